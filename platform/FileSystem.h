@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Win32Error.h"
+
+// The file part of the platform layer: what the program knows of files and folders.
+// Paths are Windows paths in the ANSI code page ("C:\ZIL_Setup_temp\a.bmp"); the simulated
+// machine maps them below its folder, the tool build on Linux takes host paths as they stand.
+// Method names are lower camel case because <windows.h> turns many Win32 names into macros.
+
+enum class SeekOrigin { Begin, Current, End };
+
+// An open file; the destructor closes it.
+class File {
+public:
+    virtual ~File() = default;
+    // Reads up to count bytes; bytesRead may be less than count only at the end of the file.
+    virtual Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) = 0;
+    // Writes all count bytes or fails (a full disk is WIN_DISK_FULL).
+    virtual Win32Error write(const void* buffer, std::uint32_t count) = 0;
+    virtual Win32Error seek(std::int64_t offset, SeekOrigin origin) = 0;
+    virtual Win32Error length(std::uint64_t& bytes) = 0;
+};
+
+enum class FileMode {
+    ReadShared,   // an existing file for reading; others may read and write it meanwhile
+    CreateWrite,  // a new file for writing, an existing one truncated; others may share it
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) = 0;
+    virtual Win32Error removeFile(const std::string& path) = 0;
+    // One folder; its parent must exist (WIN_ALREADY_EXISTS when it is there already).
+    virtual Win32Error createDirectory(const std::string& path) = 0;
+    // A folder that only Administrators and SYSTEM may write to. Fails when anything of that
+    // name exists already, so a planted folder or link is never taken over.
+    virtual Win32Error createPrivateDirectory(const std::string& path) = 0;
+    // Removes a folder and all it holds; a link (junction, symbolic link) is removed as a link,
+    // never followed. WIN_FILE_NOT_FOUND/WIN_PATH_NOT_FOUND when there is nothing to remove.
+    virtual Win32Error removeTree(const std::string& path) = 0;
+
+    // True when the pattern matches a file or folder. Wildcards '*' and '?' work in the last
+    // component as on Windows ("*.*" matches every name, with or without a dot); a folder path
+    // without wildcards matches the folder itself.
+    virtual bool findFile(const std::string& pattern) = 0;
+    // The full paths of the pattern's matches, sorted by name.
+    virtual Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) = 0;
+
+    // The shell's move and delete (FOF_NOCONFIRMATION: overwrite, create and delete without
+    // asking, no recycle bin). The source is a path whose last component may hold wildcards.
+    virtual Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) = 0;
+    virtual Win32Error shellDelete(const std::string& pattern) = 0;
+
+    // Full path of the running executable.
+    virtual Win32Error modulePath(std::string& path) = 0;
+    // The Windows temporary folder, ending in a backslash.
+    virtual Win32Error tempDirectory(std::string& path) = 0;
+};
+
+// Plain files of the machine that runs a tool: host paths on Linux, Win32 on Windows.
+std::unique_ptr<FileSystem> createNativeFileSystem();

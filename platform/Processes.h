@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Win32Error.h"
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // Starts a program with the default verb and waits for its end, with no time limit.
+    virtual Win32Error runAndWait(const std::string& file, const std::string& parameters) = 0;
+    // A command line through the command processor; returns what the command processor returns.
+    virtual int runCommand(const std::string& commandLine) = 0;
+};

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Win32Error.h"
+
+// The simulated Windows machine: a folder on the host that holds drives C:, D:, E: as
+// subfolders C/, D/, E/, the service control manager's state and a journal of every act.
+// Configured by the environment only, so the program's command line is the same in both builds.
+
+enum class SimUi { None, Text };
+
+struct SimConfig {
+    std::string root = "./zil-machine";  // ZIL_MACHINE
+    bool virtualClock = false;           // ZIL_CLOCK=virtual
+    SimUi ui = SimUi::None;              // ZIL_UI
+    // ZIL_INPUT, comma separated: "click:1000", "click:1001", "close". Empty: the text UI reads
+    // keys from the terminal, otherwise the dialog is closed when it waits.
+    std::vector<std::string> input;
+    // Host path of the running setup program (its archive). Empty: /proc/self/exe.
+    std::string modulePath;
+
+    static SimConfig fromEnvironment();
+};
+
+// Calls whose failure tests can inject: "fail the Nth call of this kind, once or from then on".
+enum class SimOp {
+    FileOpen,
+    FileRead,
+    FileWrite,
+    FileSeek,
+    CreateDirectory,
+    ShellMove,
+    ShellDelete,
+    OpenManager,
+    OpenService,
+    CreateService,
+    StartService,
+    ControlService,
+    DeleteService,
+    QueryService,
+    RunProgram,
+    Count,
+};
+
+class SimMachine {
+public:
+    explicit SimMachine(SimConfig config);
+
+    const SimConfig& config() const { return m_config; }
+    const std::string& root() const { return m_config.root; }
+
+    // Maps a Windows path ("C:\Program Files (x86)\ZIL\a.exe") to its host path under the root,
+    // matching each existing component case-insensitively. A path that is not absolute on drive
+    // C:, D: or E:, or that would leave the machine ("..") is refused with WIN_ACCESS_DENIED;
+    // a missing parent gives WIN_PATH_NOT_FOUND only where the caller asks for existence.
+    Win32Error hostPath(const std::string& windowsPath, std::string& host) const;
+
+    // Appends one line to journal.log ("kind: detail"); safe across processes.
+    void journal(const std::string& kind, const std::string& detail);
+    std::vector<std::string> journalLines() const;
+    std::string journalPath() const { return m_config.root + "/journal.log"; }
+
+    // The clock: real sleeps, or a virtual clock that only adds.
+    void sleep(std::uint32_t milliseconds);
+    std::uint64_t now() const;
+
+    void failCall(SimOp op, int nth, Win32Error error, bool fromThenOn = false);
+    // Counts one call of this kind; returns the injected error for it, or WIN_OK.
+    Win32Error takeFault(SimOp op);
+
+private:
+    struct Fault {
+        int nth;
+        Win32Error error;
+        bool fromThenOn;
+    };
+    SimConfig m_config;
+    std::uint64_t m_virtualNow = 0;
+    std::uint64_t m_realStart = 0;
+    std::vector<int> m_callCounts;
+    std::multimap<SimOp, Fault> m_faults;
+};

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds both programs of the one tree: build/host (the simulated machine, tests, tools) and
+# build/win32 (the real 32-bit Windows executables, packed with the host's sfxpack).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc)
+cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/host -j "$jobs"
+
+cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
+    -DZIL_HOST_SFXPACK="$PWD/build/host/sfxpack" >/dev/null
+cmake --build build/win32 -j "$jobs"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build and the tests need; quiet and idempotent.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build python3 zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev pigz
+    g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
+    wine wine32:i386 xvfb xauth x11-apps imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "deps: missing packages (${missing[*]}); run as root to install them" >&2
+    exit 1
+fi
+echo "deps: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
