@@ -6,7 +6,8 @@ packages=(
     g++ cmake ninja-build python3 zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev pigz
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
-    wine wine32:i386 xvfb xauth x11-apps imagemagick
+    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
 )
 
 missing=()

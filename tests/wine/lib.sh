@@ -1,0 +1,37 @@
+# Shared by the Wine checks: picks the Windows build that this host's Wine can run, prepares a
+# warm prefix, and runs programs under a virtual X display.
+#   source tests/wine/lib.sh; wine_setup; wine_run "$WINE_BUILD/zil-setup.exe" /I
+set -uo pipefail
+
+ZIL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=${WINEPREFIX:-$ZIL_ROOT/build/wine-prefix}
+
+wine_setup() {
+    # Wine's 32-bit loader is itself a 32-bit Linux program; where the kernel refuses those,
+    # the x86-64 build of the same sources is what Wine can show us.
+    if wine "$ZIL_ROOT/build/win32/sfxpack.exe" --version >/dev/null 2>&1; then
+        WINE=wine
+        WINE_BUILD=$ZIL_ROOT/build/win32
+    else
+        WINE=/usr/lib/wine/wine64
+        WINE_BUILD=$ZIL_ROOT/build/win64
+    fi
+    export WINE WINE_BUILD
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        timeout 300 "$WINE" wineboot -i >/dev/null 2>&1
+        # The first start of a program in a fresh prefix is slow enough to time out a service
+        # start; start one trivial program to warm it.
+        timeout 120 "$WINE" cmd /c exit >/dev/null 2>&1
+    fi
+}
+
+# Runs a Windows program under Wine inside a virtual X display; returns its exit status.
+wine_run() {
+    timeout "${WINE_TIMEOUT:-180}" xvfb-run -a "$WINE" "$@"
+}
+
+# The Windows path of the prefix's C: drive on the host.
+wine_c_drive() {
+    echo "$WINEPREFIX/drive_c"
+}
