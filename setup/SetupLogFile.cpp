@@ -1,0 +1,63 @@
+#include "setup/SetupLogFile.h"
+
+SetupLogFile::SetupLogFile(FileSystem& files, Clock& clock) : m_files(files), m_clock(clock) {}
+
+void SetupLogFile::Begin(const std::string& sequence, bool commandLine) {
+    m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
+    m_text.clear();
+}
+
+Win32Error SetupLogFile::Write(const std::string& runLog, int exitCode) {
+    m_text = runLog;
+    std::string path;
+    if (Win32Error error = Path(path); error != WIN_OK) {
+        return error;
+    }
+    std::unique_ptr<File> file;
+    if (Win32Error error = m_files.open(path, FileMode::CreateWrite, file); error != WIN_OK) {
+        return error;
+    }
+    std::string content = Header(exitCode) + m_text;
+    return file->write(content.data(), static_cast<std::uint32_t>(content.size()));
+}
+
+Win32Error SetupLogFile::Append(const std::string& text, int exitCode) {
+    return Write(m_text + text, exitCode);
+}
+
+Win32Error SetupLogFile::Path(std::string& path) {
+    std::string folder;
+    if (Win32Error error = m_files.tempDirectory(folder); error != WIN_OK) {
+        return error;
+    }
+    if (Win32Error error = EnsureTempFolder(folder); error != WIN_OK) {
+        return error;
+    }
+    path = folder + FILE_NAME;
+    return WIN_OK;
+}
+
+std::string SetupLogFile::Header(int exitCode) {
+    return "ZIL Setup " + m_mode + ", " + m_clock.localTimestamp() + ", exit code " +
+           std::to_string(exitCode) + "\r\n";
+}
+
+// A fresh machine (the simulated one, at least) may lack the temporary folder or even its
+// parent, so every missing component is created from the drive down.
+Win32Error SetupLogFile::EnsureTempFolder(const std::string& folder) {
+    std::string path = folder;
+    while (!path.empty() && path.back() == '\\') {
+        path.pop_back();
+    }
+    if (path.empty() || m_files.findFile(path)) {
+        return WIN_OK;
+    }
+    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
+        std::string parent = path.substr(0, at);
+        if (parent.size() > 2 && !m_files.findFile(parent)) {
+            m_files.createDirectory(parent);
+        }
+    }
+    Win32Error error = m_files.createDirectory(path);
+    return error == WIN_ALREADY_EXISTS ? WIN_OK : error;
+}
