@@ -1,0 +1,173 @@
+#include "platform/sim/SimProcesses.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// "#!/bin/sh -e" gives {"/bin/sh", "-e"}: the kernel's rule of one optional argument.
+std::vector<std::string> interpreterOf(const std::string& hostFile) {
+    std::ifstream in(hostFile, std::ios::binary);
+    std::string first;
+    std::getline(in, first);
+    if (first.size() < 2 || first.compare(0, 2, "#!") != 0) {
+        return {};
+    }
+    std::size_t begin = first.find_first_not_of(" \t", 2);
+    if (begin == std::string::npos) {
+        return {};
+    }
+    if (!first.empty() && first.back() == '\r') {
+        first.pop_back();
+    }
+    std::size_t end = first.find_first_of(" \t", begin);
+    std::vector<std::string> command{first.substr(begin, end - begin)};
+    if (end != std::string::npos) {
+        std::size_t argument = first.find_first_not_of(" \t", end);
+        if (argument != std::string::npos) {
+            std::size_t last = first.find_last_not_of(" \t");
+            command.push_back(first.substr(argument, last - argument + 1));
+        }
+    }
+    return command;
+}
+
+std::string absolute(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? resolved : path;
+}
+
+// The parent's environment with ZIL_MACHINE pointing at this machine.
+std::vector<std::string> childEnvironment(const std::string& root) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (std::strncmp(*entry, "ZIL_MACHINE=", 12) != 0) {
+            variables.emplace_back(*entry);
+        }
+    }
+    variables.push_back("ZIL_MACHINE=" + absolute(root));
+    return variables;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    for (std::string& s : strings) {
+        result.push_back(s.data());
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
+}  // namespace
+
+std::vector<std::string> SimProcesses::splitArguments(const std::string& parameters) {
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inQuotes = false;
+    bool any = false;
+    for (char c : parameters) {
+        if (c == '"') {
+            inQuotes = !inQuotes;
+            any = true;
+        } else if ((c == ' ' || c == '\t') && !inQuotes) {
+            if (any) {
+                arguments.push_back(current);
+            }
+            current.clear();
+            any = false;
+        } else {
+            current += c;
+            any = true;
+        }
+    }
+    if (any) {
+        arguments.push_back(current);
+    }
+    return arguments;
+}
+
+Win32Error SimProcesses::runAndWait(const std::string& file, const std::string& parameters) {
+    Win32Error error = m_machine.takeFault(SimOp::RunProgram);
+    std::string host;
+    if (error == WIN_OK && m_machine.hostPath(file, host) != WIN_OK) {
+        error = WIN_FILE_NOT_FOUND;
+    }
+    struct stat info {};
+    if (error == WIN_OK && (::stat(host.c_str(), &info) != 0 || !S_ISREG(info.st_mode))) {
+        error = WIN_FILE_NOT_FOUND;
+    }
+    int status = 0;
+    if (error == WIN_OK) {
+        error = launch(host, parameters, status);
+    }
+    std::string line = file + parameters + " -> " + std::to_string(error);
+    if (error == WIN_OK) {
+        line += ", exit " + std::to_string(status);
+    }
+    m_machine.journal("program", line);
+    return error;
+}
+
+Win32Error SimProcesses::launch(const std::string& hostFile, const std::string& parameters,
+                                int& status) {
+    std::vector<std::string> command = interpreterOf(hostFile);
+    if (command.empty() && ::access(hostFile.c_str(), X_OK) != 0) {
+        return WIN_BAD_EXE_FORMAT;
+    }
+    command.push_back(hostFile);
+    for (std::string& argument : splitArguments(parameters)) {
+        command.push_back(std::move(argument));
+    }
+    std::vector<std::string> environment = childEnvironment(m_machine.root());
+    std::vector<char*> argv = pointers(command);
+    std::vector<char*> envp = pointers(environment);
+    pid_t child = 0;
+    if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
+        return WIN_FILE_NOT_FOUND;
+    }
+    int raw = 0;
+    while (::waitpid(child, &raw, 0) < 0) {
+        if (errno != EINTR) {
+            return WIN_OK;
+        }
+    }
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return WIN_OK;
+}
+
+int SimProcesses::runCommand(const std::string& commandLine) {
+    std::vector<std::string> words = splitArguments(commandLine);
+    int result = 1;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word.size() > 2 && std::isalpha(static_cast<unsigned char>(word[0])) &&
+            word[1] == ':') {
+            result = machineFileExists(word) ? 0 : 1;
+            break;
+        }
+    }
+    m_machine.journal("system", commandLine + " -> " + std::to_string(result));
+    return result;
+}
+
+bool SimProcesses::machineFileExists(std::string windowsPath) const {
+    // The command processor takes "c:\" as readily as "C:\".
+    windowsPath[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
+    std::string host;
+    if (m_machine.hostPath(windowsPath, host) != WIN_OK) {
+        return false;
+    }
+    struct stat info {};
+    return ::stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}

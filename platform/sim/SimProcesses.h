@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Processes.h"
+#include "platform/sim/SimMachine.h"
+
+// Programs on the simulated machine. A program that exists in the machine runs as a host
+// process with ZIL_MACHINE in its environment; a file that starts with "#!" runs through its
+// interpreter even without an execute bit, because extraction does not keep one. Command lines
+// are only recorded: there is no command processor, and "mofcomp" does not exist on the host.
+//
+// Journal lines: "program: <file><parameters> -> <error>[, exit <status>]" and
+// "system: <command line> -> <result>".
+class SimProcesses : public Processes {
+public:
+    explicit SimProcesses(SimMachine& machine) : m_machine(machine) {}
+
+    // WIN_FILE_NOT_FOUND at once for a program that is not in the machine, WIN_BAD_EXE_FORMAT
+    // for a file that is neither a script nor executable.
+    Win32Error runAndWait(const std::string& file, const std::string& parameters) override;
+    // 0 when the command's file argument (the first one with a drive, "c:\...") exists in the
+    // machine, else 1.
+    int runCommand(const std::string& commandLine) override;
+
+    // Splits a parameter string at blanks; double quotes group, as the C runtime does.
+    static std::vector<std::string> splitArguments(const std::string& parameters);
+
+private:
+    Win32Error launch(const std::string& hostFile, const std::string& parameters, int& status);
+    bool machineFileExists(std::string windowsPath) const;
+
+    SimMachine& m_machine;
+};

@@ -1,0 +1,397 @@
+#include "platform/sim/SimServices.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kName = "JovixZIL";
+constexpr const char* kImage = "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"";
+
+class SimServicesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zil-simservices-XXXXXX";
+        m_root = ::mkdtemp(pattern);
+        std::filesystem::create_directories(m_root + "/C/Program Files (x86)/ZIL");
+        m_machine = std::make_unique<SimMachine>(config());
+        m_services = std::make_unique<SimServices>(*m_machine);
+    }
+    void TearDown() override {
+        m_services.reset();
+        std::filesystem::remove_all(m_root);
+    }
+
+    SimConfig config() const {
+        SimConfig c;
+        c.root = m_root;
+        c.virtualClock = true;
+        return c;
+    }
+
+    void writeHostFile(const std::string& relative) {
+        std::filesystem::path path = m_root + "/" + relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << "x";
+    }
+    void installImage() { writeHostFile("C/Program Files (x86)/ZIL/ZIL_Service.exe"); }
+
+    std::unique_ptr<ServiceManager> manager(std::uint32_t access = SVC_MANAGER_ALL_ACCESS) {
+        std::unique_ptr<ServiceManager> m;
+        EXPECT_EQ(m_services->openManager(access, m), WIN_OK);
+        return m;
+    }
+
+    Win32Error create(const std::string& name = kName, const std::string& image = kImage) {
+        ServiceSettings settings{
+            name, name, SVC_ALL_ACCESS, SVC_WIN32_OWN_PROCESS, SVC_AUTO_START, SVC_ERROR_NORMAL,
+            image};
+        std::unique_ptr<Service> service;
+        return manager()->createService(settings, service);
+    }
+
+    std::unique_ptr<Service> open(std::uint32_t access, Win32Error expected = WIN_OK) {
+        std::unique_ptr<Service> service;
+        EXPECT_EQ(manager()->openService(kName, access, service), expected);
+        return service;
+    }
+
+    Win32Error control(std::uint32_t code) {
+        ServiceStatus status;
+        return open(SVC_ALL_ACCESS)->control(code, status);
+    }
+
+    void createRunning() {
+        installImage();
+        ASSERT_EQ(create(), WIN_OK);
+        ASSERT_EQ(open(SVC_START)->start(), WIN_OK);
+        ASSERT_EQ(m_services->currentState(kName), SVC_RUNNING);
+    }
+
+    bool journalHas(const std::string& line) const {
+        auto lines = m_machine->journalLines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    std::string m_root;
+    std::unique_ptr<SimMachine> m_machine;
+    std::unique_ptr<SimServices> m_services;
+};
+
+TEST_F(SimServicesTest, RegistrationPersistsAcrossManagersAndNamesIgnoreCase) {
+    EXPECT_EQ(create(), WIN_OK);
+    EXPECT_EQ(create(), WIN_SERVICE_EXISTS);
+    EXPECT_EQ(create("JOVIXzil"), WIN_SERVICE_EXISTS);
+    EXPECT_EQ(create(""), WIN_INVALID_NAME);
+
+    // A separate machine object over the same folder stands for a later process.
+    SimMachine later(config());
+    SimServices laterServices(later);
+    SimServices::Record record;
+    ASSERT_TRUE(laterServices.lookup("jovixzil", record));
+    EXPECT_EQ(record.name, kName);
+    EXPECT_EQ(record.imagePath, kImage);
+    EXPECT_EQ(record.serviceType, SVC_WIN32_OWN_PROCESS);
+    EXPECT_EQ(record.startType, SVC_AUTO_START);
+    EXPECT_EQ(record.errorControl, SVC_ERROR_NORMAL);
+    EXPECT_EQ(record.settledState, SVC_STOPPED);
+    EXPECT_TRUE(record.openHandles.empty());
+
+    std::unique_ptr<Service> missing;
+    EXPECT_EQ(manager()->openService("Nobody", SVC_ALL_ACCESS, missing),
+              WIN_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(missing, nullptr);
+    EXPECT_TRUE(journalHas(std::string("service: JovixZIL create ") + kImage + " -> 0"));
+    EXPECT_TRUE(journalHas("service: Nobody open 0xF01FF -> 1060"));
+}
+
+TEST_F(SimServicesTest, EachRequestNeedsExactlyItsAccessRight) {
+    struct Request {
+        std::uint32_t right;
+        std::function<Win32Error(Service&)> call;
+    };
+    ServiceStatus status;
+    std::vector<Request> requests = {
+        {SVC_START, [](Service& s) { return s.start(); }},
+        {SVC_STOP, [&](Service& s) { return s.control(SVC_CONTROL_STOP, status); }},
+        {SVC_USER_DEFINED_CONTROL, [&](Service& s) { return s.control(139, status); }},
+        {SVC_QUERY_STATUS, [&](Service& s) { return s.queryStatus(status); }},
+        {SVC_QUERY_CONFIG, [](Service& s) { return s.probeConfig(); }},
+        {SVC_DELETE, [](Service& s) { return s.remove(); }},
+    };
+    installImage();
+    ASSERT_EQ(create(), WIN_OK);
+    for (const Request& request : requests) {
+        for (const Request& granted : requests) {
+            auto service = open(granted.right);
+            ASSERT_NE(service, nullptr);
+            Win32Error error = request.call(*service);
+            EXPECT_EQ(error == WIN_ACCESS_DENIED, granted.right != request.right)
+                << "right " << request.right << " granted " << granted.right << " -> " << error;
+        }
+        // Undo whatever the allowed request changed, so each starts from a stopped service.
+        if (m_services->currentState(kName) == SVC_RUNNING) {
+            control(SVC_CONTROL_STOP);
+        }
+        SimServices::Record record;
+        if (!m_services->lookup(kName, record)) {
+            ASSERT_EQ(create(), WIN_OK);
+        }
+    }
+
+    std::unique_ptr<ServiceManager> connectOnly = manager(SVC_MANAGER_CONNECT);
+    std::unique_ptr<Service> service;
+    ServiceSettings settings{
+        "Other",        "Other",          SVC_ALL_ACCESS, SVC_WIN32_OWN_PROCESS,
+        SVC_AUTO_START, SVC_ERROR_NORMAL, kImage};
+    EXPECT_EQ(connectOnly->createService(settings, service), WIN_ACCESS_DENIED);
+    EXPECT_EQ(manager(SVC_MANAGER_CREATE_SERVICE)->openService(kName, SVC_START, service),
+              WIN_ACCESS_DENIED);
+}
+
+TEST_F(SimServicesTest, StartNeedsTheUnquotedImageAndOnlyAStoppedService) {
+    ASSERT_EQ(create(), WIN_OK);
+    EXPECT_EQ(open(SVC_START)->start(), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
+    EXPECT_EQ(control(139), WIN_SERVICE_NOT_ACTIVE);
+    EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_SERVICE_NOT_ACTIVE);
+
+    installImage();
+    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
+    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
+    EXPECT_TRUE(journalHas("service: JovixZIL start -> 1056"));
+    ServiceStatus status;
+    EXPECT_EQ(open(SVC_STOP)->control(SVC_CONTROL_STOP, status), WIN_OK);
+    EXPECT_EQ(status.currentState, SVC_STOPPED);
+
+    // An image registered without quotes is found just the same.
+    ASSERT_EQ(create("Plain", "C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe"), WIN_OK);
+    std::unique_ptr<Service> plain;
+    ASSERT_EQ(manager()->openService("Plain", SVC_START, plain), WIN_OK);
+    EXPECT_EQ(plain->start(), WIN_OK);
+}
+
+TEST_F(SimServicesTest, OnlyStopAndUserDefinedCodesAreAccepted) {
+    createRunning();
+    auto service = open(SVC_ALL_ACCESS);
+    std::vector<std::uint32_t> accepted;
+    for (std::uint32_t code = 0; code <= 300; ++code) {
+        if (code == SVC_CONTROL_STOP) {
+            continue;
+        }
+        ServiceStatus status;
+        Win32Error error = service->control(code, status);
+        bool userDefined = code >= 128 && code <= 255;
+        EXPECT_EQ(error, userDefined ? WIN_OK : WIN_INVALID_SERVICE_CONTROL) << code;
+        EXPECT_EQ(status.currentState, SVC_RUNNING);
+        if (error == WIN_OK) {
+            accepted.push_back(code);
+        }
+    }
+    SimServices::Record record;
+    ASSERT_TRUE(m_services->lookup(kName, record));
+    EXPECT_EQ(record.controls, accepted);
+    EXPECT_EQ(accepted.size(), 128u);
+    EXPECT_TRUE(journalHas("service: JovixZIL control 139 -> 0"));
+    EXPECT_TRUE(journalHas("service: JovixZIL control 2 -> 1052"));
+}
+
+TEST_F(SimServicesTest, StartDelayKeepsTheServicePendingOnThisClockOnly) {
+    installImage();
+    ASSERT_EQ(create(), WIN_OK);
+    for (std::uint32_t delay : {0u, 1u, 189u, 400u, 1000u}) {
+        m_services->setKnobs({.startDelay = delay});
+        std::uint64_t requested = m_machine->now();
+        ASSERT_EQ(open(SVC_START)->start(), WIN_OK);
+        for (std::uint32_t step = 0; step < 8; ++step) {
+            std::uint64_t elapsed = m_machine->now() - requested;
+            ServiceStatus status;
+            ASSERT_EQ(open(SVC_QUERY_STATUS)->queryStatus(status), WIN_OK);
+            std::uint32_t expected = elapsed < delay ? SVC_START_PENDING : SVC_RUNNING;
+            EXPECT_EQ(status.currentState, expected) << "delay " << delay << " at " << elapsed;
+            EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
+            EXPECT_EQ(control(139),
+                      expected == SVC_RUNNING ? WIN_OK : WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+            m_machine->sleep(189);
+        }
+        ASSERT_EQ(control(SVC_CONTROL_STOP), WIN_OK);
+    }
+
+    // Another process cannot compare clocks with this one: to it the start has completed.
+    m_services->setKnobs({.startDelay = 5000});
+    ASSERT_EQ(open(SVC_START)->start(), WIN_OK);
+    EXPECT_EQ(m_services->currentState(kName), SVC_START_PENDING);
+    SimMachine other(config());
+    SimServices otherServices(other);
+    EXPECT_EQ(otherServices.currentState(kName), SVC_RUNNING);
+    EXPECT_EQ(m_services->currentState(kName), SVC_RUNNING);
+}
+
+TEST_F(SimServicesTest, StopDelayKeepsTheServiceStopPending) {
+    createRunning();
+    m_services->setKnobs({.stopDelay = 300});
+    ASSERT_EQ(control(SVC_CONTROL_STOP), WIN_OK);
+    EXPECT_EQ(m_services->currentState(kName), SVC_STOP_PENDING);
+    EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
+    m_machine->sleep(299);
+    EXPECT_EQ(m_services->currentState(kName), SVC_STOP_PENDING);
+    m_machine->sleep(1);
+    EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
+}
+
+TEST_F(SimServicesTest, ANeverStartingServiceStaysPendingAndCannotBeStopped) {
+    installImage();
+    ASSERT_EQ(create(), WIN_OK);
+    m_services->setKnobs({.neverStarts = true});
+    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
+    m_machine->sleep(10'000'000);
+    SimMachine other(config());
+    SimServices otherServices(other);
+    EXPECT_EQ(otherServices.currentState(kName), SVC_START_PENDING);
+    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
+    EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+}
+
+TEST_F(SimServicesTest, TheRuntimeMarkerLetsAServiceThatNeedsItStart) {
+    installImage();
+    ASSERT_EQ(create(), WIN_OK);
+    m_services->setKnobs({.needsRuntime = true});
+    SimServices::Knobs knobs = m_services->knobs();
+    EXPECT_TRUE(knobs.needsRuntime);
+    EXPECT_FALSE(knobs.neverStarts);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_REQUEST_TIMEOUT);
+        EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
+    }
+    writeHostFile("C/Windows/System32/msvcr_zil.marker");
+    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
+    EXPECT_EQ(m_services->currentState(kName), SVC_RUNNING);
+}
+
+TEST_F(SimServicesTest, DeletionWaitsForTheStopAndTheLastHandle) {
+    createRunning();
+    auto holder = open(SVC_ALL_ACCESS);
+    // A second owner stands for another process holding a handle too.
+    SimMachine other(config());
+    SimServices otherServices(other);
+    std::unique_ptr<ServiceManager> otherManager;
+    ASSERT_EQ(otherServices.openManager(SVC_MANAGER_CONNECT, otherManager), WIN_OK);
+    std::unique_ptr<Service> otherHandle;
+    ASSERT_EQ(otherManager->openService(kName, SVC_QUERY_STATUS, otherHandle), WIN_OK);
+
+    EXPECT_EQ(holder->remove(), WIN_OK);
+    EXPECT_EQ(holder->remove(), WIN_SERVICE_MARKED_FOR_DELETE);
+    open(SVC_QUERY_STATUS, WIN_SERVICE_MARKED_FOR_DELETE);
+    EXPECT_EQ(create(), WIN_SERVICE_MARKED_FOR_DELETE);
+    EXPECT_EQ(holder->start(), WIN_SERVICE_MARKED_FOR_DELETE);
+
+    ServiceStatus status;
+    EXPECT_EQ(holder->control(139, status), WIN_OK);
+    EXPECT_EQ(holder->control(SVC_CONTROL_STOP, status), WIN_OK);
+    holder.reset();
+    SimServices::Record record;
+    ASSERT_TRUE(m_services->lookup(kName, record));
+    EXPECT_TRUE(record.markedForDelete);
+    EXPECT_EQ(record.openHandles.size(), 1u);
+
+    otherHandle.reset();
+    EXPECT_FALSE(m_services->lookup(kName, record));
+    EXPECT_TRUE(journalHas("service: JovixZIL deletion complete"));
+    EXPECT_EQ(create(), WIN_OK);
+}
+
+TEST_F(SimServicesTest, HandlesOfAProcessThatDiedDoNotHoldADeletion) {
+    installImage();
+    ASSERT_EQ(create(), WIN_OK);
+    pid_t child = ::fork();
+    if (child == 0) {
+        SimMachine machine(config());
+        SimServices services(machine);
+        std::unique_ptr<ServiceManager> m;
+        std::unique_ptr<Service> s;
+        services.openManager(SVC_MANAGER_CONNECT, m);
+        m->openService(kName, SVC_QUERY_STATUS, s);
+        ::_exit(s ? 0 : 1);  // dies with the handle open
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    ASSERT_EQ(open(SVC_DELETE)->remove(), WIN_OK);
+    SimServices::Record record;
+    EXPECT_FALSE(m_services->lookup(kName, record));
+}
+
+TEST_F(SimServicesTest, InjectedFailuresChangeNothing) {
+    installImage();
+    ASSERT_EQ(create(), WIN_OK);
+    m_machine->failCall(SimOp::StartService, 1, WIN_SERVICE_DISABLED);
+    m_machine->failCall(SimOp::OpenManager, 3, WIN_ACCESS_DENIED);
+    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_DISABLED);  // manager call 2
+    EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
+    std::unique_ptr<ServiceManager> refused;
+    EXPECT_EQ(m_services->openManager(SVC_MANAGER_CONNECT, refused), WIN_ACCESS_DENIED);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
+}
+
+TEST_F(SimServicesTest, TwoProcessesAtOnceLoseNoRequest) {
+    createRunning();
+    constexpr int kRequests = 60;
+    std::vector<pid_t> children;
+    for (std::uint32_t code : {150u, 200u}) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            SimMachine machine(config());
+            SimServices services(machine);
+            int failures = 0;
+            for (int i = 0; i < kRequests; ++i) {
+                std::unique_ptr<ServiceManager> m;
+                std::unique_ptr<Service> s;
+                ServiceStatus status;
+                failures += services.openManager(SVC_MANAGER_CONNECT, m) != WIN_OK ||
+                            m->openService(kName, SVC_USER_DEFINED_CONTROL, s) != WIN_OK ||
+                            s->control(code, status) != WIN_OK;
+            }
+            // Both race to create the same new service; exactly one may win.
+            std::unique_ptr<ServiceManager> m;
+            std::unique_ptr<Service> s;
+            services.openManager(SVC_MANAGER_ALL_ACCESS, m);
+            ServiceSettings settings{
+                "Race",         "Race",           SVC_ALL_ACCESS, SVC_WIN32_OWN_PROCESS,
+                SVC_AUTO_START, SVC_ERROR_NORMAL, kImage};
+            Win32Error created = m->createService(settings, s);
+            ::_exit(failures > 0                    ? 3
+                    : created == WIN_OK             ? 0
+                    : created == WIN_SERVICE_EXISTS ? 1
+                                                    : 2);
+        }
+        children.push_back(child);
+    }
+    int winners = 0;
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_LE(WEXITSTATUS(status), 1) << "child failed with " << WEXITSTATUS(status);
+        winners += WEXITSTATUS(status) == 0;
+    }
+    EXPECT_EQ(winners, 1);
+    SimServices::Record record;
+    ASSERT_TRUE(m_services->lookup(kName, record));
+    EXPECT_EQ(std::count(record.controls.begin(), record.controls.end(), 150u), kRequests);
+    EXPECT_EQ(std::count(record.controls.begin(), record.controls.end(), 200u), kRequests);
+    EXPECT_EQ(record.controls.size(), 2u * kRequests);
+    EXPECT_TRUE(record.openHandles.empty());
+    EXPECT_TRUE(m_services->lookup("Race", record));
+}
+
+}  // namespace
