@@ -1,34 +1,50 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/WindowSystem.h"
 
 // A child control of a dialog, attached to its template control by DDX_Control (a CWnd).
-// Subclassed controls override the On... hooks, which the window system calls for WM_PAINT,
-// WM_ERASEBKGND and WM_SIZE.
+// Attaching subclasses the window: the window system calls OnEraseBkgnd for WM_ERASEBKGND and
+// OnSize after the default processing of WM_SIZE, and, for a control that paints itself, OnPaint
+// for WM_PAINT. Every operation is harmless without a window: it does nothing and reports so.
 class Control {
 public:
+    Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
     virtual ~Control();
 
     bool IsWindow() const;
-    Rect GetClientRect() const;
+    int GetDlgCtrlID() const;    // 0 without a window
+    Rect GetClientRect() const;  // empty without a window
     void Show();
     void Hide();
     void Enable(bool enable);
+    bool IsEnabled() const;
+    void SetText(const std::string& text);  // SetWindowText
     // RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW): painted before it returns.
     void RedrawNow();
     // InvalidateRect(NULL, erase): painted at the next message processing.
     void Invalidate(bool erase);
 
+    // True for a control whose OnPaint draws its whole client area; others keep their window
+    // class's own painting.
+    virtual bool PaintsItself() const { return false; }
+    // True when the background needs no erasing (WM_ERASEBKGND answered TRUE).
     virtual bool OnEraseBkgnd() { return false; }
-    virtual void OnPaint(Canvas& canvas) { (void)canvas; }
+    virtual void OnPaint() {}
     virtual void OnSize() {}
 
-    // Called by the data exchange; null detaches.
+    // Called by the data exchange (and by the window system when the window goes away: null).
     void Attach(ControlWindow* window) { m_window = window; }
+    ControlWindow* window() const { return m_window; }
 
 protected:
+    // The paint device context and an off-screen canvas; null without a window.
+    std::unique_ptr<Canvas> BeginPaint();
+
     ControlWindow* m_window = nullptr;
 };
 

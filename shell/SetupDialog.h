@@ -1,35 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/Dialog.h"
 #include "platform/Platform.h"
+#include "res/resource.h"
 #include "progress/TextProgressCtrl.h"
+#include "setup/SetupLogFile.h"
 #include "sfx/SfxExtractor.h"
-
-// Resource and control ids of dialog template 102.
-enum : int {
-    IDD_SETUP_DIALOG = 102,
-    IDR_MAINFRAME = 128,
-    IDS_TITLE = 1,
-    IDS_EXTRACT_NO_DATA = 3,
-    IDS_EXTRACT_CREATE_OUTPUT = 4,
-    IDS_EXTRACT_INTERNAL = 5,
-    IDS_EXTRACT_OK = 6,
-    IDS_EXTRACT_CORRUPT = 7,
-    IDS_EXTRACT_WRITE = 8,
-    IDC_INSTALL = 1000,
-    IDC_UNINSTALL = 1001,
-    IDC_STATUS_EDIT = 1002,
-    IDC_TOTAL_PROGRESS = 1003,
-    IDC_TEST = 1004,
-    IDC_CURRENT_PROGRESS = 1005,
-    IDC_CLOSE_PRODUCT = 1006,
-    IDC_TOTAL_LABEL = 1007,
-    IDC_CURRENT_LABEL = 1008,
-    IDC_TITLE = 1009,
-    IDC_LAUNCH = 1010,
-};
 
 // Process exit codes, in the Windows Installer convention that deployment tools understand.
 enum : int {
@@ -64,12 +43,27 @@ public:
 
     // Shell: start-up and small handlers.
     bool OnInitDialog() override;
+    // Ends the dialog, except while a sequence runs: then the close request is ignored.
     void OnCancel() override;
     void DoDataExchange(DataExchange& exchange) override;
-    bool OnCommand(int controlId) override;
+    const MessageMap* GetMessageMap() const override;
     void OnPaint();
+    IconHandle OnQueryDragIcon();
     void OnSysCommand(unsigned id, long param);
     void OnTest();
+
+    // A sequence calls BeginSequence first and EndSequence last: between them Install and
+    // Uninstall are disabled and a close request is ignored, so no second sequence starts
+    // inside the first. BeginSequence returns false when a sequence runs already (the caller
+    // then returns at once). EndSequence enables the buttons again if the dialog is still open.
+    bool BeginSequence();
+    void EndSequence();
+    // Whether the mode came from the command line ("I", "i", "U", "u"): no person is waiting,
+    // so no message box may be shown.
+    static bool IsCommandLineMode();
+    // A message that a command-line run reports in its log file instead of a message box.
+    // Body with the sequences, which own the log file.
+    void AppendToLogFile(const std::string& text);
 
     // The two sequences.
     void OnInstall();
@@ -103,6 +97,11 @@ public:
     // The outcome of the run, in the exit codes above.
     int ExitCode() const { return m_exitCode; }
 
+    // The log file ZIL_Setup.log in the temporary folder: each sequence writes its run log
+    // there at the end of every path; AppendToLogFile adds after it and rewrites the file with
+    // the current m_exitCode (so set m_exitCode before calling it: the first line carries it).
+    SetupLogFile& LogFile();
+
     Platform& m_platform;
     SfxExtractor m_extractor;
     EditControl m_statusEdit;
@@ -114,9 +113,11 @@ public:
     std::string m_totalLabel;
     std::string m_currentLabel;
     std::string m_titleText;
+    IconHandle m_hIcon = 0;
 
     int m_exitCode = SETUP_EXIT_CLOSED;
-    bool m_sequenceRunning = false;  // no second sequence inside the first
+    bool m_sequenceRunning = false;           // no second sequence inside the first
+    std::unique_ptr<SetupLogFile> m_logFile;  // made by LogFile() when first needed
 };
 
 // The extraction callback: keeps the window responsive and drives the bars and the label.

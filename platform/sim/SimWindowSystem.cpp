@@ -1,0 +1,728 @@
+#include "platform/sim/SimWindowSystem.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "platform/Control.h"
+#include "platform/Dialog.h"
+
+namespace {
+
+// The pixel size of dialog units for the template's font, and of the default font's cells.
+constexpr int BASE_UNIT_X = 7;
+constexpr int BASE_UNIT_Y = 16;
+constexpr int GLYPH_WIDTH = 8;
+constexpr int GLYPH_HEIGHT = 16;
+constexpr int SCREEN_WIDTH = 1024;
+constexpr int SCREEN_HEIGHT = 768;
+constexpr int FRAME = 3;     // DS_MODALFRAME border, each side
+constexpr int CAPTION = 22;  // caption bar height
+constexpr int ICON_SIZE = 32;
+constexpr int TEMPLATE_ID = 102;
+constexpr int ICON_ID = 128;
+constexpr int IDCANCEL_ID = 2;
+constexpr int IDOK_ANSWER = 1;
+constexpr Color COLOR_WINDOW_VALUE = 0x00FFFFFF;
+constexpr Color COLOR_HIGHLIGHT_VALUE = 0x00D77800;
+
+struct TemplateControl {
+    int id;
+    const char* className;
+    const char* text;
+    int x, y, cx, cy;
+    bool visible;
+    bool border;
+};
+
+// Dialog template 102 as the resource script has it (a unit test holds the two together).
+constexpr const char* TEMPLATE_CAPTION = "ZIL Setup Program";
+constexpr int TEMPLATE_WIDTH = 271;
+constexpr int TEMPLATE_HEIGHT = 118;
+constexpr TemplateControl TEMPLATE_CONTROLS[] = {
+    {1000, "button", "Install", 219, 33, 45, 14, true, false},
+    {1001, "button", "&Uninstall", 219, 60, 45, 14, true, false},
+    {1002, "edit", "", 19, 79, 197, 12, false, true},
+    {1006, "button", "Close ZIL", 65, 92, 45, 14, false, false},
+    {2, "button", "E&xit", 113, 92, 45, 14, false, false},
+    {-1, "static", "", 7, 5, 20, 20, true, false},
+    {1009, "static", "ZIL Setup Program", 37, 14, 175, 10, true, false},
+    {1003, "msctls_progress32", "Progress1", 17, 34, 194, 14, true, true},
+    {1005, "msctls_progress32", "Progress1", 17, 61, 193, 14, true, true},
+    {1007, "static", "Total Progress", 16, 24, 46, 8, true, false},
+    {1008, "static", "Current File", 18, 51, 36, 8, true, false},
+    {1004, "button", "&Test", 162, 92, 45, 14, false, false},
+    {1010, "button", "Launch ZIL", 19, 92, 45, 14, false, false},
+};
+
+const std::map<int, std::string>& stringTable() {
+    static const std::map<int, std::string> table = {
+        {1, "ZIL Setup Program."},
+        {3, "Archive contins no data. Extraction cannot continue."},
+        {4,
+         "Extractor Experienced Problems Creating Output File. Please ensure that you have "
+         "enough space on the target drive."},
+        {5, "Internal Error"},
+        {6, "%d files extracted successfully"},
+        {7, "Archive data is damaged. Extraction cannot continue."},
+        {8,
+         "Extractor could not read the archive or write an output file. Please ensure that you "
+         "have enough space on the target drive."},
+    };
+    return table;
+}
+
+int mulDiv(int value, int numerator, int denominator) {
+    // Rounded like MapDialogRect's MulDiv.
+    long long product = static_cast<long long>(value) * numerator;
+    return static_cast<int>((product + denominator / 2) / denominator);
+}
+
+bool contains(const Rect& rect, int x, int y) {
+    return x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+}
+
+Rect intersect(const Rect& a, const Rect& b) {
+    Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+    if (r.right < r.left) {
+        r.right = r.left;
+    }
+    if (r.bottom < r.top) {
+        r.bottom = r.top;
+    }
+    return r;
+}
+
+std::string lastLine(const std::string& text) {
+    std::string line;
+    std::string current;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!current.empty()) {
+                line = current;
+            }
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    return current.empty() ? line : current;
+}
+
+}  // namespace
+
+// --- the picture -------------------------------------------------------------------------------
+
+Color SimPicture::pixel(int x, int y, Color background) const {
+    Color color = background;
+    for (const Fill& fill : fills) {
+        if (contains(fill.area, x, y)) {
+            color = fill.color;
+        }
+    }
+    return color;
+}
+
+std::vector<const SimPicture::Text*> SimPicture::textsAt(int x, int y) const {
+    std::vector<const Text*> found;
+    for (const Text& text : texts) {
+        if (contains(text.box, x, y) && contains(text.clip, x, y)) {
+            found.push_back(&text);
+        }
+    }
+    return found;
+}
+
+const SimControlState* SimDialogState::control(int id) const {
+    for (const SimControlState& state : controls) {
+        if (state.id == id) {
+            return &state;
+        }
+    }
+    return nullptr;
+}
+
+// --- the terminal ------------------------------------------------------------------------------
+
+// Draws the dialog as a block of lines and redraws it in place on every change.
+class SimTerminal {
+public:
+    void render(const SimDialogState& dialog);
+    void message(const std::string& caption, const std::string& text);
+    void forget() { m_lines = 0; }
+
+private:
+    static std::string bar(const SimControlState& control);
+    static std::string button(const SimControlState* control);
+    void write(const std::vector<std::string>& lines);
+
+    int m_lines = 0;
+};
+
+std::string SimTerminal::bar(const SimControlState& control) {
+    constexpr int cells = 40;
+    int width = control.clientRect().width();
+    int middle = control.clientRect().height() / 2;
+    std::string out = "[";
+    bool inverse = false;
+    for (int cell = 0; cell < cells; ++cell) {
+        int x = (2 * cell + 1) * width / (2 * cells);
+        bool filled = control.picture.pixel(x, middle, COLOR_WINDOW_VALUE) != COLOR_WINDOW_VALUE;
+        char glyph = ' ';
+        for (const SimPicture::Text* text : control.picture.textsAt(x, middle)) {
+            std::size_t index = static_cast<std::size_t>((x - text->box.left) / GLYPH_WIDTH);
+            if (index < text->text.size()) {
+                glyph = text->text[index];
+            }
+        }
+        if (filled != inverse) {
+            out += filled ? "\x1b[7m" : "\x1b[27m";
+            inverse = filled;
+        }
+        out += glyph;
+    }
+    return out + (inverse ? "\x1b[27m]" : "]");
+}
+
+std::string SimTerminal::button(const SimControlState* control) {
+    if (control == nullptr || !control->visible) {
+        return "";
+    }
+    std::string label;
+    for (char c : control->text) {
+        if (c != '&') {
+            label += c;
+        }
+    }
+    return control->enabled ? "<" + label + ">" : "(" + label + ")";
+}
+
+void SimTerminal::render(const SimDialogState& dialog) {
+    auto text = [&](int id) {
+        const SimControlState* control = dialog.control(id);
+        return control != nullptr && control->visible ? lastLine(control->text) : std::string();
+    };
+    std::vector<std::string> lines;
+    lines.push_back("== " + dialog.caption + (dialog.exists ? "" : " (closed)") + " ==");
+    lines.push_back("   " + text(1009));
+    for (int id : {1003, 1005}) {
+        const SimControlState* control = dialog.control(id);
+        lines.push_back("   " + text(id == 1003 ? 1007 : 1008));
+        lines.push_back(control != nullptr && control->visible ? "   " + bar(*control) : "");
+    }
+    lines.push_back("   " + text(1002).substr(0, 70));
+    lines.push_back("   " + button(dialog.control(1000)) + " " + button(dialog.control(1001)));
+    write(lines);
+}
+
+void SimTerminal::write(const std::vector<std::string>& lines) {
+    std::string out;
+    if (m_lines > 0) {
+        out += "\x1b[" + std::to_string(m_lines) + "A";
+    }
+    for (const std::string& line : lines) {
+        out += "\r\x1b[2K" + line + "\n";
+    }
+    m_lines = static_cast<int>(lines.size());
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+}
+
+void SimTerminal::message(const std::string& caption, const std::string& text) {
+    std::printf("[%s] %s  <OK>\n", caption.c_str(), text.c_str());
+    std::fflush(stdout);
+    m_lines = 0;
+}
+
+// --- drawing -----------------------------------------------------------------------------------
+
+namespace {
+
+class SimCanvas : public Canvas {
+public:
+    SimCanvas(SimControlState& state, SimWindowSystem& windows)
+        : m_state(state), m_windows(windows), m_clip(state.clientRect()) {}
+    ~SimCanvas() override {
+        m_state.picture = std::move(m_picture);
+        m_windows.changed();
+    }
+
+    void fillSolidRect(const Rect& area, Color color) override {
+        // An inverted rectangle fills nothing, as with GDI.
+        if (area.width() > 0 && area.height() > 0) {
+            m_picture.fills.push_back({area, color});
+        }
+    }
+    void setTransparentText() override { m_picture.transparent = true; }
+    void setClipRect(const Rect& area) override { m_clip = intersect(area, m_state.clientRect()); }
+    void clearClip() override { m_clip = m_state.clientRect(); }
+    void setTextColor(Color color) override { m_textColor = color; }
+    void drawCenteredText(const std::string& text, const Rect& area) override {
+        int width = static_cast<int>(text.size()) * GLYPH_WIDTH;
+        int left = area.left + (area.width() - width) / 2;
+        int top = area.top + (area.height() - GLYPH_HEIGHT) / 2;
+        m_picture.texts.push_back(
+            {text, Rect{left, top, left + width, top + GLYPH_HEIGHT}, m_clip, m_textColor});
+    }
+
+private:
+    SimControlState& m_state;
+    SimWindowSystem& m_windows;
+    SimPicture m_picture;
+    Rect m_clip;
+    Color m_textColor = 0;
+};
+
+}  // namespace
+
+// --- windows -----------------------------------------------------------------------------------
+
+class SimControlWindow : public ControlWindow {
+public:
+    SimControlWindow(SimWindowSystem& windows, SimControlState* state)
+        : m_windows(windows), m_state(state) {}
+    // A window of its own, outside any dialog.
+    SimControlWindow(SimWindowSystem& windows, SimControlState own)
+        : m_windows(windows), m_own(std::move(own)), m_state(&m_own) {}
+
+    int id() const override { return m_state->id; }
+    bool exists() const override { return m_state->exists; }
+    Rect clientRect() const override { return m_state->clientRect(); }
+    void show(bool visible) override {
+        m_state->visible = visible;
+        m_windows.changed();
+    }
+    void enable(bool enabled) override {
+        m_state->enabled = enabled;
+        m_windows.changed();
+    }
+    bool isEnabled() const override { return m_state->enabled; }
+    void setText(const std::string& text) override {
+        if (m_state->text != text) {
+            m_state->text = text;
+            m_windows.changed();
+        }
+    }
+    void redrawNow() override {
+        m_state->pendingErase = true;
+        paint();
+    }
+    void invalidate(bool erase) override {
+        m_state->pendingPaint = true;
+        m_state->pendingErase = m_state->pendingErase || erase;
+    }
+    void subclass(Control& control) override {
+        m_control = &control;
+        m_state->subclassed = true;
+    }
+    std::unique_ptr<Canvas> beginPaint() override {
+        return std::make_unique<SimCanvas>(*m_state, m_windows);
+    }
+
+    // Delivers the pending WM_ERASEBKGND and WM_PAINT, then validates the window whatever the
+    // control did, so a control that declined to paint leaves no request behind.
+    void paint() {
+        if (m_state->pendingErase && (m_control == nullptr || !m_control->OnEraseBkgnd())) {
+            ++m_state->eraseCount;
+        }
+        m_state->pendingErase = false;
+        m_state->pendingPaint = false;
+        ++m_state->paintCount;
+        if (m_control != nullptr && m_control->PaintsItself()) {
+            m_control->OnPaint();
+        }
+    }
+    void resize(int width, int height) {
+        m_state->rect.right = m_state->rect.left + width;
+        m_state->rect.bottom = m_state->rect.top + height;
+        if (m_control != nullptr) {
+            m_control->OnSize();
+        }
+        invalidate(true);
+    }
+    void destroy() {
+        m_state->exists = false;
+        if (m_control != nullptr && m_control->window() == this) {
+            m_control->Attach(nullptr);
+        }
+        m_control = nullptr;
+    }
+    SimControlState& state() { return *m_state; }
+    const SimControlState& state() const { return *m_state; }
+
+private:
+    SimWindowSystem& m_windows;
+    SimControlState m_own;
+    SimControlState* m_state;
+    Control* m_control = nullptr;
+};
+
+class SimDialogWindow : public DialogWindow {
+public:
+    SimDialogWindow(SimWindowSystem& windows, int templateId) : m_windows(windows) {
+        m_state.templateId = templateId;
+        m_state.caption = TEMPLATE_CAPTION;
+        Rect client = SimWindowSystem::dialogUnitsToPixels(0, 0, TEMPLATE_WIDTH, TEMPLATE_HEIGHT);
+        m_state.clientRect = client;
+        // DS_CENTER: the window's middle on the screen's middle.
+        int width = client.width() + 2 * FRAME;
+        int height = client.height() + 2 * FRAME + CAPTION;
+        int left = (SCREEN_WIDTH - width) / 2;
+        int top = (SCREEN_HEIGHT - height) / 2;
+        m_state.windowRect = {left, top, left + width, top + height};
+        for (const TemplateControl& item : TEMPLATE_CONTROLS) {
+            SimControlState control;
+            control.id = item.id;
+            control.className = item.className;
+            control.text = item.text;
+            control.rect = SimWindowSystem::dialogUnitsToPixels(item.x, item.y, item.cx, item.cy);
+            if (item.border) {
+                // The border is outside the client area: one pixel each side.
+                control.rect = {control.rect.left + 1, control.rect.top + 1, control.rect.right - 1,
+                                control.rect.bottom - 1};
+            }
+            control.visible = item.visible;
+            m_state.controls.push_back(control);
+        }
+        // The states stay where they are from here on: the windows point into the vector.
+        for (SimControlState& control : m_state.controls) {
+            m_items.push_back(std::make_unique<SimControlWindow>(m_windows, &control));
+        }
+    }
+
+    SimControlWindow* find(int id) {
+        for (auto& item : m_items) {
+            if (item->id() == id) {
+                return item.get();
+            }
+        }
+        return nullptr;
+    }
+    ControlWindow* item(int id) override { return m_state.exists ? find(id) : nullptr; }
+    void endDialog(int result) override {
+        if (!m_state.ended) {
+            m_state.ended = true;
+            m_state.endCode = result;
+        }
+    }
+    bool hasEnded() const override { return m_state.ended; }
+    void setWindowPos(int x, int y, int width, int height) override {
+        m_state.windowRect = {x, y, x + width, y + height};
+        m_state.clientRect = {0, 0, std::max(0, width - 2 * FRAME),
+                              std::max(0, height - 2 * FRAME - CAPTION)};
+        m_state.moves.push_back(m_state.windowRect);
+        m_windows.changed();
+    }
+    Rect windowRect() const override { return m_state.windowRect; }
+    Rect clientRect() const override { return m_state.clientRect; }
+    bool isIconic() const override { return m_state.iconic; }
+    void setIcon(IconHandle icon) override {
+        m_state.bigIcon = icon;
+        m_state.smallIcon = icon;
+    }
+    void paintIcon(IconHandle icon, int x, int y) override {
+        m_state.iconPaints.push_back({icon, x, y});
+    }
+
+    void paintPending() {
+        for (auto& item : m_items) {
+            if (item->state().pendingPaint) {
+                item->paint();
+            }
+        }
+    }
+    void destroy() {
+        for (auto& item : m_items) {
+            item->destroy();
+        }
+        m_state.exists = false;
+    }
+    SimDialogState& state() { return m_state; }
+
+private:
+    SimWindowSystem& m_windows;
+    SimDialogState m_state;
+    std::vector<std::unique_ptr<SimControlWindow>> m_items;
+};
+
+// --- the window system -------------------------------------------------------------------------
+
+namespace {
+
+// The terminal in raw mode while a person may press keys, restored on every way out.
+class RawTerminal {
+public:
+    RawTerminal() {
+        m_active = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &m_saved) == 0;
+        if (m_active) {
+            termios raw = m_saved;
+            raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+            raw.c_cc[VMIN] = 1;
+            raw.c_cc[VTIME] = 0;
+            tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        }
+    }
+    ~RawTerminal() {
+        if (m_active) {
+            tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
+        }
+    }
+
+private:
+    bool m_active = false;
+    termios m_saved{};
+};
+
+// A key of the person at the terminal as an action; "" for no key (or one that means nothing).
+std::string readKey(int timeoutMs) {
+    pollfd request{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&request, 1, timeoutMs) <= 0) {
+        return "";
+    }
+    char key = 0;
+    if (::read(STDIN_FILENO, &key, 1) != 1) {
+        return "close";  // the end of input: nobody is left to click
+    }
+    switch (key) {
+        case 'i':
+        case 'I':
+            return "click:1000";
+        case 'u':
+        case 'U':
+            return "click:1001";
+        case 27:
+        case 'q':
+            return "close";
+        default:
+            return "";
+    }
+}
+
+}  // namespace
+
+SimWindowSystem::SimWindowSystem(SimMachine& machine) : m_machine(machine) {
+    for (const std::string& action : machine.config().input) {
+        m_input.push_back(action);
+    }
+    if (machine.config().ui == SimUi::Text) {
+        m_terminal = std::make_unique<SimTerminal>();
+    }
+}
+
+SimWindowSystem::~SimWindowSystem() = default;
+
+Rect SimWindowSystem::dialogUnitsToPixels(int x, int y, int width, int height) {
+    return {mulDiv(x, BASE_UNIT_X, 4), mulDiv(y, BASE_UNIT_Y, 8), mulDiv(x + width, BASE_UNIT_X, 4),
+            mulDiv(y + height, BASE_UNIT_Y, 8)};
+}
+
+int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
+    if (templateId != TEMPLATE_ID || m_runningDialog != nullptr) {
+        return -1;
+    }
+    m_dialogWindow = std::make_unique<SimDialogWindow>(*this, templateId);
+    m_runningDialog = &dialog;
+    dialog.AttachWindow(m_dialogWindow.get());
+    dialog.OnInitDialog();
+    changed();
+    std::unique_ptr<RawTerminal> keys;
+    if (m_terminal) {
+        keys = std::make_unique<RawTerminal>();
+    }
+    while (!m_dialogWindow->hasEnded()) {
+        paintPending();
+        nextInputOrKey();
+    }
+    paintPending();
+    int result = m_dialogWindow->state().endCode;
+    m_dialogWindow->destroy();
+    dialog.AttachWindow(nullptr);
+    m_runningDialog = nullptr;
+    changed();
+    if (m_terminal) {
+        m_terminal->forget();
+    }
+    return result;
+}
+
+void SimWindowSystem::nextInputOrKey() {
+    std::string action;
+    if (!m_input.empty()) {
+        action = m_input.front();
+        m_input.pop_front();
+    } else if (m_terminal) {
+        action = readKey(-1);
+        if (action.empty()) {
+            return;
+        }
+    } else {
+        action = "close";
+    }
+    performInput(action);
+    if (action == "close" && m_input.empty() && !m_terminal && !m_dialogWindow->hasEnded()) {
+        // Nobody is left to act: a dialog that refuses to close would wait for ever.
+        m_machine.journal("window", "closed: nobody left to answer");
+        m_dialogWindow->endDialog(IDCANCEL_ID);
+    }
+}
+
+bool SimWindowSystem::performInput(const std::string& action) {
+    if (m_runningDialog == nullptr || m_dialogWindow->hasEnded()) {
+        return false;
+    }
+    std::intptr_t result = 0;
+    if (action == "close") {
+        m_machine.journal("window", "close");
+        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(IDCANCEL_ID), 0};
+        return m_runningDialog->HandleMessage(message, result);
+    }
+    if (action.rfind("click:", 0) == 0) {
+        int id = std::atoi(action.c_str() + 6);
+        SimControlWindow* button = m_dialogWindow->find(id);
+        // A person can click only what is there to see and enabled.
+        if (button == nullptr || !button->state().visible || !button->state().enabled) {
+            m_machine.journal("window", "click " + std::to_string(id) + " ignored: disabled");
+            return false;
+        }
+        m_machine.journal("window", "click " + std::to_string(id));
+        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(id), 0};
+        return m_runningDialog->HandleMessage(message, result);
+    }
+    m_machine.journal("window", "unknown input " + action);
+    return false;
+}
+
+void SimWindowSystem::paintPending() {
+    if (m_dialogWindow) {
+        m_dialogWindow->paintPending();
+    }
+}
+
+void SimWindowSystem::pumpMessages() {
+    if (m_runningDialog == nullptr) {
+        return;
+    }
+    paintPending();
+    std::string action;
+    if (!m_input.empty()) {
+        action = m_input.front();
+        m_input.pop_front();
+    } else if (m_terminal) {
+        action = readKey(0);
+    }
+    if (!action.empty()) {
+        performInput(action);
+    }
+    paintPending();
+}
+
+int SimWindowSystem::messageBox(const std::string& text, const std::string& caption,
+                                unsigned type) {
+    m_messageBoxes.push_back({caption, text, type});
+    m_machine.journal("messagebox", caption + ": " + text);
+    if (m_terminal) {
+        m_terminal->message(caption, text);
+    }
+    return IDOK_ANSWER;
+}
+
+std::string SimWindowSystem::loadString(int id) {
+    auto found = stringTable().find(id);
+    return found == stringTable().end() ? "" : found->second;
+}
+
+IconHandle SimWindowSystem::loadIcon(int id) {
+    return id == ICON_ID ? static_cast<IconHandle>(ICON_ID) : 0;
+}
+
+Color SimWindowSystem::systemColor(int index) {
+    switch (index) {
+        case WS_COLOR_WINDOW:
+            return COLOR_WINDOW_VALUE;
+        case WS_COLOR_HIGHLIGHT:
+            return COLOR_HIGHLIGHT_VALUE;
+        default:
+            return 0;
+    }
+}
+
+int SimWindowSystem::systemMetric(int index) {
+    return index == WS_METRIC_CXICON || index == WS_METRIC_CYICON ? ICON_SIZE : 0;
+}
+
+std::string SimWindowSystem::applicationName() {
+    std::string path = m_machine.config().modulePath;
+    if (path.empty()) {
+        char buffer[4096];
+        ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+        path.assign(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+    }
+    std::size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+const SimDialogState* SimWindowSystem::dialogState() const {
+    return m_dialogWindow ? &m_dialogWindow->state() : nullptr;
+}
+
+void SimWindowSystem::addInput(const std::string& action) {
+    m_input.push_back(action);
+}
+
+void SimWindowSystem::resizeControl(int id, int width, int height) {
+    if (m_dialogWindow) {
+        if (SimControlWindow* control = m_dialogWindow->find(id)) {
+            control->resize(width, height);
+        }
+    }
+}
+
+void SimWindowSystem::setIconic(bool iconic) {
+    if (m_dialogWindow) {
+        m_dialogWindow->state().iconic = iconic;
+    }
+}
+
+bool SimWindowSystem::sendToDialog(unsigned message) {
+    if (m_runningDialog == nullptr) {
+        return false;
+    }
+    std::intptr_t result = 0;
+    return m_runningDialog->HandleMessage(WindowMessage{message, 0, 0}, result);
+}
+
+std::unique_ptr<ControlWindow> SimWindowSystem::createControlWindow(int id, int width, int height) {
+    SimControlState state;
+    state.id = id;
+    state.className = "msctls_progress32";
+    state.rect = {0, 0, width, height};
+    return std::make_unique<SimControlWindow>(*this, std::move(state));
+}
+
+const SimControlState& SimWindowSystem::stateOf(const ControlWindow& window) {
+    return static_cast<const SimControlWindow&>(window).state();
+}
+
+void SimWindowSystem::resizeControlWindow(ControlWindow& window, int width, int height) {
+    static_cast<SimControlWindow&>(window).resize(width, height);
+}
+
+void SimWindowSystem::processPaint(ControlWindow& window) {
+    auto& control = static_cast<SimControlWindow&>(window);
+    if (control.state().pendingPaint) {
+        control.paint();
+    }
+}
+
+void SimWindowSystem::changed() {
+    if (m_terminal && m_dialogWindow) {
+        m_terminal->render(m_dialogWindow->state());
+    }
+}

@@ -1,0 +1,16 @@
+#include <memory>
+
+#include "platform/Platform.h"
+#include "shell/SetupApp.h"
+#include "shell/SetupDialog.h"
+
+int main(int argc, char** argv) {
+    // First, before anything could load a library: the platform restricts the DLL search.
+    std::unique_ptr<Platform> platform = createPlatform();
+    if (!platform->acquireSetupLock()) {
+        return SETUP_EXIT_ALREADY_RUNNING;
+    }
+    SetupApp app(*platform, argc, argv);
+    app.InitInstance();
+    return app.ExitCode();
+}
