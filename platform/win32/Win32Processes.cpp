@@ -1,0 +1,53 @@
+#include "platform/win32/Win32Processes.h"
+
+#include <cstdlib>
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+// A process handle that closes itself.
+class ProcessHandle {
+public:
+    explicit ProcessHandle(HANDLE handle) : m_handle(handle) {}
+    ~ProcessHandle() {
+        if (m_handle != nullptr) {
+            CloseHandle(m_handle);
+        }
+    }
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+}  // namespace
+
+Win32Error Win32Processes::runAndWait(const std::string& file, const std::string& parameters) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = nullptr;
+    info.lpVerb = nullptr;
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = nullptr;
+    info.nShow = SW_SHOW;
+    if (!ShellExecuteExA(&info)) {
+        DWORD error = GetLastError();
+        return error != 0 ? Win32Error{error} : Win32Error{WIN_FILE_NOT_FOUND};
+    }
+    // A document opened in an already running program gives no process to wait for.
+    ProcessHandle process(info.hProcess);
+    if (process.get() != nullptr) {
+        WaitForSingleObject(process.get(), INFINITE);
+    }
+    return WIN_OK;
+}
+
+int Win32Processes::runCommand(const std::string& commandLine) {
+    return std::system(commandLine.c_str());
+}

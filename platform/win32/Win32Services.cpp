@@ -1,0 +1,114 @@
+#include "platform/win32/Win32Services.h"
+
+#include <windows.h>
+
+namespace {
+
+// An SC_HANDLE that closes itself.
+class ScHandle {
+public:
+    explicit ScHandle(SC_HANDLE handle) : m_handle(handle) {}
+    ~ScHandle() {
+        if (m_handle != nullptr) {
+            CloseServiceHandle(m_handle);
+        }
+    }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+    SC_HANDLE get() const { return m_handle; }
+
+private:
+    SC_HANDLE m_handle;
+};
+
+// The error of a call that just failed. A failing call that left no code still failed.
+Win32Error lastError() {
+    DWORD error = GetLastError();
+    return error != 0 ? Win32Error{error} : Win32Error{WIN_INVALID_PARAMETER};
+}
+
+Win32Error outcome(BOOL succeeded) {
+    return succeeded ? WIN_OK : lastError();
+}
+
+void copyStatus(const SERVICE_STATUS& from, ServiceStatus& to) {
+    to.serviceType = from.dwServiceType;
+    to.currentState = from.dwCurrentState;
+    to.controlsAccepted = from.dwControlsAccepted;
+    to.win32ExitCode = from.dwWin32ExitCode;
+}
+
+class Win32Service : public Service {
+public:
+    explicit Win32Service(SC_HANDLE handle) : m_handle(handle) {}
+
+    Win32Error start() override { return outcome(StartServiceA(m_handle.get(), 0, nullptr)); }
+
+    Win32Error control(std::uint32_t code, ServiceStatus& status) override {
+        SERVICE_STATUS raw{};
+        Win32Error error = outcome(ControlService(m_handle.get(), code, &raw));
+        copyStatus(raw, status);
+        return error;
+    }
+
+    Win32Error remove() override { return outcome(DeleteService(m_handle.get())); }
+
+    Win32Error queryStatus(ServiceStatus& status) override {
+        SERVICE_STATUS raw{};
+        Win32Error error = outcome(QueryServiceStatus(m_handle.get(), &raw));
+        copyStatus(raw, status);
+        return error;
+    }
+
+    Win32Error probeConfig() override {
+        // No buffer: only whether the service answers. The size out-parameter must be valid.
+        DWORD needed = 0;
+        return outcome(QueryServiceConfigA(m_handle.get(), nullptr, 0, &needed));
+    }
+
+private:
+    ScHandle m_handle;
+};
+
+class Win32ServiceManager : public ServiceManager {
+public:
+    explicit Win32ServiceManager(SC_HANDLE handle) : m_handle(handle) {}
+
+    Win32Error openService(const std::string& name, std::uint32_t access,
+                           std::unique_ptr<Service>& service) override {
+        SC_HANDLE handle = OpenServiceA(m_handle.get(), name.c_str(), access);
+        if (handle == nullptr) {
+            return lastError();
+        }
+        service = std::make_unique<Win32Service>(handle);
+        return WIN_OK;
+    }
+
+    Win32Error createService(const ServiceSettings& settings,
+                             std::unique_ptr<Service>& service) override {
+        SC_HANDLE handle = CreateServiceA(
+            m_handle.get(), settings.name.c_str(), settings.displayName.c_str(),
+            settings.desiredAccess, settings.serviceType, settings.startType, settings.errorControl,
+            settings.imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (handle == nullptr) {
+            return lastError();
+        }
+        service = std::make_unique<Win32Service>(handle);
+        return WIN_OK;
+    }
+
+private:
+    ScHandle m_handle;
+};
+
+}  // namespace
+
+Win32Error Win32Services::openManager(std::uint32_t access,
+                                      std::unique_ptr<ServiceManager>& manager) {
+    SC_HANDLE handle = OpenSCManagerA(nullptr, nullptr, access);
+    if (handle == nullptr) {
+        return lastError();
+    }
+    manager = std::make_unique<Win32ServiceManager>(handle);
+    return WIN_OK;
+}
