@@ -62,7 +62,17 @@ public:
     virtual Win32Error modulePath(std::string& path) = 0;
     // The Windows temporary folder, ending in a backslash.
     virtual Win32Error tempDirectory(std::string& path) = 0;
+
+    // True when the path names a folder itself (a link to a folder is not one). The base
+    // answers false, for file systems that hold no folders.
+    virtual bool isDirectory(const std::string& path) {
+        (void)path;
+        return false;
+    }
 };
 
 // Plain files of the machine that runs a tool: host paths on Linux, Win32 on Windows.
 std::unique_ptr<FileSystem> createNativeFileSystem();
+
+// True when the process's standard output is a terminal (the tools draw progress only there).
+bool standardOutputIsTerminal();

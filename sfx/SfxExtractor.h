@@ -12,8 +12,8 @@
 
 // Result codes of ReadDirectory, Extract and ExtractEntry. 1003 is never produced.
 enum : int {
-    SFX_ERR_OPEN = 1000,           // the archive cannot be opened for the directory read
-    SFX_ERR_SIGNATURE = 1001,      // bad magic or version, or a directory that does not fit the file
+    SFX_ERR_OPEN = 1000,       // the archive cannot be opened for the directory read
+    SFX_ERR_SIGNATURE = 1001,  // bad magic or version, or a directory that does not fit the file
     SFX_OK = 1002,
     SFX_ERR_NO_DATA = 1004,        // the trailer counts 0 entries
     SFX_ERR_CREATE_OUTPUT = 1005,  // at least one output file could not be created
@@ -66,6 +66,10 @@ private:
     Win32Error FillInput(File& archive, std::uint32_t& available);
     Win32Error FlushOutput(File& output, std::uint32_t& written);
     int GetEntryPercent() const;
+    int ParseDirectory(File& archive);
+    int ParseRecords(File& archive, std::uint64_t fileLength, std::uint32_t count);
+    // Inflates the open entry into output: SFX_OK, SFX_ERR_CORRUPT or SFX_ERR_WRITE.
+    int InflateEntry(File& archive, File& output, const ArchiveEntry& entry);
 
     FileSystem& m_files;
     z_stream m_stream{};

@@ -1,0 +1,224 @@
+#include "platform/sim/SimFileSystem.h"
+
+#include <climits>
+#include <filesystem>
+
+#include <unistd.h>
+
+#include "platform/sim/HostFileSystem.h"
+#include "platform/sim/SimPaths.h"
+
+namespace {
+
+// A host file whose reads, writes and seeks can be made to fail by the machine's tests; a
+// write fault is what a full disk looks like.
+class SimFile : public File {
+public:
+    SimFile(SimMachine& machine, std::unique_ptr<File> host)
+        : m_machine(machine), m_host(std::move(host)) {}
+
+    Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        if (Win32Error fault = m_machine.takeFault(SimOp::FileRead); fault != WIN_OK) {
+            return fault;
+        }
+        return m_host->read(buffer, count, bytesRead);
+    }
+    Win32Error write(const void* buffer, std::uint32_t count) override {
+        if (Win32Error fault = m_machine.takeFault(SimOp::FileWrite); fault != WIN_OK) {
+            return fault;
+        }
+        return m_host->write(buffer, count);
+    }
+    Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
+        if (Win32Error fault = m_machine.takeFault(SimOp::FileSeek); fault != WIN_OK) {
+            return fault;
+        }
+        return m_host->seek(offset, origin);
+    }
+    Win32Error length(std::uint64_t& bytes) override { return m_host->length(bytes); }
+
+private:
+    SimMachine& m_machine;
+    std::unique_ptr<File> m_host;
+};
+
+std::string TrimSeparators(std::string path) {
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+}  // namespace
+
+SimFileSystem::SimFileSystem(SimMachine& machine) : m_machine(machine) {}
+
+Win32Error SimFileSystem::record(const std::string& kind, const std::string& detail,
+                                 Win32Error outcome) {
+    m_machine.journal(kind, detail + " = " + std::to_string(outcome));
+    return outcome;
+}
+
+Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
+                               std::unique_ptr<File>& file) {
+    if (Win32Error fault = m_machine.takeFault(SimOp::FileOpen); fault != WIN_OK) {
+        return fault;
+    }
+    std::string host;
+    std::string module;
+    if (mode == FileMode::ReadShared && modulePath(module) == WIN_OK && path == module) {
+        host = module;
+    } else if (Win32Error error = m_machine.hostPath(path, host); error != WIN_OK) {
+        return error;
+    }
+    std::unique_ptr<File> hostFile;
+    if (Win32Error error = HostFile::Open(host, mode, hostFile); error != WIN_OK) {
+        return error;
+    }
+    file = std::make_unique<SimFile>(m_machine, std::move(hostFile));
+    return WIN_OK;
+}
+
+Win32Error SimFileSystem::removeFile(const std::string& path) {
+    std::string host;
+    Win32Error error = m_machine.hostPath(path, host);
+    return record("remove-file", path, error != WIN_OK ? error : HostRemoveFile(host));
+}
+
+Win32Error SimFileSystem::createDirectory(const std::string& path) {
+    Win32Error error = m_machine.takeFault(SimOp::CreateDirectory);
+    std::string host;
+    if (error == WIN_OK) {
+        error = m_machine.hostPath(path, host);
+    }
+    return record("create-directory", path, error != WIN_OK ? error : HostCreateDirectory(host));
+}
+
+Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
+    Win32Error error = m_machine.takeFault(SimOp::CreateDirectory);
+    std::string host;
+    if (error == WIN_OK) {
+        error = m_machine.hostPath(path, host);
+    }
+    return record("create-private-directory", path,
+                  error != WIN_OK ? error : HostCreatePrivateDirectory(host));
+}
+
+Win32Error SimFileSystem::removeTree(const std::string& path) {
+    std::string host;
+    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
+    return record("remove-tree", path, error != WIN_OK ? error : HostRemoveTree(host));
+}
+
+Win32Error SimFileSystem::matches(const std::string& pattern,
+                                  std::vector<std::string>& windowsPaths,
+                                  std::vector<std::string>& hostPaths) {
+    windowsPaths.clear();
+    hostPaths.clear();
+    std::string folder;
+    std::string name;
+    SplitWindowsPath(pattern, folder, name);
+    std::string host;
+    if (!HasWildcards(name)) {
+        std::string path = TrimSeparators(pattern);
+        if (Win32Error error = m_machine.hostPath(path, host); error != WIN_OK) {
+            return error;
+        }
+        if (!HostExists(host)) {
+            std::string hostFolder = host.substr(0, host.find_last_of('/'));
+            return HostExists(hostFolder) ? WIN_FILE_NOT_FOUND : WIN_PATH_NOT_FOUND;
+        }
+        windowsPaths.push_back(path);
+        hostPaths.push_back(host);
+        return WIN_OK;
+    }
+    if (Win32Error error = m_machine.hostPath(folder, host); error != WIN_OK) {
+        return error;
+    }
+    std::vector<std::string> names;
+    if (Win32Error error = HostListNames(host, name, names); error != WIN_OK) {
+        return error;
+    }
+    for (const std::string& match : names) {
+        windowsPaths.push_back(folder + "\\" + match);
+        hostPaths.push_back(host + "/" + match);
+    }
+    return names.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
+}
+
+bool SimFileSystem::findFile(const std::string& pattern) {
+    std::vector<std::string> windowsPaths;
+    std::vector<std::string> hostPaths;
+    return matches(pattern, windowsPaths, hostPaths) == WIN_OK;
+}
+
+Win32Error SimFileSystem::listMatches(const std::string& pattern, std::vector<std::string>& paths) {
+    std::vector<std::string> hostPaths;
+    return matches(pattern, paths, hostPaths);
+}
+
+Win32Error SimFileSystem::shellMove(const std::string& fromPattern, const std::string& toFolder) {
+    std::string detail = fromPattern + " -> " + toFolder;
+    if (Win32Error fault = m_machine.takeFault(SimOp::ShellMove); fault != WIN_OK) {
+        return record("shell-move", detail, fault);
+    }
+    std::vector<std::string> windowsPaths;
+    std::vector<std::string> hostPaths;
+    std::string target;
+    Win32Error error = m_machine.hostPath(TrimSeparators(toFolder), target);
+    if (error == WIN_OK) {
+        error = matches(fromPattern, windowsPaths, hostPaths);
+    }
+    if (error == WIN_OK && !HostExists(target)) {
+        // The shell creates a missing destination folder, parents included, without asking.
+        std::error_code created;
+        std::filesystem::create_directories(target, created);
+        error = created ? Win32ErrorFromErrno(created.value()) : WIN_OK;
+    }
+    for (size_t i = 0; error == WIN_OK && i < hostPaths.size(); ++i) {
+        error = HostMoveInto(hostPaths[i], target);
+    }
+    return record("shell-move", detail, error);
+}
+
+Win32Error SimFileSystem::shellDelete(const std::string& pattern) {
+    if (Win32Error fault = m_machine.takeFault(SimOp::ShellDelete); fault != WIN_OK) {
+        return record("shell-delete", pattern, fault);
+    }
+    std::vector<std::string> windowsPaths;
+    std::vector<std::string> hostPaths;
+    Win32Error error = matches(pattern, windowsPaths, hostPaths);
+    for (size_t i = 0; error == WIN_OK && i < hostPaths.size(); ++i) {
+        error = HostRemoveTree(hostPaths[i]);
+    }
+    return record("shell-delete", pattern, error);
+}
+
+Win32Error SimFileSystem::modulePath(std::string& path) {
+    if (!m_machine.config().modulePath.empty()) {
+        path = m_machine.config().modulePath;
+        return WIN_OK;
+    }
+    char buffer[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (length < 0) {
+        return WIN_FILE_NOT_FOUND;
+    }
+    path.assign(buffer, static_cast<size_t>(length));
+    return WIN_OK;
+}
+
+Win32Error SimFileSystem::tempDirectory(std::string& path) {
+    path = "C:\\Windows\\Temp\\";
+    return WIN_OK;
+}
+
+bool SimFileSystem::isDirectory(const std::string& path) {
+    std::string host;
+    if (m_machine.hostPath(TrimSeparators(path), host) != WIN_OK) {
+        return false;
+    }
+    std::error_code error;
+    return std::filesystem::is_directory(std::filesystem::symlink_status(host, error));
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/sim/SimMachine.h"
+
+// The file system of the simulated machine: Windows paths on drives C:, D:, E: mapped below
+// the machine's folder (SimMachine::hostPath). Folder creation, file removal and the shell's
+// moves and deletes are journaled with their outcome; every call kind that SimOp names can be
+// made to fail by the tests. The running setup program is the one file outside the machine
+// that may be opened, for reading only: it carries the archive.
+class SimFileSystem : public FileSystem {
+public:
+    explicit SimFileSystem(SimMachine& machine);
+
+    Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override;
+    Win32Error removeFile(const std::string& path) override;
+    Win32Error createDirectory(const std::string& path) override;
+    Win32Error createPrivateDirectory(const std::string& path) override;
+    Win32Error removeTree(const std::string& path) override;
+    bool findFile(const std::string& pattern) override;
+    Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
+    Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
+    Win32Error shellDelete(const std::string& pattern) override;
+    // The host path of the running setup program (SimConfig::modulePath, else this process).
+    Win32Error modulePath(std::string& path) override;
+    Win32Error tempDirectory(std::string& path) override;
+    bool isDirectory(const std::string& path) override;
+
+private:
+    // Matches of a Windows pattern as Windows paths and their host paths, sorted by name.
+    Win32Error matches(const std::string& pattern, std::vector<std::string>& windowsPaths,
+                       std::vector<std::string>& hostPaths);
+    Win32Error record(const std::string& kind, const std::string& detail, Win32Error outcome);
+
+    SimMachine& m_machine;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Windows path helpers for the simulated machine: splitting, case-insensitive comparison and
+// the shell's wildcard matching. Pure functions, no file access.
+
+// True when the text holds '*' or '?'.
+bool HasWildcards(std::string_view text);
+
+// Windows wildcard matching of one file name: '*' any run of characters, '?' any one
+// character, letters compared without case. A pattern ending in ".*" also matches names
+// without a dot, so "*.*" matches every name.
+bool MatchesWildcard(std::string_view pattern, std::string_view name);
+
+// ASCII case-insensitive equality, as NTFS compares names of this program's character set.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// Splits a Windows path at its last '\' or '/': "C:\a\b*.x" gives "C:\a" and "b*.x".
+// A path without a separator gives an empty folder. A trailing separator gives an empty name.
+void SplitWindowsPath(const std::string& path, std::string& folder, std::string& name);
+
+// The components of a path below its drive: "C:\a\\b\" gives {"a", "b"}. The drive ("C:")
+// goes to drive; empty components are dropped.
+std::vector<std::string> WindowsPathComponents(const std::string& path, std::string& drive);

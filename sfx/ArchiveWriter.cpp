@@ -1,0 +1,169 @@
+#include "sfx/ArchiveWriter.h"
+
+#include <array>
+#include <cstring>
+#include <set>
+
+#include <zlib.h>
+
+#include "sfx/EntryName.h"
+#include "sfx/SfxExtractor.h"
+
+namespace {
+
+constexpr std::uint64_t ARCHIVE_LIMIT = 0xFFFFFFFFull;  // offsets and sizes are 32-bit
+constexpr std::size_t WRITER_CHUNK = 64 * 1024;
+
+void AppendNumber(std::string& bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        bytes += static_cast<char>((value >> shift) & 0xFF);
+    }
+}
+
+std::string Upper(const std::string& text) {
+    std::string upper = text;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}
+
+// Deflates one input file in chunks, handing each compressed chunk to sink.
+class Deflater {
+public:
+    Deflater() { m_ready = deflateInit(&m_stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
+    ~Deflater() {
+        if (m_ready) {
+            deflateEnd(&m_stream);
+        }
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    template <typename Sink>
+    bool Run(File& input, Sink sink, std::uint64_t& inflatedSize, std::string& error) {
+        if (!m_ready) {
+            error = "out of memory for the compressor";
+            return false;
+        }
+        int flush = Z_NO_FLUSH;
+        while (flush != Z_FINISH) {
+            std::uint32_t got = 0;
+            if (Win32Error read = input.read(m_in.data(), WRITER_CHUNK, got); read != WIN_OK) {
+                error = "cannot read input (Windows error " + std::to_string(read) + ")";
+                return false;
+            }
+            inflatedSize += got;
+            flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+            m_stream.next_in = m_in.data();
+            m_stream.avail_in = got;
+            do {
+                m_stream.next_out = m_out.data();
+                m_stream.avail_out = WRITER_CHUNK;
+                deflate(&m_stream, flush);
+                if (!sink(m_out.data(), WRITER_CHUNK - m_stream.avail_out, error)) {
+                    return false;
+                }
+            } while (m_stream.avail_out == 0);
+        }
+        return true;
+    }
+
+private:
+    z_stream m_stream{};
+    bool m_ready = false;
+    std::array<unsigned char, WRITER_CHUNK> m_in{};
+    std::array<unsigned char, WRITER_CHUNK> m_out{};
+};
+
+}  // namespace
+
+ArchiveWriter::ArchiveWriter(File& output, std::uint64_t imageLength)
+    : m_output(output), m_position(imageLength) {}
+
+bool ArchiveWriter::Put(const void* bytes, std::size_t count, std::string& error) {
+    if (count == 0) {
+        return true;
+    }
+    if (Win32Error written = m_output.write(bytes, static_cast<std::uint32_t>(count));
+        written != WIN_OK) {
+        error = "cannot write the archive (Windows error " + std::to_string(written) + ")";
+        return false;
+    }
+    m_position += count;
+    return true;
+}
+
+bool ArchiveWriter::AddRecord(const std::string& name, std::uint64_t size, std::uint64_t packedSize,
+                              std::string& error) {
+    std::uint64_t offset = m_position - packedSize;
+    if (size > ARCHIVE_LIMIT || m_position > ARCHIVE_LIMIT) {
+        error = name + ": the archive would pass 4 GiB, beyond its 32-bit offsets";
+        return false;
+    }
+    m_records.push_back({name, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(size),
+                         static_cast<std::uint32_t>(packedSize)});
+    return true;
+}
+
+bool ArchiveWriter::AddFile(const std::string& name, File& input, std::string& error) {
+    std::uint64_t start = m_position;
+    std::uint64_t size = 0;
+    Deflater deflater;
+    auto sink = [this](const unsigned char* bytes, std::size_t count, std::string& why) {
+        return Put(bytes, count, why);
+    };
+    if (!deflater.Run(input, sink, size, error)) {
+        error = name + ": " + error;
+        return false;
+    }
+    return AddRecord(name, size, m_position - start, error);
+}
+
+bool ArchiveWriter::AddStream(const std::string& name, std::uint32_t size,
+                              const std::string& stream, std::string& error) {
+    return Put(stream.data(), stream.size(), error) && AddRecord(name, size, stream.size(), error);
+}
+
+bool ArchiveWriter::Finish(std::string& error) {
+    std::string tail;
+    for (const Record& record : m_records) {
+        AppendNumber(tail, record.offset);
+        AppendNumber(tail, record.size);
+        AppendNumber(tail, record.packedSize);
+        tail += record.name;
+        AppendNumber(tail, static_cast<std::uint32_t>(record.name.size()));
+    }
+    AppendNumber(tail, static_cast<std::uint32_t>(m_records.size()));
+    tail += "1.10!QORA_SFX!";
+    return Put(tail.data(), tail.size(), error);
+}
+
+std::string ArchiveWriter::CheckNames(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return "no entries: an archive needs at least one file";
+    }
+    if (names.size() > SFX_MAX_ENTRIES) {
+        return std::to_string(names.size()) + " entries: an archive holds at most " +
+               std::to_string(SFX_MAX_ENTRIES);
+    }
+    std::set<std::string> seen;
+    for (const std::string& name : names) {
+        if (name.size() > SFX_MAX_NAME_LENGTH) {
+            return "name longer than " + std::to_string(SFX_MAX_NAME_LENGTH) + " bytes: " + name;
+        }
+        if (name.empty() || !IsSafeEntryName(name)) {
+            return "name that Windows cannot take as a plain file name: " + name;
+        }
+        if (name.find('\0') != std::string::npos) {
+            return "name holding a zero byte: " + name;
+        }
+        // Windows file names ignore case: two such entries would overwrite each other.
+        if (!seen.insert(Upper(name)).second) {
+            return "two entries named alike, ignoring case: " + name;
+        }
+    }
+    return "";
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+// Writes the archive that the extractor reads: streams back to back behind whatever the output
+// already holds (the setup program's image), then the directory and the trailer. Offsets are
+// absolute, counted from the output's first byte. Every failure is a value with a reason; the
+// caller removes a half-written output.
+class ArchiveWriter {
+public:
+    // output is positioned at its end; imageLength is how many bytes precede the first stream.
+    ArchiveWriter(File& output, std::uint64_t imageLength);
+
+    // Compresses a whole input file (zlib, default level: header 0x78 0x9C) as the next entry.
+    bool AddFile(const std::string& name, File& input, std::string& error);
+    // Appends a ready zlib stream whose data inflates to size bytes, as the next entry.
+    bool AddStream(const std::string& name, std::uint32_t size, const std::string& stream,
+                   std::string& error);
+    // Writes the directory and the trailer.
+    bool Finish(std::string& error);
+
+    // Why a set of entry names cannot form an archive the extractor accepts; empty when it can.
+    static std::string CheckNames(const std::vector<std::string>& names);
+
+private:
+    struct Record {
+        std::string name;
+        std::uint32_t offset;
+        std::uint32_t size;
+        std::uint32_t packedSize;
+    };
+    bool Put(const void* bytes, std::size_t count, std::string& error);
+    bool AddRecord(const std::string& name, std::uint64_t size, std::uint64_t packedSize,
+                   std::string& error);
+
+    File& m_output;
+    std::uint64_t m_position;
+    std::vector<Record> m_records;
+};
