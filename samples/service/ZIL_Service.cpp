@@ -1,0 +1,74 @@
+// The sample product's Windows service. It does no work of its own: it runs until it is told to
+// stop and appends every control code it receives, one decimal number a line, to a log outside
+// the program directory, so that the log outlives an uninstall and the checks can read it.
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+const char* const SERVICE_NAME = "JovixZIL";
+const char* const SERVICE_CONTROL_LOG = "C:\\ZIL_Service_controls.log";
+
+SERVICE_STATUS_HANDLE theStatusHandle = nullptr;
+HANDLE theStopEvent = nullptr;
+
+void AppendControl(DWORD code) {
+    // Binary mode: one "\n" per line, the same bytes whoever reads the log.
+    if (FILE* log = std::fopen(SERVICE_CONTROL_LOG, "ab")) {
+        std::fprintf(log, "%lu\n", static_cast<unsigned long>(code));
+        std::fclose(log);
+    }
+}
+
+void ReportState(DWORD state) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    status.dwWin32ExitCode = NO_ERROR;
+    status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 3000;
+    SetServiceStatus(theStatusHandle, &status);
+}
+
+DWORD WINAPI OnControl(DWORD code, DWORD, LPVOID, LPVOID) {
+    AppendControl(code);
+    if (code == SERVICE_CONTROL_STOP) {
+        ReportState(SERVICE_STOP_PENDING);
+        SetEvent(theStopEvent);
+        return NO_ERROR;
+    }
+    if (code == SERVICE_CONTROL_INTERROGATE || (code >= 128 && code <= 255)) {
+        return NO_ERROR;
+    }
+    return ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+    theStatusHandle = RegisterServiceCtrlHandlerExA(SERVICE_NAME, OnControl, nullptr);
+    if (theStatusHandle == nullptr) {
+        return;
+    }
+    theStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (theStopEvent == nullptr) {
+        ReportState(SERVICE_STOPPED);
+        return;
+    }
+    ReportState(SERVICE_RUNNING);
+    WaitForSingleObject(theStopEvent, INFINITE);
+    CloseHandle(theStopEvent);
+    ReportState(SERVICE_STOPPED);
+}
+
+}  // namespace
+
+int main() {
+    char name[] = "JovixZIL";
+    SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherA(table)) {
+        std::fprintf(stderr, "ZIL_Service runs only as the Windows service %s.\n", SERVICE_NAME);
+        return 1;
+    }
+    return 0;
+}
