@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimMachine.h"
+#include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimServices.h"
+#include "platform/sim/SimWindowSystem.h"
+
+// The simulated Windows machine as the program's platform. main() builds one
+// from the environment; tests build one per case from a SimConfig with their
+// own folder and the virtual clock, and reach the machine and the service knobs
+// through it.
+class SimPlatform : public Platform {
+public:
+  // Creates the machine's folder and drive C: when they are missing.
+  explicit SimPlatform(SimConfig config);
+  ~SimPlatform() override;
+
+  SimPlatform(const SimPlatform &) = delete;
+  SimPlatform &operator=(const SimPlatform &) = delete;
+
+  FileSystem &files() override { return m_files; }
+  ServiceControl &services() override { return m_services; }
+  Processes &processes() override { return m_processes; }
+  Clock &clock() override { return *m_clock; }
+  WindowSystem &windows() override { return m_windows; }
+  // An flock on setup.lock in the machine, held until this object dies.
+  bool acquireSetupLock() override;
+
+  SimMachine &machine() { return m_machine; }
+  SimServices &simServices() { return m_services; }
+  SimWindowSystem &simWindows() { return m_windows; }
+  void setServiceKnobs(const SimServices::Knobs &knobs) {
+    m_services.setKnobs(knobs);
+  }
+
+private:
+  SimMachine m_machine;
+  SimFileSystem m_files;
+  SimWindowSystem m_windows;
+  SimServices m_services;
+  SimProcesses m_processes;
+  std::unique_ptr<Clock> m_clock;
+  int m_lockFd = -1;
+};
