@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Dialog.h"
 #include "platform/Platform.h"
@@ -118,6 +119,15 @@ public:
     int m_exitCode = SETUP_EXIT_CLOSED;
     bool m_sequenceRunning = false;           // no second sequence inside the first
     std::unique_ptr<SetupLogFile> m_logFile;  // made by LogFile() when first needed
+
+private:
+    // The drive-root files that match the sweep's patterns, sorted; and of one pattern, the
+    // matches that were not there when RunAndWait started its program.
+    std::vector<std::string> RedistLeftovers();
+    std::vector<std::string> NewMatches(const std::string& pattern);
+
+    std::vector<std::string> m_redistBaseline;  // RedistLeftovers() as RunAndWait started
+    bool m_redistBaselineTaken = false;
 };
 
 // The extraction callback: keeps the window responsive and drives the bars and the label.
