@@ -1,0 +1,324 @@
+#include "platform/win32/Win32WindowSystem.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <map>
+
+#include "platform/Control.h"
+#include "platform/Dialog.h"
+#include "progress/GdiCanvas.h"
+#include "progress/MemoryDC.h"
+
+namespace {
+
+// The paint device context of one WM_PAINT (BeginPaint ... EndPaint).
+class PaintDC {
+public:
+    explicit PaintDC(HWND window) : m_window(window) { m_dc = BeginPaint(window, &m_paint); }
+    ~PaintDC() { EndPaint(m_window, &m_paint); }
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+    HDC handle() const { return m_dc; }
+
+private:
+    HWND m_window;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc;
+};
+
+// One paint through an off-screen bitmap. Members go in reverse: the drawing ends, the bitmap
+// is copied to the window, then the paint ends.
+class PaintCanvas : public Canvas {
+public:
+    explicit PaintCanvas(HWND window)
+        : m_paint(window), m_memory(m_paint.handle()), m_canvas(m_memory.handle()) {}
+
+    void fillSolidRect(const Rect& area, Color color) override {
+        m_canvas.fillSolidRect(area, color);
+    }
+    void setTransparentText() override { m_canvas.setTransparentText(); }
+    void setClipRect(const Rect& area) override { m_canvas.setClipRect(area); }
+    void clearClip() override { m_canvas.clearClip(); }
+    void setTextColor(Color color) override { m_canvas.setTextColor(color); }
+    void drawCenteredText(const std::string& text, const Rect& area) override {
+        m_canvas.drawCenteredText(text, area);
+    }
+
+private:
+    PaintDC m_paint;
+    MemoryDC m_memory;
+    GdiCanvas m_canvas;
+};
+
+Rect toRect(const RECT& rect) {
+    return Rect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+// Where a subclassed control window keeps its Win32ControlWindow.
+constexpr const char* CONTROL_PROPERTY = "ZilSetup.Control";
+
+}  // namespace
+
+class Win32ControlWindow : public ControlWindow {
+public:
+    Win32ControlWindow(HWND window, int id) : m_window(window), m_id(id) {}
+    ~Win32ControlWindow() override { unsubclass(); }
+
+    int id() const override { return m_id; }
+    bool exists() const override { return IsWindow(m_window) != FALSE; }
+    Rect clientRect() const override {
+        RECT rect{};
+        GetClientRect(m_window, &rect);
+        return toRect(rect);
+    }
+    void show(bool visible) override { ShowWindow(m_window, visible ? SW_SHOW : SW_HIDE); }
+    void enable(bool enabled) override { EnableWindow(m_window, enabled ? TRUE : FALSE); }
+    bool isEnabled() const override { return IsWindowEnabled(m_window) != FALSE; }
+    void setText(const std::string& text) override { SetWindowTextA(m_window, text.c_str()); }
+    void redrawNow() override {
+        RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    }
+    void invalidate(bool erase) override {
+        InvalidateRect(m_window, nullptr, erase ? TRUE : FALSE);
+    }
+    void subclass(Control& control) override {
+        m_control = &control;
+        if (m_previous == nullptr && SetPropA(m_window, CONTROL_PROPERTY, this)) {
+            m_previous = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&procedure)));
+        }
+    }
+    std::unique_ptr<Canvas> beginPaint() override {
+        return std::make_unique<PaintCanvas>(m_window);
+    }
+
+    // The control goes away with the dialog: it must not reach this object any more.
+    void detach() {
+        unsubclass();
+        if (m_control != nullptr && m_control->window() == this) {
+            m_control->Attach(nullptr);
+        }
+        m_control = nullptr;
+    }
+
+private:
+    void unsubclass() {
+        if (m_previous != nullptr && IsWindow(m_window)) {
+            SetWindowLongPtrA(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previous));
+            RemovePropA(m_window, CONTROL_PROPERTY);
+        }
+        m_previous = nullptr;
+    }
+
+    LRESULT standard(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        return CallWindowProcA(m_previous, window, message, wParam, lParam);
+    }
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = static_cast<Win32ControlWindow*>(GetPropA(window, CONTROL_PROPERTY));
+        if (self == nullptr || self->m_previous == nullptr) {
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        Control* control = self->m_control;
+        if (control == nullptr) {
+            return self->standard(window, message, wParam, lParam);
+        }
+        switch (message) {
+            case WM_ERASEBKGND:
+                if (control->OnEraseBkgnd()) {
+                    return TRUE;
+                }
+                break;
+            case WM_PAINT:
+                if (control->PaintsItself()) {
+                    control->OnPaint();
+                    // A control that declined to paint (an empty range) would otherwise get
+                    // this request again from every message loop, and a pump that drains the
+                    // queue would never find it empty.
+                    ValidateRect(window, nullptr);
+                    return 0;
+                }
+                break;
+            case WM_SIZE: {
+                LRESULT result = self->standard(window, message, wParam, lParam);
+                control->OnSize();
+                return result;
+            }
+            case WM_NCDESTROY: {
+                WNDPROC previous = self->m_previous;
+                self->unsubclass();
+                return CallWindowProcA(previous, window, message, wParam, lParam);
+            }
+            default:
+                break;
+        }
+        return self->standard(window, message, wParam, lParam);
+    }
+
+    HWND m_window;
+    int m_id;
+    Control* m_control = nullptr;
+    WNDPROC m_previous = nullptr;  // the standard control's procedure while subclassed
+};
+
+class Win32DialogWindow : public DialogWindow {
+public:
+    explicit Win32DialogWindow(Dialog& dialog) : m_dialog(dialog) {}
+
+    ControlWindow* item(int id) override {
+        auto found = m_items.find(id);
+        if (found != m_items.end()) {
+            return found->second.get();
+        }
+        HWND child = GetDlgItem(m_window, id);
+        if (child == nullptr) {
+            return nullptr;
+        }
+        auto& slot = m_items[id];
+        slot = std::make_unique<Win32ControlWindow>(child, id);
+        return slot.get();
+    }
+    void endDialog(int result) override {
+        m_ended = true;
+        EndDialog(m_window, result);
+    }
+    bool hasEnded() const override { return m_ended; }
+    void setWindowPos(int x, int y, int width, int height) override {
+        SetWindowPos(m_window, nullptr, x, y, width, height, SWP_NOZORDER);
+    }
+    Rect windowRect() const override {
+        RECT rect{};
+        GetWindowRect(m_window, &rect);
+        return toRect(rect);
+    }
+    Rect clientRect() const override {
+        RECT rect{};
+        GetClientRect(m_window, &rect);
+        return toRect(rect);
+    }
+    bool isIconic() const override { return IsIconic(m_window) != FALSE; }
+    void setIcon(IconHandle icon) override {
+        SendMessageA(m_window, WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
+        SendMessageA(m_window, WM_SETICON, ICON_SMALL, static_cast<LPARAM>(icon));
+    }
+    void paintIcon(IconHandle icon, int x, int y) override {
+        PaintDC paint(m_window);
+        SendMessageA(m_window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.handle()), 0);
+        DrawIcon(paint.handle(), x, y, reinterpret_cast<HICON>(icon));
+    }
+
+    HWND handle() const { return m_window; }
+
+    void detachAll() {
+        for (auto& [id, item] : m_items) {
+            item->detach();
+        }
+        m_items.clear();
+        m_dialog.AttachWindow(nullptr);
+    }
+
+    static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            auto* self = reinterpret_cast<Win32DialogWindow*>(lParam);
+            SetWindowLongPtrA(window, DWLP_USER, lParam);
+            self->m_window = window;
+            self->m_dialog.AttachWindow(self);
+            return self->m_dialog.OnInitDialog() ? TRUE : FALSE;
+        }
+        auto* self = reinterpret_cast<Win32DialogWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+        if (self == nullptr) {
+            return FALSE;
+        }
+        switch (message) {
+            case WM_PAINT:
+            case WM_QUERYDRAGICON:
+            case WM_COMMAND:
+            case WM_SYSCOMMAND: {
+                std::intptr_t result = 0;
+                WindowMessage routed{message, wParam, lParam};
+                if (!self->m_dialog.HandleMessage(routed, result)) {
+                    return FALSE;
+                }
+                // The drag icon is one of the results a dialog procedure returns directly.
+                return message == WM_QUERYDRAGICON ? static_cast<INT_PTR>(result) : TRUE;
+            }
+            default:
+                return FALSE;
+        }
+    }
+
+private:
+    Dialog& m_dialog;
+    HWND m_window = nullptr;
+    bool m_ended = false;
+    std::map<int, std::unique_ptr<Win32ControlWindow>> m_items;
+};
+
+Win32WindowSystem::Win32WindowSystem() {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+}
+
+Win32WindowSystem::~Win32WindowSystem() = default;
+
+int Win32WindowSystem::runModal(Dialog& dialog, int templateId) {
+    Win32DialogWindow window(dialog);
+    Win32DialogWindow* outer = m_running;
+    m_running = &window;
+    INT_PTR result =
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), nullptr,
+                        &Win32DialogWindow::procedure, reinterpret_cast<LPARAM>(&window));
+    window.detachAll();
+    m_running = outer;
+    return static_cast<int>(result);
+}
+
+int Win32WindowSystem::messageBox(const std::string& text, const std::string& caption,
+                                  unsigned type) {
+    HWND owner = m_running != nullptr ? m_running->handle() : nullptr;
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+}
+
+void Win32WindowSystem::pumpMessages() {
+    // Every message goes, user input included; the dialog's keyboard navigation is not applied.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+std::string Win32WindowSystem::loadString(int id) {
+    char text[1024];
+    int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), text, sizeof text);
+    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+IconHandle Win32WindowSystem::loadIcon(int id) {
+    HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+    return reinterpret_cast<IconHandle>(icon);
+}
+
+Color Win32WindowSystem::systemColor(int index) {
+    return GetSysColor(index);
+}
+
+int Win32WindowSystem::systemMetric(int index) {
+    return GetSystemMetrics(index);
+}
+
+std::string Win32WindowSystem::applicationName() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string name(path, length);
+    std::size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos) {
+        name.erase(0, slash + 1);
+    }
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) {
+        name.erase(dot);
+    }
+    return name;
+}
