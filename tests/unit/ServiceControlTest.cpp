@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include <unistd.h>
+
+#include "platform/sim/SimPlatform.h"
+#include "shell/SetupDialog.h"
+
+namespace {
+
+constexpr const char* kName = "JovixZIL";
+
+class ServiceControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zil-servicecontrol-XXXXXX";
+        m_root = ::mkdtemp(pattern);
+        SimConfig config;
+        config.root = m_root;
+        config.virtualClock = true;
+        m_platform = std::make_unique<SimPlatform>(config);
+        m_dialog = std::make_unique<SetupDialog>(*m_platform);
+    }
+    void TearDown() override {
+        m_dialog.reset();
+        m_platform.reset();
+        std::filesystem::remove_all(m_root);
+    }
+
+    void installImage() {
+        std::filesystem::path image = m_root + "/C/Program Files (x86)/ZIL/ZIL_Service.exe";
+        std::filesystem::create_directories(image.parent_path());
+        std::ofstream(image) << "service";
+    }
+    void setKnobs(const SimServices::Knobs& knobs) { m_platform->setServiceKnobs(knobs); }
+    void createRunning() {
+        installImage();
+        ASSERT_EQ(m_dialog->CreateProductService(), 0);
+        ASSERT_EQ(m_dialog->StartProductService(), 0);
+        ASSERT_EQ(state(), SVC_RUNNING);
+    }
+    std::uint32_t state() { return m_platform->simServices().currentState(kName); }
+    SimServices::Record record() {
+        SimServices::Record r;
+        EXPECT_TRUE(m_platform->simServices().lookup(kName, r));
+        return r;
+    }
+
+    // Journal lines of one kind ("service", "sleep") from the given position on.
+    std::vector<std::string> journal(const std::string& kind, std::size_t from = 0) {
+        std::vector<std::string> lines = m_platform->machine().journalLines();
+        std::vector<std::string> result;
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            if (lines[i].rfind(kind + ": ", 0) == 0) {
+                result.push_back(lines[i].substr(kind.size() + 2));
+            }
+        }
+        return result;
+    }
+    std::size_t journalSize() { return m_platform->machine().journalLines().size(); }
+    std::size_t countRequests(const std::vector<std::string>& lines, const std::string& what) {
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind(std::string(kName) + " " + what + " ", 0) == 0;
+        });
+    }
+
+    std::string m_root;
+    std::unique_ptr<SimPlatform> m_platform;
+    std::unique_ptr<SetupDialog> m_dialog;
+};
+
+TEST_F(ServiceControlTest, EveryErrorCodeHasItsLine) {
+    const std::map<int, std::string> table = {
+        {0, "Request Successed !!!\r\n"},          {2, "EXE File Not Found !!!\r\n"},
+        {997, "ERROR_IO_PENDING = 997\r\n"},       {1058, "ERROR_SERVICE_DISABLED = 1058 !!!\r\n"},
+        {1060, "Service Not Exist !!!\r\n"},       {1061, "Service Can't control !!!\r\n"},
+        {1062, "Service Not Start !!!\r\n"},       {1072, "Service Mark Delete = 1072 !!!\r\n"},
+        {1073, "ERROR_SERVICE_EXISTS = 1073\r\n"},
+    };
+    std::vector<int> codes = {-1,   1,    3,    5,    6,    87,    122,
+                              996,  998,  1052, 1053, 1056, 1057,  1059,
+                              1063, 1071, 1074, 1223, 1400, 65535, 2147483647};
+    for (const auto& entry : table) {
+        codes.push_back(entry.first);
+    }
+    for (int code : codes) {
+        m_dialog->SetStatus("left over from before\r\n");
+        m_dialog->ReportErrorCode(code);
+        auto known = table.find(code);
+        std::string expected =
+            known != table.end() ? known->second : "Error Code," + std::to_string(code);
+        EXPECT_EQ(m_dialog->m_statusText, expected) << code;
+    }
+}
+
+TEST_F(ServiceControlTest, QueryReportsEachStateOrTheFailure) {
+    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(m_dialog->m_statusText, "Service Not Exist !!!\r\n");
+
+    installImage();
+    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_STOPPED);
+    EXPECT_EQ(m_dialog->m_statusText, "Query Code = STOP --> 1\r\n");
+
+    setKnobs({.startDelay = 1000, .stopDelay = 1000});
+    ASSERT_EQ(m_dialog->StartProductService(), 0);
+    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_START_PENDING);
+    EXPECT_EQ(m_dialog->m_statusText, "Query Code = 2\r\n");
+    m_platform->clock().sleep(1000);
+    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_RUNNING);
+    EXPECT_EQ(m_dialog->m_statusText, "Query Code = Running --> 4\r\n");
+    ASSERT_EQ(m_dialog->StopProductService(), 0);
+    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_STOP_PENDING);
+    EXPECT_EQ(m_dialog->m_statusText, "Query Code = 3\r\n");
+
+    m_platform->machine().failCall(SimOp::OpenManager, 1, WIN_ACCESS_DENIED, true);
+    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_ACCESS_DENIED);
+    EXPECT_EQ(m_dialog->m_statusText, "Error Code,5");
+}
+
+TEST_F(ServiceControlTest, EachOperationAsksForItsOwnAccessRights) {
+    createRunning();
+    using Operation = std::function<void()>;
+    const std::vector<std::pair<Operation, std::vector<std::string>>> cases = {
+        {[&] { m_dialog->SendServiceControl(139); },
+         {"SCM open 0x1", "JovixZIL open 0x100", "JovixZIL control 139"}},
+        {[&] { m_dialog->QueryServiceState(); },
+         {"SCM open 0x1", "JovixZIL open 0x1", "JovixZIL config", "SCM open 0x1",
+          "JovixZIL open 0x4", "JovixZIL query"}},
+        {[&] { m_dialog->StopProductService(); },
+         {"SCM open 0x1", "JovixZIL open 0x20", "JovixZIL control 1"}},
+        {[&] { m_dialog->StartProductService(); },
+         {"SCM open 0x1", "JovixZIL open 0x10", "JovixZIL start"}},
+        {[&] { m_dialog->DeleteProductService(); },
+         {"SCM open 0xF003F", "JovixZIL open 0xF01FF", "JovixZIL control 1", "JovixZIL delete"}},
+        {[&] { m_dialog->CreateProductService(); },
+         {"SCM open 0xF003F", "JovixZIL create \"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\""}},
+    };
+    for (const auto& [operation, expected] : cases) {
+        std::size_t from = journalSize();
+        operation();
+        std::vector<std::string> requests;
+        for (const std::string& line : journal("service", from)) {
+            if (line.find(" -> ") != std::string::npos) {
+                requests.push_back(line.substr(0, line.find(" -> ")));
+            }
+        }
+        EXPECT_EQ(requests, expected);
+    }
+    EXPECT_EQ(m_dialog->CreateProductService(), WIN_SERVICE_EXISTS);
+    EXPECT_EQ(m_dialog->m_statusText, "ERROR_SERVICE_EXISTS = 1073\r\n");
+}
+
+TEST_F(ServiceControlTest, TheServiceIsRegisteredAsTheProductNeedsIt) {
+    EXPECT_EQ(m_dialog->CreateProductService(), 0);
+    EXPECT_EQ(m_dialog->m_statusText, "Request Successed !!!\r\n");
+    SimServices::Record r = record();
+    EXPECT_EQ(r.name, "JovixZIL");
+    EXPECT_EQ(r.displayName, "JovixZIL");
+    EXPECT_EQ(r.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
+    EXPECT_EQ(r.serviceType, SVC_WIN32_OWN_PROCESS);
+    EXPECT_EQ(r.startType, SVC_AUTO_START);
+    EXPECT_EQ(r.errorControl, SVC_ERROR_NORMAL);
+    EXPECT_TRUE(r.openHandles.empty());  // every handle closed again
+
+    // Without its image the start fails with 2, and the quoted path is what was looked up.
+    EXPECT_EQ(m_dialog->StartProductService(), WIN_FILE_NOT_FOUND);
+    installImage();
+    EXPECT_EQ(m_dialog->StartProductService(), 0);
+}
+
+TEST_F(ServiceControlTest, NoServiceInstalled) {
+    m_dialog->SendServiceControl(139);
+    EXPECT_EQ(m_dialog->m_statusText, "Open Service Failed... \r\n");
+    EXPECT_EQ(m_dialog->DeleteProductService(), WIN_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(m_dialog->m_statusText, "Service Not Exist !!!\r\n");
+    EXPECT_EQ(m_dialog->StopProductService(), WIN_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(m_dialog->StartProductService(), WIN_SERVICE_DOES_NOT_EXIST);
+    m_dialog->SetStatus("untouched");
+    m_dialog->StartProductService();
+    m_dialog->StopProductService();
+    EXPECT_EQ(m_dialog->m_statusText, "untouched");
+
+    m_platform->machine().failCall(SimOp::OpenManager, 1, WIN_ACCESS_DENIED, true);
+    m_dialog->SendServiceControl(139);
+    EXPECT_EQ(m_dialog->m_statusText, "Open SCM Failed... \r\n");
+    EXPECT_EQ(m_dialog->CreateProductService(), WIN_ACCESS_DENIED);
+    EXPECT_EQ(m_dialog->m_statusText, "Error Code,5");
+}
+
+TEST_F(ServiceControlTest, ControlCodesReachOnlyARunningService) {
+    installImage();
+    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    m_dialog->OnCloseProduct();
+    EXPECT_EQ(m_dialog->m_statusText, "ControlService Failed... \r\n");
+    ASSERT_EQ(m_dialog->StartProductService(), 0);
+    m_dialog->OnCloseProduct();
+    EXPECT_EQ(m_dialog->m_statusText, "ControlService Success... \r\n");
+    m_dialog->OnLaunch();
+    for (int code : {137, 138, 140}) {
+        m_dialog->SendServiceControl(code);
+    }
+    EXPECT_EQ(record().controls, (std::vector<std::uint32_t>{139, 133, 137, 138, 140}));
+}
+
+TEST_F(ServiceControlTest, AStartIsRetriedUntilTheServiceRuns) {
+    installImage();
+    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    for (std::uint32_t delay : {0u, 1u, 188u, 189u, 190u, 400u, 945u, 1134u, 1135u, 2000u}) {
+        setKnobs({.startDelay = delay});
+        std::size_t from = journalSize();
+        std::uint64_t started = m_platform->clock().now();
+        int result = m_dialog->StartOrStopWithRetry(0);
+
+        // A query follows each request after 189 ms; the service runs from `delay` on.
+        std::size_t needed = std::max<std::size_t>(1, (delay + 188) / 189);
+        std::size_t requests = std::min<std::size_t>(needed, 6);
+        std::vector<std::string> service = journal("service", from);
+        EXPECT_EQ(countRequests(service, "start"), requests) << delay;
+        EXPECT_EQ(countRequests(service, "query"), requests) << delay;
+        EXPECT_EQ(journal("sleep", from), std::vector<std::string>(requests, "189")) << delay;
+        EXPECT_EQ(m_platform->clock().now() - started, 189 * requests);
+        if (needed <= 6) {
+            EXPECT_EQ(result, 0) << delay;
+            EXPECT_EQ(m_dialog->m_statusText, "Query Code = Running --> 4\r\n");
+        } else {
+            EXPECT_EQ(result, WIN_SERVICE_ALREADY_RUNNING) << delay;
+            EXPECT_EQ(m_dialog->m_statusText, "Query Code = 2\r\n");
+        }
+        m_platform->clock().sleep(delay);
+        ASSERT_EQ(m_dialog->StartOrStopWithRetry(1), 0);
+        ASSERT_EQ(state(), SVC_STOPPED);
+    }
+}
+
+TEST_F(ServiceControlTest, AServiceThatNeverStartsCostsSixRoundsAndTheLastCode) {
+    installImage();
+    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    for (const SimServices::Knobs& knobs :
+         {SimServices::Knobs{.neverStarts = true}, SimServices::Knobs{.needsRuntime = true}}) {
+        setKnobs(knobs);
+        std::size_t from = journalSize();
+        int result = m_dialog->StartOrStopWithRetry(0);
+        std::vector<std::string> service = journal("service", from);
+        EXPECT_EQ(countRequests(service, "start"), 6u);
+        EXPECT_EQ(countRequests(service, "query"), 6u);
+        EXPECT_EQ(journal("sleep", from), std::vector<std::string>(6, "189"));
+        if (knobs.neverStarts) {
+            EXPECT_EQ(result, WIN_SERVICE_ALREADY_RUNNING);
+            EXPECT_EQ(m_dialog->m_statusText, "Query Code = 2\r\n");
+            // It can be neither stopped nor deleted for good while it hangs in its start.
+            EXPECT_EQ(m_dialog->StartOrStopWithRetry(1), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+            EXPECT_EQ(m_dialog->DeleteProductService(), 0);
+            EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_MARKED_FOR_DELETE);
+            EXPECT_EQ(m_dialog->CreateProductService(), WIN_SERVICE_MARKED_FOR_DELETE);
+            // A fresh machine for the second case.
+            m_dialog.reset();
+            m_platform.reset();
+            std::filesystem::remove_all(m_root);
+            SetUp();
+            installImage();
+            ASSERT_EQ(m_dialog->CreateProductService(), 0);
+        } else {
+            EXPECT_EQ(result, WIN_SERVICE_REQUEST_TIMEOUT);
+            EXPECT_EQ(m_dialog->m_statusText, "Query Code = STOP --> 1\r\n");
+        }
+    }
+}
+
+TEST_F(ServiceControlTest, AStopSucceedsOnceTheServiceIsStoppedWhateverTheRequestSaid) {
+    createRunning();
+    EXPECT_EQ(m_dialog->StartOrStopWithRetry(1), 0);
+    EXPECT_EQ(m_dialog->m_statusText, "Query Code = STOP --> 1\r\n");
+    std::size_t from = journalSize();
+    // Already stopped: the request fails with 1062, the query sees the wanted state.
+    EXPECT_EQ(m_dialog->StartOrStopWithRetry(1), 0);
+    EXPECT_EQ(countRequests(journal("service", from), "control 1"), 1u);
+    EXPECT_EQ(journal("service", from).at(2), "JovixZIL control 1 -> 1062");
+}
+
+TEST_F(ServiceControlTest, DeletionOfARunningServiceCompletesWhenItHasStopped) {
+    createRunning();
+    setKnobs({.stopDelay = 400});
+    EXPECT_EQ(m_dialog->DeleteProductService(), 0);
+    EXPECT_EQ(m_dialog->m_statusText, "Request Successed !!!\r\n");
+    EXPECT_TRUE(record().markedForDelete);
+    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_MARKED_FOR_DELETE);
+    EXPECT_EQ(m_dialog->m_statusText, "Service Mark Delete = 1072 !!!\r\n");
+    EXPECT_EQ(m_dialog->DeleteProductService(), WIN_SERVICE_MARKED_FOR_DELETE);
+    m_platform->clock().sleep(400);
+    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_DOES_NOT_EXIST);
+
+    // A stopped service: the stop request fails, the deletion succeeds, and that is the result.
+    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    std::size_t from = journalSize();
+    EXPECT_EQ(m_dialog->DeleteProductService(), 0);
+    std::vector<std::string> service = journal("service", from);
+    EXPECT_NE(std::find(service.begin(), service.end(), "JovixZIL control 1 -> 1062"),
+              service.end());
+    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_DOES_NOT_EXIST);
+}
+
+}  // namespace
