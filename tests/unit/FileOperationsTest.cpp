@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "platform/sim/SimPlatform.h"
+#include "shell/SetupDialog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileOperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zil-fileoperations-XXXXXX";
+        m_root = ::mkdtemp(pattern);
+        SimConfig config;
+        config.root = m_root;
+        config.virtualClock = true;
+        m_platform = std::make_unique<SimPlatform>(config);
+        m_dialog = std::make_unique<SetupDialog>(*m_platform);
+    }
+    void TearDown() override {
+        m_dialog.reset();
+        m_platform.reset();
+        fs::remove_all(m_root);
+    }
+
+    // Host path below the machine for "C/...".
+    std::string host(const std::string& relative) const { return m_root + "/" + relative; }
+    void write(const std::string& relative, const std::string& content) {
+        fs::create_directories(fs::path(host(relative)).parent_path());
+        std::ofstream(host(relative), std::ios::binary) << content;
+    }
+    std::string read(const std::string& relative) const {
+        std::ifstream in(host(relative), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    bool exists(const std::string& relative) const { return fs::exists(host(relative)); }
+
+    std::vector<std::string> sleeps(std::size_t from) {
+        std::vector<std::string> lines = m_platform->machine().journalLines();
+        std::vector<std::string> result;
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            if (lines[i].rfind("sleep: ", 0) == 0) {
+                result.push_back(lines[i].substr(7));
+            }
+        }
+        return result;
+    }
+    std::size_t journalSize() { return m_platform->machine().journalLines().size(); }
+    std::vector<std::string> journalSince(std::size_t from) {
+        std::vector<std::string> lines = m_platform->machine().journalLines();
+        return {lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()};
+    }
+
+    std::string m_root;
+    std::unique_ptr<SimPlatform> m_platform;
+    std::unique_ptr<SetupDialog> m_dialog;
+};
+
+TEST_F(FileOperationsTest, EnsureDirectoryPausesUntilTheFolderShows) {
+    struct Case {
+        std::string path;
+        bool existsBefore;
+        bool creatable;
+    };
+    fs::create_directories(host("C/Existing"));
+    const std::vector<Case> cases = {
+        {"C:\\Existing", true, true},
+        {"C:\\ZIL_Setup_temp", false, true},
+        {"C:\\No\\Such\\Parent", false, false},
+    };
+    for (const Case& c : cases) {
+        std::size_t from = journalSize();
+        std::uint64_t before = m_platform->clock().now();
+        m_dialog->EnsureDirectory(c.path);
+        std::size_t pauses = c.creatable ? 1 : 9;
+        EXPECT_EQ(sleeps(from), std::vector<std::string>(pauses, "123")) << c.path;
+        EXPECT_EQ(m_platform->clock().now() - before, 123 * pauses);
+        EXPECT_EQ(m_platform->files().findFile(c.path), c.creatable);
+        std::vector<std::string> lines = journalSince(from);
+        bool created = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind("create-directory: ", 0) == 0;
+        });
+        EXPECT_EQ(created, !c.existsBefore) << c.path;
+    }
+
+    // A folder that cannot be made is waited for nine times, and nothing is reported.
+    m_platform->machine().failCall(SimOp::CreateDirectory, 1, WIN_ACCESS_DENIED, true);
+    std::size_t from = journalSize();
+    m_dialog->SetStatus("unchanged");
+    m_dialog->EnsureDirectory("C:\\Program Files (x86)");
+    EXPECT_EQ(sleeps(from).size(), 9u);
+    EXPECT_EQ(m_dialog->m_statusText, "unchanged");
+}
+
+TEST_F(FileOperationsTest, DirectoriesAreDeletedWithAllTheyHoldAndOnlyWhenThere) {
+    std::size_t from = journalSize();
+    m_dialog->DeleteProgramDirectory();
+    m_dialog->DeleteTempDirectory();
+    EXPECT_TRUE(journalSince(from).empty());  // nothing there, nothing asked of the shell
+
+    write("C/Program Files (x86)/ZIL/ICONs/a.bmp", "a");
+    write("C/Program Files (x86)/ZIL/ZIL_Service.exe", "s");
+    write("C/Program Files (x86)/Other/keep.txt", "k");
+    write("C/ZIL_Setup_temp/sub/b.txt", "b");
+    m_dialog->DeleteProgramDirectory();
+    EXPECT_FALSE(exists("C/Program Files (x86)/ZIL"));
+    EXPECT_TRUE(exists("C/Program Files (x86)/Other/keep.txt"));
+    EXPECT_TRUE(exists("C/ZIL_Setup_temp/sub/b.txt"));
+    m_dialog->DeleteTempDirectory();
+    EXPECT_FALSE(exists("C/ZIL_Setup_temp"));
+}
+
+TEST_F(FileOperationsTest, MovesOverwriteAndSortTheImages) {
+    const std::vector<std::string> payload = {"ZIL_Service.exe", "ZARN_ZIL.mof", "logo.bmp",
+                                              "z.ico", "Readme.txt"};
+    for (const std::string& name : payload) {
+        write("C/ZIL_Setup_temp/" + name, "new " + name);
+    }
+    write("C/ZIL_Setup_temp/data/inner.db", "new inner");
+    // What an earlier install left is replaced without asking.
+    write("C/Program Files (x86)/ZIL/ZIL_Service.exe", "old service");
+    write("C/Program Files (x86)/ZIL/ICONs/logo.bmp", "old logo");
+    write("C/Program Files (x86)/ZIL/ICONs/z.ico", "old icon");
+    write("C/Program Files (x86)/ZIL/ICONs/kept.bmp", "kept");
+
+    m_dialog->MoveFilesIntoPlace();
+
+    const std::string dir = "C/Program Files (x86)/ZIL/";
+    for (const std::string& name : payload) {
+        bool image = name.ends_with(".bmp") || name.ends_with(".ico");
+        EXPECT_EQ(read(dir + (image ? "ICONs/" : "") + name), "new " + name) << name;
+        EXPECT_EQ(exists(dir + name), !image) << name;
+        EXPECT_FALSE(exists("C/ZIL_Setup_temp/" + name)) << name;
+    }
+    EXPECT_EQ(read(dir + "data/inner.db"), "new inner");
+    EXPECT_EQ(read(dir + "ICONs/kept.bmp"), "kept");
+}
+
+TEST_F(FileOperationsTest, SetupToolsGoWithOrWithoutTheProgramsPresent) {
+    const std::string dir = "C/Program Files (x86)/ZIL/";
+    const std::vector<std::string> tools = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
+                                            "mofcomp.exe", "vcredist_x86.exe"};
+    for (bool present : {true, false}) {
+        for (const std::string& tool : tools) {
+            if (present) {
+                write(dir + tool, tool);
+            }
+        }
+        write(dir + "ZARN_ZIL.mof", "m");
+        write(dir + "Uninst_ZARN_ZIL.mof", "u");
+        write(dir + "ZIL_Service.exe", "s");
+        write(dir + "ZIL.ini", "i");
+
+        std::size_t from = journalSize();
+        m_dialog->DeleteSetupTools();
+        for (const std::string& tool : tools) {
+            EXPECT_FALSE(exists(dir + tool)) << tool;
+        }
+        EXPECT_FALSE(exists(dir + "ZARN_ZIL.mof"));
+        EXPECT_FALSE(exists(dir + "Uninst_ZARN_ZIL.mof"));
+        EXPECT_TRUE(exists(dir + "ZIL_Service.exe"));
+        EXPECT_TRUE(exists(dir + "ZIL.ini"));
+        // A missing program is not handed to the shell at all; the scripts always are.
+        std::vector<std::string> lines = journalSince(from);
+        std::size_t deletes = std::count_if(lines.begin(), lines.end(), [](const auto& line) {
+            return line.rfind("shell-delete: ", 0) == 0;
+        });
+        EXPECT_EQ(deletes, present ? 6u : 1u);
+        EXPECT_EQ(lines.back().rfind("shell-delete: C:\\Program Files (x86)\\ZIL\\*.mof", 0), 0u);
+    }
+}
+
+TEST_F(FileOperationsTest, RunAndWaitReportsWhetherTheProgramRan) {
+    std::uint64_t before = m_platform->clock().now();
+    EXPECT_FALSE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    EXPECT_EQ(m_platform->clock().now(), before);
+
+    write("C/Program Files (x86)/ZIL/vcredist_x86.exe",
+          "#!/bin/sh\necho \"$1\" > \"$ZIL_MACHINE/C/ran.txt\"\nexit 3\n");
+    EXPECT_TRUE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    EXPECT_EQ(read("C/ran.txt"), "/q:a\n");
+}
+
+// The stand-in redistributable leaves files at the roots of C: and D:; older files of the same
+// patterns are someone else's.
+class SweepTest : public FileOperationsTest {
+protected:
+    void SetUp() override {
+        FileOperationsTest::SetUp();
+        write("C/Program Files (x86)/ZIL/vcredist_x86.exe",
+              "#!/bin/sh\n"
+              "for f in C/eula.1033.txt C/install.exe C/install.ini C/VC_RED.MSI C/VC_RED.cab \\\n"
+              "         C/vcredist.bmp D/install.exe D/VC_RED.cab E/vcredist.bmp; do\n"
+              "  echo new > \"$ZIL_MACHINE/$f\"\n"
+              "done\n");
+        for (const char* drive : {"C", "D", "E"}) {
+            fs::create_directories(host(drive));
+        }
+    }
+};
+
+TEST_F(SweepTest, OnlyWhatTheInstallerLeftIsSwept) {
+    const std::vector<std::string> older = {"C/eula.txt", "C/install.log",   "C/vcredist.old",
+                                            "C/keep.txt", "E/eula.1033.txt", "E/install.exe"};
+    for (const std::string& file : older) {
+        write(file, "old");
+    }
+    ASSERT_TRUE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    m_dialog->SweepRedistLeftovers();
+
+    for (const char* gone : {"C/eula.1033.txt", "C/install.exe", "C/install.ini", "C/VC_RED.MSI",
+                             "C/VC_RED.cab", "C/vcredist.bmp"}) {
+        EXPECT_FALSE(exists(gone)) << gone;
+    }
+    for (const std::string& file : older) {
+        EXPECT_EQ(read(file), "old") << file;
+    }
+    // D: got no new "eula.*", and E:'s only "eula.*" is old: both drives stay as they are.
+    for (const char* kept : {"D/install.exe", "D/VC_RED.cab", "E/vcredist.bmp"}) {
+        EXPECT_EQ(read(kept), "new\n") << kept;
+    }
+}
+
+TEST_F(SweepTest, WithoutTheInstallerNothingIsSwept) {
+    for (const char* file : {"C/eula.1033.txt", "C/install.exe", "D/eula.txt", "E/VC_RED.MSI"}) {
+        write(file, "old");
+    }
+    std::size_t from = journalSize();
+    m_dialog->SweepRedistLeftovers();
+    EXPECT_TRUE(journalSince(from).empty());
+    EXPECT_TRUE(exists("C/eula.1033.txt"));
+
+    // The installer may fail to start; then too nothing it could have left is touched.
+    fs::remove(host("C/Program Files (x86)/ZIL/vcredist_x86.exe"));
+    EXPECT_FALSE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    m_dialog->SweepRedistLeftovers();
+    for (const char* file : {"C/eula.1033.txt", "C/install.exe", "D/eula.txt", "E/VC_RED.MSI"}) {
+        EXPECT_TRUE(exists(file)) << file;
+    }
+}
+
+}  // namespace
