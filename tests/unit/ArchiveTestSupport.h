@@ -1,0 +1,184 @@
+#pragma once
+
+// Shared by the archive tests: archives built in memory, streams from compressors that are not
+// ours, and a fresh simulated machine per test whose running program is the archive.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimMachine.h"
+#include "sfx/ArchiveWriter.h"
+#include "sfx/SfxExtractor.h"
+
+namespace archive_test {
+
+namespace fs = std::filesystem;
+
+// A file held in a string: the writer's output in the tests.
+class MemoryFile : public File {
+public:
+    explicit MemoryFile(std::string data = "") : m_data(std::move(data)) {}
+    Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
+        std::size_t left = m_position < m_data.size() ? m_data.size() - m_position : 0;
+        bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(count, left));
+        std::copy_n(m_data.data() + m_position, bytesRead, static_cast<char*>(buffer));
+        m_position += bytesRead;
+        return WIN_OK;
+    }
+    Win32Error write(const void* buffer, std::uint32_t count) override {
+        m_data.replace(m_position, std::min<std::size_t>(count, m_data.size() - m_position),
+                       static_cast<const char*>(buffer), count);
+        m_position += count;
+        return WIN_OK;
+    }
+    Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
+        std::int64_t base = origin == SeekOrigin::Begin ? 0
+                            : origin == SeekOrigin::Current
+                                ? static_cast<std::int64_t>(m_position)
+                                : static_cast<std::int64_t>(m_data.size());
+        if (base + offset < 0) {
+            return WIN_INVALID_PARAMETER;
+        }
+        m_position = static_cast<std::size_t>(base + offset);
+        return WIN_OK;
+    }
+    Win32Error length(std::uint64_t& bytes) override {
+        bytes = m_data.size();
+        return WIN_OK;
+    }
+    const std::string& data() const { return m_data; }
+
+private:
+    std::string m_data;
+    std::size_t m_position = 0;
+};
+
+struct TestEntry {
+    std::string name;
+    std::string data;
+    std::string stream;  // empty: the writer compresses data itself
+};
+
+inline std::string BuildArchive(const std::vector<TestEntry>& entries,
+                                const std::string& image = "") {
+    MemoryFile out(image);
+    out.seek(0, SeekOrigin::End);
+    ArchiveWriter writer(out, image.size());
+    std::string error;
+    for (const TestEntry& entry : entries) {
+        MemoryFile input(entry.data);
+        bool added =
+            entry.stream.empty()
+                ? writer.AddFile(entry.name, input, error)
+                : writer.AddStream(entry.name, static_cast<std::uint32_t>(entry.data.size()),
+                                   entry.stream, error);
+        EXPECT_TRUE(added) << error;
+    }
+    EXPECT_TRUE(writer.Finish(error)) << error;
+    return out.data();
+}
+
+inline std::string ReadHostFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteHostFile(const fs::path& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// What a shell command prints, fed with input.
+inline std::string Filter(const std::string& command, const std::string& input,
+                          const fs::path& scratch) {
+    WriteHostFile(scratch / "filter.in", input);
+    std::string line = command + " < '" + (scratch / "filter.in").string() + "' > '" +
+                       (scratch / "filter.out").string() + "'";
+    EXPECT_EQ(std::system(line.c_str()), 0) << line;
+    return ReadHostFile(scratch / "filter.out");
+}
+
+inline std::string RandomBytes(std::size_t count, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string bytes(count, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+inline std::string TextBytes(std::size_t count) {
+    std::string text;
+    for (int line = 0; text.size() < count; ++line) {
+        text +=
+            "line " + std::to_string(line) + ": the quick brown fox jumps over the lazy dog\r\n";
+    }
+    text.resize(count);
+    return text;
+}
+
+// Position in an archive of entry k's record field: 0 offset, 4 size, 8 packed size.
+inline std::size_t RecordField(const std::string& archive, const std::vector<TestEntry>& entries,
+                               std::size_t k, std::size_t field) {
+    std::size_t position = archive.size() - SFX_TRAILER_SIZE;
+    for (std::size_t i = entries.size(); i-- > k;) {
+        position -= 16 + entries[i].name.size();
+    }
+    return position + field;
+}
+
+inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[position + i] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+// A fresh simulated machine with drive C: and a target folder C:\T; the archive is its
+// running program.
+class MachineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zil-archive-test.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_scratch = pattern;
+        fs::create_directories(m_scratch / "machine" / "C" / "T");
+        m_archivePath = (m_scratch / "setup.exe").string();
+        SimConfig config;
+        config.root = (m_scratch / "machine").string();
+        config.modulePath = m_archivePath;
+        m_machine = std::make_unique<SimMachine>(config);
+        m_files = std::make_unique<SimFileSystem>(*m_machine);
+    }
+    void TearDown() override { fs::remove_all(m_scratch); }
+
+    void UseArchive(const std::string& bytes) { WriteHostFile(m_archivePath, bytes); }
+    fs::path Target() const { return m_scratch / "machine" / "C" / "T"; }
+    // Every regular file in the machine except the journal, as paths relative to its root.
+    std::vector<std::string> MachineFiles() const {
+        std::vector<std::string> found;
+        for (const auto& item : fs::recursive_directory_iterator(m_scratch / "machine")) {
+            if (!item.is_directory() && item.path().filename() != "journal.log") {
+                found.push_back(fs::relative(item.path(), m_scratch / "machine").string());
+            }
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    fs::path m_scratch;
+    std::string m_archivePath;
+    std::unique_ptr<SimMachine> m_machine;
+    std::unique_ptr<SimFileSystem> m_files;
+};
+
+}  // namespace archive_test

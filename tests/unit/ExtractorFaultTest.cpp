@@ -1,0 +1,148 @@
+#include "tests/unit/ArchiveTestSupport.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace archive_test;
+
+namespace {
+
+int CountDone(int code, void* param, void* context) {
+    (void)param;
+    *static_cast<int*>(context) += code == EXTRACT_ENTRY_DONE;
+    return 0;
+}
+
+class ExtractorFaultTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        m_entries = {{"a.txt", TextBytes(40000), ""},
+                     {"b.bin", RandomBytes(9000, 8), ""},
+                     {"c.txt", TextBytes(700), ""}};
+        m_archive = BuildArchive(m_entries, "IMAGE");
+    }
+    int Extract() {
+        m_done = 0;
+        SfxExtractor extractor(*m_files);
+        return extractor.Extract("C:\\T", CountDone, &m_done);
+    }
+    // Files in the target are whole entries; returns how many there are.
+    int WholeFiles() {
+        int whole = 0;
+        for (const TestEntry& entry : m_entries) {
+            fs::path file = Target() / entry.name;
+            if (fs::exists(file)) {
+                EXPECT_EQ(ReadHostFile(file), entry.data) << entry.name;
+                ++whole;
+            }
+        }
+        EXPECT_EQ(static_cast<int>(MachineFiles().size()), whole);
+        return whole;
+    }
+    void Reset() {
+        fs::remove_all(Target());
+        fs::create_directory(Target());
+        SimConfig config = m_machine->config();
+        m_machine = std::make_unique<SimMachine>(config);
+        m_files = std::make_unique<SimFileSystem>(*m_machine);
+    }
+
+    std::vector<TestEntry> m_entries;
+    std::string m_archive;
+    int m_done = 0;
+};
+
+TEST_F(ExtractorFaultTest, EveryDamagedStreamByteIsCaughtAndItsFileRemoved) {
+    std::uint32_t offset = 0;
+    std::uint32_t packed = 0;
+    std::memcpy(&offset, m_archive.data() + RecordField(m_archive, m_entries, 2, 0), 4);
+    std::memcpy(&packed, m_archive.data() + RecordField(m_archive, m_entries, 2, 8), 4);
+    for (std::uint32_t position = offset; position < offset + packed; ++position) {
+        std::string damaged = m_archive;
+        damaged[position] = static_cast<char>(damaged[position] ^ 0xFF);
+        UseArchive(damaged);
+        EXPECT_EQ(Extract(), SFX_ERR_CORRUPT) << position;
+        EXPECT_EQ(m_done, 2);
+        EXPECT_FALSE(fs::exists(Target() / "c.txt")) << position;
+        EXPECT_EQ(WholeFiles(), 2);
+        Reset();
+    }
+}
+
+TEST_F(ExtractorFaultTest, WrongRecordedSizeIsDamage) {
+    std::uint32_t size = static_cast<std::uint32_t>(m_entries[1].data.size());
+    for (std::uint32_t wrong : {size - 1, size + 1, 0u, size * 2}) {
+        std::string archive = m_archive;
+        PutNumber(archive, RecordField(archive, m_entries, 1, 4), wrong);
+        UseArchive(archive);
+        EXPECT_EQ(Extract(), SFX_ERR_CORRUPT);
+        EXPECT_FALSE(fs::exists(Target() / "b.bin"));
+        EXPECT_EQ(WholeFiles(), 2);
+        Reset();
+    }
+}
+
+TEST_F(ExtractorFaultTest, UncreatableOutputOutranksDamage) {
+    std::string archive = m_archive;
+    std::uint32_t offset = 0;
+    std::memcpy(&offset, archive.data() + RecordField(archive, m_entries, 0, 0), 4);
+    archive[offset + 20] = static_cast<char>(archive[offset + 20] ^ 0x55);
+    UseArchive(archive);
+    fs::create_directory(Target() / "c.txt");  // in the way of entry 2's file
+    EXPECT_EQ(Extract(), SFX_ERR_CREATE_OUTPUT);
+    EXPECT_EQ(m_done, 1);
+    EXPECT_EQ(ReadHostFile(Target() / "b.bin"), m_entries[1].data);
+    EXPECT_FALSE(fs::exists(Target() / "a.txt"));
+}
+
+TEST_F(ExtractorFaultTest, FullDiskEndsTheExtractionWithNothingPartial) {
+    UseArchive(m_archive);
+    m_machine->failCall(SimOp::FileWrite, 1, WIN_DISK_FULL, true);
+    EXPECT_EQ(Extract(), SFX_ERR_WRITE);
+    EXPECT_EQ(m_done, 0);
+    EXPECT_TRUE(MachineFiles().empty());
+
+    // The disk fills during entry 1 (b.bin, three writes): entry 2, done before, stays whole,
+    // entry 1's partial file goes, and entry 0 is never started.
+    Reset();
+    m_machine->failCall(SimOp::FileWrite, 3, WIN_DISK_FULL, true);
+    EXPECT_EQ(Extract(), SFX_ERR_WRITE);
+    EXPECT_EQ(m_done, 1);
+    EXPECT_EQ(MachineFiles(), std::vector<std::string>{"C/T/c.txt"});
+    EXPECT_EQ(WholeFiles(), 1);
+}
+
+// Fail the Nth read, seek, write or open for every N: the outcome is one of the codes for that
+// kind of failure, and whatever is left in the target is whole.
+TEST_F(ExtractorFaultTest, FailingCallNForEveryNLeavesOnlyWholeFiles) {
+    UseArchive(m_archive);
+    struct Kind {
+        SimOp op;
+        std::vector<int> results;
+    };
+    for (const Kind& kind :
+         {Kind{SimOp::FileRead, {SFX_ERR_SIGNATURE, SFX_ERR_WRITE}},
+          Kind{SimOp::FileSeek, {SFX_ERR_SIGNATURE, SFX_ERR_WRITE}},
+          Kind{SimOp::FileWrite, {SFX_ERR_WRITE}},
+          Kind{SimOp::FileOpen, {SFX_ERR_OPEN, SFX_ERR_REOPEN, SFX_ERR_CREATE_OUTPUT}}}) {
+        for (int nth = 1;; ++nth) {
+            Reset();
+            m_machine->failCall(kind.op, nth, WIN_READ_FAULT);
+            int result = Extract();
+            if (result == SFX_OK) {
+                EXPECT_EQ(WholeFiles(), 3);
+                EXPECT_GT(nth, 1);
+                break;
+            }
+            EXPECT_NE(std::find(kind.results.begin(), kind.results.end(), result),
+                      kind.results.end())
+                << static_cast<int>(kind.op) << " call " << nth << " gave " << result;
+            int whole = WholeFiles();
+            EXPECT_EQ(whole, m_done);
+            ASSERT_LT(nth, 1000);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+#include "tests/unit/ArchiveTestSupport.h"
+
+#include <zlib.h>
+
+using namespace archive_test;
+
+namespace {
+
+struct Event {
+    int code;
+    const void* param;
+    int percent;
+};
+
+int Record(int code, void* param, void* context) {
+    auto* events = static_cast<std::vector<Event>*>(context);
+    int percent = code == EXTRACT_PROGRESS ? *static_cast<int*>(param) : -1;
+    events->push_back({code, code == EXTRACT_PROGRESS ? nullptr : param, percent});
+    return 0;
+}
+
+// The progress rule, written out independently: compressed input consumed over packed size.
+int ExpectedPercent(std::uint32_t packed, std::uint32_t consumed) {
+    if (packed == 0) {
+        return 100;
+    }
+    if (static_cast<std::int32_t>(packed) > 10000000) {
+        return static_cast<int>(consumed / (packed / 100));
+    }
+    return static_cast<int>(static_cast<std::uint32_t>(consumed * 100) / packed);
+}
+
+// The input each progress report has seen: inflate fed 4096-byte reads from the offset to the
+// end of the file, into a 4096-byte window, with a report after every pass that returned Z_OK.
+std::vector<std::uint32_t> ConsumedPerReport(const std::string& archive, std::uint32_t offset) {
+    std::vector<std::uint32_t> consumed;
+    z_stream stream{};
+    EXPECT_EQ(inflateInit(&stream), Z_OK);
+    unsigned char out[4096];
+    std::size_t position = offset;
+    while (true) {
+        if (stream.avail_in == 0) {
+            std::size_t take = std::min<std::size_t>(4096, archive.size() - position);
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(archive.data() + position));
+            stream.avail_in = static_cast<uInt>(take);
+            position += take;
+            if (take == 0) {
+                break;
+            }
+        }
+        stream.next_out = out;
+        stream.avail_out = sizeof(out);
+        if (inflate(&stream, Z_NO_FLUSH) != Z_OK) {
+            break;
+        }
+        consumed.push_back(static_cast<std::uint32_t>(stream.total_in));
+    }
+    inflateEnd(&stream);
+    return consumed;
+}
+
+class ExtractorTest : public MachineTest {
+protected:
+    int Extract(const std::string& target = "C:\\T") {
+        m_events.clear();
+        SfxExtractor extractor(*m_files);
+        int result = extractor.Extract(target, Record, &m_events);
+        m_count = extractor.m_entryCount;
+        return result;
+    }
+    std::vector<Event> m_events;
+    int m_count = 0;
+};
+
+TEST_F(ExtractorTest, StreamsOfThreeCompressorsExtractByteForByte) {
+    std::vector<std::string> payloads = {"",
+                                         "x",
+                                         TextBytes(4096),
+                                         TextBytes(4097),
+                                         RandomBytes(70000, 1),
+                                         TextBytes(300000),
+                                         std::string(200000, '\0')};
+    std::vector<TestEntry> entries;
+    for (std::size_t i = 0; i < payloads.size(); ++i) {
+        const std::string& data = payloads[i];
+        std::string n = std::to_string(i);
+        entries.push_back({"ours" + n + ".bin", data, ""});
+        entries.push_back(
+            {"python" + n + ".bin", data,
+             Filter("python3 -c 'import sys,zlib; sys.stdout.buffer.write(zlib.compress("
+                    "sys.stdin.buffer.read(), 9))'",
+                    data, m_scratch)});
+        entries.push_back({"pigz" + n + ".bin", data, Filter("pigz -z -c", data, m_scratch)});
+    }
+    UseArchive(BuildArchive(entries, RandomBytes(5000, 9)));
+
+    ASSERT_EQ(Extract(), SFX_OK);
+    EXPECT_EQ(m_count, static_cast<int>(entries.size()));
+    for (const TestEntry& entry : entries) {
+        EXPECT_EQ(ReadHostFile(Target() / entry.name), entry.data) << entry.name;
+    }
+}
+
+TEST_F(ExtractorTest, CallbacksRunLastEntryFirstWithRisingPercent) {
+    std::vector<TestEntry> entries = {{"first.txt", TextBytes(50000), ""},
+                                      {"second.bin", RandomBytes(30000, 2), ""},
+                                      {"third.txt", "short", ""}};
+    UseArchive(BuildArchive(entries));
+    ASSERT_EQ(Extract(), SFX_OK);
+
+    SfxExtractor reader(*m_files);
+    ASSERT_EQ(reader.ReadDirectory(m_archivePath), SFX_OK);
+    // One block per entry: BEGIN, PROGRESS..., DONE, entry 2 first.
+    std::size_t at = 0;
+    for (int index = 2; index >= 0; --index) {
+        ASSERT_LT(at, m_events.size());
+        EXPECT_EQ(m_events[at].code, EXTRACT_ENTRY_BEGIN);
+        auto* entry = static_cast<const ArchiveEntry*>(m_events[at].param);
+        EXPECT_EQ(entry->m_name, entries[index].name);
+        int last = 0;
+        for (++at; at < m_events.size() && m_events[at].code == EXTRACT_PROGRESS; ++at) {
+            EXPECT_GE(m_events[at].percent, last);
+            EXPECT_LE(m_events[at].percent, 100);
+            last = m_events[at].percent;
+        }
+        ASSERT_LT(at, m_events.size());
+        EXPECT_EQ(m_events[at].code, EXTRACT_ENTRY_DONE);
+        EXPECT_EQ(m_events[at].param, entry);
+        ++at;
+    }
+    EXPECT_EQ(at, m_events.size());
+
+    // Without a callback the same files come out.
+    fs::remove_all(Target());
+    fs::create_directory(Target());
+    SfxExtractor silent(*m_files);
+    EXPECT_EQ(silent.Extract("C:\\T", nullptr, nullptr), SFX_OK);
+    EXPECT_EQ(ReadHostFile(Target() / "first.txt"), entries[0].data);
+}
+
+TEST_F(ExtractorTest, PercentIsConsumedInputOverPackedSize) {
+    // Packed sizes of an ordinary entry, of 0 (100 on every pass) and above 10,000,000
+    // (divided by packed / 100 first).
+    std::vector<TestEntry> entries = {{"big.bin", RandomBytes(10'200'000, 3), ""},
+                                      {"text.txt", TextBytes(200000), ""},
+                                      {"zero.txt", TextBytes(90000), ""}};
+    std::string archive = BuildArchive(entries);
+    PutNumber(archive, RecordField(archive, entries, 2, 8), 0);
+    UseArchive(archive);
+    ASSERT_EQ(Extract(), SFX_OK);
+
+    SfxExtractor reader(*m_files);
+    ASSERT_EQ(reader.ReadDirectory(m_archivePath), SFX_OK);
+    ASSERT_GT(reader.Entry(0).m_packedSize, 10'000'000u);
+    std::size_t at = 0;
+    for (int index = 2; index >= 0; --index) {
+        const ArchiveEntry& entry = reader.Entry(index);
+        std::vector<int> reported;
+        for (++at; m_events[at].code == EXTRACT_PROGRESS; ++at) {
+            reported.push_back(m_events[at].percent);
+        }
+        ++at;  // DONE
+        std::vector<int> expected;
+        for (std::uint32_t consumed : ConsumedPerReport(archive, entry.m_offset)) {
+            expected.push_back(ExpectedPercent(entry.m_packedSize, consumed));
+        }
+        EXPECT_EQ(reported, expected) << entry.m_name;
+        EXPECT_FALSE(reported.empty());
+    }
+}
+
+TEST_F(ExtractorTest, TargetWithOrWithoutBackslashGivesTheSamePaths) {
+    std::vector<TestEntry> entries = {{"a.txt", "alpha", ""}, {"B.TXT", "beta", ""}};
+    UseArchive(BuildArchive(entries));
+    ASSERT_EQ(Extract("C:\\T"), SFX_OK);
+    std::vector<std::string> without = MachineFiles();
+    fs::remove_all(Target());
+    fs::create_directory(Target());
+    ASSERT_EQ(Extract("c:\\t\\"), SFX_OK);
+    EXPECT_EQ(MachineFiles(), without);
+    EXPECT_EQ(without, (std::vector<std::string>{"C/T/B.TXT", "C/T/a.txt"}));
+}
+
+TEST_F(ExtractorTest, MissingTargetFailsEveryEntryAndWritesNothing) {
+    UseArchive(BuildArchive({{"a.txt", "alpha", ""}, {"b.txt", "beta", ""}}));
+    EXPECT_EQ(Extract("C:\\Missing"), SFX_ERR_CREATE_OUTPUT);
+    ASSERT_EQ(m_events.size(), 2u);
+    for (const Event& event : m_events) {
+        EXPECT_EQ(event.code, EXTRACT_ENTRY_BEGIN);
+    }
+    EXPECT_TRUE(MachineFiles().empty());
+}
+
+TEST_F(ExtractorTest, UncreatableOutputFailsOnlyItsEntry) {
+    // An empty name means the target folder itself; a folder in the way of a file is the same.
+    UseArchive(
+        BuildArchive({{"", "nameless", ""}, {"dir", "blocked", ""}, {"ok.txt", "fine", ""}}));
+    fs::create_directory(Target() / "dir");
+    EXPECT_EQ(Extract(), SFX_ERR_CREATE_OUTPUT);
+    EXPECT_EQ(ReadHostFile(Target() / "ok.txt"), "fine");
+    int done = 0;
+    for (const Event& event : m_events) {
+        done += event.code == EXTRACT_ENTRY_DONE;
+    }
+    EXPECT_EQ(done, 1);
+}
+
+TEST_F(ExtractorTest, ExistingFileIsOverwrittenAndTruncated) {
+    UseArchive(BuildArchive({{"a.txt", "new", ""}}));
+    WriteHostFile(Target() / "a.txt", std::string(10000, 'o'));
+    ASSERT_EQ(Extract(), SFX_OK);
+    EXPECT_EQ(ReadHostFile(Target() / "a.txt"), "new");
+}
+
+TEST_F(ExtractorTest, NoArchiveTouchesNothing) {
+    std::string good = BuildArchive({{"a.txt", "alpha", ""}});
+    std::string badVersion = good;
+    badVersion[badVersion.size() - 14] = '2';
+    std::string noEntries = std::string("image") + '\0' + '\0' + '\0' + '\0' + "1.10!QORA_SFX!";
+    struct Case {
+        std::string bytes;
+        int result;
+    };
+    for (const Case& c : {Case{"MZ just an image, no archive behind it", SFX_ERR_SIGNATURE},
+                          Case{"", SFX_ERR_SIGNATURE}, Case{"!QORA_SFX!", SFX_ERR_SIGNATURE},
+                          Case{badVersion, SFX_ERR_SIGNATURE}, Case{noEntries, SFX_ERR_NO_DATA}}) {
+        UseArchive(c.bytes);
+        EXPECT_EQ(Extract(), c.result);
+        EXPECT_EQ(m_count, 0);
+        EXPECT_TRUE(m_events.empty());
+        EXPECT_TRUE(MachineFiles().empty());
+    }
+    fs::remove(m_archivePath);
+    EXPECT_EQ(Extract(), SFX_ERR_OPEN);
+}
+
+}  // namespace
