@@ -168,18 +168,17 @@ std::string SimTerminal::bar(const SimControlState& control) {
     constexpr int cells = 40;
     int width = control.clientRect().width();
     int middle = control.clientRect().height() / 2;
+    // The percent text goes into whole cells, centred like the drawn text; each cell takes the
+    // colour the bar has under its middle.
+    std::string text = control.picture.texts.empty() ? "" : control.picture.texts.front().text;
+    int first = (cells - static_cast<int>(text.size())) / 2;
     std::string out = "[";
     bool inverse = false;
     for (int cell = 0; cell < cells; ++cell) {
-        int x = (2 * cell + 1) * width / (2 * cells);
+        int x = width > 0 ? (2 * cell + 1) * width / (2 * cells) : 0;
         bool filled = control.picture.pixel(x, middle, COLOR_WINDOW_VALUE) != COLOR_WINDOW_VALUE;
-        char glyph = ' ';
-        for (const SimPicture::Text* text : control.picture.textsAt(x, middle)) {
-            std::size_t index = static_cast<std::size_t>((x - text->box.left) / GLYPH_WIDTH);
-            if (index < text->text.size()) {
-                glyph = text->text[index];
-            }
-        }
+        int index = cell - first;
+        char glyph = index >= 0 && index < static_cast<int>(text.size()) ? text[index] : ' ';
         if (filled != inverse) {
             out += filled ? "\x1b[7m" : "\x1b[27m";
             inverse = filled;
@@ -478,7 +477,8 @@ private:
     termios m_saved{};
 };
 
-// A key of the person at the terminal as an action; "" for no key (or one that means nothing).
+// A key of the person at the terminal as an action; "" for no key (or one that means nothing),
+// "eof" at the end of the input.
 std::string readKey(int timeoutMs) {
     pollfd request{STDIN_FILENO, POLLIN, 0};
     if (::poll(&request, 1, timeoutMs) <= 0) {
@@ -486,7 +486,7 @@ std::string readKey(int timeoutMs) {
     }
     char key = 0;
     if (::read(STDIN_FILENO, &key, 1) != 1) {
-        return "close";  // the end of input: nobody is left to click
+        return "eof";
     }
     switch (key) {
         case 'i':
@@ -550,22 +550,33 @@ int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
     return result;
 }
 
-void SimWindowSystem::nextInputOrKey() {
-    std::string action;
+std::string SimWindowSystem::nextAction(bool wait) {
     if (!m_input.empty()) {
-        action = m_input.front();
+        std::string action = m_input.front();
         m_input.pop_front();
-    } else if (m_terminal) {
-        action = readKey(-1);
-        if (action.empty()) {
-            return;
-        }
-    } else {
-        action = "close";
+        return action;
+    }
+    if (!m_terminal || m_endOfInput) {
+        return wait ? "close" : "";
+    }
+    std::string key = readKey(wait ? -1 : 0);
+    if (key == "eof") {
+        // Nobody is left to press anything: that closes the dialog once.
+        m_endOfInput = true;
+        return "close";
+    }
+    return key;
+}
+
+void SimWindowSystem::nextInputOrKey() {
+    std::string action = nextAction(true);
+    if (action.empty()) {
+        return;
     }
     performInput(action);
-    if (action == "close" && m_input.empty() && !m_terminal && !m_dialogWindow->hasEnded()) {
-        // Nobody is left to act: a dialog that refuses to close would wait for ever.
+    bool nobodyLeft = m_input.empty() && (!m_terminal || m_endOfInput);
+    if (action == "close" && nobodyLeft && !m_dialogWindow->hasEnded()) {
+        // A dialog that refuses to close would wait for ever.
         m_machine.journal("window", "closed: nobody left to answer");
         m_dialogWindow->endDialog(IDCANCEL_ID);
     }
@@ -608,13 +619,7 @@ void SimWindowSystem::pumpMessages() {
         return;
     }
     paintPending();
-    std::string action;
-    if (!m_input.empty()) {
-        action = m_input.front();
-        m_input.pop_front();
-    } else if (m_terminal) {
-        action = readKey(0);
-    }
+    std::string action = nextAction(false);
     if (!action.empty()) {
         performInput(action);
     }

@@ -129,11 +129,14 @@ public:
 
 private:
     bool performInput(const std::string& action);
+    // The person's next action: ZIL_INPUT's next, else a key; wait: block for the key.
+    std::string nextAction(bool wait);
     void nextInputOrKey();
     void paintPending();
 
     SimMachine& m_machine;
     std::deque<std::string> m_input;
+    bool m_endOfInput = false;  // the terminal's input has ended
     std::vector<SimMessageBox> m_messageBoxes;
     std::unique_ptr<SimDialogWindow> m_dialogWindow;
     Dialog* m_runningDialog = nullptr;
