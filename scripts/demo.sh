@@ -13,6 +13,8 @@ export ZIL_MACHINE=$machine ZIL_CLOCK=real ZIL_UI=${ZIL_UI:-text}
 unset ZIL_INPUT
 program_dir="$machine/C/Program Files (x86)/ZIL"
 temp_dir="$machine/C/ZIL_Setup_temp"
+# A fresh 64-bit Windows: the folder for 32-bit programs and the temporary folder exist.
+mkdir -p "$machine/C/Program Files (x86)" "$machine/C/Windows/Temp"
 log="$machine/C/Windows/Temp/ZIL_Setup.log"
 
 section() { printf '\n== %s\n' "$*"; }

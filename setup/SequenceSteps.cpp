@@ -55,7 +55,7 @@ void PublishRunLog(SetupDialog& dialog, const std::string& runLog) {
 
 void WriteSequenceLog(SetupDialog& dialog, const std::string& runLog, int exitCode) {
     dialog.m_exitCode = exitCode;
-    dialog.LogFile().Write(runLog, exitCode);
+    dialog.LogFile().Write(runLog);
 }
 
 void FinishSequence(SetupDialog& dialog, const std::string& runLog, int exitCode, bool close) {
@@ -80,12 +80,13 @@ void EndWithFailure(SetupDialog& dialog, std::string& runLog, const std::string&
 
 SetupLogFile& SetupDialog::LogFile() {
     if (!m_logFile) {
-        m_logFile = std::make_unique<SetupLogFile>(m_platform.files(), m_platform.clock());
+        m_logFile =
+            std::make_unique<SetupLogFile>(m_platform.files(), m_platform.clock(), m_exitCode);
     }
     return *m_logFile;
 }
 
 void SetupDialog::AppendToLogFile(const std::string& text) {
     bool ended = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
-    LogFile().Append(ended ? text : text + "\r\n", m_exitCode);
+    LogFile().Append(ended ? text : text + "\r\n");
 }

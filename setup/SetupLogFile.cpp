@@ -1,14 +1,23 @@
 #include "setup/SetupLogFile.h"
 
-SetupLogFile::SetupLogFile(FileSystem& files, Clock& clock) : m_files(files), m_clock(clock) {}
+SetupLogFile::SetupLogFile(FileSystem& files, Clock& clock, const int& exitCode)
+    : m_files(files), m_clock(clock), m_exitCode(exitCode) {}
+
+SetupLogFile::~SetupLogFile() {
+    if (m_written && m_writtenCode != m_exitCode) {
+        Write(m_text);
+    }
+}
 
 void SetupLogFile::Begin(const std::string& sequence, bool commandLine) {
     m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
     m_text.clear();
 }
 
-Win32Error SetupLogFile::Write(const std::string& runLog, int exitCode) {
+Win32Error SetupLogFile::Write(const std::string& runLog) {
     m_text = runLog;
+    m_written = true;
+    m_writtenCode = m_exitCode;
     std::string path;
     if (Win32Error error = Path(path); error != WIN_OK) {
         return error;
@@ -17,12 +26,12 @@ Win32Error SetupLogFile::Write(const std::string& runLog, int exitCode) {
     if (Win32Error error = m_files.open(path, FileMode::CreateWrite, file); error != WIN_OK) {
         return error;
     }
-    std::string content = Header(exitCode) + m_text;
+    std::string content = Header() + m_text;
     return file->write(content.data(), static_cast<std::uint32_t>(content.size()));
 }
 
-Win32Error SetupLogFile::Append(const std::string& text, int exitCode) {
-    return Write(m_text + text, exitCode);
+Win32Error SetupLogFile::Append(const std::string& text) {
+    return Write(m_text + text);
 }
 
 Win32Error SetupLogFile::Path(std::string& path) {
@@ -37,9 +46,9 @@ Win32Error SetupLogFile::Path(std::string& path) {
     return WIN_OK;
 }
 
-std::string SetupLogFile::Header(int exitCode) {
+std::string SetupLogFile::Header() {
     return "ZIL Setup " + m_mode + ", " + m_clock.localTimestamp() + ", exit code " +
-           std::to_string(exitCode) + "\r\n";
+           std::to_string(m_exitCode) + "\r\n";
 }
 
 // A fresh machine (the simulated one, at least) may lack the temporary folder or even its

@@ -1,0 +1,353 @@
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "SequenceHarness.h"
+#include "sfx/ExtractOutcome.h"
+#include "sfx/SfxExtractor.h"
+#include "shell/SetupDialog.h"
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+// The pauses of the sequences and of the operations they are made of, in milliseconds.
+constexpr std::uint64_t ENSURE = 123, STEP = 889, CONTROL = 589, RETRY = 189, CLOSE = 100;
+
+// What an install on a machine without the product logs, up to the service's start.
+const std::string REMOVE_NOTHING =
+    "Service Not Exist !!!\r\n"
+    "Service Not Exist !!!\r\n"
+    "Unistall ZIL Success !!!\r\n";
+const std::string PLACE_AND_CREATE =
+    "Create ZIL Directory Success !!!\r\n"
+    "Delete ZIL Temp Directory Success !!!\r\n"
+    "Install ZIL Service retcode = 0\r\n"
+    "Request Successed !!!\r\n";
+const std::string STARTED =
+    "START ZIL Service retcode = 0\r\n"
+    "Query Code = Running --> 4\r\n";
+const std::string FINISHED =
+    "Start Service Success !!!\r\n"
+    "Write HKLM Launch_ZIL success !!!\r\n";
+
+const std::vector<std::string> SETUP_ONLY = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
+                                             "mofcomp.exe", "vcredist_x86.exe"};
+
+bool IsImage(const std::string& name) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    return lower.ends_with(".bmp") || lower.ends_with(".ico");
+}
+
+bool IsSetupOnly(const std::string& name) {
+    return std::find(SETUP_ONLY.begin(), SETUP_ONLY.end(), name) != SETUP_ONLY.end() ||
+           name.ends_with(".mof");
+}
+
+class InstallTest : public SequenceTest {
+protected:
+    std::string ProgramDir() const { return Host(SETUP_PROGRAM_DIR); }
+    std::string LogText() const { return ReadHostFile(Host(LOG_FILE)); }
+
+    // The product as a finished install leaves it: every payload file but setup's own in the
+    // program directory, the images in ICONs, the service registered and running.
+    void ExpectInstalled() {
+        std::vector<std::string> expected;
+        for (const std::string& name : ArchiveNames(m_setupPath)) {
+            if (!IsSetupOnly(name)) {
+                expected.push_back(IsImage(name) ? "ICONs/" + name : name);
+            }
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_THAT(FilesBelow(ProgramDir()), ElementsAreArray(expected));
+        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+        SimServices::Record record;
+        ASSERT_TRUE(ServiceRecord(record));
+        EXPECT_EQ(record.imagePath, std::string("\"") + SETUP_SERVICE_EXE + "\"");
+        EXPECT_EQ(record.startType, static_cast<std::uint32_t>(SVC_AUTO_START));
+        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+    }
+
+    // A copy of the sample setup with one byte of an entry's stream changed.
+    std::string DamagedSetup(const std::string& entry) {
+        std::string copy = m_root + "/damaged-setup";
+        std::filesystem::copy_file(SAMPLE_SETUP, copy);
+        std::uint32_t offset = 0, packed = 0;
+        ArchiveEntrySpan(copy, entry, offset, packed);
+        EXPECT_GT(packed, 4u) << entry;
+        std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(offset + packed / 2);
+        char byte = 0;
+        file.get(byte);
+        file.seekp(offset + packed / 2);
+        file.put(static_cast<char>(byte ^ 0x5A));
+        return copy;
+    }
+};
+
+TEST_F(InstallTest, CleanMachineFromTheCommandLine) {
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    std::string log = REMOVE_NOTHING + PLACE_AND_CREATE + STARTED + FINISHED;
+    EXPECT_EQ(run.statusText, log);
+    EXPECT_THAT(run.boxes, IsEmpty());
+    EXPECT_TRUE(run.dialogEnded);
+    ExpectInstalled();
+    EXPECT_EQ(LogBody(LogText()), log);
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("install (command line)"));
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 0"));
+    EXPECT_THAT(JournalOf(run.journal, "system"),
+                ElementsAre(HasSubstr("mofcomp c:\\ZIL_Setup_temp\\ZARN_ZIL.mof")));
+    EXPECT_THAT(JournalOf(run.journal, "program"), IsEmpty());
+    EXPECT_THAT(PausesAndControls(run.journal),
+                ElementsAre("sleep 123", "sleep 889", "sleep 123", "sleep 123", "sleep 189",
+                            "control 137", "sleep 889", "control 133", "sleep 100"));
+    EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + RETRY + STEP + CLOSE);
+}
+
+// On a 32-bit Windows there is no folder for 32-bit programs: the program directory cannot be
+// created in one step, each wait for it runs out, and the shell's move makes the folders.
+TEST_F(InstallTest, WithoutTheFolderFor32BitProgramsTheInstallWaitsButCompletes) {
+    std::filesystem::remove(Host("C:\\Program Files (x86)"));
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(run.statusText, REMOVE_NOTHING + PLACE_AND_CREATE + STARTED + FINISHED);
+    ExpectInstalled();
+    EXPECT_EQ(run.elapsed, ENSURE + 2 * 9 * ENSURE + STEP + RETRY + STEP + CLOSE);
+}
+
+TEST_F(InstallTest, InteractiveInstallEndsWithItsBox) {
+    SetupRun run = Run("", {"click:1000"});
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(run.statusText, REMOVE_NOTHING + PLACE_AND_CREATE + STARTED + FINISHED);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, "Install ZIL Success");
+    EXPECT_EQ(run.boxes[0].caption, "ZIL_Setup");
+    EXPECT_TRUE(run.dialogEnded);
+    ExpectInstalled();
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("install (interactive)"));
+    // No closing pause: the box waits for the person instead.
+    EXPECT_THAT(PausesAndControls(run.journal),
+                ElementsAre("sleep 123", "sleep 889", "sleep 123", "sleep 123", "sleep 189",
+                            "control 137", "sleep 889", "control 133"));
+    EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + RETRY + STEP);
+}
+
+TEST_F(InstallTest, OverARunningInstallationTheOldOneIsClosedStoppedAndReplaced) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    // Something of the old installation that the new payload does not carry must go.
+    WriteHostFile(ProgramDir() + "/old-only.txt", "left from an older version");
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(run.statusText,
+              "Query Code = Running --> 4\r\n"
+              "Query Code = STOP --> 1\r\n"
+              "Request Successed !!!\r\n"
+              "Unistall ZIL Success !!!\r\n" +
+                  PLACE_AND_CREATE + STARTED + FINISHED);
+    ExpectInstalled();
+    EXPECT_THAT(PausesAndControls(run.journal),
+                ElementsAre("sleep 123", "sleep 889", "sleep 589", "control 139", "sleep 589",
+                            "control 1", "sleep 189", "control 1", "sleep 123", "sleep 123",
+                            "sleep 189", "control 137", "sleep 889", "control 133", "sleep 100"));
+    EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + 2 * CONTROL + RETRY + RETRY + STEP + CLOSE);
+}
+
+TEST_F(InstallTest, AServiceThatNeedsTheRuntimeGetsItOnceAndTheSweepClearsItsLeftovers) {
+    SimServices::Knobs knobs;
+    knobs.needsRuntime = true;
+    SetServiceKnobs(knobs);
+    // Files of the same names that were there before belong to someone else and stay.
+    WriteHostFile(m_root + "/D/eula.txt", "someone else's");
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(run.statusText, REMOVE_NOTHING + PLACE_AND_CREATE +
+                                  "START ZIL Service retcode = 1053\r\n"
+                                  "Query Code = STOP --> 1\r\n"
+                                  "Start Service Failed XXXXX Install Vcredist_x86 \r\n"
+                                  "Query Code = Running --> 4\r\n" +
+                                  FINISHED);
+    ExpectInstalled();
+    EXPECT_THAT(JournalOf(run.journal, "program"),
+                ElementsAre(HasSubstr(std::string(SETUP_REDIST_EXE) + " /q:a -> 0")));
+    EXPECT_TRUE(Exists("C:\\Windows\\System32\\msvcr_zil.marker"));
+    for (const std::string& name : FilesBelow(m_root + "/C")) {
+        EXPECT_NE(name.find('/'), std::string::npos) << "left at the root of C: " << name;
+    }
+    EXPECT_THAT(FilesBelow(m_root + "/D"), ElementsAre("eula.txt"));
+    EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + 6 * RETRY + RETRY + STEP + CLOSE);
+}
+
+TEST_F(InstallTest, AServiceThatNeverStartsFailsWithoutABoxFromTheCommandLine) {
+    SimServices::Knobs knobs;
+    knobs.neverStarts = true;
+    SetServiceKnobs(knobs);
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(run.boxes, IsEmpty());
+    EXPECT_TRUE(run.dialogEnded);
+    std::string log = REMOVE_NOTHING + PLACE_AND_CREATE +
+                      "START ZIL Service retcode = 1056\r\n"
+                      "Query Code = 2\r\n"
+                      "Start Service Failed XXXXX Install Vcredist_x86 \r\n"
+                      "Start ZIL Service Failed \r\n"
+                      "Query Code = 2\r\n";
+    EXPECT_EQ(run.statusText, log);
+    EXPECT_EQ(LogBody(LogText()), log);
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 1603"));
+    // Steps after the failed start did not run: no codes, setup's helpers still there.
+    EXPECT_THAT(PausesAndControls(run.journal), ::testing::Not(::testing::Contains("control 137")));
+    EXPECT_TRUE(Exists(SETUP_REDIST_EXE));
+    EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + 12 * RETRY);
+}
+
+TEST_F(InstallTest, AServiceThatNeverStartsLeavesTheDialogOpenForAPerson) {
+    SimServices::Knobs knobs;
+    knobs.neverStarts = true;
+    SetServiceKnobs(knobs);
+    SetupRun run = Run("", {"click:1000"});
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, "Start ZIL Service Failed ");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    // The box's text is not in the run log: the person saw it.
+    EXPECT_EQ(run.statusText, REMOVE_NOTHING + PLACE_AND_CREATE +
+                                  "START ZIL Service retcode = 1056\r\n"
+                                  "Query Code = 2\r\n"
+                                  "Start Service Failed XXXXX Install Vcredist_x86 \r\n"
+                                  "Query Code = 2\r\n");
+    // The dialog waited after the sequence, with its buttons back, until the person closed it.
+    EXPECT_EQ(JournalOf(run.journal, "window"), (std::vector<std::string>{"click 1000", "close"}));
+    EXPECT_TRUE(run.buttonsEnabled);
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 1603"));
+}
+
+// Whatever is wrong with the archive, the machine keeps the installation it had.
+TEST_F(InstallTest, ABadArchiveStopsBeforeAnythingIsRemoved) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    std::vector<std::string> before = FilesBelow(ProgramDir());
+    std::vector<std::string> names = ArchiveNames(SAMPLE_SETUP);
+    ASSERT_FALSE(names.empty());
+    struct Case {
+        std::string setup;
+        int result;
+    };
+    std::vector<Case> cases = {
+        {BARE_SETUP, SFX_ERR_SIGNATURE},
+        {DamagedSetup(names.front()), SFX_ERR_CORRUPT},  // extracted last
+    };
+    for (const Case& c : cases) {
+        for (std::string argument : {"/I", ""}) {
+            SCOPED_TRACE(c.setup + " " + argument);
+            m_setupPath = c.setup;
+            SetupRun run = Run(argument, {"click:1000"});
+            EXPECT_EQ(run.exitCode, SETUP_EXIT_BAD_ARCHIVE);
+            std::string text = ExtractOutcomeText(c.result, 0);
+            EXPECT_EQ(run.statusText, text + "\r\n");
+            EXPECT_EQ(LogBody(LogText()), text + "\r\n");
+            if (argument[0] == '/') {
+                EXPECT_THAT(run.boxes, IsEmpty());
+            } else {
+                ASSERT_EQ(run.boxes.size(), 1u);
+                EXPECT_EQ(run.boxes[0].text, text);
+            }
+            EXPECT_TRUE(run.dialogEnded);
+            EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+            EXPECT_THAT(JournalOf(run.journal, "system"), IsEmpty());
+            EXPECT_THAT(PausesAndControls(run.journal), ElementsAre("sleep 123"));
+            EXPECT_EQ(FilesBelow(ProgramDir()), before);
+            EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+        }
+        m_setupPath = SAMPLE_SETUP;
+        ExpectInstalled();
+    }
+}
+
+// Files that cannot be written are the machine's fault, not the archive's: 1603.
+TEST_F(InstallTest, AFullDiskDuringExtractionStopsWithAFailure) {
+    InjectForNextRun({SimOp::FileWrite, 3, WIN_DISK_FULL});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_EQ(run.statusText, ExtractOutcomeText(SFX_ERR_WRITE, 0) + "\r\n");
+    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+    EXPECT_EQ(ServiceState(), 0u);
+}
+
+// A planted or stale temporary directory never reaches the program directory.
+TEST_F(InstallTest, AStaleTemporaryDirectoryIsReplacedAndOneThatCannotBeMadeStopsTheRun) {
+    WriteHostFile(Host(SETUP_TEMP_DIR) + "/planted.dll", "not ours");
+    WriteHostFile(Host(SETUP_TEMP_DIR) + "/ZIL_Service.exe", "not ours either");
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    ExpectInstalled();
+    EXPECT_NE(ReadHostFile(ProgramDir() + "/ZIL_Service.exe"), "not ours either");
+
+    std::vector<std::string> before = FilesBelow(ProgramDir());
+    InjectForNextRun({SimOp::CreateDirectory, 1, WIN_ACCESS_DENIED});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(run.statusText, HasSubstr(SETUP_TEMP_DIR));
+    EXPECT_THAT(run.boxes, IsEmpty());
+    EXPECT_THAT(PausesAndControls(run.journal), IsEmpty());
+    EXPECT_EQ(FilesBelow(ProgramDir()), before);
+    EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+}
+
+TEST_F(InstallTest, APreviousVersionIsReportedInTheLogAfterACommandLineInstall) {
+    WriteHostFile(Host(SETUP_PREVIOUS_VERSION_MARK), "");
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_PREVIOUS_VERSION);
+    EXPECT_THAT(run.boxes, IsEmpty());
+    ExpectInstalled();
+    std::string message = "Previous ZIL version Detected , Pleas use ZIL V1.04 to remove !!!";
+    EXPECT_EQ(LogBody(LogText()),
+              REMOVE_NOTHING + PLACE_AND_CREATE + STARTED + FINISHED + message + "\r\n");
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 1638"));
+}
+
+// Every path through the install moves the lower bar through the same positions in order,
+// and the extraction keeps it at or below half.
+TEST_F(InstallTest, TheLowerBarStepsThroughItsPositionsOnEveryPath) {
+    const std::vector<int> steps = {60, 75, 80, 85, 89, 93, 95, 100};
+    for (int path = 0; path < 3; ++path) {
+        SCOPED_TRACE(path);
+        SimServices::Knobs knobs;
+        knobs.needsRuntime = path == 2;
+        SetServiceKnobs(knobs);
+        SetupRun run = Run(path == 1 ? "" : "/I", {"click:1000"});
+        ASSERT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+        std::vector<int> positions = DistinctPositions(run.positions);
+        auto first = std::find(positions.begin(), positions.end(), 60);
+        ASSERT_NE(first, positions.end());
+        EXPECT_EQ(std::vector<int>(first, positions.end()), steps);
+        EXPECT_EQ(positions.front(), 0);
+        EXPECT_TRUE(std::all_of(positions.begin(), first, [](int p) { return p >= 0 && p <= 50; }));
+        EXPECT_GT(first - positions.begin(), 2) << "the extraction showed no progress";
+    }
+}
+
+// While the extraction pumps messages a person may click anything: nothing starts a second
+// sequence, nothing closes the dialog under the running one.
+TEST_F(InstallTest, InputDuringTheExtractionStartsNothing) {
+    for (std::string intrusion : {"click:1000", "click:1001", "close"}) {
+        SCOPED_TRACE(intrusion);
+        SetupRun run = Run("", {"click:1000", intrusion});
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+        EXPECT_EQ(JournalOf(run.journal, "window").size(), 2u) << "the intrusion never came";
+        ASSERT_EQ(run.boxes.size(), 1u);
+        EXPECT_EQ(run.boxes[0].text, "Install ZIL Success");
+        EXPECT_EQ(JournalOf(run.journal, "system").size(), 1u);
+        EXPECT_THAT(PausesAndControls(run.journal),
+                    ::testing::Not(::testing::Contains("control 140")));
+        ExpectInstalled();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/SimPlatform.h"
+
+class SetupDialog;
+
+// What one run of the setup program left for a test to look at.
+struct SetupRun {
+    int exitCode = -1;
+    std::string statusText;      // what the status edit shows at the end
+    bool buttonsEnabled = true;  // Install and Uninstall, at the end
+    std::vector<SimMessageBox> boxes;
+    bool dialogEnded = false;
+    std::vector<std::string> journal;  // the lines this run added
+    std::vector<int> positions;        // the lower bar's positions as platform calls saw them
+    std::uint64_t elapsed = 0;         // virtual milliseconds
+};
+
+// A fresh simulated machine per test with the virtual clock; each Run is one process of the
+// setup program on it (a new platform over the same folder), as the real program would be.
+class SequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs setup with the argument ("/I", "/U", "" for interactive) and the person's actions.
+    SetupRun Run(const std::string& argument, const std::vector<std::string>& input = {});
+
+    // Knobs of the simulated service manager, for the runs that follow.
+    void SetServiceKnobs(const SimServices::Knobs& knobs);
+    // Faults the next run meets, e.g. {SimOp::FileWrite, 5, WIN_DISK_FULL}.
+    struct Fault {
+        SimOp op;
+        int nth;
+        Win32Error error;
+        bool fromThenOn = false;
+    };
+    void InjectForNextRun(const Fault& fault) { m_faults.push_back(fault); }
+
+    // The machine's file for a Windows path ("C:\x" -> <root>/C/x), exact case.
+    std::string Host(const std::string& windowsPath) const;
+    bool Exists(const std::string& windowsPath) const;
+    std::string ReadHostFile(const std::string& hostPath) const;
+    void WriteHostFile(const std::string& hostPath, const std::string& content) const;
+    // Every file below a host folder, as paths relative to it, sorted.
+    std::vector<std::string> FilesBelow(const std::string& hostFolder) const;
+
+    // The entry names of an archive appended to a host file.
+    static std::vector<std::string> ArchiveNames(const std::string& setupPath);
+    // The offset and packed size of an archive entry.
+    static void ArchiveEntrySpan(const std::string& setupPath, const std::string& name,
+                                 std::uint32_t& offset, std::uint32_t& packedSize);
+
+    // The state of the service now (0: not registered), and its registration.
+    std::uint32_t ServiceState();
+    bool ServiceRecord(SimServices::Record& record);
+
+    std::string m_root;
+    std::string m_setupPath;  // the program the next runs execute: the sample setup by default
+
+private:
+    std::vector<Fault> m_faults;
+};
+
+// The journal lines that tell the pauses and the control codes: "sleep 889", "control 137".
+std::vector<std::string> PausesAndControls(const std::vector<std::string>& journal);
+// The lines of a kind ("system", "program", "messagebox") without the kind.
+std::vector<std::string> JournalOf(const std::vector<std::string>& journal,
+                                   const std::string& kind);
+// The lower bar's positions with repeats removed.
+std::vector<int> DistinctPositions(const std::vector<int>& positions);
+
+// The log file's text without its first line, and that first line.
+std::string LogBody(const std::string& logText);
+std::string LogHeader(const std::string& logText);
+
+inline constexpr const char* SAMPLE_SETUP = ZIL_BINARY_DIR "/ZIL_Setup";
+inline constexpr const char* BARE_SETUP = ZIL_BINARY_DIR "/zil-setup";
+inline constexpr const char* LOG_FILE = "C:\\Windows\\Temp\\ZIL_Setup.log";

@@ -1,0 +1,121 @@
+#include <algorithm>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "SequenceHarness.h"
+#include "shell/SetupDialog.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+constexpr std::uint64_t ENSURE = 123, STEP = 889, RETRY = 189;
+
+class UninstallTest : public SequenceTest {
+protected:
+    std::string LogText() const { return ReadHostFile(Host(LOG_FILE)); }
+
+    void ExpectNothingLeft() {
+        EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+        EXPECT_EQ(ServiceState(), 0u);
+    }
+};
+
+TEST_F(UninstallTest, AnInstallationIsSignalledStoppedAndRemoved) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    std::string log =
+        "Query Code = Running --> 4\r\n"
+        "Query Code = STOP --> 1\r\n"
+        "Request Successed !!!\r\n"
+        "Unistall ZIL Success !!!\r\n";
+    EXPECT_EQ(LogBody(LogText()), log);
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("uninstall (command line)"));
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 0"));
+    // From the command line the status edit is not given the run log.
+    EXPECT_NE(run.statusText, log);
+    EXPECT_THAT(run.boxes, IsEmpty());
+    EXPECT_TRUE(run.dialogEnded);
+    ExpectNothingLeft();
+    EXPECT_THAT(JournalOf(run.journal, "system"),
+                ElementsAre(HasSubstr("mofcomp c:\\ZIL_Setup_temp\\Uninst_ZARN_ZIL.mof")));
+    EXPECT_THAT(PausesAndControls(run.journal),
+                ElementsAre("sleep 123", "sleep 889", "sleep 889", "control 139", "sleep 889",
+                            "control 140", "sleep 889", "control 138", "sleep 889", "control 1",
+                            "sleep 189", "control 1"));
+    EXPECT_EQ(run.elapsed, ENSURE + 5 * STEP + RETRY);
+}
+
+TEST_F(UninstallTest, NothingInstalledStillSucceeds) {
+    for (std::string argument : {"/u", ""}) {
+        SCOPED_TRACE(argument);
+        SetupRun run = Run(argument, {"click:1001"});
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+        std::string log =
+            "Service Not Exist !!!\r\n"
+            "Service Not Exist !!!\r\n"
+            "Unistall ZIL Success !!!\r\n";
+        EXPECT_EQ(LogBody(LogText()), log);
+        if (argument.empty()) {
+            EXPECT_EQ(run.statusText, log);
+            ASSERT_EQ(run.boxes.size(), 1u);
+            EXPECT_EQ(run.boxes[0].text, "Uninstall ZIL Success");
+        } else {
+            EXPECT_THAT(run.boxes, IsEmpty());
+        }
+        ExpectNothingLeft();
+        // The codes go nowhere (no service to open) but the pauses are kept.
+        EXPECT_THAT(PausesAndControls(run.journal),
+                    ElementsAre("sleep 123", "sleep 889", "sleep 889", "sleep 889", "sleep 889",
+                                "sleep 889"));
+        EXPECT_EQ(run.elapsed, ENSURE + 5 * STEP);
+    }
+}
+
+TEST_F(UninstallTest, TheLowerBarStepsThroughItsPositions) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    SetupRun run = Run("", {"click:1001"});
+    std::vector<int> positions = DistinctPositions(run.positions);
+    auto first = std::find(positions.begin(), positions.end(), 58);
+    ASSERT_NE(first, positions.end());
+    EXPECT_EQ(std::vector<int>(first, positions.end()),
+              (std::vector<int>{58, 66, 78, 83, 89, 93, 98, 100}));
+    EXPECT_TRUE(std::all_of(positions.begin(), first, [](int p) { return p >= 0 && p <= 50; }));
+}
+
+// An uninstall that could not remove the product says so, to a person and to a tool.
+TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
+    struct Case {
+        const char* what;
+        SimOp op;
+    };
+    for (const Case& c : {Case{"service kept", SimOp::DeleteService},
+                          Case{"program directory kept", SimOp::ShellDelete}}) {
+        for (std::string argument : {"/U", ""}) {
+            SCOPED_TRACE(std::string(c.what) + " " + argument);
+            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+            InjectForNextRun({c.op, 1, WIN_ACCESS_DENIED, true});
+            SetupRun run = Run(argument, {"click:1001"});
+            EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+            EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 1603"));
+            EXPECT_THAT(LogBody(LogText()), HasSubstr("Uninstall ZIL Failed"));
+            EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("Unistall ZIL Success")));
+            if (argument.empty()) {
+                ASSERT_EQ(run.boxes.size(), 1u);
+                EXPECT_EQ(run.boxes[0].text, "Uninstall ZIL Failed");
+            } else {
+                EXPECT_THAT(run.boxes, IsEmpty());
+            }
+            EXPECT_TRUE(run.dialogEnded);
+            ASSERT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
+            ExpectNothingLeft();
+        }
+    }
+}
+
+}  // namespace
