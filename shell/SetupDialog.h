@@ -100,7 +100,7 @@ public:
 
     // The log file ZIL_Setup.log in the temporary folder: each sequence writes its run log
     // there at the end of every path; AppendToLogFile adds after it and rewrites the file with
-    // the current m_exitCode (so set m_exitCode before calling it: the first line carries it).
+    // the current m_exitCode; a code set later still reaches the file's first line.
     SetupLogFile& LogFile();
 
     Platform& m_platform;
