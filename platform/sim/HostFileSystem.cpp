@@ -230,7 +230,10 @@ Win32Error HostListNames(const std::string& folder, const std::string& pattern,
 }
 
 Win32Error HostMoveInto(const std::string& source, const std::string& folder) {
-    std::string target = folder + "/" + NameOf(source);
+    // Windows names ignore case: "a.bmp" replaces an existing "A.BMP", keeping its spelling.
+    std::vector<std::string> existing;
+    HostListNames(folder, NameOf(source), existing);
+    std::string target = folder + "/" + (existing.empty() ? NameOf(source) : existing.front());
     if (target == source) {
         return WIN_OK;
     }

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimMachine.h"
+#include "platform/sim/SimPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SimFileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zil-simfs-test.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_scratch = pattern;
+        m_root = m_scratch / "machine";
+        for (const char* drive : {"C", "D", "E"}) {
+            fs::create_directories(m_root / drive);
+        }
+        SimConfig config;
+        config.root = m_root.string();
+        m_machine = std::make_unique<SimMachine>(config);
+        m_files = std::make_unique<SimFileSystem>(*m_machine);
+    }
+    void TearDown() override { fs::remove_all(m_scratch); }
+
+    void Touch(const fs::path& relative, const std::string& text = "x") {
+        fs::create_directories((m_root / relative).parent_path());
+        std::ofstream(m_root / relative) << text;
+    }
+    std::string Read(const fs::path& relative) {
+        std::ifstream in(m_root / relative);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string Host(const std::string& windows) {
+        std::string host;
+        Win32Error error = m_machine->hostPath(windows, host);
+        return error == WIN_OK ? fs::path(host).lexically_relative(m_root).string()
+                               : "error " + std::to_string(error);
+    }
+
+    fs::path m_scratch;
+    fs::path m_root;
+    std::unique_ptr<SimMachine> m_machine;
+    std::unique_ptr<SimFileSystem> m_files;
+};
+
+TEST(WildcardTest, MatchesAsTheWindowsShellDoes) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    };
+    for (const Case& c : {Case{"*.*", "a.txt", true},
+                          Case{"*.*", "noext", true},
+                          Case{"*.*", ".hidden", true},
+                          Case{"*", "anything.x.y", true},
+                          Case{"*.bmp", "Picture.BMP", true},
+                          Case{"*.bmp", "a.bmp.txt", false},
+                          Case{"*.bmp", "bmp", false},
+                          Case{"eula.*", "EULA.TXT", true},
+                          Case{"eula.*", "eula", true},
+                          Case{"eula.*", "eula2.txt", false},
+                          Case{"VC_RED.*", "vc_red.cab", true},
+                          Case{"a?c", "abc", true},
+                          Case{"a?c", "ac", false},
+                          Case{"a?c", "abbc", false},
+                          Case{"*a*b*", "xaxxbx", true},
+                          Case{"*a*b*", "xbxa", false},
+                          Case{"install.*", "install.res.1033.dll", true},
+                          Case{"*.mof", "ZARN_ZIL.MOF", true},
+                          Case{"*.mof", "x.mofx", false},
+                          Case{"", "", true},
+                          Case{"", "a", false}}) {
+        EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.match) << c.pattern << " ~ " << c.name;
+    }
+    // A pattern without wildcards matches exactly its own name, in any case.
+    for (const char* name : {"a", "A.TXT", "Program Files (x86)", "x.y.z"}) {
+        std::string upper = name;
+        for (char& ch : upper) {
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        }
+        EXPECT_TRUE(MatchesWildcard(upper, name));
+        EXPECT_FALSE(MatchesWildcard(upper + "x", name));
+    }
+}
+
+TEST_F(SimFileSystemTest, PathsMapBelowTheMachineOrAreRefused) {
+    Touch("C/Program Files (x86)/ZIL/a.exe");
+    EXPECT_EQ(Host("C:\\PROGRAM FILES (X86)\\zil\\A.EXE"), "C/Program Files (x86)/ZIL/a.exe");
+    EXPECT_EQ(Host("c:\\program files (x86)\\New\\Thing"), "C/Program Files (x86)/New/Thing");
+    EXPECT_EQ(Host("C:/Program Files (x86)//ZIL\\"), "C/Program Files (x86)/ZIL");
+    EXPECT_EQ(Host("d:\\x"), "D/x");
+    EXPECT_EQ(Host("E:"), "E");
+    EXPECT_EQ(Host("C:\\.\\x"), "C/x");
+    for (const char* refused : {"F:\\x", "relative\\x", "C:x", "\\\\server\\share", "\\x", "",
+                                "C:\\..", "C:\\a\\..\\..\\etc", "C:\\..\\D\\x", "/etc/passwd"}) {
+        EXPECT_EQ(Host(refused), "error 5") << refused;
+    }
+    // A link inside the machine that leads out of it is not a way out.
+    fs::create_directories(m_scratch / "outside");
+    fs::create_directory_symlink(m_scratch / "outside", m_root / "C" / "link");
+    EXPECT_EQ(Host("C:\\link\\file"), "error 5");
+    EXPECT_EQ(Host("C:\\link"), "C/link");  // the link itself, to remove it
+    std::unique_ptr<File> file;
+    EXPECT_EQ(m_files->open("C:\\link\\planted", FileMode::CreateWrite, file), WIN_ACCESS_DENIED);
+    EXPECT_FALSE(fs::exists(m_scratch / "outside" / "planted"));
+}
+
+TEST_F(SimFileSystemTest, FindAndListUseWildcardsInTheLastComponent) {
+    Touch("C/eula.txt");
+    Touch("C/EULA");
+    Touch("C/install.exe");
+    Touch("C/Dir/sub/f.bmp");
+    EXPECT_TRUE(m_files->findFile("C:\\eula.*"));
+    EXPECT_TRUE(m_files->findFile("C:\\Dir"));
+    EXPECT_TRUE(m_files->findFile("C:\\dir\\"));
+    EXPECT_FALSE(m_files->findFile("D:\\eula.*"));
+    EXPECT_FALSE(m_files->findFile("C:\\Missing\\*.*"));
+    std::vector<std::string> paths;
+    EXPECT_EQ(m_files->listMatches("C:\\*.*", paths), WIN_OK);
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"C:\\Dir", "C:\\EULA", "C:\\eula.txt", "C:\\install.exe"}));
+    EXPECT_EQ(m_files->listMatches("C:\\*.zip", paths), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_files->listMatches("C:\\Nope\\*.zip", paths), WIN_PATH_NOT_FOUND);
+    EXPECT_EQ(m_files->listMatches("C:\\nope.txt", paths), WIN_FILE_NOT_FOUND);
+    EXPECT_TRUE(m_files->isDirectory("C:\\DIR\\Sub"));
+    EXPECT_FALSE(m_files->isDirectory("C:\\eula.txt"));
+}
+
+TEST_F(SimFileSystemTest, ShellMoveOverwritesMergesAndJournals) {
+    Touch("C/T/a.bmp", "new a");
+    Touch("C/T/b.ico", "new b");
+    Touch("C/T/noext", "plain");
+    Touch("C/T/Sub/inner.txt", "inner new");
+    Touch("C/P/A.BMP", "old a");
+    Touch("C/P/sub/keep.txt", "kept");
+    Touch("C/P/sub/inner.txt", "inner old");
+    EXPECT_EQ(m_files->shellMove("C:\\T\\*.*", "C:\\P"), WIN_OK);
+    EXPECT_EQ(Read("C/P/A.BMP"), "new a");  // the existing name's spelling stays
+    EXPECT_FALSE(fs::exists(m_root / "C/P/a.bmp") && fs::exists(m_root / "C/P/A.BMP") &&
+                 fs::equivalent(m_root / "C/P/a.bmp", m_root / "C/P/A.BMP") == false);
+    EXPECT_EQ(Read("C/P/b.ico"), "new b");
+    EXPECT_EQ(Read("C/P/noext"), "plain");
+    EXPECT_EQ(Read("C/P/sub/inner.txt"), "inner new");
+    EXPECT_EQ(Read("C/P/sub/keep.txt"), "kept");
+    EXPECT_TRUE(fs::is_empty(m_root / "C/T"));
+
+    // Into a folder that does not exist yet: the shell creates it.
+    EXPECT_EQ(m_files->shellMove("C:\\P\\*.bmp", "C:\\P\\ICONs"), WIN_OK);
+    EXPECT_EQ(Read("C/P/ICONs/A.BMP"), "new a");
+    EXPECT_EQ(m_files->shellMove("C:\\P\\*.gif", "C:\\P\\ICONs"), WIN_FILE_NOT_FOUND);
+
+    std::vector<std::string> lines = m_machine->journalLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "shell-move: C:\\T\\*.* -> C:\\P = 0");
+    EXPECT_EQ(lines[2], "shell-move: C:\\P\\*.gif -> C:\\P\\ICONs = 2");
+}
+
+TEST_F(SimFileSystemTest, DeletionsRemoveFoldersAndLinksButNeverFollowLinks) {
+    Touch("C/P/a.mof");
+    Touch("C/P/b.MOF");
+    Touch("C/P/c.exe");
+    Touch("C/P/deep/er/f.txt");
+    EXPECT_EQ(m_files->shellDelete("C:\\P\\*.mof"), WIN_OK);
+    EXPECT_FALSE(fs::exists(m_root / "C/P/a.mof"));
+    EXPECT_FALSE(fs::exists(m_root / "C/P/b.MOF"));
+    EXPECT_TRUE(fs::exists(m_root / "C/P/c.exe"));
+    EXPECT_EQ(m_files->shellDelete("C:\\p"), WIN_OK);
+    EXPECT_FALSE(fs::exists(m_root / "C/P"));
+    EXPECT_EQ(m_files->shellDelete("C:\\P"), WIN_FILE_NOT_FOUND);
+
+    fs::create_directories(m_scratch / "victim");
+    std::ofstream(m_scratch / "victim" / "precious") << "keep";
+    fs::create_directory_symlink(m_scratch / "victim", m_root / "C" / "ZIL_Setup_temp");
+    EXPECT_EQ(m_files->createPrivateDirectory("C:\\ZIL_Setup_temp"), WIN_ALREADY_EXISTS);
+    EXPECT_EQ(m_files->removeTree("C:\\ZIL_Setup_temp"), WIN_OK);
+    EXPECT_TRUE(fs::exists(m_scratch / "victim" / "precious"));
+    EXPECT_EQ(m_files->removeTree("C:\\ZIL_Setup_temp"), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_files->createPrivateDirectory("C:\\ZIL_Setup_temp"), WIN_OK);
+    EXPECT_EQ(m_files->createPrivateDirectory("C:\\ZIL_Setup_temp"), WIN_ALREADY_EXISTS);
+
+    // A dangling link is something too.
+    fs::create_symlink(m_scratch / "nowhere", m_root / "C" / "dangling");
+    EXPECT_EQ(m_files->createPrivateDirectory("C:\\dangling"), WIN_ALREADY_EXISTS);
+}
+
+TEST_F(SimFileSystemTest, FilesGiveWindowsErrorsAndInjectedFaults) {
+    std::unique_ptr<File> file;
+    EXPECT_EQ(m_files->open("C:\\none.txt", FileMode::ReadShared, file), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_files->open("C:\\no\\none.txt", FileMode::CreateWrite, file), WIN_PATH_NOT_FOUND);
+    EXPECT_EQ(m_files->open("C:\\", FileMode::ReadShared, file), WIN_ACCESS_DENIED);
+    EXPECT_EQ(m_files->createDirectory("C:\\New"), WIN_OK);
+    EXPECT_EQ(m_files->createDirectory("C:\\new"), WIN_ALREADY_EXISTS);
+    EXPECT_EQ(m_files->createDirectory("C:\\a\\b"), WIN_PATH_NOT_FOUND);
+    EXPECT_EQ(m_files->removeFile("C:\\New"), WIN_ACCESS_DENIED);
+
+    m_machine->failCall(SimOp::FileWrite, 2, WIN_DISK_FULL);
+    // Counts run from the machine's start: three opens came before.
+    m_machine->failCall(SimOp::FileOpen, 5, WIN_SHARING_VIOLATION);
+    ASSERT_EQ(m_files->open("C:\\New\\f.txt", FileMode::CreateWrite, file), WIN_OK);
+    EXPECT_EQ(file->write("abc", 3), WIN_OK);
+    EXPECT_EQ(file->write("def", 3), WIN_DISK_FULL);
+    EXPECT_EQ(file->write("ghi", 3), WIN_OK);
+    file.reset();
+    EXPECT_EQ(Read("C/New/f.txt"), "abcghi");
+    EXPECT_EQ(m_files->open("C:\\New\\f.txt", FileMode::ReadShared, file), WIN_SHARING_VIOLATION);
+
+    m_machine->failCall(SimOp::ShellDelete, 1, WIN_ACCESS_DENIED);
+    EXPECT_EQ(m_files->shellDelete("C:\\New"), WIN_ACCESS_DENIED);
+    EXPECT_TRUE(fs::exists(m_root / "C/New/f.txt"));
+
+    std::string temp;
+    EXPECT_EQ(m_files->tempDirectory(temp), WIN_OK);
+    EXPECT_EQ(temp, "C:\\Windows\\Temp\\");
+    // The running program is the one host file outside the machine that can be read.
+    std::string module;
+    ASSERT_EQ(m_files->modulePath(module), WIN_OK);
+    EXPECT_EQ(m_files->open(module, FileMode::ReadShared, file), WIN_OK);
+    EXPECT_NE(m_files->open(module, FileMode::CreateWrite, file), WIN_OK);
+}
+
+}  // namespace
