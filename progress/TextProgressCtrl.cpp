@@ -7,7 +7,7 @@
 namespace {
 
 // Truncation toward zero, kept inside int: a position far past the range must not make the
-// conversion undefined.
+// conversion undefined. INT_MIN itself stays free for "no width computed".
 int truncateToInt(double value) {
     if (std::isnan(value)) {
         return 0;
@@ -15,8 +15,8 @@ int truncateToInt(double value) {
     if (value >= static_cast<double>(INT_MAX)) {
         return INT_MAX;
     }
-    if (value <= static_cast<double>(INT_MIN)) {
-        return INT_MIN;
+    if (value <= static_cast<double>(INT_MIN + 1)) {
+        return INT_MIN + 1;
     }
     return static_cast<int>(value);
 }
@@ -124,5 +124,5 @@ void TextProgressCtrl::OnPaint() {
 }
 
 void TextProgressCtrl::OnSize() {
-    m_filledWidth = -1;
+    m_filledWidth = FILLED_WIDTH_NONE;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <string>
 
 #include "platform/Control.h"
@@ -45,7 +46,10 @@ private:
     int m_upper = 100;
     int m_lower = 0;
     bool m_textVisible = true;
-    int m_filledWidth = -1;  // -1: none computed since construction or the last size change
+    // None computed since construction or the last size change. Not -1: a position just below
+    // the range computes a width of -1, and its first SetPos must still paint.
+    static constexpr int FILLED_WIDTH_NONE = INT_MIN;
+    int m_filledWidth = FILLED_WIDTH_NONE;
     Color m_barColor;
     Color m_backColor;
     Color m_textOnBackColor;
