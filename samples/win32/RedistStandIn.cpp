@@ -3,16 +3,15 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
 
 namespace {
 
-bool writeText(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+bool writeText(const char* path, const char* text) {
+    std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
         return false;
     }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    bool written = std::fputs(text, file) >= 0;
     return std::fclose(file) == 0 && written;
 }
 
@@ -23,16 +22,16 @@ int main() {
                                "install.ini",   "install.res.1033.dll", "VC_RED.MSI",
                                "VC_RED.cab",    "vcredist.bmp"};
     bool ok = true;
+    char path[MAX_PATH];
     for (const char* name : leftovers) {
-        ok = writeText(std::string("C:\\") + name,
-                       std::string("runtime redistributable file ") + name + "\r\n") &&
-             ok;
+        std::snprintf(path, sizeof(path), "C:\\%s", name);
+        ok = writeText(path, "runtime redistributable file\r\n") && ok;
     }
     char windowsDir[MAX_PATH] = {};
     UINT length = GetWindowsDirectoryA(windowsDir, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
         return 1;
     }
-    ok = writeText(std::string(windowsDir) + "\\System32\\msvcr_zil.marker", "1\r\n") && ok;
-    return ok ? 0 : 1;
+    std::snprintf(path, sizeof(path), "%s\\System32\\msvcr_zil.marker", windowsDir);
+    return writeText(path, "1\r\n") && ok ? 0 : 1;
 }
