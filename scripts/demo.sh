@@ -24,11 +24,15 @@ show_log() { tr -d '\r' <"$log"; }
 
 show_service() {
     if [ -s "$machine/services.txt" ]; then
-        sed 's/^/   /' "$machine/services.txt"
+        awk '$1 == "service" { printf "   %s", $2 }
+             $1 == "image" { sub(/^image /, ""); printf ", image %s", $0 }
+             $1 == "start-type" { printf ", start type %s%s", $2, $2 == 2 ? " (automatic)" : "" }
+             $1 == "state" { printf ", state %s%s\n", $2, $2 == 4 ? " (running)" : "" }' \
+            "$machine/services.txt"
     else
-        echo "   (no services registered)"
+        echo "   JovixZIL: not registered"
     fi
-    echo "   control codes the service received:"
+    echo "   requests the service received (1 is a stop):"
     grep -o 'JovixZIL control [0-9]* -> [0-9]*' "$machine/journal.log" | sed 's/^/     /' || true
 }
 
@@ -47,9 +51,9 @@ section "$setup /I"
 run_setup /I
 section "run log ($log)"
 show_log
-section "installed tree"
-(cd "$machine/C" && find "Program Files (x86)" | sort | sed 's/^/   /' | head -20)
-echo "   ... $(find "$program_dir" -type f | wc -l) files, $(find "$program_dir/ICONs" -type f | wc -l) of them in ICONs"
+section "installed tree: C:\\Program Files (x86)\\ZIL"
+(cd "$program_dir" && find . -maxdepth 1 -type f | sed 's|^\./|   |' | sort)
+echo "   ICONs: $(find "$program_dir/ICONs" -type f | wc -l) images"
 section "service"
 show_service
 
