@@ -81,7 +81,10 @@ bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths,
                 error = match + ": nested folders cannot be packed";
                 return false;
             }
-            inputs.push_back({BaseName(match), match});
+            // The listing's own name, not a re-split path: a host name may hold a backslash,
+            // which the name check must see.
+            inputs.push_back(
+                {match.substr(match.size() > path.size() ? path.size() + 1 : 0), match});
         }
     }
     return true;
