@@ -293,6 +293,9 @@ public:
     bool exists() const override { return m_state->exists; }
     Rect clientRect() const override { return m_state->clientRect(); }
     void show(bool visible) override {
+        if (visible && !m_state->visible) {
+            invalidate(true);  // a window that appears is painted
+        }
         m_state->visible = visible;
         m_windows.changed();
     }
@@ -386,6 +389,9 @@ public:
                                 control.rect.bottom - 1};
             }
             control.visible = item.visible;
+            // The dialog appears after its initialisation: every visible control is painted.
+            control.pendingPaint = item.visible;
+            control.pendingErase = item.visible;
             m_state.controls.push_back(control);
         }
         // The states stay where they are from here on: the windows point into the vector.
@@ -411,6 +417,8 @@ public:
     }
     bool hasEnded() const override { return m_state.ended; }
     void setWindowPos(int x, int y, int width, int height) override {
+        m_windows.journal("move " + std::to_string(x) + "," + std::to_string(y) + " " +
+                          std::to_string(width) + "x" + std::to_string(height));
         m_state.windowRect = {x, y, x + width, y + height};
         m_state.clientRect = {0, 0, std::max(0, width - 2 * FRAME),
                               std::max(0, height - 2 * FRAME - CAPTION)};
@@ -724,6 +732,10 @@ void SimWindowSystem::processPaint(ControlWindow& window) {
     if (control.state().pendingPaint) {
         control.paint();
     }
+}
+
+void SimWindowSystem::journal(const std::string& detail) {
+    m_machine.journal("window", detail);
 }
 
 void SimWindowSystem::changed() {

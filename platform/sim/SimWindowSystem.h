@@ -126,6 +126,8 @@ public:
 
     // Called by the model when something a viewer sees has changed.
     void changed();
+    // A "window: ..." line in the machine's journal.
+    void journal(const std::string& detail);
 
 private:
     bool performInput(const std::string& action);

@@ -1,0 +1,118 @@
+#pragma once
+
+// Shared by the dialog tests: a fresh simulated machine per test with the virtual clock, on
+// which the setup dialog runs as the program would run it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sim/SimPlatform.h"
+#include "shell/SetupApp.h"
+#include "shell/SetupDialog.h"
+
+namespace dialog_test {
+
+namespace fs = std::filesystem;
+
+struct DialogRun {
+    int exitCode = -1;
+    int modalResult = 0;
+    std::vector<SimMessageBox> boxes;
+    SimDialogState dialog;             // the dialog's model as it was when it ended
+    std::vector<std::string> journal;  // the lines this run added
+    std::size_t inputLeft = 0;         // actions of the person that nothing took
+};
+
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zil-dialog-test.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_root = pattern;
+        theCommandLineArg.clear();
+    }
+    void TearDown() override {
+        theCommandLineArg.clear();
+        fs::remove_all(m_root);
+    }
+
+    SimConfig Config(const std::vector<std::string>& input = {}) const {
+        SimConfig config;
+        config.root = m_root;
+        config.virtualClock = true;
+        config.ui = SimUi::None;
+        config.input = input;
+        config.modulePath = m_modulePath;
+        return config;
+    }
+
+    // One process of the setup program: the command line as main gets it, the person's
+    // actions, and the dialog class to run (SetupDialog itself unless a test needs more).
+    template <class D = SetupDialog>
+    DialogRun RunProgram(const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& input = {}) {
+        SimPlatform platform(Config(input));
+        std::size_t before = platform.machine().journalLines().size();
+        std::vector<std::string> argv{"zil-setup"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> pointers;
+        for (std::string& argument : argv) {
+            pointers.push_back(argument.data());
+        }
+        theCommandLineArg.clear();
+        SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
+        app.ReadCommandLine();
+        DialogRun run;
+        {
+            D dialog(platform);
+            run.modalResult = dialog.DoModal();
+            run.exitCode = dialog.ExitCode();
+        }
+        run.boxes = platform.simWindows().messageBoxes();
+        if (const SimDialogState* state = platform.simWindows().dialogState()) {
+            run.dialog = *state;
+        }
+        std::vector<std::string> lines = platform.machine().journalLines();
+        run.journal.assign(lines.begin() + static_cast<long>(before), lines.end());
+        run.inputLeft = platform.simWindows().pendingInput();
+        return run;
+    }
+
+    // A file or folder on the machine's drive C: ("Program Files/ZIL/picture").
+    fs::path OnDriveC(const std::string& relative) const {
+        return fs::path(m_root) / "C" / relative;
+    }
+    void PlaceFile(const std::string& relative, const std::string& content = "x") const {
+        fs::create_directories(OnDriveC(relative).parent_path());
+        std::ofstream(OnDriveC(relative)) << content;
+    }
+
+    std::string m_root;
+    std::string m_modulePath;  // empty: the test program itself, which carries no archive
+};
+
+inline std::vector<std::string> Kind(const std::vector<std::string>& journal,
+                                     const std::string& kind) {
+    std::vector<std::string> found;
+    for (const std::string& line : journal) {
+        if (line.rfind(kind + ": ", 0) == 0) {
+            found.push_back(line.substr(kind.size() + 2));
+        }
+    }
+    return found;
+}
+
+inline std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace dialog_test

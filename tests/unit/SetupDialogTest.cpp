@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sfx/ExtractOutcome.h"
+#include "tests/unit/DialogTestSupport.h"
+
+namespace {
+
+using dialog_test::DialogRun;
+using dialog_test::DialogTest;
+using dialog_test::Kind;
+using dialog_test::ReadFile;
+namespace fs = std::filesystem;
+
+constexpr const char* PREVIOUS_TEXT =
+    "Previous ZIL version Detected , Pleas use ZIL V1.04 to remove !!!";
+constexpr const char* USAGE_TEXT = "Please use /I or /i to Install , use /U or /u to Uninstall";
+constexpr int HIDDEN_BUTTONS[] = {IDC_CLOSE_PRODUCT, IDC_EXIT, IDC_TEST, IDC_LAUNCH};
+
+std::string LogFileText(const std::string& root) {
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        if (item.path().filename() == "ZIL_Setup.log") {
+            return ReadFile(item.path());
+        }
+    }
+    return "";
+}
+
+using SetupDialogTest = DialogTest;
+
+TEST_F(SetupDialogTest, InteractiveStartShowsEverythingAndWaits) {
+    DialogRun run = RunProgram({});
+    const SimDialogState& dialog = run.dialog;
+    const SimControlState* edit = dialog.control(IDC_STATUS_EDIT);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->visible);
+    EXPECT_EQ(edit->text, "C:\\ZIL_Setup_temp");
+    EXPECT_EQ(dialog.control(IDC_TITLE)->text, "ZIL Setup Program.");
+    EXPECT_EQ(dialog.control(IDC_TOTAL_LABEL)->text, "Total Progress");
+    EXPECT_EQ(dialog.control(IDC_CURRENT_LABEL)->text, "Current Progress");
+    for (int bar : {IDC_TOTAL_PROGRESS, IDC_CURRENT_PROGRESS}) {
+        const SimControlState* state = dialog.control(bar);
+        EXPECT_TRUE(state->visible) << bar;
+        EXPECT_TRUE(state->subclassed) << bar;
+        ASSERT_FALSE(state->picture.texts.empty()) << bar;
+        EXPECT_EQ(state->picture.texts.front().text, "0%") << bar;
+        EXPECT_EQ(state->eraseCount, 0) << bar;
+    }
+    for (int id : HIDDEN_BUTTONS) {
+        EXPECT_FALSE(dialog.control(id)->visible) << id;
+    }
+    for (int id : {IDC_INSTALL, IDC_UNINSTALL}) {
+        EXPECT_TRUE(dialog.control(id)->visible && dialog.control(id)->enabled) << id;
+    }
+    EXPECT_EQ(dialog.bigIcon, static_cast<IconHandle>(IDR_MAINFRAME));
+    EXPECT_EQ(dialog.smallIcon, static_cast<IconHandle>(IDR_MAINFRAME));
+    EXPECT_TRUE(dialog.moves.empty());
+    EXPECT_TRUE(run.boxes.empty());
+    // Nobody clicked: closed without a sequence.
+    EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_CLOSED);
+    EXPECT_FALSE(dialog.exists);
+}
+
+TEST_F(SetupDialogTest, PreviousVersionEndsTheInteractiveDialogBeforeAnyClick) {
+    // The mark may be a file or a folder, in any letter case.
+    for (const char* mark : {"Program Files/ZIL/picture", "program files/zil/PICTURE/"}) {
+        fs::remove_all(OnDriveC("Program Files"));
+        fs::remove_all(OnDriveC("program files"));
+        if (std::string(mark).back() == '/') {
+            fs::create_directories(OnDriveC(mark));
+        } else {
+            PlaceFile(mark);
+        }
+        DialogRun run = RunProgram({}, {"click:1000"});
+        ASSERT_EQ(run.boxes.size(), 1u) << mark;
+        EXPECT_EQ(run.boxes[0].text, PREVIOUS_TEXT);
+        EXPECT_EQ(run.boxes[0].type, static_cast<unsigned>(DLG_MB_OK));
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_PREVIOUS_VERSION);
+        EXPECT_EQ(run.inputLeft, 1u) << "the click must find the dialog gone";
+        EXPECT_TRUE(Kind(run.journal, "window").empty()) << mark;
+    }
+}
+
+// From the command line the sequence runs first; the previous version is then reported in the
+// log file, never in a box, and the exit code says so.
+TEST_F(SetupDialogTest, PreviousVersionFromTheCommandLineGoesToTheLog) {
+    PlaceFile("Program Files/ZIL/picture");
+    for (const char* argument : {"/I", "-U", "i", "u"}) {
+        fs::remove_all(OnDriveC("Windows"));
+        DialogRun run = RunProgram({argument});
+        EXPECT_TRUE(run.boxes.empty()) << argument;
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_PREVIOUS_VERSION) << argument;
+        EXPECT_TRUE(run.dialog.ended) << argument;
+        EXPECT_NE(LogFileText(m_root).find(PREVIOUS_TEXT), std::string::npos) << argument;
+    }
+}
+
+TEST_F(SetupDialogTest, UsageIsTheOnlyBoxEvenWithAPreviousVersion) {
+    for (bool previous : {false, true}) {
+        if (previous) {
+            PlaceFile("Program Files/ZIL/picture");
+        }
+        for (const char* argument : {"/X", "//I", "-install"}) {
+            DialogRun run = RunProgram({argument}, {"click:1000"});
+            ASSERT_EQ(run.boxes.size(), 1u) << argument;
+            EXPECT_EQ(run.boxes[0].text, USAGE_TEXT);
+            EXPECT_EQ(Kind(run.journal, "messagebox"),
+                      std::vector<std::string>{run.boxes[0].caption + ": " + USAGE_TEXT});
+            EXPECT_EQ(run.exitCode, SETUP_EXIT_USAGE);
+            EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
+            EXPECT_TRUE(run.dialog.moves.empty());
+            EXPECT_EQ(run.inputLeft, 1u);
+            // Nothing else happened on the machine.
+            EXPECT_EQ(run.journal.size(), 1u) << argument;
+        }
+    }
+}
+
+TEST_F(SetupDialogTest, CommandLineCollapsesTheWindowBeforeTheSequence) {
+    for (const char* argument : {"/I", "/U"}) {
+        DialogRun run = RunProgram({argument});
+        ASSERT_FALSE(run.journal.empty()) << argument;
+        EXPECT_EQ(run.journal.front(), "window: move 0,0 1x1") << argument;
+        EXPECT_EQ(run.dialog.windowRect, (Rect{0, 0, 1, 1})) << argument;
+        // Some act of the sequence followed the collapse.
+        EXPECT_GT(run.journal.size(), 1u) << argument;
+        EXPECT_TRUE(run.dialog.ended) << argument;
+        // Interactive set-up of the bars is skipped in this mode.
+        EXPECT_TRUE(run.dialog.control(IDC_STATUS_EDIT)->visible) << argument;
+    }
+}
+
+TEST_F(SetupDialogTest, MessageBoxCaptionIsTheProgramNameWithoutExtension) {
+    m_modulePath = m_root + "/ZIL_Setup.exe";
+    DialogRun run = RunProgram({"/X"});
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].caption, "ZIL_Setup");
+}
+
+// A dialog that exercises its own message map and sequence guard while it is up.
+class ProbeDialog : public SetupDialog {
+public:
+    using SetupDialog::SetupDialog;
+    bool OnInitDialog() override {
+        bool result = SetupDialog::OnInitDialog();
+        Probe();
+        return result;
+    }
+    virtual void Probe() = 0;
+    SimWindowSystem& Sim() { return static_cast<SimPlatform&>(m_platform).simWindows(); }
+    const SimControlState& State(int id) { return *Sim().dialogState()->control(id); }
+};
+
+class MessageMapProbe : public ProbeDialog {
+public:
+    using ProbeDialog::ProbeDialog;
+    void Probe() override {
+        std::intptr_t result = 0;
+        EXPECT_TRUE(HandleMessage({DLG_WM_QUERYDRAGICON, 0, 0}, result));
+        EXPECT_EQ(result, static_cast<std::intptr_t>(IDR_MAINFRAME));
+        // Painting and system commands go on to the default processing.
+        EXPECT_FALSE(HandleMessage({DLG_WM_PAINT, 0, 0}, result));
+        EXPECT_FALSE(HandleMessage({DLG_WM_SYSCOMMAND, 0xF060, 0}, result));
+        Sim().setIconic(true);
+        EXPECT_TRUE(Sim().sendToDialog(DLG_WM_PAINT));
+        const SimDialogState& dialog = *Sim().dialogState();
+        ASSERT_EQ(dialog.iconPaints.size(), 1u);
+        EXPECT_EQ(dialog.iconPaints[0].icon, static_cast<IconHandle>(IDR_MAINFRAME));
+        EXPECT_EQ(dialog.iconPaints[0].x, (dialog.clientRect.width() - 32 + 1) / 2);
+        EXPECT_EQ(dialog.iconPaints[0].y, (dialog.clientRect.height() - 32 + 1) / 2);
+        Sim().setIconic(false);
+        // Hidden "Test" button: the collapse. An unknown control and a notification other
+        // than a click reach nothing.
+        EXPECT_TRUE(OnCommand(IDC_TEST));
+        EXPECT_EQ(dialog.windowRect, (Rect{0, 0, 1, 1}));
+        EXPECT_FALSE(OnCommand(4242));
+        EXPECT_FALSE(HandleMessage({DLG_WM_COMMAND, (1u << 16) | IDC_TEST, 0}, result));
+        EXPECT_EQ(dialog.moves.size(), 1u);
+        // IDCANCEL is the framework's own entry behind the table.
+        EXPECT_FALSE(dialog.ended);
+        EXPECT_TRUE(OnCommand(DLG_IDCANCEL));
+        EXPECT_TRUE(dialog.ended);
+    }
+};
+
+TEST_F(SetupDialogTest, MessageMapRoutesMessagesAndClicks) {
+    DialogRun run = RunProgram<MessageMapProbe>({}, {"click:1000"});
+    EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
+    EXPECT_EQ(run.inputLeft, 1u);
+    EXPECT_FALSE(::testing::Test::HasFailure());
+}
+
+// While a sequence runs, the pump lets the person's clicks and close requests through; none
+// may start a second sequence or end the dialog under the first.
+class GuardProbe : public ProbeDialog {
+public:
+    using ProbeDialog::ProbeDialog;
+    void Probe() override {
+        ASSERT_TRUE(BeginSequence());
+        EXPECT_FALSE(BeginSequence());
+        EXPECT_FALSE(State(IDC_INSTALL).enabled);
+        EXPECT_FALSE(State(IDC_UNINSTALL).enabled);
+        for (int i = 0; i < 3; ++i) {
+            windows().pumpMessages();
+        }
+        EXPECT_EQ(Sim().pendingInput(), 0u);
+        EXPECT_FALSE(window()->hasEnded());
+        EndSequence();
+        EXPECT_TRUE(State(IDC_INSTALL).enabled);
+        EXPECT_TRUE(State(IDC_UNINSTALL).enabled);
+        EXPECT_TRUE(BeginSequence());
+        Dialog::OnCancel();  // a sequence ends the dialog itself
+        EndSequence();
+        EXPECT_FALSE(State(IDC_INSTALL).enabled) << "nothing to re-enable on a closed dialog";
+    }
+};
+
+TEST_F(SetupDialogTest, NoSecondSequenceInsideTheFirst) {
+    DialogRun run = RunProgram<GuardProbe>({}, {"click:1000", "click:1001", "close"});
+    EXPECT_EQ(Kind(run.journal, "window"),
+              (std::vector<std::string>{"click 1000 ignored: disabled",
+                                        "click 1001 ignored: disabled", "close"}));
+    EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
+}
+
+// The simulated dialog and string table are data of their own; they must say what the
+// resource script says.
+TEST_F(SetupDialogTest, SimulatedTemplateMatchesTheResourceScript) {
+    std::map<std::string, int> ids;
+    std::istringstream header(ReadFile(ZIL_SOURCE_DIR "/res/resource.h"));
+    std::regex define(R"(#define\s+(\w+)\s+(-?\d+))");
+    for (std::string line; std::getline(header, line);) {
+        std::smatch match;
+        if (std::regex_search(line, match, define)) {
+            ids[match[1]] = std::stoi(match[2]);
+        }
+    }
+    auto idOf = [&](const std::string& token) {
+        return ids.count(token) ? ids[token] : std::stoi(token);
+    };
+
+    std::string script = ReadFile(ZIL_SOURCE_DIR "/res/setup-common.rc");
+    std::regex control(
+        R"re(CONTROL\s+("[^"]*"|\w+),\s*(-?\w+),\s*"(\w+)",\s*([^,]+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))re");
+    // A bare dialog on template 102: nothing exchanged or shown, the template as it stands.
+    SimPlatform platform(Config());
+    Dialog bare(platform.windows(), IDD_SETUP_DIALOG);
+    EXPECT_EQ(bare.DoModal(), DLG_IDCANCEL);
+    const SimDialogState& state = *platform.simWindows().dialogState();
+    const std::vector<SimControlState>& simulated = state.controls;
+    std::size_t index = 0;
+    for (auto it = std::sregex_iterator(script.begin(), script.end(), control);
+         it != std::sregex_iterator(); ++it, ++index) {
+        const std::smatch& m = *it;
+        ASSERT_LT(index, simulated.size());
+        const SimControlState& sim = simulated[index];
+        std::string text =
+            m[1].str().front() == '"' ? m[1].str().substr(1, m[1].length() - 2) : std::string();
+        std::string styles = m[4];
+        EXPECT_EQ(sim.id, idOf(m[2])) << m[0];
+        EXPECT_EQ(sim.className, m[3].str()) << m[0];
+        EXPECT_EQ(sim.text, text) << m[0];
+        EXPECT_EQ(sim.visible, styles.find("NOT WS_VISIBLE") == std::string::npos) << m[0];
+        Rect outer = SimWindowSystem::dialogUnitsToPixels(std::stoi(m[5]), std::stoi(m[6]),
+                                                          std::stoi(m[7]), std::stoi(m[8]));
+        int border = styles.find("WS_BORDER") != std::string::npos ? 1 : 0;
+        EXPECT_EQ(sim.rect, (Rect{outer.left + border, outer.top + border, outer.right - border,
+                                  outer.bottom - border}))
+            << m[0];
+    }
+    EXPECT_EQ(index, simulated.size());
+    EXPECT_NE(script.find("CAPTION \"" + state.caption + "\""), std::string::npos);
+    EXPECT_EQ(state.clientRect, SimWindowSystem::dialogUnitsToPixels(0, 0, 271, 118));
+    EXPECT_NE(script.find("DIALOGEX 0, 0, 271, 118"), std::string::npos);
+
+    std::regex entry(R"re(\n\s*(IDS_\w+)\s+"([^"]*)")re");
+    int entries = 0;
+    for (auto it = std::sregex_iterator(script.begin(), script.end(), entry);
+         it != std::sregex_iterator(); ++it, ++entries) {
+        int id = idOf((*it)[1]);
+        EXPECT_EQ(platform.windows().loadString(id), (*it)[2].str()) << id;
+        if (id >= IDS_EXTRACT_NO_DATA) {
+            EXPECT_EQ(std::string(ExtractOutcomeString(id)), (*it)[2].str()) << id;
+        }
+    }
+    EXPECT_EQ(entries, 7);
+    EXPECT_EQ(platform.windows().loadString(2), "");
+}
+
+}  // namespace
