@@ -1,0 +1,88 @@
+// Drives the setup program's own service and process operations on a real Windows service
+// control manager (Wine's, in the checks), one step per argument, and prints what each step
+// returned and the status line it left:
+//   ServiceCheck.exe create start control:139 query stop delete query
+// Steps: create, start (with retries), stop (with retries), startonce, stoponce, query,
+// control:N, close (139), launch (133), delete, sleep:MS, lock, run:PATH (RunAndWait).
+// Output lines: "<step> -> <result> | <status line with \r\n written out>".
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+#include "shell/SetupDialog.h"
+
+namespace {
+
+std::string visible(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// One step; false for a step this program does not know.
+bool RunStep(Platform& platform, SetupDialog& dialog, const std::string& step, int& result) {
+    dialog.SetStatus("");
+    if (step == "create") {
+        result = dialog.CreateProductService();
+    } else if (step == "start") {
+        result = dialog.StartOrStopWithRetry(0);
+    } else if (step == "stop") {
+        result = dialog.StartOrStopWithRetry(1);
+    } else if (step == "startonce") {
+        result = dialog.StartProductService();
+    } else if (step == "stoponce") {
+        result = dialog.StopProductService();
+    } else if (step == "query") {
+        result = dialog.QueryServiceState();
+    } else if (step == "delete") {
+        result = dialog.DeleteProductService();
+    } else if (step == "close") {
+        dialog.OnCloseProduct();
+    } else if (step == "launch") {
+        dialog.OnLaunch();
+    } else if (startsWith(step, "control:")) {
+        dialog.SendServiceControl(std::atoi(step.c_str() + 8));
+    } else if (startsWith(step, "sleep:")) {
+        platform.clock().sleep(static_cast<std::uint32_t>(std::atoi(step.c_str() + 6)));
+    } else if (step == "lock") {
+        result = platform.acquireSetupLock() ? 1 : 0;
+    } else if (startsWith(step, "run:")) {
+        result = dialog.RunAndWait(step.substr(4), "") ? 1 : 0;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::unique_ptr<Platform> platform = createPlatform();
+    SetupDialog dialog(*platform);
+    for (int i = 1; i < argc; ++i) {
+        std::string step = argv[i];
+        int result = 0;
+        if (!RunStep(*platform, dialog, step, result)) {
+            std::fprintf(stderr, "unknown step %s\n", step.c_str());
+            return 2;
+        }
+        std::printf("%s -> %d | %s\n", step.c_str(), result, visible(dialog.m_statusText).c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The setup program's service operations against Wine's service control manager, a real one that
+# none of us wrote: ServiceCheck.exe runs the program's own code (the Windows platform and the
+# setup dialog's operations) step by step on the sample service, and this script checks each
+# step's result and status line, the registration, and the control codes the service logged.
+#   tests/wine/services.sh            (ZIL_WINE_BUILD=<Windows build dir> to pick a build)
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/lib.sh"
+wine_setup
+build=${ZIL_WINE_BUILD:-$WINE_BUILD}
+check="$build/tests/wine/ServiceCheck.exe"
+service="$build/samples/service/ZIL_Service.exe"
+if [ ! -f "$check" ] || [ ! -f "$service" ]; then
+    echo "services: $check or $service missing; build $build first"
+    exit 1
+fi
+
+drive_c=$(wine_c_drive)
+program_dir="$drive_c/Program Files (x86)/ZIL"
+control_log="$drive_c/ZIL_Service_controls.log"
+failures=0
+
+expect() {  # what, got, wanted
+    if [ "$2" == "$3" ]; then
+        echo "ok   $1"
+    else
+        echo "FAIL $1"
+        echo "     got:    $2"
+        echo "     wanted: $3"
+        failures=$((failures + 1))
+    fi
+}
+
+# Runs the steps in one Wine session: Wine ends its service processes when its last ordinary
+# program ends, so a service only keeps running within one ServiceCheck run.
+run_steps() {
+    timeout "${WINE_TIMEOUT:-180}" "$WINE" "$check" "$@" 2>/dev/null | tr -d '\r'
+}
+
+# Line N of a run's output less its step name: "<result> | <status>".
+step() {  # output, N
+    sed -n "$2p" <<<"$1" | sed 's/^[^ ]* -> //'
+}
+
+fresh_machine() {
+    run_steps stop delete >/dev/null
+    rm -f "$control_log"
+    mkdir -p "$program_dir"
+    cp "$service" "$program_dir/ZIL_Service.exe"
+}
+
+echo "== the service's life through the program's operations"
+fresh_machine
+out=$(run_steps query create create start query control:139 close launch stop query delete query)
+echo "$out" | sed 's/^/     /'
+expect "query without a service" "$(step "$out" 1)" '1060 | Service Not Exist !!!\r\n'
+expect "create" "$(step "$out" 2)" '0 | Request Successed !!!\r\n'
+expect "create again" "$(step "$out" 3)" '1073 | ERROR_SERVICE_EXISTS = 1073\r\n'
+expect "start with retries" "$(step "$out" 4)" '0 | Query Code = Running --> 4\r\n'
+expect "query running" "$(step "$out" 5)" '4 | Query Code = Running --> 4\r\n'
+expect "control 139" "$(step "$out" 6)" '0 | ControlService Success... \r\n'
+expect "Close ZIL" "$(step "$out" 7)" '0 | ControlService Success... \r\n'
+expect "Launch ZIL" "$(step "$out" 8)" '0 | ControlService Success... \r\n'
+expect "stop with retries" "$(step "$out" 9)" '0 | Query Code = STOP --> 1\r\n'
+expect "query stopped" "$(step "$out" 10)" '1 | Query Code = STOP --> 1\r\n'
+expect "delete a stopped service" "$(step "$out" 11)" '0 | Request Successed !!!\r\n'
+expect "query after the deletion" "$(step "$out" 12)" '1060 | Service Not Exist !!!\r\n'
+# The service writes each code before its handler returns, and ControlService waits for that.
+expect "codes the service received" "$(tr '\n' ' ' <"$control_log" 2>/dev/null)" '139 139 133 1 '
+
+echo "== the registration"
+fresh_machine
+run_steps create >/dev/null
+registration=$("$WINE" reg query 'HKLM\System\CurrentControlSet\Services\JovixZIL' 2>/dev/null | tr -d '\r')
+value() { awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' <<<"$registration"; }
+expect "image path, quoted" "$(value ImagePath)" '"C:\Program Files (x86)\ZIL\ZIL_Service.exe"'
+expect "display name" "$(value DisplayName)" 'JovixZIL'
+expect "own process" "$(value Type)" '0x10'
+expect "automatic start" "$(value Start)" '0x2'
+expect "normal error control" "$(value ErrorControl)" '0x1'
+
+echo "== deletion of a running service"
+fresh_machine
+out=$(run_steps create start control:140 delete query control:138)
+echo "$out" | sed 's/^/     /'
+expect "delete stops and deletes" "$(step "$out" 4)" '0 | Request Successed !!!\r\n'
+expect "gone once stopped and closed" "$(step "$out" 5)" '1060 | Service Not Exist !!!\r\n'
+expect "no control after the deletion" "$(step "$out" 6)" '0 | Open Service Failed... \r\n'
+expect "codes the service received" "$(tr '\n' ' ' <"$control_log" 2>/dev/null)" '140 1 '
+
+echo "== a service whose program is missing"
+fresh_machine
+rm -f "$program_dir/ZIL_Service.exe"
+out=$(run_steps create start control:139 delete)
+echo "$out" | sed 's/^/     /'
+expect "six starts fail with the last request's code" "$(step "$out" 2)" \
+    '2 | Query Code = STOP --> 1\r\n'
+expect "control of a stopped service" "$(step "$out" 3)" '0 | ControlService Failed... \r\n'
+expect "delete it" "$(step "$out" 4)" '0 | Request Successed !!!\r\n'
+
+echo "== programs and the one-setup lock"
+out=$(run_steps 'run:C:\windows\system32\hostname.exe' 'run:C:\no\such\program.exe' lock lock)
+expect "RunAndWait of a program" "$(step "$out" 1)" '1 | '
+expect "RunAndWait of a missing program" "$(step "$out" 2)" '0 | '
+expect "the lock, taken" "$(step "$out" 3)" '1 | '
+expect "the lock, taken again by its holder" "$(step "$out" 4)" '1 | '
+holder_output=$(mktemp)
+run_steps lock sleep:6000 >"$holder_output" &
+holder=$!
+sleep 3
+out=$(run_steps lock)
+wait "$holder"
+expect "a second setup program gets no lock" "$(step "$out" 1)" '0 | '
+expect "while the first holds it" "$(step "$(cat "$holder_output")" 1)" '1 | '
+rm -f "$holder_output"
+
+run_steps stop delete >/dev/null
+echo
+if [ "$failures" -eq 0 ]; then
+    echo "services: all checks passed"
+else
+    echo "services: $failures checks failed"
+fi
+[ "$failures" -eq 0 ]
