@@ -1,0 +1,383 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include <algorithm>
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <shellapi.h>
+
+namespace {
+
+// The error of a call that just failed; a failing call that left no code still failed.
+Win32Error LastError() {
+    DWORD error = GetLastError();
+    return error != 0 ? Win32Error{error} : Win32Error{WIN_INVALID_PARAMETER};
+}
+
+// A kernel handle that closes itself.
+class KernelHandle {
+public:
+    explicit KernelHandle(HANDLE handle) : m_handle(handle) {}
+    ~KernelHandle() {
+        if (valid()) {
+            CloseHandle(m_handle);
+        }
+    }
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+// A directory search that ends itself.
+class FindHandle {
+public:
+    FindHandle(const std::string& pattern, WIN32_FIND_DATAA& data)
+        : m_handle(FindFirstFileA(pattern.c_str(), &data)) {}
+    ~FindHandle() {
+        if (valid()) {
+            FindClose(m_handle);
+        }
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+// Memory that the security functions allocate with LocalAlloc.
+class LocalMemory {
+public:
+    LocalMemory() = default;
+    ~LocalMemory() {
+        if (m_memory != nullptr) {
+            LocalFree(m_memory);
+        }
+    }
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
+    void** address() { return &m_memory; }
+    void* get() const { return m_memory; }
+
+private:
+    void* m_memory = nullptr;
+};
+
+class Win32File : public File {
+public:
+    explicit Win32File(HANDLE handle) : m_handle(handle) {}
+
+    Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        auto* bytes = static_cast<unsigned char*>(buffer);
+        while (bytesRead < count) {
+            DWORD got = 0;
+            if (!ReadFile(m_handle.get(), bytes + bytesRead, count - bytesRead, &got, nullptr)) {
+                return LastError();
+            }
+            if (got == 0) {
+                break;
+            }
+            bytesRead += got;
+        }
+        return WIN_OK;
+    }
+
+    Win32Error write(const void* buffer, std::uint32_t count) override {
+        DWORD written = 0;
+        if (!WriteFile(m_handle.get(), buffer, count, &written, nullptr)) {
+            return LastError();
+        }
+        return written == count ? WIN_OK : WIN_DISK_FULL;
+    }
+
+    Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
+        LARGE_INTEGER distance{};
+        distance.QuadPart = offset;
+        DWORD method = origin == SeekOrigin::Begin     ? FILE_BEGIN
+                       : origin == SeekOrigin::Current ? FILE_CURRENT
+                                                       : FILE_END;
+        return SetFilePointerEx(m_handle.get(), distance, nullptr, method) ? WIN_OK : LastError();
+    }
+
+    Win32Error length(std::uint64_t& bytes) override {
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(m_handle.get(), &size)) {
+            return LastError();
+        }
+        bytes = static_cast<std::uint64_t>(size.QuadPart);
+        return WIN_OK;
+    }
+
+private:
+    KernelHandle m_handle;
+};
+
+bool HasWildcards(const std::string& text) {
+    return text.find_first_of("*?") != std::string::npos;
+}
+
+std::string TrimSeparators(std::string path) {
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+// A path list for the shell: the path and an empty item; std::string adds the second NUL.
+std::string PathList(const std::string& path) {
+    return path + '\0';
+}
+
+bool IsLink(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool IsFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Creates every missing folder of a path, as the shell does for a move's destination.
+Win32Error CreateFolders(const std::string& path) {
+    for (std::size_t at = path.find_first_of("\\/", 3); at != std::string::npos;
+         at = path.find_first_of("\\/", at + 1)) {
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    }
+    if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return LastError();
+    }
+    return WIN_OK;
+}
+
+Win32Error ShellOperation(UINT function, const std::string& from, const std::string* to) {
+    std::string fromList = PathList(from);
+    std::string toList = to != nullptr ? PathList(*to) : std::string();
+    SHFILEOPSTRUCTA operation{};
+    operation.wFunc = function;
+    operation.pFrom = fromList.c_str();
+    operation.pTo = to != nullptr ? toList.c_str() : nullptr;
+    operation.fFlags = FOF_NOCONFIRMATION;
+    int result = SHFileOperationA(&operation);
+    if (result != 0) {
+        return static_cast<Win32Error>(result);
+    }
+    return operation.fAnyOperationsAborted ? WIN_CANCELLED : WIN_OK;
+}
+
+bool IsTrustedOwner(PSID owner) {
+    if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+        IsWellKnownSid(owner, WinLocalSystemSid)) {
+        return true;
+    }
+    // Wine, and an unelevated test run, record the running account as the owner.
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+        return false;
+    }
+    KernelHandle token(raw);
+    DWORD needed = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+    std::string buffer(needed, '\0');
+    if (needed == 0 ||
+        !GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) {
+        return false;
+    }
+    auto* user = reinterpret_cast<TOKEN_USER*>(buffer.data());
+    return EqualSid(owner, user->User.Sid) != 0;
+}
+
+// Checks what CreateDirectoryA made: a real folder, owned by someone who may own it.
+Win32Error CheckPrivateFolder(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (!IsFolder(attributes) || IsLink(attributes)) {
+        return WIN_ACCESS_DENIED;
+    }
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    DWORD error = GetNamedSecurityInfoA(
+        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+        reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.address()));
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    return IsTrustedOwner(owner) ? WIN_OK : WIN_ACCESS_DENIED;
+}
+
+}  // namespace
+
+Win32Error Win32FileSystem::open(const std::string& path, FileMode mode,
+                                 std::unique_ptr<File>& file) {
+    bool reading = mode == FileMode::ReadShared;
+    HANDLE handle = CreateFileA(
+        path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, reading ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return LastError();
+    }
+    file = std::make_unique<Win32File>(handle);
+    return WIN_OK;
+}
+
+Win32Error Win32FileSystem::removeFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
+}
+
+Win32Error Win32FileSystem::createDirectory(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) ? WIN_OK : LastError();
+}
+
+Win32Error Win32FileSystem::createPrivateDirectory(const std::string& path) {
+    // Protected: nothing is inherited from the parent, where others may have rights.
+    // Administrators and SYSTEM full control, Users read and execute.
+    const char* sddl = "D:P(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)(A;OICI;GRGX;;;BU)";
+    LocalMemory descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            sddl, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.address()),
+            nullptr)) {
+        return LastError();
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+    if (!CreateDirectoryA(path.c_str(), &attributes)) {
+        return LastError();
+    }
+    if (Win32Error error = CheckPrivateFolder(path); error != WIN_OK) {
+        RemoveDirectoryA(path.c_str());
+        return error;
+    }
+    return WIN_OK;
+}
+
+Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
+    std::string path = TrimSeparators(windowsPath);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return LastError();
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (!IsFolder(attributes)) {
+        return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
+    }
+    // A junction or folder link goes as a link; what it points at is someone else's.
+    if (!IsLink(attributes)) {
+        std::vector<std::string> children;
+        listMatches(path + "\\*", children);
+        for (const std::string& child : children) {
+            if (Win32Error error = removeTree(child); error != WIN_OK) {
+                return error;
+            }
+        }
+    }
+    return RemoveDirectoryA(path.c_str()) ? WIN_OK : LastError();
+}
+
+bool Win32FileSystem::findFile(const std::string& pattern) {
+    std::vector<std::string> paths;
+    return listMatches(pattern, paths) == WIN_OK;
+}
+
+Win32Error Win32FileSystem::listMatches(const std::string& pattern,
+                                        std::vector<std::string>& paths) {
+    paths.clear();
+    std::size_t separator = pattern.find_last_of("\\/");
+    std::string name = separator == std::string::npos ? pattern : pattern.substr(separator + 1);
+    if (!HasWildcards(name)) {
+        std::string path = TrimSeparators(pattern);
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            return LastError();
+        }
+        paths.push_back(path);
+        return WIN_OK;
+    }
+    std::string folder = separator == std::string::npos ? "" : pattern.substr(0, separator + 1);
+    WIN32_FIND_DATAA data{};
+    FindHandle search(pattern, data);
+    if (!search.valid()) {
+        Win32Error error = LastError();
+        return error == ERROR_NO_MORE_FILES ? WIN_FILE_NOT_FOUND : error;
+    }
+    do {
+        std::string found = data.cFileName;
+        if (found != "." && found != "..") {
+            paths.push_back(folder + found);
+        }
+    } while (FindNextFileA(search.get(), &data));
+    std::sort(paths.begin(), paths.end());
+    return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
+}
+
+Win32Error Win32FileSystem::shellMove(const std::string& fromPattern, const std::string& toFolder) {
+    std::vector<std::string> matches;
+    if (Win32Error error = listMatches(fromPattern, matches); error != WIN_OK) {
+        return error;
+    }
+    std::string target = TrimSeparators(toFolder);
+    if (Win32Error error = CreateFolders(target); error != WIN_OK) {
+        return error;
+    }
+    // One operation per item: Wine refuses a move of several items at once with 1223, while
+    // Windows gives the same outcome either way.
+    for (const std::string& match : matches) {
+        if (Win32Error error = ShellOperation(FO_MOVE, match, &target); error != WIN_OK) {
+            return error;
+        }
+    }
+    return WIN_OK;
+}
+
+Win32Error Win32FileSystem::shellDelete(const std::string& pattern) {
+    // Nothing to delete is not worth an error box from the shell.
+    if (!findFile(pattern)) {
+        return WIN_FILE_NOT_FOUND;
+    }
+    return ShellOperation(FO_DELETE, pattern, nullptr);
+}
+
+Win32Error Win32FileSystem::modulePath(std::string& path) {
+    std::string buffer(32768, '\0');
+    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+        return LastError();
+    }
+    if (length >= buffer.size()) {
+        return WIN_INSUFFICIENT_BUFFER;  // truncated: no path at all beats a wrong one
+    }
+    path.assign(buffer.data(), length);
+    return WIN_OK;
+}
+
+Win32Error Win32FileSystem::tempDirectory(std::string& path) {
+    char buffer[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof(buffer), buffer);
+    if (length == 0) {
+        return LastError();
+    }
+    if (length >= sizeof(buffer)) {
+        return WIN_INSUFFICIENT_BUFFER;
+    }
+    path.assign(buffer, length);
+    return WIN_OK;
+}
+
+bool Win32FileSystem::isDirectory(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(TrimSeparators(path).c_str());
+    return IsFolder(attributes) && !IsLink(attributes);
+}
+
+bool standardOutputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+std::unique_ptr<FileSystem> createNativeFileSystem() {
+    return std::make_unique<Win32FileSystem>();
+}

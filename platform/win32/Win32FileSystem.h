@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+// The file system of Windows itself: CreateFileA and friends, the shell's file operations,
+// and a private folder with its own access list for the extraction.
+class Win32FileSystem : public FileSystem {
+public:
+    Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override;
+    Win32Error removeFile(const std::string& path) override;
+    Win32Error createDirectory(const std::string& path) override;
+    Win32Error createPrivateDirectory(const std::string& path) override;
+    Win32Error removeTree(const std::string& path) override;
+    bool findFile(const std::string& pattern) override;
+    Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
+    Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
+    Win32Error shellDelete(const std::string& pattern) override;
+    Win32Error modulePath(std::string& path) override;
+    Win32Error tempDirectory(std::string& path) override;
+    bool isDirectory(const std::string& path) override;
+};
