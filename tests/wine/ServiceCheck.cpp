@@ -1,9 +1,11 @@
-// Drives the setup program's own service and process operations on a real Windows service
-// control manager (Wine's, in the checks), one step per argument, and prints what each step
-// returned and the status line it left:
+// Drives the setup program's own service, file and process operations on a real Windows
+// machine (Wine, in the checks), one step per argument, and prints what each step returned and
+// the status line it left:
 //   ServiceCheck.exe create start control:139 query stop delete query
 // Steps: create, start (with retries), stop (with retries), startonce, stoponce, query,
-// control:N, close (139), launch (133), delete, sleep:MS, lock, run:PATH (RunAndWait).
+// control:N, close (139), launch (133), delete, sleep:MS, lock, run:PATH[|PARAMETERS]
+// (RunAndWait: 1 when it ran), ensure:PATH (EnsureDirectory), movefiles, deletetools,
+// deleteprogram, deletetemp, sweep.
 // Output lines: "<step> -> <result> | <status line with \r\n written out>".
 
 #include <cstdio>
@@ -62,7 +64,22 @@ bool RunStep(Platform& platform, SetupDialog& dialog, const std::string& step, i
     } else if (step == "lock") {
         result = platform.acquireSetupLock() ? 1 : 0;
     } else if (startsWith(step, "run:")) {
-        result = dialog.RunAndWait(step.substr(4), "") ? 1 : 0;
+        std::string command = step.substr(4);
+        std::size_t bar = command.find('|');
+        std::string parameters = bar == std::string::npos ? "" : command.substr(bar + 1);
+        result = dialog.RunAndWait(command.substr(0, bar), parameters) ? 1 : 0;
+    } else if (startsWith(step, "ensure:")) {
+        dialog.EnsureDirectory(step.substr(7));
+    } else if (step == "movefiles") {
+        dialog.MoveFilesIntoPlace();
+    } else if (step == "deletetools") {
+        dialog.DeleteSetupTools();
+    } else if (step == "deleteprogram") {
+        dialog.DeleteProgramDirectory();
+    } else if (step == "deletetemp") {
+        dialog.DeleteTempDirectory();
+    } else if (step == "sweep") {
+        dialog.SweepRedistLeftovers();
     } else {
         return false;
     }

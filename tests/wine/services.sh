@@ -40,7 +40,9 @@ run_steps() {
 
 # Line N of a run's output less its step name: "<result> | <status>".
 step() {  # output, N
-    sed -n "$2p" <<<"$1" | sed 's/^[^ ]* -> //'
+    local line
+    line=$(sed -n "$2p" <<<"$1")
+    echo "${line#* -> }"
 }
 
 fresh_machine() {
@@ -114,6 +116,43 @@ wait "$holder"
 expect "a second setup program gets no lock" "$(step "$out" 1)" '0 | '
 expect "while the first holds it" "$(step "$(cat "$holder_output")" 1)" '1 | '
 rm -f "$holder_output"
+
+echo "== file operations: directories, moves, setup tools"
+run_steps stop delete >/dev/null
+temp_dir="$drive_c/ZIL_Setup_temp"
+rm -rf "$program_dir" "$temp_dir"
+mkdir -p "$temp_dir/data" "$program_dir/ICONs"
+for name in ZIL_Service.exe Close_ZIL.exe MOFINS.exe vcredist_x86.exe ZARN_ZIL.mof \
+    Uninst_ZARN_ZIL.mof ZIL.ini logo.bmp tray.ico; do
+    echo "new $name" >"$temp_dir/$name"
+done
+echo "new inner" >"$temp_dir/data/inner.db"
+echo "old service" >"$program_dir/ZIL_Service.exe"
+echo "old logo" >"$program_dir/ICONs/logo.bmp"
+out=$(run_steps 'ensure:C:\Program Files (x86)\ZIL' 'ensure:C:\Program Files (x86)\ZIL\ICONs' \
+    movefiles deletetools deletetemp)
+expect "temporary directory gone" "$(ls -d "$temp_dir" 2>/dev/null)" ''
+expect "program directory after the moves and the tool deletion" \
+    "$(cd "$program_dir" && find . -type f | sort | tr '\n' ' ')" \
+    './ICONs/logo.bmp ./ICONs/tray.ico ./ZIL.ini ./ZIL_Service.exe ./data/inner.db '
+expect "files replaced without asking" \
+    "$(cat "$program_dir/ZIL_Service.exe" "$program_dir/ICONs/logo.bmp" | tr '\n' ' ')" \
+    'new ZIL_Service.exe new logo.bmp '
+run_steps deleteprogram >/dev/null
+expect "program directory deleted" "$(ls -d "$program_dir" 2>/dev/null)" ''
+
+echo "== the sweep after the runtime installer"
+rm -f "$drive_c"/eula.* "$drive_c"/install.* "$drive_c"/VC_RED.* "$drive_c"/vcredist.*
+echo old >"$drive_c/eula.old.txt"
+echo old >"$drive_c/vcredist.keep"
+leave='/c echo x> C:\eula.1033.txt & echo x> C:\install.ini & echo x> C:\VC_RED.cab'
+leave+=' & echo x> C:\vcredist.bmp'
+out=$(run_steps "run:C:\\windows\\system32\\cmd.exe|$leave" sweep)
+expect "the installer ran" "$(step "$out" 1)" '1 | '
+expect "only what it left is swept" \
+    "$(cd "$drive_c" && ls -d eula.* install.* VC_RED.* vcredist.* 2>/dev/null | tr '\n' ' ')" \
+    'eula.old.txt vcredist.keep '
+rm -f "$drive_c/eula.old.txt" "$drive_c/vcredist.keep"
 
 run_steps stop delete >/dev/null
 echo
