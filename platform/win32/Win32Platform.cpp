@@ -1,0 +1,95 @@
+// The real Windows machine as the program's platform.
+
+#include <cstdio>
+#include <memory>
+
+#include <windows.h>
+
+#include "platform/Platform.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Processes.h"
+#include "platform/win32/Win32Services.h"
+#include "platform/win32/Win32WindowSystem.h"
+
+namespace {
+
+// Held by every setup program while it runs; Global\ makes it one per machine, not per session.
+const char* const SETUP_MUTEX_NAME = "Global\\ZIL_Setup_Running";
+
+class Win32Clock : public Clock {
+public:
+    void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
+    std::uint64_t now() override { return GetTickCount64(); }
+    std::string localTimestamp() override {
+        SYSTEMTIME time{};
+        GetLocalTime(&time);
+        char text[32];
+        std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth,
+                      time.wDay, time.wHour, time.wMinute, time.wSecond);
+        return text;
+    }
+};
+
+// A kernel object handle that closes itself.
+class OwnedHandle {
+public:
+    OwnedHandle() = default;
+    ~OwnedHandle() { reset(nullptr); }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    void reset(HANDLE handle) {
+        if (m_handle != nullptr) {
+            CloseHandle(m_handle);
+        }
+        m_handle = handle;
+    }
+    bool held() const { return m_handle != nullptr; }
+
+private:
+    HANDLE m_handle = nullptr;
+};
+
+class Win32Platform : public Platform {
+public:
+    FileSystem& files() override { return m_files; }
+    ServiceControl& services() override { return m_services; }
+    Processes& processes() override { return m_processes; }
+    Clock& clock() override { return m_clock; }
+    WindowSystem& windows() override { return m_windows; }
+
+    bool acquireSetupLock() override {
+        if (m_setupMutex.held()) {
+            return true;
+        }
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, SETUP_MUTEX_NAME);
+        // CreateMutexA succeeds for an existing mutex too and says so only in the last error,
+        // so here it is read after a call that succeeded.
+        DWORD error = GetLastError();
+        if (mutex == nullptr) {
+            return false;  // typically another setup's mutex that this account may not open
+        }
+        if (error == ERROR_ALREADY_EXISTS) {
+            CloseHandle(mutex);
+            return false;
+        }
+        m_setupMutex.reset(mutex);
+        return true;
+    }
+
+private:
+    Win32FileSystem m_files;
+    Win32Services m_services;
+    Win32Processes m_processes;
+    Win32Clock m_clock;
+    Win32WindowSystem m_windows;
+    OwnedHandle m_setupMutex;  // the system releases it if the process dies
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> createPlatform() {
+    // Before anything can load a library: only System32 is searched, never the folder the
+    // setup program was started from, where a planted DLL might wait.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return std::make_unique<Win32Platform>();
+}
