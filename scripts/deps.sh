@@ -7,7 +7,7 @@ packages=(
     clang libclang-rt-14-dev pigz
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-    wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
+    wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick xdotool
 )
 
 missing=()
