@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/unit/DialogTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dialog_test::ReadFile;
+
+constexpr const char* PROGRAM = ZIL_BINARY_DIR "/zil-setup";
+
+// The host build of the program as a process on a fresh simulated machine.
+class SetupProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zil-program-test.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_root = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    std::string Environment(const std::string& input = "close") const {
+        return "ZIL_MACHINE='" + m_root + "' ZIL_CLOCK=virtual ZIL_UI=none ZIL_INPUT=" + input +
+               " ";
+    }
+    // The exit status as the shell sees it: the exit code modulo 256.
+    int Status(const std::string& command) const {
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Journal() const { return ReadFile(m_root + "/journal.log"); }
+
+    // Whether some process holds the machine's setup lock.
+    bool LockHeld() const {
+        int fd = ::open((m_root + "/setup.lock").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::close(fd);
+        return held;
+    }
+
+    std::string m_root;
+};
+
+TEST_F(SetupProgramTest, UnknownArgumentShowsUsageAndExits1639) {
+    ASSERT_EQ(Status(Environment() + PROGRAM + " /X"), SETUP_EXIT_USAGE % 256);
+    EXPECT_EQ(Journal(),
+              "messagebox: zil-setup: Please use /I or /i to Install , use /U or /u to "
+              "Uninstall\n");
+}
+
+TEST_F(SetupProgramTest, InteractiveDialogClosedUnusedExits1602) {
+    ASSERT_EQ(Status(Environment("close") + PROGRAM), SETUP_EXIT_CLOSED % 256);
+    EXPECT_EQ(Journal(), "window: close\n");
+}
+
+TEST_F(SetupProgramTest, SecondSetupWhileOneRunsExits1618AndTouchesNothing) {
+    // The first waits for a key on its terminal: it holds the lock until its input ends.
+    std::string first =
+        "ZIL_MACHINE='" + m_root + "' ZIL_CLOCK=virtual ZIL_UI=text " + PROGRAM + " >/dev/null";
+    FILE* keys = ::popen(first.c_str(), "w");
+    ASSERT_NE(keys, nullptr);
+    for (int i = 0; i < 500 && !LockHeld(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(LockHeld());
+    std::string before = Journal();
+    auto entries = [&] {
+        std::size_t count = 0;
+        for (auto it = fs::recursive_directory_iterator(m_root);
+             it != fs::recursive_directory_iterator(); ++it) {
+            ++count;
+        }
+        return count;
+    };
+    std::size_t files = entries();
+    for (const char* argument : {"", " /I", " /U", " /X"}) {
+        EXPECT_EQ(Status(Environment() + PROGRAM + argument), SETUP_EXIT_ALREADY_RUNNING % 256)
+            << argument;
+    }
+    EXPECT_EQ(Journal(), before);
+    EXPECT_EQ(entries(), files);
+    // The first ends when its input does.
+    int status = ::pclose(keys);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), SETUP_EXIT_CLOSED % 256);
+    EXPECT_FALSE(LockHeld());
+}
+
+}  // namespace
