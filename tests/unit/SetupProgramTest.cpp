@@ -68,6 +68,30 @@ TEST_F(SetupProgramTest, InteractiveDialogClosedUnusedExits1602) {
     EXPECT_EQ(Journal(), "window: close\n");
 }
 
+// With the text UI the dialog is drawn on the terminal: the labels, both bars with their
+// percent text centred in a row of cells, the status line and the two buttons.
+TEST_F(SetupProgramTest, TextUiDrawsTheDialog) {
+    std::string out = m_root + "/screen.txt";
+    std::string command = "ZIL_MACHINE='" + m_root +
+                          "' ZIL_CLOCK=virtual ZIL_UI=text ZIL_INPUT=close " + PROGRAM + " >'" +
+                          out + "' </dev/null";
+    ASSERT_EQ(Status(command), SETUP_EXIT_CLOSED % 256);
+    std::string screen = ReadFile(out);
+    // The last frame: from the last caption line on.
+    std::size_t last = screen.rfind("== ZIL Setup Program");
+    ASSERT_NE(last, std::string::npos) << screen;
+    std::string frame = screen.substr(last);
+    for (const char* expected :
+         {"== ZIL Setup Program (closed) ==", "ZIL Setup Program.", "Total Progress",
+          "Current Progress", "C:\\ZIL_Setup_temp", "<Install> <Uninstall>"}) {
+        EXPECT_NE(frame.find(expected), std::string::npos) << expected << "\n" << frame;
+    }
+    const std::string emptyBar = "[" + std::string(19, ' ') + "0%" + std::string(19, ' ') + "]";
+    std::size_t first = frame.find(emptyBar);
+    ASSERT_NE(first, std::string::npos) << frame;
+    EXPECT_NE(frame.find(emptyBar, first + 1), std::string::npos) << frame;
+}
+
 TEST_F(SetupProgramTest, SecondSetupWhileOneRunsExits1618AndTouchesNothing) {
     // The first waits for a key on its terminal: it holds the lock until its input ends.
     std::string first =
