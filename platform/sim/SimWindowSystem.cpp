@@ -536,12 +536,13 @@ int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
     m_dialogWindow = std::make_unique<SimDialogWindow>(*this, templateId);
     m_runningDialog = &dialog;
     dialog.AttachWindow(m_dialogWindow.get());
-    dialog.OnInitDialog();
-    changed();
+    // Keys count from the start: a command-line sequence runs inside the initialisation.
     std::unique_ptr<RawTerminal> keys;
     if (m_terminal) {
         keys = std::make_unique<RawTerminal>();
     }
+    dialog.OnInitDialog();
+    changed();
     while (!m_dialogWindow->hasEnded()) {
         paintPending();
         nextInputOrKey();
