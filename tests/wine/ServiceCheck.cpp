@@ -5,13 +5,15 @@
 // Steps: create, start (with retries), stop (with retries), startonce, stoponce, query,
 // control:N, close (139), launch (133), delete, sleep:MS, lock, run:PATH[|PARAMETERS]
 // (RunAndWait: 1 when it ran), ensure:PATH (EnsureDirectory), movefiles, deletetools,
-// deleteprogram, deletetemp, sweep.
+// deleteprogram, deletetemp, sweep; hold (keeps a handle to the service open until the end),
+// exec:PATH (the platform's own error for starting PATH).
 // Output lines: "<step> -> <result> | <status line with \r\n written out>".
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "shell/SetupDialog.h"
@@ -34,6 +36,22 @@ std::string visible(const std::string& text) {
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
+}
+
+// Handles that "hold" keeps open until the program ends.
+std::vector<std::unique_ptr<ServiceManager>> theHeldManagers;
+std::vector<std::unique_ptr<Service>> theHeldServices;
+
+int HoldService(Platform& platform) {
+    std::unique_ptr<ServiceManager> manager;
+    std::unique_ptr<Service> service;
+    Win32Error error = platform.services().openManager(SVC_MANAGER_CONNECT, manager);
+    if (error == WIN_OK) {
+        error = manager->openService(theServiceName, SVC_QUERY_STATUS, service);
+    }
+    theHeldManagers.push_back(std::move(manager));
+    theHeldServices.push_back(std::move(service));
+    return static_cast<int>(error);
 }
 
 // One step; false for a step this program does not know.
@@ -68,6 +86,10 @@ bool RunStep(Platform& platform, SetupDialog& dialog, const std::string& step, i
         std::size_t bar = command.find('|');
         std::string parameters = bar == std::string::npos ? "" : command.substr(bar + 1);
         result = dialog.RunAndWait(command.substr(0, bar), parameters) ? 1 : 0;
+    } else if (startsWith(step, "exec:")) {
+        result = static_cast<int>(platform.processes().runAndWait(step.substr(5), ""));
+    } else if (step == "hold") {
+        result = HoldService(platform);
     } else if (startsWith(step, "ensure:")) {
         dialog.EnsureDirectory(step.substr(7));
     } else if (step == "movefiles") {
