@@ -14,66 +14,67 @@ namespace {
 
 class SimClock : public Clock {
 public:
-  explicit SimClock(SimMachine &machine) : m_machine(machine) {}
+    explicit SimClock(SimMachine& machine) : m_machine(machine) {}
 
-  void sleep(std::uint32_t milliseconds) override {
-    m_machine.sleep(milliseconds);
-  }
-  std::uint64_t now() override { return m_machine.now(); }
+    void sleep(std::uint32_t milliseconds) override { m_machine.sleep(milliseconds); }
+    std::uint64_t now() override { return m_machine.now(); }
 
-  // Log files carry the host's local time; the virtual clock only counts
-  // pauses.
-  std::string localTimestamp() override {
-    std::time_t seconds =
-        std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-  }
+    // Log files carry the host's local time; the virtual clock only counts
+    // pauses.
+    std::string localTimestamp() override {
+        std::time_t seconds =
+            std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        std::tm local{};
+        localtime_r(&seconds, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        return text;
+    }
 
 private:
-  SimMachine &m_machine;
+    SimMachine& m_machine;
 };
 
 SimConfig prepared(SimConfig config) {
-  std::error_code ignored;
-  std::filesystem::create_directories(config.root + "/C", ignored);
-  return config;
+    std::error_code ignored;
+    std::filesystem::create_directories(config.root + "/C", ignored);
+    return config;
 }
 
-} // namespace
+}  // namespace
 
 SimPlatform::SimPlatform(SimConfig config)
-    : m_machine(prepared(std::move(config))), m_files(m_machine),
-      m_windows(m_machine), m_services(m_machine), m_processes(m_machine),
+    : m_machine(prepared(std::move(config))),
+      m_files(m_machine),
+      m_windows(m_machine),
+      m_services(m_machine),
+      m_processes(m_machine),
       m_clock(std::make_unique<SimClock>(m_machine)) {}
 
 SimPlatform::~SimPlatform() {
-  if (m_lockFd >= 0) {
-    ::close(m_lockFd);
-  }
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+    }
 }
 
 bool SimPlatform::acquireSetupLock() {
-  if (m_lockFd >= 0) {
+    if (m_lockFd >= 0) {
+        return true;
+    }
+    std::string path = m_machine.root() + "/setup.lock";
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    // The kernel drops the lock when this process dies, however it ends.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_lockFd = fd;
     return true;
-  }
-  std::string path = m_machine.root() + "/setup.lock";
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    return false;
-  }
-  // The kernel drops the lock when this process dies, however it ends.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
-  }
-  m_lockFd = fd;
-  return true;
 }
 
 std::unique_ptr<Platform> createPlatform() {
-  return std::make_unique<SimPlatform>(SimConfig::fromEnvironment());
+    return std::make_unique<SimPlatform>(SimConfig::fromEnvironment());
 }

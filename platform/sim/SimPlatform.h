@@ -15,34 +15,32 @@
 // through it.
 class SimPlatform : public Platform {
 public:
-  // Creates the machine's folder and drive C: when they are missing.
-  explicit SimPlatform(SimConfig config);
-  ~SimPlatform() override;
+    // Creates the machine's folder and drive C: when they are missing.
+    explicit SimPlatform(SimConfig config);
+    ~SimPlatform() override;
 
-  SimPlatform(const SimPlatform &) = delete;
-  SimPlatform &operator=(const SimPlatform &) = delete;
+    SimPlatform(const SimPlatform&) = delete;
+    SimPlatform& operator=(const SimPlatform&) = delete;
 
-  FileSystem &files() override { return m_files; }
-  ServiceControl &services() override { return m_services; }
-  Processes &processes() override { return m_processes; }
-  Clock &clock() override { return *m_clock; }
-  WindowSystem &windows() override { return m_windows; }
-  // An flock on setup.lock in the machine, held until this object dies.
-  bool acquireSetupLock() override;
+    FileSystem& files() override { return m_files; }
+    ServiceControl& services() override { return m_services; }
+    Processes& processes() override { return m_processes; }
+    Clock& clock() override { return *m_clock; }
+    WindowSystem& windows() override { return m_windows; }
+    // An flock on setup.lock in the machine, held until this object dies.
+    bool acquireSetupLock() override;
 
-  SimMachine &machine() { return m_machine; }
-  SimServices &simServices() { return m_services; }
-  SimWindowSystem &simWindows() { return m_windows; }
-  void setServiceKnobs(const SimServices::Knobs &knobs) {
-    m_services.setKnobs(knobs);
-  }
+    SimMachine& machine() { return m_machine; }
+    SimServices& simServices() { return m_services; }
+    SimWindowSystem& simWindows() { return m_windows; }
+    void setServiceKnobs(const SimServices::Knobs& knobs) { m_services.setKnobs(knobs); }
 
 private:
-  SimMachine m_machine;
-  SimFileSystem m_files;
-  SimWindowSystem m_windows;
-  SimServices m_services;
-  SimProcesses m_processes;
-  std::unique_ptr<Clock> m_clock;
-  int m_lockFd = -1;
+    SimMachine m_machine;
+    SimFileSystem m_files;
+    SimWindowSystem m_windows;
+    SimServices m_services;
+    SimProcesses m_processes;
+    std::unique_ptr<Clock> m_clock;
+    int m_lockFd = -1;
 };
