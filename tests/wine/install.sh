@@ -6,6 +6,12 @@
 #   tests/wine/install.sh            (ZIL_WINE_BUILD=<Windows build dir> to pick a build)
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Every Wine program of the run shares one virtual display: a Wine session's desktop keeps the
+# display of the program that started the session, and windows fail once that display is gone.
+if [ -z "${ZIL_INSTALL_DISPLAY:-}" ]; then
+    export ZIL_INSTALL_DISPLAY=1
+    exec timeout 900 xvfb-run -a bash "$0" "$@"
+fi
 source "$here/lib.sh"
 wine_setup
 build=${ZIL_WINE_BUILD:-$WINE_BUILD}
@@ -34,14 +40,13 @@ expect() {  # what, got, wanted
     fi
 }
 
-# Runs the setup program; prints its exit status and sets `elapsed` (milliseconds).
+# Runs the setup program; sets `status` and `elapsed` (milliseconds).
 run_setup() {
-    local start status
+    local start
     start=$(date +%s%N)
-    wine_run "$setup" "$@" >/dev/null 2>&1
+    timeout "${WINE_TIMEOUT:-180}" "$WINE" "$setup" "$@" >/dev/null 2>&1
     status=$?
     elapsed=$((($(date +%s%N) - start) / 1000000))
-    echo "$status"
 }
 
 registration() {
@@ -56,6 +61,25 @@ log_text() {
     [ -n "$log" ] && tr -d '\r' <"$log"
 }
 
+# Wine ends its services when the last ordinary program of the session ends. So: wait for any
+# earlier session to end, then hold one open with a program that waits on a pipe, so that the
+# service installed by /I still runs when /U comes. Only the writer process holds the pipe's
+# writing end, so ending it ends the waiting program.
+timeout 120 wineserver -w 2>/dev/null
+keeper_pipe=$(mktemp -u /tmp/zil-wine-keeper.XXXXXX)
+mkfifo "$keeper_pipe"
+timeout 900 "$WINE" cmd /c pause <"$keeper_pipe" >/dev/null 2>&1 &
+keeper=$!
+sleep 900 >"$keeper_pipe" &
+writer=$!
+end_session() {
+    kill "$writer" 2>/dev/null
+    wait "$keeper" 2>/dev/null
+    rm -f "$keeper_pipe"
+    timeout 120 wineserver -w 2>/dev/null
+}
+trap end_session EXIT
+
 # A machine without the product: an earlier failed run may have left any part of it.
 "$WINE" sc stop JovixZIL >/dev/null 2>&1
 "$WINE" sc delete JovixZIL >/dev/null 2>&1
@@ -63,7 +87,8 @@ rm -rf "$program_dir" "$temp_dir" "$control_log"
 find "$drive_c" -name ZIL_Setup.log -delete 2>/dev/null
 
 echo "== ZIL_Setup.exe /I"
-expect "/I exits 0" "$(run_setup /I)" 0
+run_setup /I
+expect "/I exits 0" "$status" 0
 echo "     install took $elapsed ms"
 expected=$( (cd "$payload" && ls) | grep -v -x -e Close_ZIL.exe -e MOFINS.exe -e MOFUINS.exe \
     -e mofcomp.exe -e vcredist_x86.exe | grep -v '\.mof$' |
@@ -75,8 +100,9 @@ value() { registration | awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^
 expect "service image path, quoted" "$(value ImagePath)" \
     '"C:\Program Files (x86)\ZIL\ZIL_Service.exe"'
 expect "service starts automatically" "$(value Start)" '0x2'
-# The codes reach the service only while it runs: they show that it started.
-expect "codes the service received" "$(tr '\n' ' ' <"$control_log" 2>/dev/null)" '137 133 '
+expect "service running" "$("$WINE" sc query JovixZIL 2>/dev/null | tr -d '\r' |
+    awk '$1 == "STATE" { print $3, $4 }')" '4 RUNNING'
+expect "codes the service received" "$(xargs <"$control_log" 2>/dev/null)" '137 133'
 log=$(log_text)
 expect "log file names the install and its exit code" \
     "$(head -1 <<<"$log" | grep -o 'install (command line).*exit code 0' | sed 's/, .*,/,/')" \
@@ -84,10 +110,13 @@ expect "log file names the install and its exit code" \
 expect "log file holds the start" "$(grep -c -x 'Start Service Success !!!' <<<"$log")" 1
 
 echo "== ZIL_Setup.exe /U"
-rm -f "$control_log"
-expect "/U exits 0" "$(run_setup /U)" 0
+: >"$control_log"
+run_setup /U
+expect "/U exits 0" "$status" 0
 echo "     uninstall took $elapsed ms"
 expect "service registration gone" "$(registration | grep -c ImagePath)" 0
+# The three codes, then the stop request that ends the service.
+expect "codes the service received" "$(xargs <"$control_log" 2>/dev/null)" '139 140 138 1'
 expect "program directory gone" "$(test -e "$program_dir" && echo there || echo gone)" gone
 expect "temporary directory gone" "$(test -e "$temp_dir" && echo there || echo gone)" gone
 log=$(log_text)
