@@ -77,6 +77,21 @@ TEST_F(UninstallTest, NothingInstalledStillSucceeds) {
     }
 }
 
+// The archive only brings the uninstall script: without it the product still goes.
+TEST_F(UninstallTest, AnArchiveThatCannotBeReadDoesNotStopTheRemoval) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    m_setupPath = BARE_SETUP;
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(LogBody(LogText()),
+              "Query Code = Running --> 4\r\n"
+              "Query Code = STOP --> 1\r\n"
+              "Request Successed !!!\r\n"
+              "Unistall ZIL Success !!!\r\n");
+    EXPECT_THAT(JournalOf(run.journal, "system"), ElementsAre(HasSubstr("Uninst_ZARN_ZIL.mof")));
+    ExpectNothingLeft();
+}
+
 TEST_F(UninstallTest, TheLowerBarStepsThroughItsPositions) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     SetupRun run = Run("", {"click:1001"});
