@@ -7,7 +7,7 @@ namespace {
 
 constexpr const char* INSTALL_MOF_COMMAND = "mofcomp c:\\ZIL_Setup_temp\\ZARN_ZIL.mof";
 
-// Steps 9 to 12: whatever installation is there goes, its service first.
+// Whatever installation is there goes, its service first.
 void RemoveOldInstallation(SetupDialog& dialog, std::string& runLog) {
     Clock& clock = dialog.m_platform.clock();
     theLastServiceState = dialog.QueryServiceState();
@@ -30,7 +30,7 @@ void RemoveOldInstallation(SetupDialog& dialog, std::string& runLog) {
     dialog.UpdateData(false);
 }
 
-// Steps 14 and 15: the new files into the program directory and its image folder.
+// The new files into the program directory and its image folder.
 void PlaceFiles(SetupDialog& dialog, std::string& runLog) {
     dialog.EnsureDirectory(SETUP_PROGRAM_DIR);
     dialog.m_currentProgress.SetPos(75);
@@ -44,7 +44,7 @@ void PlaceFiles(SetupDialog& dialog, std::string& runLog) {
     runLog += "Delete ZIL Temp Directory Success !!!\r\n";
 }
 
-// Step 16: a failed creation is tried once more at once; the start shows whether it mattered.
+// A failed creation is tried once more at once; the start then shows whether it mattered.
 void CreateService(SetupDialog& dialog, std::string& runLog) {
     int created = dialog.CreateProductService();
     dialog.m_currentProgress.SetPos(93);
@@ -60,7 +60,7 @@ void CreateService(SetupDialog& dialog, std::string& runLog) {
     }
 }
 
-// Step 17: a service that does not start usually lacks the runtime; install that, clear up
+// A service that does not start usually lacks the runtime; install that, clear up
 // what its installer leaves at the drive roots, and try once more. True when it runs.
 bool StartService(SetupDialog& dialog, std::string& runLog) {
     int started = dialog.StartOrStopWithRetry(SEQUENCE_MODE_START);
@@ -94,7 +94,7 @@ void EndWithServiceFailure(SetupDialog& dialog, std::string& runLog) {
     FinishSequence(dialog, runLog, SETUP_EXIT_FAILURE, commandLine);
 }
 
-// Steps 18 to 22: the running service is told to launch the product, setup's own helpers go.
+// The running service is told to launch the product, and setup's own helpers go.
 void EndWithSuccess(SetupDialog& dialog, std::string& runLog) {
     Clock& clock = dialog.m_platform.clock();
     runLog += "Start Service Success !!!\r\n";

@@ -8,7 +8,7 @@ namespace {
 
 constexpr const char* UNINSTALL_MOF_COMMAND = "mofcomp c:\\ZIL_Setup_temp\\Uninst_ZARN_ZIL.mof";
 
-// Steps 7 to 12: the product hears, a pause apart each, that it is about to go.
+// The product hears, a pause apart each, that it is about to go.
 void SignalService(SetupDialog& dialog) {
     Clock& clock = dialog.m_platform.clock();
     clock.sleep(SEQUENCE_PAUSE_STEP);
@@ -26,7 +26,7 @@ void SignalService(SetupDialog& dialog) {
     dialog.m_currentProgress.SetPos(83);
 }
 
-// Steps 13 to 17.
+// The service stopped if it runs, then deleted; then both directories.
 void RemoveInstallation(SetupDialog& dialog, std::string& runLog) {
     theLastServiceState = dialog.QueryServiceState();
     dialog.m_currentProgress.SetPos(89);
