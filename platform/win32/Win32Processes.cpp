@@ -29,7 +29,9 @@ private:
 Win32Error Win32Processes::runAndWait(const std::string& file, const std::string& parameters) {
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // Without FLAG_NO_UI the shell answers a missing program with its own "file not found" box,
+    // which would hold an unattended install until somebody clicks it.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.hwnd = nullptr;
     info.lpVerb = nullptr;
     info.lpFile = file.c_str();
