@@ -22,23 +22,9 @@ if [ ! -f "$setup" ] || [ ! -d "$payload" ]; then
     exit 1
 fi
 
-drive_c=$(wine_c_drive)
-program_dir="$drive_c/Program Files (x86)/ZIL"
 temp_dir="$drive_c/ZIL_Setup_temp"
-control_log="$drive_c/ZIL_Service_controls.log"
 service_key='HKLM\System\CurrentControlSet\Services\JovixZIL'
-failures=0
 
-expect() {  # what, got, wanted
-    if [ "$2" == "$3" ]; then
-        echo "ok   $1"
-    else
-        echo "FAIL $1"
-        echo "     got:    $2"
-        echo "     wanted: $3"
-        failures=$((failures + 1))
-    fi
-}
 
 # Runs the setup program; sets `status` and `elapsed` (milliseconds).
 run_setup() {

@@ -35,3 +35,21 @@ wine_run() {
 wine_c_drive() {
     echo "$WINEPREFIX/drive_c"
 }
+
+# Where the product lands in the prefix, and where the sample service logs its control codes.
+drive_c=$(wine_c_drive)
+program_dir="$drive_c/Program Files (x86)/ZIL"
+control_log="$drive_c/ZIL_Service_controls.log"
+
+# One check of a Wine script: counts a failure and shows both values when they differ.
+failures=0
+expect() {  # what, got, wanted
+    if [ "$2" == "$3" ]; then
+        echo "ok   $1"
+    else
+        echo "FAIL $1"
+        echo "     got:    $2"
+        echo "     wanted: $3"
+        failures=$((failures + 1))
+    fi
+}

@@ -16,21 +16,7 @@ if [ ! -f "$check" ] || [ ! -f "$service" ]; then
     exit 1
 fi
 
-drive_c=$(wine_c_drive)
-program_dir="$drive_c/Program Files (x86)/ZIL"
-control_log="$drive_c/ZIL_Service_controls.log"
-failures=0
 
-expect() {  # what, got, wanted
-    if [ "$2" == "$3" ]; then
-        echo "ok   $1"
-    else
-        echo "FAIL $1"
-        echo "     got:    $2"
-        echo "     wanted: $3"
-        failures=$((failures + 1))
-    fi
-}
 
 # Runs the steps in one Wine session: Wine ends its service processes when its last ordinary
 # program ends, so a service only keeps running within one ServiceCheck run.
