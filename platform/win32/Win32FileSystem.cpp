@@ -8,6 +8,8 @@
 #include <sddl.h>
 #include <shellapi.h>
 
+#include "platform/win32/Win32Handle.h"
+
 namespace {
 
 // The error of a call that just failed; a failing call that left no code still failed.
@@ -15,61 +17,6 @@ Win32Error LastError() {
     DWORD error = GetLastError();
     return error != 0 ? Win32Error{error} : Win32Error{WIN_INVALID_PARAMETER};
 }
-
-// A kernel handle that closes itself.
-class KernelHandle {
-public:
-    explicit KernelHandle(HANDLE handle) : m_handle(handle) {}
-    ~KernelHandle() {
-        if (valid()) {
-            CloseHandle(m_handle);
-        }
-    }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
-// A directory search that ends itself.
-class FindHandle {
-public:
-    FindHandle(const std::string& pattern, WIN32_FIND_DATAA& data)
-        : m_handle(FindFirstFileA(pattern.c_str(), &data)) {}
-    ~FindHandle() {
-        if (valid()) {
-            FindClose(m_handle);
-        }
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
-// Memory that the security functions allocate with LocalAlloc.
-class LocalMemory {
-public:
-    LocalMemory() = default;
-    ~LocalMemory() {
-        if (m_memory != nullptr) {
-            LocalFree(m_memory);
-        }
-    }
-    LocalMemory(const LocalMemory&) = delete;
-    LocalMemory& operator=(const LocalMemory&) = delete;
-    void** address() { return &m_memory; }
-    void* get() const { return m_memory; }
-
-private:
-    void* m_memory = nullptr;
-};
 
 class Win32File : public File {
 public:
@@ -300,7 +247,7 @@ Win32Error Win32FileSystem::listMatches(const std::string& pattern,
     }
     std::string folder = separator == std::string::npos ? "" : pattern.substr(0, separator + 1);
     WIN32_FIND_DATAA data{};
-    FindHandle search(pattern, data);
+    FindHandle search(FindFirstFileA(pattern.c_str(), &data));
     if (!search.valid()) {
         Win32Error error = LastError();
         return error == ERROR_NO_MORE_FILES ? WIN_FILE_NOT_FOUND : error;

@@ -7,6 +7,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Services.h"
 #include "platform/win32/Win32WindowSystem.h"
@@ -30,25 +31,6 @@ public:
     }
 };
 
-// A kernel object handle that closes itself.
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    ~OwnedHandle() { reset(nullptr); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    void reset(HANDLE handle) {
-        if (m_handle != nullptr) {
-            CloseHandle(m_handle);
-        }
-        m_handle = handle;
-    }
-    bool held() const { return m_handle != nullptr; }
-
-private:
-    HANDLE m_handle = nullptr;
-};
-
 class Win32Platform : public Platform {
 public:
     FileSystem& files() override { return m_files; }
@@ -58,7 +40,7 @@ public:
     WindowSystem& windows() override { return m_windows; }
 
     bool acquireSetupLock() override {
-        if (m_setupMutex.held()) {
+        if (m_setupMutex.valid()) {
             return true;
         }
         HANDLE mutex = CreateMutexA(nullptr, FALSE, SETUP_MUTEX_NAME);
@@ -82,7 +64,7 @@ private:
     Win32Processes m_processes;
     Win32Clock m_clock;
     Win32WindowSystem m_windows;
-    OwnedHandle m_setupMutex;  // the system releases it if the process dies
+    KernelHandle m_setupMutex;  // the system releases it if the process dies
 };
 
 }  // namespace

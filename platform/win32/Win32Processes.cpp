@@ -5,26 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-namespace {
-
-// A process handle that closes itself.
-class ProcessHandle {
-public:
-    explicit ProcessHandle(HANDLE handle) : m_handle(handle) {}
-    ~ProcessHandle() {
-        if (m_handle != nullptr) {
-            CloseHandle(m_handle);
-        }
-    }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
-}  // namespace
+#include "platform/win32/Win32Handle.h"
 
 Win32Error Win32Processes::runAndWait(const std::string& file, const std::string& parameters) {
     SHELLEXECUTEINFOA info{};
@@ -43,7 +24,7 @@ Win32Error Win32Processes::runAndWait(const std::string& file, const std::string
         return error != 0 ? Win32Error{error} : Win32Error{WIN_FILE_NOT_FOUND};
     }
     // A document opened in an already running program gives no process to wait for.
-    ProcessHandle process(info.hProcess);
+    KernelHandle process(info.hProcess);
     if (process.get() != nullptr) {
         WaitForSingleObject(process.get(), INFINITE);
     }

@@ -2,24 +2,9 @@
 
 #include <windows.h>
 
+#include "platform/win32/Win32Handle.h"
+
 namespace {
-
-// An SC_HANDLE that closes itself.
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE handle) : m_handle(handle) {}
-    ~ScHandle() {
-        if (m_handle != nullptr) {
-            CloseServiceHandle(m_handle);
-        }
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE get() const { return m_handle; }
-
-private:
-    SC_HANDLE m_handle;
-};
 
 // The error of a call that just failed. A failing call that left no code still failed.
 Win32Error lastError() {
@@ -67,7 +52,7 @@ public:
     }
 
 private:
-    ScHandle m_handle;
+    ServiceHandle m_handle;
 };
 
 class Win32ServiceManager : public ServiceManager {
@@ -98,7 +83,7 @@ public:
     }
 
 private:
-    ScHandle m_handle;
+    ServiceHandle m_handle;
 };
 
 }  // namespace
