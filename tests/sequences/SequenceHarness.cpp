@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "sfx/SfxExtractor.h"
 #include "shell/SetupDialog.h"
@@ -148,24 +146,14 @@ std::string FieldAfter(const std::string& line, const std::string& prefix) {
 }  // namespace
 
 void SequenceTest::SetUp() {
-    std::string pattern = (fs::temp_directory_path() / "zil-sequence.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_root = pattern;
     m_setupPath = SAMPLE_SETUP;
     // A fresh 64-bit Windows: the folder for 32-bit programs and the temporary folder exist.
     fs::create_directories(m_root + "/C/Program Files (x86)");
     fs::create_directories(m_root + "/C/Windows/Temp");
 }
 
-void SequenceTest::TearDown() {
-    std::error_code ignored;
-    fs::remove_all(m_root, ignored);
-}
-
 SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::string>& input) {
-    SimConfig config;
-    config.root = m_root;
-    config.virtualClock = true;
+    SimConfig config = test_support::VirtualClockMachine(m_root);
     config.ui = SimUi::None;
     config.modulePath = m_setupPath;
     SimPlatform sim(config);
@@ -210,10 +198,7 @@ SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::s
 }
 
 void SequenceTest::SetServiceKnobs(const SimServices::Knobs& knobs) {
-    SimConfig config;
-    config.root = m_root;
-    config.virtualClock = true;
-    SimPlatform(config).setServiceKnobs(knobs);
+    SimPlatform(test_support::VirtualClockMachine(m_root)).setServiceKnobs(knobs);
 }
 
 std::string SequenceTest::Host(const std::string& windowsPath) const {
@@ -229,15 +214,11 @@ bool SequenceTest::Exists(const std::string& windowsPath) const {
 }
 
 std::string SequenceTest::ReadHostFile(const std::string& hostPath) const {
-    std::ifstream in(hostPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return test_support::ReadHostFile(hostPath);
 }
 
 void SequenceTest::WriteHostFile(const std::string& hostPath, const std::string& content) const {
-    fs::create_directories(fs::path(hostPath).parent_path());
-    std::ofstream(hostPath, std::ios::binary) << content;
+    test_support::WriteHostFile(hostPath, content);
 }
 
 std::vector<std::string> SequenceTest::FilesBelow(const std::string& hostFolder) const {
@@ -283,18 +264,12 @@ void SequenceTest::ArchiveEntrySpan(const std::string& setupPath, const std::str
 }
 
 std::uint32_t SequenceTest::ServiceState() {
-    SimConfig config;
-    config.root = m_root;
-    config.virtualClock = true;
-    SimPlatform sim(config);
+    SimPlatform sim(test_support::VirtualClockMachine(m_root));
     return sim.simServices().currentState(theServiceName);
 }
 
 bool SequenceTest::ServiceRecord(SimServices::Record& record) {
-    SimConfig config;
-    config.root = m_root;
-    config.virtualClock = true;
-    SimPlatform sim(config);
+    SimPlatform sim(test_support::VirtualClockMachine(m_root));
     return sim.simServices().lookup(theServiceName, record);
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/SimPlatform.h"
+#include "tests/unit/ScratchFolder.h"
 
 class SetupDialog;
 
@@ -29,7 +30,6 @@ struct SetupRun {
 class SequenceTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // Runs setup with the argument ("/I", "/U", "" for interactive) and the person's actions.
     SetupRun Run(const std::string& argument, const std::vector<std::string>& input = {});
@@ -63,7 +63,8 @@ protected:
     std::uint32_t ServiceState();
     bool ServiceRecord(SimServices::Record& record);
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-sequence"};
+    std::string m_root = m_folder.string();
     std::string m_setupPath;  // the program the next runs execute: the sample setup by default
 
 private:

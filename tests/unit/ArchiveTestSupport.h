@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,6 +17,7 @@
 #include "platform/sim/SimMachine.h"
 #include "sfx/ArchiveWriter.h"
 #include "sfx/SfxExtractor.h"
+#include "tests/unit/ScratchFolder.h"
 
 namespace archive_test {
 
@@ -88,15 +87,8 @@ inline std::string BuildArchive(const std::vector<TestEntry>& entries,
     return out.data();
 }
 
-inline std::string ReadHostFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteHostFile(const fs::path& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary)
-        .write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using test_support::ReadHostFile;
+using test_support::WriteHostFile;
 
 // What a shell command prints, fed with input.
 inline std::string Filter(const std::string& command, const std::string& input,
@@ -148,18 +140,13 @@ inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t va
 class MachineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-archive-test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_scratch = pattern;
         fs::create_directories(m_scratch / "machine" / "C" / "T");
         m_archivePath = (m_scratch / "setup.exe").string();
-        SimConfig config;
-        config.root = (m_scratch / "machine").string();
+        SimConfig config = test_support::VirtualClockMachine((m_scratch / "machine").string());
         config.modulePath = m_archivePath;
         m_machine = std::make_unique<SimMachine>(config);
         m_files = std::make_unique<SimFileSystem>(*m_machine);
     }
-    void TearDown() override { fs::remove_all(m_scratch); }
 
     void UseArchive(const std::string& bytes) { WriteHostFile(m_archivePath, bytes); }
     fs::path Target() const { return m_scratch / "machine" / "C" / "T"; }
@@ -175,7 +162,8 @@ protected:
         return found;
     }
 
-    fs::path m_scratch;
+    test_support::ScratchFolder m_folder{"zil-archive-test"};
+    fs::path m_scratch = m_folder.path();
     std::string m_archivePath;
     std::unique_ptr<SimMachine> m_machine;
     std::unique_ptr<SimFileSystem> m_files;

@@ -15,15 +15,7 @@ class CommandLineTest : public DialogTest {
 protected:
     std::string ArgumentOf(const std::vector<std::string>& arguments) {
         SimPlatform platform(Config());
-        std::vector<std::string> argv{"zil-setup"};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> pointers;
-        for (std::string& argument : argv) {
-            pointers.push_back(argument.data());
-        }
-        theCommandLineArg.clear();
-        SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
-        app.ReadCommandLine();
+        ReadCommandLine(platform, arguments);
         return theCommandLineArg;
     }
 };

@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "platform/sim/SimPlatform.h"
 #include "shell/SetupApp.h"
 #include "shell/SetupDialog.h"
+#include "tests/unit/ScratchFolder.h"
 
 namespace dialog_test {
 
@@ -33,34 +32,19 @@ struct DialogRun {
 
 class DialogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zil-dialog-test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        theCommandLineArg.clear();
-    }
-    void TearDown() override {
-        theCommandLineArg.clear();
-        fs::remove_all(m_root);
-    }
+    void SetUp() override { theCommandLineArg.clear(); }
+    void TearDown() override { theCommandLineArg.clear(); }
 
     SimConfig Config(const std::vector<std::string>& input = {}) const {
-        SimConfig config;
-        config.root = m_root;
-        config.virtualClock = true;
+        SimConfig config = test_support::VirtualClockMachine(m_root);
         config.ui = SimUi::None;
         config.input = input;
         config.modulePath = m_modulePath;
         return config;
     }
 
-    // One process of the setup program: the command line as main gets it, the person's
-    // actions, and the dialog class to run (SetupDialog itself unless a test needs more).
-    template <class D = SetupDialog>
-    DialogRun RunProgram(const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& input = {}) {
-        SimPlatform platform(Config(input));
-        std::size_t before = platform.machine().journalLines().size();
+    // The program's start-up reading its command line, as main passes it on.
+    static void ReadCommandLine(SimPlatform& platform, const std::vector<std::string>& arguments) {
         std::vector<std::string> argv{"zil-setup"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         std::vector<char*> pointers;
@@ -70,6 +54,16 @@ protected:
         theCommandLineArg.clear();
         SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
         app.ReadCommandLine();
+    }
+
+    // One process of the setup program: the command line as main gets it, the person's
+    // actions, and the dialog class to run (SetupDialog itself unless a test needs more).
+    template <class D = SetupDialog>
+    DialogRun RunProgram(const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& input = {}) {
+        SimPlatform platform(Config(input));
+        std::size_t before = platform.machine().journalLines().size();
+        ReadCommandLine(platform, arguments);
         DialogRun run;
         {
             D dialog(platform);
@@ -91,11 +85,11 @@ protected:
         return fs::path(m_root) / "C" / relative;
     }
     void PlaceFile(const std::string& relative, const std::string& content = "x") const {
-        fs::create_directories(OnDriveC(relative).parent_path());
-        std::ofstream(OnDriveC(relative)) << content;
+        test_support::WriteHostFile(OnDriveC(relative), content);
     }
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-dialog-test"};
+    std::string m_root = m_folder.string();
     std::string m_modulePath;  // empty: the test program itself, which carries no archive
 };
 
@@ -111,8 +105,7 @@ inline std::vector<std::string> Kind(const std::vector<std::string>& journal,
 }
 
 inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return test_support::ReadHostFile(path);
 }
 
 }  // namespace dialog_test

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <unistd.h>
 
 #include "platform/sim/SimPlatform.h"
 #include "shell/SetupDialog.h"
+#include "tests/unit/ScratchFolder.h"
 
 namespace {
 
@@ -17,31 +16,16 @@ namespace fs = std::filesystem;
 class FileOperationsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-fileoperations-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        SimConfig config;
-        config.root = m_root;
-        config.virtualClock = true;
-        m_platform = std::make_unique<SimPlatform>(config);
+        m_platform = std::make_unique<SimPlatform>(test_support::VirtualClockMachine(m_root));
         m_dialog = std::make_unique<SetupDialog>(*m_platform);
     }
-    void TearDown() override {
-        m_dialog.reset();
-        m_platform.reset();
-        fs::remove_all(m_root);
-    }
-
     // Host path below the machine for "C/...".
     std::string host(const std::string& relative) const { return m_root + "/" + relative; }
     void write(const std::string& relative, const std::string& content) {
-        fs::create_directories(fs::path(host(relative)).parent_path());
-        std::ofstream(host(relative), std::ios::binary) << content;
+        test_support::WriteHostFile(host(relative), content);
     }
     std::string read(const std::string& relative) const {
-        std::ifstream in(host(relative), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return test_support::ReadHostFile(host(relative));
     }
     bool exists(const std::string& relative) const { return fs::exists(host(relative)); }
 
@@ -61,7 +45,8 @@ protected:
         return {lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()};
     }
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-fileoperations"};
+    std::string m_root = m_folder.string();
     std::unique_ptr<SimPlatform> m_platform;
     std::unique_ptr<SetupDialog> m_dialog;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 
@@ -10,6 +9,7 @@
 
 #include "platform/sim/SimPlatform.h"
 #include "shell/SetupDialog.h"
+#include "tests/unit/ScratchFolder.h"
 
 namespace {
 
@@ -18,24 +18,12 @@ constexpr const char* kName = "JovixZIL";
 class ServiceControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-servicecontrol-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        SimConfig config;
-        config.root = m_root;
-        config.virtualClock = true;
-        m_platform = std::make_unique<SimPlatform>(config);
+        m_platform = std::make_unique<SimPlatform>(test_support::VirtualClockMachine(m_root));
         m_dialog = std::make_unique<SetupDialog>(*m_platform);
     }
-    void TearDown() override {
-        m_dialog.reset();
-        m_platform.reset();
-        std::filesystem::remove_all(m_root);
-    }
-
     void installImage() {
-        std::filesystem::path image = m_root + "/C/Program Files (x86)/ZIL/ZIL_Service.exe";
-        std::filesystem::create_directories(image.parent_path());
-        std::ofstream(image) << "service";
+        test_support::WriteHostFile(m_root + "/C/Program Files (x86)/ZIL/ZIL_Service.exe",
+                                    "service");
     }
     void setKnobs(const SimServices::Knobs& knobs) { m_platform->setServiceKnobs(knobs); }
     void createRunning() {
@@ -69,7 +57,8 @@ protected:
         });
     }
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-servicecontrol"};
+    std::string m_root = m_folder.string();
     std::unique_ptr<SimPlatform> m_platform;
     std::unique_ptr<SetupDialog> m_dialog;
 };

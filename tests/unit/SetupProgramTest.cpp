@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -24,13 +23,6 @@ constexpr const char* PROGRAM = ZIL_BINARY_DIR "/zil-setup";
 // The host build of the program as a process on a fresh simulated machine.
 class SetupProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zil-program-test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_root); }
-
     std::string Environment(const std::string& input = "close") const {
         return "ZIL_MACHINE='" + m_root + "' ZIL_CLOCK=virtual ZIL_UI=none ZIL_INPUT=" + input +
                " ";
@@ -53,7 +45,8 @@ protected:
         return held;
     }
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-program-test"};
+    std::string m_root = m_folder.string();
 };
 
 TEST_F(SetupProgramTest, UnknownArgumentShowsUsageAndExits1639) {

@@ -31,9 +31,6 @@ ToolRun Sfxpack(const std::string& arguments) {
 class SfxpackTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-sfxpack-test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_dir = pattern;
         fs::create_directory(m_dir / "in");
         m_files = {{"a.txt", TextBytes(30000)},
                    {"B file.bin", RandomBytes(20000, 11)},
@@ -43,12 +40,12 @@ protected:
             WriteHostFile(m_dir / "in" / name, data);
         }
     }
-    void TearDown() override { fs::remove_all(m_dir); }
     std::string P(const std::string& relative) const {
         return "'" + (m_dir / relative).string() + "'";
     }
 
-    fs::path m_dir;
+    test_support::ScratchFolder m_folder{"zil-sfxpack-test"};
+    fs::path m_dir = m_folder.path();
     std::vector<std::pair<std::string, std::string>> m_files;
 };
 

@@ -8,6 +8,7 @@
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPaths.h"
+#include "tests/unit/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -16,27 +17,19 @@ namespace {
 class SimFileSystemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-simfs-test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_scratch = pattern;
-        m_root = m_scratch / "machine";
         for (const char* drive : {"C", "D", "E"}) {
             fs::create_directories(m_root / drive);
         }
-        SimConfig config;
-        config.root = m_root.string();
-        m_machine = std::make_unique<SimMachine>(config);
+        m_machine =
+            std::make_unique<SimMachine>(test_support::VirtualClockMachine(m_root.string()));
         m_files = std::make_unique<SimFileSystem>(*m_machine);
     }
-    void TearDown() override { fs::remove_all(m_scratch); }
 
     void Touch(const fs::path& relative, const std::string& text = "x") {
-        fs::create_directories((m_root / relative).parent_path());
-        std::ofstream(m_root / relative) << text;
+        test_support::WriteHostFile(m_root / relative, text);
     }
     std::string Read(const fs::path& relative) {
-        std::ifstream in(m_root / relative);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        return test_support::ReadHostFile(m_root / relative);
     }
     std::string Host(const std::string& windows) {
         std::string host;
@@ -45,8 +38,9 @@ protected:
                                : "error " + std::to_string(error);
     }
 
-    fs::path m_scratch;
-    fs::path m_root;
+    test_support::ScratchFolder m_folder{"zil-simfs-test"};
+    fs::path m_scratch = m_folder.path();
+    fs::path m_root = m_scratch / "machine";
     std::unique_ptr<SimMachine> m_machine;
     std::unique_ptr<SimFileSystem> m_files;
 };

@@ -7,20 +7,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/unit/ScratchFolder.h"
+
 namespace {
 
 class SimPlatformTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zil-simplatform-XXXXXX";
-        m_base = ::mkdtemp(pattern);
-        m_config.root = m_base + "/machine";  // not there yet
-        m_config.virtualClock = true;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_base); }
-
-    std::string m_base;
-    SimConfig m_config;
+    test_support::ScratchFolder m_folder{"zil-simplatform"};
+    SimConfig m_config =
+        test_support::VirtualClockMachine(m_folder.string() + "/machine");  // not there yet
 };
 
 TEST_F(SimPlatformTest, OneSetupAtATimeAcrossObjectsAndProcesses) {

@@ -4,38 +4,27 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <unistd.h>
+
+#include "tests/unit/ScratchFolder.h"
 
 namespace {
 
 class SimProcessesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-simprocesses-XXXXXX";
-        m_root = ::mkdtemp(pattern);
-        SimConfig config;
-        config.root = m_root;
-        config.virtualClock = true;
-        m_machine = std::make_unique<SimMachine>(config);
+        m_machine = std::make_unique<SimMachine>(test_support::VirtualClockMachine(m_root));
         m_processes = std::make_unique<SimProcesses>(*m_machine);
     }
-    void TearDown() override { std::filesystem::remove_all(m_root); }
-
     std::string hostFile(const std::string& relative, const std::string& content) {
-        std::filesystem::path path = m_root + "/" + relative;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
+        std::string path = m_root + "/" + relative;
+        test_support::WriteHostFile(path, content);
         return path;
     }
 
     std::string read(const std::string& relative) {
-        std::ifstream in(m_root + "/" + relative);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return test_support::ReadHostFile(m_root + "/" + relative);
     }
 
     std::vector<std::string> journalOf(const std::string& kind) {
@@ -48,7 +37,8 @@ protected:
         return lines;
     }
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-simprocesses"};
+    std::string m_root = m_folder.string();
     std::unique_ptr<SimMachine> m_machine;
     std::unique_ptr<SimProcesses> m_processes;
 };

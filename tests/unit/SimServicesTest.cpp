@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "tests/unit/ScratchFolder.h"
 
 namespace {
 
@@ -18,28 +19,14 @@ constexpr const char* kImage = "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\
 class SimServicesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-simservices-XXXXXX";
-        m_root = ::mkdtemp(pattern);
         std::filesystem::create_directories(m_root + "/C/Program Files (x86)/ZIL");
         m_machine = std::make_unique<SimMachine>(config());
         m_services = std::make_unique<SimServices>(*m_machine);
     }
-    void TearDown() override {
-        m_services.reset();
-        std::filesystem::remove_all(m_root);
-    }
-
-    SimConfig config() const {
-        SimConfig c;
-        c.root = m_root;
-        c.virtualClock = true;
-        return c;
-    }
+    SimConfig config() const { return test_support::VirtualClockMachine(m_root); }
 
     void writeHostFile(const std::string& relative) {
-        std::filesystem::path path = m_root + "/" + relative;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path) << "x";
+        test_support::WriteHostFile(m_root + "/" + relative, "x");
     }
     void installImage() { writeHostFile("C/Program Files (x86)/ZIL/ZIL_Service.exe"); }
 
@@ -80,7 +67,8 @@ protected:
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-simservices"};
+    std::string m_root = m_folder.string();
     std::unique_ptr<SimMachine> m_machine;
     std::unique_ptr<SimServices> m_services;
 };

@@ -8,6 +8,7 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimWindowSystem.h"
 #include "progress/TextProgressCtrl.h"
+#include "tests/unit/ScratchFolder.h"
 
 namespace {
 
@@ -18,18 +19,12 @@ constexpr int HEIGHT = 20;
 class TextProgressCtrlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zil-bar-test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        SimConfig config;
-        config.root = m_root;
-        config.virtualClock = true;
-        m_machine = std::make_unique<SimMachine>(config);
+        m_machine =
+            std::make_unique<SimMachine>(test_support::VirtualClockMachine(m_folder.string()));
         m_windows = std::make_unique<SimWindowSystem>(*m_machine);
         m_barColor = m_windows->systemColor(WS_COLOR_HIGHLIGHT);
         m_backColor = m_windows->systemColor(WS_COLOR_WINDOW);
     }
-    void TearDown() override { fs::remove_all(m_root); }
 
     // A control window of the given client width, taken over by the bar as the dialog's data
     // exchange would.
@@ -92,7 +87,7 @@ protected:
         }
     }
 
-    std::string m_root;
+    test_support::ScratchFolder m_folder{"zil-bar-test"};
     std::unique_ptr<SimMachine> m_machine;
     std::unique_ptr<SimWindowSystem> m_windows;
     Color m_barColor = 0;

@@ -1,0 +1,67 @@
+#pragma once
+
+// Shared by the tests that need a folder of their own on the host, mostly to hold a simulated
+// machine: the folder itself, the configuration of a machine rooted in it, and plain file access.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+
+#include "platform/sim/SimMachine.h"
+
+namespace test_support {
+
+// A fresh folder under the host's temporary folder, removed with all it holds when it goes.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& name = "zil-test") {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (name + ".XXXXXX")).string();
+        // Without a folder of its own a test would write wherever an empty root leads.
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        m_path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string string() const { return m_path.string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// A machine in the folder whose clock only adds, so that pauses cost the tests no time.
+inline SimConfig VirtualClockMachine(const std::string& root) {
+    SimConfig config;
+    config.root = root;
+    config.virtualClock = true;
+    return config;
+}
+
+inline std::string ReadHostFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Creates the folders on the way.
+inline void WriteHostFile(const std::filesystem::path& path, const std::string& data) {
+    if (path.has_parent_path()) {
+        std::filesystem::create_directories(path.parent_path());
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+}  // namespace test_support
