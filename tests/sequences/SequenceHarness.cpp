@@ -287,17 +287,6 @@ std::vector<std::string> PausesAndControls(const std::vector<std::string>& journ
     return events;
 }
 
-std::vector<std::string> JournalOf(const std::vector<std::string>& journal,
-                                   const std::string& kind) {
-    std::vector<std::string> lines;
-    for (const std::string& line : journal) {
-        if (line.rfind(kind + ": ", 0) == 0) {
-            lines.push_back(line.substr(kind.size() + 2));
-        }
-    }
-    return lines;
-}
-
 std::vector<int> DistinctPositions(const std::vector<int>& positions) {
     std::vector<int> distinct;
     for (int position : positions) {

@@ -74,8 +74,7 @@ private:
 // The journal lines that tell the pauses and the control codes: "sleep 889", "control 137".
 std::vector<std::string> PausesAndControls(const std::vector<std::string>& journal);
 // The lines of a kind ("system", "program", "messagebox") without the kind.
-std::vector<std::string> JournalOf(const std::vector<std::string>& journal,
-                                   const std::string& kind);
+using test_support::JournalOf;
 // The lower bar's positions with repeats removed.
 std::vector<int> DistinctPositions(const std::vector<int>& positions);
 

@@ -95,13 +95,7 @@ protected:
 
 inline std::vector<std::string> Kind(const std::vector<std::string>& journal,
                                      const std::string& kind) {
-    std::vector<std::string> found;
-    for (const std::string& line : journal) {
-        if (line.rfind(kind + ": ", 0) == 0) {
-            found.push_back(line.substr(kind.size() + 2));
-        }
-    }
-    return found;
+    return test_support::JournalOf(journal, kind);
 }
 
 inline std::string ReadFile(const fs::path& path) {

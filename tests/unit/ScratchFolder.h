@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared by the tests that need a folder of their own on the host, mostly to hold a simulated
-// machine: the folder itself, the configuration of a machine rooted in it, and plain file access.
+// machine: the folder itself, the configuration of a machine rooted in it, plain file access
+// and the reading of the machine's journal.
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/sim/SimMachine.h"
 
@@ -62,6 +64,18 @@ inline void WriteHostFile(const std::filesystem::path& path, const std::string& 
     }
     std::ofstream(path, std::ios::binary)
         .write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// The machine's journal lines of one kind ("sleep", "messagebox"), without the kind.
+inline std::vector<std::string> JournalOf(const std::vector<std::string>& journal,
+                                          const std::string& kind) {
+    std::vector<std::string> lines;
+    for (const std::string& line : journal) {
+        if (line.rfind(kind + ": ", 0) == 0) {
+            lines.push_back(line.substr(kind.size() + 2));
+        }
+    }
+    return lines;
 }
 
 }  // namespace test_support
