@@ -27,7 +27,7 @@ fi
 [ "$ctest_status" -ne 0 ] && [ -z "$ctest_passed" ] && failed=$((failed + 1))
 
 for check in tests/fuzz/run.sh tests/wine/*.sh; do
-    [ -f "$check" ] || continue
+    [ "$check" = tests/wine/lib.sh ] && continue  # shared by the checks, not one itself
     bash "$check"
     count "$check" $?
 done

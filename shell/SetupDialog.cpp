@@ -96,7 +96,11 @@ bool SetupDialog::OnInitDialog() {
         } else {
             AfxMessageBox(PREVIOUS_VERSION_MESSAGE, DLG_MB_OK);
         }
-        m_exitCode = SETUP_EXIT_PREVIOUS_VERSION;
+        // A sequence that failed keeps its own code: the old version is news, the failure is
+        // what a deployment tool must act on.
+        if (!IsCommandLineMode() || m_exitCode == SETUP_EXIT_SUCCESS) {
+            m_exitCode = SETUP_EXIT_PREVIOUS_VERSION;
+        }
         Dialog::OnCancel();
     }
     return true;

@@ -312,6 +312,21 @@ TEST_F(InstallTest, APreviousVersionIsReportedInTheLogAfterACommandLineInstall) 
     EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 1638"));
 }
 
+// A failed install stays a failure when a previous version is found too: the deployment tool
+// must learn that the product does not run, and the log still names the old version.
+TEST_F(InstallTest, APreviousVersionDoesNotHideAFailedCommandLineInstall) {
+    WriteHostFile(Host(SETUP_PREVIOUS_VERSION_MARK), "");
+    SimServices::Knobs knobs;
+    knobs.neverStarts = true;
+    SetServiceKnobs(knobs);
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(run.boxes, IsEmpty());
+    EXPECT_THAT(LogBody(LogText()),
+                HasSubstr("Previous ZIL version Detected , Pleas use ZIL V1.04 to remove !!!"));
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 1603"));
+}
+
 // Every path through the install moves the lower bar through the same positions in order,
 // and the extraction keeps it at or below half.
 TEST_F(InstallTest, TheLowerBarStepsThroughItsPositionsOnEveryPath) {
