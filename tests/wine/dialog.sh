@@ -62,6 +62,7 @@ export WINE work
 
 run_session() {
     WINE_TIMEOUT=${WINE_TIMEOUT:-240}
+    wine_wait_idle
     # xvfb-run's shell drops exported functions: the function travels as text.
     timeout "$WINE_TIMEOUT" xvfb-run -a -s "-screen 0 1024x768x24" \
         bash -c "$(declare -f session); session \"\$@\"" _ "$@"

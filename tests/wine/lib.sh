@@ -1,6 +1,6 @@
 # Shared by the Wine checks: picks the Windows build that this host's Wine can run, prepares a
-# warm prefix, and runs programs under a virtual X display.
-#   source tests/wine/lib.sh; wine_setup; wine_run "$WINE_BUILD/zil-setup.exe" /I
+# warm prefix, and waits for its server to end between sessions.
+#   source tests/wine/lib.sh; wine_setup; "$WINE" "$WINE_BUILD/zil-setup.exe" /I
 set -uo pipefail
 
 ZIL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -24,11 +24,14 @@ wine_setup() {
         # start; start one trivial program to warm it.
         timeout 120 "$WINE" cmd /c exit >/dev/null 2>&1
     fi
+    wine_wait_idle
 }
 
-# Runs a Windows program under Wine inside a virtual X display; returns its exit status.
-wine_run() {
-    timeout "${WINE_TIMEOUT:-180}" xvfb-run -a "$WINE" "$@"
+# Waits until the prefix's wine server has ended. A server that is still up holds a session
+# whose desktop belongs to the display of the program that started it: a program started under
+# a new virtual display would join that session and fail to create its windows.
+wine_wait_idle() {
+    timeout 60 /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
 }
 
 # The Windows path of the prefix's C: drive on the host.
