@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What the Windows executables carry, read back from the built files: a console-subsystem
-# image, the elevation manifest for its processor, the version resource (English UK, code page
+# image importing only System32 libraries, the elevation manifest for its processor, the version resource (English UK, code page
 # 1200), icon 128 in 32x32 and 16x16 with 16 colours, dialog template 102 and the string table.
 set -uo pipefail
 ZIL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -29,6 +29,17 @@ check() {
     grep -qE "^Magic\s+$magic" <<<"$headers" || fail "$exe" "not a $magic image"
     grep -qE '^Subsystem\s+00000003\s+\(Windows CUI\)' <<<"$headers" ||
         fail "$exe" "not a console-subsystem image"
+    # Only libraries that every Windows keeps in System32: the DLL search is restricted to it
+    # at start-up, and anything else (zlib1.dll, a C++ runtime) would be missing on a real
+    # machine or could be planted beside the download. Wine ships some of them, so a run under
+    # Wine would not notice.
+    local dll
+    for dll in $(awk '/DLL Name:/ {print toupper($3)}' <<<"$headers" | sort -u); do
+        case "$dll" in
+            KERNEL32.DLL | USER32.DLL | GDI32.DLL | ADVAPI32.DLL | SHELL32.DLL | COMCTL32.DLL | MSVCRT.DLL) ;;
+            *) fail "$exe" "imports $dll, which Windows does not provide" ;;
+        esac
+    done
 
     expect "$exe" "$dump" 'LANGUAGE 9, 2'
     # Manifest.
