@@ -186,10 +186,14 @@ TEST_F(InstallTest, AServiceThatNeedsTheRuntimeGetsItOnceAndTheSweepClearsItsLef
     EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + 6 * RETRY + RETRY + STEP + CLOSE);
 }
 
-TEST_F(InstallTest, AServiceThatNeverStartsFailsWithoutABoxFromTheCommandLine) {
+SimServices::Knobs NeverStarts() {
     SimServices::Knobs knobs;
     knobs.neverStarts = true;
-    SetServiceKnobs(knobs);
+    return knobs;
+}
+
+TEST_F(InstallTest, AServiceThatNeverStartsFailsWithoutABoxFromTheCommandLine) {
+    SetServiceKnobs(NeverStarts());
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(run.boxes, IsEmpty());
@@ -210,9 +214,7 @@ TEST_F(InstallTest, AServiceThatNeverStartsFailsWithoutABoxFromTheCommandLine) {
 }
 
 TEST_F(InstallTest, AServiceThatNeverStartsLeavesTheDialogOpenForAPerson) {
-    SimServices::Knobs knobs;
-    knobs.neverStarts = true;
-    SetServiceKnobs(knobs);
+    SetServiceKnobs(NeverStarts());
     SetupRun run = Run("", {"click:1000"});
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, "Start ZIL Service Failed ");
@@ -316,9 +318,7 @@ TEST_F(InstallTest, APreviousVersionIsReportedInTheLogAfterACommandLineInstall) 
 // must learn that the product does not run, and the log still names the old version.
 TEST_F(InstallTest, APreviousVersionDoesNotHideAFailedCommandLineInstall) {
     WriteHostFile(Host(SETUP_PREVIOUS_VERSION_MARK), "");
-    SimServices::Knobs knobs;
-    knobs.neverStarts = true;
-    SetServiceKnobs(knobs);
+    SetServiceKnobs(NeverStarts());
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(run.boxes, IsEmpty());
