@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
-# Builds both programs of the one tree: build/host (the simulated machine, tests, tools) and
-# build/win32 (the real 32-bit Windows executables, packed with the host's sfxpack), and
-# build/win64 (the same for x86-64, for Wine on hosts without 32-bit support).
+# Builds the programs of the one tree:
+#   build/host   the simulated machine, the tests and the tools;
+#   build/win32  the real 32-bit Windows executables, packed with the host's sfxpack;
+#   build/win64  the same for x86-64, for Wine on hosts without 32-bit support.
+# `scripts/build.sh host TARGET...` builds only the named targets of the host tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
+
+configure_windows() {  # tree, toolchain
+    cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" \
+        -DZIL_HOST_SFXPACK="$PWD/build/host/sfxpack" >/dev/null
+}
+
 cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ "${1:-}" = host ]; then
+    shift
+    cmake --build build/host -j "$jobs" ${1:+--target "$@"}
+    exit 0
+fi
 cmake --build build/host -j "$jobs"
 
-cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-    -DZIL_HOST_SFXPACK="$PWD/build/host/sfxpack" >/dev/null
+configure_windows win32 i686-w64-mingw32
 cmake --build build/win32 -j "$jobs"
 
-# The same Windows program for x86-64: Wine runs it where the host cannot run 32-bit code
-# (some sandboxed kernels refuse 32-bit executables, so wine32 cannot start there).
-cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake \
-    -DZIL_HOST_SFXPACK="$PWD/build/host/sfxpack" >/dev/null
+# Wine runs this twin where the host cannot run 32-bit code (some sandboxed kernels refuse
+# 32-bit executables, so wine32 cannot start there).
+configure_windows win64 x86_64-w64-mingw32
 cmake --build build/win64 -j "$jobs"
