@@ -56,18 +56,6 @@ ControlWindow* Dialog::GetDlgItem(int id) {
     return m_window != nullptr ? m_window->item(id) : nullptr;
 }
 
-void Dialog::ShowItem(int id, bool show) {
-    if (ControlWindow* item = GetDlgItem(id)) {
-        item->show(show);
-    }
-}
-
-void Dialog::EnableItem(int id, bool enable) {
-    if (ControlWindow* item = GetDlgItem(id)) {
-        item->enable(enable);
-    }
-}
-
 bool Dialog::IsIconic() const {
     return m_window != nullptr && m_window->isIconic();
 }

@@ -77,8 +77,6 @@ public:
     // SetWindowPos with no insert-after window and SWP_NOZORDER.
     void SetWindowPos(int x, int y, int width, int height);
     ControlWindow* GetDlgItem(int id);
-    void ShowItem(int id, bool show);
-    void EnableItem(int id, bool enable);
     bool IsIconic() const;
     void SetIcon(IconHandle icon);  // as the big, then as the small icon
     // The framework's AfxMessageBox: the application's name as caption.
