@@ -2,7 +2,8 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdio>
+
+#include "platform/Format.h"
 
 namespace {
 
@@ -49,9 +50,7 @@ int TextProgressCtrl::FilledWidth(int width) const {
 }
 
 std::string TextProgressCtrl::PercentText() const {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d%%", truncateToInt(Fraction() * 100.0));
-    return text;
+    return Format("%d%%", truncateToInt(Fraction() * 100.0));
 }
 
 int TextProgressCtrl::SetPos(int pos) {
