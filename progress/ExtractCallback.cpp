@@ -1,20 +1,24 @@
-#include "shell/SetupDialog.h"
+#include "progress/ExtractCallback.h"
+
+#include "progress/SequenceObserver.h"
+#include "sfx/SfxExtractor.h"
 
 int ExtractCallback(int code, void* param, void* context) {
-    SetupDialog& dialog = *static_cast<SetupDialog*>(context);
+    SequenceObserver& observer = *static_cast<SequenceObserver*>(context);
     // The sequence runs on the dialog's thread: this is the only place where the window gets
     // its messages while the archive is inflated.
-    dialog.windows().pumpMessages();
+    observer.PumpMessages();
     switch (code) {
         case EXTRACT_ENTRY_BEGIN:
-            dialog.m_currentLabel = "Extracting " + static_cast<const ArchiveEntry*>(param)->m_name;
-            dialog.UpdateData(false);
+            observer.SetCurrentLabel("Extracting " +
+                                     static_cast<const ArchiveEntry*>(param)->m_name);
+            observer.Refresh();
             break;
         case EXTRACT_ENTRY_DONE:
-            dialog.m_totalProgress.StepIt();
+            observer.StepTotal();
             break;
         case EXTRACT_PROGRESS:
-            dialog.m_currentProgress.SetPos(*static_cast<const int*>(param) / 2);
+            observer.SetCurrentPos(*static_cast<const int*>(param) / 2);
             break;
         default:
             break;

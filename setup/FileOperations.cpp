@@ -1,12 +1,9 @@
-// Directories, the shell's moves and deletes, and the one child program of the install. None of
-// these reports anything: the sequences go on whatever the outcome.
+#include "setup/FileOperations.h"
 
 #include <algorithm>
 #include <array>
-#include <string>
-#include <vector>
 
-#include "shell/SetupDialog.h"
+#include "setup/ProductPaths.h"
 
 namespace {
 
@@ -29,49 +26,59 @@ const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "V
 
 }  // namespace
 
-void SetupDialog::EnsureDirectory(const std::string& path) {
+FileOperations::FileOperations(Platform& platform) : m_platform(platform) {}
+
+Win32Error FileOperations::EnsureDirectory(const std::string& path) {
     FileSystem& files = m_platform.files();
     if (!files.findFile(path)) {
         files.createDirectory(path);
     }
-    // A directory the shell has just made can take a moment to show; give up after about a
-    // second rather than wait for one that will never come.
+    // A folder the shell has just made can take a moment to show; give up after about a second
+    // rather than wait for one that will never come.
     for (int check = 0; check < DIRECTORY_WAIT_CHECKS; ++check) {
         m_platform.clock().sleep(DIRECTORY_WAIT_PAUSE);
         if (files.findFile(path)) {
-            break;
+            return WIN_OK;
         }
     }
+    return WIN_PATH_NOT_FOUND;
 }
 
-void SetupDialog::DeleteProgramDirectory() {
-    if (m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
-        m_platform.files().shellDelete(SETUP_PROGRAM_DIR);
+Win32Error FileOperations::DeleteProgramDirectory() {
+    if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
+        return WIN_OK;
     }
+    return m_platform.files().shellDelete(SETUP_PROGRAM_DIR);
 }
 
-void SetupDialog::DeleteTempDirectory() {
-    if (m_platform.files().findFile(SETUP_TEMP_DIR)) {
-        m_platform.files().shellDelete(SETUP_TEMP_DIR);
+Win32Error FileOperations::DeleteTempDirectory() {
+    if (!m_platform.files().findFile(SETUP_TEMP_DIR)) {
+        return WIN_OK;
     }
+    return m_platform.files().shellDelete(SETUP_TEMP_DIR);
 }
 
-void SetupDialog::MoveFilesIntoPlace() {
+Win32Error FileOperations::MoveFilesIntoPlace() {
     FileSystem& files = m_platform.files();
-    files.shellMove(std::string(SETUP_TEMP_DIR) + "\\*.*", SETUP_PROGRAM_DIR);
-    files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.bmp", SETUP_ICON_DIR);
-    files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.ico", SETUP_ICON_DIR);
+    Win32Error error = files.shellMove(std::string(SETUP_TEMP_DIR) + "\\*.*", SETUP_PROGRAM_DIR);
+    Win32Error images = files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.bmp", SETUP_ICON_DIR);
+    Win32Error icons = files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.ico", SETUP_ICON_DIR);
+    // A payload may lack either kind of image; only a move that found something can fail.
+    for (Win32Error step : {images, icons}) {
+        if (error == WIN_OK && step != WIN_FILE_NOT_FOUND) {
+            error = step;
+        }
+    }
+    return error;
 }
 
-bool SetupDialog::RunAndWait(const std::string& file, const std::string& parameters) {
-    // What lies at the drive roots before the program starts belongs to someone else; the
-    // sweep afterwards removes only what is new.
+bool FileOperations::RunAndWait(const std::string& file, const std::string& parameters) {
     m_redistBaseline = RedistLeftovers();
     m_redistBaselineTaken = true;
     return m_platform.processes().runAndWait(file, parameters) == WIN_OK;
 }
 
-void SetupDialog::DeleteSetupTools() {
+void FileOperations::DeleteSetupTools() {
     FileSystem& files = m_platform.files();
     for (const char* tool : theSetupTools) {
         if (files.findFile(tool)) {
@@ -81,7 +88,7 @@ void SetupDialog::DeleteSetupTools() {
     files.shellDelete(theSetupScripts);
 }
 
-void SetupDialog::SweepRedistLeftovers() {
+void FileOperations::SweepRedistLeftovers() {
     if (!m_redistBaselineTaken) {
         return;  // no program ran, so nothing at a drive root can be its leftover
     }
@@ -98,7 +105,7 @@ void SetupDialog::SweepRedistLeftovers() {
     }
 }
 
-std::vector<std::string> SetupDialog::RedistLeftovers() {
+std::vector<std::string> FileOperations::RedistLeftovers() {
     std::vector<std::string> found;
     for (const char* drive : theSweptDrives) {
         for (const char* pattern : theRedistLeftovers) {
@@ -111,7 +118,7 @@ std::vector<std::string> SetupDialog::RedistLeftovers() {
     return found;
 }
 
-std::vector<std::string> SetupDialog::NewMatches(const std::string& pattern) {
+std::vector<std::string> FileOperations::NewMatches(const std::string& pattern) {
     std::vector<std::string> matches;
     m_platform.files().listMatches(pattern, matches);
     std::erase_if(matches, [&](const std::string& path) {

@@ -1,147 +1,138 @@
-#include <string>
+#include "setup/InstallSequence.h"
 
-#include "shell/SetupDialog.h"
-#include "setup/SequenceSteps.h"
+#include "setup/ProductPaths.h"
+#include "setup/SetupExitCode.h"
 
-namespace {
-
-constexpr const char* INSTALL_MOF_COMMAND = "mofcomp c:\\ZIL_Setup_temp\\ZARN_ZIL.mof";
+void InstallSequence::Run() {
+    m_log.Begin("install", IsCommandLine(m_mode));
+    m_observer.SetCurrentPos(0);
+    if (!PrepareTempDirectory() || !ExtractPayload(true)) {
+        return;
+    }
+    m_observer.SetCurrentLabel("Current Progress");
+    m_observer.SetTotalLabel("Total Progress");
+    m_observer.Refresh();
+    m_platform.processes().runCommand(SETUP_INSTALL_MOF_COMMAND);
+    Pause(SEQUENCE_PAUSE_STEP);
+    RemoveOldInstallation();
+    PlaceFiles();
+    CreateService();
+    ServiceOutcome started = StartService();
+    if (started.error != 0) {
+        EndWithServiceFailure(started);
+        return;
+    }
+    EndWithSuccess();
+}
 
 // Whatever installation is there goes, its service first.
-void RemoveOldInstallation(SetupDialog& dialog, std::string& runLog) {
-    Clock& clock = dialog.m_platform.clock();
-    theLastServiceState = dialog.QueryServiceState();
-    runLog += dialog.m_statusText;
-    if (theLastServiceState == SVC_RUNNING) {
+void InstallSequence::RemoveOldInstallation() {
+    ServiceQuery query = m_service.QueryServiceState();
+    ShowStatus(query.statusLine);
+    m_runLog += query.statusLine;
+    if (query.state == SVC_RUNNING) {
         // The running product gets its close request and a moment to act on it before the stop.
-        clock.sleep(SEQUENCE_PAUSE_CONTROL);
-        dialog.SendServiceControl(SEQUENCE_CODE_CLOSE);
-        clock.sleep(SEQUENCE_PAUSE_CONTROL);
-        dialog.StartOrStopWithRetry(SEQUENCE_MODE_STOP);
-        dialog.UpdateData(false);
-        runLog += dialog.m_statusText;
+        Pause(SEQUENCE_PAUSE_CONTROL);
+        m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
+        Pause(SEQUENCE_PAUSE_CONTROL);
+        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, m_showStatus);
+        m_runLog += stopped.statusLine;
     }
-    dialog.DeleteProductService();
-    dialog.UpdateData(false);
-    runLog += dialog.m_statusText;
-    dialog.DeleteProgramDirectory();
-    dialog.m_currentProgress.SetPos(60);
-    runLog += "Unistall ZIL Success !!!\r\n";
-    dialog.UpdateData(false);
+    ServiceOutcome deleted = m_service.DeleteProductService();
+    ShowStatus(deleted.statusLine);
+    m_runLog += deleted.statusLine;
+    m_files.DeleteProgramDirectory();
+    m_observer.SetCurrentPos(60);
+    m_runLog += "Unistall ZIL Success !!!\r\n";
+    m_observer.Refresh();
 }
 
 // The new files into the program directory and its image folder.
-void PlaceFiles(SetupDialog& dialog, std::string& runLog) {
-    dialog.EnsureDirectory(SETUP_PROGRAM_DIR);
-    dialog.m_currentProgress.SetPos(75);
-    dialog.EnsureDirectory(SETUP_ICON_DIR);
-    dialog.m_currentProgress.SetPos(80);
-    runLog += "Create ZIL Directory Success !!!\r\n";
-    dialog.MoveFilesIntoPlace();
-    dialog.m_currentProgress.SetPos(85);
-    dialog.DeleteTempDirectory();
-    dialog.m_currentProgress.SetPos(89);
-    runLog += "Delete ZIL Temp Directory Success !!!\r\n";
+void InstallSequence::PlaceFiles() {
+    m_files.EnsureDirectory(SETUP_PROGRAM_DIR);
+    m_observer.SetCurrentPos(75);
+    m_files.EnsureDirectory(SETUP_ICON_DIR);
+    m_observer.SetCurrentPos(80);
+    m_runLog += "Create ZIL Directory Success !!!\r\n";
+    m_files.MoveFilesIntoPlace();
+    m_observer.SetCurrentPos(85);
+    m_files.DeleteTempDirectory();
+    m_observer.SetCurrentPos(89);
+    m_runLog += "Delete ZIL Temp Directory Success !!!\r\n";
 }
 
 // A failed creation is tried once more at once; the start then shows whether it mattered.
-void CreateService(SetupDialog& dialog, std::string& runLog) {
-    int created = dialog.CreateProductService();
-    dialog.m_currentProgress.SetPos(93);
-    runLog += "Install ZIL Service retcode = " + std::to_string(created) + "\r\n";
-    if (created == 0) {
-        runLog += dialog.m_statusText;
+void InstallSequence::CreateService() {
+    ServiceOutcome created = m_service.CreateProductService();
+    ShowStatus(created.statusLine);
+    m_observer.SetCurrentPos(93);
+    m_runLog += "Install ZIL Service retcode = " + std::to_string(created.error) + "\r\n";
+    if (created.error == 0) {
+        m_runLog += created.statusLine;
         return;
     }
-    int again = dialog.CreateProductService();
-    runLog += dialog.m_statusText;
-    if (again != 0) {
-        runLog += "Install NT Service Failed XXXXX\r\n";
+    ServiceOutcome again = m_service.CreateProductService();
+    ShowStatus(again.statusLine);
+    m_runLog += again.statusLine;
+    if (again.error != 0) {
+        m_runLog += "Install NT Service Failed XXXXX\r\n";
     }
 }
 
-// A service that does not start usually lacks the runtime; install that, clear up
-// what its installer leaves at the drive roots, and try once more. True when it runs.
-bool StartService(SetupDialog& dialog, std::string& runLog) {
-    int started = dialog.StartOrStopWithRetry(SEQUENCE_MODE_START);
-    runLog += "START ZIL Service retcode = " + std::to_string(started) + "\r\n";
-    runLog += dialog.m_statusText;
-    if (started == 0) {
-        return true;
+// A service that does not start usually lacks the runtime: install that, clear up what its
+// installer leaves at the drive roots, and try once more.
+ServiceOutcome InstallSequence::StartService() {
+    ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, m_showStatus);
+    m_runLog += "START ZIL Service retcode = " + std::to_string(started.error) + "\r\n";
+    m_runLog += started.statusLine;
+    if (started.error == 0) {
+        return started;
     }
-    runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
-    dialog.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
-    dialog.SweepRedistLeftovers();
-    if (dialog.StartOrStopWithRetry(SEQUENCE_MODE_START) == 0) {
-        runLog += dialog.m_statusText;
-        return true;
+    m_runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
+    m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
+    m_files.SweepRedistLeftovers();
+    ServiceOutcome again = m_service.StartOrStopWithRetry(SERVICE_MODE_START, m_showStatus);
+    if (again.error == 0) {
+        m_runLog += again.statusLine;
     }
-    return false;
+    return again;
 }
 
-// The second start failed too. A person sees the box and keeps the dialog to look at the log;
-// a command-line run has nobody to read a box, so the text goes to the log and the run ends.
-void EndWithServiceFailure(SetupDialog& dialog, std::string& runLog) {
+// A person sees the box and keeps the dialog to read the log; a command-line run has nobody to
+// read a box, so the text goes to the log and the run ends.
+void InstallSequence::EndWithServiceFailure(const ServiceOutcome& started) {
     const std::string message = "Start ZIL Service Failed ";
-    bool commandLine = SetupDialog::IsCommandLineMode();
+    bool commandLine = IsCommandLine(m_mode);
     if (commandLine) {
-        runLog += message + "\r\n";
+        m_runLog += message + "\r\n";
     } else {
-        dialog.AfxMessageBox(message);
+        m_observer.ShowMessage(message);
     }
-    runLog += dialog.m_statusText;
-    PublishRunLog(dialog, runLog);
-    FinishSequence(dialog, runLog, SETUP_EXIT_FAILURE, commandLine);
+    m_runLog += started.statusLine;
+    PublishRunLog();
+    Finish(SETUP_EXIT_FAILURE, commandLine);
 }
 
 // The running service is told to launch the product, and setup's own helpers go.
-void EndWithSuccess(SetupDialog& dialog, std::string& runLog) {
-    Clock& clock = dialog.m_platform.clock();
-    runLog += "Start Service Success !!!\r\n";
-    dialog.m_currentProgress.SetPos(95);
-    dialog.SendServiceControl(SEQUENCE_CODE_STARTED);
-    runLog += "Write HKLM Launch_ZIL success !!!\r\n";
-    clock.sleep(SEQUENCE_PAUSE_STEP);
-    dialog.DeleteSetupTools();
-    PublishRunLog(dialog, runLog);
-    dialog.m_currentProgress.SetPos(100);
-    if (theCommandLineArg == "I" || theCommandLineArg == "i") {
-        dialog.SendServiceControl(SEQUENCE_CODE_LAUNCH);
-        clock.sleep(SEQUENCE_PAUSE_CLOSE);
-        FinishSequence(dialog, runLog, SETUP_EXIT_SUCCESS, true);
+void InstallSequence::EndWithSuccess() {
+    m_runLog += "Start Service Success !!!\r\n";
+    m_observer.SetCurrentPos(95);
+    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_STARTED).statusLine);
+    m_runLog += "Write HKLM Launch_ZIL success !!!\r\n";
+    Pause(SEQUENCE_PAUSE_STEP);
+    m_files.DeleteSetupTools();
+    PublishRunLog();
+    m_observer.SetCurrentPos(100);
+    if (IsCommandLine(m_mode)) {
+        m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_LAUNCH).statusLine);
+        Pause(SEQUENCE_PAUSE_CLOSE);
+        Finish(SETUP_EXIT_SUCCESS, true);
         return;
     }
-    PublishRunLog(dialog, runLog);
-    dialog.m_currentProgress.SetPos(100);
-    dialog.SendServiceControl(SEQUENCE_CODE_LAUNCH);
-    WriteSequenceLog(dialog, runLog, SETUP_EXIT_SUCCESS);
-    dialog.AfxMessageBox("Install ZIL Success");
-    FinishSequence(dialog, runLog, SETUP_EXIT_SUCCESS, true);
-}
-
-}  // namespace
-
-void SetupDialog::OnInstall() {
-    if (!BeginSequence()) {
-        return;
-    }
-    LogFile().Begin("install", IsCommandLineMode());
-    std::string runLog;
-    m_currentProgress.SetPos(0);
-    if (!PrepareTempDirectory(*this, runLog) || !ExtractPayload(*this, runLog, true)) {
-        return;
-    }
-    m_currentLabel = "Current Progress";
-    m_totalLabel = "Total Progress";
-    UpdateData(false);
-    m_platform.processes().runCommand(INSTALL_MOF_COMMAND);
-    m_platform.clock().sleep(SEQUENCE_PAUSE_STEP);
-    RemoveOldInstallation(*this, runLog);
-    PlaceFiles(*this, runLog);
-    CreateService(*this, runLog);
-    if (!StartService(*this, runLog)) {
-        EndWithServiceFailure(*this, runLog);
-        return;
-    }
-    EndWithSuccess(*this, runLog);
+    PublishRunLog();
+    m_observer.SetCurrentPos(100);
+    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_LAUNCH).statusLine);
+    WriteLog(SETUP_EXIT_SUCCESS);
+    m_observer.ShowMessage("Install ZIL Success");
+    Finish(SETUP_EXIT_SUCCESS, true);
 }

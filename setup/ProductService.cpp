@@ -1,36 +1,52 @@
-// The product's service through the service control manager. Every operation opens its own
-// handles and closes them before it returns (the handle objects close when they go out of
-// scope), and leaves exactly one line describing its outcome in the status text.
+// The handle objects close when they go out of scope, so every return below leaves no handle
+// open, which is what lets the service manager complete a deletion.
 
-#include <cstdio>
+#include "setup/ProductService.h"
+
 #include <memory>
-#include <string>
 
-#include "shell/SetupDialog.h"
+#include "platform/Format.h"
+#include "setup/ProductPaths.h"
 
 namespace {
 
 enum : int {
-    SERVICE_STATE_NONE = 101,  // QueryServiceState has read no state yet
     SERVICE_RETRY_PAUSE = 189,
     SERVICE_RETRY_REQUESTS = 6,
-    SERVICE_MODE_START = 0,
 };
 
-std::string formatted(const char* format, int value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+std::string QueryLine(int state) {
+    if (state == SVC_STOPPED) {
+        return "Query Code = STOP --> 1\r\n";
+    }
+    if (state == SVC_RUNNING) {
+        return "Query Code = Running --> 4\r\n";
+    }
+    return Format("Query Code = %d\r\n", state);
 }
 
-std::string errorCodeLine(int code) {
+// The blank in "Program Files (x86)" would otherwise let Windows start "C:\Program.exe".
+std::string QuotedServiceImage() {
+    return std::string("\"") + SETUP_SERVICE_EXE + "\"";
+}
+
+ServiceOutcome Reported(Win32Error error) {
+    int code = static_cast<int>(error);
+    return {code, ProductService::ReportErrorCode(code)};
+}
+
+}  // namespace
+
+ProductService::ProductService(Platform& platform) : m_platform(platform) {}
+
+std::string ProductService::ReportErrorCode(int code) {
     switch (code) {
         case WIN_OK:
             return "Request Successed !!!\r\n";
         case WIN_FILE_NOT_FOUND:
             return "EXE File Not Found !!!\r\n";
         case WIN_IO_PENDING:
-            return formatted("ERROR_IO_PENDING = %d\r\n", code);
+            return Format("ERROR_IO_PENDING = %d\r\n", code);
         case WIN_SERVICE_DISABLED:
             return "ERROR_SERVICE_DISABLED = 1058 !!!\r\n";
         case WIN_SERVICE_DOES_NOT_EXIST:
@@ -42,69 +58,34 @@ std::string errorCodeLine(int code) {
         case WIN_SERVICE_MARKED_FOR_DELETE:
             return "Service Mark Delete = 1072 !!!\r\n";
         case WIN_SERVICE_EXISTS:
-            return formatted("ERROR_SERVICE_EXISTS = %d\r\n", code);
-        default: {
+            return Format("ERROR_SERVICE_EXISTS = %d\r\n", code);
+        default:
             // No line end: whatever a run log appends next continues this line.
-            char text[64];
-            std::snprintf(text, sizeof text, "%s,%d", "Error Code", code);
-            return text;
-        }
+            return Format("Error Code,%d", code);
     }
 }
 
-std::string queryLine(int state) {
-    if (state == SVC_STOPPED) {
-        return "Query Code = STOP --> 1\r\n";
-    }
-    if (state == SVC_RUNNING) {
-        return "Query Code = Running --> 4\r\n";
-    }
-    return formatted("Query Code = %d\r\n", state);
-}
-
-// The registered image path is quoted, so the blank in "Program Files (x86)" cannot make
-// Windows start "C:\Program.exe" instead.
-std::string quotedServiceImage() {
-    return std::string("\"") + SETUP_SERVICE_EXE + "\"";
-}
-
-}  // namespace
-
-void SetupDialog::OnCloseProduct() {
-    SendServiceControl(139);
-}
-
-void SetupDialog::OnLaunch() {
-    SendServiceControl(133);
-}
-
-void SetupDialog::SendServiceControl(int code) {
-    SetStatus("");
+ServiceOutcome ProductService::SendServiceControl(int code) {
     std::unique_ptr<ServiceManager> manager;
-    if (m_platform.services().openManager(SVC_MANAGER_CONNECT, manager) != WIN_OK) {
-        SetStatus("Open SCM Failed... \r\n");
-        return;
+    if (Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
+        error != WIN_OK) {
+        return {static_cast<int>(error), "Open SCM Failed... \r\n"};
     }
     std::unique_ptr<Service> service;
-    if (manager->openService(theServiceName, SVC_USER_DEFINED_CONTROL, service) != WIN_OK) {
-        SetStatus("Open Service Failed... \r\n");
-        return;
+    if (Win32Error error = manager->openService(theServiceName, SVC_USER_DEFINED_CONTROL, service);
+        error != WIN_OK) {
+        return {static_cast<int>(error), "Open Service Failed... \r\n"};
     }
     ServiceStatus status;
-    if (service->control(static_cast<std::uint32_t>(code), status) == WIN_OK) {
-        SetStatus("ControlService Success... \r\n");
-    } else {
-        SetStatus("ControlService Failed... \r\n");
-    }
+    Win32Error error = service->control(static_cast<std::uint32_t>(code), status);
+    return {static_cast<int>(error),
+            error == WIN_OK ? "ControlService Success... \r\n" : "ControlService Failed... \r\n"};
 }
 
-int SetupDialog::QueryServiceState() {
-    int state = SERVICE_STATE_NONE;
-    SetStatus("");
-    Win32Error error = WIN_OK;
+ServiceQuery ProductService::QueryServiceState() {
     std::unique_ptr<ServiceManager> manager;
     std::unique_ptr<Service> service;
-    error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
+    Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
     if (error == WIN_OK) {
         error = manager->openService(theServiceName, SVC_QUERY_CONFIG, service);
     }
@@ -122,27 +103,19 @@ int SetupDialog::QueryServiceState() {
             error = statusService->queryStatus(status);
         }
         if (error == WIN_OK) {
-            state = static_cast<int>(status.currentState);
+            int state = static_cast<int>(status.currentState);
+            return {state, 0, QueryLine(state)};
         }
     }
-    service.reset();
-    manager.reset();
-    if (state == SERVICE_STATE_NONE) {
-        ReportErrorCode(static_cast<int>(error));
-        return static_cast<int>(error);
-    }
-    SetStatus(queryLine(state));
-    UpdateData(false);
-    return state;
+    ServiceOutcome failed = Reported(error);
+    return {0, failed.error, failed.statusLine};
 }
 
-int SetupDialog::CreateProductService() {
-    SetStatus("");
+ServiceOutcome ProductService::CreateProductService() {
     std::unique_ptr<ServiceManager> manager;
     Win32Error error = m_platform.services().openManager(SVC_MANAGER_ALL_ACCESS, manager);
     if (error != WIN_OK) {
-        ReportErrorCode(static_cast<int>(error));
-        return static_cast<int>(error);
+        return Reported(error);
     }
     ServiceSettings settings;
     settings.name = theServiceName;
@@ -151,17 +124,12 @@ int SetupDialog::CreateProductService() {
     settings.serviceType = SVC_WIN32_OWN_PROCESS;
     settings.startType = SVC_AUTO_START;
     settings.errorControl = SVC_ERROR_NORMAL;
-    settings.imagePath = quotedServiceImage();
+    settings.imagePath = QuotedServiceImage();
     std::unique_ptr<Service> service;
-    error = manager->createService(settings, service);
-    ReportErrorCode(static_cast<int>(error));
-    return static_cast<int>(error);
+    return Reported(manager->createService(settings, service));
 }
 
-int SetupDialog::DeleteProductService() {
-    SetStatus("");
-    // The outcome is that of the last call that ran: the deletion itself when it was reached,
-    // whatever the stop request before it answered.
+ServiceOutcome ProductService::DeleteProductService() {
     std::unique_ptr<ServiceManager> manager;
     std::unique_ptr<Service> service;
     Win32Error error = m_platform.services().openManager(SVC_MANAGER_ALL_ACCESS, manager);
@@ -169,22 +137,22 @@ int SetupDialog::DeleteProductService() {
         error = manager->openService(theServiceName, SVC_ALL_ACCESS, service);
     }
     if (error == WIN_OK) {
+        // The deletion does not wait for the stop: the manager completes it once the service
+        // has stopped and every handle is closed.
         ServiceStatus status;
         service->control(SVC_CONTROL_STOP, status);
         error = service->remove();
     }
-    ReportErrorCode(static_cast<int>(error));
-    return static_cast<int>(error);
+    return Reported(error);
 }
 
-int SetupDialog::StopProductService() {
+int ProductService::StopProductService() {
     std::unique_ptr<ServiceManager> manager;
     Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
-    if (error != WIN_OK) {
-        return static_cast<int>(error);
-    }
     std::unique_ptr<Service> service;
-    error = manager->openService(theServiceName, SVC_STOP, service);
+    if (error == WIN_OK) {
+        error = manager->openService(theServiceName, SVC_STOP, service);
+    }
     if (error == WIN_OK) {
         ServiceStatus status;
         error = service->control(SVC_CONTROL_STOP, status);
@@ -192,42 +160,41 @@ int SetupDialog::StopProductService() {
     return static_cast<int>(error);
 }
 
-int SetupDialog::StartProductService() {
+int ProductService::StartProductService() {
     std::unique_ptr<ServiceManager> manager;
     Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
-    if (error != WIN_OK) {
-        return static_cast<int>(error);
-    }
     std::unique_ptr<Service> service;
-    error = manager->openService(theServiceName, SVC_START, service);
+    if (error == WIN_OK) {
+        error = manager->openService(theServiceName, SVC_START, service);
+    }
     if (error == WIN_OK) {
         error = service->start();
     }
     return static_cast<int>(error);
 }
 
-int SetupDialog::StartOrStopWithRetry(int mode) {
-    SetStatus("");
+ServiceOutcome ProductService::StartOrStopWithRetry(int mode, const StatusDisplay& show) {
     bool starting = mode == SERVICE_MODE_START;
     int wanted = starting ? SVC_RUNNING : SVC_STOPPED;
-    int result = 0;
-    // Six requests at most, each given 189 ms before the state is looked at: a service that
-    // needs longer is reported as failed rather than waited for.
+    ServiceOutcome outcome;
+    // Six requests at most, each given 189 ms before the state is looked at.
     for (int attempt = 0; attempt < SERVICE_RETRY_REQUESTS; ++attempt) {
-        result = starting ? StartProductService() : StopProductService();
-        ReportErrorCode(result);
+        outcome.error = starting ? StartProductService() : StopProductService();
+        if (show) {
+            show(ReportErrorCode(outcome.error));
+        }
         m_platform.clock().sleep(SERVICE_RETRY_PAUSE);
-        if (QueryServiceState() == wanted) {
+        ServiceQuery query = QueryServiceState();
+        outcome.statusLine = query.statusLine;
+        if (show) {
+            show(query.statusLine);
+        }
+        if (query.error == 0 && query.state == wanted) {
             // The wanted state is what counts: a later request that only found the service
             // already starting or stopping is no failure.
-            return 0;
+            outcome.error = 0;
+            return outcome;
         }
     }
-    return result;
-}
-
-void SetupDialog::ReportErrorCode(int code) {
-    SetStatus("");
-    AppendStatus(errorCodeLine(code));
-    UpdateData(false);
+    return outcome;
 }

@@ -1,23 +1,36 @@
 #include "setup/SetupLogFile.h"
 
-SetupLogFile::SetupLogFile(FileSystem& files, Clock& clock, const int& exitCode)
-    : m_files(files), m_clock(clock), m_exitCode(exitCode) {}
+#include <memory>
 
-SetupLogFile::~SetupLogFile() {
-    if (m_written && m_writtenCode != m_exitCode) {
-        Write(m_text);
-    }
-}
+SetupLogFile::SetupLogFile(FileSystem& files, Clock& clock) : m_files(files), m_clock(clock) {}
 
 void SetupLogFile::Begin(const std::string& sequence, bool commandLine) {
     m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
     m_text.clear();
 }
 
-Win32Error SetupLogFile::Write(const std::string& runLog) {
+Win32Error SetupLogFile::Write(const std::string& runLog, int exitCode) {
     m_text = runLog;
+    m_exitCode = exitCode;
+    return Rewrite();
+}
+
+Win32Error SetupLogFile::Append(const std::string& line) {
+    bool ended = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
+    m_text += ended ? line : line + "\r\n";
+    return Rewrite();
+}
+
+Win32Error SetupLogFile::SetExitCode(int exitCode) {
+    if (exitCode == m_exitCode) {
+        return WIN_OK;
+    }
+    m_exitCode = exitCode;
+    return m_written ? Rewrite() : WIN_OK;
+}
+
+Win32Error SetupLogFile::Rewrite() {
     m_written = true;
-    m_writtenCode = m_exitCode;
     std::string path;
     if (Win32Error error = Path(path); error != WIN_OK) {
         return error;
@@ -28,10 +41,6 @@ Win32Error SetupLogFile::Write(const std::string& runLog) {
     }
     std::string content = Header() + m_text;
     return file->write(content.data(), static_cast<std::uint32_t>(content.size()));
-}
-
-Win32Error SetupLogFile::Append(const std::string& text) {
-    return Write(m_text + text);
 }
 
 Win32Error SetupLogFile::Path(std::string& path) {

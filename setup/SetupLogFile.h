@@ -4,45 +4,43 @@
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "setup/SetupExitCode.h"
 
 // The log file that every install and uninstall leaves behind: ZIL_Setup.log in the Windows
 // temporary folder, replaced by each run. A deployment tool that ran setup from the command
 // line sees no window, so this file and the exit code are all it learns of the run.
 //
-// The first line names the mode, the local date and time and the exit code. The code is read
-// from the run's own exit code whenever the file is written, and once more when this object
-// goes: a code that changes after the last line was written still reaches the file.
+// The first line names the run, the local date and time and the exit code; the rest is the run
+// log. Every change rewrites the whole file, so it always states the latest outcome. Failures
+// are returned, never shown: a log that cannot be written must not change the run's outcome.
 class SetupLogFile {
 public:
     static constexpr const char* FILE_NAME = "ZIL_Setup.log";
 
-    SetupLogFile(FileSystem& files, Clock& clock, const int& exitCode);
-    ~SetupLogFile();
-
-    SetupLogFile(const SetupLogFile&) = delete;
-    SetupLogFile& operator=(const SetupLogFile&) = delete;
+    SetupLogFile(FileSystem& files, Clock& clock);
 
     // Starts the log of one sequence ("install" or "uninstall", from the command line or not).
     void Begin(const std::string& sequence, bool commandLine);
-    // The run log so far; rewrites the file. Failures are returned, never shown: a log that
-    // cannot be written must not change the outcome of the run.
-    Win32Error Write(const std::string& runLog);
-    // Adds text after the run log (a message that a command-line run may not show in a box)
-    // and rewrites the file.
-    Win32Error Append(const std::string& text);
+    // The run log so far and the exit code it ends with.
+    Win32Error Write(const std::string& runLog, int exitCode);
+    // Adds a line after the run log (a message that a command-line run may not show in a box);
+    // the line end is added when the text has none.
+    Win32Error Append(const std::string& line);
+    // A code decided after the sequence (a previous version found); rewrites a written file.
+    Win32Error SetExitCode(int exitCode);
 
     // Where the file is: the temporary folder (created when missing) and FILE_NAME.
     Win32Error Path(std::string& path);
-    std::string Header();
 
 private:
+    Win32Error Rewrite();
+    std::string Header();
     Win32Error EnsureTempFolder(const std::string& folder);
 
     FileSystem& m_files;
     Clock& m_clock;
-    const int& m_exitCode;
     std::string m_mode = "setup";
     std::string m_text;
+    int m_exitCode = SETUP_EXIT_CLOSED;
     bool m_written = false;
-    int m_writtenCode = 0;
 };

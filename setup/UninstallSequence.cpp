@@ -1,95 +1,81 @@
+#include "setup/UninstallSequence.h"
+
 #include <memory>
-#include <string>
 
-#include "setup/SequenceSteps.h"
-#include "shell/SetupDialog.h"
+#include "setup/ProductPaths.h"
+#include "setup/SetupExitCode.h"
 
-namespace {
-
-constexpr const char* UNINSTALL_MOF_COMMAND = "mofcomp c:\\ZIL_Setup_temp\\Uninst_ZARN_ZIL.mof";
+void UninstallSequence::Run() {
+    bool commandLine = IsCommandLine(m_mode);
+    m_log.Begin("uninstall", commandLine);
+    m_observer.SetCurrentPos(0);
+    if (!PrepareTempDirectory()) {
+        return;
+    }
+    ExtractPayload(false);
+    m_observer.SetCurrentLabel("Current Status");
+    m_observer.SetTotalLabel("Total Status");
+    m_observer.Refresh();
+    SignalService();
+    RemoveInstallation();
+    // Claiming success for a product that is still there would send a person (or a deployment
+    // tool) away with a broken machine.
+    bool failed = InstallationLeftBehind();
+    m_runLog += failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
+    m_observer.Refresh();
+    int exitCode = failed ? SETUP_EXIT_FAILURE : SETUP_EXIT_SUCCESS;
+    if (!commandLine) {
+        PublishRunLog();
+        WriteLog(exitCode);
+        m_observer.ShowMessage(failed ? "Uninstall ZIL Failed" : "Uninstall ZIL Success");
+    }
+    Finish(exitCode, true);
+}
 
 // The product hears, a pause apart each, that it is about to go.
-void SignalService(SetupDialog& dialog) {
-    Clock& clock = dialog.m_platform.clock();
-    clock.sleep(SEQUENCE_PAUSE_STEP);
-    dialog.m_currentProgress.SetPos(58);
-    dialog.m_platform.processes().runCommand(UNINSTALL_MOF_COMMAND);
-    clock.sleep(SEQUENCE_PAUSE_STEP);
-    dialog.SendServiceControl(SEQUENCE_CODE_CLOSE);
-    clock.sleep(SEQUENCE_PAUSE_STEP);
-    dialog.m_currentProgress.SetPos(66);
-    dialog.SendServiceControl(SEQUENCE_CODE_UNINSTALL);
-    clock.sleep(SEQUENCE_PAUSE_STEP);
-    dialog.m_currentProgress.SetPos(78);
-    dialog.SendServiceControl(SEQUENCE_CODE_UNINSTALL_LAST);
-    clock.sleep(SEQUENCE_PAUSE_STEP);
-    dialog.m_currentProgress.SetPos(83);
+void UninstallSequence::SignalService() {
+    Pause(SEQUENCE_PAUSE_STEP);
+    m_observer.SetCurrentPos(58);
+    m_platform.processes().runCommand(SETUP_UNINSTALL_MOF_COMMAND);
+    Pause(SEQUENCE_PAUSE_STEP);
+    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
+    Pause(SEQUENCE_PAUSE_STEP);
+    m_observer.SetCurrentPos(66);
+    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_UNINSTALL).statusLine);
+    Pause(SEQUENCE_PAUSE_STEP);
+    m_observer.SetCurrentPos(78);
+    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_UNINSTALL_LAST).statusLine);
+    Pause(SEQUENCE_PAUSE_STEP);
+    m_observer.SetCurrentPos(83);
 }
 
 // The service stopped if it runs, then deleted; then both directories.
-void RemoveInstallation(SetupDialog& dialog, std::string& runLog) {
-    theLastServiceState = dialog.QueryServiceState();
-    dialog.m_currentProgress.SetPos(89);
-    runLog += dialog.m_statusText;
-    if (theLastServiceState == SVC_RUNNING) {
-        dialog.StartOrStopWithRetry(SEQUENCE_MODE_STOP);
-        dialog.UpdateData(false);
-        runLog += dialog.m_statusText;
+void UninstallSequence::RemoveInstallation() {
+    ServiceQuery query = m_service.QueryServiceState();
+    ShowStatus(query.statusLine);
+    m_observer.SetCurrentPos(89);
+    m_runLog += query.statusLine;
+    if (query.state == SVC_RUNNING) {
+        m_runLog += m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, m_showStatus).statusLine;
     }
-    dialog.DeleteProductService();
-    dialog.m_currentProgress.SetPos(93);
-    dialog.UpdateData(false);
-    runLog += dialog.m_statusText;
-    dialog.DeleteProgramDirectory();
-    dialog.m_currentProgress.SetPos(98);
-    dialog.DeleteTempDirectory();
-    dialog.m_currentProgress.SetPos(100);
+    ServiceOutcome deleted = m_service.DeleteProductService();
+    ShowStatus(deleted.statusLine);
+    m_observer.SetCurrentPos(93);
+    m_runLog += deleted.statusLine;
+    m_files.DeleteProgramDirectory();
+    m_observer.SetCurrentPos(98);
+    m_files.DeleteTempDirectory();
+    m_observer.SetCurrentPos(100);
 }
 
 // A service that the manager still lists as not marked for deletion survived the removal; one
 // that is marked goes as soon as it has stopped, which the manager completes by itself.
-bool ServiceLeftBehind(SetupDialog& dialog) {
+bool UninstallSequence::InstallationLeftBehind() {
+    bool serviceLeft = false;
     std::unique_ptr<ServiceManager> manager;
-    if (dialog.m_platform.services().openManager(SVC_MANAGER_CONNECT, manager) != WIN_OK) {
-        return false;
+    if (m_platform.services().openManager(SVC_MANAGER_CONNECT, manager) == WIN_OK) {
+        std::unique_ptr<Service> service;
+        serviceLeft = manager->openService(theServiceName, SVC_QUERY_STATUS, service) == WIN_OK;
     }
-    std::unique_ptr<Service> service;
-    return manager->openService(theServiceName, SVC_QUERY_STATUS, service) == WIN_OK;
-}
-
-bool InstallationLeftBehind(SetupDialog& dialog) {
-    return ServiceLeftBehind(dialog) || dialog.m_platform.files().findFile(SETUP_PROGRAM_DIR);
-}
-
-}  // namespace
-
-void SetupDialog::OnUninstall() {
-    if (!BeginSequence()) {
-        return;
-    }
-    bool commandLine = theCommandLineArg == "U" || theCommandLineArg == "u";
-    LogFile().Begin("uninstall", commandLine);
-    std::string runLog;
-    m_currentProgress.SetPos(0);
-    if (!PrepareTempDirectory(*this, runLog)) {
-        return;
-    }
-    ExtractPayload(*this, runLog, false);
-    m_currentLabel = "Current Status";
-    m_totalLabel = "Total Status";
-    UpdateData(false);
-    SignalService(*this);
-    RemoveInstallation(*this, runLog);
-    // Claiming success for a product that is still there would send a person (or a deployment
-    // tool) away with a broken machine.
-    bool failed = InstallationLeftBehind(*this);
-    runLog += failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
-    UpdateData(false);
-    int exitCode = failed ? SETUP_EXIT_FAILURE : SETUP_EXIT_SUCCESS;
-    if (!commandLine) {
-        PublishRunLog(*this, runLog);
-        WriteSequenceLog(*this, runLog, exitCode);
-        AfxMessageBox(failed ? "Uninstall ZIL Failed" : "Uninstall ZIL Success");
-    }
-    FinishSequence(*this, runLog, exitCode, true);
+    return serviceLeft || m_platform.files().findFile(SETUP_PROGRAM_DIR);
 }

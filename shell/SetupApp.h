@@ -4,10 +4,13 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "setup/RunMode.h"
 
-class Dialog;
+// The last command-line argument less one leading '-' or '/'; "" without one. Written once, at
+// start-up, by SetupApp::ReadCommandLine.
+extern std::string theCommandLineArg;
 
-// The application: records the command-line argument and runs the setup dialog modally.
+// The application: reads the command line once into a mode and runs the setup dialog modally.
 // Everything the program does, in any mode, happens inside that dialog.
 class SetupApp {
 public:
@@ -17,13 +20,14 @@ public:
     // Reads the command line, runs the dialog to its end; always false (the framework's own
     // message loop is never entered).
     bool InitInstance();
-    // theCommandLineArg := the last argument less one leading '-' or '/'; "" without one.
+    // theCommandLineArg := the last argument less one leading '-' or '/'.
     void ReadCommandLine();
+    // The mode an argument selects, compared whole and case-sensitively: "" interactive, "I" or
+    // "i" install, "U" or "u" uninstall, anything else the usage message.
+    static RunMode ModeOf(const std::string& argument);
 
     // The dialog's outcome, in the SETUP_EXIT_ codes.
     int ExitCode() const { return m_exitCode; }
-
-    Dialog* m_mainWnd = nullptr;
 
 private:
     Platform& m_platform;

@@ -1,5 +1,11 @@
 #include "shell/SetupDialog.h"
 
+#include "setup/InstallSequence.h"
+#include "setup/ProductPaths.h"
+#include "setup/ProductService.h"
+#include "setup/SetupExitCode.h"
+#include "setup/UninstallSequence.h"
+
 namespace {
 
 constexpr const char* USAGE_MESSAGE = "Please use /I or /i to Install , use /U or /u to Uninstall";
@@ -19,18 +25,18 @@ constexpr MessageMapEntry theSetupDialogEntries[] = {
 
 }  // namespace
 
-SetupDialog::SetupDialog(Platform& platform)
+SetupDialog::SetupDialog(Platform& platform, RunMode mode)
     : Dialog(platform.windows(), IDD_SETUP_DIALOG),
       m_platform(platform),
+      m_mode(mode),
       m_extractor(platform.files()),
       m_currentProgress(platform.windows()),
-      m_totalProgress(platform.windows()) {
-    m_statusText = "";
-    m_titleText = "";
-    m_totalLabel = "Total Progress";
-    m_currentLabel = "Current Progress";
-    m_hIcon = m_windows.loadIcon(IDR_MAINFRAME);
-}
+      m_totalProgress(platform.windows()),
+      m_totalLabel("Total Progress"),
+      m_currentLabel("Current Progress"),
+      m_hIcon(m_windows.loadIcon(IDR_MAINFRAME)),
+      m_logFile(platform.files(), platform.clock()),
+      m_exitCode(SETUP_EXIT_CLOSED) {}
 
 SetupDialog::~SetupDialog() = default;
 
@@ -53,66 +59,68 @@ void SetupDialog::DoDataExchange(DataExchange& exchange) {
     exchange.Text(IDC_TITLE, m_titleText);
 }
 
-bool SetupDialog::IsCommandLineMode() {
-    return theCommandLineArg == "I" || theCommandLineArg == "i" || theCommandLineArg == "U" ||
-           theCommandLineArg == "u";
-}
-
 bool SetupDialog::OnInitDialog() {
-    std::string tempDir = SETUP_TEMP_DIR;
     Dialog::OnInitDialog();
     SetIcon(m_hIcon);
     // A bad or missing archive shows only when a sequence extracts.
     m_extractor.ReadDirectory(m_extractor.GetModulePath());
     m_statusEdit.Show();
-    m_statusText = tempDir;
+    m_statusText = SETUP_TEMP_DIR;
     m_titleText = LoadStringResource(IDS_TITLE);
-
-    if (theCommandLineArg.empty()) {
-        for (TextProgressCtrl* bar : {&m_totalProgress, &m_currentProgress}) {
-            bar->ShowText(true);
-            bar->SetStep(1);
-            bar->Show();
-        }
-        UpdateData(false);
-    } else if (theCommandLineArg == "U" || theCommandLineArg == "u") {
-        OnTest();
-        OnUninstall();
-    } else if (theCommandLineArg == "I" || theCommandLineArg == "i") {
-        OnTest();
-        OnInstall();
-    } else {
-        // The usage message stays a box even for a deployment tool: it called us wrongly.
-        AfxMessageBox(USAGE_MESSAGE, DLG_MB_OK);
-        m_exitCode = SETUP_EXIT_USAGE;
-        Dialog::OnCancel();
-        return false;
+    switch (m_mode) {
+        case RunMode::Interactive:
+            for (TextProgressCtrl* bar : {&m_totalProgress, &m_currentProgress}) {
+                bar->ShowText(true);
+                bar->SetStep(1);
+                bar->Show();
+            }
+            UpdateData(false);
+            break;
+        case RunMode::Uninstall:
+            OnTest();
+            OnUninstall();
+            break;
+        case RunMode::Install:
+            OnTest();
+            OnInstall();
+            break;
+        case RunMode::Usage:
+            // The usage message stays a box even for a deployment tool: it called us wrongly.
+            AfxMessageBox(USAGE_MESSAGE, DLG_MB_OK);
+            m_exitCode = SETUP_EXIT_USAGE;
+            Dialog::OnCancel();
+            return false;
     }
+    CheckPreviousVersion();
+    return true;
+}
 
-    if (m_platform.files().findFile(SETUP_PREVIOUS_VERSION_MARK)) {
-        // From the command line nobody would answer a box: the log file carries the message.
-        if (IsCommandLineMode()) {
-            AppendToLogFile(PREVIOUS_VERSION_MESSAGE);
-        } else {
-            AfxMessageBox(PREVIOUS_VERSION_MESSAGE, DLG_MB_OK);
-        }
-        // A sequence that failed keeps its own code: the old version is news, the failure is
-        // what a deployment tool must act on.
-        if (!IsCommandLineMode() || m_exitCode == SETUP_EXIT_SUCCESS) {
+void SetupDialog::CheckPreviousVersion() {
+    if (!m_platform.files().findFile(SETUP_PREVIOUS_VERSION_MARK)) {
+        return;
+    }
+    // From the command line nobody would answer a box: the log file carries the message. A
+    // sequence that failed keeps its own code: the old version is news, the failure is what a
+    // deployment tool must act on.
+    if (IsCommandLine(m_mode)) {
+        m_logFile.Append(PREVIOUS_VERSION_MESSAGE);
+        if (m_exitCode == SETUP_EXIT_SUCCESS) {
             m_exitCode = SETUP_EXIT_PREVIOUS_VERSION;
         }
-        Dialog::OnCancel();
+    } else {
+        AfxMessageBox(PREVIOUS_VERSION_MESSAGE, DLG_MB_OK);
+        m_exitCode = SETUP_EXIT_PREVIOUS_VERSION;
     }
-    return true;
+    m_logFile.SetExitCode(m_exitCode);
+    Dialog::OnCancel();
 }
 
 void SetupDialog::OnCancel() {
     // Esc or the close button in the middle of a sequence (the extraction's message pump lets
     // them through) would end the dialog under the running sequence.
-    if (m_sequenceRunning) {
-        return;
+    if (!m_sequenceRunning) {
+        Dialog::OnCancel();
     }
-    Dialog::OnCancel();
 }
 
 void SetupDialog::OnPaint() {
@@ -126,18 +134,26 @@ void SetupDialog::OnPaint() {
     window()->paintIcon(m_hIcon, x, y);
 }
 
-IconHandle SetupDialog::OnQueryDragIcon() {
-    return m_hIcon;
+void SetupDialog::OnInstall() {
+    if (BeginSequence()) {
+        InstallSequence(m_platform, m_mode, m_extractor, m_logFile, *this).Run();
+        EndSequence();
+    }
 }
 
-void SetupDialog::OnSysCommand(unsigned id, long param) {
-    (void)id;
-    (void)param;
-    Default();
+void SetupDialog::OnUninstall() {
+    if (BeginSequence()) {
+        UninstallSequence(m_platform, m_mode, m_extractor, m_logFile, *this).Run();
+        EndSequence();
+    }
 }
 
-void SetupDialog::OnTest() {
-    SetWindowPos(0, 0, 1, 1);
+void SetupDialog::OnCloseProduct() {
+    SetStatus(ProductService(m_platform).SendServiceControl(139).statusLine);
+}
+
+void SetupDialog::OnLaunch() {
+    SetStatus(ProductService(m_platform).SendServiceControl(133).statusLine);
 }
 
 bool SetupDialog::BeginSequence() {
@@ -155,5 +171,18 @@ void SetupDialog::EndSequence() {
     if (window() != nullptr && !window()->hasEnded()) {
         m_installButton.Enable(true);
         m_uninstallButton.Enable(true);
+    }
+}
+
+void SetupDialog::ShowBars() {
+    m_totalProgress.Show();
+    m_currentProgress.Show();
+}
+
+void SetupDialog::Finish(int exitCode, bool close) {
+    m_exitCode = exitCode;
+    if (close) {
+        // The dialog's own OnCancel refuses while a sequence runs; the sequence itself may.
+        Dialog::OnCancel();
     }
 }

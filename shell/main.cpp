@@ -1,8 +1,8 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "setup/SetupExitCode.h"
 #include "shell/SetupApp.h"
-#include "shell/SetupDialog.h"
 
 int main(int argc, char** argv) {
     // First, before anything could load a library: the platform restricts the DLL search.

@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
-#include "sfx/ExtractOutcome.h"
 #include "sfx/SfxExtractor.h"
-#include "shell/SetupDialog.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -71,7 +69,7 @@ protected:
         EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
         SimServices::Record record;
         ASSERT_TRUE(ServiceRecord(record));
-        EXPECT_EQ(record.imagePath, std::string("\"") + SETUP_SERVICE_EXE + "\"");
+        EXPECT_EQ(record.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
         EXPECT_EQ(record.startType, static_cast<std::uint32_t>(SVC_AUTO_START));
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
     }
@@ -125,7 +123,7 @@ TEST_F(InstallTest, WithoutTheFolderFor32BitProgramsTheInstallWaitsButCompletes)
 }
 
 TEST_F(InstallTest, InteractiveInstallEndsWithItsBox) {
-    SetupRun run = Run("", {"click:1000"});
+    SetupRun run = RunProgram("", {"click:1000"});
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
     EXPECT_EQ(run.statusText, REMOVE_NOTHING + PLACE_AND_CREATE + STARTED + FINISHED);
     ASSERT_EQ(run.boxes.size(), 1u);
@@ -177,7 +175,7 @@ TEST_F(InstallTest, AServiceThatNeedsTheRuntimeGetsItOnceAndTheSweepClearsItsLef
                                   FINISHED);
     ExpectInstalled();
     EXPECT_THAT(JournalOf(run.journal, "program"),
-                ElementsAre(HasSubstr(std::string(SETUP_REDIST_EXE) + " /q:a -> 0")));
+                ElementsAre(HasSubstr("C:\\Program Files (x86)\\ZIL\\vcredist_x86.exe /q:a -> 0")));
     EXPECT_TRUE(Exists("C:\\Windows\\System32\\msvcr_zil.marker"));
     for (const std::string& name : FilesBelow(m_root + "/C")) {
         EXPECT_NE(name.find('/'), std::string::npos) << "left at the root of C: " << name;
@@ -215,7 +213,7 @@ TEST_F(InstallTest, AServiceThatNeverStartsFailsWithoutABoxFromTheCommandLine) {
 
 TEST_F(InstallTest, AServiceThatNeverStartsLeavesTheDialogOpenForAPerson) {
     SetServiceKnobs(NeverStarts());
-    SetupRun run = Run("", {"click:1000"});
+    SetupRun run = RunProgram("", {"click:1000"});
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, "Start ZIL Service Failed ");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
@@ -239,11 +237,12 @@ TEST_F(InstallTest, ABadArchiveStopsBeforeAnythingIsRemoved) {
     ASSERT_FALSE(names.empty());
     struct Case {
         std::string setup;
-        int result;
+        std::string text;
     };
     std::vector<Case> cases = {
-        {BARE_SETUP, SFX_ERR_SIGNATURE},
-        {DamagedSetup(names.front()), SFX_ERR_CORRUPT},  // extracted last
+        {BARE_SETUP, "Archive contins no data. Extraction cannot continue."},
+        // The first entry is extracted last: everything else was written by then.
+        {DamagedSetup(names.front()), "Archive data is damaged. Extraction cannot continue."},
     };
     for (const Case& c : cases) {
         for (std::string argument : {"/I", ""}) {
@@ -251,7 +250,7 @@ TEST_F(InstallTest, ABadArchiveStopsBeforeAnythingIsRemoved) {
             m_setupPath = c.setup;
             SetupRun run = Run(argument, {"click:1000"});
             EXPECT_EQ(run.exitCode, SETUP_EXIT_BAD_ARCHIVE);
-            std::string text = ExtractOutcomeText(c.result, 0);
+            const std::string& text = c.text;
             EXPECT_EQ(run.statusText, text + "\r\n");
             EXPECT_EQ(LogBody(LogText()), text + "\r\n");
             if (argument[0] == '/') {
@@ -277,7 +276,9 @@ TEST_F(InstallTest, AFullDiskDuringExtractionStopsWithAFailure) {
     InjectForNextRun({SimOp::FileWrite, 3, WIN_DISK_FULL});
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
-    EXPECT_EQ(run.statusText, ExtractOutcomeText(SFX_ERR_WRITE, 0) + "\r\n");
+    EXPECT_EQ(run.statusText,
+              "Extractor could not read the archive or write an output file. Please ensure that "
+              "you have enough space on the target drive.\r\n");
     EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
     EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
     EXPECT_EQ(ServiceState(), 0u);
@@ -304,7 +305,7 @@ TEST_F(InstallTest, AStaleTemporaryDirectoryIsReplacedAndOneThatCannotBeMadeStop
 
 TEST_F(InstallTest, APreviousVersionIsReportedInTheLogAfterACommandLineInstall) {
     WriteHostFile(Host(SETUP_PREVIOUS_VERSION_MARK), "");
-    SetupRun run = Run("/I");
+    SetupRun run = RunProgram("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_PREVIOUS_VERSION);
     EXPECT_THAT(run.boxes, IsEmpty());
     ExpectInstalled();
@@ -319,7 +320,7 @@ TEST_F(InstallTest, APreviousVersionIsReportedInTheLogAfterACommandLineInstall) 
 TEST_F(InstallTest, APreviousVersionDoesNotHideAFailedCommandLineInstall) {
     WriteHostFile(Host(SETUP_PREVIOUS_VERSION_MARK), "");
     SetServiceKnobs(NeverStarts());
-    SetupRun run = Run("/I");
+    SetupRun run = RunProgram("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(run.boxes, IsEmpty());
     EXPECT_THAT(LogBody(LogText()),
@@ -353,7 +354,7 @@ TEST_F(InstallTest, TheLowerBarStepsThroughItsPositionsOnEveryPath) {
 TEST_F(InstallTest, InputDuringTheExtractionStartsNothing) {
     for (std::string intrusion : {"click:1000", "click:1001", "close"}) {
         SCOPED_TRACE(intrusion);
-        SetupRun run = Run("", {"click:1000", intrusion});
+        SetupRun run = RunProgram("", {"click:1000", intrusion});
         EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
         EXPECT_EQ(JournalOf(run.journal, "window").size(), 2u) << "the intrusion never came";
         ASSERT_EQ(run.boxes.size(), 1u);

@@ -3,141 +3,16 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "res/resource.h"
+#include "setup/InstallSequence.h"
+#include "setup/UninstallSequence.h"
 #include "sfx/SfxExtractor.h"
-#include "shell/SetupDialog.h"
+#include "shell/SetupApp.h"
+#include "tests/unit/RecordingObserver.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The simulated machine with every call of the program seen first by an observer: the test
-// samples the lower bar there, because the bar keeps no history of its own.
-class ObservedFiles : public FileSystem {
-public:
-    ObservedFiles(FileSystem& inner, std::function<void()>& observe)
-        : m_inner(inner), m_observe(observe) {}
-    Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override {
-        m_observe();
-        return m_inner.open(path, mode, file);
-    }
-    Win32Error removeFile(const std::string& path) override {
-        m_observe();
-        return m_inner.removeFile(path);
-    }
-    Win32Error createDirectory(const std::string& path) override {
-        m_observe();
-        return m_inner.createDirectory(path);
-    }
-    Win32Error createPrivateDirectory(const std::string& path) override {
-        m_observe();
-        return m_inner.createPrivateDirectory(path);
-    }
-    Win32Error removeTree(const std::string& path) override {
-        m_observe();
-        return m_inner.removeTree(path);
-    }
-    bool findFile(const std::string& pattern) override {
-        m_observe();
-        return m_inner.findFile(pattern);
-    }
-    Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override {
-        m_observe();
-        return m_inner.listMatches(pattern, paths);
-    }
-    Win32Error shellMove(const std::string& from, const std::string& to) override {
-        m_observe();
-        return m_inner.shellMove(from, to);
-    }
-    Win32Error shellDelete(const std::string& pattern) override {
-        m_observe();
-        return m_inner.shellDelete(pattern);
-    }
-    Win32Error modulePath(std::string& path) override { return m_inner.modulePath(path); }
-    Win32Error tempDirectory(std::string& path) override { return m_inner.tempDirectory(path); }
-    bool isDirectory(const std::string& path) override {
-        m_observe();
-        return m_inner.isDirectory(path);
-    }
-
-private:
-    FileSystem& m_inner;
-    std::function<void()>& m_observe;
-};
-
-class ObservedServices : public ServiceControl {
-public:
-    ObservedServices(ServiceControl& inner, std::function<void()>& observe)
-        : m_inner(inner), m_observe(observe) {}
-    Win32Error openManager(std::uint32_t access,
-                           std::unique_ptr<ServiceManager>& manager) override {
-        m_observe();
-        return m_inner.openManager(access, manager);
-    }
-
-private:
-    ServiceControl& m_inner;
-    std::function<void()>& m_observe;
-};
-
-class ObservedProcesses : public Processes {
-public:
-    ObservedProcesses(Processes& inner, std::function<void()>& observe)
-        : m_inner(inner), m_observe(observe) {}
-    Win32Error runAndWait(const std::string& file, const std::string& parameters) override {
-        m_observe();
-        return m_inner.runAndWait(file, parameters);
-    }
-    int runCommand(const std::string& commandLine) override {
-        m_observe();
-        return m_inner.runCommand(commandLine);
-    }
-
-private:
-    Processes& m_inner;
-    std::function<void()>& m_observe;
-};
-
-class ObservedClock : public Clock {
-public:
-    ObservedClock(Clock& inner, std::function<void()>& observe)
-        : m_inner(inner), m_observe(observe) {}
-    void sleep(std::uint32_t milliseconds) override {
-        m_observe();
-        m_inner.sleep(milliseconds);
-    }
-    std::uint64_t now() override { return m_inner.now(); }
-    std::string localTimestamp() override { return m_inner.localTimestamp(); }
-
-private:
-    Clock& m_inner;
-    std::function<void()>& m_observe;
-};
-
-class ObservedPlatform : public Platform {
-public:
-    explicit ObservedPlatform(SimPlatform& sim)
-        : m_sim(sim),
-          m_files(sim.files(), m_observe),
-          m_services(sim.services(), m_observe),
-          m_processes(sim.processes(), m_observe),
-          m_clock(sim.clock(), m_observe) {}
-
-    FileSystem& files() override { return m_files; }
-    ServiceControl& services() override { return m_services; }
-    Processes& processes() override { return m_processes; }
-    Clock& clock() override { return m_clock; }
-    WindowSystem& windows() override { return m_sim.windows(); }
-    bool acquireSetupLock() override { return m_sim.acquireSetupLock(); }
-
-    std::function<void()> m_observe = [] {};
-
-private:
-    SimPlatform& m_sim;
-    ObservedFiles m_files;
-    ObservedServices m_services;
-    ObservedProcesses m_processes;
-    ObservedClock m_clock;
-};
 
 std::string FieldAfter(const std::string& line, const std::string& prefix) {
     return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : std::string();
@@ -152,35 +27,80 @@ void SequenceTest::SetUp() {
     fs::create_directories(m_root + "/C/Windows/Temp");
 }
 
-SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::string>& input) {
+SimConfig SequenceTest::NextMachine(const std::vector<std::string>& input) {
     SimConfig config = test_support::VirtualClockMachine(m_root);
     config.ui = SimUi::None;
     config.modulePath = m_setupPath;
-    SimPlatform sim(config);
+    config.input = input;
+    return config;
+}
+
+void SequenceTest::ArmFaults(SimPlatform& sim) {
     for (const Fault& fault : m_faults) {
         sim.machine().failCall(fault.op, fault.nth, fault.error, fault.fromThenOn);
     }
     m_faults.clear();
-    for (const std::string& action : input) {
-        sim.simWindows().addInput(action);
-    }
+}
+
+SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::string>& input) {
+    bool commandLine = !argument.empty();
+    bool install = commandLine ? (argument == "/I" || argument == "/i")
+                               : !input.empty() && input.front() == "click:1000";
+    EXPECT_TRUE(commandLine || (input.size() == 1 && input.front().rfind("click:100", 0) == 0))
+        << "a sequence run takes one click; RunProgram plays a person";
+    RunMode mode = !commandLine ? RunMode::Interactive
+                   : install    ? RunMode::Install
+                                : RunMode::Uninstall;
+    SimPlatform sim(NextMachine({}));
+    ArmFaults(sim);
     std::size_t journalBefore = sim.machine().journalLines().size();
     std::uint64_t start = sim.clock().now();
 
-    ObservedPlatform platform(sim);
-    // As the program's start-up reads it: the last argument less one leading '/' or '-'.
-    theCommandLineArg = !argument.empty() && (argument[0] == '/' || argument[0] == '-')
-                            ? argument.substr(1)
-                            : argument;
-    theLastServiceState = 101;
-    SetupRun run;
-    {
-        SetupDialog dialog(platform);
-        platform.m_observe = [&] { run.positions.push_back(dialog.m_currentProgress.GetPos()); };
-        dialog.DoModal();
-        platform.m_observe = [] {};
-        run.exitCode = dialog.ExitCode();
+    // What the dialog gives a sequence: the directory it read when it opened, the log file.
+    SfxExtractor extractor(sim.files());
+    extractor.ReadDirectory(extractor.GetModulePath());
+    SetupLogFile log(sim.files(), sim.clock());
+    test_support::RecordingObserver observer;
+    if (install) {
+        InstallSequence(sim, mode, extractor, log, observer).Run();
+    } else {
+        UninstallSequence(sim, mode, extractor, log, observer).Run();
     }
+    EXPECT_TRUE(observer.finished) << "every path ends the sequence";
+
+    SetupRun run;
+    run.exitCode = observer.exitCode;
+    run.statusText = observer.shownStatus;
+    run.dialogEnded = observer.closed;
+    for (const std::string& text : observer.boxes) {
+        run.boxes.push_back({"", text, 0});
+    }
+    run.positions = observer.positions;
+    std::vector<std::string> lines = sim.machine().journalLines();
+    run.journal.assign(lines.begin() + static_cast<std::ptrdiff_t>(journalBefore), lines.end());
+    run.elapsed = sim.clock().now() - start;
+    return run;
+}
+
+SetupRun SequenceTest::RunProgram(const std::string& argument,
+                                  const std::vector<std::string>& input) {
+    SimPlatform sim(NextMachine(input));
+    ArmFaults(sim);
+    std::size_t journalBefore = sim.machine().journalLines().size();
+    std::uint64_t start = sim.clock().now();
+    std::vector<std::string> argv{"ZIL_Setup"};
+    if (!argument.empty()) {
+        argv.push_back(argument);
+    }
+    std::vector<char*> pointers;
+    for (std::string& word : argv) {
+        pointers.push_back(word.data());
+    }
+    SetupApp app(sim, static_cast<int>(pointers.size()), pointers.data());
+    app.InitInstance();
+
+    SetupRun run;
+    run.exitCode = app.ExitCode();
     const SimDialogState* state = sim.simWindows().dialogState();
     run.dialogEnded = state != nullptr && state->ended;
     if (const SimControlState* edit = state ? state->control(IDC_STATUS_EDIT) : nullptr) {

@@ -9,30 +9,34 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/SimPlatform.h"
+#include "setup/ProductPaths.h"
+#include "setup/SetupExitCode.h"
 #include "tests/unit/ScratchFolder.h"
-
-class SetupDialog;
 
 // What one run of the setup program left for a test to look at.
 struct SetupRun {
     int exitCode = -1;
-    std::string statusText;      // what the status edit shows at the end
-    bool buttonsEnabled = true;  // Install and Uninstall, at the end
-    std::vector<SimMessageBox> boxes;
+    std::string statusText;            // what the status edit shows at the end
+    bool buttonsEnabled = true;        // Install and Uninstall at the end (whole program runs only)
+    std::vector<SimMessageBox> boxes;  // the caption only in whole program runs
     bool dialogEnded = false;
     std::vector<std::string> journal;  // the lines this run added
-    std::vector<int> positions;        // the lower bar's positions as platform calls saw them
+    std::vector<int> positions;        // the lower bar's positions (sequence runs only)
     std::uint64_t elapsed = 0;         // virtual milliseconds
 };
 
-// A fresh simulated machine per test with the virtual clock; each Run is one process of the
+// A fresh simulated machine per test with the virtual clock; each run is one process of the
 // setup program on it (a new platform over the same folder), as the real program would be.
 class SequenceTest : public ::testing::Test {
 protected:
     void SetUp() override;
 
-    // Runs setup with the argument ("/I", "/U", "" for interactive) and the person's actions.
+    // One sequence, as the dialog runs it, reporting to a recording observer: "/I" and "/U" from
+    // the command line; "" with {"click:1000"} (install) or {"click:1001"} (uninstall) as a
+    // person starts it.
     SetupRun Run(const std::string& argument, const std::vector<std::string>& input = {});
+    // The whole program on the machine: the argument as its command line, the person's actions.
+    SetupRun RunProgram(const std::string& argument, const std::vector<std::string>& input = {});
 
     // Knobs of the simulated service manager, for the runs that follow.
     void SetServiceKnobs(const SimServices::Knobs& knobs);
@@ -68,6 +72,10 @@ protected:
     std::string m_setupPath;  // the program the next runs execute: the sample setup by default
 
 private:
+    // A machine for the next run, with the faults it is to meet.
+    SimConfig NextMachine(const std::vector<std::string>& input);
+    void ArmFaults(SimPlatform& sim);
+
     std::vector<Fault> m_faults;
 };
 

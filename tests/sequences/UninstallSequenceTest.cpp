@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
-#include "shell/SetupDialog.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;

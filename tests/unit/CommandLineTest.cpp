@@ -98,16 +98,47 @@ TEST_F(CommandLineTest, EachFormSelectsItsMode) {
     }
 }
 
-TEST_F(CommandLineTest, InitInstanceRunsTheDialogAndKeepsItsExitCode) {
-    SimPlatform platform(Config());
-    std::vector<std::string> argv{"zil-setup", "/Z"};
-    std::vector<char*> pointers{argv[0].data(), argv[1].data()};
-    SetupApp app(platform, 2, pointers.data());
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(theCommandLineArg, "Z");
-    EXPECT_EQ(app.ExitCode(), SETUP_EXIT_USAGE);
-    EXPECT_EQ(app.m_mainWnd, nullptr);
-    EXPECT_EQ(Kind(platform.machine().journalLines(), "messagebox").size(), 1u);
+// Only the whole argument selects a mode, case and all.
+TEST_F(CommandLineTest, ModesAreExactMatches) {
+    const std::pair<const char*, RunMode> modes[] = {
+        {"", RunMode::Interactive}, {"I", RunMode::Install},     {"i", RunMode::Install},
+        {"U", RunMode::Uninstall},  {"u", RunMode::Uninstall},   {"/I", RunMode::Usage},
+        {"II", RunMode::Usage},     {"I ", RunMode::Usage},      {" i", RunMode::Usage},
+        {"x", RunMode::Usage},      {"install", RunMode::Usage},
+    };
+    for (const auto& [argument, mode] : modes) {
+        EXPECT_EQ(SetupApp::ModeOf(argument), mode) << "[" << argument << "]";
+    }
+    EXPECT_FALSE(IsCommandLine(RunMode::Interactive));
+    EXPECT_FALSE(IsCommandLine(RunMode::Usage));
+    EXPECT_TRUE(IsCommandLine(RunMode::Install));
+    EXPECT_TRUE(IsCommandLine(RunMode::Uninstall));
+}
+
+// The process's exit code is the dialog's outcome, whatever the mode: the usage message, or a
+// dialog closed unused.
+TEST_F(CommandLineTest, TheProgramEndsWithTheDialogsOutcome) {
+    struct Case {
+        std::vector<std::string> argv;
+        int exitCode;
+        std::size_t boxes;
+    };
+    for (const Case& c :
+         {Case{{"zil-setup", "/Z"}, SETUP_EXIT_USAGE, 1}, Case{{"zil-setup"}, SETUP_EXIT_CLOSED, 0},
+          Case{{"zil-setup", "/I", "-"}, SETUP_EXIT_CLOSED, 0}}) {
+        SimPlatform platform(Config({"close"}));
+        std::vector<std::string> argv = c.argv;
+        std::vector<char*> pointers;
+        for (std::string& argument : argv) {
+            pointers.push_back(argument.data());
+        }
+        std::size_t before = Kind(platform.machine().journalLines(), "messagebox").size();
+        SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(app.ExitCode(), c.exitCode) << argv.back();
+        EXPECT_EQ(Kind(platform.machine().journalLines(), "messagebox").size() - before,
+                  c.boxes);
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sim/SimPlatform.h"
+#include "setup/SetupExitCode.h"
 #include "shell/SetupApp.h"
 #include "shell/SetupDialog.h"
 #include "tests/unit/ScratchFolder.h"
@@ -32,9 +33,6 @@ struct DialogRun {
 
 class DialogTest : public ::testing::Test {
 protected:
-    void SetUp() override { theCommandLineArg.clear(); }
-    void TearDown() override { theCommandLineArg.clear(); }
-
     SimConfig Config(const std::vector<std::string>& input = {}) const {
         SimConfig config = test_support::VirtualClockMachine(m_root);
         config.ui = SimUi::None;
@@ -43,17 +41,18 @@ protected:
         return config;
     }
 
-    // The program's start-up reading its command line, as main passes it on.
-    static void ReadCommandLine(SimPlatform& platform, const std::vector<std::string>& arguments) {
+    // The mode that the program's start-up reads from these arguments, as main passes them on.
+    static RunMode ReadCommandLine(SimPlatform& platform,
+                                   const std::vector<std::string>& arguments) {
         std::vector<std::string> argv{"zil-setup"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         std::vector<char*> pointers;
         for (std::string& argument : argv) {
             pointers.push_back(argument.data());
         }
-        theCommandLineArg.clear();
         SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
         app.ReadCommandLine();
+        return SetupApp::ModeOf(theCommandLineArg);
     }
 
     // One process of the setup program: the command line as main gets it, the person's
@@ -63,10 +62,10 @@ protected:
                          const std::vector<std::string>& input = {}) {
         SimPlatform platform(Config(input));
         std::size_t before = platform.machine().journalLines().size();
-        ReadCommandLine(platform, arguments);
+        RunMode mode = ReadCommandLine(platform, arguments);
         DialogRun run;
         {
-            D dialog(platform);
+            D dialog(platform, mode);
             run.modalResult = dialog.DoModal();
             run.exitCode = dialog.ExitCode();
         }

@@ -5,14 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "progress/ExtractCallback.h"
 #include "tests/unit/ArchiveTestSupport.h"
 #include "tests/unit/DialogTestSupport.h"
+#include "tests/unit/RecordingObserver.h"
 
 namespace {
 
 using dialog_test::DialogRun;
 using dialog_test::DialogTest;
 using dialog_test::Kind;
+using test_support::RecordingObserver;
 namespace fs = std::filesystem;
 
 // What the screen showed after one callback call.
@@ -21,95 +24,69 @@ struct Seen {
     int percent;  // for EXTRACT_PROGRESS
     std::string entry;
     std::string label;
-    int total;
-    int current;
+    int total;    // entries the upper bar has stepped over
+    int current;  // the lower bar's position
     std::string totalText;
     std::string currentText;
     std::size_t inputLeft;
 };
 
 std::vector<Seen> theSeen;
+int theExtractions = 0;
 
 std::string PictureText(const SimControlState& bar) {
     return bar.picture.texts.empty() ? "" : bar.picture.texts.front().text;
 }
 
-// Extracts the program's own archive from inside the interactive dialog, the way a sequence
-// does, watching the screen after every callback.
+// The interactive dialog extracting the program's own archive the way a sequence does, with
+// the callback reporting to the dialog through a recorder, and the screen read after every
+// call. It only records: the test asserts once the dialog has gone.
 class ExtractingDialog : public SetupDialog {
 public:
-    using SetupDialog::SetupDialog;
+    ExtractingDialog(SimPlatform& platform, RunMode mode)
+        : SetupDialog(platform, mode), m_sim(platform), m_recorder(this) {}
 
     bool OnInitDialog() override {
         bool result = SetupDialog::OnInitDialog();
-        EXPECT_TRUE(BeginSequence());
-        m_currentProgress.SetPos(0);
-        m_totalProgress.SetRange(0, m_extractor.m_entryCount);
-        m_currentLabel = "Current File";
-        UpdateData(false);
-        m_result = m_extractor.Extract("C:\\T", &Watch, this);
-        // A code the callback does not know only pumps.
-        Seen before = Look(0, 0, "");
-        ExtractCallback(4242, nullptr, this);
-        Seen after = Look(0, 0, "");
-        EXPECT_EQ(before.label, after.label);
-        EXPECT_EQ(before.total, after.total);
-        EXPECT_EQ(before.current, after.current);
+        BeginSequence();
+        SfxExtractor extractor(m_sim.files());
+        extractor.ReadDirectory(extractor.GetModulePath());
+        m_recorder.SetCurrentPos(0);
+        m_recorder.SetTotalRange(0, extractor.m_entryCount);
+        m_recorder.SetCurrentLabel("Current File");
+        m_recorder.Refresh();
+        extractor.Extract("C:\\T", &Watch, this);
+        ++theExtractions;
         EndSequence();
         return result;
     }
 
     static int Watch(int code, void* param, void* context) {
         auto& self = *static_cast<ExtractingDialog*>(context);
-        int result = ExtractCallback(code, param, context);
+        int result = ExtractCallback(code, param, &self.m_recorder);
         int percent = code == EXTRACT_PROGRESS ? *static_cast<int*>(param) : 0;
         std::string entry =
             code == EXTRACT_PROGRESS ? "" : static_cast<ArchiveEntry*>(param)->m_name;
-        theSeen.push_back(self.Look(code, percent, entry));
+        const SimDialogState& state = *self.m_sim.simWindows().dialogState();
+        int current = self.m_recorder.positions.empty() ? 0 : self.m_recorder.positions.back();
+        theSeen.push_back({code, percent, entry, state.control(IDC_CURRENT_LABEL)->text,
+                           self.m_recorder.totalSteps, current,
+                           PictureText(*state.control(IDC_TOTAL_PROGRESS)),
+                           PictureText(*state.control(IDC_CURRENT_PROGRESS)),
+                           self.m_sim.simWindows().pendingInput()});
         return result;
     }
 
-    Seen Look(int code, int percent, const std::string& entry) {
-        auto& sim = static_cast<SimPlatform&>(m_platform).simWindows();
-        const SimDialogState& state = *sim.dialogState();
-        return {code,
-                percent,
-                entry,
-                state.control(IDC_CURRENT_LABEL)->text,
-                m_totalProgress.GetPos(),
-                m_currentProgress.GetPos(),
-                PictureText(*state.control(IDC_TOTAL_PROGRESS)),
-                PictureText(*state.control(IDC_CURRENT_PROGRESS)),
-                sim.pendingInput()};
-    }
-
-    int m_result = 0;
-};
-
-// Feeds the callback percentages by hand.
-class PercentDialog : public SetupDialog {
-public:
-    using SetupDialog::SetupDialog;
-    bool OnInitDialog() override {
-        bool result = SetupDialog::OnInitDialog();
-        auto& sim = static_cast<SimPlatform&>(m_platform).simWindows();
-        for (auto [percent, position] : {std::pair{1, 0}, {60, 30}, {99, 49}, {100, 50}, {0, 0}}) {
-            ExtractCallback(EXTRACT_PROGRESS, &percent, this);
-            EXPECT_EQ(m_currentProgress.GetPos(), position) << percent;
-            EXPECT_EQ(PictureText(*sim.dialogState()->control(IDC_CURRENT_PROGRESS)),
-                      std::to_string(position) + "%")
-                << percent;
-        }
-        EXPECT_EQ(m_totalProgress.GetPos(), 0);
-        return result;
-    }
+private:
+    SimPlatform& m_sim;
+    RecordingObserver m_recorder;
 };
 
 class ExtractCallbackTest : public DialogTest {
 protected:
     void SetUp() override {
-        DialogTest::SetUp();
         theSeen.clear();
+        theExtractions = 0;
         m_modulePath = m_root + "/ZIL_Setup.exe";
         fs::create_directories(OnDriveC("T"));
     }
@@ -125,12 +102,60 @@ protected:
             {"more.bin", archive_test::RandomBytes(20000, 8), ""},
         };
     }
+    // The callback alone, reporting to a recorder: every call it made, in order.
+    std::vector<std::string> CallsOfOneExtraction() {
+        SimConfig config = Config();
+        SimPlatform platform(config);
+        SfxExtractor extractor(platform.files());
+        RecordingObserver recorder;
+        EXPECT_EQ(extractor.Extract("C:\\T", ExtractCallback, &recorder), SFX_OK);
+        return recorder.calls;
+    }
 };
 
-TEST_F(ExtractCallbackTest, BarsAndLabelFollowAWholeExtraction) {
+// For each entry, last to first: the window gets its messages first, then the label names the
+// entry and is shown; progress halves the percentage onto the lower bar; a finished entry steps
+// the upper bar. Nothing else.
+TEST_F(ExtractCallbackTest, EachCodeDrivesItsControls) {
+    UseArchive(
+        {{"first.bin", archive_test::RandomBytes(30000, 1), ""}, {"second.txt", "short", ""}});
+    std::vector<std::string> calls = CallsOfOneExtraction();
+    ASSERT_GE(calls.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 6),
+              (std::vector<std::string>{"pump", "label Extracting second.txt", "refresh", "pump",
+                                        "step", "pump"}));
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 6, calls.begin() + 8),
+              (std::vector<std::string>{"label Extracting first.bin", "refresh"}));
+    std::size_t progress = 0;
+    for (std::size_t i = 8; i + 2 < calls.size(); i += 2) {
+        EXPECT_EQ(calls[i], "pump");
+        EXPECT_EQ(calls[i + 1].rfind("pos ", 0), 0u) << calls[i + 1];
+        ++progress;
+    }
+    EXPECT_GT(progress, 0u) << "a 30 KB entry of noise reports its progress";
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+              (std::vector<std::string>{"pump", "step"}));
+
+    // A code the callback does not know only pumps.
+    RecordingObserver recorder;
+    EXPECT_EQ(ExtractCallback(4242, nullptr, &recorder), 0);
+    EXPECT_EQ(recorder.calls, std::vector<std::string>{"pump"});
+}
+
+TEST_F(ExtractCallbackTest, LowerBarShowsHalfTheEntryPercentage) {
+    RecordingObserver recorder;
+    for (auto [percent, position] : {std::pair{1, 0}, {60, 30}, {99, 49}, {100, 50}, {0, 0}}) {
+        ExtractCallback(EXTRACT_PROGRESS, &percent, &recorder);
+        EXPECT_EQ(recorder.positions.back(), position) << percent;
+    }
+    EXPECT_EQ(recorder.totalSteps, 0);
+}
+
+TEST_F(ExtractCallbackTest, BarsAndLabelFollowAWholeExtractionOnScreen) {
     const auto entries = Entries();
     UseArchive(entries);
     DialogRun run = RunProgram<ExtractingDialog>({}, {"click:1001"});
+    ASSERT_EQ(theExtractions, 1);
     ASSERT_FALSE(theSeen.empty());
 
     std::vector<std::string> begun;
@@ -149,6 +174,8 @@ TEST_F(ExtractCallbackTest, BarsAndLabelFollowAWholeExtraction) {
             case EXTRACT_PROGRESS:
                 EXPECT_EQ(seen.current, seen.percent / 2) << current;
                 EXPECT_EQ(seen.label, "Extracting " + current);
+                // The bar repaints as it goes, without a message loop.
+                EXPECT_EQ(seen.currentText, std::to_string(seen.current) + "%");
                 lastCurrent = seen.current;
                 break;
             case EXTRACT_ENTRY_DONE:
@@ -157,7 +184,6 @@ TEST_F(ExtractCallbackTest, BarsAndLabelFollowAWholeExtraction) {
                 break;
         }
         EXPECT_EQ(seen.total, total);
-        // The bars repaint as they go, without a message loop.
         int percent = total * 100 / static_cast<int>(entries.size());
         EXPECT_EQ(seen.totalText, std::to_string(percent) + "%");
     }
@@ -177,13 +203,10 @@ TEST_F(ExtractCallbackTest, BarsAndLabelFollowAWholeExtraction) {
     EXPECT_EQ(archive_test::ReadHostFile(OnDriveC("T/text.mof")), entries[3].data);
 }
 
-TEST_F(ExtractCallbackTest, LowerBarShowsHalfTheEntryPercentage) {
-    RunProgram<PercentDialog>({});
-}
-
 TEST_F(ExtractCallbackTest, LargeEntriesReportProgressSmallOnesDoNot) {
     UseArchive(Entries());
     RunProgram<ExtractingDialog>({});
+    ASSERT_EQ(theExtractions, 1);
     std::map<std::string, std::vector<int>> percents;
     std::string current;
     for (const Seen& seen : theSeen) {
@@ -204,7 +227,6 @@ TEST_F(ExtractCallbackTest, LargeEntriesReportProgressSmallOnesDoNot) {
     for (const Seen& seen : theSeen) {
         if (seen.code == EXTRACT_PROGRESS) {
             EXPECT_LE(seen.current, 50);
-            EXPECT_EQ(seen.currentText, std::to_string(seen.current) + "%");
         }
     }
 }
@@ -214,13 +236,14 @@ TEST_F(ExtractCallbackTest, AnEntryThatCannotBeWrittenLeavesTheTotalOneShort) {
     // A folder where a file should go: its output file cannot be created.
     fs::create_directories(OnDriveC("T/empty.dat"));
     RunProgram<ExtractingDialog>({});
+    ASSERT_EQ(theExtractions, 1);
     int done = 0;
-    std::vector<std::string> labels;
     for (const Seen& seen : theSeen) {
         done += seen.code == EXTRACT_ENTRY_DONE ? 1 : 0;
         EXPECT_NE(seen.code == EXTRACT_ENTRY_DONE ? seen.entry : "", "empty.dat");
     }
     EXPECT_EQ(done, 4);
+    ASSERT_FALSE(theSeen.empty());
     EXPECT_EQ(theSeen.back().total, 4);
     EXPECT_EQ(theSeen.back().totalText, "80%");
 }

@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include "platform/sim/SimPlatform.h"
-#include "shell/SetupDialog.h"
+#include "setup/FileOperations.h"
+#include "setup/ProductPaths.h"
 #include "tests/unit/ScratchFolder.h"
 
 namespace {
@@ -17,7 +18,7 @@ class FileOperationsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_platform = std::make_unique<SimPlatform>(test_support::VirtualClockMachine(m_root));
-        m_dialog = std::make_unique<SetupDialog>(*m_platform);
+        m_files = std::make_unique<FileOperations>(*m_platform);
     }
     // Host path below the machine for "C/...".
     std::string host(const std::string& relative) const { return m_root + "/" + relative; }
@@ -48,7 +49,7 @@ protected:
     test_support::ScratchFolder m_folder{"zil-fileoperations"};
     std::string m_root = m_folder.string();
     std::unique_ptr<SimPlatform> m_platform;
-    std::unique_ptr<SetupDialog> m_dialog;
+    std::unique_ptr<FileOperations> m_files;
 };
 
 TEST_F(FileOperationsTest, EnsureDirectoryPausesUntilTheFolderShows) {
@@ -66,7 +67,7 @@ TEST_F(FileOperationsTest, EnsureDirectoryPausesUntilTheFolderShows) {
     for (const Case& c : cases) {
         std::size_t from = journalSize();
         std::uint64_t before = m_platform->clock().now();
-        m_dialog->EnsureDirectory(c.path);
+        EXPECT_EQ(m_files->EnsureDirectory(c.path), c.creatable ? WIN_OK : WIN_PATH_NOT_FOUND);
         std::size_t pauses = c.creatable ? 1 : 9;
         EXPECT_EQ(sleeps(from), std::vector<std::string>(pauses, "123")) << c.path;
         EXPECT_EQ(m_platform->clock().now() - before, 123 * pauses);
@@ -78,30 +79,28 @@ TEST_F(FileOperationsTest, EnsureDirectoryPausesUntilTheFolderShows) {
         EXPECT_EQ(created, !c.existsBefore) << c.path;
     }
 
-    // A folder that cannot be made is waited for nine times, and nothing is reported.
+    // A folder that cannot be made is waited for nine times, and then said to be missing.
     m_platform->machine().failCall(SimOp::CreateDirectory, 1, WIN_ACCESS_DENIED, true);
     std::size_t from = journalSize();
-    m_dialog->SetStatus("unchanged");
-    m_dialog->EnsureDirectory("C:\\Program Files (x86)");
+    EXPECT_EQ(m_files->EnsureDirectory("C:\\Program Files (x86)"), WIN_PATH_NOT_FOUND);
     EXPECT_EQ(sleeps(from).size(), 9u);
-    EXPECT_EQ(m_dialog->m_statusText, "unchanged");
 }
 
 TEST_F(FileOperationsTest, DirectoriesAreDeletedWithAllTheyHoldAndOnlyWhenThere) {
     std::size_t from = journalSize();
-    m_dialog->DeleteProgramDirectory();
-    m_dialog->DeleteTempDirectory();
+    m_files->DeleteProgramDirectory();
+    m_files->DeleteTempDirectory();
     EXPECT_TRUE(journalSince(from).empty());  // nothing there, nothing asked of the shell
 
     write("C/Program Files (x86)/ZIL/ICONs/a.bmp", "a");
     write("C/Program Files (x86)/ZIL/ZIL_Service.exe", "s");
     write("C/Program Files (x86)/Other/keep.txt", "k");
     write("C/ZIL_Setup_temp/sub/b.txt", "b");
-    m_dialog->DeleteProgramDirectory();
+    m_files->DeleteProgramDirectory();
     EXPECT_FALSE(exists("C/Program Files (x86)/ZIL"));
     EXPECT_TRUE(exists("C/Program Files (x86)/Other/keep.txt"));
     EXPECT_TRUE(exists("C/ZIL_Setup_temp/sub/b.txt"));
-    m_dialog->DeleteTempDirectory();
+    m_files->DeleteTempDirectory();
     EXPECT_FALSE(exists("C/ZIL_Setup_temp"));
 }
 
@@ -118,7 +117,7 @@ TEST_F(FileOperationsTest, MovesOverwriteAndSortTheImages) {
     write("C/Program Files (x86)/ZIL/ICONs/z.ico", "old icon");
     write("C/Program Files (x86)/ZIL/ICONs/kept.bmp", "kept");
 
-    m_dialog->MoveFilesIntoPlace();
+    m_files->MoveFilesIntoPlace();
 
     const std::string dir = "C/Program Files (x86)/ZIL/";
     for (const std::string& name : payload) {
@@ -147,7 +146,7 @@ TEST_F(FileOperationsTest, SetupToolsGoWithOrWithoutTheProgramsPresent) {
         write(dir + "ZIL.ini", "i");
 
         std::size_t from = journalSize();
-        m_dialog->DeleteSetupTools();
+        m_files->DeleteSetupTools();
         for (const std::string& tool : tools) {
             EXPECT_FALSE(exists(dir + tool)) << tool;
         }
@@ -167,12 +166,12 @@ TEST_F(FileOperationsTest, SetupToolsGoWithOrWithoutTheProgramsPresent) {
 
 TEST_F(FileOperationsTest, RunAndWaitReportsWhetherTheProgramRan) {
     std::uint64_t before = m_platform->clock().now();
-    EXPECT_FALSE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    EXPECT_FALSE(m_files->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
     EXPECT_EQ(m_platform->clock().now(), before);
 
     write("C/Program Files (x86)/ZIL/vcredist_x86.exe",
           "#!/bin/sh\necho \"$1\" > \"$ZIL_MACHINE/C/ran.txt\"\nexit 3\n");
-    EXPECT_TRUE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    EXPECT_TRUE(m_files->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
     EXPECT_EQ(read("C/ran.txt"), "/q:a\n");
 }
 
@@ -200,8 +199,8 @@ TEST_F(SweepTest, OnlyWhatTheInstallerLeftIsSwept) {
     for (const std::string& file : older) {
         write(file, "old");
     }
-    ASSERT_TRUE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
-    m_dialog->SweepRedistLeftovers();
+    ASSERT_TRUE(m_files->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    m_files->SweepRedistLeftovers();
 
     for (const char* gone : {"C/eula.1033.txt", "C/install.exe", "C/install.ini", "C/VC_RED.MSI",
                              "C/VC_RED.cab", "C/vcredist.bmp"}) {
@@ -221,14 +220,14 @@ TEST_F(SweepTest, WithoutTheInstallerNothingIsSwept) {
         write(file, "old");
     }
     std::size_t from = journalSize();
-    m_dialog->SweepRedistLeftovers();
+    m_files->SweepRedistLeftovers();
     EXPECT_TRUE(journalSince(from).empty());
     EXPECT_TRUE(exists("C/eula.1033.txt"));
 
     // The installer may fail to start; then too nothing it could have left is touched.
     fs::remove(host("C/Program Files (x86)/ZIL/vcredist_x86.exe"));
-    EXPECT_FALSE(m_dialog->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
-    m_dialog->SweepRedistLeftovers();
+    EXPECT_FALSE(m_files->RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS));
+    m_files->SweepRedistLeftovers();
     for (const char* file : {"C/eula.1033.txt", "C/install.exe", "D/eula.txt", "E/VC_RED.MSI"}) {
         EXPECT_TRUE(exists(file)) << file;
     }

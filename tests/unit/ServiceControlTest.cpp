@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,18 +9,33 @@
 #include <unistd.h>
 
 #include "platform/sim/SimPlatform.h"
-#include "shell/SetupDialog.h"
+#include "setup/ProductService.h"
 #include "tests/unit/ScratchFolder.h"
 
 namespace {
 
 constexpr const char* kName = "JovixZIL";
 
+using ::testing::AllOf;
+using ::testing::Field;
+
+::testing::Matcher<ServiceOutcome> Outcome(int error, const std::string& line) {
+    return AllOf(Field("error", &ServiceOutcome::error, error),
+                 Field("statusLine", &ServiceOutcome::statusLine, line));
+}
+
+// A state read (error 0), or a failure (state 0), with its status line.
+::testing::Matcher<ServiceQuery> Query(int state, int error, const std::string& line) {
+    return AllOf(Field("state", &ServiceQuery::state, state),
+                 Field("error", &ServiceQuery::error, error),
+                 Field("statusLine", &ServiceQuery::statusLine, line));
+}
+
 class ServiceControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_platform = std::make_unique<SimPlatform>(test_support::VirtualClockMachine(m_root));
-        m_dialog = std::make_unique<SetupDialog>(*m_platform);
+        m_service = std::make_unique<ProductService>(*m_platform);
     }
     void installImage() {
         test_support::WriteHostFile(m_root + "/C/Program Files (x86)/ZIL/ZIL_Service.exe",
@@ -28,8 +44,8 @@ protected:
     void setKnobs(const SimServices::Knobs& knobs) { m_platform->setServiceKnobs(knobs); }
     void createRunning() {
         installImage();
-        ASSERT_EQ(m_dialog->CreateProductService(), 0);
-        ASSERT_EQ(m_dialog->StartProductService(), 0);
+        ASSERT_EQ(m_service->CreateProductService().error, 0);
+        ASSERT_EQ(m_service->StartProductService(), 0);
         ASSERT_EQ(state(), SVC_RUNNING);
     }
     std::uint32_t state() { return m_platform->simServices().currentState(kName); }
@@ -60,7 +76,7 @@ protected:
     test_support::ScratchFolder m_folder{"zil-servicecontrol"};
     std::string m_root = m_folder.string();
     std::unique_ptr<SimPlatform> m_platform;
-    std::unique_ptr<SetupDialog> m_dialog;
+    std::unique_ptr<ProductService> m_service;
 };
 
 TEST_F(ServiceControlTest, EveryErrorCodeHasItsLine) {
@@ -78,56 +94,51 @@ TEST_F(ServiceControlTest, EveryErrorCodeHasItsLine) {
         codes.push_back(entry.first);
     }
     for (int code : codes) {
-        m_dialog->SetStatus("left over from before\r\n");
-        m_dialog->ReportErrorCode(code);
         auto known = table.find(code);
         std::string expected =
             known != table.end() ? known->second : "Error Code," + std::to_string(code);
-        EXPECT_EQ(m_dialog->m_statusText, expected) << code;
+        EXPECT_EQ(ProductService::ReportErrorCode(code), expected) << code;
     }
 }
 
 TEST_F(ServiceControlTest, QueryReportsEachStateOrTheFailure) {
-    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(m_dialog->m_statusText, "Service Not Exist !!!\r\n");
+    EXPECT_THAT(m_service->QueryServiceState(),
+                Query(0, WIN_SERVICE_DOES_NOT_EXIST, "Service Not Exist !!!\r\n"));
 
     installImage();
-    ASSERT_EQ(m_dialog->CreateProductService(), 0);
-    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_STOPPED);
-    EXPECT_EQ(m_dialog->m_statusText, "Query Code = STOP --> 1\r\n");
+    ASSERT_EQ(m_service->CreateProductService().error, 0);
+    EXPECT_THAT(m_service->QueryServiceState(),
+                Query(SVC_STOPPED, 0, "Query Code = STOP --> 1\r\n"));
 
     setKnobs({.startDelay = 1000, .stopDelay = 1000});
-    ASSERT_EQ(m_dialog->StartProductService(), 0);
-    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_START_PENDING);
-    EXPECT_EQ(m_dialog->m_statusText, "Query Code = 2\r\n");
+    ASSERT_EQ(m_service->StartProductService(), 0);
+    EXPECT_THAT(m_service->QueryServiceState(), Query(SVC_START_PENDING, 0, "Query Code = 2\r\n"));
     m_platform->clock().sleep(1000);
-    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_RUNNING);
-    EXPECT_EQ(m_dialog->m_statusText, "Query Code = Running --> 4\r\n");
-    ASSERT_EQ(m_dialog->StopProductService(), 0);
-    EXPECT_EQ(m_dialog->QueryServiceState(), SVC_STOP_PENDING);
-    EXPECT_EQ(m_dialog->m_statusText, "Query Code = 3\r\n");
+    EXPECT_THAT(m_service->QueryServiceState(),
+                Query(SVC_RUNNING, 0, "Query Code = Running --> 4\r\n"));
+    ASSERT_EQ(m_service->StopProductService(), 0);
+    EXPECT_THAT(m_service->QueryServiceState(), Query(SVC_STOP_PENDING, 0, "Query Code = 3\r\n"));
 
     m_platform->machine().failCall(SimOp::OpenManager, 1, WIN_ACCESS_DENIED, true);
-    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_ACCESS_DENIED);
-    EXPECT_EQ(m_dialog->m_statusText, "Error Code,5");
+    EXPECT_THAT(m_service->QueryServiceState(), Query(0, WIN_ACCESS_DENIED, "Error Code,5"));
 }
 
 TEST_F(ServiceControlTest, EachOperationAsksForItsOwnAccessRights) {
     createRunning();
     using Operation = std::function<void()>;
     const std::vector<std::pair<Operation, std::vector<std::string>>> cases = {
-        {[&] { m_dialog->SendServiceControl(139); },
+        {[&] { m_service->SendServiceControl(139); },
          {"SCM open 0x1", "JovixZIL open 0x100", "JovixZIL control 139"}},
-        {[&] { m_dialog->QueryServiceState(); },
+        {[&] { m_service->QueryServiceState(); },
          {"SCM open 0x1", "JovixZIL open 0x1", "JovixZIL config", "SCM open 0x1",
           "JovixZIL open 0x4", "JovixZIL query"}},
-        {[&] { m_dialog->StopProductService(); },
+        {[&] { m_service->StopProductService(); },
          {"SCM open 0x1", "JovixZIL open 0x20", "JovixZIL control 1"}},
-        {[&] { m_dialog->StartProductService(); },
+        {[&] { m_service->StartProductService(); },
          {"SCM open 0x1", "JovixZIL open 0x10", "JovixZIL start"}},
-        {[&] { m_dialog->DeleteProductService(); },
+        {[&] { m_service->DeleteProductService(); },
          {"SCM open 0xF003F", "JovixZIL open 0xF01FF", "JovixZIL control 1", "JovixZIL delete"}},
-        {[&] { m_dialog->CreateProductService(); },
+        {[&] { m_service->CreateProductService(); },
          {"SCM open 0xF003F", "JovixZIL create \"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\""}},
     };
     for (const auto& [operation, expected] : cases) {
@@ -141,13 +152,12 @@ TEST_F(ServiceControlTest, EachOperationAsksForItsOwnAccessRights) {
         }
         EXPECT_EQ(requests, expected);
     }
-    EXPECT_EQ(m_dialog->CreateProductService(), WIN_SERVICE_EXISTS);
-    EXPECT_EQ(m_dialog->m_statusText, "ERROR_SERVICE_EXISTS = 1073\r\n");
+    EXPECT_THAT(m_service->CreateProductService(),
+                Outcome(WIN_SERVICE_EXISTS, "ERROR_SERVICE_EXISTS = 1073\r\n"));
 }
 
 TEST_F(ServiceControlTest, TheServiceIsRegisteredAsTheProductNeedsIt) {
-    EXPECT_EQ(m_dialog->CreateProductService(), 0);
-    EXPECT_EQ(m_dialog->m_statusText, "Request Successed !!!\r\n");
+    EXPECT_THAT(m_service->CreateProductService(), Outcome(0, "Request Successed !!!\r\n"));
     SimServices::Record r = record();
     EXPECT_EQ(r.name, "JovixZIL");
     EXPECT_EQ(r.displayName, "JovixZIL");
@@ -158,53 +168,44 @@ TEST_F(ServiceControlTest, TheServiceIsRegisteredAsTheProductNeedsIt) {
     EXPECT_TRUE(r.openHandles.empty());  // every handle closed again
 
     // Without its image the start fails with 2, and the quoted path is what was looked up.
-    EXPECT_EQ(m_dialog->StartProductService(), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_service->StartProductService(), WIN_FILE_NOT_FOUND);
     installImage();
-    EXPECT_EQ(m_dialog->StartProductService(), 0);
+    EXPECT_EQ(m_service->StartProductService(), 0);
 }
 
 TEST_F(ServiceControlTest, NoServiceInstalled) {
-    m_dialog->SendServiceControl(139);
-    EXPECT_EQ(m_dialog->m_statusText, "Open Service Failed... \r\n");
-    EXPECT_EQ(m_dialog->DeleteProductService(), WIN_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(m_dialog->m_statusText, "Service Not Exist !!!\r\n");
-    EXPECT_EQ(m_dialog->StopProductService(), WIN_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(m_dialog->StartProductService(), WIN_SERVICE_DOES_NOT_EXIST);
-    m_dialog->SetStatus("untouched");
-    m_dialog->StartProductService();
-    m_dialog->StopProductService();
-    EXPECT_EQ(m_dialog->m_statusText, "untouched");
+    EXPECT_EQ(m_service->SendServiceControl(139).statusLine, "Open Service Failed... \r\n");
+    EXPECT_THAT(m_service->DeleteProductService(),
+                Outcome(WIN_SERVICE_DOES_NOT_EXIST, "Service Not Exist !!!\r\n"));
+    EXPECT_EQ(m_service->StopProductService(), WIN_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(m_service->StartProductService(), WIN_SERVICE_DOES_NOT_EXIST);
 
     m_platform->machine().failCall(SimOp::OpenManager, 1, WIN_ACCESS_DENIED, true);
-    m_dialog->SendServiceControl(139);
-    EXPECT_EQ(m_dialog->m_statusText, "Open SCM Failed... \r\n");
-    EXPECT_EQ(m_dialog->CreateProductService(), WIN_ACCESS_DENIED);
-    EXPECT_EQ(m_dialog->m_statusText, "Error Code,5");
+    EXPECT_EQ(m_service->SendServiceControl(139).statusLine, "Open SCM Failed... \r\n");
+    EXPECT_THAT(m_service->CreateProductService(), Outcome(WIN_ACCESS_DENIED, "Error Code,5"));
 }
 
 TEST_F(ServiceControlTest, ControlCodesReachOnlyARunningService) {
     installImage();
-    ASSERT_EQ(m_dialog->CreateProductService(), 0);
-    m_dialog->OnCloseProduct();
-    EXPECT_EQ(m_dialog->m_statusText, "ControlService Failed... \r\n");
-    ASSERT_EQ(m_dialog->StartProductService(), 0);
-    m_dialog->OnCloseProduct();
-    EXPECT_EQ(m_dialog->m_statusText, "ControlService Success... \r\n");
-    m_dialog->OnLaunch();
-    for (int code : {137, 138, 140}) {
-        m_dialog->SendServiceControl(code);
+    ASSERT_EQ(m_service->CreateProductService().error, 0);
+    EXPECT_THAT(m_service->SendServiceControl(139),
+                Outcome(WIN_SERVICE_NOT_ACTIVE, "ControlService Failed... \r\n"));
+    ASSERT_EQ(m_service->StartProductService(), 0);
+    EXPECT_THAT(m_service->SendServiceControl(139), Outcome(0, "ControlService Success... \r\n"));
+    for (int code : {133, 137, 138, 140}) {
+        m_service->SendServiceControl(code);
     }
     EXPECT_EQ(record().controls, (std::vector<std::uint32_t>{139, 133, 137, 138, 140}));
 }
 
 TEST_F(ServiceControlTest, AStartIsRetriedUntilTheServiceRuns) {
     installImage();
-    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    ASSERT_EQ(m_service->CreateProductService().error, 0);
     for (std::uint32_t delay : {0u, 1u, 188u, 189u, 190u, 400u, 945u, 1134u, 1135u, 2000u}) {
         setKnobs({.startDelay = delay});
         std::size_t from = journalSize();
         std::uint64_t started = m_platform->clock().now();
-        int result = m_dialog->StartOrStopWithRetry(0);
+        ServiceOutcome result = m_service->StartOrStopWithRetry(0);
 
         // A query follows each request after 189 ms; the service runs from `delay` on.
         std::size_t needed = std::max<std::size_t>(1, (delay + 188) / 189);
@@ -215,59 +216,56 @@ TEST_F(ServiceControlTest, AStartIsRetriedUntilTheServiceRuns) {
         EXPECT_EQ(journal("sleep", from), std::vector<std::string>(requests, "189")) << delay;
         EXPECT_EQ(m_platform->clock().now() - started, 189 * requests);
         if (needed <= 6) {
-            EXPECT_EQ(result, 0) << delay;
-            EXPECT_EQ(m_dialog->m_statusText, "Query Code = Running --> 4\r\n");
+            EXPECT_THAT(result, Outcome(0, "Query Code = Running --> 4\r\n")) << delay;
         } else {
-            EXPECT_EQ(result, WIN_SERVICE_ALREADY_RUNNING) << delay;
-            EXPECT_EQ(m_dialog->m_statusText, "Query Code = 2\r\n");
+            EXPECT_THAT(result, Outcome(WIN_SERVICE_ALREADY_RUNNING, "Query Code = 2\r\n"))
+                << delay;
         }
         m_platform->clock().sleep(delay);
-        ASSERT_EQ(m_dialog->StartOrStopWithRetry(1), 0);
+        ASSERT_EQ(m_service->StartOrStopWithRetry(1).error, 0);
         ASSERT_EQ(state(), SVC_STOPPED);
     }
 }
 
 TEST_F(ServiceControlTest, AServiceThatNeverStartsCostsSixRoundsAndTheLastCode) {
     installImage();
-    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    ASSERT_EQ(m_service->CreateProductService().error, 0);
     for (const SimServices::Knobs& knobs :
          {SimServices::Knobs{.neverStarts = true}, SimServices::Knobs{.needsRuntime = true}}) {
         setKnobs(knobs);
         std::size_t from = journalSize();
-        int result = m_dialog->StartOrStopWithRetry(0);
+        ServiceOutcome result = m_service->StartOrStopWithRetry(0);
         std::vector<std::string> service = journal("service", from);
         EXPECT_EQ(countRequests(service, "start"), 6u);
         EXPECT_EQ(countRequests(service, "query"), 6u);
         EXPECT_EQ(journal("sleep", from), std::vector<std::string>(6, "189"));
         if (knobs.neverStarts) {
-            EXPECT_EQ(result, WIN_SERVICE_ALREADY_RUNNING);
-            EXPECT_EQ(m_dialog->m_statusText, "Query Code = 2\r\n");
+            EXPECT_THAT(result, Outcome(WIN_SERVICE_ALREADY_RUNNING, "Query Code = 2\r\n"));
             // It can be neither stopped nor deleted for good while it hangs in its start.
-            EXPECT_EQ(m_dialog->StartOrStopWithRetry(1), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
-            EXPECT_EQ(m_dialog->DeleteProductService(), 0);
-            EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_MARKED_FOR_DELETE);
-            EXPECT_EQ(m_dialog->CreateProductService(), WIN_SERVICE_MARKED_FOR_DELETE);
+            EXPECT_EQ(m_service->StartOrStopWithRetry(1).error, WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+            EXPECT_EQ(m_service->DeleteProductService().error, 0);
+            EXPECT_EQ(m_service->QueryServiceState().error, WIN_SERVICE_MARKED_FOR_DELETE);
+            EXPECT_EQ(m_service->CreateProductService().error, WIN_SERVICE_MARKED_FOR_DELETE);
             // A fresh machine for the second case.
-            m_dialog.reset();
+            m_service.reset();
             m_platform.reset();
             std::filesystem::remove_all(m_root);
             SetUp();
             installImage();
-            ASSERT_EQ(m_dialog->CreateProductService(), 0);
+            ASSERT_EQ(m_service->CreateProductService().error, 0);
         } else {
-            EXPECT_EQ(result, WIN_SERVICE_REQUEST_TIMEOUT);
-            EXPECT_EQ(m_dialog->m_statusText, "Query Code = STOP --> 1\r\n");
+            EXPECT_THAT(result,
+                        Outcome(WIN_SERVICE_REQUEST_TIMEOUT, "Query Code = STOP --> 1\r\n"));
         }
     }
 }
 
 TEST_F(ServiceControlTest, AStopSucceedsOnceTheServiceIsStoppedWhateverTheRequestSaid) {
     createRunning();
-    EXPECT_EQ(m_dialog->StartOrStopWithRetry(1), 0);
-    EXPECT_EQ(m_dialog->m_statusText, "Query Code = STOP --> 1\r\n");
+    EXPECT_THAT(m_service->StartOrStopWithRetry(1), Outcome(0, "Query Code = STOP --> 1\r\n"));
     std::size_t from = journalSize();
     // Already stopped: the request fails with 1062, the query sees the wanted state.
-    EXPECT_EQ(m_dialog->StartOrStopWithRetry(1), 0);
+    EXPECT_EQ(m_service->StartOrStopWithRetry(1).error, 0);
     EXPECT_EQ(countRequests(journal("service", from), "control 1"), 1u);
     EXPECT_EQ(journal("service", from).at(2), "JovixZIL control 1 -> 1062");
 }
@@ -275,23 +273,22 @@ TEST_F(ServiceControlTest, AStopSucceedsOnceTheServiceIsStoppedWhateverTheReques
 TEST_F(ServiceControlTest, DeletionOfARunningServiceCompletesWhenItHasStopped) {
     createRunning();
     setKnobs({.stopDelay = 400});
-    EXPECT_EQ(m_dialog->DeleteProductService(), 0);
-    EXPECT_EQ(m_dialog->m_statusText, "Request Successed !!!\r\n");
+    EXPECT_THAT(m_service->DeleteProductService(), Outcome(0, "Request Successed !!!\r\n"));
     EXPECT_TRUE(record().markedForDelete);
-    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_MARKED_FOR_DELETE);
-    EXPECT_EQ(m_dialog->m_statusText, "Service Mark Delete = 1072 !!!\r\n");
-    EXPECT_EQ(m_dialog->DeleteProductService(), WIN_SERVICE_MARKED_FOR_DELETE);
+    EXPECT_THAT(m_service->QueryServiceState(),
+                Query(0, WIN_SERVICE_MARKED_FOR_DELETE, "Service Mark Delete = 1072 !!!\r\n"));
+    EXPECT_EQ(m_service->DeleteProductService().error, WIN_SERVICE_MARKED_FOR_DELETE);
     m_platform->clock().sleep(400);
-    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(m_service->QueryServiceState().error, WIN_SERVICE_DOES_NOT_EXIST);
 
     // A stopped service: the stop request fails, the deletion succeeds, and that is the result.
-    ASSERT_EQ(m_dialog->CreateProductService(), 0);
+    ASSERT_EQ(m_service->CreateProductService().error, 0);
     std::size_t from = journalSize();
-    EXPECT_EQ(m_dialog->DeleteProductService(), 0);
+    EXPECT_EQ(m_service->DeleteProductService().error, 0);
     std::vector<std::string> service = journal("service", from);
     EXPECT_NE(std::find(service.begin(), service.end(), "JovixZIL control 1 -> 1062"),
               service.end());
-    EXPECT_EQ(m_dialog->QueryServiceState(), WIN_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(m_service->QueryServiceState().error, WIN_SERVICE_DOES_NOT_EXIST);
 }
 
 }  // namespace

@@ -151,15 +151,22 @@ TEST_F(SetupDialogTest, MessageBoxCaptionIsTheProgramNameWithoutExtension) {
 // A dialog that exercises its own message map and sequence guard while it is up.
 class ProbeDialog : public SetupDialog {
 public:
-    using SetupDialog::SetupDialog;
+    ProbeDialog(SimPlatform& platform, RunMode mode)
+        : SetupDialog(platform, mode), m_sim(platform) {}
     bool OnInitDialog() override {
         bool result = SetupDialog::OnInitDialog();
         Probe();
+        theProbesRun += 1;
         return result;
     }
     virtual void Probe() = 0;
-    SimWindowSystem& Sim() { return static_cast<SimPlatform&>(m_platform).simWindows(); }
+    // The probes assert inside the running dialog: a dialog that never came up must fail too.
+    static inline int theProbesRun = 0;
+    SimWindowSystem& Sim() { return m_sim.simWindows(); }
     const SimControlState& State(int id) { return *Sim().dialogState()->control(id); }
+
+private:
+    SimPlatform& m_sim;
 };
 
 class MessageMapProbe : public ProbeDialog {
@@ -195,7 +202,9 @@ public:
 };
 
 TEST_F(SetupDialogTest, MessageMapRoutesMessagesAndClicks) {
+    ProbeDialog::theProbesRun = 0;
     DialogRun run = RunProgram<MessageMapProbe>({}, {"click:1000"});
+    EXPECT_EQ(ProbeDialog::theProbesRun, 1);
     EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
     EXPECT_EQ(run.inputLeft, 1u);
     EXPECT_FALSE(::testing::Test::HasFailure());
@@ -227,7 +236,9 @@ public:
 };
 
 TEST_F(SetupDialogTest, NoSecondSequenceInsideTheFirst) {
+    ProbeDialog::theProbesRun = 0;
     DialogRun run = RunProgram<GuardProbe>({}, {"click:1000", "click:1001", "close"});
+    EXPECT_EQ(ProbeDialog::theProbesRun, 1);
     EXPECT_EQ(Kind(run.journal, "window"),
               (std::vector<std::string>{"click 1000 ignored: disabled",
                                         "click 1001 ignored: disabled", "close"}));

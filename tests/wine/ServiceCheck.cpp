@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "shell/SetupDialog.h"
+#include "setup/FileOperations.h"
+#include "setup/ProductPaths.h"
+#include "setup/ProductService.h"
 
 namespace {
 
@@ -54,29 +56,47 @@ int HoldService(Platform& platform) {
     return static_cast<int>(error);
 }
 
+// The program's own operations, as the sequences use them.
+struct Operations {
+    explicit Operations(Platform& platform) : service(platform), files(platform) {}
+    ProductService service;
+    FileOperations files;
+};
+
+// The result printed for a service operation: its error; for a query, the state it read or the
+// error that stopped it.
+int Printed(const ServiceOutcome& outcome, std::string& status) {
+    status = outcome.statusLine;
+    return outcome.error;
+}
+
 // One step; false for a step this program does not know.
-bool RunStep(Platform& platform, SetupDialog& dialog, const std::string& step, int& result) {
-    dialog.SetStatus("");
+bool RunStep(Platform& platform, Operations& operations, const std::string& step, int& result,
+             std::string& status) {
+    ProductService& service = operations.service;
+    FileOperations& files = operations.files;
     if (step == "create") {
-        result = dialog.CreateProductService();
+        result = Printed(service.CreateProductService(), status);
     } else if (step == "start") {
-        result = dialog.StartOrStopWithRetry(0);
+        result = Printed(service.StartOrStopWithRetry(SERVICE_MODE_START), status);
     } else if (step == "stop") {
-        result = dialog.StartOrStopWithRetry(1);
+        result = Printed(service.StartOrStopWithRetry(SERVICE_MODE_STOP), status);
     } else if (step == "startonce") {
-        result = dialog.StartProductService();
+        result = service.StartProductService();
     } else if (step == "stoponce") {
-        result = dialog.StopProductService();
+        result = service.StopProductService();
     } else if (step == "query") {
-        result = dialog.QueryServiceState();
+        ServiceQuery query = service.QueryServiceState();
+        status = query.statusLine;
+        result = query.error != 0 ? query.error : query.state;
     } else if (step == "delete") {
-        result = dialog.DeleteProductService();
+        result = Printed(service.DeleteProductService(), status);
     } else if (step == "close") {
-        dialog.OnCloseProduct();
+        Printed(service.SendServiceControl(139), status);
     } else if (step == "launch") {
-        dialog.OnLaunch();
+        Printed(service.SendServiceControl(133), status);
     } else if (startsWith(step, "control:")) {
-        dialog.SendServiceControl(std::atoi(step.c_str() + 8));
+        Printed(service.SendServiceControl(std::atoi(step.c_str() + 8)), status);
     } else if (startsWith(step, "sleep:")) {
         platform.clock().sleep(static_cast<std::uint32_t>(std::atoi(step.c_str() + 6)));
     } else if (step == "lock") {
@@ -85,23 +105,23 @@ bool RunStep(Platform& platform, SetupDialog& dialog, const std::string& step, i
         std::string command = step.substr(4);
         std::size_t bar = command.find('|');
         std::string parameters = bar == std::string::npos ? "" : command.substr(bar + 1);
-        result = dialog.RunAndWait(command.substr(0, bar), parameters) ? 1 : 0;
+        result = files.RunAndWait(command.substr(0, bar), parameters) ? 1 : 0;
     } else if (startsWith(step, "exec:")) {
         result = static_cast<int>(platform.processes().runAndWait(step.substr(5), ""));
     } else if (step == "hold") {
         result = HoldService(platform);
     } else if (startsWith(step, "ensure:")) {
-        dialog.EnsureDirectory(step.substr(7));
+        files.EnsureDirectory(step.substr(7));
     } else if (step == "movefiles") {
-        dialog.MoveFilesIntoPlace();
+        files.MoveFilesIntoPlace();
     } else if (step == "deletetools") {
-        dialog.DeleteSetupTools();
+        files.DeleteSetupTools();
     } else if (step == "deleteprogram") {
-        dialog.DeleteProgramDirectory();
+        files.DeleteProgramDirectory();
     } else if (step == "deletetemp") {
-        dialog.DeleteTempDirectory();
+        files.DeleteTempDirectory();
     } else if (step == "sweep") {
-        dialog.SweepRedistLeftovers();
+        files.SweepRedistLeftovers();
     } else {
         return false;
     }
@@ -112,15 +132,16 @@ bool RunStep(Platform& platform, SetupDialog& dialog, const std::string& step, i
 
 int main(int argc, char** argv) {
     std::unique_ptr<Platform> platform = createPlatform();
-    SetupDialog dialog(*platform);
+    Operations operations(*platform);
     for (int i = 1; i < argc; ++i) {
         std::string step = argv[i];
         int result = 0;
-        if (!RunStep(*platform, dialog, step, result)) {
+        std::string status;
+        if (!RunStep(*platform, operations, step, result, status)) {
             std::fprintf(stderr, "unknown step %s\n", step.c_str());
             return 2;
         }
-        std::printf("%s -> %d | %s\n", step.c_str(), result, visible(dialog.m_statusText).c_str());
+        std::printf("%s -> %d | %s\n", step.c_str(), result, visible(status).c_str());
         std::fflush(stdout);
     }
     return 0;

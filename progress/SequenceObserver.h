@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+// What a running sequence shows a person: the two bars, their labels, the status line and its
+// message boxes, and its end. The setup dialog turns each call into control updates; tests
+// record them.
+class SequenceObserver {
+public:
+    virtual ~SequenceObserver() = default;
+
+    // The upper bar counts entries extracted; the lower one shows the entry being extracted,
+    // then the sequence's steps (range 0..100). Both repaint at once when their fill changes.
+    virtual void SetTotalRange(int lower, int upper) = 0;
+    virtual void StepTotal() = 0;
+    virtual void SetCurrentPos(int position) = 0;
+    virtual void ShowBars() = 0;
+
+    // Texts reach the screen together, at the next Refresh.
+    virtual void SetTotalLabel(const std::string& text) = 0;
+    virtual void SetCurrentLabel(const std::string& text) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void Refresh() = 0;
+
+    // Lets the window handle what waits for it (paints, clicks) in the middle of a long step.
+    virtual void PumpMessages() = 0;
+    // A box that waits for the person's OK.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The sequence has ended with this exit code; close: the dialog goes too.
+    virtual void Finish(int exitCode, bool close) = 0;
+};

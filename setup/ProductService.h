@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/Platform.h"
+
+// What a service operation did: its Win32 error (0 for success) and the one status line that
+// tells a person the outcome.
+struct ServiceOutcome {
+    int error = 0;
+    std::string statusLine;
+};
+
+// A state query: the state read, or the error of the step that failed (state 0 then).
+struct ServiceQuery {
+    int state = 0;
+    int error = 0;
+    std::string statusLine;
+};
+
+enum : int {
+    SERVICE_MODE_START = 0,
+    SERVICE_MODE_STOP = 1,
+};
+
+// The product's Windows service through the service control manager. Every operation opens its
+// own handles and closes them before it returns, and returns its outcome; nothing is shown here.
+class ProductService {
+public:
+    // Shows a status line as soon as the retry loop has it (each request, each query).
+    using StatusDisplay = std::function<void(const std::string& statusLine)>;
+
+    explicit ProductService(Platform& platform);
+
+    ServiceOutcome SendServiceControl(int code);
+    ServiceQuery QueryServiceState();
+    // Registers the service: own process, automatic start, the quoted image path.
+    ServiceOutcome CreateProductService();
+    // A stop request, then the deletion; the outcome is that of the deletion when it was reached.
+    ServiceOutcome DeleteProductService();
+    // One request each, no status line.
+    int StopProductService();
+    int StartProductService();
+    // Up to six requests, each followed by a pause and a query, until the service runs (start) or
+    // has stopped (stop). The error is 0 once the wanted state was seen, else the last request's;
+    // the status line is the last query's.
+    ServiceOutcome StartOrStopWithRetry(int mode, const StatusDisplay& show = nullptr);
+    // The status line for a Win32 error code; codes without a line of their own give
+    // "Error Code,N", without a line end.
+    static std::string ReportErrorCode(int code);
+
+private:
+    Platform& m_platform;
+};

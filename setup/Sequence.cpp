@@ -1,0 +1,97 @@
+#include "setup/Sequence.h"
+
+#include "progress/ExtractCallback.h"
+#include "setup/ProductPaths.h"
+#include "setup/SetupExitCode.h"
+#include "sfx/ExtractOutcome.h"
+
+namespace {
+
+// Files that could not be written are the machine's fault (1603), anything else the archive's.
+int ExtractFailureExitCode(int result) {
+    return result == SFX_ERR_CREATE_OUTPUT || result == SFX_ERR_WRITE ? SETUP_EXIT_FAILURE
+                                                                      : SETUP_EXIT_BAD_ARCHIVE;
+}
+
+}  // namespace
+
+Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, SetupLogFile& log,
+                   SequenceObserver& observer)
+    : m_platform(platform),
+      m_mode(mode),
+      m_extractor(extractor),
+      m_log(log),
+      m_observer(observer),
+      m_files(platform),
+      m_service(platform),
+      m_showStatus([this](const std::string& line) { ShowStatus(line); }) {}
+
+// Whatever waits at the path may have been planted there (a folder with someone else's files, a
+// link to elsewhere); it goes, and the fresh folder is one that nobody else may write to.
+bool Sequence::PrepareTempDirectory() {
+    FileSystem& files = m_platform.files();
+    files.removeTree(SETUP_TEMP_DIR);
+    if (Win32Error error = files.createPrivateDirectory(SETUP_TEMP_DIR); error != WIN_OK) {
+        EndWithFailure(
+            std::string("Cannot create ") + SETUP_TEMP_DIR + ", error " + std::to_string(error),
+            SETUP_EXIT_FAILURE);
+        return false;
+    }
+    m_files.EnsureDirectory(SETUP_TEMP_DIR);
+    return true;
+}
+
+bool Sequence::ExtractPayload(bool stopOnFailure) {
+    m_observer.SetTotalRange(0, m_extractor.m_entryCount);
+    ShowBars();
+    m_observer.SetStatus(SETUP_TEMP_DIR);
+    m_observer.SetCurrentLabel("Current File");
+    m_observer.Refresh();
+    int result = m_extractor.Extract(SETUP_TEMP_DIR, ExtractCallback, &m_observer);
+    ShowBars();
+    if (result == SFX_OK || !stopOnFailure) {
+        return true;
+    }
+    // Nothing of the old installation has been touched yet, and it stays so: installing from a
+    // partial payload would remove a working product and leave a broken one.
+    m_files.DeleteTempDirectory();
+    EndWithFailure(ExtractOutcomeText(result, m_extractor.m_entryCount),
+                   ExtractFailureExitCode(result));
+    return false;
+}
+
+void Sequence::ShowBars() {
+    m_observer.ShowBars();
+}
+
+void Sequence::ShowStatus(const std::string& line) {
+    m_observer.SetStatus(line);
+    m_observer.Refresh();
+}
+
+void Sequence::PublishRunLog() {
+    ShowStatus(m_runLog);
+}
+
+void Sequence::WriteLog(int exitCode) {
+    m_log.Write(m_runLog, exitCode);
+}
+
+void Sequence::Finish(int exitCode, bool close) {
+    WriteLog(exitCode);
+    m_observer.Finish(exitCode, close);
+}
+
+void Sequence::EndWithFailure(const std::string& message, int exitCode) {
+    m_runLog += message + "\r\n";
+    PublishRunLog();
+    WriteLog(exitCode);
+    if (!IsCommandLine(m_mode)) {
+        m_observer.ShowMessage(message);
+    }
+    Finish(exitCode, true);
+}
+
+void Sequence::Pause(unsigned milliseconds) {
+    m_platform.clock().sleep(milliseconds);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Platform.h"
+#include "progress/SequenceObserver.h"
+#include "setup/FileOperations.h"
+#include "setup/ProductService.h"
+#include "setup/RunMode.h"
+#include "setup/SetupLogFile.h"
+#include "sfx/SfxExtractor.h"
+
+// What the install and the uninstall have in common: what they run on, their run log, the
+// fresh temporary directory, the extraction, and the ways they end. A sequence runs once, to its
+// end, inside one call of Run; it reports only through the observer and the log file.
+class Sequence {
+public:
+    // The extractor holds the directory read when the dialog opened: its entry count sizes the
+    // upper bar before the extraction reads it again.
+    Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, SetupLogFile& log,
+             SequenceObserver& observer);
+    virtual ~Sequence() = default;
+    Sequence(const Sequence&) = delete;
+    Sequence& operator=(const Sequence&) = delete;
+
+    virtual void Run() = 0;
+
+protected:
+    // Pauses in milliseconds: between steps, around the close request, before the command-line
+    // install closes.
+    enum : unsigned {
+        SEQUENCE_PAUSE_STEP = 889,
+        SEQUENCE_PAUSE_CONTROL = 589,
+        SEQUENCE_PAUSE_CLOSE = 100,
+    };
+    // User-defined control codes the sequences send the service; what each does is the
+    // service's own affair.
+    enum : int {
+        SEQUENCE_CODE_LAUNCH = 133,
+        SEQUENCE_CODE_STARTED = 137,
+        SEQUENCE_CODE_UNINSTALL_LAST = 138,
+        SEQUENCE_CODE_CLOSE = 139,
+        SEQUENCE_CODE_UNINSTALL = 140,
+    };
+
+    // Removes whatever is at the temporary directory's path and creates it afresh, private to
+    // administrators, then waits for it. False when it cannot be made fresh: the sequence has
+    // then ended (1603) before touching anything.
+    bool PrepareTempDirectory();
+    // Sets up the bars and extracts the archive into the temporary directory. With
+    // stopOnFailure (the install), a failed extraction ends the sequence there and gives false.
+    bool ExtractPayload(bool stopOnFailure);
+    void ShowBars();
+    // A status line on screen at once.
+    void ShowStatus(const std::string& line);
+    // The status edit shows the whole run log.
+    void PublishRunLog();
+    // Records the outcome in the log file.
+    void WriteLog(int exitCode);
+    // The end of every path: the outcome recorded, the dialog closed unless a person is to look
+    // at it.
+    void Finish(int exitCode, bool close);
+    // A failure that stops a sequence early: logged, shown to a person (never from the command
+    // line), and the dialog closed.
+    void EndWithFailure(const std::string& message, int exitCode);
+    void Pause(unsigned milliseconds);
+
+    Platform& m_platform;
+    RunMode m_mode;
+    SfxExtractor& m_extractor;
+    SetupLogFile& m_log;
+    SequenceObserver& m_observer;
+    FileOperations m_files;
+    ProductService m_service;
+    std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
+    // The retry loop's lines on screen as they come.
+    ProductService::StatusDisplay m_showStatus;
+};
