@@ -13,6 +13,8 @@ namespace {
 enum : int {
     SERVICE_RETRY_PAUSE = 189,
     SERVICE_RETRY_REQUESTS = 6,
+    // What Windows' own service manager gives a service to report that it runs.
+    SERVICE_PENDING_LIMIT = 30000,
 };
 
 std::string QueryLine(int state) {
@@ -176,22 +178,37 @@ int ProductService::StartProductService() {
 ServiceOutcome ProductService::StartOrStopWithRetry(int mode, const StatusDisplay& show) {
     bool starting = mode == SERVICE_MODE_START;
     int wanted = starting ? SVC_RUNNING : SVC_STOPPED;
+    int pending = starting ? SVC_START_PENDING : SVC_STOP_PENDING;
+    std::uint64_t began = m_platform.clock().now();
     ServiceOutcome outcome;
-    // Six requests at most, each given 189 ms before the state is looked at.
+    ServiceQuery query;
+    // Query after a pause; true when the wanted state is reached.
+    auto reached = [&] {
+        m_platform.clock().sleep(SERVICE_RETRY_PAUSE);
+        query = QueryServiceState();
+        outcome.statusLine = query.statusLine;
+        if (show) {
+            show(query.statusLine);
+        }
+        return query.error == 0 && query.state == wanted;
+    };
+    // The wanted state is what counts: a later request that only found the service already
+    // starting or stopping is no failure.
     for (int attempt = 0; attempt < SERVICE_RETRY_REQUESTS; ++attempt) {
         outcome.error = starting ? StartProductService() : StopProductService();
         if (show) {
             show(ReportErrorCode(outcome.error));
         }
-        m_platform.clock().sleep(SERVICE_RETRY_PAUSE);
-        ServiceQuery query = QueryServiceState();
-        outcome.statusLine = query.statusLine;
-        if (show) {
-            show(query.statusLine);
+        if (reached()) {
+            outcome.error = 0;
+            return outcome;
         }
-        if (query.error == 0 && query.state == wanted) {
-            // The wanted state is what counts: a later request that only found the service
-            // already starting or stopping is no failure.
+    }
+    // A service still on its way gets the time Windows would give it, counted from the first
+    // request; more requests would only be refused while it is pending.
+    while (query.error == 0 && query.state == pending &&
+           m_platform.clock().now() - began < SERVICE_PENDING_LIMIT) {
+        if (reached()) {
             outcome.error = 0;
             return outcome;
         }

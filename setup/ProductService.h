@@ -43,8 +43,9 @@ public:
     int StopProductService();
     int StartProductService();
     // Up to six requests, each followed by a pause and a query, until the service runs (start) or
-    // has stopped (stop). The error is 0 once the wanted state was seen, else the last request's;
-    // the status line is the last query's.
+    // has stopped (stop); a service still start (stop) pending after them is queried on, a pause
+    // apart, until 30 s have passed since the first request. The error is 0 once the wanted
+    // state was seen, else the last request's; the status line is the last query's.
     ServiceOutcome StartOrStopWithRetry(int mode, const StatusDisplay& show = nullptr);
     // The status line for a Win32 error code; codes without a line of their own give
     // "Error Code,N", without a line end.

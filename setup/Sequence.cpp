@@ -43,12 +43,12 @@ bool Sequence::PrepareTempDirectory() {
 
 bool Sequence::ExtractPayload(bool stopOnFailure) {
     m_observer.SetTotalRange(0, m_extractor.m_entryCount);
-    ShowBars();
+    m_observer.ShowBars();
     m_observer.SetStatus(SETUP_TEMP_DIR);
     m_observer.SetCurrentLabel("Current File");
     m_observer.Refresh();
     int result = m_extractor.Extract(SETUP_TEMP_DIR, ExtractCallback, &m_observer);
-    ShowBars();
+    m_observer.ShowBars();
     if (result == SFX_OK || !stopOnFailure) {
         return true;
     }
@@ -58,10 +58,6 @@ bool Sequence::ExtractPayload(bool stopOnFailure) {
     EndWithFailure(ExtractOutcomeText(result, m_extractor.m_entryCount),
                    ExtractFailureExitCode(result));
     return false;
-}
-
-void Sequence::ShowBars() {
-    m_observer.ShowBars();
 }
 
 void Sequence::ShowStatus(const std::string& line) {

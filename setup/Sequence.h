@@ -50,7 +50,6 @@ protected:
     // Sets up the bars and extracts the archive into the temporary directory. With
     // stopOnFailure (the install), a failed extraction ends the sequence there and gives false.
     bool ExtractPayload(bool stopOnFailure);
-    void ShowBars();
     // A status line on screen at once.
     void ShowStatus(const std::string& line);
     // The status edit shows the whole run log.

@@ -198,55 +198,59 @@ TEST_F(ServiceControlTest, ControlCodesReachOnlyARunningService) {
     EXPECT_EQ(record().controls, (std::vector<std::uint32_t>{139, 133, 137, 138, 140}));
 }
 
-TEST_F(ServiceControlTest, AStartIsRetriedUntilTheServiceRuns) {
+// Six requests at most, 189 ms apart; a service still starting after them is waited for, a
+// query every 189 ms, up to 30 s from the first request.
+TEST_F(ServiceControlTest, AStartIsRetriedThenWaitedForUntilTheServiceRuns) {
     installImage();
     ASSERT_EQ(m_service->CreateProductService().error, 0);
-    for (std::uint32_t delay : {0u, 1u, 188u, 189u, 190u, 400u, 945u, 1134u, 1135u, 2000u}) {
+    for (std::uint32_t delay :
+         {0u, 1u, 188u, 189u, 190u, 400u, 945u, 1134u, 1135u, 2000u, 3000u, 29900u}) {
         setKnobs({.startDelay = delay});
         std::size_t from = journalSize();
         std::uint64_t started = m_platform->clock().now();
-        ServiceOutcome result = m_service->StartOrStopWithRetry(0);
+        ServiceOutcome result = m_service->StartOrStopWithRetry(SERVICE_MODE_START);
 
         // A query follows each request after 189 ms; the service runs from `delay` on.
-        std::size_t needed = std::max<std::size_t>(1, (delay + 188) / 189);
-        std::size_t requests = std::min<std::size_t>(needed, 6);
+        std::size_t queries = std::max<std::size_t>(1, (delay + 188) / 189);
         std::vector<std::string> service = journal("service", from);
-        EXPECT_EQ(countRequests(service, "start"), requests) << delay;
-        EXPECT_EQ(countRequests(service, "query"), requests) << delay;
-        EXPECT_EQ(journal("sleep", from), std::vector<std::string>(requests, "189")) << delay;
-        EXPECT_EQ(m_platform->clock().now() - started, 189 * requests);
-        if (needed <= 6) {
-            EXPECT_THAT(result, Outcome(0, "Query Code = Running --> 4\r\n")) << delay;
-        } else {
-            EXPECT_THAT(result, Outcome(WIN_SERVICE_ALREADY_RUNNING, "Query Code = 2\r\n"))
-                << delay;
-        }
+        EXPECT_EQ(countRequests(service, "start"), std::min<std::size_t>(queries, 6)) << delay;
+        EXPECT_EQ(countRequests(service, "query"), queries) << delay;
+        EXPECT_EQ(journal("sleep", from), std::vector<std::string>(queries, "189")) << delay;
+        EXPECT_EQ(m_platform->clock().now() - started, 189 * queries);
+        EXPECT_THAT(result, Outcome(0, "Query Code = Running --> 4\r\n")) << delay;
         m_platform->clock().sleep(delay);
-        ASSERT_EQ(m_service->StartOrStopWithRetry(1).error, 0);
+        ASSERT_EQ(m_service->StartOrStopWithRetry(SERVICE_MODE_STOP).error, 0);
         ASSERT_EQ(state(), SVC_STOPPED);
     }
 }
 
-TEST_F(ServiceControlTest, AServiceThatNeverStartsCostsSixRoundsAndTheLastCode) {
+// Still pending after 30 s, or never leaving its start: the last request's code, after the first
+// round at or past 30 s.
+TEST_F(ServiceControlTest, AServiceThatNeverStartsIsGivenThirtySecondsAndTheLastCode) {
     installImage();
     ASSERT_EQ(m_service->CreateProductService().error, 0);
     for (const SimServices::Knobs& knobs :
-         {SimServices::Knobs{.neverStarts = true}, SimServices::Knobs{.needsRuntime = true}}) {
+         {SimServices::Knobs{.startDelay = 40000}, SimServices::Knobs{.neverStarts = true},
+          SimServices::Knobs{.needsRuntime = true}}) {
         setKnobs(knobs);
         std::size_t from = journalSize();
-        ServiceOutcome result = m_service->StartOrStopWithRetry(0);
+        std::uint64_t started = m_platform->clock().now();
+        ServiceOutcome result = m_service->StartOrStopWithRetry(SERVICE_MODE_START);
+        std::uint64_t elapsed = m_platform->clock().now() - started;
         std::vector<std::string> service = journal("service", from);
         EXPECT_EQ(countRequests(service, "start"), 6u);
-        EXPECT_EQ(countRequests(service, "query"), 6u);
-        EXPECT_EQ(journal("sleep", from), std::vector<std::string>(6, "189"));
-        if (knobs.neverStarts) {
+        if (!knobs.needsRuntime) {
+            EXPECT_GE(elapsed, 30000u);
+            EXPECT_LT(elapsed - 189, 30000u);
+            EXPECT_EQ(countRequests(service, "query"), elapsed / 189);
             EXPECT_THAT(result, Outcome(WIN_SERVICE_ALREADY_RUNNING, "Query Code = 2\r\n"));
             // It can be neither stopped nor deleted for good while it hangs in its start.
-            EXPECT_EQ(m_service->StartOrStopWithRetry(1).error, WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+            EXPECT_EQ(m_service->StartOrStopWithRetry(SERVICE_MODE_STOP).error,
+                      WIN_SERVICE_CANNOT_ACCEPT_CTRL);
             EXPECT_EQ(m_service->DeleteProductService().error, 0);
             EXPECT_EQ(m_service->QueryServiceState().error, WIN_SERVICE_MARKED_FOR_DELETE);
             EXPECT_EQ(m_service->CreateProductService().error, WIN_SERVICE_MARKED_FOR_DELETE);
-            // A fresh machine for the second case.
+            // A fresh machine for the next case.
             m_service.reset();
             m_platform.reset();
             std::filesystem::remove_all(m_root);
@@ -254,10 +258,25 @@ TEST_F(ServiceControlTest, AServiceThatNeverStartsCostsSixRoundsAndTheLastCode) 
             installImage();
             ASSERT_EQ(m_service->CreateProductService().error, 0);
         } else {
+            // A start that is refused leaves it stopped: nothing to wait for.
+            EXPECT_EQ(countRequests(service, "query"), 6u);
+            EXPECT_EQ(journal("sleep", from), std::vector<std::string>(6, "189"));
             EXPECT_THAT(result,
                         Outcome(WIN_SERVICE_REQUEST_TIMEOUT, "Query Code = STOP --> 1\r\n"));
         }
     }
+}
+
+// A stop that takes longer than six rounds is waited for the same way.
+TEST_F(ServiceControlTest, AStopStillPendingIsWaitedFor) {
+    createRunning();
+    setKnobs({.stopDelay = 3000});
+    std::size_t from = journalSize();
+    EXPECT_THAT(m_service->StartOrStopWithRetry(SERVICE_MODE_STOP),
+                Outcome(0, "Query Code = STOP --> 1\r\n"));
+    std::vector<std::string> service = journal("service", from);
+    EXPECT_EQ(countRequests(service, "control 1"), 6u);
+    EXPECT_EQ(countRequests(service, "query"), (3000u + 188) / 189);
 }
 
 TEST_F(ServiceControlTest, AStopSucceedsOnceTheServiceIsStoppedWhateverTheRequestSaid) {
