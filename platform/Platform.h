@@ -24,6 +24,7 @@ public:
 };
 
 // The machine this process runs on: Windows itself, or the simulated machine that the
-// environment describes (ZIL_MACHINE, ZIL_CLOCK, ZIL_UI, ZIL_INPUT). On Windows this also
-// restricts the DLL search to System32 before anything else can load a library.
-std::unique_ptr<Platform> createPlatform();
+// environment describes (ZIL_MACHINE, ZIL_CLOCK, ZIL_UI, ZIL_INPUT, ZIL_FAULTS). On Windows this
+// also restricts the DLL search to System32 before anything else can load a library. Null, with
+// the reason in `error`, when the environment cannot be understood.
+std::unique_ptr<Platform> createPlatform(std::string& error);

@@ -1,4 +1,6 @@
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 #include "setup/SetupExitCode.h"
@@ -6,7 +8,12 @@
 
 int main(int argc, char** argv) {
     // First, before anything could load a library: the platform restricts the DLL search.
-    std::unique_ptr<Platform> platform = createPlatform();
+    std::string error;
+    std::unique_ptr<Platform> platform = createPlatform(error);
+    if (!platform) {
+        std::fputs((error + "\n").c_str(), stderr);
+        return SETUP_EXIT_USAGE;
+    }
     if (!platform->acquireSetupLock()) {
         return SETUP_EXIT_ALREADY_RUNNING;
     }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -36,8 +37,8 @@ std::uint64_t steadyMilliseconds() {
 
 }  // namespace
 
-SimConfig SimConfig::fromEnvironment() {
-    SimConfig config;
+bool SimConfig::fromEnvironment(SimConfig& config, std::string& error) {
+    config = SimConfig();
     if (std::string root = environment("ZIL_MACHINE"); !root.empty()) {
         config.root = root;
     }
@@ -49,13 +50,14 @@ SimConfig SimConfig::fromEnvironment() {
         config.ui = ui == "text" ? SimUi::Text : SimUi::None;
     }
     config.input = splitList(environment("ZIL_INPUT"));
-    return config;
+    return ParseSimFaults(environment("ZIL_FAULTS"), config.faults, error);
 }
 
 SimMachine::SimMachine(SimConfig config)
     : m_config(std::move(config)),
       m_realStart(steadyMilliseconds()),
-      m_callCounts(static_cast<size_t>(SimOp::Count), 0) {}
+      m_callCounts(static_cast<size_t>(SimOp::Count), 0),
+      m_kindCounts(static_cast<size_t>(SimFaultKind::Count), 0) {}
 
 void SimMachine::journal(const std::string& kind, const std::string& detail) {
     std::string line = kind + ": " + detail + "\n";
@@ -99,6 +101,7 @@ void SimMachine::failCall(SimOp op, int nth, Win32Error error, bool fromThenOn) 
 }
 
 Win32Error SimMachine::takeFault(SimOp op) {
+    Win32Error processFault = TakeProcessFault(op);
     int call = ++m_callCounts[static_cast<size_t>(op)];
     auto [first, last] = m_faults.equal_range(op);
     for (auto it = first; it != last; ++it) {
@@ -106,6 +109,37 @@ Win32Error SimMachine::takeFault(SimOp op) {
         if (call == fault.nth || (fault.fromThenOn && call > fault.nth)) {
             return fault.error;
         }
+    }
+    return processFault;
+}
+
+Win32Error SimMachine::TakeProcessFault(SimOp op) {
+    static constexpr SimFaultKind kinds[] = {
+        SimFaultKind::Open,     SimFaultKind::Read,       SimFaultKind::Write,
+        SimFaultKind::Count,  // a seek has no kind of its own
+        SimFaultKind::Mkdir,    SimFaultKind::Move,       SimFaultKind::Delete,
+        SimFaultKind::SvcOpen,  SimFaultKind::SvcOpen,    SimFaultKind::SvcCreate,
+        SimFaultKind::SvcStart, SimFaultKind::SvcControl, SimFaultKind::SvcDelete,
+        SimFaultKind::SvcQuery, SimFaultKind::Exec,       SimFaultKind::Move,
+        SimFaultKind::Delete,   SimFaultKind::Delete,     SimFaultKind::System,
+    };
+    static_assert(std::size(kinds) == static_cast<std::size_t>(SimOp::Count));
+    SimFaultKind kind = kinds[static_cast<std::size_t>(op)];
+    if (kind == SimFaultKind::Count || m_config.faults.empty()) {
+        return WIN_OK;
+    }
+    int call = ++m_kindCounts[static_cast<std::size_t>(kind)];
+    for (const SimFault& fault : m_config.faults) {
+        if (fault.kind != kind || (call != fault.nth && !(fault.fromThenOn && call > fault.nth))) {
+            continue;
+        }
+        std::string where = std::string(SimFaultKindName(kind)) + " call " + std::to_string(call);
+        if (fault.kill) {
+            journal("fault", where + " -> killed");
+            ::kill(::getpid(), SIGKILL);
+        }
+        journal("fault", where + " -> " + std::to_string(fault.error));
+        return fault.error;
     }
     return WIN_OK;
 }

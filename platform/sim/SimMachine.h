@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Win32Error.h"
+#include "platform/sim/SimFaults.h"
 
 // The simulated Windows machine: a folder on the host that holds drives C:, D:, E: as
 // subfolders C/, D/, E/, the service control manager's state and a journal of every act.
@@ -22,8 +23,12 @@ struct SimConfig {
     std::vector<std::string> input;
     // Host path of the running setup program (its archive). Empty: /proc/self/exe.
     std::string modulePath;
+    // ZIL_FAULTS: faults the whole process meets.
+    std::vector<SimFault> faults;
 
-    static SimConfig fromEnvironment();
+    // The configuration the environment describes; false, with the reason, for a value that
+    // cannot be understood (ZIL_FAULTS): nothing may run then.
+    static bool fromEnvironment(SimConfig& config, std::string& error);
 };
 
 // Calls whose failure tests can inject: "fail the Nth call of this kind, once or from then on".
@@ -43,6 +48,10 @@ enum class SimOp {
     DeleteService,
     QueryService,
     RunProgram,
+    Rename,
+    RemoveFile,
+    RemoveTree,
+    RunCommand,
     Count,
 };
 
@@ -69,7 +78,8 @@ public:
     std::uint64_t now() const;
 
     void failCall(SimOp op, int nth, Win32Error error, bool fromThenOn = false);
-    // Counts one call of this kind; returns the injected error for it, or WIN_OK.
+    // Counts one call of this kind; returns the injected error for it, or WIN_OK. A call that
+    // ZIL_FAULTS says to kill ends the process here and now.
     Win32Error takeFault(SimOp op);
 
 private:
@@ -78,9 +88,12 @@ private:
         Win32Error error;
         bool fromThenOn;
     };
+    Win32Error TakeProcessFault(SimOp op);
+
     SimConfig m_config;
     std::uint64_t m_virtualNow = 0;
     std::uint64_t m_realStart = 0;
     std::vector<int> m_callCounts;
     std::multimap<SimOp, Fault> m_faults;
+    std::vector<int> m_kindCounts;  // calls of each ZIL_FAULTS kind so far
 };

@@ -75,6 +75,10 @@ bool SimPlatform::acquireSetupLock() {
     return true;
 }
 
-std::unique_ptr<Platform> createPlatform() {
-    return std::make_unique<SimPlatform>(SimConfig::fromEnvironment());
+std::unique_ptr<Platform> createPlatform(std::string& error) {
+    SimConfig config;
+    if (!SimConfig::fromEnvironment(config, error)) {
+        return nullptr;
+    }
+    return std::make_unique<SimPlatform>(std::move(config));
 }

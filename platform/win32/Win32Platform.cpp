@@ -69,7 +69,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Platform> createPlatform() {
+std::unique_ptr<Platform> createPlatform(std::string&) {
     // Before anything can load a library: only System32 is searched, never the folder the
     // setup program was started from, where a planted DLL might wait.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);

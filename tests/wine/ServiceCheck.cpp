@@ -131,7 +131,8 @@ bool RunStep(Platform& platform, Operations& operations, const std::string& step
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::unique_ptr<Platform> platform = createPlatform();
+    std::string error;
+    std::unique_ptr<Platform> platform = createPlatform(error);
     Operations operations(*platform);
     for (int i = 1; i < argc; ++i) {
         std::string step = argv[i];
