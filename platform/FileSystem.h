@@ -27,15 +27,18 @@ public:
 };
 
 enum class FileMode {
-    ReadShared,   // an existing file for reading; others may read and write it meanwhile
-    CreateWrite,  // a new file for writing, an existing one truncated; others may share it
+    ReadShared,  // an existing file for reading; others may read and write it meanwhile
+    // A new file for writing, an existing one truncated; others may share it. A link at the path
+    // (planted there to redirect the write) is removed as a link first, never followed.
+    CreateWrite,
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    virtual Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) = 0;
+    virtual Win32Error open(const std::string& path, FileMode mode,
+                            std::unique_ptr<File>& file) = 0;
     virtual Win32Error removeFile(const std::string& path) = 0;
     // One folder; its parent must exist (WIN_ALREADY_EXISTS when it is there already).
     virtual Win32Error createDirectory(const std::string& path) = 0;
@@ -58,8 +61,16 @@ public:
     virtual Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) = 0;
     virtual Win32Error shellDelete(const std::string& pattern) = 0;
 
+    // Renames a file or folder within its volume; fails when anything has the new name. A link
+    // is renamed as a link.
+    virtual Win32Error moveFile(const std::string& from, const std::string& to) = 0;
+    // True when the path itself is a symbolic link or junction, whatever it points at.
+    virtual bool isLink(const std::string& path) = 0;
+
     // Full path of the running executable.
     virtual Win32Error modulePath(std::string& path) = 0;
+    // Windows' system folder (where its own programs live), without a trailing backslash.
+    virtual Win32Error systemDirectory(std::string& path) = 0;
     // The Windows temporary folder, ending in a backslash.
     virtual Win32Error tempDirectory(std::string& path) = 0;
 

@@ -162,10 +162,15 @@ Win32Error HostFile::length(std::uint64_t& bytes) {
 }
 
 Win32Error HostFile::Open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) {
-    int flags =
-        O_CLOEXEC | (mode == FileMode::ReadShared ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC);
-    if (mode == FileMode::ReadShared && IsDirectory(path)) {
+    bool reading = mode == FileMode::ReadShared;
+    // A link where a file is to be written goes as a link; O_NOFOLLOW refuses one that appears
+    // in the meantime instead of writing through it.
+    int flags = O_CLOEXEC | (reading ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
+    if (reading && IsDirectory(path)) {
         return WIN_ACCESS_DENIED;  // Windows cannot open a folder as a file either
+    }
+    if (!reading && HostIsLink(path) && ::unlink(path.c_str()) != 0) {
+        return FromErrno(errno, path);
     }
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
@@ -209,6 +214,22 @@ Win32Error HostRemoveTree(const std::string& path) {
 bool HostExists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool HostIsLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+Win32Error HostRename(const std::string& from, const std::string& to) {
+    if (!HostExists(from)) {
+        return NotFound(from);
+    }
+    // rename(2) would replace an empty folder or a file of the new name without a word.
+    if (HostExists(to)) {
+        return WIN_ALREADY_EXISTS;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0 ? WIN_OK : FromErrno(errno, to);
 }
 
 Win32Error HostListNames(const std::string& folder, const std::string& pattern,
@@ -369,6 +390,19 @@ Win32Error HostFileSystem::modulePath(std::string& path) {
     }
     path.assign(buffer, static_cast<size_t>(length));
     return WIN_OK;
+}
+
+Win32Error HostFileSystem::moveFile(const std::string& from, const std::string& to) {
+    return HostRename(HostForm(from), HostForm(to));
+}
+
+bool HostFileSystem::isLink(const std::string& path) {
+    return HostIsLink(HostForm(path));
+}
+
+Win32Error HostFileSystem::systemDirectory(std::string& path) {
+    path.clear();
+    return WIN_NOT_SUPPORTED;
 }
 
 Win32Error HostFileSystem::tempDirectory(std::string& path) {

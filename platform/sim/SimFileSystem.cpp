@@ -81,8 +81,11 @@ Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
 }
 
 Win32Error SimFileSystem::removeFile(const std::string& path) {
+    Win32Error error = m_machine.takeFault(SimOp::RemoveFile);
     std::string host;
-    Win32Error error = m_machine.hostPath(path, host);
+    if (error == WIN_OK) {
+        error = m_machine.hostPath(path, host);
+    }
     return record("remove-file", path, error != WIN_OK ? error : HostRemoveFile(host));
 }
 
@@ -106,9 +109,31 @@ Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
 }
 
 Win32Error SimFileSystem::removeTree(const std::string& path) {
+    Win32Error error = m_machine.takeFault(SimOp::RemoveTree);
     std::string host;
-    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
+    if (error == WIN_OK) {
+        error = m_machine.hostPath(TrimSeparators(path), host);
+    }
     return record("remove-tree", path, error != WIN_OK ? error : HostRemoveTree(host));
+}
+
+Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to) {
+    Win32Error error = m_machine.takeFault(SimOp::Rename);
+    std::string hostFrom;
+    std::string hostTo;
+    if (error == WIN_OK) {
+        error = m_machine.hostPath(TrimSeparators(from), hostFrom);
+    }
+    if (error == WIN_OK) {
+        error = m_machine.hostPath(TrimSeparators(to), hostTo);
+    }
+    return record("rename", from + " -> " + to,
+                  error != WIN_OK ? error : HostRename(hostFrom, hostTo));
+}
+
+bool SimFileSystem::isLink(const std::string& path) {
+    std::string host;
+    return m_machine.hostPath(TrimSeparators(path), host) == WIN_OK && HostIsLink(host);
 }
 
 Win32Error SimFileSystem::matches(const std::string& pattern,
@@ -206,6 +231,11 @@ Win32Error SimFileSystem::modulePath(std::string& path) {
         return WIN_FILE_NOT_FOUND;
     }
     path.assign(buffer, static_cast<size_t>(length));
+    return WIN_OK;
+}
+
+Win32Error SimFileSystem::systemDirectory(std::string& path) {
+    path = "C:\\Windows\\System32";
     return WIN_OK;
 }
 

@@ -147,6 +147,11 @@ Win32Error SimProcesses::launch(const std::string& hostFile, const std::string& 
 }
 
 int SimProcesses::runCommand(const std::string& commandLine) {
+    if (Win32Error fault = m_machine.takeFault(SimOp::RunCommand); fault != WIN_OK) {
+        // The command processor could not be started: the C runtime's system returns -1.
+        m_machine.journal("system", commandLine + " -> -1");
+        return -1;
+    }
     std::vector<std::string> words = splitArguments(commandLine);
     int result = 1;
     for (std::size_t i = 1; i < words.size(); ++i) {

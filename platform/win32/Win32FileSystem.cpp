@@ -111,7 +111,8 @@ Win32Error ShellOperation(UINT function, const std::string& from, const std::str
     operation.wFunc = function;
     operation.pFrom = fromList.c_str();
     operation.pTo = to != nullptr ? toList.c_str() : nullptr;
-    operation.fFlags = FOF_NOCONFIRMATION;
+    // No question, no error box, no progress window: an unattended install has nobody to click.
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT | FOF_NOCONFIRMMKDIR;
     int result = SHFileOperationA(&operation);
     if (result != 0) {
         return static_cast<Win32Error>(result);
@@ -163,9 +164,20 @@ Win32Error CheckPrivateFolder(const std::string& path) {
 Win32Error Win32FileSystem::open(const std::string& path, FileMode mode,
                                  std::unique_ptr<File>& file) {
     bool reading = mode == FileMode::ReadShared;
-    HANDLE handle = CreateFileA(
-        path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        nullptr, reading ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (!reading) {
+        // A link where the file is to be written (someone else's file behind it) goes as a link,
+        // and one that appears in the meantime is opened itself rather than followed.
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes) &&
+            !(IsFolder(attributes) ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()))) {
+            return LastError();
+        }
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    }
+    HANDLE handle = CreateFileA(path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                reading ? OPEN_EXISTING : CREATE_ALWAYS, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return LastError();
     }
@@ -287,6 +299,29 @@ Win32Error Win32FileSystem::shellDelete(const std::string& pattern) {
         return WIN_FILE_NOT_FOUND;
     }
     return ShellOperation(FO_DELETE, pattern, nullptr);
+}
+
+Win32Error Win32FileSystem::moveFile(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken.
+    return MoveFileExA(from.c_str(), to.c_str(), 0) ? WIN_OK : LastError();
+}
+
+bool Win32FileSystem::isLink(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(TrimSeparators(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes);
+}
+
+Win32Error Win32FileSystem::systemDirectory(std::string& path) {
+    char buffer[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryA(buffer, sizeof(buffer));
+    if (length == 0) {
+        return LastError();
+    }
+    if (length >= sizeof(buffer)) {
+        return WIN_INSUFFICIENT_BUFFER;
+    }
+    path.assign(buffer, length);
+    return WIN_OK;
 }
 
 Win32Error Win32FileSystem::modulePath(std::string& path) {

@@ -50,6 +50,11 @@ public:
         return WIN_ACCESS_DENIED;
     }
     Win32Error shellDelete(const std::string&) override { return WIN_ACCESS_DENIED; }
+    Win32Error moveFile(const std::string&, const std::string&) override {
+        return WIN_ACCESS_DENIED;
+    }
+    bool isLink(const std::string&) override { return false; }
+    Win32Error systemDirectory(std::string&) override { return WIN_NOT_SUPPORTED; }
     Win32Error modulePath(std::string& path) override {
         path = m_archivePath;
         return WIN_OK;

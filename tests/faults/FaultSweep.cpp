@@ -1,0 +1,401 @@
+// The fault sweep: the setup program as a whole process on the simulated machine, with one call
+// of one kind failing at a time (ZIL_FAULTS), once and from then on, for every call that kind
+// makes: /I on a clean machine, /I over a running installation, and /U. After every run the
+// invariants below are checked; the sweep prints what it ran and every violation, and fails
+// when there is one.
+//   fault_sweep SETUP PAYLOAD_DIR [SCRATCH]
+// SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/sim/SimPlatform.h"
+#include "setup/ProductPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Kind {
+    const char* name;
+    int error;  // what such a call fails with in the field
+};
+
+// One fitting error per kind: a full disk for writes, a file held open by a scanner for opens
+// and moves, refused access, a service that does not answer or is marked for deletion.
+const Kind theKinds[] = {
+    {"open", 32},         {"read", 5},          {"write", 112},      {"mkdir", 5},
+    {"move", 32},         {"delete", 5},        {"exec", 5},         {"system", 5},
+    {"svc-open", 5},      {"svc-create", 1072}, {"svc-start", 1053}, {"svc-control", 1072},
+    {"svc-delete", 1072}, {"svc-query", 5},
+};
+
+const std::map<int, int> theExitCodes = {{0, 0},      {67, 1603}, {84, 1620}, {102, 1638},
+                                         {103, 1639}, {82, 1618}, {66, 1602}};
+
+const char* const theProgramDir = "C/Program Files (x86)/ZIL";
+const char* const theTempDir = "C/ZIL_Setup_temp";
+const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
+const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
+const std::set<std::string> theSetupOnly = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
+                                            "mofcomp.exe", "vcredist_x86.exe"};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    return text;
+}
+
+// What a machine holds: every path below its drives with its type and content.
+using Listing = std::map<std::string, std::string>;
+
+Listing ListMachine(const fs::path& root) {
+    Listing listing;
+    for (const char* drive : {"C", "D", "E"}) {
+        fs::path base = root / drive;
+        if (!fs::exists(base)) {
+            continue;
+        }
+        for (auto it = fs::recursive_directory_iterator(base); it != fs::end(it); ++it) {
+            std::string path = fs::relative(it->path(), root).string();
+            if (it->is_symlink()) {
+                listing[path] = "link " + fs::read_symlink(it->path()).string();
+            } else if (it->is_directory()) {
+                listing[path] = "folder";
+            } else {
+                listing[path] = "file " + ReadFile(it->path());
+            }
+        }
+    }
+    return listing;
+}
+
+Listing Below(const Listing& listing, const std::string& folder) {
+    Listing part;
+    for (const auto& [path, what] : listing) {
+        if (StartsWith(path, folder + "/")) {
+            part[path.substr(folder.size() + 1)] = what;
+        }
+    }
+    return part;
+}
+
+// What a run may change: the temporary folder, the program folder, the log, the runtime the
+// redistributable installs, and files that appeared at a drive root during the run.
+bool MayChange(const std::string& path, const Listing& before) {
+    if (path == theProgramDir || StartsWith(path, std::string(theProgramDir) + "/") ||
+        path == theTempDir || StartsWith(path, std::string(theTempDir) + "/") ||
+        path == theLogFile || path == theRuntimeMarker) {
+        return true;
+    }
+    bool atRoot = path.size() > 2 && path[1] == '/' && path.find('/', 2) == std::string::npos;
+    return atRoot && before.count(path) == 0;
+}
+
+struct RunResult {
+    bool exited = false;  // by itself, not by a signal or the time limit
+    int status = -1;
+    std::string journal;
+};
+
+RunResult RunSetup(const std::string& program, const fs::path& machine, const std::string& argument,
+                   const std::string& faults) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("ZIL_MACHINE", machine.c_str(), 1);
+        ::setenv("ZIL_CLOCK", "virtual", 1);
+        ::setenv("ZIL_UI", "none", 1);
+        ::setenv("ZIL_FAULTS", faults.c_str(), 1);
+        ::unsetenv("ZIL_INPUT");
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    RunResult result;
+    int raw = 0;
+    // The virtual clock bounds every wait; a run that takes a minute of real time hangs.
+    for (int waited = 0; waited < 60000; waited += 5) {
+        if (::waitpid(child, &raw, WNOHANG) == child) {
+            result.exited = WIFEXITED(raw);
+            result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+            result.journal = ReadFile(machine / "journal.log");
+            return result;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &raw, 0);
+    return result;
+}
+
+void CopyMachine(const fs::path& from, const fs::path& to) {
+    fs::remove_all(to);
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+struct Service {
+    bool registered = false;
+    std::uint32_t state = 0;
+    std::string image;
+};
+
+Service ServiceOf(const fs::path& machine) {
+    SimConfig config;
+    config.root = machine.string();
+    config.virtualClock = true;
+    SimPlatform sim(config);
+    SimServices::Record record;
+    Service service;
+    service.registered = sim.simServices().lookup(theServiceName, record);
+    service.state = sim.simServices().currentState(theServiceName);
+    service.image = record.imagePath;
+    return service;
+}
+
+class Sweep {
+public:
+    Sweep(std::string program, fs::path payload, fs::path scratch)
+        : m_program(std::move(program)),
+          m_payload(std::move(payload)),
+          m_scratch(std::move(scratch)) {}
+
+    bool Prepare();
+    void RunScenario(const std::string& name, const fs::path& baseline,
+                     const std::string& argument);
+    int Report() const;
+
+private:
+    void Check(const std::string& label, const Kind& kind, bool fromThenOn, const fs::path& machine,
+               const std::string& argument, const fs::path& baseline, const RunResult& run);
+    void Expect(bool held, const std::string& label, const std::string& what);
+    bool Installed(const fs::path& machine, std::string& why) const;
+
+    std::string m_program;
+    fs::path m_payload;
+    fs::path m_scratch;
+    Listing m_installedFiles;  // what a complete install puts below the program folder
+    int m_runs = 0;
+    int m_faults = 0;
+    int m_held = 0;
+    int m_logUnwritable = 0;
+    std::vector<std::string> m_violations;
+};
+
+bool Sweep::Prepare() {
+    for (const auto& entry : fs::directory_iterator(m_payload)) {
+        std::string name = entry.path().filename().string();
+        if (theSetupOnly.count(name) != 0 || Lower(name).ends_with(".mof")) {
+            continue;
+        }
+        bool image = Lower(name).ends_with(".bmp") || Lower(name).ends_with(".ico");
+        m_installedFiles[image ? "ICONs/" + name : name] = "file " + ReadFile(entry.path());
+    }
+    fs::path clean = m_scratch / "clean";
+    fs::remove_all(clean);
+    // A fresh 64-bit Windows, and things of others' that no run may touch.
+    for (const char* folder :
+         {"C/Program Files (x86)/Other", "C/Windows/Temp", "C/Windows/System32", "D/data", "E"}) {
+        fs::create_directories(clean / folder);
+    }
+    std::ofstream(clean / "C/Program Files (x86)/Other/keep.txt") << "someone else's";
+    std::ofstream(clean / "C/eula.txt") << "an older eula of someone else's";
+    std::ofstream(clean / "D/data/notes.txt") << "notes";
+    fs::path installed = m_scratch / "installed";
+    CopyMachine(clean, installed);
+    RunResult run = RunSetup(m_program, installed, "/I", "");
+    std::string why;
+    if (!run.exited || run.status != 0 || !Installed(installed, why)) {
+        std::printf("fault sweep: the install without faults did not succeed (%d) %s\n", run.status,
+                    why.c_str());
+        return false;
+    }
+    // Each run is judged by the log it writes itself.
+    fs::remove(installed / theLogFile);
+    fs::remove(installed / "journal.log");
+    return true;
+}
+
+bool Sweep::Installed(const fs::path& machine, std::string& why) const {
+    Listing files = Below(ListMachine(machine), theProgramDir);
+    for (const auto& [path, what] : m_installedFiles) {
+        auto found = files.find(path);
+        if (found == files.end() || found->second != what) {
+            why = path + (found == files.end() ? " missing" : " differs");
+            return false;
+        }
+    }
+    Service service = ServiceOf(machine);
+    if (!service.registered || service.state != 4 ||
+        service.image != std::string("\"") + SETUP_SERVICE_EXE + "\"") {
+        why = "the service is not registered as the product's and running";
+        return false;
+    }
+    return true;
+}
+
+void Sweep::Expect(bool held, const std::string& label, const std::string& what) {
+    if (held) {
+        ++m_held;
+    } else {
+        m_violations.push_back(label + ": " + what);
+    }
+}
+
+void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
+                  const fs::path& machine, const std::string& argument, const fs::path& baseline,
+                  const RunResult& run) {
+    Expect(run.exited, label, "did not end by itself (status " + std::to_string(run.status) + ")");
+    if (!run.exited) {
+        return;
+    }
+    auto code = theExitCodes.find(run.status);
+    Expect(code != theExitCodes.end(), label, "exit status " + std::to_string(run.status));
+    if (code == theExitCodes.end()) {
+        return;
+    }
+    int exitCode = code->second;
+    bool install = argument == "/I";
+    std::string why;
+    if (install) {
+        bool complete = Installed(machine, why);
+        Expect(exitCode != 0 || complete, label, "exit 0 but not installed: " + why);
+        if (exitCode != 0) {
+            Listing before = Below(ListMachine(baseline), theProgramDir);
+            Listing after = Below(ListMachine(machine), theProgramDir);
+            Service old = ServiceOf(baseline);
+            Service now = ServiceOf(machine);
+            bool intact = before == after && now.registered == old.registered &&
+                          now.state == old.state && now.image == old.image;
+            bool newComplete = exitCode == 1603 &&
+                               ReadFile(machine / theLogFile).find("Start ZIL Service Failed") !=
+                                   std::string::npos;
+            for (const auto& [path, what] : m_installedFiles) {
+                newComplete = newComplete && after.count(path) && after.at(path) == what;
+            }
+            Expect(intact || newComplete, label,
+                   "failed (" + std::to_string(exitCode) +
+                       ") and the old installation is not as it was, nor the new one complete");
+        }
+    } else {
+        Service service = ServiceOf(machine);
+        bool gone = !service.registered && !fs::exists(machine / theProgramDir) &&
+                    !fs::exists(machine / theTempDir);
+        Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
+    }
+
+    std::string log = ReadFile(machine / theLogFile);
+    bool unwritable =
+        fromThenOn && (std::string(kind.name) == "write" || std::string(kind.name) == "open");
+    if (log.empty() && unwritable) {
+        ++m_logUnwritable;
+    } else {
+        std::size_t end = log.size() >= 2 ? log.rfind("\r\n", log.size() - 3) : std::string::npos;
+        std::string last = end == std::string::npos ? log : log.substr(end + 2);
+        std::string stated = "exit code " + std::to_string(exitCode) + ")\r\n";
+        Expect(StartsWith(last, "Result: ") && last.ends_with(stated), label,
+               "the log's last line does not state the outcome: \"" + last + "\"");
+    }
+
+    Listing before = ListMachine(baseline);
+    Listing after = ListMachine(machine);
+    std::set<std::string> paths;
+    for (const Listing* listing : {&before, &after}) {
+        for (const auto& item : *listing) {
+            paths.insert(item.first);
+        }
+    }
+    for (const std::string& path : paths) {
+        if (MayChange(path, before)) {
+            continue;
+        }
+        auto was = before.find(path);
+        auto is = after.find(path);
+        bool same = was != before.end() && is != after.end() && was->second == is->second;
+        Expect(same, label, path + (is == after.end() ? " was removed" : " changed"));
+    }
+}
+
+void Sweep::RunScenario(const std::string& name, const fs::path& baseline,
+                        const std::string& argument) {
+    fs::path machine = m_scratch / "run";
+    for (const Kind& kind : theKinds) {
+        for (bool fromThenOn : {false, true}) {
+            for (int nth = 1;; ++nth) {
+                std::string faults = std::string(kind.name) + "@" + std::to_string(nth) + "=" +
+                                     std::to_string(kind.error) + (fromThenOn ? "+" : "");
+                CopyMachine(baseline, machine);
+                RunResult run = RunSetup(m_program, machine, argument, faults);
+                ++m_runs;
+                bool fired = run.journal.find("\nfault: ") != std::string::npos ||
+                             StartsWith(run.journal, "fault: ");
+                if (!fired && run.exited) {
+                    break;  // the run made fewer calls of this kind than nth
+                }
+                ++m_faults;
+                Check(name + " " + faults, kind, fromThenOn, machine, argument, baseline, run);
+            }
+        }
+    }
+}
+
+int Sweep::Report() const {
+    std::printf("fault sweep: %d runs, %d faults injected, %d invariants held, %zu violations\n",
+                m_runs, m_faults, m_held, m_violations.size());
+    std::printf(
+        "fault sweep: %d runs could not write their log (every later write or open "
+        "refused)\n",
+        m_logUnwritable);
+    for (const std::string& violation : m_violations) {
+        std::printf("VIOLATION %s\n", violation.c_str());
+    }
+    return m_violations.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: fault_sweep SETUP PAYLOAD_DIR [SCRATCH]\n");
+        return 2;
+    }
+    fs::path scratch = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "zil-fault-sweep";
+    fs::create_directories(scratch);
+    Sweep sweep(fs::absolute(argv[1]).string(), argv[2], scratch);
+    if (!sweep.Prepare()) {
+        return 1;
+    }
+    auto started = std::chrono::steady_clock::now();
+    sweep.RunScenario("clean /I", scratch / "clean", "/I");
+    sweep.RunScenario("upgrade /I", scratch / "installed", "/I");
+    sweep.RunScenario("/U", scratch / "installed", "/U");
+    int result = sweep.Report();
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
+            .count();
+    std::printf("fault sweep: %lld s\n", static_cast<long long>(seconds));
+    fs::remove_all(scratch);
+    return result;
+}
