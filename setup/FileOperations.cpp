@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <memory>
 
 #include "setup/ProductPaths.h"
 
@@ -24,14 +26,28 @@ const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
                                                        "vcredist.*"};
 
+// Windows names ignore case.
+bool SameName(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
 }  // namespace
 
 FileOperations::FileOperations(Platform& platform) : m_platform(platform) {}
 
 Win32Error FileOperations::EnsureDirectory(const std::string& path) {
     FileSystem& files = m_platform.files();
+    if (files.isLink(path)) {
+        if (Win32Error error = files.removeTree(path); error != WIN_OK) {
+            return error;
+        }
+    }
+    Win32Error created = WIN_OK;
     if (!files.findFile(path)) {
-        files.createDirectory(path);
+        created = CreateWithParents(path);
     }
     // A folder the shell has just made can take a moment to show; give up after about a second
     // rather than wait for one that will never come.
@@ -41,7 +57,21 @@ Win32Error FileOperations::EnsureDirectory(const std::string& path) {
             return WIN_OK;
         }
     }
-    return WIN_PATH_NOT_FOUND;
+    return created != WIN_OK ? created : WIN_PATH_NOT_FOUND;
+}
+
+// A 32-bit Windows has no "Program Files (x86)": the folders on the way are made as the shell
+// would make them for a move.
+Win32Error FileOperations::CreateWithParents(const std::string& path) {
+    FileSystem& files = m_platform.files();
+    for (std::size_t at = path.find('\\', 3); at != std::string::npos;
+         at = path.find('\\', at + 1)) {
+        std::string parent = path.substr(0, at);
+        if (!files.findFile(parent)) {
+            files.createDirectory(parent);
+        }
+    }
+    return files.createDirectory(path);
 }
 
 Win32Error FileOperations::DeleteProgramDirectory() {
@@ -60,7 +90,17 @@ Win32Error FileOperations::DeleteTempDirectory() {
 
 Win32Error FileOperations::MoveFilesIntoPlace() {
     FileSystem& files = m_platform.files();
-    Win32Error error = files.shellMove(std::string(SETUP_TEMP_DIR) + "\\*.*", SETUP_PROGRAM_DIR);
+    std::vector<std::string> extracted;
+    Win32Error error = files.listMatches(std::string(SETUP_TEMP_DIR) + "\\*.*", extracted);
+    for (const std::string& item : extracted) {
+        // The old program folder waits beside the extracted files; it is not part of the payload.
+        if (SameName(item, SETUP_SET_ASIDE_DIR) || SameName(item, SETUP_RETIRED_DIR)) {
+            continue;
+        }
+        if (error == WIN_OK) {
+            error = files.shellMove(item, SETUP_PROGRAM_DIR);
+        }
+    }
     Win32Error images = files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.bmp", SETUP_ICON_DIR);
     Win32Error icons = files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.ico", SETUP_ICON_DIR);
     // A payload may lack either kind of image; only a move that found something can fail.
@@ -70,6 +110,104 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
         }
     }
     return error;
+}
+
+Win32Error FileOperations::SetAsideProgramDirectory() {
+    FileSystem& files = m_platform.files();
+    if (!files.findFile(SETUP_PROGRAM_DIR)) {
+        return WIN_OK;
+    }
+    return files.moveFile(SETUP_PROGRAM_DIR, SETUP_SET_ASIDE_DIR);
+}
+
+bool FileOperations::HasSetAside() {
+    return m_platform.files().findFile(SETUP_SET_ASIDE_DIR);
+}
+
+Win32Error FileOperations::RestoreProgramDirectory() {
+    FileSystem& files = m_platform.files();
+    Win32Error removed =
+        files.findFile(SETUP_PROGRAM_DIR) ? files.removeTree(SETUP_PROGRAM_DIR) : WIN_OK;
+    if (!HasSetAside()) {
+        return removed;
+    }
+    if (files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_PROGRAM_DIR) == WIN_OK) {
+        return WIN_OK;
+    }
+    // Renames are refused (or what is left of the new folder is in the way): the old files go
+    // back one by one, over the new ones, and the old folder is kept until they are.
+    Win32Error error =
+        files.findFile(SETUP_PROGRAM_DIR)
+            ? files.shellMove(std::string(SETUP_SET_ASIDE_DIR) + "\\*.*", SETUP_PROGRAM_DIR)
+            : CopyTree(SETUP_SET_ASIDE_DIR, SETUP_PROGRAM_DIR);
+    if (error == WIN_OK) {
+        files.removeTree(SETUP_SET_ASIDE_DIR);
+    }
+    return error;
+}
+
+Win32Error FileOperations::RetireSetAside() {
+    FileSystem& files = m_platform.files();
+    if (!HasSetAside() || files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_RETIRED_DIR) == WIN_OK) {
+        return WIN_OK;
+    }
+    return files.removeTree(SETUP_SET_ASIDE_DIR);
+}
+
+Win32Error FileOperations::CopyTree(const std::string& from, const std::string& to) {
+    FileSystem& files = m_platform.files();
+    if (Win32Error error = files.createDirectory(to);
+        error != WIN_OK && error != WIN_ALREADY_EXISTS) {
+        return error;
+    }
+    std::vector<std::string> items;
+    files.listMatches(from + "\\*", items);
+    for (const std::string& item : items) {
+        std::string target = to + item.substr(from.size());
+        Win32Error error =
+            files.isDirectory(item) ? CopyTree(item, target) : CopyFile(item, target);
+        if (error != WIN_OK) {
+            return error;
+        }
+    }
+    return WIN_OK;
+}
+
+Win32Error FileOperations::CopyFile(const std::string& from, const std::string& to) {
+    FileSystem& files = m_platform.files();
+    std::unique_ptr<File> source;
+    std::unique_ptr<File> target;
+    if (Win32Error error = files.open(from, FileMode::ReadShared, source); error != WIN_OK) {
+        return error;
+    }
+    if (Win32Error error = files.open(to, FileMode::CreateWrite, target); error != WIN_OK) {
+        return error;
+    }
+    std::array<unsigned char, 4096> buffer{};
+    while (true) {
+        std::uint32_t got = 0;
+        if (Win32Error error = source->read(buffer.data(), buffer.size(), got); error != WIN_OK) {
+            return error;
+        }
+        if (got == 0) {
+            return WIN_OK;
+        }
+        if (Win32Error error = target->write(buffer.data(), got); error != WIN_OK) {
+            return error;
+        }
+    }
+}
+
+int FileOperations::CompileMof(const std::string& script) {
+    std::string system;
+    if (m_platform.files().systemDirectory(system) != WIN_OK) {
+        return -1;
+    }
+    std::string compiler = system + "\\wbem\\mofcomp.exe";
+    if (compiler.find(' ') != std::string::npos) {
+        compiler = "\"" + compiler + "\"";
+    }
+    return m_platform.processes().runCommand(compiler + " " + script);
 }
 
 bool FileOperations::RunAndWait(const std::string& file, const std::string& parameters) {

@@ -12,10 +12,11 @@ void InstallSequence::Run() {
     m_observer.SetCurrentLabel("Current Progress");
     m_observer.SetTotalLabel("Total Progress");
     m_observer.Refresh();
-    m_platform.processes().runCommand(SETUP_INSTALL_MOF_COMMAND);
+    RunMofScript(SETUP_INSTALL_MOF_SCRIPT, "Register ZIL WMI Classes");
     Pause(SEQUENCE_PAUSE_STEP);
-    RemoveOldInstallation();
-    PlaceFiles();
+    if (!RemoveOldInstallation() || !PlaceFiles()) {
+        return;
+    }
     CreateService();
     ServiceOutcome started = StartService();
     if (started.error != 0) {
@@ -25,40 +26,109 @@ void InstallSequence::Run() {
     EndWithSuccess();
 }
 
-// Whatever installation is there goes, its service first.
-void InstallSequence::RemoveOldInstallation() {
+// The installation that is there stops, loses its service and has its folder set aside.
+bool InstallSequence::RemoveOldInstallation() {
     ServiceQuery query = m_service.QueryServiceState();
     ShowStatus(query.statusLine);
     m_runLog += query.statusLine;
-    if (query.state == SVC_RUNNING) {
+    // Whether the product runs cannot be told: its files must not be replaced under it.
+    if (query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST) {
+        EndWithOldInstallation("Query ZIL Service", query.error, false);
+        return false;
+    }
+    m_oldServiceRan = query.state == SVC_RUNNING;
+    if (m_oldServiceRan) {
         // The running product gets its close request and a moment to act on it before the stop.
         Pause(SEQUENCE_PAUSE_CONTROL);
         m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
         Pause(SEQUENCE_PAUSE_CONTROL);
         ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, m_showStatus);
         m_runLog += stopped.statusLine;
+        if (stopped.error != 0 && StillRunning()) {
+            EndWithOldInstallation("Stop ZIL Service", stopped.error, false);
+            return false;
+        }
     }
     ServiceOutcome deleted = m_service.DeleteProductService();
     ShowStatus(deleted.statusLine);
     m_runLog += deleted.statusLine;
-    m_files.DeleteProgramDirectory();
+    m_oldServiceRemoved = deleted.error == 0;
+    if (Win32Error error = m_files.SetAsideProgramDirectory(); error != WIN_OK) {
+        EndWithOldInstallation("Set Aside Old ZIL Directory", error, false);
+        return false;
+    }
     m_observer.SetCurrentPos(60);
     m_runLog += "Unistall ZIL Success !!!\r\n";
     m_observer.Refresh();
+    return true;
 }
 
-// The new files into the program directory and its image folder.
-void InstallSequence::PlaceFiles() {
-    m_files.EnsureDirectory(SETUP_PROGRAM_DIR);
+// A service that would not stop keeps its files: replacing them under it would break it. One
+// that cannot be asked any more may well have stopped; the install then goes on as it would.
+bool InstallSequence::StillRunning() {
+    ServiceQuery query = m_service.QueryServiceState();
+    return query.error == 0 && query.state != SVC_STOPPED;
+}
+
+// The new files into the program directory and its image folder; then the old folder goes.
+bool InstallSequence::PlaceFiles() {
+    Win32Error error = m_files.EnsureDirectory(SETUP_PROGRAM_DIR);
     m_observer.SetCurrentPos(75);
-    m_files.EnsureDirectory(SETUP_ICON_DIR);
-    m_observer.SetCurrentPos(80);
+    if (error == WIN_OK) {
+        error = m_files.EnsureDirectory(SETUP_ICON_DIR);
+        m_observer.SetCurrentPos(80);
+    }
+    if (error != WIN_OK) {
+        EndWithOldInstallation("Create ZIL Directory", error, true);
+        return false;
+    }
     m_runLog += "Create ZIL Directory Success !!!\r\n";
-    m_files.MoveFilesIntoPlace();
+    error = m_files.MoveFilesIntoPlace();
     m_observer.SetCurrentPos(85);
-    m_files.DeleteTempDirectory();
+    if (error != WIN_OK) {
+        EndWithOldInstallation("Move ZIL Files", error, true);
+        return false;
+    }
+    m_files.RetireSetAside();
+    error = m_files.DeleteTempDirectory();
     m_observer.SetCurrentPos(89);
-    m_runLog += "Delete ZIL Temp Directory Success !!!\r\n";
+    m_runLog += "Delete ZIL Temp Directory " + Outcome(error);
+    return true;
+}
+
+void InstallSequence::EndWithOldInstallation(const std::string& step, Win32Error error,
+                                             bool filesPlaced) {
+    m_runLog += step + " " + Outcome(error);
+    Win32Error restored = WIN_OK;
+    if (filesPlaced) {
+        bool setAside = m_files.HasSetAside();
+        restored = m_files.RestoreProgramDirectory();
+        if (setAside) {
+            m_runLog += "Restore Old ZIL Directory " + Outcome(restored);
+        }
+    }
+    // While the old folder could not come back, it stays where it waits: the next run brings it.
+    if (restored == WIN_OK) {
+        m_files.DeleteTempDirectory();
+    }
+    RegisterOldService();
+    EndWithFailure("Install ZIL Failed", SETUP_EXIT_FAILURE);
+}
+
+// The service that was unregistered for the upgrade is registered again, and runs again if it
+// ran before.
+void InstallSequence::RegisterOldService() {
+    if (!m_oldServiceRemoved) {
+        return;
+    }
+    ServiceOutcome created = m_service.CreateProductService();
+    ShowStatus(created.statusLine);
+    m_runLog += created.statusLine;
+    if (created.error == 0 && m_oldServiceRan) {
+        ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, m_showStatus);
+        m_runLog += "START ZIL Service retcode = " + std::to_string(started.error) + "\r\n";
+        m_runLog += started.statusLine;
+    }
 }
 
 // A failed creation is tried once more at once; the start then shows whether it mattered.

@@ -27,8 +27,18 @@ Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, Se
       m_showStatus([this](const std::string& line) { ShowStatus(line); }) {}
 
 // Whatever waits at the path may have been planted there (a folder with someone else's files, a
-// link to elsewhere); it goes, and the fresh folder is one that nobody else may write to.
+// link to elsewhere); it goes, and the fresh folder is one that nobody else may write to. But an
+// upgrade that was cut off may have left the old program folder in there: that comes back first.
 bool Sequence::PrepareTempDirectory() {
+    if (m_files.HasSetAside()) {
+        Win32Error restored = m_files.RestoreProgramDirectory();
+        m_runLog += "Restore Interrupted ZIL Upgrade " + Outcome(restored);
+        if (restored != WIN_OK) {
+            EndWithFailure("Cannot bring back the installation an interrupted setup set aside",
+                           SETUP_EXIT_FAILURE);
+            return false;
+        }
+    }
     FileSystem& files = m_platform.files();
     files.removeTree(SETUP_TEMP_DIR);
     if (Win32Error error = files.createPrivateDirectory(SETUP_TEMP_DIR); error != WIN_OK) {
@@ -86,6 +96,17 @@ void Sequence::EndWithFailure(const std::string& message, int exitCode) {
         m_observer.ShowMessage(message);
     }
     Finish(exitCode, true);
+}
+
+void Sequence::RunMofScript(const char* script, const char* step) {
+    if (int result = m_files.CompileMof(script); result != 0) {
+        m_runLog += std::string(step) + " Failed, exit code " + std::to_string(result) + " !!!\r\n";
+    }
+}
+
+std::string Sequence::Outcome(Win32Error error) {
+    return error == WIN_OK ? "Success !!!\r\n"
+                           : "Failed, error " + std::to_string(error) + " !!!\r\n";
 }
 
 void Sequence::Pause(unsigned milliseconds) {

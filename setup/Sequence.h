@@ -63,6 +63,11 @@ protected:
     // line), and the dialog closed.
     void EndWithFailure(const std::string& message, int exitCode);
     void Pause(unsigned milliseconds);
+    // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
+    // log naming the step, and nothing more: the product works without its WMI classes.
+    void RunMofScript(const char* script, const char* step);
+    // The end of a run log line that tells a step's outcome: "Success !!!" or "Failed, error N".
+    static std::string Outcome(Win32Error error);
 
     Platform& m_platform;
     RunMode m_mode;

@@ -5,6 +5,7 @@
 SetupLogFile::SetupLogFile(FileSystem& files, Clock& clock) : m_files(files), m_clock(clock) {}
 
 void SetupLogFile::Begin(const std::string& sequence, bool commandLine) {
+    m_sequence = sequence;
     m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
     m_text.clear();
 }
@@ -31,6 +32,13 @@ Win32Error SetupLogFile::SetExitCode(int exitCode) {
 
 Win32Error SetupLogFile::Rewrite() {
     m_written = true;
+    std::string content = Header() + m_text + Footer();
+    // A scanner that holds the file for a moment must not cost the run its log.
+    Win32Error error = WriteFile(content);
+    return error == WIN_OK ? error : WriteFile(content);
+}
+
+Win32Error SetupLogFile::WriteFile(const std::string& content) {
     std::string path;
     if (Win32Error error = Path(path); error != WIN_OK) {
         return error;
@@ -39,7 +47,6 @@ Win32Error SetupLogFile::Rewrite() {
     if (Win32Error error = m_files.open(path, FileMode::CreateWrite, file); error != WIN_OK) {
         return error;
     }
-    std::string content = Header() + m_text;
     return file->write(content.data(), static_cast<std::uint32_t>(content.size()));
 }
 
@@ -53,6 +60,30 @@ Win32Error SetupLogFile::Path(std::string& path) {
     }
     path = folder + FILE_NAME;
     return WIN_OK;
+}
+
+std::string SetupLogFile::OutcomeOf(int exitCode) {
+    switch (exitCode) {
+        case SETUP_EXIT_SUCCESS:
+            return "succeeded";
+        case SETUP_EXIT_FAILURE:
+            return "failed";
+        case SETUP_EXIT_BAD_ARCHIVE:
+            return "failed: the archive is missing, damaged or unreadable";
+        case SETUP_EXIT_PREVIOUS_VERSION:
+            return "found a previous version";
+        case SETUP_EXIT_CLOSED:
+            return "was closed";
+        default:
+            return "ended";
+    }
+}
+
+// On a line of its own: a status line without a line end may come last in the run log.
+std::string SetupLogFile::Footer() const {
+    bool ended = m_text.empty() || m_text.ends_with("\r\n");
+    return std::string(ended ? "" : "\r\n") + "Result: " + m_sequence + " " +
+           OutcomeOf(m_exitCode) + " (exit code " + std::to_string(m_exitCode) + ")\r\n";
 }
 
 std::string SetupLogFile::Header() {

@@ -10,9 +10,11 @@
 // temporary folder, replaced by each run. A deployment tool that ran setup from the command
 // line sees no window, so this file and the exit code are all it learns of the run.
 //
-// The first line names the run, the local date and time and the exit code; the rest is the run
-// log. Every change rewrites the whole file, so it always states the latest outcome. Failures
-// are returned, never shown: a log that cannot be written must not change the run's outcome.
+// The first line names the run, the local date and time and the exit code; then comes the run
+// log; the last line states the outcome in words ("Result: install failed (exit code 1603)").
+// Every change rewrites the whole file, so it always states the latest outcome; a write that
+// fails is tried once more. Failures are returned, never shown: a log that cannot be written
+// must not change the run's outcome.
 class SetupLogFile {
 public:
     static constexpr const char* FILE_NAME = "ZIL_Setup.log";
@@ -21,6 +23,8 @@ public:
 
     // Starts the log of one sequence ("install" or "uninstall", from the command line or not).
     void Begin(const std::string& sequence, bool commandLine);
+    // What an exit code says of a run: "succeeded", "failed", ...
+    static std::string OutcomeOf(int exitCode);
     // The run log so far and the exit code it ends with.
     Win32Error Write(const std::string& runLog, int exitCode);
     // Adds a line after the run log (a message that a command-line run may not show in a box);
@@ -34,11 +38,14 @@ public:
 
 private:
     Win32Error Rewrite();
+    Win32Error WriteFile(const std::string& content);
     std::string Header();
+    std::string Footer() const;
     Win32Error EnsureTempFolder(const std::string& folder);
 
     FileSystem& m_files;
     Clock& m_clock;
+    std::string m_sequence = "setup";
     std::string m_mode = "setup";
     std::string m_text;
     int m_exitCode = SETUP_EXIT_CLOSED;

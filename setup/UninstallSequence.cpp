@@ -36,7 +36,7 @@ void UninstallSequence::Run() {
 void UninstallSequence::SignalService() {
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(58);
-    m_platform.processes().runCommand(SETUP_UNINSTALL_MOF_COMMAND);
+    RunMofScript(SETUP_UNINSTALL_MOF_SCRIPT, "Unregister ZIL WMI Classes");
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
     Pause(SEQUENCE_PAUSE_STEP);
@@ -56,7 +56,10 @@ void UninstallSequence::RemoveInstallation() {
     m_observer.SetCurrentPos(89);
     m_runLog += query.statusLine;
     if (query.state == SVC_RUNNING) {
-        m_runLog += m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, m_showStatus).statusLine;
+        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, m_showStatus);
+        m_runLog += stopped.statusLine;
+        // Marked for deletion, a running service is still there until it stops.
+        m_serviceStillRuns = stopped.error != 0;
     }
     ServiceOutcome deleted = m_service.DeleteProductService();
     ShowStatus(deleted.statusLine);
@@ -68,14 +71,20 @@ void UninstallSequence::RemoveInstallation() {
     m_observer.SetCurrentPos(100);
 }
 
-// A service that the manager still lists as not marked for deletion survived the removal; one
-// that is marked goes as soon as it has stopped, which the manager completes by itself.
+// The service counts as gone when the manager no longer knows it, or has it marked for deletion
+// (which completes once it has stopped) and it did stop; whatever cannot be checked is counted as
+// left behind. Both folders must be gone too.
 bool UninstallSequence::InstallationLeftBehind() {
-    bool serviceLeft = false;
+    Win32Error serviceLeft = WIN_OK;
     std::unique_ptr<ServiceManager> manager;
-    if (m_platform.services().openManager(SVC_MANAGER_CONNECT, manager) == WIN_OK) {
+    if ((serviceLeft = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager)) == WIN_OK) {
         std::unique_ptr<Service> service;
-        serviceLeft = manager->openService(theServiceName, SVC_QUERY_STATUS, service) == WIN_OK;
+        Win32Error opened = manager->openService(theServiceName, SVC_QUERY_STATUS, service);
+        bool gone = opened == WIN_SERVICE_DOES_NOT_EXIST ||
+                    (opened == WIN_SERVICE_MARKED_FOR_DELETE && !m_serviceStillRuns);
+        serviceLeft = gone ? WIN_OK : WIN_ALREADY_EXISTS;
     }
-    return serviceLeft || m_platform.files().findFile(SETUP_PROGRAM_DIR);
+    FileSystem& files = m_platform.files();
+    return serviceLeft != WIN_OK || files.findFile(SETUP_PROGRAM_DIR) ||
+           files.findFile(SETUP_TEMP_DIR);
 }

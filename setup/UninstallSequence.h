@@ -15,4 +15,6 @@ private:
     void SignalService();
     void RemoveInstallation();
     bool InstallationLeftBehind();
+
+    bool m_serviceStillRuns = false;  // it ran and would not stop
 };

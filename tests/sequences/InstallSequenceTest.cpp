@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include <gmock/gmock.h>
@@ -104,8 +105,10 @@ TEST_F(InstallTest, CleanMachineFromTheCommandLine) {
     EXPECT_EQ(LogBody(LogText()), log);
     EXPECT_THAT(LogHeader(LogText()), HasSubstr("install (command line)"));
     EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 0"));
+    EXPECT_EQ(LogFooter(LogText()), "Result: install succeeded (exit code 0)\r\n");
     EXPECT_THAT(JournalOf(run.journal, "system"),
-                ElementsAre(HasSubstr("mofcomp c:\\ZIL_Setup_temp\\ZARN_ZIL.mof")));
+                ElementsAre("C:\\Windows\\System32\\wbem\\mofcomp.exe "
+                            "c:\\ZIL_Setup_temp\\ZARN_ZIL.mof -> 0"));
     EXPECT_THAT(JournalOf(run.journal, "program"), IsEmpty());
     EXPECT_THAT(PausesAndControls(run.journal),
                 ElementsAre("sleep 123", "sleep 889", "sleep 123", "sleep 123", "sleep 189",
@@ -113,15 +116,15 @@ TEST_F(InstallTest, CleanMachineFromTheCommandLine) {
     EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + RETRY + STEP + CLOSE);
 }
 
-// On a 32-bit Windows there is no folder for 32-bit programs: the program directory cannot be
-// created in one step, each wait for it runs out, and the shell's move makes the folders.
-TEST_F(InstallTest, WithoutTheFolderFor32BitProgramsTheInstallWaitsButCompletes) {
+// On a 32-bit Windows there is no folder for 32-bit programs: it is made on the way to the
+// program directory, as the shell would make it, and nothing waits for a folder that never comes.
+TEST_F(InstallTest, WithoutTheFolderFor32BitProgramsTheInstallMakesItAndCompletes) {
     std::filesystem::remove(Host("C:\\Program Files (x86)"));
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
     EXPECT_EQ(run.statusText, REMOVE_NOTHING + PLACE_AND_CREATE + STARTED + FINISHED);
     ExpectInstalled();
-    EXPECT_EQ(run.elapsed, ENSURE + 2 * 9 * ENSURE + STEP + RETRY + STEP + CLOSE);
+    EXPECT_EQ(run.elapsed, 3 * ENSURE + STEP + RETRY + STEP + CLOSE);
 }
 
 TEST_F(InstallTest, InteractiveInstallEndsWithItsBox) {
@@ -382,3 +385,143 @@ TEST_F(InstallTest, InputDuringTheExtractionStartsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file below a host folder with its content: what an installation is made of.
+std::map<std::string, std::string> Contents(const std::string& folder) {
+    std::map<std::string, std::string> contents;
+    if (!std::filesystem::is_directory(folder)) {
+        return contents;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            contents[std::filesystem::relative(entry.path(), folder).string()] =
+                test_support::ReadHostFile(entry.path());
+        }
+    }
+    return contents;
+}
+
+class UpgradeTest : public InstallTest {
+protected:
+    // A working installation of an older version: one of its files differs, one is its own.
+    void SetUp() override {
+        InstallTest::SetUp();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        WriteHostFile(ProgramDir() + "/ZIL.ini", "[old version]\r\n");
+        WriteHostFile(ProgramDir() + "/old-only.txt", "left by the older version");
+        m_old = Contents(ProgramDir());
+    }
+    void ExpectOldInstallationRunning() {
+        EXPECT_EQ(Contents(ProgramDir()), m_old);
+        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+        SimServices::Record record;
+        ASSERT_TRUE(ServiceRecord(record));
+        EXPECT_EQ(record.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
+        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+    }
+
+    std::map<std::string, std::string> m_old;
+};
+
+}  // namespace
+
+// The new files cannot all be placed (here the shell refuses a move): they go again, the old
+// folder comes back, its service is registered and started again, and the run says what failed.
+TEST_F(UpgradeTest, AMoveThatFailsBringsTheOldInstallationBack) {
+    for (bool everyLaterMove : {false, true}) {
+        SCOPED_TRACE(everyLaterMove ? "every later move refused" : "one move refused");
+        // The set-aside is the first move; the fifth is in the middle of the new files.
+        InjectForNextRun({SimOp::ShellMove, 5, WIN_SHARING_VIOLATION, everyLaterMove});
+        SetupRun run = Run("/I");
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_EQ(LogBody(LogText()),
+                  "Query Code = Running --> 4\r\n"
+                  "Query Code = STOP --> 1\r\n"
+                  "Request Successed !!!\r\n"
+                  "Unistall ZIL Success !!!\r\n"
+                  "Create ZIL Directory Success !!!\r\n"
+                  "Move ZIL Files Failed, error 32 !!!\r\n"
+                  "Restore Old ZIL Directory Success !!!\r\n"
+                  "Request Successed !!!\r\n"
+                  "START ZIL Service retcode = 0\r\n"
+                  "Query Code = Running --> 4\r\n"
+                  "Install ZIL Failed\r\n");
+        EXPECT_EQ(LogFooter(LogText()), "Result: install failed (exit code 1603)\r\n");
+        EXPECT_TRUE(run.dialogEnded);
+        ExpectOldInstallationRunning();
+    }
+}
+
+// Neither the program folder nor its image folder can be made: nothing of the new files stays,
+// and "Create ZIL Directory Success" is not claimed.
+TEST_F(UpgradeTest, AFolderThatCannotBeMadeBringsTheOldInstallationBack) {
+    // The temporary folder is the first folder made, the program folder the second.
+    for (int nth : {2, 3}) {
+        SCOPED_TRACE(nth);
+        InjectForNextRun({SimOp::CreateDirectory, nth, WIN_ACCESS_DENIED, true});
+        SetupRun run = Run("/I");
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_THAT(LogBody(LogText()), HasSubstr("Create ZIL Directory Failed, error 5 !!!\r\n"
+                                                  "Restore Old ZIL Directory Success !!!\r\n"));
+        EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("Create ZIL Directory Success")));
+        ExpectOldInstallationRunning();
+    }
+}
+
+// The old folder cannot even be set aside (a file in it is held open): nothing has moved, the
+// service comes back as it was.
+TEST_F(UpgradeTest, AFolderThatCannotBeSetAsideKeepsTheOldInstallation) {
+    InjectForNextRun({SimOp::Rename, 1, WIN_SHARING_VIOLATION});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("Set Aside Old ZIL Directory Failed, error 32 !!!\r\n"
+                                              "Request Successed !!!\r\n"
+                                              "START ZIL Service retcode = 0\r\n"));
+    EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("Unistall ZIL Success")));
+    ExpectOldInstallationRunning();
+}
+
+// When the service manager cannot say whether the product runs, its files are not replaced.
+TEST_F(UpgradeTest, AServiceWhoseStateCannotBeReadKeepsItsInstallation) {
+    InjectForNextRun({SimOp::OpenService, 1, WIN_ACCESS_DENIED});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_EQ(LogBody(LogText()),
+              "Error Code,5Query ZIL Service Failed, error 5 !!!\r\n"
+              "Install ZIL Failed\r\n");
+    EXPECT_THAT(PausesAndControls(run.journal), ::testing::Not(::testing::Contains("control 1")));
+    ExpectOldInstallationRunning();
+}
+
+// A successful upgrade replaces everything, and the old folder is gone afterwards.
+TEST_F(UpgradeTest, ASuccessfulUpgradeLeavesOnlyTheNewFiles) {
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    ExpectInstalled();
+    EXPECT_THAT(
+        JournalOf(run.journal, "rename"),
+        ElementsAre("C:\\Program Files (x86)\\ZIL -> C:\\ZIL_Setup_temp\\ZIL.previous = 0",
+                    "C:\\ZIL_Setup_temp\\ZIL.previous -> C:\\ZIL_Setup_temp\\ZIL.obsolete = 0"));
+}
+
+// Links that someone planted where setup writes are removed as links; what they point at is
+// never written.
+TEST_F(InstallTest, LinksPlantedWhereSetupWritesAreNotFollowed) {
+    const std::string victim = Host("C:\\Windows\\System32\\config.sys");
+    WriteHostFile(victim, "someone else's");
+    std::filesystem::create_directories(m_root + "/C/Windows/important");
+    WriteHostFile(m_root + "/C/Windows/important/keep.txt", "keep");
+    std::filesystem::create_symlink(victim, Host(LOG_FILE));
+    std::filesystem::create_directory_symlink(m_root + "/C/Windows/important",
+                                              Host(SETUP_PROGRAM_DIR));
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(ReadHostFile(victim), "someone else's");
+    EXPECT_FALSE(std::filesystem::is_symlink(Host(LOG_FILE)));
+    EXPECT_THAT(LogFooter(LogText()), HasSubstr("exit code 0"));
+    EXPECT_FALSE(std::filesystem::is_symlink(ProgramDir()));
+    EXPECT_EQ(FilesBelow(m_root + "/C/Windows/important"), std::vector<std::string>{"keep.txt"});
+    ExpectInstalled();
+}

@@ -222,6 +222,15 @@ std::string LogHeader(const std::string& logText) {
 }
 
 std::string LogBody(const std::string& logText) {
-    std::size_t end = logText.find("\r\n");
-    return end == std::string::npos ? std::string() : logText.substr(end + 2);
+    std::size_t begin = logText.find("\r\n");
+    std::size_t footer = logText.rfind("Result: ");
+    if (begin == std::string::npos || footer == std::string::npos || footer < begin) {
+        return std::string();
+    }
+    return logText.substr(begin + 2, footer - begin - 2);
+}
+
+std::string LogFooter(const std::string& logText) {
+    std::size_t footer = logText.rfind("Result: ");
+    return footer == std::string::npos ? std::string() : logText.substr(footer);
 }

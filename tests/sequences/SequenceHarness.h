@@ -86,9 +86,10 @@ using test_support::JournalOf;
 // The lower bar's positions with repeats removed.
 std::vector<int> DistinctPositions(const std::vector<int>& positions);
 
-// The log file's text without its first line, and that first line.
+// The log file's run log (between its first and its last line), its first line and its last.
 std::string LogBody(const std::string& logText);
 std::string LogHeader(const std::string& logText);
+std::string LogFooter(const std::string& logText);
 
 inline constexpr const char* SAMPLE_SETUP = ZIL_BINARY_DIR "/ZIL_Setup";
 inline constexpr const char* BARE_SETUP = ZIL_BINARY_DIR "/zil-setup";

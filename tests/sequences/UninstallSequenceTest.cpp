@@ -36,13 +36,15 @@ TEST_F(UninstallTest, AnInstallationIsSignalledStoppedAndRemoved) {
     EXPECT_EQ(LogBody(LogText()), log);
     EXPECT_THAT(LogHeader(LogText()), HasSubstr("uninstall (command line)"));
     EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 0"));
+    EXPECT_EQ(LogFooter(LogText()), "Result: uninstall succeeded (exit code 0)\r\n");
     // From the command line the status edit is not given the run log.
     EXPECT_NE(run.statusText, log);
     EXPECT_THAT(run.boxes, IsEmpty());
     EXPECT_TRUE(run.dialogEnded);
     ExpectNothingLeft();
     EXPECT_THAT(JournalOf(run.journal, "system"),
-                ElementsAre(HasSubstr("mofcomp c:\\ZIL_Setup_temp\\Uninst_ZARN_ZIL.mof")));
+                ElementsAre("C:\\Windows\\System32\\wbem\\mofcomp.exe "
+                            "c:\\ZIL_Setup_temp\\Uninst_ZARN_ZIL.mof -> 0"));
     EXPECT_THAT(PausesAndControls(run.journal),
                 ElementsAre("sleep 123", "sleep 889", "sleep 889", "control 139", "sleep 889",
                             "control 140", "sleep 889", "control 138", "sleep 889", "control 1",
@@ -82,7 +84,9 @@ TEST_F(UninstallTest, AnArchiveThatCannotBeReadDoesNotStopTheRemoval) {
     m_setupPath = BARE_SETUP;
     SetupRun run = Run("/U");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    // The uninstall script never came out of the archive: the log says so, and goes on.
     EXPECT_EQ(LogBody(LogText()),
+              "Unregister ZIL WMI Classes Failed, exit code 1 !!!\r\n"
               "Query Code = Running --> 4\r\n"
               "Query Code = STOP --> 1\r\n"
               "Request Successed !!!\r\n"
@@ -131,5 +135,27 @@ TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
         }
     }
 }
+
+}  // namespace
+
+namespace {
+
+// What did not happen is not claimed: a service that would not stop (it goes only once it has
+// stopped), a temporary folder that stayed.
+class LeftBehindTest : public UninstallTest, public ::testing::WithParamInterface<SimOp> {};
+
+TEST_P(LeftBehindTest, MakesTheUninstallAFailure) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    // Every stop request after the first query, or the second deletion (the temporary folder's).
+    InjectForNextRun(
+        {GetParam(), GetParam() == SimOp::ControlService ? 4 : 2, WIN_ACCESS_DENIED, true});
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("Uninstall ZIL Failed !!!\r\n"));
+    EXPECT_EQ(LogFooter(LogText()), "Result: uninstall failed (exit code 1603)\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(StopOrDelete, LeftBehindTest,
+                         ::testing::Values(SimOp::ControlService, SimOp::ShellDelete));
 
 }  // namespace

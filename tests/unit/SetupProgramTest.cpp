@@ -56,6 +56,17 @@ TEST_F(SetupProgramTest, UnknownArgumentShowsUsageAndExits1639) {
               "Uninstall\n");
 }
 
+// A fault list the simulated machine cannot understand stops the program before it does
+// anything, with the reason on stderr.
+TEST_F(SetupProgramTest, AMalformedFaultListExits1639AndRunsNothing) {
+    std::string err = m_root + "/stderr.txt";
+    ASSERT_EQ(Status(Environment() + "ZIL_FAULTS=write@x=5 " + PROGRAM + " /I 2>'" + err + "'"),
+              SETUP_EXIT_USAGE % 256);
+    EXPECT_EQ(ReadFile(err), "ZIL_FAULTS: \"write@x=5\": N must be a call number from 1\n");
+    EXPECT_EQ(Journal(), "");
+    EXPECT_FALSE(fs::exists(m_root + "/setup.lock"));
+}
+
 TEST_F(SetupProgramTest, InteractiveDialogClosedUnusedExits1602) {
     ASSERT_EQ(Status(Environment("close") + PROGRAM), SETUP_EXIT_CLOSED % 256);
     EXPECT_EQ(Journal(), "window: close\n");

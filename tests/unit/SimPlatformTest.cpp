@@ -73,3 +73,49 @@ TEST_F(SimPlatformTest, TheClockIsTheMachinesAndPausesAreJournaled) {
 }
 
 }  // namespace
+
+namespace {
+
+// ZIL_FAULTS: what a whole process of the program meets. Anything that is not exactly such a
+// list is refused as a whole, so that a typo never runs a sweep without its fault.
+TEST(SimFaultsTest, ParsesListsAndRefusesAnythingElse) {
+    std::vector<SimFault> faults;
+    std::string error;
+    ASSERT_TRUE(ParseSimFaults("write@3=112+,svc-start@1=1053,move@40=kill", faults, error));
+    ASSERT_EQ(faults.size(), 3u);
+    EXPECT_EQ(faults[0].kind, SimFaultKind::Write);
+    EXPECT_EQ(faults[0].nth, 3);
+    EXPECT_EQ(faults[0].error, 112u);
+    EXPECT_TRUE(faults[0].fromThenOn);
+    EXPECT_EQ(faults[1].kind, SimFaultKind::SvcStart);
+    EXPECT_FALSE(faults[1].fromThenOn);
+    EXPECT_TRUE(faults[2].kill);
+    EXPECT_TRUE(ParseSimFaults("", faults, error));
+    EXPECT_TRUE(faults.empty());
+    for (const char* bad :
+         {"write", "write@3", "write@=5", "write@0=5", "write@-1=5", "write@3=", "write@3=0",
+          "write@3=x", "write@3=5++", "Write@3=5", "disk@1=5", "write@3=5,", ",write@3=5",
+          "write@3=5,,read@1=5", "write@1=99999999999", " write@1=5"}) {
+        EXPECT_FALSE(ParseSimFaults(bad, faults, error)) << bad;
+        EXPECT_TRUE(faults.empty()) << bad;
+        EXPECT_NE(error.find("ZIL_FAULTS"), std::string::npos) << bad;
+    }
+}
+
+// The Nth call of a kind counts every operation of that kind, whichever class makes it.
+TEST(SimFaultsTest, KindsCountAcrossTheirOperations) {
+    test_support::ScratchFolder folder{"zil-simfaults"};
+    SimConfig config = test_support::VirtualClockMachine(folder.string());
+    std::string error;
+    ASSERT_TRUE(ParseSimFaults("delete@2=5,mkdir@1=32+", config.faults, error));
+    SimMachine machine(config);
+    EXPECT_EQ(machine.takeFault(SimOp::RemoveTree), WIN_OK);
+    EXPECT_EQ(machine.takeFault(SimOp::ShellDelete), 5u);
+    EXPECT_EQ(machine.takeFault(SimOp::RemoveFile), WIN_OK);
+    EXPECT_EQ(machine.takeFault(SimOp::FileSeek), WIN_OK);
+    for (int call = 0; call < 3; ++call) {
+        EXPECT_EQ(machine.takeFault(SimOp::CreateDirectory), 32u);
+    }
+}
+
+}  // namespace
