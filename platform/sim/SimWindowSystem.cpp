@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 #include <poll.h>
 #include <termios.h>
@@ -10,6 +9,7 @@
 
 #include "platform/Control.h"
 #include "platform/Dialog.h"
+#include "res/StringTable.h"
 
 namespace {
 
@@ -23,10 +23,6 @@ constexpr int SCREEN_HEIGHT = 768;
 constexpr int FRAME = 3;     // DS_MODALFRAME border, each side
 constexpr int CAPTION = 22;  // caption bar height
 constexpr int ICON_SIZE = 32;
-constexpr int TEMPLATE_ID = 102;
-constexpr int ICON_ID = 128;
-constexpr int IDCANCEL_ID = 2;
-constexpr int IDOK_ANSWER = 1;
 constexpr Color COLOR_WINDOW_VALUE = 0x00FFFFFF;
 constexpr Color COLOR_HIGHLIGHT_VALUE = 0x00D77800;
 
@@ -34,47 +30,29 @@ struct TemplateControl {
     int id;
     const char* className;
     const char* text;
-    int x, y, cx, cy;
-    bool visible;
     bool border;
+    bool visible;
+    int x, y, cx, cy;
 };
 
-// Dialog template 102 as the resource script has it (a unit test holds the two together).
-constexpr const char* TEMPLATE_CAPTION = "ZIL Setup Program";
-constexpr int TEMPLATE_WIDTH = 271;
-constexpr int TEMPLATE_HEIGHT = 118;
-constexpr TemplateControl TEMPLATE_CONTROLS[] = {
-    {1000, "button", "Install", 219, 33, 45, 14, true, false},
-    {1001, "button", "&Uninstall", 219, 60, 45, 14, true, false},
-    {1002, "edit", "", 19, 79, 197, 12, false, true},
-    {1006, "button", "Close ZIL", 65, 92, 45, 14, false, false},
-    {2, "button", "E&xit", 113, 92, 45, 14, false, false},
-    {-1, "static", "", 7, 5, 20, 20, true, false},
-    {1009, "static", "ZIL Setup Program", 37, 14, 175, 10, true, false},
-    {1003, "msctls_progress32", "Progress1", 17, 34, 194, 14, true, true},
-    {1005, "msctls_progress32", "Progress1", 17, 61, 193, 14, true, true},
-    {1007, "static", "Total Progress", 16, 24, 46, 8, true, false},
-    {1008, "static", "Current File", 18, 51, 36, 8, true, false},
-    {1004, "button", "&Test", 162, 92, 45, 14, false, false},
-    {1010, "button", "Launch ZIL", 19, 92, 45, 14, false, false},
-};
-
-const std::map<int, std::string>& stringTable() {
-    static const std::map<int, std::string> table = {
-        {1, "ZIL Setup Program."},
-        {3, "Archive contins no data. Extraction cannot continue."},
-        {4,
-         "Extractor Experienced Problems Creating Output File. Please ensure that you have "
-         "enough space on the target drive."},
-        {5, "Internal Error"},
-        {6, "%d files extracted successfully"},
-        {7, "Archive data is damaged. Extraction cannot continue."},
-        {8,
-         "Extractor could not read the archive or write an output file. Please ensure that you "
-         "have enough space on the target drive."},
-    };
-    return table;
-}
+// Dialog template 102's controls, from the list the resource script expands too. An icon
+// static has no window text; the rest of the window style means nothing to the model.
+// clang-format off
+#define ZIL_ICON_TEXT(iconId) ""
+#define ZIL_SIM_BORDER_BORDER true
+#define ZIL_SIM_BORDER_NO_BORDER false
+#define ZIL_SIM_VISIBILITY_SHOWN true
+#define ZIL_SIM_VISIBILITY_HIDDEN false
+#define ZIL_SIM_CONTROL(id, windowClass, text, style, border, visibility, x, y, width, height) \
+    {id, windowClass, text, ZIL_SIM_BORDER_##border, ZIL_SIM_VISIBILITY_##visibility, x, y, width, height},
+constexpr TemplateControl TEMPLATE_CONTROLS[] = {ZIL_SETUP_DIALOG_CONTROLS(ZIL_SIM_CONTROL)};
+#undef ZIL_SIM_CONTROL
+#undef ZIL_SIM_VISIBILITY_HIDDEN
+#undef ZIL_SIM_VISIBILITY_SHOWN
+#undef ZIL_SIM_BORDER_NO_BORDER
+#undef ZIL_SIM_BORDER_BORDER
+#undef ZIL_ICON_TEXT
+// clang-format on
 
 int mulDiv(int value, int numerator, int denominator) {
     // Rounded like MapDialogRect's MulDiv.
@@ -368,8 +346,9 @@ class SimDialogWindow : public DialogWindow {
 public:
     SimDialogWindow(SimWindowSystem& windows, int templateId) : m_windows(windows) {
         m_state.templateId = templateId;
-        m_state.caption = TEMPLATE_CAPTION;
-        Rect client = SimWindowSystem::dialogUnitsToPixels(0, 0, TEMPLATE_WIDTH, TEMPLATE_HEIGHT);
+        m_state.caption = ZIL_SETUP_DIALOG_CAPTION;
+        Rect client = SimWindowSystem::dialogUnitsToPixels(0, 0, ZIL_SETUP_DIALOG_WIDTH,
+                                                           ZIL_SETUP_DIALOG_HEIGHT);
         m_state.clientRect = client;
         // DS_CENTER: the window's middle on the screen's middle.
         int width = client.width() + 2 * FRAME;
@@ -530,7 +509,7 @@ Rect SimWindowSystem::dialogUnitsToPixels(int x, int y, int width, int height) {
 }
 
 int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
-    if (templateId != TEMPLATE_ID || m_runningDialog != nullptr) {
+    if (templateId != IDD_SETUP_DIALOG || m_runningDialog != nullptr) {
         return -1;
     }
     m_dialogWindow = std::make_unique<SimDialogWindow>(*this, templateId);
@@ -587,7 +566,7 @@ void SimWindowSystem::nextInputOrKey() {
     if (action == "close" && nobodyLeft && !m_dialogWindow->hasEnded()) {
         // A dialog that refuses to close would wait for ever.
         m_machine.journal("window", "closed: nobody left to answer");
-        m_dialogWindow->endDialog(IDCANCEL_ID);
+        m_dialogWindow->endDialog(DLG_IDCANCEL);
     }
 }
 
@@ -598,7 +577,7 @@ bool SimWindowSystem::performInput(const std::string& action) {
     std::intptr_t result = 0;
     if (action == "close") {
         m_machine.journal("window", "close");
-        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(IDCANCEL_ID), 0};
+        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(DLG_IDCANCEL), 0};
         return m_runningDialog->HandleMessage(message, result);
     }
     if (action.rfind("click:", 0) == 0) {
@@ -642,16 +621,16 @@ int SimWindowSystem::messageBox(const std::string& text, const std::string& capt
     if (m_terminal) {
         m_terminal->message(caption, text);
     }
-    return IDOK_ANSWER;
+    return DLG_IDOK;
 }
 
 std::string SimWindowSystem::loadString(int id) {
-    auto found = stringTable().find(id);
-    return found == stringTable().end() ? "" : found->second;
+    const char* text = StringTableText(id);
+    return text != nullptr ? text : "";
 }
 
 IconHandle SimWindowSystem::loadIcon(int id) {
-    return id == ICON_ID ? static_cast<IconHandle>(ICON_ID) : 0;
+    return id == IDR_MAINFRAME ? static_cast<IconHandle>(IDR_MAINFRAME) : 0;
 }
 
 Color SimWindowSystem::systemColor(int index) {
