@@ -5,8 +5,8 @@
 
 #include <unistd.h>
 
-#include "platform/sim/HostFileSystem.h"
-#include "platform/sim/SimPaths.h"
+#include "platform/WindowsPaths.h"
+#include "platform/posix/HostFileSystem.h"
 
 namespace {
 
@@ -42,13 +42,6 @@ private:
     SimMachine& m_machine;
     std::unique_ptr<File> m_host;
 };
-
-std::string TrimSeparators(std::string path) {
-    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) {
-        path.pop_back();
-    }
-    return path;
-}
 
 }  // namespace
 
