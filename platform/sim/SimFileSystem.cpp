@@ -1,9 +1,6 @@
 #include "platform/sim/SimFileSystem.h"
 
-#include <climits>
 #include <filesystem>
-
-#include <unistd.h>
 
 #include "platform/WindowsPaths.h"
 #include "platform/posix/HostFileSystem.h"
@@ -189,16 +186,11 @@ Win32Error SimFileSystem::shellDelete(const std::string& pattern) {
 }
 
 Win32Error SimFileSystem::modulePath(std::string& path) {
-    if (!m_machine.config().modulePath.empty()) {
-        path = m_machine.config().modulePath;
-        return WIN_OK;
-    }
-    char buffer[PATH_MAX];
-    ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (length < 0) {
+    std::string module = m_machine.modulePath();
+    if (module.empty()) {
         return WIN_FILE_NOT_FOUND;
     }
-    path.assign(buffer, static_cast<size_t>(length));
+    path = module;
     return WIN_OK;
 }
 

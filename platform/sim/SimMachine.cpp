@@ -105,6 +105,15 @@ SimMachine::SimMachine(SimConfig config)
       m_realStart(steadyMilliseconds()),
       m_callCounts(static_cast<size_t>(SimOp::Count), 0) {}
 
+std::string SimMachine::modulePath() const {
+    if (!m_config.modulePath.empty()) {
+        return m_config.modulePath;
+    }
+    char buffer[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
 void SimMachine::journal(const std::string& kind, const std::string& detail) {
     std::string line = kind + ": " + detail + "\n";
     // O_APPEND plus an exclusive lock keeps lines whole when two processes write at once.
