@@ -187,7 +187,10 @@ Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& hos
         if (component == "..") {
             return WIN_ACCESS_DENIED;
         }
-        path += "/" + MatchExisting(path, component);
+        // In steps: GCC 12 at -O3 takes `"/" + name` for an overlapping copy (-Wrestrict).
+        std::string name = MatchExisting(path, component);
+        path += '/';
+        path += name;
     }
     // A link inside the machine must not lead a later component out of it; the last component
     // itself is left alone, so that a link can still be removed as a link.
