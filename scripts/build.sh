@@ -10,12 +10,12 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 configure_windows() {  # tree, toolchain
-    cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZIL_WERROR=ON \
         -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" \
         -DZIL_HOST_SFXPACK="$PWD/build/host/sfxpack" >/dev/null
 }
 
-cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZIL_WERROR=ON >/dev/null
 if [ "${1:-}" = host ]; then
     shift
     cmake --build build/host -j "$jobs" ${1:+--target "$@"}

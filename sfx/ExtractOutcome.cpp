@@ -2,48 +2,36 @@
 
 #include <cstdio>
 
+#include "res/StringTable.h"
 #include "sfx/SfxExtractor.h"
 
 int ExtractOutcomeStringId(int result) {
     switch (result) {
         case SFX_ERR_SIGNATURE:
         case SFX_ERR_NO_DATA:
-            return 3;
+            return IDS_EXTRACT_NO_DATA;
         case SFX_ERR_CREATE_OUTPUT:
-            return 4;
+            return IDS_EXTRACT_CREATE_OUTPUT;
         case SFX_OK:
-            return 6;
+            return IDS_EXTRACT_OK;
         case SFX_ERR_CORRUPT:
-            return 7;
+            return IDS_EXTRACT_CORRUPT;
         case SFX_ERR_WRITE:
-            return 8;
+            return IDS_EXTRACT_WRITE;
         default:
-            return 5;
+            return IDS_EXTRACT_INTERNAL;
     }
 }
 
 const char* ExtractOutcomeString(int stringId) {
-    switch (stringId) {
-        case 3:
-            return "Archive contins no data. Extraction cannot continue.";
-        case 4:
-            return "Extractor Experienced Problems Creating Output File. Please ensure that you "
-                   "have enough space on the target drive.";
-        case 6:
-            return "%d files extracted successfully";
-        case 7:
-            return "Archive data is damaged. Extraction cannot continue.";
-        case 8:
-            return "Extractor could not read the archive or write an output file. Please ensure "
-                   "that you have enough space on the target drive.";
-        default:
-            return "Internal Error";
-    }
+    // Only the extraction entries have an outcome's words; any other id is an internal error.
+    bool outcome = stringId >= IDS_EXTRACT_NO_DATA && stringId <= IDS_EXTRACT_WRITE;
+    return StringTableText(outcome ? stringId : IDS_EXTRACT_INTERNAL);
 }
 
 std::string ExtractOutcomeText(int result, int count) {
     int id = ExtractOutcomeStringId(result);
-    if (id != 6) {
+    if (id != IDS_EXTRACT_OK) {
         return ExtractOutcomeString(id);
     }
     char text[64];

@@ -1,12 +1,9 @@
 #include "platform/sim/SimFileSystem.h"
 
-#include <climits>
 #include <filesystem>
 
-#include <unistd.h>
-
-#include "platform/sim/HostFileSystem.h"
-#include "platform/sim/SimPaths.h"
+#include "platform/WindowsPaths.h"
+#include "platform/posix/HostFileSystem.h"
 
 namespace {
 
@@ -42,13 +39,6 @@ private:
     SimMachine& m_machine;
     std::unique_ptr<File> m_host;
 };
-
-std::string TrimSeparators(std::string path) {
-    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) {
-        path.pop_back();
-    }
-    return path;
-}
 
 }  // namespace
 
@@ -221,16 +211,11 @@ Win32Error SimFileSystem::shellDelete(const std::string& pattern) {
 }
 
 Win32Error SimFileSystem::modulePath(std::string& path) {
-    if (!m_machine.config().modulePath.empty()) {
-        path = m_machine.config().modulePath;
-        return WIN_OK;
-    }
-    char buffer[PATH_MAX];
-    ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (length < 0) {
+    std::string module = m_machine.modulePath();
+    if (module.empty()) {
         return WIN_FILE_NOT_FOUND;
     }
-    path.assign(buffer, static_cast<size_t>(length));
+    path = module;
     return WIN_OK;
 }
 

@@ -1,15 +1,20 @@
 #include "platform/sim/SimMachine.h"
 
+#include <cctype>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include "platform/WindowsPaths.h"
 
 namespace {
 
@@ -35,6 +40,49 @@ std::uint64_t steadyMilliseconds() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// The existing entry of a host folder whose name equals the component without case; an exact
+// spelling wins, otherwise the first in byte order so that the choice never depends on the
+// order of the folder listing.
+std::string MatchExisting(const std::string& folder, const std::string& component) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return component;
+    }
+    std::string best;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == component) {
+            best = name;
+            break;
+        }
+        if (EqualsIgnoringCase(name, component) && (best.empty() || name < best)) {
+            best = name;
+        }
+    }
+    ::closedir(dir);
+    return best.empty() ? component : best;
+}
+
+// The deepest existing ancestor of a host path, resolved through links.
+std::string ResolveExistingPrefix(std::string path) {
+    while (true) {
+        char resolved[PATH_MAX];
+        if (::realpath(path.c_str(), resolved) != nullptr) {
+            return resolved;
+        }
+        size_t slash = path.find_last_of('/');
+        if (slash == std::string::npos || slash == 0) {
+            return "/";
+        }
+        path.resize(slash);
+    }
+}
+
+bool IsBelow(const std::string& path, const std::string& root) {
+    return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                            path[root.size()] == '/');
+}
+
 }  // namespace
 
 bool SimConfig::fromEnvironment(SimConfig& config, std::string& error) {
@@ -58,6 +106,15 @@ SimMachine::SimMachine(SimConfig config)
       m_realStart(steadyMilliseconds()),
       m_callCounts(static_cast<size_t>(SimOp::Count), 0),
       m_kindCounts(static_cast<size_t>(SimFaultKind::Count), 0) {}
+
+std::string SimMachine::modulePath() const {
+    if (!m_config.modulePath.empty()) {
+        return m_config.modulePath;
+    }
+    char buffer[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
 
 void SimMachine::journal(const std::string& kind, const std::string& detail) {
     std::string line = kind + ": " + detail + "\n";
@@ -141,5 +198,41 @@ Win32Error SimMachine::TakeProcessFault(SimOp op) {
         journal("fault", where + " -> " + std::to_string(fault.error));
         return fault.error;
     }
+    return WIN_OK;
+}
+
+Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& host) const {
+    std::string drive;
+    std::vector<std::string> components = WindowsPathComponents(windowsPath, drive);
+    bool absolute =
+        windowsPath.size() == 2 || (windowsPath.size() > 2 && IsPathSeparator(windowsPath[2]));
+    if (drive.size() != 2 || !absolute) {
+        return WIN_ACCESS_DENIED;
+    }
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
+    if (letter != 'C' && letter != 'D' && letter != 'E') {
+        return WIN_ACCESS_DENIED;
+    }
+    std::string path = root() + "/" + letter;
+    for (const std::string& component : components) {
+        if (component == ".") {
+            continue;
+        }
+        if (component == "..") {
+            return WIN_ACCESS_DENIED;
+        }
+        // In steps: GCC 12 at -O3 takes `"/" + name` for an overlapping copy (-Wrestrict).
+        std::string name = MatchExisting(path, component);
+        path += '/';
+        path += name;
+    }
+    // A link inside the machine must not lead a later component out of it; the last component
+    // itself is left alone, so that a link can still be removed as a link.
+    std::string machine = ResolveExistingPrefix(root());
+    size_t slash = path.find_last_of('/');
+    if (!IsBelow(ResolveExistingPrefix(path.substr(0, slash)), machine)) {
+        return WIN_ACCESS_DENIED;
+    }
+    host = path;
     return WIN_OK;
 }

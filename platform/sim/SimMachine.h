@@ -61,6 +61,9 @@ public:
 
     const SimConfig& config() const { return m_config; }
     const std::string& root() const { return m_config.root; }
+    // Host path of the running setup program (SimConfig::modulePath, else this process's
+    // executable); empty when it cannot be read.
+    std::string modulePath() const;
 
     // Maps a Windows path ("C:\Program Files (x86)\ZIL\a.exe") to its host path under the root,
     // matching each existing component case-insensitively. A path that is not absolute on drive

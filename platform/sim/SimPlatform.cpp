@@ -10,6 +10,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "platform/sim/TerminalFrontEnd.h"
+
 namespace {
 
 class SimClock : public Clock {
@@ -41,12 +43,20 @@ SimConfig prepared(SimConfig config) {
     return config;
 }
 
+std::unique_ptr<SimFrontEnd> frontEndFor(const SimConfig& config) {
+    if (config.ui != SimUi::Text) {
+        return nullptr;
+    }
+    return std::make_unique<TerminalFrontEnd>(STDIN_FILENO, stdout);
+}
+
 }  // namespace
 
 SimPlatform::SimPlatform(SimConfig config)
     : m_machine(prepared(std::move(config))),
+      m_frontEnd(frontEndFor(m_machine.config())),
       m_files(m_machine),
-      m_windows(m_machine),
+      m_windows(m_machine, m_frontEnd.get()),
       m_services(m_machine),
       m_processes(m_machine),
       m_clock(std::make_unique<SimClock>(m_machine)) {}

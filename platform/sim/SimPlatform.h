@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimFrontEnd.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimServices.h"
@@ -37,6 +38,7 @@ public:
 
 private:
     SimMachine m_machine;
+    std::unique_ptr<SimFrontEnd> m_frontEnd;  // ZIL_UI=text: the terminal; else none
     SimFileSystem m_files;
     SimWindowSystem m_windows;
     SimServices m_services;

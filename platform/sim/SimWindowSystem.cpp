@@ -1,15 +1,11 @@
 #include "platform/sim/SimWindowSystem.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <map>
-
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "platform/Control.h"
 #include "platform/Dialog.h"
+#include "platform/sim/SimFrontEnd.h"
+#include "res/StringTable.h"
 
 namespace {
 
@@ -23,67 +19,39 @@ constexpr int SCREEN_HEIGHT = 768;
 constexpr int FRAME = 3;     // DS_MODALFRAME border, each side
 constexpr int CAPTION = 22;  // caption bar height
 constexpr int ICON_SIZE = 32;
-constexpr int TEMPLATE_ID = 102;
-constexpr int ICON_ID = 128;
-constexpr int IDCANCEL_ID = 2;
-constexpr int IDOK_ANSWER = 1;
-constexpr Color COLOR_WINDOW_VALUE = 0x00FFFFFF;
-constexpr Color COLOR_HIGHLIGHT_VALUE = 0x00D77800;
 
 struct TemplateControl {
     int id;
     const char* className;
     const char* text;
-    int x, y, cx, cy;
-    bool visible;
     bool border;
+    bool visible;
+    int x, y, cx, cy;
 };
 
-// Dialog template 102 as the resource script has it (a unit test holds the two together).
-constexpr const char* TEMPLATE_CAPTION = "ZIL Setup Program";
-constexpr int TEMPLATE_WIDTH = 271;
-constexpr int TEMPLATE_HEIGHT = 118;
-constexpr TemplateControl TEMPLATE_CONTROLS[] = {
-    {1000, "button", "Install", 219, 33, 45, 14, true, false},
-    {1001, "button", "&Uninstall", 219, 60, 45, 14, true, false},
-    {1002, "edit", "", 19, 79, 197, 12, false, true},
-    {1006, "button", "Close ZIL", 65, 92, 45, 14, false, false},
-    {2, "button", "E&xit", 113, 92, 45, 14, false, false},
-    {-1, "static", "", 7, 5, 20, 20, true, false},
-    {1009, "static", "ZIL Setup Program", 37, 14, 175, 10, true, false},
-    {1003, "msctls_progress32", "Progress1", 17, 34, 194, 14, true, true},
-    {1005, "msctls_progress32", "Progress1", 17, 61, 193, 14, true, true},
-    {1007, "static", "Total Progress", 16, 24, 46, 8, true, false},
-    {1008, "static", "Current File", 18, 51, 36, 8, true, false},
-    {1004, "button", "&Test", 162, 92, 45, 14, false, false},
-    {1010, "button", "Launch ZIL", 19, 92, 45, 14, false, false},
-};
-
-const std::map<int, std::string>& stringTable() {
-    static const std::map<int, std::string> table = {
-        {1, "ZIL Setup Program."},
-        {3, "Archive contins no data. Extraction cannot continue."},
-        {4,
-         "Extractor Experienced Problems Creating Output File. Please ensure that you have "
-         "enough space on the target drive."},
-        {5, "Internal Error"},
-        {6, "%d files extracted successfully"},
-        {7, "Archive data is damaged. Extraction cannot continue."},
-        {8,
-         "Extractor could not read the archive or write an output file. Please ensure that you "
-         "have enough space on the target drive."},
-    };
-    return table;
-}
+// Dialog template 102's controls, from the list the resource script expands too. An icon
+// static has no window text; the rest of the window style means nothing to the model.
+// clang-format off
+#define ZIL_ICON_TEXT(iconId) ""
+#define ZIL_SIM_BORDER_BORDER true
+#define ZIL_SIM_BORDER_NO_BORDER false
+#define ZIL_SIM_VISIBILITY_SHOWN true
+#define ZIL_SIM_VISIBILITY_HIDDEN false
+#define ZIL_SIM_CONTROL(id, windowClass, text, style, border, visibility, x, y, width, height) \
+    {id, windowClass, text, ZIL_SIM_BORDER_##border, ZIL_SIM_VISIBILITY_##visibility, x, y, width, height},
+constexpr TemplateControl TEMPLATE_CONTROLS[] = {ZIL_SETUP_DIALOG_CONTROLS(ZIL_SIM_CONTROL)};
+#undef ZIL_SIM_CONTROL
+#undef ZIL_SIM_VISIBILITY_HIDDEN
+#undef ZIL_SIM_VISIBILITY_SHOWN
+#undef ZIL_SIM_BORDER_NO_BORDER
+#undef ZIL_SIM_BORDER_BORDER
+#undef ZIL_ICON_TEXT
+// clang-format on
 
 int mulDiv(int value, int numerator, int denominator) {
     // Rounded like MapDialogRect's MulDiv.
     long long product = static_cast<long long>(value) * numerator;
     return static_cast<int>((product + denominator / 2) / denominator);
-}
-
-bool contains(const Rect& rect, int x, int y) {
-    return x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
 }
 
 Rect intersect(const Rect& a, const Rect& b) {
@@ -98,145 +66,7 @@ Rect intersect(const Rect& a, const Rect& b) {
     return r;
 }
 
-std::string lastLine(const std::string& text) {
-    std::string line;
-    std::string current;
-    for (char c : text) {
-        if (c == '\r' || c == '\n') {
-            if (!current.empty()) {
-                line = current;
-            }
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    return current.empty() ? line : current;
-}
-
 }  // namespace
-
-// --- the picture -------------------------------------------------------------------------------
-
-Color SimPicture::pixel(int x, int y, Color background) const {
-    Color color = background;
-    for (const Fill& fill : fills) {
-        if (contains(fill.area, x, y)) {
-            color = fill.color;
-        }
-    }
-    return color;
-}
-
-std::vector<const SimPicture::Text*> SimPicture::textsAt(int x, int y) const {
-    std::vector<const Text*> found;
-    for (const Text& text : texts) {
-        if (contains(text.box, x, y) && contains(text.clip, x, y)) {
-            found.push_back(&text);
-        }
-    }
-    return found;
-}
-
-const SimControlState* SimDialogState::control(int id) const {
-    for (const SimControlState& state : controls) {
-        if (state.id == id) {
-            return &state;
-        }
-    }
-    return nullptr;
-}
-
-// --- the terminal ------------------------------------------------------------------------------
-
-// Draws the dialog as a block of lines and redraws it in place on every change.
-class SimTerminal {
-public:
-    void render(const SimDialogState& dialog);
-    void message(const std::string& caption, const std::string& text);
-    void forget() { m_lines = 0; }
-
-private:
-    static std::string bar(const SimControlState& control);
-    static std::string button(const SimControlState* control);
-    void write(const std::vector<std::string>& lines);
-
-    int m_lines = 0;
-};
-
-std::string SimTerminal::bar(const SimControlState& control) {
-    constexpr int cells = 40;
-    int width = control.clientRect().width();
-    int middle = control.clientRect().height() / 2;
-    // The percent text goes into whole cells, centred like the drawn text; each cell takes the
-    // colour the bar has under its middle.
-    std::string text = control.picture.texts.empty() ? "" : control.picture.texts.front().text;
-    int first = (cells - static_cast<int>(text.size())) / 2;
-    std::string out = "[";
-    bool inverse = false;
-    for (int cell = 0; cell < cells; ++cell) {
-        int x = width > 0 ? (2 * cell + 1) * width / (2 * cells) : 0;
-        bool filled = control.picture.pixel(x, middle, COLOR_WINDOW_VALUE) != COLOR_WINDOW_VALUE;
-        int index = cell - first;
-        char glyph = index >= 0 && index < static_cast<int>(text.size()) ? text[index] : ' ';
-        if (filled != inverse) {
-            out += filled ? "\x1b[7m" : "\x1b[27m";
-            inverse = filled;
-        }
-        out += glyph;
-    }
-    return out + (inverse ? "\x1b[27m]" : "]");
-}
-
-std::string SimTerminal::button(const SimControlState* control) {
-    if (control == nullptr || !control->visible) {
-        return "";
-    }
-    std::string label;
-    for (char c : control->text) {
-        if (c != '&') {
-            label += c;
-        }
-    }
-    return control->enabled ? "<" + label + ">" : "(" + label + ")";
-}
-
-void SimTerminal::render(const SimDialogState& dialog) {
-    auto text = [&](int id) {
-        const SimControlState* control = dialog.control(id);
-        return control != nullptr && control->visible ? lastLine(control->text) : std::string();
-    };
-    std::vector<std::string> lines;
-    lines.push_back("== " + dialog.caption + (dialog.exists ? "" : " (closed)") + " ==");
-    lines.push_back("   " + text(1009));
-    for (int id : {1003, 1005}) {
-        const SimControlState* control = dialog.control(id);
-        lines.push_back("   " + text(id == 1003 ? 1007 : 1008));
-        lines.push_back(control != nullptr && control->visible ? "   " + bar(*control) : "");
-    }
-    lines.push_back("   " + text(1002).substr(0, 70));
-    lines.push_back("   " + button(dialog.control(1000)) + " " + button(dialog.control(1001)));
-    write(lines);
-}
-
-void SimTerminal::write(const std::vector<std::string>& lines) {
-    std::string out;
-    if (m_lines > 0) {
-        out += "\x1b[" + std::to_string(m_lines) + "A";
-    }
-    for (const std::string& line : lines) {
-        out += "\r\x1b[2K" + line + "\n";
-    }
-    m_lines = static_cast<int>(lines.size());
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-}
-
-void SimTerminal::message(const std::string& caption, const std::string& text) {
-    std::printf("[%s] %s  <OK>\n", caption.c_str(), text.c_str());
-    std::fflush(stdout);
-    m_lines = 0;
-}
 
 // --- drawing -----------------------------------------------------------------------------------
 
@@ -366,10 +196,10 @@ private:
 
 class SimDialogWindow : public DialogWindow {
 public:
-    SimDialogWindow(SimWindowSystem& windows, int templateId) : m_windows(windows) {
-        m_state.templateId = templateId;
-        m_state.caption = TEMPLATE_CAPTION;
-        Rect client = SimWindowSystem::dialogUnitsToPixels(0, 0, TEMPLATE_WIDTH, TEMPLATE_HEIGHT);
+    explicit SimDialogWindow(SimWindowSystem& windows) : m_windows(windows) {
+        m_state.caption = ZIL_SETUP_DIALOG_CAPTION;
+        Rect client = SimWindowSystem::dialogUnitsToPixels(0, 0, ZIL_SETUP_DIALOG_WIDTH,
+                                                           ZIL_SETUP_DIALOG_HEIGHT);
         m_state.clientRect = client;
         // DS_CENTER: the window's middle on the screen's middle.
         int width = client.width() + 2 * FRAME;
@@ -459,66 +289,10 @@ private:
 
 // --- the window system -------------------------------------------------------------------------
 
-namespace {
-
-// The terminal in raw mode while a person may press keys, restored on every way out.
-class RawTerminal {
-public:
-    RawTerminal() {
-        m_active = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &m_saved) == 0;
-        if (m_active) {
-            termios raw = m_saved;
-            raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-            raw.c_cc[VMIN] = 1;
-            raw.c_cc[VTIME] = 0;
-            tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-        }
-    }
-    ~RawTerminal() {
-        if (m_active) {
-            tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
-        }
-    }
-
-private:
-    bool m_active = false;
-    termios m_saved{};
-};
-
-// A key of the person at the terminal as an action; "" for no key (or one that means nothing),
-// "eof" at the end of the input.
-std::string readKey(int timeoutMs) {
-    pollfd request{STDIN_FILENO, POLLIN, 0};
-    if (::poll(&request, 1, timeoutMs) <= 0) {
-        return "";
-    }
-    char key = 0;
-    if (::read(STDIN_FILENO, &key, 1) != 1) {
-        return "eof";
-    }
-    switch (key) {
-        case 'i':
-        case 'I':
-            return "click:1000";
-        case 'u':
-        case 'U':
-            return "click:1001";
-        case 27:
-        case 'q':
-            return "close";
-        default:
-            return "";
-    }
-}
-
-}  // namespace
-
-SimWindowSystem::SimWindowSystem(SimMachine& machine) : m_machine(machine) {
+SimWindowSystem::SimWindowSystem(SimMachine& machine, SimFrontEnd* frontEnd)
+    : m_machine(machine), m_frontEnd(frontEnd) {
     for (const std::string& action : machine.config().input) {
         m_input.push_back(action);
-    }
-    if (machine.config().ui == SimUi::Text) {
-        m_terminal = std::make_unique<SimTerminal>();
     }
 }
 
@@ -530,16 +304,15 @@ Rect SimWindowSystem::dialogUnitsToPixels(int x, int y, int width, int height) {
 }
 
 int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
-    if (templateId != TEMPLATE_ID || m_runningDialog != nullptr) {
+    if (templateId != IDD_SETUP_DIALOG || m_runningDialog != nullptr) {
         return -1;
     }
-    m_dialogWindow = std::make_unique<SimDialogWindow>(*this, templateId);
+    m_dialogWindow = std::make_unique<SimDialogWindow>(*this);
     m_runningDialog = &dialog;
     dialog.AttachWindow(m_dialogWindow.get());
-    // Keys count from the start: a command-line sequence runs inside the initialisation.
-    std::unique_ptr<RawTerminal> keys;
-    if (m_terminal) {
-        keys = std::make_unique<RawTerminal>();
+    // The person acts from the start: a command-line sequence runs inside the initialisation.
+    if (m_frontEnd != nullptr) {
+        m_frontEnd->beginModal();
     }
     dialog.OnInitDialog();
     changed();
@@ -553,8 +326,8 @@ int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
     dialog.AttachWindow(nullptr);
     m_runningDialog = nullptr;
     changed();
-    if (m_terminal) {
-        m_terminal->forget();
+    if (m_frontEnd != nullptr) {
+        m_frontEnd->endModal();
     }
     return result;
 }
@@ -565,16 +338,14 @@ std::string SimWindowSystem::nextAction(bool wait) {
         m_input.pop_front();
         return action;
     }
-    if (!m_terminal || m_endOfInput) {
+    if (!personPresent()) {
         return wait ? "close" : "";
     }
-    std::string key = readKey(wait ? -1 : 0);
-    if (key == "eof") {
-        // Nobody is left to press anything: that closes the dialog once.
-        m_endOfInput = true;
-        return "close";
-    }
-    return key;
+    return m_frontEnd->nextAction(wait);
+}
+
+bool SimWindowSystem::personPresent() const {
+    return m_frontEnd != nullptr && m_frontEnd->present();
 }
 
 void SimWindowSystem::nextInputOrKey() {
@@ -583,11 +354,11 @@ void SimWindowSystem::nextInputOrKey() {
         return;
     }
     performInput(action);
-    bool nobodyLeft = m_input.empty() && (!m_terminal || m_endOfInput);
+    bool nobodyLeft = m_input.empty() && !personPresent();
     if (action == "close" && nobodyLeft && !m_dialogWindow->hasEnded()) {
         // A dialog that refuses to close would wait for ever.
         m_machine.journal("window", "closed: nobody left to answer");
-        m_dialogWindow->endDialog(IDCANCEL_ID);
+        m_dialogWindow->endDialog(DLG_IDCANCEL);
     }
 }
 
@@ -598,7 +369,7 @@ bool SimWindowSystem::performInput(const std::string& action) {
     std::intptr_t result = 0;
     if (action == "close") {
         m_machine.journal("window", "close");
-        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(IDCANCEL_ID), 0};
+        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(DLG_IDCANCEL), 0};
         return m_runningDialog->HandleMessage(message, result);
     }
     if (action.rfind("click:", 0) == 0) {
@@ -639,27 +410,27 @@ int SimWindowSystem::messageBox(const std::string& text, const std::string& capt
                                 unsigned type) {
     m_messageBoxes.push_back({caption, text, type});
     m_machine.journal("messagebox", caption + ": " + text);
-    if (m_terminal) {
-        m_terminal->message(caption, text);
+    if (m_frontEnd != nullptr) {
+        m_frontEnd->showMessageBox(caption, text);
     }
-    return IDOK_ANSWER;
+    return DLG_IDOK;
 }
 
 std::string SimWindowSystem::loadString(int id) {
-    auto found = stringTable().find(id);
-    return found == stringTable().end() ? "" : found->second;
+    const char* text = StringTableText(id);
+    return text != nullptr ? text : "";
 }
 
 IconHandle SimWindowSystem::loadIcon(int id) {
-    return id == ICON_ID ? static_cast<IconHandle>(ICON_ID) : 0;
+    return id == IDR_MAINFRAME ? static_cast<IconHandle>(IDR_MAINFRAME) : 0;
 }
 
 Color SimWindowSystem::systemColor(int index) {
     switch (index) {
         case WS_COLOR_WINDOW:
-            return COLOR_WINDOW_VALUE;
+            return SIM_COLOR_WINDOW;
         case WS_COLOR_HIGHLIGHT:
-            return COLOR_HIGHLIGHT_VALUE;
+            return SIM_COLOR_HIGHLIGHT;
         default:
             return 0;
     }
@@ -670,12 +441,7 @@ int SimWindowSystem::systemMetric(int index) {
 }
 
 std::string SimWindowSystem::applicationName() {
-    std::string path = m_machine.config().modulePath;
-    if (path.empty()) {
-        char buffer[4096];
-        ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-        path.assign(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
-    }
+    std::string path = m_machine.modulePath();
     std::size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::size_t dot = name.rfind('.');
@@ -688,14 +454,6 @@ const SimDialogState* SimWindowSystem::dialogState() const {
 
 void SimWindowSystem::addInput(const std::string& action) {
     m_input.push_back(action);
-}
-
-void SimWindowSystem::resizeControl(int id, int width, int height) {
-    if (m_dialogWindow) {
-        if (SimControlWindow* control = m_dialogWindow->find(id)) {
-            control->resize(width, height);
-        }
-    }
 }
 
 void SimWindowSystem::setIconic(bool iconic) {
@@ -740,7 +498,7 @@ void SimWindowSystem::journal(const std::string& detail) {
 }
 
 void SimWindowSystem::changed() {
-    if (m_terminal && m_dialogWindow) {
-        m_terminal->render(m_dialogWindow->state());
+    if (m_frontEnd != nullptr && m_dialogWindow) {
+        m_frontEnd->showDialog(m_dialogWindow->state());
     }
 }

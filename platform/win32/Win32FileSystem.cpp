@@ -8,6 +8,7 @@
 #include <sddl.h>
 #include <shellapi.h>
 
+#include "platform/WindowsPaths.h"
 #include "platform/win32/Win32Handle.h"
 
 namespace {
@@ -67,17 +68,6 @@ public:
 private:
     KernelHandle m_handle;
 };
-
-bool HasWildcards(const std::string& text) {
-    return text.find_first_of("*?") != std::string::npos;
-}
-
-std::string TrimSeparators(std::string path) {
-    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) {
-        path.pop_back();
-    }
-    return path;
-}
 
 // A path list for the shell: the path and an empty item; std::string adds the second NUL.
 std::string PathList(const std::string& path) {

@@ -7,8 +7,8 @@
 
 #include "platform/Control.h"
 #include "platform/Dialog.h"
-#include "progress/GdiCanvas.h"
-#include "progress/MemoryDC.h"
+#include "platform/win32/GdiCanvas.h"
+#include "platform/win32/MemoryDC.h"
 
 namespace {
 

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/../.."
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 seconds=${FUZZ_SECONDS:-60}
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DZIL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DZIL_FUZZ=ON -DZIL_WERROR=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" --target extractor_fuzzer -j 2 || exit 1
 

@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <map>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "sfx/ExtractOutcome.h"
 #include "tests/unit/DialogTestSupport.h"
 
 namespace {
@@ -243,70 +239,6 @@ TEST_F(SetupDialogTest, NoSecondSequenceInsideTheFirst) {
               (std::vector<std::string>{"click 1000 ignored: disabled",
                                         "click 1001 ignored: disabled", "close"}));
     EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
-}
-
-// The simulated dialog and string table are data of their own; they must say what the
-// resource script says.
-TEST_F(SetupDialogTest, SimulatedTemplateMatchesTheResourceScript) {
-    std::map<std::string, int> ids;
-    std::istringstream header(ReadFile(ZIL_SOURCE_DIR "/res/resource.h"));
-    std::regex define(R"(#define\s+(\w+)\s+(-?\d+))");
-    for (std::string line; std::getline(header, line);) {
-        std::smatch match;
-        if (std::regex_search(line, match, define)) {
-            ids[match[1]] = std::stoi(match[2]);
-        }
-    }
-    auto idOf = [&](const std::string& token) {
-        return ids.count(token) ? ids[token] : std::stoi(token);
-    };
-
-    std::string script = ReadFile(ZIL_SOURCE_DIR "/res/setup-common.rc");
-    std::regex control(
-        R"re(CONTROL\s+("[^"]*"|\w+),\s*(-?\w+),\s*"(\w+)",\s*([^,]+),\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))re");
-    // A bare dialog on template 102: nothing exchanged or shown, the template as it stands.
-    SimPlatform platform(Config());
-    Dialog bare(platform.windows(), IDD_SETUP_DIALOG);
-    EXPECT_EQ(bare.DoModal(), DLG_IDCANCEL);
-    const SimDialogState& state = *platform.simWindows().dialogState();
-    const std::vector<SimControlState>& simulated = state.controls;
-    std::size_t index = 0;
-    for (auto it = std::sregex_iterator(script.begin(), script.end(), control);
-         it != std::sregex_iterator(); ++it, ++index) {
-        const std::smatch& m = *it;
-        ASSERT_LT(index, simulated.size());
-        const SimControlState& sim = simulated[index];
-        std::string text =
-            m[1].str().front() == '"' ? m[1].str().substr(1, m[1].length() - 2) : std::string();
-        std::string styles = m[4];
-        EXPECT_EQ(sim.id, idOf(m[2])) << m[0];
-        EXPECT_EQ(sim.className, m[3].str()) << m[0];
-        EXPECT_EQ(sim.text, text) << m[0];
-        EXPECT_EQ(sim.visible, styles.find("NOT WS_VISIBLE") == std::string::npos) << m[0];
-        Rect outer = SimWindowSystem::dialogUnitsToPixels(std::stoi(m[5]), std::stoi(m[6]),
-                                                          std::stoi(m[7]), std::stoi(m[8]));
-        int border = styles.find("WS_BORDER") != std::string::npos ? 1 : 0;
-        EXPECT_EQ(sim.rect, (Rect{outer.left + border, outer.top + border, outer.right - border,
-                                  outer.bottom - border}))
-            << m[0];
-    }
-    EXPECT_EQ(index, simulated.size());
-    EXPECT_NE(script.find("CAPTION \"" + state.caption + "\""), std::string::npos);
-    EXPECT_EQ(state.clientRect, SimWindowSystem::dialogUnitsToPixels(0, 0, 271, 118));
-    EXPECT_NE(script.find("DIALOGEX 0, 0, 271, 118"), std::string::npos);
-
-    std::regex entry(R"re(\n\s*(IDS_\w+)\s+"([^"]*)")re");
-    int entries = 0;
-    for (auto it = std::sregex_iterator(script.begin(), script.end(), entry);
-         it != std::sregex_iterator(); ++it, ++entries) {
-        int id = idOf((*it)[1]);
-        EXPECT_EQ(platform.windows().loadString(id), (*it)[2].str()) << id;
-        if (id >= IDS_EXTRACT_NO_DATA) {
-            EXPECT_EQ(std::string(ExtractOutcomeString(id)), (*it)[2].str()) << id;
-        }
-    }
-    EXPECT_EQ(entries, 7);
-    EXPECT_EQ(platform.windows().loadString(2), "");
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/WindowsPaths.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimMachine.h"
-#include "platform/sim/SimPaths.h"
 #include "tests/unit/ScratchFolder.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "progress/GdiCanvas.h"
+#include "platform/win32/GdiCanvas.h"
 
 namespace {
 

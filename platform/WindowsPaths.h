@@ -4,8 +4,12 @@
 #include <string_view>
 #include <vector>
 
-// Windows path helpers for the simulated machine: splitting, case-insensitive comparison and
-// the shell's wildcard matching. Pure functions, no file access.
+// Windows path rules as pure functions, for the file layers that do not get them from Windows
+// itself (plain host files, the simulated machine): separators, case-insensitive comparison and
+// the shell's wildcard matching. No file access.
+
+// '\' or '/': Windows takes either.
+bool IsPathSeparator(char c);
 
 // True when the text holds '*' or '?'.
 bool HasWildcards(std::string_view text);
@@ -25,3 +29,6 @@ void SplitWindowsPath(const std::string& path, std::string& folder, std::string&
 // The components of a path below its drive: "C:\a\\b\" gives {"a", "b"}. The drive ("C:")
 // goes to drive; empty components are dropped.
 std::vector<std::string> WindowsPathComponents(const std::string& path, std::string& drive);
+
+// The path without trailing separators, but a drive's root ("C:\") keeps its own.
+std::string TrimSeparators(std::string path);

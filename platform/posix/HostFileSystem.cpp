@@ -1,4 +1,4 @@
-#include "platform/sim/HostFileSystem.h"
+#include "platform/posix/HostFileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/sim/SimPaths.h"
+#include "platform/WindowsPaths.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "progress/MemoryDC.h"
+#include "platform/win32/MemoryDC.h"
 
 MemoryDC::MemoryDC(HDC target)
     : m_targetDC(target), m_offscreen(GetDeviceCaps(target, TECHNOLOGY) != DT_RASPRINTER) {

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/WindowSystem.h"
+
+// The simulated machine's windows as data: what the window system keeps of the dialog, its
+// controls and message boxes, for the tests to read and a front end to show.
+
+// The system colours of the simulated screen (GetSysColor).
+inline constexpr Color SIM_COLOR_WINDOW = 0x00FFFFFF;
+inline constexpr Color SIM_COLOR_HIGHLIGHT = 0x00D77800;
+
+// What one paint of a control drew, in client pixels, with the rectangles GDI would use.
+struct SimPicture {
+    struct Fill {
+        Rect area;
+        Color color;
+    };
+    struct Text {
+        std::string text;
+        Rect box;   // where DT_CENTER | DT_VCENTER | DT_SINGLELINE puts the text in its area
+        Rect clip;  // the clip region in force; the whole client area without one
+        Color color;
+    };
+    std::vector<Fill> fills;
+    std::vector<Text> texts;
+    bool transparent = false;
+
+    // The colour of a pixel after the fills, or `background` where none covers it.
+    Color pixel(int x, int y, Color background) const;
+    // The text drawn over pixel column x as a viewer sees it: the characters of every draw whose
+    // box and clip both hold that column, with their colour. Empty when no text covers it.
+    std::vector<const Text*> textsAt(int x, int y) const;
+};
+
+// The model of one control of the dialog, as a test reads it.
+struct SimControlState {
+    int id = 0;
+    std::string className;
+    std::string text;
+    Rect rect;  // in the dialog's client pixels
+    bool visible = true;
+    bool enabled = true;
+    bool exists = true;
+    bool subclassed = false;
+    bool pendingPaint = false;  // invalidated, waiting for the next message processing
+    bool pendingErase = false;
+    int paintCount = 0;  // paint requests delivered to the control
+    int eraseCount = 0;  // WM_ERASEBKGND left to the default processing (a visible erase)
+    SimPicture picture;  // what the last paint drew
+    Rect clientRect() const { return {0, 0, rect.width(), rect.height()}; }
+};
+
+struct SimMessageBox {
+    std::string caption;
+    std::string text;
+    unsigned type = 0;
+};
+
+// The model of the dialog's window.
+struct SimDialogState {
+    std::string caption;
+    Rect windowRect;  // screen pixels
+    Rect clientRect;
+    bool exists = true;
+    bool ended = false;
+    int endCode = 0;
+    bool iconic = false;
+    IconHandle bigIcon = 0;
+    IconHandle smallIcon = 0;
+    std::vector<Rect> moves;  // every SetWindowPos, in order
+    struct IconPaint {
+        IconHandle icon;
+        int x;
+        int y;
+    };
+    std::vector<IconPaint> iconPaints;
+    std::vector<SimControlState> controls;  // in template (tab) order
+
+    const SimControlState* control(int id) const;
+};
