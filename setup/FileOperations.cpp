@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <memory>
 
+#include "platform/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 
 namespace {
@@ -25,14 +25,6 @@ const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 // The first pattern decides whether a drive is swept at all.
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
                                                        "vcredist.*"};
-
-// Windows names ignore case.
-bool SameName(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 }  // namespace
 
@@ -94,7 +86,8 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
     Win32Error error = files.listMatches(std::string(SETUP_TEMP_DIR) + "\\*.*", extracted);
     for (const std::string& item : extracted) {
         // The old program folder waits beside the extracted files; it is not part of the payload.
-        if (SameName(item, SETUP_SET_ASIDE_DIR) || SameName(item, SETUP_RETIRED_DIR)) {
+        if (EqualsIgnoringCase(item, SETUP_SET_ASIDE_DIR) ||
+            EqualsIgnoringCase(item, SETUP_RETIRED_DIR)) {
             continue;
         }
         if (error == WIN_OK) {
