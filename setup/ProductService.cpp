@@ -67,6 +67,15 @@ std::string ProductService::ReportErrorCode(int code) {
     }
 }
 
+Win32Error ProductService::OpenProductService(std::uint32_t managerAccess,
+                                              std::uint32_t serviceAccess, Handles& handles) {
+    Win32Error error = m_platform.services().openManager(managerAccess, handles.manager);
+    if (error == WIN_OK) {
+        error = handles.manager->openService(theServiceName, serviceAccess, handles.service);
+    }
+    return error;
+}
+
 ServiceOutcome ProductService::SendServiceControl(int code) {
     std::unique_ptr<ServiceManager> manager;
     if (Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
@@ -85,24 +94,16 @@ ServiceOutcome ProductService::SendServiceControl(int code) {
 }
 
 ServiceQuery ProductService::QueryServiceState() {
-    std::unique_ptr<ServiceManager> manager;
-    std::unique_ptr<Service> service;
-    Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
-    if (error == WIN_OK) {
-        error = manager->openService(theServiceName, SVC_QUERY_CONFIG, service);
-    }
+    Handles probe;
+    Win32Error error = OpenProductService(SVC_MANAGER_CONNECT, SVC_QUERY_CONFIG, probe);
     // The configuration probe only tells whether the service answers; an existing service
     // always fails it for want of room, and only then is its state read through new handles.
-    if (error == WIN_OK && (error = service->probeConfig()) != WIN_OK) {
-        std::unique_ptr<ServiceManager> statusManager;
-        std::unique_ptr<Service> statusService;
+    if (error == WIN_OK && (error = probe.service->probeConfig()) != WIN_OK) {
+        Handles query;
         ServiceStatus status;
-        error = m_platform.services().openManager(SVC_MANAGER_CONNECT, statusManager);
+        error = OpenProductService(SVC_MANAGER_CONNECT, SVC_QUERY_STATUS, query);
         if (error == WIN_OK) {
-            error = statusManager->openService(theServiceName, SVC_QUERY_STATUS, statusService);
-        }
-        if (error == WIN_OK) {
-            error = statusService->queryStatus(status);
+            error = query.service->queryStatus(status);
         }
         if (error == WIN_OK) {
             int state = static_cast<int>(status.currentState);
@@ -132,45 +133,33 @@ ServiceOutcome ProductService::CreateProductService() {
 }
 
 ServiceOutcome ProductService::DeleteProductService() {
-    std::unique_ptr<ServiceManager> manager;
-    std::unique_ptr<Service> service;
-    Win32Error error = m_platform.services().openManager(SVC_MANAGER_ALL_ACCESS, manager);
-    if (error == WIN_OK) {
-        error = manager->openService(theServiceName, SVC_ALL_ACCESS, service);
-    }
+    Handles handles;
+    Win32Error error = OpenProductService(SVC_MANAGER_ALL_ACCESS, SVC_ALL_ACCESS, handles);
     if (error == WIN_OK) {
         // The deletion does not wait for the stop: the manager completes it once the service
         // has stopped and every handle is closed.
         ServiceStatus status;
-        service->control(SVC_CONTROL_STOP, status);
-        error = service->remove();
+        handles.service->control(SVC_CONTROL_STOP, status);
+        error = handles.service->remove();
     }
     return Reported(error);
 }
 
 int ProductService::StopProductService() {
-    std::unique_ptr<ServiceManager> manager;
-    Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
-    std::unique_ptr<Service> service;
-    if (error == WIN_OK) {
-        error = manager->openService(theServiceName, SVC_STOP, service);
-    }
+    Handles handles;
+    Win32Error error = OpenProductService(SVC_MANAGER_CONNECT, SVC_STOP, handles);
     if (error == WIN_OK) {
         ServiceStatus status;
-        error = service->control(SVC_CONTROL_STOP, status);
+        error = handles.service->control(SVC_CONTROL_STOP, status);
     }
     return static_cast<int>(error);
 }
 
 int ProductService::StartProductService() {
-    std::unique_ptr<ServiceManager> manager;
-    Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
-    std::unique_ptr<Service> service;
+    Handles handles;
+    Win32Error error = OpenProductService(SVC_MANAGER_CONNECT, SVC_START, handles);
     if (error == WIN_OK) {
-        error = manager->openService(theServiceName, SVC_START, service);
-    }
-    if (error == WIN_OK) {
-        error = service->start();
+        error = handles.service->start();
     }
     return static_cast<int>(error);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/Platform.h"
@@ -52,5 +53,14 @@ public:
     static std::string ReportErrorCode(int code);
 
 private:
+    // Closed when they go, in reverse order: the service, then the manager.
+    struct Handles {
+        std::unique_ptr<ServiceManager> manager;
+        std::unique_ptr<Service> service;
+    };
+    // The manager, then the product's service in it: the error of the first that failed.
+    Win32Error OpenProductService(std::uint32_t managerAccess, std::uint32_t serviceAccess,
+                                  Handles& handles);
+
     Platform& m_platform;
 };

@@ -110,6 +110,22 @@ Win32Error ShellOperation(UINT function, const std::string& from, const std::str
     return operation.fAnyOperationsAborted ? WIN_CANCELLED : WIN_OK;
 }
 
+// A folder that a call writes into a buffer, returning its length: 0 for a failure, more than
+// the buffer holds when it is too small.
+template <class Call>
+Win32Error FolderPath(std::string& path, Call call) {
+    char buffer[MAX_PATH + 1];
+    DWORD length = call(buffer, sizeof(buffer));
+    if (length == 0) {
+        return LastError();
+    }
+    if (length >= sizeof(buffer)) {
+        return WIN_INSUFFICIENT_BUFFER;
+    }
+    path.assign(buffer, length);
+    return WIN_OK;
+}
+
 bool IsTrustedOwner(PSID owner) {
     if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
         IsWellKnownSid(owner, WinLocalSystemSid)) {
@@ -302,16 +318,8 @@ bool Win32FileSystem::isLink(const std::string& path) {
 }
 
 Win32Error Win32FileSystem::systemDirectory(std::string& path) {
-    char buffer[MAX_PATH + 1];
-    UINT length = GetSystemDirectoryA(buffer, sizeof(buffer));
-    if (length == 0) {
-        return LastError();
-    }
-    if (length >= sizeof(buffer)) {
-        return WIN_INSUFFICIENT_BUFFER;
-    }
-    path.assign(buffer, length);
-    return WIN_OK;
+    return FolderPath(path,
+                      [](char* buffer, DWORD size) { return GetSystemDirectoryA(buffer, size); });
 }
 
 Win32Error Win32FileSystem::modulePath(std::string& path) {
@@ -328,16 +336,7 @@ Win32Error Win32FileSystem::modulePath(std::string& path) {
 }
 
 Win32Error Win32FileSystem::tempDirectory(std::string& path) {
-    char buffer[MAX_PATH + 1];
-    DWORD length = GetTempPathA(sizeof(buffer), buffer);
-    if (length == 0) {
-        return LastError();
-    }
-    if (length >= sizeof(buffer)) {
-        return WIN_INSUFFICIENT_BUFFER;
-    }
-    path.assign(buffer, length);
-    return WIN_OK;
+    return FolderPath(path, [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); });
 }
 
 bool Win32FileSystem::isDirectory(const std::string& path) {
