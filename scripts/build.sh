@@ -4,6 +4,8 @@
 #   build/win32  the real 32-bit Windows executables, packed with the host's sfxpack;
 #   build/win64  the same for x86-64, for Wine on hosts without 32-bit support.
 # `scripts/build.sh host TARGET...` builds only the named targets of the host tree.
+# `scripts/build.sh release` builds only what ships: the 32-bit tree's zil-setup.exe,
+# ZIL_Setup.exe and sfxpack.exe, and their SHA256SUMS (and the host's sfxpack, which packs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,11 +18,19 @@ configure_windows() {  # tree, toolchain
 }
 
 cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-if [ "${1:-}" = host ]; then
-    shift
-    cmake --build build/host -j "$jobs" ${1:+--target "$@"}
-    exit 0
-fi
+case "${1:-}" in
+    host)
+        shift
+        cmake --build build/host -j "$jobs" ${1:+--target "$@"}
+        exit 0
+        ;;
+    release)
+        cmake --build build/host -j "$jobs" --target sfxpack
+        configure_windows win32 i686-w64-mingw32
+        cmake --build build/win32 -j "$jobs" --target release-checksums
+        exit 0
+        ;;
+esac
 cmake --build build/host -j "$jobs"
 
 configure_windows win32 i686-w64-mingw32
