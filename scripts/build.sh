@@ -5,17 +5,24 @@
 #   build/win64  the same for x86-64, for Wine on hosts without 32-bit support.
 # `scripts/build.sh host TARGET...` builds only the named targets of the host tree.
 # `scripts/build.sh release` builds only what ships: the 32-bit tree's zil-setup.exe,
-# ZIL_Setup.exe and sfxpack.exe, and their SHA256SUMS (and the host's sfxpack, which packs).
+# ZIL_Setup.exe and sfxpack.exe, and their SHA256SUMS (and the host's sfxpack, which packs;
+# with ZIL_HOST_SFXPACK set, that packer is used and the host tree is left alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
 
-configure_windows() {  # tree, toolchain
+configure_windows() {  # tree, toolchain, packer
     cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" \
-        -DZIL_HOST_SFXPACK="$PWD/build/host/sfxpack" >/dev/null
+        -DZIL_HOST_SFXPACK="${3:-$PWD/build/host/sfxpack}" >/dev/null
 }
+
+if [ "${1:-}" = release ] && [ -n "${ZIL_HOST_SFXPACK:-}" ]; then
+    configure_windows win32 i686-w64-mingw32 "$ZIL_HOST_SFXPACK"
+    cmake --build build/win32 -j "$jobs" --target release-checksums
+    exit 0
+fi
 
 cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 case "${1:-}" in

@@ -3,10 +3,16 @@
 # the release command: the files that ship are byte for byte the same, SHA256SUMS lists them,
 # and the one date in the images is the commit's. The first build finds the date in the
 # commit, the second is given it as SOURCE_DATE_EPOCH, as a packager would.
-# Slow (two full builds of the 32-bit tree); it checks the commit, not uncommitted changes.
+# Slow (two builds of the 32-bit release files); it checks the commit, not uncommitted changes.
+# Both builds pack with this tree's host sfxpack, a build tool like the compiler.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+packer=$root/build/host/sfxpack
+if [ ! -x "$packer" ]; then
+    echo "FAIL $packer is missing: run scripts/build.sh"
+    exit 1
+fi
 commit=$(git -C "$root" rev-parse HEAD) || exit 1
 date=$(git -C "$root" log -1 --format=%ct "$commit") || exit 1
 scratch=$(mktemp -d)
@@ -21,7 +27,7 @@ fail() {
 
 build() {  # folder
     git clone -q --no-checkout "$root" "$1" && git -C "$1" checkout -q --detach "$commit" &&
-        nice -n 10 "$1/scripts/build.sh" release >"$1.log" 2>&1 ||
+        ZIL_HOST_SFXPACK=$packer nice -n 10 "$1/scripts/build.sh" release >"$1.log" 2>&1 ||
         { tail -30 "$1.log"; return 1; }
 }
 
