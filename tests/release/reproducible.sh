@@ -51,7 +51,7 @@ for name in $release_files; do
     elif cmp -s "$a" "$b"; then
         echo "ok   $name is the same in both builds ($(stat -c %s "$a") bytes)"
     else
-        fail "$name differs: $(cmp -l "$a" "$b" 2>&1 | wc -l) bytes, first at $(cmp "$a" "$b" | sed 's/.*byte //')"
+        fail "$name differs: $(cmp -l "$a" "$b" 2>&1 | wc -l) bytes, first at $(cmp "$a" "$b" | sed 's/.*byte \([0-9]*\).*/\1/')"
     fi
 done
 
