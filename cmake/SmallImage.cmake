@@ -18,12 +18,11 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
                         $<$<COMPILE_LANGUAGE:C,CXX>:-fno-unwind-tables>)
 endif()
 
-# What a release is built with. Each function and datum gets its own section so the linker can
-# drop what no one calls; link-time optimisation does the same across files and inlines across
-# the platform layer.
+# What a release is built with: for size, and optimised as one unit at link time, which drops
+# what no one calls and inlines across the platform layer. The linker drops the unused sections
+# of the libraries too. (A section per function and datum buys nothing on top of that.)
 string(REPLACE "-O3" "-Os" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
 string(REPLACE "-O3" "-Os" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
-add_compile_options($<$<CONFIG:Release>:-ffunction-sections> $<$<CONFIG:Release>:-fdata-sections>)
 add_link_options($<$<CONFIG:Release>:-Wl,--gc-sections>)
 
 include(CheckIPOSupported)
