@@ -18,9 +18,13 @@ configure_windows() {  # tree, toolchain, packer
         -DZIL_HOST_SFXPACK="${3:-$PWD/build/host/sfxpack}" >/dev/null
 }
 
-if [ "${1:-}" = release ] && [ -n "${ZIL_HOST_SFXPACK:-}" ]; then
-    configure_windows win32 i686-w64-mingw32 "$ZIL_HOST_SFXPACK"
+build_release_files() {  # packer
+    configure_windows win32 i686-w64-mingw32 "$1"
     cmake --build build/win32 -j "$jobs" --target release-checksums
+}
+
+if [ "${1:-}" = release ] && [ -n "${ZIL_HOST_SFXPACK:-}" ]; then
+    build_release_files "$ZIL_HOST_SFXPACK"
     exit 0
 fi
 
@@ -33,8 +37,7 @@ case "${1:-}" in
         ;;
     release)
         cmake --build build/host -j "$jobs" --target sfxpack
-        configure_windows win32 i686-w64-mingw32
-        cmake --build build/win32 -j "$jobs" --target release-checksums
+        build_release_files "$PWD/build/host/sfxpack"
         exit 0
         ;;
 esac
