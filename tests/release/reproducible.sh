@@ -55,7 +55,7 @@ for name in $release_files; do
     fi
 done
 
-listed=$(cut -d' ' -f3 "$first/build/win32/SHA256SUMS" | sort | xargs)
+listed=$(cut -d' ' -f3 "$first/build/win32/SHA256SUMS" | LC_ALL=C sort | xargs)
 [ "$listed" = "ZIL_Setup.exe sfxpack.exe zil-setup.exe" ] || fail "SHA256SUMS lists: $listed"
 (cd "$first/build/win32" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 
