@@ -51,6 +51,21 @@ void operator delete[](void* block, std::size_t) noexcept {
     std::free(block);
 }
 
+// The library's nothrow versions call the throwing ones and catch their exception, which would
+// link the exception machinery back in; these answer null.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return ::operator new(size, tag);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+
 namespace std {
 
 void __throw_bad_exception() {

@@ -2,6 +2,7 @@
 //   RuntimeCheck new      asks operator new for more than the address space holds
 //   RuntimeCheck string   asks a string for more than its longest length
 //   RuntimeCheck vector   asks a vector for more than its largest size
+//   RuntimeCheck nothrow  asks the nothrow operator new for too much: prints what it answered
 //   RuntimeCheck empty    asks operator new for zero bytes twice
 // A failure path must end the program (exit code 3, as an uncaught exception did); if it
 // returns, this prints "returned" and exits with 0, which the check counts as the fault.
@@ -28,7 +29,7 @@ int afterFailurePath() {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fputs("usage: RuntimeCheck new|string|vector|empty\n", stderr);
+        std::fputs("usage: RuntimeCheck new|string|vector|nothrow|empty\n", stderr);
         return 2;
     }
     std::string what = argv[1];
@@ -45,6 +46,11 @@ int main(int argc, char** argv) {
         std::vector<int> numbers;
         numbers.reserve(numbers.max_size() + theHugeSize % 2 + 1);
         return afterFailurePath();
+    }
+    if (what == "nothrow") {
+        theBlock = new (std::nothrow) char[theHugeSize];
+        std::puts(theBlock == nullptr ? "null" : "a block");
+        return 0;
     }
     if (what == "empty") {
         // Zero-byte requests are valid and each gets a block of its own.

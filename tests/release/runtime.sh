@@ -24,6 +24,7 @@ expect "a string past its longest length ends the program" "$(run string)" \
     "3 terminate called: basic_string::_M_create"
 expect "a vector past its largest size ends the program" "$(run vector)" \
     "3 terminate called: vector::reserve"
+expect "the nothrow operator new answers null" "$(run nothrow)" "0 null"
 expect "zero-byte requests get blocks of their own" "$(run empty)" "0 distinct"
 wine_wait_idle
 [ "$failures" -eq 0 ]
