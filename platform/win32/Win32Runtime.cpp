@@ -8,9 +8,6 @@
 // library they lock with; together more than the rest of the setup program. Here each of those
 // paths ends the program as an uncaught exception ended it: a line on the standard error, then
 // abort(), whose exit code is 3.
-//
-// Every helper of the library's object that defines them is replaced, so that this object and
-// that one are never linked together.
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +63,8 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept {
     std::free(block);
 }
 
+// The library defines all of these helpers in one object. Each one is replaced, so that object
+// is never needed, and never linked beside this one.
 namespace std {
 
 void __throw_bad_exception() {
