@@ -1,7 +1,6 @@
 #include "sfx/ExtractOutcome.h"
 
-#include <cstdio>
-
+#include "platform/Format.h"
 #include "res/StringTable.h"
 #include "sfx/SfxExtractor.h"
 
@@ -34,7 +33,5 @@ std::string ExtractOutcomeText(int result, int count) {
     if (id != IDS_EXTRACT_OK) {
         return ExtractOutcomeString(id);
     }
-    char text[64];
-    std::snprintf(text, sizeof(text), ExtractOutcomeString(id), count);
-    return text;
+    return Format(ExtractOutcomeString(id), count);
 }

@@ -1,7 +1,7 @@
 // The real Windows machine as the program's platform.
 
-#include <cstdio>
 #include <memory>
+#include <string>
 
 #include <windows.h>
 
@@ -17,6 +17,17 @@ namespace {
 // Held by every setup program while it runs; Global\ makes it one per machine, not per session.
 const char* const SETUP_MUTEX_NAME = "Global\\ZIL_Setup_Running";
 
+// Appends value in decimal, zero-padded to at least width digits. The time stamp is put together
+// by hand because a printf-style call would link the C library's whole formatting engine into
+// the setup program for six numbers.
+void appendPadded(std::string& text, unsigned value, std::size_t width) {
+    std::string digits = std::to_string(value);
+    if (digits.size() < width) {
+        text.append(width - digits.size(), '0');
+    }
+    text += digits;
+}
+
 class Win32Clock : public Clock {
 public:
     void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
@@ -24,9 +35,21 @@ public:
     std::string localTimestamp() override {
         SYSTEMTIME time{};
         GetLocalTime(&time);
-        char text[32];
-        std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth,
-                      time.wDay, time.wHour, time.wMinute, time.wSecond);
+        // YYYY-MM-DD HH:MM:SS
+        std::string text;
+        appendPadded(text, time.wYear, 4);
+        const struct {
+            char separator;
+            WORD value;
+        } fields[] = {{'-', time.wMonth},
+                      {'-', time.wDay},
+                      {' ', time.wHour},
+                      {':', time.wMinute},
+                      {':', time.wSecond}};
+        for (const auto& field : fields) {
+            text += field.separator;
+            appendPadded(text, field.value, 2);
+        }
         return text;
     }
 };

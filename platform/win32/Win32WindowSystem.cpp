@@ -3,7 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <map>
+#include <memory>
+#include <vector>
 
 #include "platform/Control.h"
 #include "platform/Dialog.h"
@@ -167,17 +168,17 @@ public:
     explicit Win32DialogWindow(Dialog& dialog) : m_dialog(dialog) {}
 
     ControlWindow* item(int id) override {
-        auto found = m_items.find(id);
-        if (found != m_items.end()) {
-            return found->second.get();
+        for (const auto& known : m_items) {
+            if (known->id() == id) {
+                return known.get();
+            }
         }
         HWND child = GetDlgItem(m_window, id);
         if (child == nullptr) {
             return nullptr;
         }
-        auto& slot = m_items[id];
-        slot = std::make_unique<Win32ControlWindow>(child, id);
-        return slot.get();
+        m_items.push_back(std::make_unique<Win32ControlWindow>(child, id));
+        return m_items.back().get();
     }
     void endDialog(int result) override {
         m_ended = true;
@@ -211,7 +212,7 @@ public:
     HWND handle() const { return m_window; }
 
     void detachAll() {
-        for (auto& [id, item] : m_items) {
+        for (auto& item : m_items) {
             item->detach();
         }
         m_items.clear();
@@ -252,7 +253,8 @@ private:
     Dialog& m_dialog;
     HWND m_window = nullptr;
     bool m_ended = false;
-    std::map<int, std::unique_ptr<Win32ControlWindow>> m_items;
+    // A dialog has a handful of controls: a list is searched as fast as a tree and links less.
+    std::vector<std::unique_ptr<Win32ControlWindow>> m_items;
 };
 
 Win32WindowSystem::Win32WindowSystem() {

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The Windows programs are built without exceptions: a failed allocation, or a string or vector
+# asked to grow past its limit, must still end the program as an uncaught exception did (exit
+# code 3, a line on the standard error), never return into the caller. Run under Wine.
+source "$(dirname "$0")/../wine/lib.sh"
+
+wine_setup
+check=$WINE_BUILD/tests/release/RuntimeCheck.exe
+if [ ! -f "$check" ]; then
+    echo "FAIL $check is missing: run scripts/build.sh"
+    exit 1
+fi
+
+run() {  # argument: prints the exit code, then what the program wrote
+    local output status
+    output=$(timeout 60 "$WINE" "$check" "$1" 2>&1 | tr -d '\r')
+    status=${PIPESTATUS[0]}
+    echo "$status $(head -1 <<<"$output")"
+}
+
+expect "operator new beyond the address space ends the program" "$(run new)" \
+    "3 terminate called: out of memory"
+expect "a string past its longest length ends the program" "$(run string)" \
+    "3 terminate called: basic_string::_M_create"
+expect "a vector past its largest size ends the program" "$(run vector)" \
+    "3 terminate called: vector::reserve"
+expect "the nothrow operator new answers null" "$(run nothrow)" "0 null"
+expect "zero-byte requests get blocks of their own" "$(run empty)" "0 distinct"
+wine_wait_idle
+[ "$failures" -eq 0 ]
