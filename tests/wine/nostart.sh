@@ -20,6 +20,7 @@ expect "/I ends, with 1603" "$status" 67
 expect "the runtime installer ran once" "$(grep -c ran "$redist_log" 2>/dev/null)" 1
 expect "the service is still not running" "$(wine_service_state)" '2 START_PENDING'
 log=$(wine_setup_log)
+sed 's/^/     log: /' <<<"$log"
 expect "log header names the failure" \
     "$(head -1 <<<"$log" | grep -o 'install (command line).*exit code 1603' | sed 's/, .*,/,/')" \
     'install (command line), exit code 1603'
