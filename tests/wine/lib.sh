@@ -238,12 +238,14 @@ wine_verdict() {
     return 1
 }
 
-# Waits for a top-level window of this caption on the check's display; prints its X id.
-wine_find_window() {  # caption, seconds
+# Waits for a top-level window of this caption on the check's display; prints its X id. Gives
+# up early when the program that should show it has ended.
+wine_find_window() {  # caption, seconds, [pid]
     local window _
     for _ in $(seq 1 $((${2:-90} * 10))); do
         window=$(xdotool search --name "^$1\$" 2>/dev/null | head -1)
         [ -n "$window" ] && echo "$window" && return 0
+        [ -n "${3:-}" ] && ! kill -0 "$3" 2>/dev/null && return 1
         sleep 0.1
     done
     return 1
