@@ -3,20 +3,15 @@
 # none of us wrote: ServiceCheck.exe runs the program's own code (the Windows platform and the
 # setup dialog's operations) step by step on the sample service, and this script checks each
 # step's result and status line, the registration, and the control codes the service logged.
-#   tests/wine/services.sh            (ZIL_WINE_BUILD=<Windows build dir> to pick a build)
-set -uo pipefail
+# One brand-new prefix for all the steps: each group starts by removing what the last one left.
+#   tests/wine/services.sh [win32|win64]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
-wine_setup
-build=${ZIL_WINE_BUILD:-$WINE_BUILD}
-check="$build/tests/wine/ServiceCheck.exe"
-service="$build/samples/service/ZIL_Service.exe"
-if [ ! -f "$check" ] || [ ! -f "$service" ]; then
-    echo "services: $check or $service missing; build $build first"
-    exit 1
-fi
-
-
+wine_enter "$@"
+check="$WINE_BUILD/tests/wine/ServiceCheck.exe"
+service="$WINE_BUILD/samples/service/ZIL_Service.exe"
+[ -f "$check" ] && [ -f "$service" ] || wine_die "$check or $service missing; build it first"
+wine_new_prefix
 
 # Runs the steps in one Wine session: Wine ends its service processes when its last ordinary
 # program ends, so a service only keeps running within one ServiceCheck run.
@@ -155,10 +150,4 @@ expect "only what it left is swept" \
 rm -f "$drive_c/eula.old.txt" "$drive_c/vcredist.keep"
 
 run_steps stop delete >/dev/null
-echo
-if [ "$failures" -eq 0 ]; then
-    echo "services: all checks passed"
-else
-    echo "services: $failures checks failed"
-fi
-[ "$failures" -eq 0 ]
+wine_verdict
