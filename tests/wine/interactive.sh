@@ -20,8 +20,8 @@ mkdir -p "$shots" "$WINE_CHECK_DIR"
 payload=$WINE_CHECK_DIR/payload
 rm -rf "$payload"
 cp -r "$WINE_BUILD/samples/payload" "$payload" || wine_die "no staged sample payload"
-for i in $(seq -w 1 8); do
-    head -c $((8 << 20)) /dev/urandom >"$payload/ZIL_Data$i.bin"
+for i in 1 2 3 4 5 6 7 8; do
+    head -c $((8 << 20)) /dev/urandom >"$payload/ZIL_Data0$i.bin"
 done
 setup=$WINE_CHECK_DIR/ZIL_Setup.exe
 wine_pack "$setup" "$payload"
