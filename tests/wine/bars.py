@@ -1,30 +1,30 @@
 #!/usr/bin/env python3
-"""Reads the dialog's two progress bars out of a screenshot.
+"""Reads the dialog's progress bars out of screenshots.
 
-    bars.py SHOT.png LEFT TOP RIGHT BOTTOM [LEFT TOP RIGHT BOTTOM ...]
+    bars.py "LEFT TOP RIGHT BOTTOM [LEFT TOP RIGHT BOTTOM ...]" SHOT.png...
 
-Each rectangle is a bar's window on the screen, border included. For each bar one line:
-"FRACTION FILL BACK TEXT_ON_FILL TEXT_ON_BACK": the filled share of its width, the fill and
-background colours (hex), and how many pixels of the middle rows are drawn in the other part's
-colour, which is where the percent text shows. No colour is assumed: the fill is the colour at the
-bar's left end, the background the colour at its right end.
+Each rectangle is a bar's window on the screen, border included. For each screenshot one line:
+the file, then for each bar "FRACTION FILL BACK TEXT_ON_FILL TEXT_ON_BACK": the filled share of
+its width, the fill and background colours (hex), and how many pixels of the middle rows are
+drawn in the other part's colour, which is where the percent text shows. No colour is assumed:
+the fill is the colour at the bar's left end, the background the colour at its right end.
 """
 import subprocess
 import sys
 
 
-def load(path):
-    size = subprocess.run(["identify", "-format", "%w %h", path], check=True,
-                          capture_output=True, text=True).stdout.split()
-    width, height = int(size[0]), int(size[1])
-    raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
+def load(path, left, top, right, bottom):
+    """The screenshot's pixels inside the rectangle, addressed in screen coordinates."""
+    width = right - left
+    raw = subprocess.run(["convert", path, "-crop", f"{width}x{bottom - top}+{left}+{top}",
+                          "+repage", "-depth", "8", "rgb:-"], check=True,
                          capture_output=True).stdout
-    return width, height, raw
+    return left, top, width, raw
 
 
 def pixel(image, x, y):
-    width, _, raw = image
-    at = 3 * (y * width + x)
+    left, top, width, raw = image
+    at = 3 * ((y - top) * width + (x - left))
     return raw[at:at + 3].hex()
 
 
@@ -55,11 +55,17 @@ def bar(image, left, top, right, bottom):
 
 
 def main():
-    image = load(sys.argv[1])
-    numbers = [int(n) for n in sys.argv[2:]]
-    for i in range(0, len(numbers) - 3, 4):
-        fraction, fill, back, on_fill, on_back = bar(image, *numbers[i:i + 4])
-        print(f"{fraction:.3f} {fill} {back} {on_fill} {on_back}")
+    numbers = [int(n) for n in sys.argv[1].split()]
+    rects = [numbers[i:i + 4] for i in range(0, len(numbers) - 3, 4)]
+    bounds = (min(r[0] for r in rects), min(r[1] for r in rects),
+              max(r[2] for r in rects), max(r[3] for r in rects))
+    for path in sys.argv[2:]:
+        image = load(path, *bounds)
+        fields = [path]
+        for rect in rects:
+            fraction, fill, back, on_fill, on_back = bar(image, *rect)
+            fields += [f"{fraction:.3f}", fill, back, str(on_fill), str(on_back)]
+        print(" ".join(fields))
 
 
 if __name__ == "__main__":

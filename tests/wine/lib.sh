@@ -119,11 +119,10 @@ wine_prepare_emulator() {
         wine_die "Wine's 32-bit loader does not run under $QEMU_I386 either"
 }
 
-# A brand-new prefix for this check, as on a machine that never saw Wine: created, then left
-# until its first session has ended, since right after `wineboot -i` the session runs two
-# service managers that do not know each other's services.
-wine_new_prefix() {
-    export WINEPREFIX=$WINE_CHECK_DIR/prefix
+# Makes a prefix as on a machine that never saw Wine: created, then left until its first session
+# has ended, since right after `wineboot -i` the session runs two service managers that do not
+# know each other's services.
+wine_boot_prefix() {  # what to call its timing
     "$WINESERVER" -k >/dev/null 2>&1  # a server left by an earlier, killed run of this check
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINE_CHECK_DIR"
@@ -132,7 +131,26 @@ wine_new_prefix() {
     timeout 300 "$WINE" wineboot -i >"$WINE_CHECK_DIR/wineboot.log" 2>&1 ||
         wine_die "wineboot -i failed or timed out (see $WINE_CHECK_DIR/wineboot.log)"
     wine_wait_idle || wine_die "the new prefix's first session did not end"
-    wine_timing prefix-creation "$start"
+    wine_timing "$1" "$start"
+}
+
+# A brand-new prefix for this check. Made here, or copied from ZIL_WINE_TEMPLATE: a prefix that
+# prefix.sh made the same way and that no program has run in since, so the copy is byte for
+# byte what `wineboot -i` would make, without its half minute under the emulator.
+wine_new_prefix() {
+    export WINEPREFIX=$WINE_CHECK_DIR/prefix
+    local template=${ZIL_WINE_TEMPLATE:-}
+    if [ -n "$template" ] && [ -f "$template/system.reg" ]; then
+        "$WINESERVER" -k >/dev/null 2>&1
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$WINE_CHECK_DIR"
+        local start
+        start=$(date +%s%N)
+        cp -a "$template" "$WINEPREFIX" || wine_die "cannot copy the prefix $template"
+        wine_timing prefix-copy "$start"
+    else
+        wine_boot_prefix prefix-creation
+    fi
     trap wine_leave EXIT
     drive_c=$WINEPREFIX/drive_c
     program_dir="$drive_c/Program Files (x86)/ZIL"
