@@ -12,7 +12,7 @@ WINE_WORK_ROOT=$ZIL_ROOT/build/wine
 WINE_LOADER32=/usr/lib/wine/wine
 WINE_LOADER64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
-QEMU_I386=/usr/bin/qemu-i386-static
+QEMU_I386=${ZIL_QEMU_I386:-/usr/bin/qemu-i386-static}
 SHIM_SOURCE=$ZIL_ROOT/tests/wine/qemu/noreplace.c
 SHIM_ROOT=$WINE_WORK_ROOT/qemu
 # Both word sizes' copies of the shim, found by the loader through $LIB
@@ -75,16 +75,23 @@ wine_route_text() {
 # nothing more is needed; where it refuses, the emulator runs it. Where neither works the check
 # fails: running the x86-64 twin instead would test a program that nobody ships.
 wine_choose_route() {
-    if [ "$WINE_BUILD_NAME" = win64 ] || "$WINE_LOADER" --version >/dev/null 2>&1; then
+    if [ "$WINE_BUILD_NAME" = win64 ] || wine_loader_runs; then
         export ZIL_WINE_ROUTE=native
         return
     fi
     [ -x "$QEMU_I386" ] || wine_die "this kernel cannot run 32-bit programs and $QEMU_I386 is missing (scripts/deps.sh installs it)"
+    unshare --user --map-root-user --mount true 2>/dev/null ||
+        wine_die "this kernel cannot run 32-bit programs, and no user namespace can be made for the emulator's private binfmt_misc"
     wine_build_shim
     export ZIL_WINE_ROUTE=qemu
     # A private binfmt_misc needs a mount namespace, which a user namespace grants; the
     # registration then lives and dies with this check and touches no other program.
     exec unshare --user --map-root-user --mount bash "$0" "$@"
+}
+
+# The loader runs when it can tell its version.
+wine_loader_runs() {
+    "$WINE_LOADER" --version 2>/dev/null | grep -q '^wine-'
 }
 
 # Builds the preload shim from source when it is missing or older than its source.
@@ -115,8 +122,7 @@ wine_prepare_emulator() {
         wine_die "cannot register the emulator in the private binfmt_misc"
     export LD_PRELOAD=$SHIM_PRELOAD
     export ZIL_WINE_ROUTE_READY=1
-    "$WINE_LOADER" --version >/dev/null 2>&1 ||
-        wine_die "Wine's 32-bit loader does not run under $QEMU_I386 either"
+    wine_loader_runs || wine_die "Wine's 32-bit loader does not run under $QEMU_I386 either"
 }
 
 # Makes a prefix as on a machine that never saw Wine: created, then left until its first session
@@ -131,6 +137,7 @@ wine_boot_prefix() {  # what to call its timing
     timeout 300 "$WINE" wineboot -i >"$WINE_CHECK_DIR/wineboot.log" 2>&1 ||
         wine_die "wineboot -i failed or timed out (see $WINE_CHECK_DIR/wineboot.log)"
     wine_wait_idle || wine_die "the new prefix's first session did not end"
+    [ -f "$WINEPREFIX/system.reg" ] || wine_die "wineboot -i made no registry"
     wine_timing "$1" "$start"
 }
 

@@ -7,5 +7,4 @@ source "$here/lib.sh"
 wine_enter "$@"
 export WINEPREFIX=$WINE_CHECK_DIR/prefix
 wine_boot_prefix prefix-creation
-[ -f "$WINEPREFIX/system.reg" ] || wine_die "wineboot -i made no registry"
 echo "prefix: $WINEPREFIX"
