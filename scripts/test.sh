@@ -52,8 +52,8 @@ for build in win32 win64; do
 done
 
 wine_checks=(
-    "interactive win32" "nostart win32" "install win32" "services win32" "damaged win32"
-    "slowstart win32" "dialog win32" "second win32" "planted win32"
+    "services win32" "interactive win32" "install win32" "slowstart win32" "damaged win32"
+    "nostart win32" "dialog win32" "planted win32" "second win32"
     "install win64" "dialog win64"
 )
 run_wine_check() {  # name, build
