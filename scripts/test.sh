@@ -40,9 +40,10 @@ count tests/fuzz/run.sh $?
 bash tests/wine/resources.sh
 count tests/wine/resources.sh $?
 
-# The Wine checks: each scenario in a brand-new prefix of its own, so two run at a time (each
-# prefix has its own wine server). The product's i686 build runs every scenario; its x86-64 twin
-# runs the two that time both builds. Longest first, so the last one does not run alone.
+# The Wine checks: each scenario in a brand-new prefix of its own with its own wine server, so
+# several run at once; three keep the two cores busy, since much of a check is waiting. The
+# product's i686 build runs every scenario; its x86-64 twin runs the two that time both builds.
+# Longest first, so the last one does not run alone.
 for build in win32 win64; do
     pid_name=prefix_$build
     wait "${!pid_name}"
@@ -64,7 +65,7 @@ run_wine_check() {  # name, build
 }
 wine_start=$SECONDS
 for entry in "${wine_checks[@]}"; do
-    while [ "$(jobs -rp | wc -l)" -ge "${ZIL_WINE_JOBS:-2}" ]; do
+    while [ "$(jobs -rp | wc -l)" -ge "${ZIL_WINE_JOBS:-3}" ]; do
         wait -n
     done
     run_wine_check $entry &

@@ -16,12 +16,14 @@ rm -rf "$shots"
 mkdir -p "$shots" "$WINE_CHECK_DIR"
 
 # The sample payload and four files of 8 MiB that do not compress: enough work for the bars to
-# be seen between their ends.
+# be seen between their ends. Their names spread them over the archive's order, so that the
+# total bar (a step per file) moves on while they are extracted.
 payload=$WINE_CHECK_DIR/payload
 rm -rf "$payload"
 cp -r "$WINE_BUILD/samples/payload" "$payload" || wine_die "no staged sample payload"
-for i in 1 2 3 4; do
-    head -c $((8 << 20)) /dev/urandom >"$payload/ZIL_Data0$i.bin"
+big_files=(Button_Data.bin Chart_Data.bin Logo_Data.bin Status_Data.bin)
+for name in "${big_files[@]}"; do
+    head -c $((8 << 20)) /dev/urandom >"$payload/$name"
 done
 setup=$WINE_CHECK_DIR/ZIL_Setup.exe
 wine_pack "$setup" "$payload"
@@ -52,7 +54,7 @@ read -r left top right bottom <<<"$(rect "$controls" 1000)"
 import -window root "$shots/before.png"
 xdotool mousemove --sync $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
 
-# Pictures every half second until the success box comes; the label's text read once on the way.
+# Pictures several times a second until the success box comes; the label's text read once on the way.
 start=$(date +%s%N)
 probe "ZIL Setup Program" 1008 >"$WINE_CHECK_DIR/label.txt" &
 label_probe=$!
@@ -62,7 +64,7 @@ for n in $(seq -w 1 400); do
     box=$(xdotool search --name '^ZIL_Setup$' 2>/dev/null | head -1)
     [ -n "$box" ] && break
     kill -0 "$pid" 2>/dev/null || break
-    sleep 0.5
+    sleep 0.2
 done
 wine_timing "interactive install" "$start"
 wait "$label_probe"
@@ -76,49 +78,52 @@ if [ -n "$box" ]; then
 fi
 wine_wait_for "$pid" 60
 expect "the answered box ends the program with 0" "$status" 0
-expect "the product is installed" "$(test -f "$program_dir/ZIL_Data01.bin" && echo yes)" yes
+expect "the product is installed" "$(test -f "$program_dir/${big_files[0]}" && echo yes)" yes
 
 echo "== the pictures"
 total=$(rect "$controls" 1003)
 current=$(rect "$controls" 1005)
 label=$(rect "$controls" 1008)
-# The picture taken when both bars were furthest from their ends, if both were then between 10%
+# For each bar, the picture taken when it was furthest from its ends, if it was then between 10%
 # and 90% (of its half, for the current bar, which the extraction fills to its half).
-caught=""
+declare -A best_margin=([total]=0 [current]=0) best_shot=() best_bar=()
 two_coloured=""
-best=0
-while read -r shot total_fraction total_fill total_back total_on_fill total_on_back \
-    current_fraction current_fill current_back current_on_fill current_on_back; do
-    margin=$(awk -v t="$total_fraction" -v c="$current_fraction" 'BEGIN {
-        m = t - 0.1; if (0.9 - t < m) m = 0.9 - t; if (c - 0.1 < m) m = c - 0.1;
-        if (0.45 - c < m) m = 0.45 - c; printf "%d", m * 1000 }')
-    if [ "$margin" -gt "$best" ]; then
-        best=$margin caught=$shot
-        caught_bars="$total_fraction $total_fill $total_back $total_on_fill $total_on_back
-$current_fraction $current_fill $current_back $current_on_fill $current_on_back"
-    fi
-    if { [ "$total_on_fill" -gt 0 ] && [ "$total_on_back" -gt 0 ]; } ||
-        { [ "$current_on_fill" -gt 0 ] && [ "$current_on_back" -gt 0 ]; }; then
-        [ -z "$two_coloured" ] && two_coloured=$shot
-    fi
-done < <("$here/bars.py" "$total $current" "$shots"/during-*.png)
-echo "     caught between their ends: ${caught:-none} (fraction fill back text-on-fill text-on-back)"
-echo "${caught_bars:-}" | sed 's/^/     /'
-expect "a picture shows both bars between 10% and 90%" "${caught:+yes}" yes
-if [ -n "$caught" ]; then
-    cp "$caught" "$shots/caught.png"
-    while read -r fraction fill back on_fill on_back; do
-        expect "a bar's fill and background differ" "$([ "$fill" != "$back" ] && echo yes)" yes
-        expect "a bar's percent text shows over it" \
-            "$([ $((on_fill + on_back)) -gt 0 ] && echo yes)" yes
-    done <<<"$caught_bars"
-    label_before=$(convert "$shots/before.png" -crop "$(crop "$label")" -format '%#' info:)
-    label_caught=$(convert "$caught" -crop "$(crop "$label")" -format '%#' info:)
-fi
+while read -r shot total_bar current_bar; do
+    for name in total current; do
+        bar=${total_bar}
+        [ "$name" = current ] && bar=${current_bar}
+        read -r fraction _ _ on_fill on_back <<<"${bar//,/ }"
+        margin=$(awk -v f="$fraction" -v top="$([ "$name" = current ] && echo 0.45 || echo 0.9)" \
+            'BEGIN { m = f - 0.1; if (top - f < m) m = top - f; printf "%d", m * 1000 }')
+        if [ "$margin" -gt "${best_margin[$name]}" ]; then
+            best_margin[$name]=$margin best_shot[$name]=$shot best_bar[$name]=${bar//,/ }
+        fi
+        if [ "$on_fill" -gt 0 ] && [ "$on_back" -gt 0 ] && [ -z "$two_coloured" ]; then
+            two_coloured=$shot
+        fi
+    done
+done < <("$here/bars.py" "$total $current" "$shots"/during-*.png |
+    awk '{ print $1, $2 "," $3 "," $4 "," $5 "," $6, $7 "," $8 "," $9 "," $10 "," $11 }')
+for name in total current; do
+    shot=${best_shot[$name]:-}
+    echo "     the $name bar between its ends: ${shot:-none} (fraction fill back text-on-fill text-on-back: ${best_bar[$name]:-})"
+    expect "a picture shows the $name bar between 10% and 90%" "${shot:+yes}" yes
+    [ -n "$shot" ] || continue
+    cp "$shot" "$shots/$name-caught.png"
+    read -r fraction fill back on_fill on_back <<<"${best_bar[$name]}"
+    expect "the $name bar's fill and background differ" "$([ "$fill" != "$back" ] && echo yes)" yes
+    expect "the $name bar's percent text shows over it" \
+        "$([ $((on_fill + on_back)) -gt 0 ] && echo yes)" yes
+done
 echo "     the percent text in both colours at once: ${two_coloured:-none}"
 expect "a picture shows a percent text across the fill's edge, in both colours" \
     "${two_coloured:+yes}" yes
 [ -n "$two_coloured" ] && cp "$two_coloured" "$shots/two-coloured.png"
+# The label as the extraction of the current bar's picture showed it, against its first text.
+if [ -n "${best_shot[current]:-}" ]; then
+    label_before=$(convert "$shots/before.png" -crop "$(crop "$label")" -format '%#' info:)
+    label_caught=$(convert "${best_shot[current]}" -crop "$(crop "$label")" -format '%#' info:)
+fi
 
 # The label is narrow: the picture may show only the start of its text, so its text is read
 # from the window too.
