@@ -8,6 +8,9 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick xdotool
+    # Wine's 32-bit loader on kernels that refuse 32-bit programs: the emulator, and the
+    # compiler support for the 32-bit preload library that the Wine checks build.
+    qemu-user-static gcc-multilib
 )
 
 missing=()

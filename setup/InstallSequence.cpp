@@ -42,7 +42,7 @@ bool InstallSequence::RemoveOldInstallation() {
         Pause(SEQUENCE_PAUSE_CONTROL);
         m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
         Pause(SEQUENCE_PAUSE_CONTROL);
-        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, m_showStatus);
+        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
         m_runLog += stopped.statusLine;
         if (stopped.error != 0 && StillRunning()) {
             EndWithOldInstallation("Stop ZIL Service", stopped.error, false);
@@ -125,7 +125,7 @@ void InstallSequence::RegisterOldService() {
     ShowStatus(created.statusLine);
     m_runLog += created.statusLine;
     if (created.error == 0 && m_oldServiceRan) {
-        ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, m_showStatus);
+        ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
         m_runLog += "START ZIL Service retcode = " + std::to_string(started.error) + "\r\n";
         m_runLog += started.statusLine;
     }
@@ -152,7 +152,7 @@ void InstallSequence::CreateService() {
 // A service that does not start usually lacks the runtime: install that, clear up what its
 // installer leaves at the drive roots, and try once more.
 ServiceOutcome InstallSequence::StartService() {
-    ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, m_showStatus);
+    ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
     m_runLog += "START ZIL Service retcode = " + std::to_string(started.error) + "\r\n";
     m_runLog += started.statusLine;
     if (started.error == 0) {
@@ -161,7 +161,7 @@ ServiceOutcome InstallSequence::StartService() {
     m_runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
     m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
     m_files.SweepRedistLeftovers();
-    ServiceOutcome again = m_service.StartOrStopWithRetry(SERVICE_MODE_START, m_showStatus);
+    ServiceOutcome again = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
     if (again.error == 0) {
         m_runLog += again.statusLine;
     }

@@ -164,7 +164,7 @@ int ProductService::StartProductService() {
     return static_cast<int>(error);
 }
 
-ServiceOutcome ProductService::StartOrStopWithRetry(int mode, const StatusDisplay& show) {
+ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* show) {
     bool starting = mode == SERVICE_MODE_START;
     int wanted = starting ? SVC_RUNNING : SVC_STOPPED;
     int pending = starting ? SVC_START_PENDING : SVC_STOP_PENDING;
@@ -176,8 +176,8 @@ ServiceOutcome ProductService::StartOrStopWithRetry(int mode, const StatusDispla
         m_platform.clock().sleep(SERVICE_RETRY_PAUSE);
         query = QueryServiceState();
         outcome.statusLine = query.statusLine;
-        if (show) {
-            show(query.statusLine);
+        if (show != nullptr) {
+            show->ShowStatus(query.statusLine);
         }
         return query.error == 0 && query.state == wanted;
     };
@@ -185,8 +185,8 @@ ServiceOutcome ProductService::StartOrStopWithRetry(int mode, const StatusDispla
     // starting or stopping is no failure.
     for (int attempt = 0; attempt < SERVICE_RETRY_REQUESTS; ++attempt) {
         outcome.error = starting ? StartProductService() : StopProductService();
-        if (show) {
-            show(ReportErrorCode(outcome.error));
+        if (show != nullptr) {
+            show->ShowStatus(ReportErrorCode(outcome.error));
         }
         if (reached()) {
             outcome.error = 0;

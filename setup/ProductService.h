@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,13 +24,17 @@ enum : int {
     SERVICE_MODE_STOP = 1,
 };
 
+// Shows a status line the moment an operation has it: the retry loop's requests and queries.
+class StatusDisplay {
+public:
+    virtual ~StatusDisplay() = default;
+    virtual void ShowStatus(const std::string& statusLine) = 0;
+};
+
 // The product's Windows service through the service control manager. Every operation opens its
 // own handles and closes them before it returns, and returns its outcome; nothing is shown here.
 class ProductService {
 public:
-    // Shows a status line as soon as the retry loop has it (each request, each query).
-    using StatusDisplay = std::function<void(const std::string& statusLine)>;
-
     explicit ProductService(Platform& platform);
 
     ServiceOutcome SendServiceControl(int code);
@@ -47,7 +50,7 @@ public:
     // has stopped (stop); a service still start (stop) pending after them is queried on, a pause
     // apart, until 30 s have passed since the first request. The error is 0 once the wanted
     // state was seen, else the last request's; the status line is the last query's.
-    ServiceOutcome StartOrStopWithRetry(int mode, const StatusDisplay& show = nullptr);
+    ServiceOutcome StartOrStopWithRetry(int mode, StatusDisplay* show = nullptr);
     // The status line for a Win32 error code; codes without a line of their own give
     // "Error Code,N", without a line end.
     static std::string ReportErrorCode(int code);

@@ -23,8 +23,7 @@ Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, Se
       m_log(log),
       m_observer(observer),
       m_files(platform),
-      m_service(platform),
-      m_showStatus([this](const std::string& line) { ShowStatus(line); }) {}
+      m_service(platform) {}
 
 // Whatever waits at the path may have been planted there (a folder with someone else's files, a
 // link to elsewhere); it goes, and the fresh folder is one that nobody else may write to. But an

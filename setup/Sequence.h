@@ -13,7 +13,7 @@
 // What the install and the uninstall have in common: what they run on, their run log, the
 // fresh temporary directory, the extraction, and the ways they end. A sequence runs once, to its
 // end, inside one call of Run; it reports only through the observer and the log file.
-class Sequence {
+class Sequence : protected StatusDisplay {
 public:
     // The extractor holds the directory read when the dialog opened: its entry count sizes the
     // upper bar before the extraction reads it again.
@@ -51,7 +51,7 @@ protected:
     // stopOnFailure (the install), a failed extraction ends the sequence there and gives false.
     bool ExtractPayload(bool stopOnFailure);
     // A status line on screen at once.
-    void ShowStatus(const std::string& line);
+    void ShowStatus(const std::string& line) override;
     // The status edit shows the whole run log.
     void PublishRunLog();
     // Records the outcome in the log file.
@@ -77,6 +77,4 @@ protected:
     FileOperations m_files;
     ProductService m_service;
     std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
-    // The retry loop's lines on screen as they come.
-    ProductService::StatusDisplay m_showStatus;
 };

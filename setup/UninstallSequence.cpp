@@ -56,7 +56,7 @@ void UninstallSequence::RemoveInstallation() {
     m_observer.SetCurrentPos(89);
     m_runLog += query.statusLine;
     if (query.state == SVC_RUNNING) {
-        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, m_showStatus);
+        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
         m_runLog += stopped.statusLine;
         // Marked for deletion, a running service is still there until it stops.
         m_serviceStillRuns = stopped.error != 0;

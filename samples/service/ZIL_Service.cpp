@@ -1,6 +1,8 @@
 // The sample product's Windows service. It does no work of its own: it runs until it is told to
 // stop and appends every control code it receives, one decimal number a line, to a log outside
 // the program directory, so that the log outlives an uninstall and the checks can read it.
+// Built in variants that differ only in how long the service says it is starting
+// (ZIL_SERVICE_START_DELAY_MS): at once, after a while, or never.
 
 #include <windows.h>
 
@@ -10,6 +12,10 @@ namespace {
 
 const char* const SERVICE_NAME = "JovixZIL";
 const char* const SERVICE_CONTROL_LOG = "C:\\ZIL_Service_controls.log";
+
+// Milliseconds of START_PENDING before the service runs; a negative value never runs.
+constexpr long SERVICE_START_DELAY_MS = ZIL_SERVICE_START_DELAY_MS;
+constexpr DWORD SERVICE_CHECKPOINT_MS = 500;
 
 SERVICE_STATUS_HANDLE theStatusHandle = nullptr;
 HANDLE theStopEvent = nullptr;
@@ -22,14 +28,26 @@ void AppendControl(DWORD code) {
     }
 }
 
-void ReportState(DWORD state) {
+void ReportState(DWORD state, DWORD checkPoint = 0) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
     status.dwWin32ExitCode = NO_ERROR;
+    status.dwCheckPoint = checkPoint;
     status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 3000;
     SetServiceStatus(theStatusHandle, &status);
+}
+
+// Says "starting" with a fresh checkpoint every half second, as a slow service that is still
+// making progress does, for the whole delay; one that never runs keeps saying it for ever.
+void StartSlowly() {
+    DWORD checkPoint = 0;
+    for (long waited = 0; SERVICE_START_DELAY_MS < 0 || waited < SERVICE_START_DELAY_MS;
+         waited += SERVICE_CHECKPOINT_MS) {
+        ReportState(SERVICE_START_PENDING, ++checkPoint);
+        Sleep(SERVICE_CHECKPOINT_MS);
+    }
 }
 
 DWORD WINAPI OnControl(DWORD code, DWORD, LPVOID, LPVOID) {
@@ -55,6 +73,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
         ReportState(SERVICE_STOPPED);
         return;
     }
+    StartSlowly();
     ReportState(SERVICE_RUNNING);
     WaitForSingleObject(theStopEvent, INFINITE);
     CloseHandle(theStopEvent);

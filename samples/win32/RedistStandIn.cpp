@@ -1,13 +1,16 @@
 // Stand-in for the runtime redistributable's installer: marks the runtime as installed and,
 // like the real one, leaves its unpacked files at the root of drive C: for setup to sweep.
+// Each run adds a line to a log that the sweep leaves alone, so the checks can count the runs.
 #include <windows.h>
 
 #include <cstdio>
 
 namespace {
 
-bool writeText(const char* path, const char* text) {
-    std::FILE* file = std::fopen(path, "wb");
+const char* const REDIST_RUN_LOG = "C:\\ZIL_Redist_runs.log";
+
+bool writeText(const char* path, const char* text, const char* mode = "wb") {
+    std::FILE* file = std::fopen(path, mode);
     if (file == nullptr) {
         return false;
     }
@@ -18,6 +21,7 @@ bool writeText(const char* path, const char* text) {
 }  // namespace
 
 int main() {
+    writeText(REDIST_RUN_LOG, "ran\r\n", "ab");
     const char* leftovers[] = {"eula.1033.txt", "eula.1041.txt",        "install.exe",
                                "install.ini",   "install.res.1033.dll", "VC_RED.MSI",
                                "VC_RED.cab",    "vcredist.bmp"};

@@ -1,19 +1,18 @@
 #!/usr/bin/env bash
 # The Windows programs are built without exceptions: a failed allocation, or a string or vector
 # asked to grow past its limit, must still end the program as an uncaught exception did (exit
-# code 3, a line on the standard error), never return into the caller. Run under Wine.
-source "$(dirname "$0")/../wine/lib.sh"
-
-wine_setup
+# code 3, a line on the standard error), never return into the caller.
+#   tests/wine/runtime.sh [win32|win64]
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/lib.sh"
+wine_enter "$@"
 check=$WINE_BUILD/tests/release/RuntimeCheck.exe
-if [ ! -f "$check" ]; then
-    echo "FAIL $check is missing: run scripts/build.sh"
-    exit 1
-fi
+[ -f "$check" ] || wine_die "$check missing; build it first"
+wine_new_prefix
 
 run() {  # argument: prints the exit code, then what the program wrote
     local output status
-    output=$(timeout 60 "$WINE" "$check" "$1" 2>&1 | tr -d '\r')
+    output=$(timeout 120 "$WINE" "$check" "$1" 2>&1 | tr -d '\r')
     status=${PIPESTATUS[0]}
     echo "$status $(head -1 <<<"$output")"
 }
@@ -26,5 +25,5 @@ expect "a vector past its largest size ends the program" "$(run vector)" \
     "3 terminate called: vector::reserve"
 expect "the nothrow operator new answers null" "$(run nothrow)" "0 null"
 expect "zero-byte requests get blocks of their own" "$(run empty)" "0 distinct"
-wine_wait_idle
-[ "$failures" -eq 0 ]
+
+wine_verdict

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# A copy of the setup program with one byte flipped inside a stream, run with /I over a working
+# installation from a brand-new prefix: it ends with 1620 (84 here) before it removes anything,
+# so the installed files and the running service are as they were.
+#   tests/wine/damaged.sh [win32|win64]
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/lib.sh"
+wine_enter "$@"
+setup="$WINE_BUILD/ZIL_Setup.exe"
+[ -f "$setup" ] || wine_die "$setup missing; build it first"
+wine_new_prefix
+
+# The stream of the first entry, which the setup program extracts last: a byte in its middle.
+damaged=$WINE_CHECK_DIR/ZIL_Setup.exe
+cp "$setup" "$damaged"
+read -r offset packed name < <("$ZIL_ROOT/build/host/sfxpack" list "$setup" | awk -F'\t' 'NR == 1 { print $2, $4, $5 }')
+[ -n "${packed:-}" ] && [ "$packed" -gt 2 ] || wine_die "cannot read the archive's first entry"
+at=$((offset + packed / 2))
+old=$(od -An -tu1 -j "$at" -N1 "$damaged" | tr -d ' ')
+printf "$(printf '\\%03o' $((old ^ 0xff)))" | dd of="$damaged" bs=1 seek="$at" conv=notrunc status=none
+echo "     flipped the byte at $at, inside the stream of $name"
+expect "the damaged copy differs from the original in one byte" "$(cmp -l "$setup" "$damaged" | wc -l)" 1
+
+wine_hold_session
+echo "== ZIL_Setup.exe /I: the working installation"
+wine_run 240 "$setup" /I
+expect "/I exits 0" "$status" 0
+tree() { (cd "$program_dir" 2>/dev/null && find . -type f -printf '%p %s %T@\n' | sort | md5sum); }
+before=$(tree)
+expect "service running" "$(wine_service_state)" '4 RUNNING'
+
+echo "== the damaged copy's /I over it"
+: >"$control_log"
+wine_run 240 "$damaged" /I
+expect "the damaged copy's /I ends with 1620" "$status" 84
+expect "the installed files are untouched" "$(tree)" "$before"
+expect "the service still runs" "$(wine_service_state)" '4 RUNNING'
+expect "the service received no code" "$(xargs <"$control_log" 2>/dev/null)" ''
+expect "no temporary directory is left" \
+    "$(test -e "$drive_c/ZIL_Setup_temp" && echo there || echo gone)" gone
+log=$(wine_setup_log)
+expect "log header names the failure" \
+    "$(head -1 <<<"$log" | grep -o 'install (command line).*exit code 1620' | sed 's/, .*,/,/')" \
+    'install (command line), exit code 1620'
+
+wine_verdict
