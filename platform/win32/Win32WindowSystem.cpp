@@ -257,9 +257,22 @@ private:
     std::vector<std::unique_ptr<Win32ControlWindow>> m_items;
 };
 
+// The progress bars' window class lives in comctl32, which is not one of the libraries Windows
+// always takes from its own folder: imported, it would be looked for beside the setup program
+// (where a download folder may hold anything) before the DLL search is restricted. Loaded here,
+// after the restriction, it comes from System32 alone, and stays for the life of the process.
 Win32WindowSystem::Win32WindowSystem() {
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    HMODULE library = LoadLibraryExA("comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == nullptr) {
+        return;  // the dialog then cannot be made, and the run ends with 1603
+    }
+    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    FARPROC found = GetProcAddress(library, "InitCommonControlsEx");
+    if (found != nullptr) {
+        auto init = reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(found));
+        INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+        init(&controls);
+    }
 }
 
 Win32WindowSystem::~Win32WindowSystem() = default;

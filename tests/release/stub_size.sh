@@ -8,9 +8,11 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 stub=${1:-$root/build/win32/zil-setup.exe}
 name=$(basename "$stub")
 limit=102400
-# Libraries every Windows has in its system folder.
-windows_dlls="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll
-              oleaut32.dll shell32.dll shlwapi.dll user32.dll version.dll"
+# Libraries that Windows always loads from its system folder (its known DLLs), wherever the
+# program is started from. Any other import, even a Windows library such as comctl32, would be
+# looked for beside the setup program before it can restrict the search.
+windows_dlls="advapi32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll
+              shell32.dll shlwapi.dll user32.dll"
 
 if [ ! -f "$stub" ]; then
     echo "FAIL $stub is missing: run scripts/build.sh"

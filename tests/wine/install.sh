@@ -58,6 +58,8 @@ expect "codes the service received" "$(xargs <"$control_log" 2>/dev/null)" '139 
 expect "program directory gone" "$(test -e "$program_dir" && echo there || echo gone)" gone
 expect "temporary directory gone" "$(test -e "$temp_dir" && echo there || echo gone)" gone
 log=$(wine_setup_log)
-expect "log file ends the uninstall" "$(tail -1 <<<"$log")" 'Unistall ZIL Success !!!'
+expect "log file holds the uninstall's success" "$(grep -c -x 'Unistall ZIL Success !!!' <<<"$log")" 1
+expect "log file ends with the outcome" "$(tail -1 <<<"$log")" \
+    'Result: uninstall succeeded (exit code 0)'
 
 wine_verdict
