@@ -245,15 +245,16 @@ std::vector<std::string> FileOperations::RedistLeftovers() {
             found.insert(found.end(), matches.begin(), matches.end());
         }
     }
-    std::sort(found.begin(), found.end());
     return found;
 }
 
 std::vector<std::string> FileOperations::NewMatches(const std::string& pattern) {
     std::vector<std::string> matches;
     m_platform.files().listMatches(pattern, matches);
+    // A handful of names at most: a plain search does.
     std::erase_if(matches, [&](const std::string& path) {
-        return std::binary_search(m_redistBaseline.begin(), m_redistBaseline.end(), path);
+        return std::find(m_redistBaseline.begin(), m_redistBaseline.end(), path) !=
+               m_redistBaseline.end();
     });
     return matches;
 }

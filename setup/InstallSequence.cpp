@@ -1,5 +1,6 @@
 #include "setup/InstallSequence.h"
 
+#include "platform/Format.h"
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
 
@@ -92,19 +93,18 @@ bool InstallSequence::PlaceFiles() {
     m_files.RetireSetAside();
     error = m_files.DeleteTempDirectory();
     m_observer.SetCurrentPos(89);
-    m_runLog += "Delete ZIL Temp Directory " + Outcome(error);
+    LogStep("Delete ZIL Temp Directory", error);
     return true;
 }
 
-void InstallSequence::EndWithOldInstallation(const std::string& step, Win32Error error,
-                                             bool filesPlaced) {
-    m_runLog += step + " " + Outcome(error);
+void InstallSequence::EndWithOldInstallation(const char* step, Win32Error error, bool filesPlaced) {
+    LogStep(step, error);
     Win32Error restored = WIN_OK;
     if (filesPlaced) {
         bool setAside = m_files.HasSetAside();
         restored = m_files.RestoreProgramDirectory();
         if (setAside) {
-            m_runLog += "Restore Old ZIL Directory " + Outcome(restored);
+            LogStep("Restore Old ZIL Directory", restored);
         }
     }
     // While the old folder could not come back, it stays where it waits: the next run brings it.
@@ -126,7 +126,7 @@ void InstallSequence::RegisterOldService() {
     m_runLog += created.statusLine;
     if (created.error == 0 && m_oldServiceRan) {
         ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
-        m_runLog += "START ZIL Service retcode = " + std::to_string(started.error) + "\r\n";
+        m_runLog += Format("START ZIL Service retcode = %d\r\n", started.error);
         m_runLog += started.statusLine;
     }
 }
@@ -136,7 +136,7 @@ void InstallSequence::CreateService() {
     ServiceOutcome created = m_service.CreateProductService();
     ShowStatus(created.statusLine);
     m_observer.SetCurrentPos(93);
-    m_runLog += "Install ZIL Service retcode = " + std::to_string(created.error) + "\r\n";
+    m_runLog += Format("Install ZIL Service retcode = %d\r\n", created.error);
     if (created.error == 0) {
         m_runLog += created.statusLine;
         return;
@@ -153,7 +153,7 @@ void InstallSequence::CreateService() {
 // installer leaves at the drive roots, and try once more.
 ServiceOutcome InstallSequence::StartService() {
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
-    m_runLog += "START ZIL Service retcode = " + std::to_string(started.error) + "\r\n";
+    m_runLog += Format("START ZIL Service retcode = %d\r\n", started.error);
     m_runLog += started.statusLine;
     if (started.error == 0) {
         return started;

@@ -25,7 +25,7 @@ private:
     bool StillRunning();
     bool PlaceFiles();
     // A step failed before the new installation was complete: back to how the machine was.
-    void EndWithOldInstallation(const std::string& step, Win32Error error, bool filesPlaced);
+    void EndWithOldInstallation(const char* step, Win32Error error, bool filesPlaced);
     void RegisterOldService();
     void CreateService();
     ServiceOutcome StartService();

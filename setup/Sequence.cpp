@@ -1,5 +1,6 @@
 #include "setup/Sequence.h"
 
+#include "platform/Format.h"
 #include "progress/ExtractCallback.h"
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
@@ -31,7 +32,7 @@ Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, Se
 bool Sequence::PrepareTempDirectory() {
     if (m_files.HasSetAside()) {
         Win32Error restored = m_files.RestoreProgramDirectory();
-        m_runLog += "Restore Interrupted ZIL Upgrade " + Outcome(restored);
+        LogStep("Restore Interrupted ZIL Upgrade", restored);
         if (restored != WIN_OK) {
             EndWithFailure("Cannot bring back the installation an interrupted setup set aside",
                            SETUP_EXIT_FAILURE);
@@ -41,9 +42,8 @@ bool Sequence::PrepareTempDirectory() {
     FileSystem& files = m_platform.files();
     files.removeTree(SETUP_TEMP_DIR);
     if (Win32Error error = files.createPrivateDirectory(SETUP_TEMP_DIR); error != WIN_OK) {
-        EndWithFailure(
-            std::string("Cannot create ") + SETUP_TEMP_DIR + ", error " + std::to_string(error),
-            SETUP_EXIT_FAILURE);
+        EndWithFailure("Cannot create " + std::string(SETUP_TEMP_DIR) + Format(", error %d", error),
+                       SETUP_EXIT_FAILURE);
         return false;
     }
     m_files.EnsureDirectory(SETUP_TEMP_DIR);
@@ -99,13 +99,15 @@ void Sequence::EndWithFailure(const std::string& message, int exitCode) {
 
 void Sequence::RunMofScript(const char* script, const char* step) {
     if (int result = m_files.CompileMof(script); result != 0) {
-        m_runLog += std::string(step) + " Failed, exit code " + std::to_string(result) + " !!!\r\n";
+        m_runLog += step;
+        m_runLog += Format(" Failed, exit code %d !!!\r\n", result);
     }
 }
 
-std::string Sequence::Outcome(Win32Error error) {
-    return error == WIN_OK ? "Success !!!\r\n"
-                           : "Failed, error " + std::to_string(error) + " !!!\r\n";
+void Sequence::LogStep(const char* step, Win32Error error) {
+    m_runLog += step;
+    m_runLog += error == WIN_OK ? std::string(" Success !!!\r\n")
+                                : Format(" Failed, error %d !!!\r\n", error);
 }
 
 void Sequence::Pause(unsigned milliseconds) {

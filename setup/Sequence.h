@@ -66,8 +66,9 @@ protected:
     // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
     // log naming the step, and nothing more: the product works without its WMI classes.
     void RunMofScript(const char* script, const char* step);
-    // The end of a run log line that tells a step's outcome: "Success !!!" or "Failed, error N".
-    static std::string Outcome(Win32Error error);
+    // A run log line that tells a step's outcome: "<step> Success !!!" or "<step> Failed, error N
+    // !!!".
+    void LogStep(const char* step, Win32Error error);
 
     Platform& m_platform;
     RunMode m_mode;

@@ -270,13 +270,14 @@ Win32Error Win32FileSystem::listMatches(const std::string& pattern,
         Win32Error error = LastError();
         return error == ERROR_NO_MORE_FILES ? WIN_FILE_NOT_FOUND : error;
     }
+    // Kept in order as they come: not every file system lists names sorted.
     do {
         std::string found = data.cFileName;
         if (found != "." && found != "..") {
-            paths.push_back(folder + found);
+            std::string path = folder + found;
+            paths.insert(std::upper_bound(paths.begin(), paths.end(), path), path);
         }
     } while (FindNextFileA(search.get(), &data));
-    std::sort(paths.begin(), paths.end());
     return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
