@@ -36,7 +36,7 @@ TEST_F(ArchiveReaderTest, DirectoryIsReadBackwardsIntoFileOrder) {
     std::string image = RandomBytes(77824, 4);
     std::vector<TestEntry> entries = {{"zeta.bmp", TextBytes(3000), ""},
                                       {"alpha.exe", RandomBytes(100, 5), ""},
-                                      {"", "", ""},
+                                      {"empty", "", ""},
                                       {"mid.ini", "[x]", ""}};
     std::string archive = BuildArchive(entries, image);
     ASSERT_EQ(Read(archive), SFX_OK);
@@ -104,6 +104,13 @@ TEST_F(ArchiveReaderTest, FieldsOutsideTheirBoundsAreRejected) {
 TEST_F(ArchiveReaderTest, NamesThatLeaveTheTargetRejectTheWholeArchive) {
     for (const std::string& name : std::vector<std::string>{"..",
                                                             ".",
+                                                            "",
+                                                            "COM0",
+                                                            "lpt0.txt",
+                                                            "COM\xB9",
+                                                            "LPT\xB3.x",
+                                                            "ICONs",
+                                                            "icons",
                                                             "..\\evil.exe",
                                                             "a\\b",
                                                             "a/b",
@@ -140,7 +147,7 @@ TEST_F(ArchiveReaderTest, NamesThatLeaveTheTargetRejectTheWholeArchive) {
         EXPECT_TRUE(MachineFiles().empty()) << name;
     }
     for (const std::string& name :
-         std::vector<std::string>{"COM10", "COM0", "LPT", "CONSOLE.txt", "a..b", ".hidden",
+         std::vector<std::string>{"COM10", "LPT", "CONSOLE.txt", "a..b", ".hidden", "ICONs.ico",
                                   "Program Files (x86).txt", "nul_device", "AUXILIARY"}) {
         EXPECT_EQ(Read(BuildArchive({{name, "ok", ""}})), SFX_OK) << name;
     }

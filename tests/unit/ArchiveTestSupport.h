@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +136,72 @@ inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t va
     for (int i = 0; i < 4; ++i) {
         bytes[position + i] = static_cast<char>(value >> (8 * i));
     }
+}
+
+inline std::uint32_t GetNumber(const std::string& bytes, std::size_t position) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[position + i]);
+    }
+    return value;
+}
+
+// One directory record as it stands in the file, whatever it claims.
+struct RawRecord {
+    std::uint32_t offset;
+    std::uint32_t size;
+    std::uint32_t packedSize;
+    std::string name;
+};
+
+// The directory and trailer of the given records, written here byte by byte and not by the
+// writer under test, so that records may lie.
+inline std::string RawDirectory(const std::vector<RawRecord>& records) {
+    std::string bytes;
+    auto number = [&bytes](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes += static_cast<char>(value >> (8 * i));
+        }
+    };
+    for (const RawRecord& record : records) {
+        number(record.offset);
+        number(record.size);
+        number(record.packedSize);
+        bytes += record.name;
+        number(static_cast<std::uint32_t>(record.name.size()));
+    }
+    number(static_cast<std::uint32_t>(records.size()));
+    return bytes + "1.10!QORA_SFX!";
+}
+
+// A zlib stream of the data straight from zlib at its best compression, not from our writer.
+inline std::string ZlibStream(const std::string& data) {
+    uLongf length = compressBound(static_cast<uLong>(data.size()));
+    std::string stream(length, '\0');
+    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(stream.data()), &length,
+                        reinterpret_cast<const Bytef*>(data.data()),
+                        static_cast<uLong>(data.size()), Z_BEST_COMPRESSION),
+              Z_OK);
+    stream.resize(length);
+    return stream;
+}
+
+struct ToolRun {
+    int status;
+    std::string output;
+};
+
+// Runs the packer built beside the tests; its exit status and everything it printed.
+inline ToolRun Sfxpack(const std::string& arguments) {
+    std::string command = std::string(ZIL_BINARY_DIR) + "/sfxpack " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    while (std::size_t got = std::fread(buffer, 1, sizeof(buffer), pipe)) {
+        output.append(buffer, got);
+    }
+    int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
 // A fresh simulated machine with drive C: and a target folder C:\T; the archive is its
