@@ -186,6 +186,56 @@ inline std::string ZlibStream(const std::string& data) {
     return stream;
 }
 
+// A PE image with headers as far as the certificate table needs them: the DOS header pointing
+// at "PE\0\0" at 0x80, a file header with one section, the optional header of PE32 or PE32+
+// with 16 data directories, one section header; padded to length bytes. The security
+// directory (entry 4) is empty.
+constexpr std::size_t PE_HEADER = 0x80;
+inline std::size_t PeOptionalSize(bool plus) {
+    return plus ? 240 : 224;
+}
+inline std::size_t PeSecurityEntry(bool plus) {
+    return PE_HEADER + 24 + (plus ? 144 : 128);
+}
+inline std::size_t PeHeadersEnd(bool plus) {
+    return PE_HEADER + 24 + PeOptionalSize(plus) + 40;
+}
+inline std::string PeImage(bool plus, std::size_t length = 1024) {
+    std::string image(length, '\0');
+    image[0] = 'M';
+    image[1] = 'Z';
+    PutNumber(image, 0x3C, PE_HEADER);
+    image.replace(PE_HEADER, 4, std::string("PE\0\0", 4));
+    image[PE_HEADER + 4] = static_cast<char>(plus ? 0x64 : 0x4C);  // machine
+    image[PE_HEADER + 5] = static_cast<char>(plus ? 0x86 : 0x01);
+    image[PE_HEADER + 6] = 1;                                         // sections
+    image[PE_HEADER + 20] = static_cast<char>(PeOptionalSize(plus));  // optional header size
+    std::size_t optional = PE_HEADER + 24;
+    image[optional] = 0x0B;
+    image[optional + 1] = static_cast<char>(plus ? 0x02 : 0x01);
+    PutNumber(image, optional + (plus ? 108 : 92), 16);  // data directories
+    image.replace(PeHeadersEnd(plus) - 40, 5, ".text");
+    return image;
+}
+
+inline void SetSecurityDirectory(std::string& file, bool plus, std::uint32_t address,
+                                 std::uint32_t size) {
+    PutNumber(file, PeSecurityEntry(plus), address);
+    PutNumber(file, PeSecurityEntry(plus) + 4, size);
+}
+
+// What signing does to a file: a certificate table appended behind all it holds, recorded in
+// the security directory. The table is a header (length, revision 2.0, PKCS#7) and filler.
+inline std::string SignLikeATool(const std::string& file, bool plus, std::size_t tableSize = 1024) {
+    std::string table = RandomBytes(tableSize, 77);
+    PutNumber(table, 0, static_cast<std::uint32_t>(tableSize));
+    PutNumber(table, 4, 0x00020200);
+    std::string signedFile = file + table;
+    SetSecurityDirectory(signedFile, plus, static_cast<std::uint32_t>(file.size()),
+                         static_cast<std::uint32_t>(tableSize));
+    return signedFile;
+}
+
 struct ToolRun {
     int status;
     std::string output;
