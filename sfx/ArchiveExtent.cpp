@@ -1,5 +1,7 @@
 #include "sfx/ArchiveExtent.h"
 
+#include <algorithm>
+
 #include "sfx/ExtractCodes.h"
 
 namespace {
@@ -93,6 +95,20 @@ bool ReadSecurityDirectory(File& file, std::uint64_t length, SecurityDirectory& 
     return true;
 }
 
+// The zero bytes right in front of the table, at most as many as aligning it can have added.
+std::uint64_t AlignmentPadding(File& file, std::uint64_t tableStart, bool& failed) {
+    unsigned char before[SFX_CERTIFICATE_ALIGNMENT - 1];
+    auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(sizeof(before), tableStart));
+    if (!ReadWithin(file, tableStart, tableStart - count, before, count, failed)) {
+        return 0;
+    }
+    std::uint64_t zeros = 0;
+    while (zeros < count && before[count - 1 - zeros] == 0) {
+        ++zeros;
+    }
+    return zeros;
+}
+
 }  // namespace
 
 int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& extent,
@@ -127,8 +143,13 @@ int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& exten
     extent.hasCertificateTable = true;
     extent.tableStart = directory.address;
     extent.tableSize = directory.size;
-    if (tableEnd == fileLength) {
-        extent.end = directory.address;
+    extent.tableEndsFile = tableEnd == fileLength;
+    if (extent.tableEndsFile) {
+        extent.end = directory.address - AlignmentPadding(file, directory.address, failed);
+    }
+    if (failed) {
+        fault = "cannot read the bytes in front of the certificate table";
+        return SFX_ERR_SIGNATURE;
     }
     return SFX_OK;
 }

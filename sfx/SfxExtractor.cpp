@@ -202,7 +202,7 @@ int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
                 ", not where the directory starts at " + std::to_string(directoryStart);
         return SFX_ERR_SIGNATURE;
     }
-    if (extent.hasCertificateTable && !extent.TableEndsFile() &&
+    if (extent.hasCertificateTable && !extent.tableEndsFile &&
         extent.tableStart + extent.tableSize > m_entries[0].m_offset) {
         fault = "the certificate table at " + std::to_string(extent.tableStart) + " of " +
                 std::to_string(extent.tableSize) + " bytes overlaps the archive, which starts at " +

@@ -207,8 +207,10 @@ std::string DescribeExtent(const ArchiveExtent& extent) {
         return end + ", the end of the file; no certificate table";
     }
     std::string table = "certificate table of " + std::to_string(extent.tableSize) + " bytes";
-    if (extent.TableEndsFile()) {
-        return end + ", where the " + table + " begins";
+    if (extent.tableEndsFile) {
+        return end + ", " + std::to_string(extent.tableStart - extent.end) +
+               " bytes of padding before the " + table + " at " +
+               std::to_string(extent.tableStart) + ", which ends the file";
     }
     return end + ", the end of the file; a " + table + " at " + std::to_string(extent.tableStart) +
            " lies in the image in front of the archive";

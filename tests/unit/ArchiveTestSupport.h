@@ -224,15 +224,17 @@ inline void SetSecurityDirectory(std::string& file, bool plus, std::uint32_t add
     PutNumber(file, PeSecurityEntry(plus) + 4, size);
 }
 
-// What signing does to a file: a certificate table appended behind all it holds, recorded in
-// the security directory. The table is a header (length, revision 2.0, PKCS#7) and filler.
+// What signing does to a file: zeros up to a multiple of 8 bytes, then a certificate table,
+// recorded in the security directory. The table is a header (length, revision 2.0, PKCS#7) and
+// filler.
 inline std::string SignLikeATool(const std::string& file, bool plus, std::size_t tableSize = 1024) {
     std::string table = RandomBytes(tableSize, 77);
     PutNumber(table, 0, static_cast<std::uint32_t>(tableSize));
     PutNumber(table, 4, 0x00020200);
-    std::string signedFile = file + table;
-    SetSecurityDirectory(signedFile, plus, static_cast<std::uint32_t>(file.size()),
-                         static_cast<std::uint32_t>(tableSize));
+    std::string signedFile = file + std::string((8 - file.size() % 8) % 8, '\0');
+    auto start = static_cast<std::uint32_t>(signedFile.size());
+    signedFile += table;
+    SetSecurityDirectory(signedFile, plus, start, static_cast<std::uint32_t>(tableSize));
     return signedFile;
 }
 

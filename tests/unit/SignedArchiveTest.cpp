@@ -56,11 +56,26 @@ TEST_P(SignedArchiveTest, ArchiveEndsWhereTheCertificateTableBegins) {
     EXPECT_EQ(m_verdict.extent.end, m_unsigned.size());
     ExpectEntriesExtracted();
 
-    ASSERT_EQ(Extract(m_signed), SFX_OK);
-    EXPECT_TRUE(m_verdict.extent.TableEndsFile());
-    EXPECT_EQ(m_verdict.extent.end, m_unsigned.size());
-    EXPECT_EQ(m_verdict.extent.tableSize, m_signed.size() - m_unsigned.size());
-    ExpectEntriesExtracted();
+    // Tools pad the file with zeros to align the table to 8 bytes; the archive ends in front
+    // of the padding.
+    for (std::size_t pad = 0; pad < 8; ++pad) {
+        std::string unpadded = BuildArchive(m_entries, PeImage(m_plus, 1024 + pad));
+        ASSERT_EQ(Extract(SignLikeATool(unpadded, m_plus)), SFX_OK) << pad;
+        EXPECT_TRUE(m_verdict.extent.tableEndsFile);
+        EXPECT_EQ(m_verdict.extent.end, unpadded.size());
+        EXPECT_EQ(m_verdict.extent.tableStart % 8, 0u);
+        EXPECT_EQ(m_verdict.extent.tableSize, 1024u);
+        ExpectEntriesExtracted();
+    }
+    // Other bytes there, or more zeros than alignment adds, are not the archive's end.
+    std::size_t start = GetNumber(m_signed, PeSecurityEntry(m_plus));
+    for (const std::string& filler : {std::string("\0\0\0\0\0\0\0\0", 8), std::string("pad!")}) {
+        std::string bytes = m_unsigned + filler + m_signed.substr(start);
+        SetSecurityDirectory(bytes, m_plus,
+                             static_cast<std::uint32_t>(m_unsigned.size() + filler.size()), 1024);
+        EXPECT_EQ(Extract(bytes), SFX_ERR_SIGNATURE) << filler.size();
+        EXPECT_TRUE(MachineFiles().empty());
+    }
 
     // A table that the headers do not record is just bytes behind the archive: no trailer ends
     // the file, so there is no archive, as for any file with something appended.
@@ -74,7 +89,7 @@ TEST_P(SignedArchiveTest, ProgramSignedBeforePackingKeepsItsTableInTheImage) {
     std::string signedImage = SignLikeATool(PeImage(m_plus), m_plus, 512);
     ASSERT_EQ(Extract(BuildArchive(m_entries, signedImage)), SFX_OK);
     EXPECT_TRUE(m_verdict.extent.hasCertificateTable);
-    EXPECT_FALSE(m_verdict.extent.TableEndsFile());
+    EXPECT_FALSE(m_verdict.extent.tableEndsFile);
     ExpectEntriesExtracted();
 }
 
@@ -84,7 +99,7 @@ TEST_P(SignedArchiveTest, TrailerInsideTheTableIsNeverRead) {
     std::string smuggled = BuildArchive({{"evil.exe", "MZ evil", ""}});
     std::string grown = m_signed + smuggled;
     std::uint32_t tableSize = GetNumber(grown, PeSecurityEntry(m_plus) + 4);
-    SetSecurityDirectory(grown, m_plus, static_cast<std::uint32_t>(m_unsigned.size()),
+    SetSecurityDirectory(grown, m_plus, GetNumber(grown, PeSecurityEntry(m_plus)),
                          tableSize + static_cast<std::uint32_t>(smuggled.size()));
     ASSERT_EQ(Extract(grown), SFX_OK);
     ExpectEntriesExtracted();
@@ -97,8 +112,8 @@ TEST_P(SignedArchiveTest, LyingTablesAreRefusedBeforeAnythingIsWritten) {
         SetSecurityDirectory(bytes, m_plus, address, size);
         return bytes;
     };
-    auto start = static_cast<std::uint32_t>(m_unsigned.size());
-    auto size = static_cast<std::uint32_t>(m_signed.size() - m_unsigned.size());
+    std::uint32_t start = GetNumber(m_signed, PeSecurityEntry(m_plus));
+    std::uint32_t size = GetNumber(m_signed, PeSecurityEntry(m_plus) + 4);
     auto length = static_cast<std::uint32_t>(m_signed.size());
     auto headers = static_cast<std::uint32_t>(PeHeadersEnd(m_plus));
     ExpectRefused(lie(start, size + 1), "size past the end");
@@ -118,8 +133,9 @@ TEST_P(SignedArchiveTest, LyingTablesAreRefusedBeforeAnythingIsWritten) {
     };
     ExpectRefused(inside(1024, 16), "table over the first stream");  // the image is 1024 bytes
     ExpectRefused(inside(1000, 25), "table into the first stream");
-    ExpectRefused(inside(start - 30, 8), "table in the directory");
-    ExpectRefused(inside(start - 8, 7), "table in the trailer");
+    auto archiveEnd = static_cast<std::uint32_t>(m_unsigned.size());
+    ExpectRefused(inside(archiveEnd - 30, 8), "table in the directory");
+    ExpectRefused(inside(archiveEnd - 8, 7), "table in the trailer");
     EXPECT_EQ(Extract(inside(1000, 24)), SFX_OK);
     // Headers that do not reach the security directory are no PE image: the file is read as any
     // other, and a signed one then has no trailer at its end.
