@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh checkout: packages, both builds, unit and sequence tests,
-# the fuzz target for a bounded time, and the Windows build under Wine and Xvfb.
+# the fuzz target for a bounded time, the Windows build signed, and under Wine and Xvfb.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,7 +26,7 @@ if [ -n "$ctest_passed" ]; then
 fi
 [ "$ctest_status" -ne 0 ] && [ -z "$ctest_passed" ] && failed=$((failed + 1))
 
-for check in tests/fuzz/run.sh tests/wine/*.sh; do
+for check in tests/fuzz/run.sh tests/signing/run.sh tests/wine/*.sh; do
     [ "$check" = tests/wine/lib.sh ] && continue  # shared by the checks, not one itself
     bash "$check"
     count "$check" $?
