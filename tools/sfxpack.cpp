@@ -27,6 +27,7 @@ constexpr std::uint32_t COPY_CHUNK = 64 * 1024;
 struct Input {
     std::string name;
     std::string path;
+    PathInfo info;
 };
 
 int Usage() {
@@ -61,33 +62,108 @@ const char* ReaderOutcome(int result) {
     }
 }
 
+// Why a path cannot be packed as one entry's file; empty when it can. Only regular files are
+// packed: a link may point anywhere, and a device or pipe may never end.
+std::string NotAFile(const std::string& path, const PathInfo& info) {
+    switch (info.kind) {
+        case PathKind::File:
+            return "";
+        case PathKind::Folder:
+            return path + ": nested folders cannot be packed";
+        case PathKind::Link:
+            return path + ": a link; only regular files are packed";
+        case PathKind::Other:
+            return path + ": a device, pipe or socket; only regular files are packed";
+    }
+    return path + ": not a regular file";
+}
+
+// What create packs: the files, the folders they came from, and the stub.
+struct PackList {
+    std::vector<Input> inputs;
+    std::vector<std::string> folders;
+    PathInfo stub;
+};
+
 // A folder contributes its top-level files in name order; anything deeper is refused, since
 // an entry name cannot carry a folder.
-bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths,
-                   std::vector<Input>& inputs, std::string& error) {
+bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths, PackList& pack,
+                   std::string& error) {
     for (const std::string& path : paths) {
-        if (!files.isDirectory(path)) {
-            if (!files.findFile(path)) {
-                error = path + ": no such file";
+        PathInfo info;
+        if (files.pathInfo(path, info) != WIN_OK) {
+            error = path + ": no such file";
+            return false;
+        }
+        if (info.kind != PathKind::Folder) {
+            if (error = NotAFile(path, info); !error.empty()) {
                 return false;
             }
-            inputs.push_back({BaseName(path), path});
+            pack.inputs.push_back({BaseName(path), path, info});
             continue;
         }
+        pack.folders.push_back(path);
         std::vector<std::string> matches;
         files.listMatches(path + "/*", matches);
         for (const std::string& match : matches) {
-            if (files.isDirectory(match)) {
-                error = match + ": nested folders cannot be packed";
+            PathInfo found;
+            if (files.pathInfo(match, found) != WIN_OK) {
+                error = match + ": vanished while the folder was read";
+                return false;
+            }
+            if (error = NotAFile(match, found); !error.empty()) {
                 return false;
             }
             // The listing's own name, not a re-split path: a host name may hold a backslash,
             // which the name check must see.
-            inputs.push_back(
-                {match.substr(match.size() > path.size() ? path.size() + 1 : 0), match});
+            pack.inputs.push_back(
+                {match.substr(match.size() > path.size() ? path.size() + 1 : 0), match, found});
         }
     }
     return true;
+}
+
+// The output may not be one of the files it is made of: writing it would destroy them.
+std::string CheckOutputIsNoInput(FileSystem& files, const std::string& out, const std::string& stub,
+                                 const PackList& pack) {
+    PathInfo info;
+    if (files.pathInfo(out, info) != WIN_OK) {
+        return "";
+    }
+    if (info.kind == PathKind::Folder) {
+        return out + ": a folder";
+    }
+    if (!stub.empty() && info.SameFileAs(pack.stub)) {
+        return out + ": the output is also the stub";
+    }
+    for (const Input& input : pack.inputs) {
+        if (info.SameFileAs(input.info)) {
+            return out + ": the output is also the input " + input.path;
+        }
+    }
+    return "";
+}
+
+// The output may not land in an input folder either (it would be packed into the next run's
+// archive). Its folder is compared by what it holds, so that no spelling of the path, link or
+// alias of the folder gets past: the new file itself must not turn up in an input folder.
+std::string CheckOutsideInputFolders(FileSystem& files, const std::string& out,
+                                     const std::string& partial, const PackList& pack) {
+    PathInfo created;
+    if (files.pathInfo(partial, created) != WIN_OK) {
+        return partial + ": vanished after it was created";
+    }
+    for (const std::string& folder : pack.folders) {
+        std::vector<std::string> matches;
+        files.listMatches(folder + "/*", matches);
+        for (const std::string& match : matches) {
+            PathInfo info;
+            if (files.pathInfo(match, info) == WIN_OK && info.SameFileAs(created)) {
+                return out + ": the output lies inside the input folder " + folder;
+            }
+        }
+    }
+    return "";
 }
 
 bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uint64_t& length,
@@ -95,6 +171,11 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
     std::unique_ptr<File> input;
     if (Win32Error opened = files.open(stub, FileMode::ReadShared, input); opened != WIN_OK) {
         error = stub + ": cannot open (Windows error " + std::to_string(opened) + ")";
+        return false;
+    }
+    std::uint64_t before = 0;
+    if (input->length(before) != WIN_OK) {
+        error = stub + ": cannot read its length";
         return false;
     }
     std::vector<unsigned char> buffer(COPY_CHUNK);
@@ -106,7 +187,7 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
             return false;
         }
         if (got == 0) {
-            return true;
+            break;
         }
         if (output.write(buffer.data(), got) != WIN_OK) {
             error = "cannot write the output";
@@ -114,6 +195,12 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
         }
         length += got;
     }
+    std::uint64_t after = 0;
+    if (input->length(after) != WIN_OK || before != length || after != length) {
+        error = stub + ": the file changed size while it was copied";
+        return false;
+    }
+    return true;
 }
 
 bool WriteArchive(FileSystem& files, File& output, const std::string& stub,
@@ -137,6 +224,47 @@ bool WriteArchive(FileSystem& files, File& output, const std::string& stub,
     return writer.Finish(error);
 }
 
+// Everything create refuses before it writes a byte; empty when the pack may go ahead.
+std::string CheckPack(FileSystem& files, const std::vector<std::string>& paths,
+                      const std::string& out, const std::string& stub, PackList& pack) {
+    std::string error;
+    if (!CollectInputs(files, paths, pack, error)) {
+        return error;
+    }
+    if (!stub.empty()) {
+        if (files.pathInfo(stub, pack.stub) != WIN_OK) {
+            return stub + ": no such file";
+        }
+        if (error = NotAFile(stub, pack.stub); !error.empty()) {
+            return error;
+        }
+    }
+    std::vector<std::string> names;
+    for (const Input& input : pack.inputs) {
+        names.push_back(input.name);
+    }
+    if (error = ArchiveWriter::CheckNames(names); !error.empty()) {
+        return error;
+    }
+    return CheckOutputIsNoInput(files, out, stub, pack);
+}
+
+// A new file for the archive beside the output; a leftover of an earlier run (or a link
+// planted there) goes first, so that nothing is written through it.
+Win32Error CreatePartial(FileSystem& files, const std::string& partial,
+                         std::unique_ptr<File>& output) {
+    PathInfo existing;
+    if (files.pathInfo(partial, existing) == WIN_OK) {
+        if (Win32Error removed = files.removeFile(partial); removed != WIN_OK) {
+            return removed;
+        }
+    }
+    return files.open(partial, FileMode::CreateWrite, output);
+}
+
+// The archive is written beside the output and takes the output's name only when it is
+// complete: a failure, or a run that is killed, never leaves a partial output, and an older
+// output stays as it was until then.
 int Create(FileSystem& files, const std::vector<std::string>& args) {
     std::string out;
     std::string stub;
@@ -153,31 +281,37 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
     if (out.empty() || paths.empty()) {
         return Usage();
     }
-    std::vector<Input> inputs;
-    std::string error;
-    std::vector<std::string> names;
-    if (CollectInputs(files, paths, inputs, error)) {
-        for (const Input& input : inputs) {
-            names.push_back(input.name);
-        }
-        error = ArchiveWriter::CheckNames(names);
-    }
-    if (!error.empty()) {
-        std::fprintf(stderr, "sfxpack: refused: %s\n", error.c_str());
+    PackList pack;
+    if (std::string refusal = CheckPack(files, paths, out, stub, pack); !refusal.empty()) {
+        std::fprintf(stderr, "sfxpack: refused: %s\n", refusal.c_str());
         return EXIT_FAULT;
     }
+    std::string partial = out + ".partial";
+    std::string error;
     bool written = false;
     {
         std::unique_ptr<File> output;
-        if (Win32Error opened = files.open(out, FileMode::CreateWrite, output); opened != WIN_OK) {
-            std::fprintf(stderr, "sfxpack: %s: cannot create (Windows error %u)\n", out.c_str(),
+        if (Win32Error opened = CreatePartial(files, partial, output); opened != WIN_OK) {
+            std::fprintf(stderr, "sfxpack: %s: cannot create (Windows error %u)\n", partial.c_str(),
                          static_cast<unsigned>(opened));
             return EXIT_FAULT;
         }
-        written = WriteArchive(files, *output, stub, inputs, error);
+        if (std::string refusal = CheckOutsideInputFolders(files, out, partial, pack);
+            !refusal.empty()) {
+            error = "refused: " + refusal;
+        } else {
+            written = WriteArchive(files, *output, stub, pack.inputs, error);
+        }
+    }  // closed before it is renamed or removed
+    if (written) {
+        if (Win32Error renamed = files.renameFile(partial, out); renamed != WIN_OK) {
+            error = out + ": cannot put the archive in place (Windows error " +
+                    std::to_string(renamed) + ")";
+            written = false;
+        }
     }
     if (!written) {
-        files.removeFile(out);
+        files.removeFile(partial);
         std::fprintf(stderr, "sfxpack: %s\n", error.c_str());
         return EXIT_FAULT;
     }
