@@ -51,8 +51,7 @@ ArchiveVerdict ArchiveVerifier::Verify(const std::string& path) {
         if (result == SFX_OK) {
             continue;
         }
-        verdict.faults.push_back("entry " + std::to_string(index) + " (" + entry.m_name +
-                                 "): " + fault);
+        verdict.faults.push_back(EntryLabel(index, entry) + ": " + fault);
         verdict.result = result;
         if (result == SFX_ERR_WRITE) {
             break;  // as setup, which stops at a failed read

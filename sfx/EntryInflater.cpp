@@ -15,6 +15,27 @@ int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& outpu
         fault = "cannot seek to its stream";
         return SFX_ERR_WRITE;
     }
+    if (!Start(entry)) {
+        fault = "out of memory for the inflater";
+        return SFX_ERR_WRITE;
+    }
+    int status = Z_OK;
+    Win32Error ioError = InflatePasses(archive, output, entry, callback, context, status);
+    if (ioError == WIN_OK && status == Z_OK && m_inflated <= entry.m_size) {
+        ioError = FlushRest(output, status);
+    }
+    int result = SFX_ERR_WRITE;
+    if (ioError != WIN_OK) {
+        fault = "cannot read its stream or write its file (Windows error " +
+                std::to_string(ioError) + ")";
+    } else {
+        result = StreamFault(entry, status, fault);
+    }
+    inflateEnd(&m_stream);
+    return result;
+}
+
+bool EntryInflater::Start(const ArchiveEntry& entry) {
     m_stream.next_in = m_inBuf.data();
     m_stream.avail_in = 0;
     m_stream.next_out = m_outBuf.data();
@@ -23,12 +44,14 @@ int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& outpu
     m_packedLeft = entry.m_packedSize;
     m_inflated = 0;
     // The oldest interface these streams need; every zlib 1.x accepts it.
-    if (inflateInit_(&m_stream, "1.1.4", static_cast<int>(sizeof(z_stream))) != Z_OK) {
-        fault = "out of memory for the inflater";
-        return SFX_ERR_WRITE;
-    }
+    return inflateInit_(&m_stream, "1.1.4", static_cast<int>(sizeof(z_stream))) == Z_OK;
+}
+
+// One pass per 4096-byte block of input, with a progress report after each pass that left the
+// stream open; ends at the end of the stream, at an error, or when the packed bytes run out.
+Win32Error EntryInflater::InflatePasses(File& archive, File& output, const ArchiveEntry& entry,
+                                        ExtractCallbackFn callback, void* context, int& status) {
     Win32Error ioError = WIN_OK;
-    int status = Z_OK;
     std::uint32_t available = 0;
     while ((ioError = FillInput(archive, available)) == WIN_OK && available != 0) {
         status = inflate(&m_stream, Z_NO_FLUSH);
@@ -43,21 +66,18 @@ int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& outpu
             callback(EXTRACT_PROGRESS, &percent, context);
         }
     }
-    if (ioError == WIN_OK && status == Z_OK && m_inflated <= entry.m_size) {
-        // The packed bytes ran out before the end of the stream: let zlib flush what it holds.
-        std::uint32_t written = 0;
-        do {
-            status = inflate(&m_stream, Z_FINISH);
-            ioError = FlushOutput(output, written);
-        } while (ioError == WIN_OK && written != 0 && status == Z_OK);
-    }
-    int result = ioError != WIN_OK ? SFX_ERR_WRITE : StreamFault(entry, status, fault);
-    if (ioError != WIN_OK) {
-        fault = "cannot read its stream or write its file (Windows error " +
-                std::to_string(ioError) + ")";
-    }
-    inflateEnd(&m_stream);
-    return result;
+    return ioError;
+}
+
+// The packed bytes ran out before the end of the stream: zlib may still hold output for them.
+Win32Error EntryInflater::FlushRest(File& output, int& status) {
+    Win32Error ioError = WIN_OK;
+    std::uint32_t written = 0;
+    do {
+        status = inflate(&m_stream, Z_FINISH);
+        ioError = FlushOutput(output, written);
+    } while (ioError == WIN_OK && written != 0 && status == Z_OK);
+    return ioError;
 }
 
 int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, std::string& fault) const {

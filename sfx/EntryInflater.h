@@ -35,6 +35,10 @@ public:
                 void* context, std::string& fault);
 
 private:
+    bool Start(const ArchiveEntry& entry);
+    Win32Error InflatePasses(File& archive, File& output, const ArchiveEntry& entry,
+                             ExtractCallbackFn callback, void* context, int& status);
+    Win32Error FlushRest(File& output, int& status);
     Win32Error FillInput(File& archive, std::uint32_t& available);
     Win32Error FlushOutput(File& output, std::uint32_t& written);
     int GetEntryPercent() const;

@@ -52,7 +52,7 @@ void SfxExtractor::AddTrailingBackslash(std::string& path) {
 }
 
 std::string SfxExtractor::Label(std::uint32_t index) const {
-    return "entry " + std::to_string(index) + " (" + m_entries[index].m_name + ")";
+    return EntryLabel(static_cast<int>(index), m_entries[index]);
 }
 
 int SfxExtractor::ReadDirectory(std::string archivePath) {

@@ -49,14 +49,19 @@ std::string BaseName(const std::string& path) {
     return separator == std::string::npos ? trimmed : trimmed.substr(separator + 1);
 }
 
+// The reader's and the verifier's result codes in the tool's words.
 const char* ReaderOutcome(int result) {
     switch (result) {
+        case SFX_OK:
+            return "every rule holds and every stream inflates";
         case SFX_ERR_OPEN:
             return "cannot open the file";
         case SFX_ERR_SIGNATURE:
             return "not an archive, or one whose directory breaks the format's rules";
         case SFX_ERR_NO_DATA:
             return "the archive holds no entries";
+        case SFX_ERR_CORRUPT:
+            return "damaged streams";
         default:
             return "cannot read the archive";
     }
@@ -362,10 +367,7 @@ int Verify(FileSystem& files, const std::string& path) {
     for (const std::string& fault : verdict.faults) {
         std::printf("%s: %s\n", path.c_str(), fault.c_str());
     }
-    std::printf("%s: result %d, %s\n", path.c_str(), verdict.result,
-                verdict.result == SFX_OK ? "every rule holds and every stream inflates"
-                : directoryRead          ? "damaged streams"
-                                         : ReaderOutcome(verdict.result));
+    std::printf("%s: result %d, %s\n", path.c_str(), verdict.result, ReaderOutcome(verdict.result));
     if (verdict.result == SFX_OK) {
         return 0;
     }
