@@ -33,6 +33,26 @@ enum class FileMode {
     CreateWrite,
 };
 
+// What a path names, as found without following a link there.
+enum class PathKind {
+    File,
+    Folder,
+    Link,   // a symbolic link, junction or other reparse point
+    Other,  // a device, pipe or socket
+};
+
+struct PathInfo {
+    PathKind kind = PathKind::File;
+    std::uint64_t size = 0;
+    // Equal for two paths to one file or folder (hard links included) while both exist.
+    std::uint64_t volume = 0;
+    std::uint64_t fileId = 0;
+
+    bool SameFileAs(const PathInfo& other) const {
+        return volume == other.volume && fileId == other.fileId;
+    }
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -79,6 +99,21 @@ public:
     virtual bool isDirectory(const std::string& path) {
         (void)path;
         return false;
+    }
+
+    // What the path names, without following a link in its last component. The tools' file
+    // systems answer; the base (the simulated machine's) gives WIN_NOT_SUPPORTED.
+    virtual Win32Error pathInfo(const std::string& path, PathInfo& info) {
+        (void)path;
+        (void)info;
+        return WIN_NOT_SUPPORTED;
+    }
+    // Renames a file in its folder, replacing a file (or a link, not what it points at) of the
+    // new name in one step. The tools' file systems answer; the base gives WIN_NOT_SUPPORTED.
+    virtual Win32Error renameFile(const std::string& from, const std::string& to) {
+        (void)from;
+        (void)to;
+        return WIN_NOT_SUPPORTED;
     }
 };
 

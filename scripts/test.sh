@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh checkout: packages, both builds, unit and sequence tests,
-# the fuzz target for a bounded time, the release checks (size, two builds compared) and the
-# Windows build under Wine and Xvfb.
+# the fuzz target for a bounded time, the release checks (size, two builds compared), the
+# Windows builds signed, and the Windows build under Wine and Xvfb.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,9 +36,8 @@ if [ -n "$ctest_passed" ]; then
 fi
 [ "$ctest_status" -ne 0 ] && [ -z "$ctest_passed" ] && failed=$((failed + 1))
 
-bash tests/fuzz/run.sh
-count tests/fuzz/run.sh $?
-for check in tests/wine/resources.sh tests/release/stub_size.sh tests/release/reproducible.sh; do
+for check in tests/fuzz/run.sh tests/signing/run.sh tests/wine/resources.sh \
+    tests/release/stub_size.sh tests/release/reproducible.sh; do
     bash "$check"
     count "$check" $?
 done

@@ -16,3 +16,8 @@ public:
         m_size = 0;
     }
 };
+
+// How reports name an entry: "entry 3 (logo.bmp)".
+inline std::string EntryLabel(int index, const ArchiveEntry& entry) {
+    return "entry " + std::to_string(index) + " (" + entry.m_name + ")";
+}

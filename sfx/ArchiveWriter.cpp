@@ -2,33 +2,16 @@
 
 #include <array>
 #include <cstring>
-#include <set>
 
 #include <zlib.h>
 
+#include "sfx/ArchiveFormat.h"
 #include "sfx/EntryName.h"
-#include "sfx/SfxExtractor.h"
 
 namespace {
 
 constexpr std::uint64_t ARCHIVE_LIMIT = 0xFFFFFFFFull;  // offsets and sizes are 32-bit
 constexpr std::size_t WRITER_CHUNK = 64 * 1024;
-
-void AppendNumber(std::string& bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        bytes += static_cast<char>((value >> shift) & 0xFF);
-    }
-}
-
-std::string Upper(const std::string& text) {
-    std::string upper = text;
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
 
 // Deflates one input file in chunks, handing each compressed chunk to sink.
 class Deflater {
@@ -110,6 +93,11 @@ bool ArchiveWriter::AddRecord(const std::string& name, std::uint64_t size, std::
 
 bool ArchiveWriter::AddFile(const std::string& name, File& input, std::string& error) {
     std::uint64_t start = m_position;
+    std::uint64_t before = 0;
+    if (Win32Error measured = input.length(before); measured != WIN_OK) {
+        error = name + ": cannot read its length (Windows error " + std::to_string(measured) + ")";
+        return false;
+    }
     std::uint64_t size = 0;
     Deflater deflater;
     auto sink = [this](const unsigned char* bytes, std::size_t count, std::string& why) {
@@ -117,6 +105,13 @@ bool ArchiveWriter::AddFile(const std::string& name, File& input, std::string& e
     };
     if (!deflater.Run(input, sink, size, error)) {
         error = name + ": " + error;
+        return false;
+    }
+    // A file written to while it is packed would be recorded as neither its old nor its new self.
+    std::uint64_t after = 0;
+    if (input.length(after) != WIN_OK || before != size || after != size) {
+        error = name + ": the file changed size while it was packed (" + std::to_string(before) +
+                " bytes, " + std::to_string(size) + " read, " + std::to_string(after) + " after)";
         return false;
     }
     return AddRecord(name, size, m_position - start, error);
@@ -130,14 +125,14 @@ bool ArchiveWriter::AddStream(const std::string& name, std::uint32_t size,
 bool ArchiveWriter::Finish(std::string& error) {
     std::string tail;
     for (const Record& record : m_records) {
-        AppendNumber(tail, record.offset);
-        AppendNumber(tail, record.size);
-        AppendNumber(tail, record.packedSize);
+        SfxAppendNumber(tail, record.offset);
+        SfxAppendNumber(tail, record.size);
+        SfxAppendNumber(tail, record.packedSize);
         tail += record.name;
-        AppendNumber(tail, static_cast<std::uint32_t>(record.name.size()));
+        SfxAppendNumber(tail, static_cast<std::uint32_t>(record.name.size()));
     }
-    AppendNumber(tail, static_cast<std::uint32_t>(m_records.size()));
-    tail += "1.10!QORA_SFX!";
+    SfxAppendNumber(tail, static_cast<std::uint32_t>(m_records.size()));
+    tail += SfxTrailerTail();
     return Put(tail.data(), tail.size(), error);
 }
 
@@ -149,21 +144,22 @@ std::string ArchiveWriter::CheckNames(const std::vector<std::string>& names) {
         return std::to_string(names.size()) + " entries: an archive holds at most " +
                std::to_string(SFX_MAX_ENTRIES);
     }
-    std::set<std::string> seen;
     for (const std::string& name : names) {
         if (name.size() > SFX_MAX_NAME_LENGTH) {
             return "name longer than " + std::to_string(SFX_MAX_NAME_LENGTH) + " bytes: " + name;
         }
-        if (name.empty() || !IsSafeEntryName(name)) {
-            return "name that Windows cannot take as a plain file name: " + name;
-        }
+        // The reader would end the name at the zero byte: another name than the file's.
         if (name.find('\0') != std::string::npos) {
             return "name holding a zero byte: " + name;
         }
-        // Windows file names ignore case: two such entries would overwrite each other.
-        if (!seen.insert(Upper(name)).second) {
-            return "two entries named alike, ignoring case: " + name;
+        if (std::string fault = EntryNameFault(name); !fault.empty()) {
+            return fault;
         }
+    }
+    std::size_t first = 0;
+    std::size_t second = 0;
+    if (FindDuplicateEntryNames(names, first, second)) {
+        return "two entries named alike, ignoring case: " + names[first] + " and " + names[second];
     }
     return "";
 }

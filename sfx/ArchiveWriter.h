@@ -16,6 +16,7 @@ public:
     ArchiveWriter(File& output, std::uint64_t imageLength);
 
     // Compresses a whole input file (zlib, default level: header 0x78 0x9C) as the next entry.
+    // Fails when the file's length changes while it is read.
     bool AddFile(const std::string& name, File& input, std::string& error);
     // Appends a ready zlib stream whose data inflates to size bytes, as the next entry.
     bool AddStream(const std::string& name, std::uint32_t size, const std::string& stream,

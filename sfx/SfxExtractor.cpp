@@ -2,19 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "sfx/EntryName.h"
 
 namespace {
-
-constexpr char SFX_MAGIC[] = "!QORA_SFX!";
-constexpr char SFX_VERSION[] = "1.10";
-constexpr std::uint32_t SFX_RECORD_FIXED_SIZE = 16;  // offset, size, packed size, name length
-
-std::uint32_t LittleEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // Reads exactly count bytes at an absolute position; a short read is a failure.
 bool ReadAt(File& file, std::uint64_t position, void* buffer, std::uint32_t count) {
@@ -24,20 +16,17 @@ bool ReadAt(File& file, std::uint64_t position, void* buffer, std::uint32_t coun
 }
 
 bool ReadNumberAt(File& file, std::uint64_t position, std::uint32_t& value) {
-    unsigned char bytes[4];
+    unsigned char bytes[SFX_NUMBER_LENGTH];
     if (!ReadAt(file, position, bytes, sizeof(bytes))) {
         return false;
     }
-    value = LittleEndian32(bytes);
+    value = SfxReadNumber(bytes);
     return true;
 }
 
 }  // namespace
 
 SfxExtractor::SfxExtractor(FileSystem& files) : m_files(files) {
-    m_stream.zalloc = nullptr;
-    m_stream.zfree = nullptr;
-    m_stream.opaque = nullptr;
     // Without a module path the directory read fails to open and says so; nothing to add here.
     if (m_files.modulePath(m_modulePath) != WIN_OK) {
         m_modulePath.clear();
@@ -45,11 +34,7 @@ SfxExtractor::SfxExtractor(FileSystem& files) : m_files(files) {
 }
 
 SfxExtractor::SfxExtractor(FileSystem& files, std::string modulePath)
-    : m_files(files), m_modulePath(std::move(modulePath)) {
-    m_stream.zalloc = nullptr;
-    m_stream.zfree = nullptr;
-    m_stream.opaque = nullptr;
-}
+    : m_files(files), m_modulePath(std::move(modulePath)) {}
 
 SfxExtractor::~SfxExtractor() = default;
 
@@ -66,13 +51,24 @@ void SfxExtractor::AddTrailingBackslash(std::string& path) {
     }
 }
 
+std::string SfxExtractor::Label(std::uint32_t index) const {
+    return EntryLabel(static_cast<int>(index), m_entries[index]);
+}
+
 int SfxExtractor::ReadDirectory(std::string archivePath) {
+    std::string fault;
+    return ReadDirectory(std::move(archivePath), fault);
+}
+
+int SfxExtractor::ReadDirectory(std::string archivePath, std::string& fault) {
     ResetEntries();
+    fault.clear();
     std::unique_ptr<File> archive;
     if (m_files.open(archivePath, FileMode::ReadShared, archive) != WIN_OK) {
+        fault = "cannot open the file";
         return SFX_ERR_OPEN;
     }
-    int result = ParseDirectory(*archive);
+    int result = ParseDirectory(*archive, fault);
     if (result != SFX_OK) {
         // A rejected directory leaves nothing behind that a later extraction could act on.
         ResetEntries();
@@ -80,74 +76,139 @@ int SfxExtractor::ReadDirectory(std::string archivePath) {
     return result;
 }
 
-int SfxExtractor::ParseDirectory(File& archive) {
+int SfxExtractor::ParseDirectory(File& archive, std::string& fault) {
     std::uint64_t fileLength = 0;
-    if (archive.length(fileLength) != WIN_OK || fileLength < SFX_TRAILER_SIZE) {
+    if (archive.length(fileLength) != WIN_OK) {
+        fault = "cannot read the file's length";
         return SFX_ERR_SIGNATURE;
     }
-    char magic[10];
-    if (!ReadAt(archive, fileLength - 10, magic, sizeof(magic)) ||
-        std::memcmp(magic, SFX_MAGIC, sizeof(magic)) != 0) {
-        return SFX_ERR_SIGNATURE;
+    ArchiveExtent extent;
+    if (int result = FindArchiveExtent(archive, fileLength, extent, fault); result != SFX_OK) {
+        return result;
     }
-    char version[4];
-    if (!ReadAt(archive, fileLength - 14, version, sizeof(version)) ||
-        std::memcmp(version, SFX_VERSION, sizeof(version)) != 0) {
-        return SFX_ERR_SIGNATURE;
-    }
+    std::uint64_t end = extent.end;
+    char magic[SFX_MAGIC_LENGTH];
+    char version[SFX_VERSION_LENGTH];
     std::uint32_t count = 0;
-    if (!ReadNumberAt(archive, fileLength - SFX_TRAILER_SIZE, count)) {
+    if (end < SFX_TRAILER_SIZE ||
+        !ReadAt(archive, end - SFX_MAGIC_DISTANCE, magic, sizeof(magic)) ||
+        std::memcmp(magic, SFX_MAGIC, sizeof(magic)) != 0 ||
+        !ReadAt(archive, end - SFX_VERSION_DISTANCE, version, sizeof(version)) ||
+        std::memcmp(version, SFX_VERSION, sizeof(version)) != 0 ||
+        !ReadNumberAt(archive, end - SFX_COUNT_DISTANCE, count)) {
+        fault = "no archive trailer of version " + std::string(SFX_VERSION) + " ends at " +
+                std::to_string(end);
         return SFX_ERR_SIGNATURE;
     }
     if (count == 0) {
+        fault = "the archive holds no entries";
         return SFX_ERR_NO_DATA;
     }
     if (count > SFX_MAX_ENTRIES) {
+        fault = std::to_string(count) + " entries, more than " + std::to_string(SFX_MAX_ENTRIES);
         return SFX_ERR_SIGNATURE;
     }
-    return ParseRecords(archive, fileLength, count);
+    std::uint64_t directoryStart = 0;
+    if (int result = ParseRecords(archive, end, count, directoryStart, fault); result != SFX_OK) {
+        return result;
+    }
+    if (int result = CheckNames(count, fault); result != SFX_OK) {
+        return result;
+    }
+    if (int result = CheckLayout(count, directoryStart, extent, fault); result != SFX_OK) {
+        return result;
+    }
+    m_entryCount = static_cast<int>(count);
+    return SFX_OK;
 }
 
-// Walks the records backwards from the trailer. Every distance is checked against the file
-// before it is read, every name against the traversal rules, and at the end every stream
-// against the data area in front of the directory.
-int SfxExtractor::ParseRecords(File& archive, std::uint64_t fileLength, std::uint32_t count) {
+// Walks the records backwards from the trailer; every distance is checked against the archive
+// before it is read. Sets directoryStart to the position of the first record.
+int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
+                               std::uint64_t& directoryStart, std::string& fault) {
     std::uint64_t distance = SFX_TRAILER_SIZE;
     char name[SFX_MAX_NAME_LENGTH];
     for (int k = static_cast<int>(count) - 1; k >= 0; --k) {
         ArchiveEntry& entry = m_entries[k];
         std::uint32_t nameLength = 0;
-        distance += 4;
-        if (distance > fileLength || !ReadNumberAt(archive, fileLength - distance, nameLength) ||
-            nameLength > SFX_MAX_NAME_LENGTH) {
+        distance += SFX_NUMBER_LENGTH;
+        if (distance > archiveEnd || !ReadNumberAt(archive, archiveEnd - distance, nameLength)) {
+            fault = "record of entry " + std::to_string(k) + " lies outside the file";
             return SFX_ERR_SIGNATURE;
         }
-        distance += nameLength;
-        if (distance + SFX_RECORD_FIXED_SIZE - 4 > fileLength ||
-            !ReadAt(archive, fileLength - distance, name, nameLength)) {
+        if (nameLength > SFX_MAX_NAME_LENGTH) {
+            fault = "entry " + std::to_string(k) + " has a name of " + std::to_string(nameLength) +
+                    " bytes, more than " + std::to_string(SFX_MAX_NAME_LENGTH);
+            return SFX_ERR_SIGNATURE;
+        }
+        distance += nameLength + SFX_RECORD_NAME;
+        if (distance > archiveEnd ||
+            !ReadAt(archive, archiveEnd - distance + SFX_RECORD_NAME, name, nameLength)) {
+            fault = "record of entry " + std::to_string(k) + " lies outside the file";
             return SFX_ERR_SIGNATURE;
         }
         // A zero byte ends the name early.
         entry.m_name.assign(name, std::find(name, name + nameLength, '\0'));
-        if (!IsSafeEntryName(entry.m_name)) {
-            return SFX_ERR_SIGNATURE;
-        }
-        distance += 12;
-        if (!ReadNumberAt(archive, fileLength - distance + 8, entry.m_packedSize) ||
-            !ReadNumberAt(archive, fileLength - distance + 4, entry.m_size) ||
-            !ReadNumberAt(archive, fileLength - distance, entry.m_offset)) {
+        std::uint64_t record = archiveEnd - distance;
+        if (!ReadNumberAt(archive, record + SFX_RECORD_PACKED_SIZE, entry.m_packedSize) ||
+            !ReadNumberAt(archive, record + SFX_RECORD_SIZE, entry.m_size) ||
+            !ReadNumberAt(archive, record + SFX_RECORD_OFFSET, entry.m_offset)) {
+            fault = "cannot read the record of entry " + std::to_string(k);
             return SFX_ERR_SIGNATURE;
         }
     }
-    std::uint64_t dataEnd = fileLength - distance;
+    directoryStart = archiveEnd - distance;
+    return SFX_OK;
+}
+
+// Every name must be one plain file that the installer can place, and no two alike: a second
+// entry of one name would overwrite the first.
+int SfxExtractor::CheckNames(std::uint32_t count, std::string& fault) const {
+    std::vector<std::string> names;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        if (std::string problem = EntryNameFault(m_entries[k].m_name); !problem.empty()) {
+            fault = Label(k) + ": " + problem;
+            return SFX_ERR_SIGNATURE;
+        }
+        names.push_back(m_entries[k].m_name);
+    }
+    std::size_t first = 0;
+    std::size_t second = 0;
+    if (FindDuplicateEntryNames(names, first, second)) {
+        fault = Label(static_cast<std::uint32_t>(second)) + ": the name of entry " +
+                std::to_string(first) + " again, ignoring case";
+        return SFX_ERR_SIGNATURE;
+    }
+    return SFX_OK;
+}
+
+// The streams tile the data area: each starts where the one before ended, and the last ends
+// where the directory starts. So no byte is inflated twice, none is skipped, and every stream
+// lies within the file. A certificate table inside the file must end before the first stream.
+int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
+                              const ArchiveExtent& extent, std::string& fault) const {
+    std::uint64_t position = m_entries[0].m_offset;
     for (std::uint32_t k = 0; k < count; ++k) {
         const ArchiveEntry& entry = m_entries[k];
-        if (entry.m_offset >= dataEnd ||
-            std::uint64_t{entry.m_offset} + entry.m_packedSize > dataEnd) {
+        if (entry.m_offset != position) {
+            fault = Label(k) + ": stream starts at " + std::to_string(entry.m_offset) +
+                    ", not right after the previous one at " + std::to_string(position);
             return SFX_ERR_SIGNATURE;
         }
+        position += entry.m_packedSize;
     }
-    m_entryCount = static_cast<int>(count);
+    if (position != directoryStart) {
+        fault = Label(count - 1) + ": stream ends at " + std::to_string(position) +
+                ", not where the directory starts at " + std::to_string(directoryStart);
+        return SFX_ERR_SIGNATURE;
+    }
+    if (extent.hasCertificateTable && !extent.tableEndsFile &&
+        extent.tableStart + extent.tableSize > m_entries[0].m_offset) {
+        fault = "the certificate table at " + std::to_string(extent.tableStart) + " of " +
+                std::to_string(extent.tableSize) + " bytes overlaps the archive, which starts at " +
+                std::to_string(m_entries[0].m_offset);
+        return SFX_ERR_SIGNATURE;
+    }
     return SFX_OK;
 }
 
@@ -197,93 +258,11 @@ int SfxExtractor::ExtractEntry(File& archive, int index, std::string targetDir) 
         if (m_files.open(outputPath, FileMode::CreateWrite, output) != WIN_OK) {
             return SFX_ERR_CREATE_OUTPUT;
         }
-        result = InflateEntry(archive, *output, entry);
+        std::string fault;
+        result = m_inflater.Inflate(archive, entry, *output, m_callback, m_context, fault);
     }  // the output is closed before a failed one is removed
     if (result != SFX_OK) {
         m_files.removeFile(outputPath);
     }
     return result;
-}
-
-int SfxExtractor::InflateEntry(File& archive, File& output, const ArchiveEntry& entry) {
-    if (archive.seek(entry.m_offset, SeekOrigin::Begin) != WIN_OK) {
-        return SFX_ERR_WRITE;
-    }
-    m_stream.next_in = m_inBuf.data();
-    m_stream.avail_in = 0;
-    m_stream.next_out = m_outBuf.data();
-    m_stream.avail_out = SFX_BUFFER_SIZE;
-    m_currentPackedSize = entry.m_packedSize;
-    // The oldest interface these streams need; every zlib 1.x accepts it.
-    if (inflateInit_(&m_stream, "1.1.4", static_cast<int>(sizeof(z_stream))) != Z_OK) {
-        return SFX_ERR_WRITE;
-    }
-    Win32Error ioError = WIN_OK;
-    int status = Z_OK;
-    std::uint32_t available = 0;
-    while ((ioError = FillInput(archive, available)) == WIN_OK && available != 0) {
-        status = inflate(&m_stream, Z_NO_FLUSH);
-        std::uint32_t written = 0;
-        ioError = FlushOutput(output, written);
-        // A stream that inflates past its recorded size is damaged; stop before it fills the disk.
-        if (ioError != WIN_OK || status != Z_OK || m_stream.total_out > entry.m_size) {
-            break;
-        }
-        if (m_callback != nullptr) {
-            int percent = GetEntryPercent();
-            m_callback(EXTRACT_PROGRESS, &percent, m_context);
-        }
-    }
-    if (ioError == WIN_OK && status == Z_OK && m_stream.total_out <= entry.m_size) {
-        // The input ran out before the end of the stream: let zlib flush what it holds.
-        std::uint32_t written = 0;
-        do {
-            status = inflate(&m_stream, Z_FINISH);
-            ioError = FlushOutput(output, written);
-        } while (ioError == WIN_OK && written != 0 && status == Z_OK);
-    }
-    bool complete = status == Z_STREAM_END && m_stream.total_out == entry.m_size;
-    inflateEnd(&m_stream);
-    if (ioError != WIN_OK) {
-        return SFX_ERR_WRITE;
-    }
-    return complete ? SFX_OK : SFX_ERR_CORRUPT;
-}
-
-Win32Error SfxExtractor::FillInput(File& archive, std::uint32_t& available) {
-    if (m_stream.avail_in == 0) {
-        std::uint32_t got = 0;
-        if (Win32Error error = archive.read(m_inBuf.data(), SFX_BUFFER_SIZE, got);
-            error != WIN_OK) {
-            available = 0;
-            return error;
-        }
-        m_stream.next_in = m_inBuf.data();
-        m_stream.avail_in = got;
-    }
-    available = m_stream.avail_in;
-    return WIN_OK;
-}
-
-Win32Error SfxExtractor::FlushOutput(File& output, std::uint32_t& written) {
-    written = SFX_BUFFER_SIZE - m_stream.avail_out;
-    if (written == 0) {
-        return WIN_OK;
-    }
-    Win32Error error = output.write(m_outBuf.data(), written);
-    m_stream.next_out = m_outBuf.data();
-    m_stream.avail_out = SFX_BUFFER_SIZE;
-    return error;
-}
-
-int SfxExtractor::GetEntryPercent() const {
-    auto packed = static_cast<std::int32_t>(m_currentPackedSize);
-    auto consumed = static_cast<std::uint32_t>(m_stream.total_in);
-    if (packed == 0) {
-        return 100;
-    }
-    if (packed > 10000000) {
-        return static_cast<int>(consumed / (static_cast<std::uint32_t>(packed) / 100));
-    }
-    return static_cast<int>(consumed * 100 / m_currentPackedSize);
 }

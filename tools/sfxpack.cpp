@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include "platform/FileSystem.h"
+#include "sfx/ArchiveVerifier.h"
 #include "sfx/ArchiveWriter.h"
 #include "sfx/ExtractOutcome.h"
 #include "sfx/SfxExtractor.h"
@@ -26,6 +27,7 @@ constexpr std::uint32_t COPY_CHUNK = 64 * 1024;
 struct Input {
     std::string name;
     std::string path;
+    PathInfo info;
 };
 
 int Usage() {
@@ -47,47 +49,126 @@ std::string BaseName(const std::string& path) {
     return separator == std::string::npos ? trimmed : trimmed.substr(separator + 1);
 }
 
+// The reader's and the verifier's result codes in the tool's words.
 const char* ReaderOutcome(int result) {
     switch (result) {
+        case SFX_OK:
+            return "every rule holds and every stream inflates";
         case SFX_ERR_OPEN:
             return "cannot open the file";
         case SFX_ERR_SIGNATURE:
-            return "not an archive: no trailer, another version, or a directory that does not fit "
-                   "the file";
+            return "not an archive, or one whose directory breaks the format's rules";
         case SFX_ERR_NO_DATA:
             return "the archive holds no entries";
+        case SFX_ERR_CORRUPT:
+            return "damaged streams";
         default:
             return "cannot read the archive";
     }
 }
 
+// Why a path cannot be packed as one entry's file; empty when it can. Only regular files are
+// packed: a link may point anywhere, and a device or pipe may never end.
+std::string NotAFile(const std::string& path, const PathInfo& info) {
+    switch (info.kind) {
+        case PathKind::File:
+            return "";
+        case PathKind::Folder:
+            return path + ": nested folders cannot be packed";
+        case PathKind::Link:
+            return path + ": a link; only regular files are packed";
+        case PathKind::Other:
+            return path + ": a device, pipe or socket; only regular files are packed";
+    }
+    return path + ": not a regular file";
+}
+
+// What create packs: the files, the folders they came from, and the stub.
+struct PackList {
+    std::vector<Input> inputs;
+    std::vector<std::string> folders;
+    PathInfo stub;
+};
+
 // A folder contributes its top-level files in name order; anything deeper is refused, since
 // an entry name cannot carry a folder.
-bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths,
-                   std::vector<Input>& inputs, std::string& error) {
+bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths, PackList& pack,
+                   std::string& error) {
     for (const std::string& path : paths) {
-        if (!files.isDirectory(path)) {
-            if (!files.findFile(path)) {
-                error = path + ": no such file";
+        PathInfo info;
+        if (files.pathInfo(path, info) != WIN_OK) {
+            error = path + ": no such file";
+            return false;
+        }
+        if (info.kind != PathKind::Folder) {
+            if (error = NotAFile(path, info); !error.empty()) {
                 return false;
             }
-            inputs.push_back({BaseName(path), path});
+            pack.inputs.push_back({BaseName(path), path, info});
             continue;
         }
+        pack.folders.push_back(path);
         std::vector<std::string> matches;
         files.listMatches(path + "/*", matches);
         for (const std::string& match : matches) {
-            if (files.isDirectory(match)) {
-                error = match + ": nested folders cannot be packed";
+            PathInfo found;
+            if (files.pathInfo(match, found) != WIN_OK) {
+                error = match + ": vanished while the folder was read";
+                return false;
+            }
+            if (error = NotAFile(match, found); !error.empty()) {
                 return false;
             }
             // The listing's own name, not a re-split path: a host name may hold a backslash,
             // which the name check must see.
-            inputs.push_back(
-                {match.substr(match.size() > path.size() ? path.size() + 1 : 0), match});
+            pack.inputs.push_back(
+                {match.substr(match.size() > path.size() ? path.size() + 1 : 0), match, found});
         }
     }
     return true;
+}
+
+// The output may not be one of the files it is made of: writing it would destroy them.
+std::string CheckOutputIsNoInput(FileSystem& files, const std::string& out, const std::string& stub,
+                                 const PackList& pack) {
+    PathInfo info;
+    if (files.pathInfo(out, info) != WIN_OK) {
+        return "";
+    }
+    if (info.kind == PathKind::Folder) {
+        return out + ": a folder";
+    }
+    if (!stub.empty() && info.SameFileAs(pack.stub)) {
+        return out + ": the output is also the stub";
+    }
+    for (const Input& input : pack.inputs) {
+        if (info.SameFileAs(input.info)) {
+            return out + ": the output is also the input " + input.path;
+        }
+    }
+    return "";
+}
+
+// The output may not land in an input folder either (it would be packed into the next run's
+// archive). Its folder is compared by what it holds, so that no spelling of the path, link or
+// alias of the folder gets past: the new file itself must not turn up in an input folder.
+std::string CheckOutsideInputFolders(FileSystem& files, const std::string& out,
+                                     const std::string& partial, const PackList& pack) {
+    PathInfo created;
+    if (files.pathInfo(partial, created) != WIN_OK) {
+        return partial + ": vanished after it was created";
+    }
+    for (const std::string& folder : pack.folders) {
+        std::vector<std::string> matches;
+        files.listMatches(folder + "/*", matches);
+        for (const std::string& match : matches) {
+            PathInfo info;
+            if (files.pathInfo(match, info) == WIN_OK && info.SameFileAs(created)) {
+                return out + ": the output lies inside the input folder " + folder;
+            }
+        }
+    }
+    return "";
 }
 
 bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uint64_t& length,
@@ -95,6 +176,11 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
     std::unique_ptr<File> input;
     if (Win32Error opened = files.open(stub, FileMode::ReadShared, input); opened != WIN_OK) {
         error = stub + ": cannot open (Windows error " + std::to_string(opened) + ")";
+        return false;
+    }
+    std::uint64_t before = 0;
+    if (input->length(before) != WIN_OK) {
+        error = stub + ": cannot read its length";
         return false;
     }
     std::vector<unsigned char> buffer(COPY_CHUNK);
@@ -106,7 +192,7 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
             return false;
         }
         if (got == 0) {
-            return true;
+            break;
         }
         if (output.write(buffer.data(), got) != WIN_OK) {
             error = "cannot write the output";
@@ -114,6 +200,12 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
         }
         length += got;
     }
+    std::uint64_t after = 0;
+    if (input->length(after) != WIN_OK || before != length || after != length) {
+        error = stub + ": the file changed size while it was copied";
+        return false;
+    }
+    return true;
 }
 
 bool WriteArchive(FileSystem& files, File& output, const std::string& stub,
@@ -137,6 +229,47 @@ bool WriteArchive(FileSystem& files, File& output, const std::string& stub,
     return writer.Finish(error);
 }
 
+// Everything create refuses before it writes a byte; empty when the pack may go ahead.
+std::string CheckPack(FileSystem& files, const std::vector<std::string>& paths,
+                      const std::string& out, const std::string& stub, PackList& pack) {
+    std::string error;
+    if (!CollectInputs(files, paths, pack, error)) {
+        return error;
+    }
+    if (!stub.empty()) {
+        if (files.pathInfo(stub, pack.stub) != WIN_OK) {
+            return stub + ": no such file";
+        }
+        if (error = NotAFile(stub, pack.stub); !error.empty()) {
+            return error;
+        }
+    }
+    std::vector<std::string> names;
+    for (const Input& input : pack.inputs) {
+        names.push_back(input.name);
+    }
+    if (error = ArchiveWriter::CheckNames(names); !error.empty()) {
+        return error;
+    }
+    return CheckOutputIsNoInput(files, out, stub, pack);
+}
+
+// A new file for the archive beside the output; a leftover of an earlier run (or a link
+// planted there) goes first, so that nothing is written through it.
+Win32Error CreatePartial(FileSystem& files, const std::string& partial,
+                         std::unique_ptr<File>& output) {
+    PathInfo existing;
+    if (files.pathInfo(partial, existing) == WIN_OK) {
+        if (Win32Error removed = files.removeFile(partial); removed != WIN_OK) {
+            return removed;
+        }
+    }
+    return files.open(partial, FileMode::CreateWrite, output);
+}
+
+// The archive is written beside the output and takes the output's name only when it is
+// complete: a failure, or a run that is killed, never leaves a partial output, and an older
+// output stays as it was until then.
 int Create(FileSystem& files, const std::vector<std::string>& args) {
     std::string out;
     std::string stub;
@@ -153,31 +286,37 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
     if (out.empty() || paths.empty()) {
         return Usage();
     }
-    std::vector<Input> inputs;
-    std::string error;
-    std::vector<std::string> names;
-    if (CollectInputs(files, paths, inputs, error)) {
-        for (const Input& input : inputs) {
-            names.push_back(input.name);
-        }
-        error = ArchiveWriter::CheckNames(names);
-    }
-    if (!error.empty()) {
-        std::fprintf(stderr, "sfxpack: refused: %s\n", error.c_str());
+    PackList pack;
+    if (std::string refusal = CheckPack(files, paths, out, stub, pack); !refusal.empty()) {
+        std::fprintf(stderr, "sfxpack: refused: %s\n", refusal.c_str());
         return EXIT_FAULT;
     }
+    std::string partial = out + ".partial";
+    std::string error;
     bool written = false;
     {
         std::unique_ptr<File> output;
-        if (Win32Error opened = files.open(out, FileMode::CreateWrite, output); opened != WIN_OK) {
-            std::fprintf(stderr, "sfxpack: %s: cannot create (Windows error %u)\n", out.c_str(),
+        if (Win32Error opened = CreatePartial(files, partial, output); opened != WIN_OK) {
+            std::fprintf(stderr, "sfxpack: %s: cannot create (Windows error %u)\n", partial.c_str(),
                          static_cast<unsigned>(opened));
             return EXIT_FAULT;
         }
-        written = WriteArchive(files, *output, stub, inputs, error);
+        if (std::string refusal = CheckOutsideInputFolders(files, out, partial, pack);
+            !refusal.empty()) {
+            error = "refused: " + refusal;
+        } else {
+            written = WriteArchive(files, *output, stub, pack.inputs, error);
+        }
+    }  // closed before it is renamed or removed
+    if (written) {
+        if (Win32Error renamed = files.renameFile(partial, out); renamed != WIN_OK) {
+            error = out + ": cannot put the archive in place (Windows error " +
+                    std::to_string(renamed) + ")";
+            written = false;
+        }
     }
     if (!written) {
-        files.removeFile(out);
+        files.removeFile(partial);
         std::fprintf(stderr, "sfxpack: %s\n", error.c_str());
         return EXIT_FAULT;
     }
@@ -186,8 +325,10 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
 
 int List(FileSystem& files, const std::string& path) {
     SfxExtractor extractor(files, path);
-    if (int result = extractor.ReadDirectory(path); result != SFX_OK) {
-        std::fprintf(stderr, "sfxpack: %s: %s (%d)\n", path.c_str(), ReaderOutcome(result), result);
+    std::string fault;
+    if (int result = extractor.ReadDirectory(path, fault); result != SFX_OK) {
+        std::fprintf(stderr, "sfxpack: %s: %s: %s (%d)\n", path.c_str(), ReaderOutcome(result),
+                     fault.c_str(), result);
         return EXIT_NOT_ARCHIVE;
     }
     for (int i = 0; i < extractor.m_entryCount; ++i) {
@@ -199,109 +340,38 @@ int List(FileSystem& files, const std::string& path) {
     return 0;
 }
 
-// Inflates exactly the entry's packed bytes; the fault in words, or empty.
-std::string CheckStream(File& archive, const ArchiveEntry& entry) {
-    if (archive.seek(entry.m_offset, SeekOrigin::Begin) != WIN_OK) {
-        return "cannot seek to its stream";
+std::string DescribeExtent(const ArchiveExtent& extent) {
+    std::string end = "ends at " + std::to_string(extent.end);
+    if (!extent.hasCertificateTable) {
+        return end + ", the end of the file; no certificate table";
     }
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) {
-        return "out of memory for the inflater";
+    std::string table = "certificate table of " + std::to_string(extent.tableSize) + " bytes";
+    if (extent.tableEndsFile) {
+        return end + ", " + std::to_string(extent.tableStart - extent.end) +
+               " bytes of padding before the " + table + " at " +
+               std::to_string(extent.tableStart) + ", which ends the file";
     }
-    std::vector<unsigned char> in(COPY_CHUNK);
-    std::vector<unsigned char> out(COPY_CHUNK);
-    std::uint32_t left = entry.m_packedSize;
-    std::uint64_t inflated = 0;
-    int status = Z_OK;
-    std::string fault;
-    while (status == Z_OK && fault.empty()) {
-        if (stream.avail_in == 0 && left > 0) {
-            std::uint32_t got = 0;
-            archive.read(in.data(), std::min(left, COPY_CHUNK), got);
-            if (got == 0) {
-                fault = "stream runs past the end of the file";
-                break;
-            }
-            left -= got;
-            stream.next_in = in.data();
-            stream.avail_in = got;
-        }
-        stream.next_out = out.data();
-        stream.avail_out = COPY_CHUNK;
-        status = inflate(&stream, Z_NO_FLUSH);
-        inflated += COPY_CHUNK - stream.avail_out;
-        if (status == Z_BUF_ERROR && left == 0 && stream.avail_in == 0) {
-            fault = "stream does not end within its packed size";
-        }
-    }
-    if (fault.empty() && status != Z_STREAM_END) {
-        fault = std::string("stream damaged: ") + (stream.msg ? stream.msg : "inflate error");
-    } else if (fault.empty() && (stream.avail_in != 0 || left != 0)) {
-        fault = "stream ends before its packed size";
-    } else if (fault.empty() && inflated != entry.m_size) {
-        fault = "inflates to " + std::to_string(inflated) + " bytes, recorded " +
-                std::to_string(entry.m_size);
-    }
-    inflateEnd(&stream);
-    return fault;
+    return end + ", the end of the file; a " + table + " at " + std::to_string(extent.tableStart) +
+           " lies in the image in front of the archive";
 }
 
+// Every rule of the format, with setup's own reader and inflater: the verdict is the code that
+// setup's extraction of this file would end with.
 int Verify(FileSystem& files, const std::string& path) {
-    SfxExtractor extractor(files, path);
-    if (int result = extractor.ReadDirectory(path); result != SFX_OK) {
-        std::printf("%s: %s (%d)\n", path.c_str(), ReaderOutcome(result), result);
-        return EXIT_NOT_ARCHIVE;
+    ArchiveVerdict verdict = ArchiveVerifier(files).Verify(path);
+    bool directoryRead = verdict.entryCount > 0;
+    if (directoryRead) {
+        std::printf("%s: %d entries; the archive %s\n", path.c_str(), verdict.entryCount,
+                    DescribeExtent(verdict.extent).c_str());
     }
-    std::unique_ptr<File> archive;
-    std::uint64_t fileLength = 0;
-    if (files.open(path, FileMode::ReadShared, archive) != WIN_OK ||
-        archive->length(fileLength) != WIN_OK) {
-        std::printf("%s: cannot open\n", path.c_str());
-        return EXIT_NOT_ARCHIVE;
+    for (const std::string& fault : verdict.faults) {
+        std::printf("%s: %s\n", path.c_str(), fault.c_str());
     }
-    int count = extractor.m_entryCount;
-    int faults = 0;
-    auto fault = [&faults](const std::string& text) {
-        std::printf("%s\n", text.c_str());
-        ++faults;
-    };
-    if (count < 1 || count > SFX_MAX_ENTRIES) {
-        fault("entry count " + std::to_string(count) + " outside 1 to 256");
+    std::printf("%s: result %d, %s\n", path.c_str(), verdict.result, ReaderOutcome(verdict.result));
+    if (verdict.result == SFX_OK) {
+        return 0;
     }
-    std::uint64_t packedTotal = 0;
-    std::uint64_t directoryLength = 0;
-    for (int i = 0; i < count; ++i) {
-        const ArchiveEntry& entry = extractor.Entry(i);
-        std::string label = "entry " + std::to_string(i) + " (" + entry.m_name + "): ";
-        if (i > 0) {
-            const ArchiveEntry& before = extractor.Entry(i - 1);
-            std::uint64_t expected = std::uint64_t{before.m_offset} + before.m_packedSize;
-            if (entry.m_offset != expected) {
-                fault(label + "stream starts at " + std::to_string(entry.m_offset) +
-                      ", not right after the previous one at " + std::to_string(expected));
-            }
-        }
-        packedTotal += entry.m_packedSize;
-        directoryLength += 16 + entry.m_name.size();
-        if (std::string problem = CheckStream(*archive, entry); !problem.empty()) {
-            fault(label + problem);
-        }
-    }
-    const ArchiveEntry& last = extractor.Entry(count - 1);
-    std::uint64_t dataEnd = std::uint64_t{last.m_offset} + last.m_packedSize;
-    std::uint64_t directoryStart = fileLength - SFX_TRAILER_SIZE - directoryLength;
-    if (dataEnd != directoryStart) {
-        fault("directory starts at " + std::to_string(directoryStart) +
-              ", not right after the last stream at " + std::to_string(dataEnd) +
-              " (or a name holds a zero byte)");
-    }
-    std::uint64_t image = extractor.Entry(0).m_offset;
-    std::uint64_t expectedLength = image + packedTotal + directoryLength + SFX_TRAILER_SIZE;
-    if (expectedLength != fileLength) {
-        fault("file is " + std::to_string(fileLength) + " bytes; image, streams, directory and " +
-              "trailer add up to " + std::to_string(expectedLength));
-    }
-    return faults == 0 ? 0 : EXIT_FAULT;
+    return directoryRead ? EXIT_FAULT : EXIT_NOT_ARCHIVE;
 }
 
 struct ProgressView {
@@ -352,7 +422,7 @@ int main(int argc, char** argv) {
         return Usage();
     }
     if (args[0] == "--version") {
-        std::printf("sfxpack 1.0 (archive format 1.10, zlib %s)\n", zlibVersion());
+        std::printf("sfxpack 1.0 (archive format %s, zlib %s)\n", SFX_VERSION, zlibVersion());
         return 0;
     }
     std::unique_ptr<FileSystem> files = createNativeFileSystem();

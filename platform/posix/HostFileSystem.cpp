@@ -419,6 +419,27 @@ bool HostFileSystem::isDirectory(const std::string& path) {
     return IsDirectory(HostForm(path));
 }
 
+Win32Error HostFileSystem::pathInfo(const std::string& windowsPath, PathInfo& info) {
+    std::string path = HostForm(windowsPath);
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return FromErrno(errno, path);
+    }
+    info.kind = S_ISREG(status.st_mode)   ? PathKind::File
+                : S_ISDIR(status.st_mode) ? PathKind::Folder
+                : S_ISLNK(status.st_mode) ? PathKind::Link
+                                          : PathKind::Other;
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.volume = static_cast<std::uint64_t>(status.st_dev);
+    info.fileId = static_cast<std::uint64_t>(status.st_ino);
+    return WIN_OK;
+}
+
+Win32Error HostFileSystem::renameFile(const std::string& from, const std::string& to) {
+    std::string source = HostForm(from);
+    return ::rename(source.c_str(), HostForm(to).c_str()) == 0 ? WIN_OK : FromErrno(errno, source);
+}
+
 bool standardOutputIsTerminal() {
     return ::isatty(STDOUT_FILENO) != 0;
 }

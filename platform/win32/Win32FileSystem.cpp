@@ -345,6 +345,34 @@ bool Win32FileSystem::isDirectory(const std::string& path) {
     return IsFolder(attributes) && !IsLink(attributes);
 }
 
+Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
+    // No access asked: only the file's identity and kind. A reparse point is opened itself.
+    KernelHandle handle(
+        CreateFileA(TrimSeparators(path).c_str(), 0,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.valid()) {
+        return LastError();
+    }
+    BY_HANDLE_FILE_INFORMATION details{};
+    if (!GetFileInformationByHandle(handle.get(), &details)) {
+        return LastError();
+    }
+    DWORD attributes = details.dwFileAttributes;
+    info.kind = GetFileType(handle.get()) != FILE_TYPE_DISK ? PathKind::Other
+                : IsLink(attributes)                        ? PathKind::Link
+                : IsFolder(attributes)                      ? PathKind::Folder
+                                                            : PathKind::File;
+    info.size = std::uint64_t{details.nFileSizeHigh} << 32 | details.nFileSizeLow;
+    info.volume = details.dwVolumeSerialNumber;
+    info.fileId = std::uint64_t{details.nFileIndexHigh} << 32 | details.nFileIndexLow;
+    return WIN_OK;
+}
+
+Win32Error Win32FileSystem::renameFile(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? WIN_OK : LastError();
+}
+
 bool standardOutputIsTerminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;

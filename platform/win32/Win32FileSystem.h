@@ -24,4 +24,6 @@ public:
     Win32Error systemDirectory(std::string& path) override;
     Win32Error tempDirectory(std::string& path) override;
     bool isDirectory(const std::string& path) override;
+    Win32Error pathInfo(const std::string& path, PathInfo& info) override;
+    Win32Error renameFile(const std::string& from, const std::string& to) override;
 };

@@ -1,12 +1,21 @@
-// Feeds arbitrary bytes to the directory reader and the extractor as the running program's
-// archive, and checks what must hold for any input: no crash, no sanitizer report, output only
-// under the target folder and only under names that stay there, and every output left behind
-// is a whole entry.
+// Feeds arbitrary bytes to the directory reader, the extractor and the verifier as the running
+// program's archive, and checks what must hold for any input: no crash, no sanitizer report, no
+// read past the end of the file, output only under the target folder and only under names that
+// stay there, every output a whole entry, and the verifier's verdict equal to setup's. When the
+// directory is accepted, its rules are checked again here, written out independently: streams
+// tile the data area up to the directory, names are unique ignoring case and none is empty or
+// the icon folder's; and every file that came out is what plain zlib makes of exactly its
+// stream's packed bytes.
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 
+#include <zlib.h>
+
+#include "sfx/ArchiveVerifier.h"
 #include "sfx/EntryName.h"
 #include "sfx/SfxExtractor.h"
 #include "tests/fuzz/MemoryFileSystem.h"
@@ -28,6 +37,60 @@ int CountEvents(int code, void* param, void* context) {
     return 0;
 }
 
+std::string Folded(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return folded;
+}
+
+// The record's position in the file of the directory's first byte, from the names' lengths;
+// the reader does not say, so it is worked out from the trailer backwards.
+std::uint64_t DirectoryStart(const std::string& archive, std::uint64_t end, int count) {
+    std::uint64_t position = end - 18;
+    for (int k = count - 1; k >= 0; --k) {
+        std::uint32_t length = 0;
+        std::memcpy(&length, archive.data() + position - 4, 4);
+        position -= 16 + length;
+    }
+    return position;
+}
+
+void RequireRules(const SfxExtractor& reader, const std::string& archive,
+                  const ArchiveExtent& extent) {
+    std::set<std::string> names;
+    int count = reader.m_entryCount;
+    std::uint64_t position = reader.Entry(0).m_offset;
+    for (int i = 0; i < count; ++i) {
+        const ArchiveEntry& entry = reader.Entry(i);
+        Require(entry.m_offset == position);
+        position += entry.m_packedSize;
+        Require(!entry.m_name.empty() && Folded(entry.m_name) != "ICONS");
+        Require(names.insert(Folded(entry.m_name)).second);
+    }
+    Require(position == DirectoryStart(archive, extent.end, count));
+    Require(extent.end <= archive.size());
+}
+
+// Plain zlib over exactly the entry's packed bytes must end there and give contents.
+void RequireInflatesTo(const std::string& archive, const ArchiveEntry& entry,
+                       const std::string& contents) {
+    z_stream stream{};
+    Require(inflateInit(&stream) == Z_OK);
+    std::string out(contents.size() + 1, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(archive.data() + entry.m_offset));
+    stream.avail_in = entry.m_packedSize;
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    int status = inflate(&stream, Z_FINISH);
+    Require(status == Z_STREAM_END && stream.avail_in == 0 && stream.total_out == contents.size());
+    Require(std::memcmp(out.data(), contents.data(), contents.size()) == 0);
+    inflateEnd(&stream);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -41,20 +104,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     int events = 0;
     int result = extractor->Extract("T", CountEvents, &events);
-    Require(result != 1003 && result >= SFX_ERR_OPEN && result <= SFX_ERR_WRITE);
+    Require(result == read || result == SFX_ERR_CORRUPT || result == SFX_ERR_WRITE);
+    ArchiveVerdict verdict = ArchiveVerifier(files).Verify("Z:\\setup.exe");
+    Require(verdict.result == result);
+    Require(files.strayReads() == 0);
     if (read != SFX_OK) {
-        Require(result == read && events == 0 && files.createdCount() == 0);
+        Require(events == 0 && files.createdCount() == 0);
+        return 0;
     }
+    RequireRules(*extractor, archive, verdict.extent);
     for (const auto& [path, contents] : files.outputs()) {
         Require(path.rfind("T\\", 0) == 0);
         std::string name = path.substr(2);
-        Require(!name.empty() && IsSafeEntryName(name));
+        Require(IsSafeEntryName(name));
         bool whole = false;
         for (int i = 0; i < extractor->m_entryCount; ++i) {
             const ArchiveEntry& entry = extractor->Entry(i);
-            whole = whole || (entry.m_name == name && entry.m_size == contents.size());
+            if (entry.m_name == name) {
+                Require(entry.m_size == contents.size());
+                RequireInflatesTo(archive, entry, contents);
+                whole = true;
+            }
         }
         Require(whole);
     }
+    Require(result != SFX_OK ||
+            files.outputs().size() == static_cast<std::size_t>(extractor->m_entryCount));
     return 0;
 }

@@ -9,8 +9,10 @@
 
 #include "platform/FileSystem.h"
 
-// A file system in memory for the fuzzer: one readable archive, output files kept as strings.
-// Everything else is refused, so the fuzzer checks only what the extractor asks for.
+// A file system in memory for the fuzzer and the archive torture tests: one readable archive,
+// output files kept as strings. Everything else is refused, so they check only what the
+// extractor asks for. A read that asks for a byte beyond the end of the archive is counted:
+// the reader checks every position against the file first, so there should be none.
 class MemoryFileSystem : public FileSystem {
 public:
     MemoryFileSystem(std::string archivePath, std::string archive)
@@ -18,13 +20,14 @@ public:
 
     const std::map<std::string, std::string>& outputs() const { return m_outputs; }
     int createdCount() const { return m_created; }
+    int strayReads() const { return m_strayReads; }
 
     Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override {
         if (mode == FileMode::ReadShared) {
             if (path != m_archivePath) {
                 return WIN_FILE_NOT_FOUND;
             }
-            file = std::make_unique<MemoryFile>(&m_archive, nullptr);
+            file = std::make_unique<MemoryFile>(&m_archive, nullptr, &m_strayReads);
             return WIN_OK;
         }
         if (path.empty() || path.back() == '\\') {
@@ -33,7 +36,7 @@ public:
         ++m_created;
         std::string& data = m_outputs[path];
         data.clear();
-        file = std::make_unique<MemoryFile>(nullptr, &data);
+        file = std::make_unique<MemoryFile>(nullptr, &data, &m_strayReads);
         return WIN_OK;
     }
     Win32Error removeFile(const std::string& path) override {
@@ -67,11 +70,15 @@ public:
 private:
     class MemoryFile : public File {
     public:
-        MemoryFile(const std::string* source, std::string* sink) : m_source(source), m_sink(sink) {}
+        MemoryFile(const std::string* source, std::string* sink, int* strayReads)
+            : m_source(source), m_sink(sink), m_strayReads(strayReads) {}
         Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
             bytesRead = 0;
             if (m_source == nullptr) {
                 return WIN_ACCESS_DENIED;
+            }
+            if (m_position > m_source->size() || m_source->size() - m_position < count) {
+                ++*m_strayReads;
             }
             if (m_position < m_source->size()) {
                 bytesRead = static_cast<std::uint32_t>(
@@ -113,6 +120,7 @@ private:
     private:
         const std::string* m_source;
         std::string* m_sink;
+        int* m_strayReads;
         std::size_t m_position = 0;
     };
 
@@ -120,4 +128,5 @@ private:
     std::string m_archive;
     std::map<std::string, std::string> m_outputs;
     int m_created = 0;
+    int m_strayReads = 0;
 };

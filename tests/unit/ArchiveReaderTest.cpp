@@ -36,7 +36,7 @@ TEST_F(ArchiveReaderTest, DirectoryIsReadBackwardsIntoFileOrder) {
     std::string image = RandomBytes(77824, 4);
     std::vector<TestEntry> entries = {{"zeta.bmp", TextBytes(3000), ""},
                                       {"alpha.exe", RandomBytes(100, 5), ""},
-                                      {"", "", ""},
+                                      {"empty", "", ""},
                                       {"mid.ini", "[x]", ""}};
     std::string archive = BuildArchive(entries, image);
     ASSERT_EQ(Read(archive), SFX_OK);
@@ -65,6 +65,46 @@ TEST_F(ArchiveReaderTest, DirectoryIsReadBackwardsIntoFileOrder) {
     UseArchive(zeroed);
     ASSERT_EQ(reader.ReadDirectory(m_archivePath), SFX_OK);
     EXPECT_EQ(reader.Entry(0).m_name, "zeta");
+}
+
+TEST_F(ArchiveReaderTest, ArchiveWrittenByHandIsReadAndExtracted) {
+    // Every byte written out here, none by our writer or our compressor.
+    const unsigned char bytes[] = {
+        'M', 'Z',  // the image
+        // stream 0, by hand: zlib header (deflate, 32 KiB window), one final stored block of
+        // 7 bytes (length, its complement), "hello\r\n", the Adler-32 of those 7 bytes
+        0x78, 0x01, 0x01, 0x07, 0x00, 0xF8, 0xFF, 'h', 'e', 'l', 'l', 'o', '\r', '\n', 0x0A, 0x7A,
+        0x02, 0x2C,
+        // stream 1, from Python's zlib at level 9: "ZIL " 50 times, 200 bytes
+        0x78, 0xDA, 0x8B, 0xF2, 0xF4, 0x51, 0x88, 0x1A, 0x06, 0x18, 0x00, 0xDA, 0x16, 0x34, 0xEF,
+        // record 0: offset 2, size 7, packed size 18, "hello.txt", name length 9
+        0x02, 0, 0, 0, 0x07, 0, 0, 0, 0x12, 0, 0, 0, 'h', 'e', 'l', 'l', 'o', '.', 't', 'x', 't',
+        0x09, 0, 0, 0,
+        // record 1: offset 20, size 200, packed size 15, "ZIL.ini", name length 7
+        0x14, 0, 0, 0, 0xC8, 0, 0, 0, 0x0F, 0, 0, 0, 'Z', 'I', 'L', '.', 'i', 'n', 'i', 0x07, 0, 0,
+        0,
+        // trailer: 2 entries, version, magic
+        0x02, 0, 0, 0, '1', '.', '1', '0', '!', 'Q', 'O', 'R', 'A', '_', 'S', 'F', 'X', '!'};
+    UseArchive(std::string(reinterpret_cast<const char*>(bytes), sizeof(bytes)));
+    SfxExtractor extractor(*m_files);
+    std::vector<std::string> order;
+    auto record = [](int code, void* param, void* context) {
+        if (code == EXTRACT_ENTRY_DONE) {
+            static_cast<std::vector<std::string>*>(context)->push_back(
+                static_cast<ArchiveEntry*>(param)->m_name);
+        }
+        return 0;
+    };
+    ASSERT_EQ(extractor.Extract("C:\\T", record, &order), SFX_OK);
+    EXPECT_EQ(order, (std::vector<std::string>{"ZIL.ini", "hello.txt"}));
+    EXPECT_EQ(ReadHostFile(Target() / "hello.txt"), "hello\r\n");
+    std::string ini;
+    for (int i = 0; i < 50; ++i) {
+        ini += "ZIL ";
+    }
+    EXPECT_EQ(ReadHostFile(Target() / "ZIL.ini"), ini);
+    EXPECT_EQ(extractor.Entry(1).m_offset, 20u);
+    EXPECT_EQ(extractor.Entry(1).m_packedSize, 15u);
 }
 
 TEST_F(ArchiveReaderTest, FieldsOutsideTheirBoundsAreRejected) {
@@ -107,6 +147,13 @@ TEST_F(ArchiveReaderTest, FieldsOutsideTheirBoundsAreRejected) {
 TEST_F(ArchiveReaderTest, NamesThatLeaveTheTargetRejectTheWholeArchive) {
     for (const std::string& name : std::vector<std::string>{"..",
                                                             ".",
+                                                            "",
+                                                            "COM0",
+                                                            "lpt0.txt",
+                                                            "COM\xB9",
+                                                            "LPT\xB3.x",
+                                                            "ICONs",
+                                                            "icons",
                                                             "..\\evil.exe",
                                                             "a\\b",
                                                             "a/b",
@@ -143,7 +190,7 @@ TEST_F(ArchiveReaderTest, NamesThatLeaveTheTargetRejectTheWholeArchive) {
         EXPECT_TRUE(MachineFiles().empty()) << name;
     }
     for (const std::string& name :
-         std::vector<std::string>{"COM10", "COM0", "LPT", "CONSOLE.txt", "a..b", ".hidden",
+         std::vector<std::string>{"COM10", "LPT", "CONSOLE.txt", "a..b", ".hidden", "ICONs.ico",
                                   "Program Files (x86).txt", "nul_device", "AUXILIARY"}) {
         EXPECT_EQ(Read(BuildArchive({{name, "ok", ""}})), SFX_OK) << name;
     }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +136,124 @@ inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t va
     for (int i = 0; i < 4; ++i) {
         bytes[position + i] = static_cast<char>(value >> (8 * i));
     }
+}
+
+inline std::uint32_t GetNumber(const std::string& bytes, std::size_t position) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[position + i]);
+    }
+    return value;
+}
+
+// One directory record as it stands in the file, whatever it claims.
+struct RawRecord {
+    std::uint32_t offset;
+    std::uint32_t size;
+    std::uint32_t packedSize;
+    std::string name;
+};
+
+// The directory and trailer of the given records, written here byte by byte and not by the
+// writer under test, so that records may lie.
+inline std::string RawDirectory(const std::vector<RawRecord>& records) {
+    std::string bytes;
+    auto number = [&bytes](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes += static_cast<char>(value >> (8 * i));
+        }
+    };
+    for (const RawRecord& record : records) {
+        number(record.offset);
+        number(record.size);
+        number(record.packedSize);
+        bytes += record.name;
+        number(static_cast<std::uint32_t>(record.name.size()));
+    }
+    number(static_cast<std::uint32_t>(records.size()));
+    return bytes + "1.10!QORA_SFX!";
+}
+
+// A zlib stream of the data straight from zlib at its best compression, not from our writer.
+inline std::string ZlibStream(const std::string& data) {
+    uLongf length = compressBound(static_cast<uLong>(data.size()));
+    std::string stream(length, '\0');
+    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(stream.data()), &length,
+                        reinterpret_cast<const Bytef*>(data.data()),
+                        static_cast<uLong>(data.size()), Z_BEST_COMPRESSION),
+              Z_OK);
+    stream.resize(length);
+    return stream;
+}
+
+// A PE image with headers as far as the certificate table needs them: the DOS header pointing
+// at "PE\0\0" at 0x80, a file header with one section, the optional header of PE32 or PE32+
+// with 16 data directories, one section header; padded to length bytes. The security
+// directory (entry 4) is empty.
+constexpr std::size_t PE_HEADER = 0x80;
+inline std::size_t PeOptionalSize(bool plus) {
+    return plus ? 240 : 224;
+}
+inline std::size_t PeSecurityEntry(bool plus) {
+    return PE_HEADER + 24 + (plus ? 144 : 128);
+}
+inline std::size_t PeHeadersEnd(bool plus) {
+    return PE_HEADER + 24 + PeOptionalSize(plus) + 40;
+}
+inline std::string PeImage(bool plus, std::size_t length = 1024) {
+    std::string image(length, '\0');
+    image[0] = 'M';
+    image[1] = 'Z';
+    PutNumber(image, 0x3C, PE_HEADER);
+    image.replace(PE_HEADER, 4, std::string("PE\0\0", 4));
+    image[PE_HEADER + 4] = static_cast<char>(plus ? 0x64 : 0x4C);  // machine
+    image[PE_HEADER + 5] = static_cast<char>(plus ? 0x86 : 0x01);
+    image[PE_HEADER + 6] = 1;                                         // sections
+    image[PE_HEADER + 20] = static_cast<char>(PeOptionalSize(plus));  // optional header size
+    std::size_t optional = PE_HEADER + 24;
+    image[optional] = 0x0B;
+    image[optional + 1] = static_cast<char>(plus ? 0x02 : 0x01);
+    PutNumber(image, optional + (plus ? 108 : 92), 16);  // data directories
+    image.replace(PeHeadersEnd(plus) - 40, 5, ".text");
+    return image;
+}
+
+inline void SetSecurityDirectory(std::string& file, bool plus, std::uint32_t address,
+                                 std::uint32_t size) {
+    PutNumber(file, PeSecurityEntry(plus), address);
+    PutNumber(file, PeSecurityEntry(plus) + 4, size);
+}
+
+// What signing does to a file: zeros up to a multiple of 8 bytes, then a certificate table,
+// recorded in the security directory. The table is a header (length, revision 2.0, PKCS#7) and
+// filler.
+inline std::string SignLikeATool(const std::string& file, bool plus, std::size_t tableSize = 1024) {
+    std::string table = RandomBytes(tableSize, 77);
+    PutNumber(table, 0, static_cast<std::uint32_t>(tableSize));
+    PutNumber(table, 4, 0x00020200);
+    std::string signedFile = file + std::string((8 - file.size() % 8) % 8, '\0');
+    auto start = static_cast<std::uint32_t>(signedFile.size());
+    signedFile += table;
+    SetSecurityDirectory(signedFile, plus, start, static_cast<std::uint32_t>(tableSize));
+    return signedFile;
+}
+
+struct ToolRun {
+    int status;
+    std::string output;
+};
+
+// Runs the packer built beside the tests; its exit status and everything it printed.
+inline ToolRun Sfxpack(const std::string& arguments) {
+    std::string command = std::string(ZIL_BINARY_DIR) + "/sfxpack " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    while (std::size_t got = std::fread(buffer, 1, sizeof(buffer), pipe)) {
+        output.append(buffer, got);
+    }
+    int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
 // A fresh simulated machine with drive C: and a target folder C:\T; the archive is its

@@ -1,6 +1,6 @@
 #include "tests/unit/ArchiveTestSupport.h"
 
-#include <sys/wait.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <sstream>
@@ -10,23 +10,6 @@
 using namespace archive_test;
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string output;
-};
-
-ToolRun Sfxpack(const std::string& arguments) {
-    std::string command = std::string(ZIL_BINARY_DIR) + "/sfxpack " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    while (std::size_t got = std::fread(buffer, 1, sizeof(buffer), pipe)) {
-        output.append(buffer, got);
-    }
-    int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
 
 class SfxpackTest : public ::testing::Test {
 protected:
@@ -130,6 +113,106 @@ TEST_F(SfxpackTest, RefusalsLeaveNoOutput) {
     EXPECT_NE(ArchiveWriter::CheckNames({std::string(1001, 'n')}), "");
 }
 
+TEST_F(SfxpackTest, CreateNeverWritesOverItsInputs) {
+    std::string stub = "MZ" + RandomBytes(3000, 12);
+    WriteHostFile(m_dir / "stub.exe", stub);
+    WriteHostFile(m_dir / "previous.sfx", "an older archive");
+    fs::create_directory_symlink(m_dir / "in", m_dir / "alias");
+    fs::create_hard_link(m_dir / "in" / "a.txt", m_dir / "hard.txt");
+    struct Case {
+        std::string arguments;
+        const char* output;
+        const char* what;
+    };
+    for (const Case& c : {Case{"-o stub.exe --stub stub.exe in", "stub.exe", "the stub"},
+                          Case{"-o in/a.txt in", "in/a.txt", "an input"},
+                          Case{"-o hard.txt in", "hard.txt", "a hard link to an input"},
+                          Case{"-o in/new.sfx in", "in/new.sfx", "a new file in an input folder"},
+                          Case{"-o alias/new.sfx in", "in/new.sfx", "the folder by another name"},
+                          Case{"-o in/../in/new.sfx --stub stub.exe in", "in/new.sfx", "dot-dot"},
+                          Case{"-o previous.sfx in/a.txt stub.exe alias/a.txt", "previous.sfx",
+                               "a duplicate after the output was checked"}}) {
+        std::string command = "create";
+        std::istringstream words(c.arguments);
+        for (std::string word; words >> word;) {
+            command += " " + (word[0] == '-' ? word : P(word));
+        }
+        ToolRun run = Sfxpack(command);
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_NE(run.output.find("refused"), std::string::npos) << c.what << ": " << run.output;
+        EXPECT_EQ(ReadHostFile(m_dir / "stub.exe"), stub) << c.what;
+        EXPECT_EQ(ReadHostFile(m_dir / "previous.sfx"), "an older archive") << c.what;
+        for (const auto& [name, data] : m_files) {
+            EXPECT_EQ(ReadHostFile(m_dir / "in" / name), data) << c.what << ": " << name;
+        }
+        EXPECT_FALSE(fs::exists(m_dir / "in" / "new.sfx")) << c.what;
+        for (const auto& item : fs::recursive_directory_iterator(m_dir)) {
+            EXPECT_NE(item.path().extension(), ".partial") << c.what << ": " << item.path();
+        }
+    }
+    // A good run replaces the older archive in one step.
+    ASSERT_EQ(Sfxpack("create -o " + P("previous.sfx") + " " + P("in")).status, 0);
+    EXPECT_EQ(Sfxpack("verify " + P("previous.sfx")).status, 0);
+    EXPECT_FALSE(fs::exists(m_dir / "previous.sfx.partial"));
+}
+
+TEST_F(SfxpackTest, CreatePacksOnlyRegularFiles) {
+    fs::create_directory(m_dir / "odd");
+    WriteHostFile(m_dir / "odd" / "plain.txt", "plain");
+    auto refused = [&](const std::string& inputs, const std::string& what) {
+        ToolRun run = Sfxpack("create -o " + P("odd.sfx") + " " + inputs);
+        EXPECT_EQ(run.status, 1) << what;
+        EXPECT_NE(run.output.find("only regular files are packed"), std::string::npos)
+            << what << ": " << run.output;
+        EXPECT_FALSE(fs::exists(m_dir / "odd.sfx")) << what;
+    };
+    fs::create_symlink(m_dir / "in" / "a.txt", m_dir / "odd" / "link.txt");
+    refused(P("odd"), "a link in a folder");
+    refused(P("odd/link.txt"), "a link named");
+    fs::remove(m_dir / "odd" / "link.txt");
+    // Opened for reading, a pipe without a writer would hold the packer forever.
+    ASSERT_EQ(::mkfifo((m_dir / "odd" / "pipe").c_str(), 0600), 0);
+    refused(P("odd"), "a pipe in a folder");
+    fs::remove(m_dir / "odd" / "pipe");
+    refused("/dev/null", "a device");
+    fs::create_directory_symlink(m_dir / "in", m_dir / "odd" / "folder");
+    refused(P("odd"), "a link to a folder");
+    fs::remove(m_dir / "odd" / "folder");
+    EXPECT_EQ(Sfxpack("create -o " + P("odd.sfx") + " " + P("odd")).status, 0);
+    ToolRun stub = Sfxpack("create -o " + P("odd2.sfx") + " --stub /dev/zero " + P("odd"));
+    EXPECT_EQ(stub.status, 1);
+    EXPECT_NE(stub.output.find("only regular files are packed"), std::string::npos) << stub.output;
+}
+
+TEST(ArchiveWriterTest, FileThatChangesSizeWhilePackedFails) {
+    // A log that another program writes to while it is packed: one more line after every read
+    // (appended where the packer has already been, so it reads the old bytes only).
+    class GrowingFile : public MemoryFile {
+    public:
+        using MemoryFile::MemoryFile;
+        Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
+            m_appended += 14;
+            return MemoryFile::read(buffer, count, bytesRead);
+        }
+        Win32Error length(std::uint64_t& bytes) override {
+            MemoryFile::length(bytes);
+            bytes += m_appended;
+            return WIN_OK;
+        }
+
+    private:
+        std::uint64_t m_appended = 0;
+    };
+    MemoryFile out;
+    ArchiveWriter writer(out, 0);
+    std::string error;
+    GrowingFile growing(TextBytes(200000));
+    EXPECT_FALSE(writer.AddFile("log.txt", growing, error));
+    EXPECT_NE(error.find("changed size while it was packed"), std::string::npos) << error;
+    MemoryFile steady(TextBytes(200000));
+    EXPECT_TRUE(writer.AddFile("steady.txt", steady, error)) << error;
+}
+
 TEST_F(SfxpackTest, DamageIsNamedAndExitCodesTellTheOutcome) {
     ASSERT_EQ(Sfxpack("create -o " + P("a.sfx") + " " + P("in")).status, 0);
     std::string archive = ReadHostFile(m_dir / "a.sfx");
@@ -154,7 +237,7 @@ TEST_F(SfxpackTest, DamageIsNamedAndExitCodesTellTheOutcome) {
     EXPECT_EQ(extract.output, ExtractOutcomeText(SFX_ERR_CORRUPT, 4) + "\n");
     EXPECT_FALSE(fs::exists(m_dir / "out2" / "B file.bin"));
 
-    // A gap between streams: the extractor does not care, verify does.
+    // A gap between streams: the directory is refused by both, before anything is written.
     std::vector<TestEntry> entries = {{"one", "first", ""}, {"two", "second", ""}};
     std::string gapped = BuildArchive(entries);
     std::uint32_t offset = 0;
@@ -163,9 +246,10 @@ TEST_F(SfxpackTest, DamageIsNamedAndExitCodesTellTheOutcome) {
     PutNumber(gapped, RecordField(gapped, entries, 1, 0), offset + 1);
     WriteHostFile(m_dir / "gapped.sfx", gapped);
     ToolRun gap = Sfxpack("verify " + P("gapped.sfx"));
-    EXPECT_EQ(gap.status, 1);
+    EXPECT_EQ(gap.status, 2);
     EXPECT_NE(gap.output.find("entry 1 (two): stream starts at"), std::string::npos) << gap.output;
-    EXPECT_EQ(Sfxpack("extract " + P("gapped.sfx") + " " + P("out3")).status, 0);
+    EXPECT_EQ(Sfxpack("extract " + P("gapped.sfx") + " " + P("out3")).status, 1);
+    EXPECT_TRUE(fs::is_empty(m_dir / "out3"));
 }
 
 TEST(ExtractOutcomeTest, EveryResultHasItsTableText) {

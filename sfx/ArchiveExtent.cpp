@@ -1,0 +1,155 @@
+#include "sfx/ArchiveExtent.h"
+
+#include <algorithm>
+
+#include "sfx/ExtractCodes.h"
+
+namespace {
+
+// The few PE header positions the certificate table needs.
+constexpr std::uint64_t PE_DOS_HEADER_SIZE = 64;
+constexpr std::uint64_t PE_NEW_HEADER_POINTER = 0x3C;  // e_lfanew
+constexpr std::uint64_t PE_COFF_HEADER_SIZE = 24;      // "PE\0\0" and the file header
+constexpr std::uint64_t PE_SECTION_COUNT = 6;          // in the file header, after "PE\0\0"
+constexpr std::uint64_t PE_OPTIONAL_SIZE = 20;
+constexpr std::uint64_t PE_SECTION_HEADER_SIZE = 40;
+constexpr std::uint16_t PE32_MAGIC = 0x10B;
+constexpr std::uint16_t PE32_PLUS_MAGIC = 0x20B;
+constexpr std::uint64_t PE32_DIRECTORY_COUNT = 92;  // NumberOfRvaAndSizes in the optional header
+constexpr std::uint64_t PE32_PLUS_DIRECTORY_COUNT = 108;
+constexpr std::uint64_t PE_DIRECTORY_SIZE = 8;  // address and size
+constexpr std::uint32_t PE_SECURITY_DIRECTORY = 4;
+
+// Reads count bytes at position when they lie within the file; false otherwise.
+bool ReadWithin(File& file, std::uint64_t fileLength, std::uint64_t position, void* buffer,
+                std::uint32_t count, bool& failed) {
+    if (position > fileLength || fileLength - position < count) {
+        return false;
+    }
+    std::uint32_t got = 0;
+    if (file.seek(static_cast<std::int64_t>(position), SeekOrigin::Begin) != WIN_OK ||
+        file.read(buffer, count, got) != WIN_OK || got != count) {
+        failed = true;
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t Little(const unsigned char* bytes, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+struct SecurityDirectory {
+    std::uint64_t headersEnd = 0;  // the end of the section table
+    std::uint32_t address = 0;     // a file position, unlike every other directory's
+    std::uint32_t size = 0;
+};
+
+// Finds the security directory of a PE image; false when the file is not one whose headers
+// reach that far. failed is set when a read within the file failed.
+bool ReadSecurityDirectory(File& file, std::uint64_t length, SecurityDirectory& directory,
+                           bool& failed) {
+    unsigned char dos[PE_DOS_HEADER_SIZE];
+    if (!ReadWithin(file, length, 0, dos, sizeof(dos), failed) || dos[0] != 'M' || dos[1] != 'Z') {
+        return false;
+    }
+    std::uint64_t pe = Little(dos + PE_NEW_HEADER_POINTER, 4);
+    unsigned char coff[PE_COFF_HEADER_SIZE];
+    if (!ReadWithin(file, length, pe, coff, sizeof(coff), failed) || coff[0] != 'P' ||
+        coff[1] != 'E' || coff[2] != 0 || coff[3] != 0) {
+        return false;
+    }
+    std::uint64_t sections = Little(coff + PE_SECTION_COUNT, 2);
+    std::uint64_t optionalSize = Little(coff + PE_OPTIONAL_SIZE, 2);
+    std::uint64_t optional = pe + PE_COFF_HEADER_SIZE;
+    unsigned char magic[2];
+    if (optionalSize < sizeof(magic) ||
+        !ReadWithin(file, length, optional, magic, sizeof(magic), failed)) {
+        return false;
+    }
+    std::uint32_t kind = Little(magic, 2);
+    if (kind != PE32_MAGIC && kind != PE32_PLUS_MAGIC) {
+        return false;
+    }
+    std::uint64_t countField =
+        optional + (kind == PE32_MAGIC ? PE32_DIRECTORY_COUNT : PE32_PLUS_DIRECTORY_COUNT);
+    std::uint64_t entry = countField + 4 + PE_SECURITY_DIRECTORY * PE_DIRECTORY_SIZE;
+    // The entry must lie within the optional header as its own size field says.
+    if (entry + PE_DIRECTORY_SIZE > optional + optionalSize) {
+        return false;
+    }
+    unsigned char count[4];
+    unsigned char security[PE_DIRECTORY_SIZE];
+    if (!ReadWithin(file, length, countField, count, sizeof(count), failed) ||
+        Little(count, 4) <= PE_SECURITY_DIRECTORY ||
+        !ReadWithin(file, length, entry, security, sizeof(security), failed)) {
+        return false;
+    }
+    directory.headersEnd = optional + optionalSize + sections * PE_SECTION_HEADER_SIZE;
+    directory.address = Little(security, 4);
+    directory.size = Little(security + 4, 4);
+    return true;
+}
+
+// The zero bytes right in front of the table, at most as many as aligning it can have added.
+std::uint64_t AlignmentPadding(File& file, std::uint64_t tableStart, bool& failed) {
+    unsigned char before[SFX_CERTIFICATE_ALIGNMENT - 1];
+    auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(sizeof(before), tableStart));
+    if (!ReadWithin(file, tableStart, tableStart - count, before, count, failed)) {
+        return 0;
+    }
+    std::uint64_t zeros = 0;
+    while (zeros < count && before[count - 1 - zeros] == 0) {
+        ++zeros;
+    }
+    return zeros;
+}
+
+}  // namespace
+
+int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& extent,
+                      std::string& fault) {
+    extent = ArchiveExtent{};
+    extent.end = fileLength;
+    SecurityDirectory directory;
+    bool failed = false;
+    if (!ReadSecurityDirectory(file, fileLength, directory, failed)) {
+        if (failed) {
+            fault = "cannot read the file's headers";
+            return SFX_ERR_SIGNATURE;
+        }
+        return SFX_OK;
+    }
+    if (directory.address == 0 && directory.size == 0) {
+        return SFX_OK;  // unsigned
+    }
+    std::uint64_t tableEnd = std::uint64_t{directory.address} + directory.size;
+    if (directory.address < directory.headersEnd) {
+        fault = "the certificate table at " + std::to_string(directory.address) +
+                " starts inside the program's headers (they end at " +
+                std::to_string(directory.headersEnd) + ")";
+        return SFX_ERR_SIGNATURE;
+    }
+    if (tableEnd > fileLength) {
+        fault = "the certificate table at " + std::to_string(directory.address) + " of " +
+                std::to_string(directory.size) + " bytes runs past the end of the file at " +
+                std::to_string(fileLength);
+        return SFX_ERR_SIGNATURE;
+    }
+    extent.hasCertificateTable = true;
+    extent.tableStart = directory.address;
+    extent.tableSize = directory.size;
+    extent.tableEndsFile = tableEnd == fileLength;
+    if (extent.tableEndsFile) {
+        extent.end = directory.address - AlignmentPadding(file, directory.address, failed);
+    }
+    if (failed) {
+        fault = "cannot read the bytes in front of the certificate table";
+        return SFX_ERR_SIGNATURE;
+    }
+    return SFX_OK;
+}

@@ -1,0 +1,61 @@
+#include "sfx/ArchiveVerifier.h"
+
+#include <memory>
+
+#include "sfx/EntryInflater.h"
+#include "sfx/SfxExtractor.h"
+
+namespace {
+
+// An output that keeps nothing: verify inflates every stream without writing it anywhere.
+class DiscardFile : public File {
+public:
+    Win32Error read(void*, std::uint32_t, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        return WIN_OK;
+    }
+    Win32Error write(const void*, std::uint32_t) override { return WIN_OK; }
+    Win32Error seek(std::int64_t, SeekOrigin) override { return WIN_OK; }
+    Win32Error length(std::uint64_t& bytes) override {
+        bytes = 0;
+        return WIN_OK;
+    }
+};
+
+}  // namespace
+
+ArchiveVerdict ArchiveVerifier::Verify(const std::string& path) {
+    ArchiveVerdict verdict;
+    auto reader = std::make_unique<SfxExtractor>(m_files, path);
+    std::string fault;
+    verdict.result = reader->ReadDirectory(path, fault);
+    if (verdict.result != SFX_OK) {
+        verdict.faults.push_back(fault);
+        return verdict;
+    }
+    verdict.entryCount = reader->m_entryCount;
+    std::unique_ptr<File> archive;
+    std::uint64_t length = 0;
+    if (m_files.open(path, FileMode::ReadShared, archive) != WIN_OK ||
+        archive->length(length) != WIN_OK ||
+        FindArchiveExtent(*archive, length, verdict.extent, fault) != SFX_OK) {
+        verdict.result = SFX_ERR_REOPEN;
+        verdict.faults.push_back("cannot open the file again");
+        return verdict;
+    }
+    auto inflater = std::make_unique<EntryInflater>();
+    DiscardFile sink;
+    for (int index = verdict.entryCount - 1; index >= 0; --index) {
+        const ArchiveEntry& entry = reader->Entry(index);
+        int result = inflater->Inflate(*archive, entry, sink, nullptr, nullptr, fault);
+        if (result == SFX_OK) {
+            continue;
+        }
+        verdict.faults.push_back(EntryLabel(index, entry) + ": " + fault);
+        verdict.result = result;
+        if (result == SFX_ERR_WRITE) {
+            break;  // as setup, which stops at a failed read
+        }
+    }
+    return verdict;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "sfx/ArchiveExtent.h"
+
+// What verifying an archive found.
+struct ArchiveVerdict {
+    // The code setup's extraction of this file into a writable folder would end with: SFX_OK,
+    // SFX_ERR_OPEN, SFX_ERR_SIGNATURE, SFX_ERR_NO_DATA, SFX_ERR_CORRUPT or SFX_ERR_WRITE.
+    int result = 0;
+    int entryCount = 0;
+    ArchiveExtent extent;             // where the archive ends, and the certificate table
+    std::vector<std::string> faults;  // one line per fault, in words
+};
+
+// Checks an archive exactly as the setup program reads it, writing nothing: the directory with
+// the extractor's own reader, then every stream, last to first as setup extracts them, with the
+// extractor's own inflater into a sink that keeps nothing. Setup and this check cannot differ.
+class ArchiveVerifier {
+public:
+    explicit ArchiveVerifier(FileSystem& files) : m_files(files) {}
+
+    ArchiveVerdict Verify(const std::string& path);
+
+private:
+    FileSystem& m_files;
+};

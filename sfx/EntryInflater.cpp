@@ -1,0 +1,148 @@
+#include "sfx/EntryInflater.h"
+
+#include <algorithm>
+
+EntryInflater::EntryInflater() {
+    m_stream.zalloc = nullptr;
+    m_stream.zfree = nullptr;
+    m_stream.opaque = nullptr;
+}
+
+int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& output,
+                           ExtractCallbackFn callback, void* context, std::string& fault) {
+    fault.clear();
+    if (archive.seek(entry.m_offset, SeekOrigin::Begin) != WIN_OK) {
+        fault = "cannot seek to its stream";
+        return SFX_ERR_WRITE;
+    }
+    if (!Start(entry)) {
+        fault = "out of memory for the inflater";
+        return SFX_ERR_WRITE;
+    }
+    int status = Z_OK;
+    Win32Error ioError = InflatePasses(archive, output, entry, callback, context, status);
+    if (ioError == WIN_OK && status == Z_OK && m_inflated <= entry.m_size) {
+        ioError = FlushRest(output, status);
+    }
+    int result = SFX_ERR_WRITE;
+    if (ioError != WIN_OK) {
+        fault = "cannot read its stream or write its file (Windows error " +
+                std::to_string(ioError) + ")";
+    } else {
+        result = StreamFault(entry, status, fault);
+    }
+    inflateEnd(&m_stream);
+    return result;
+}
+
+bool EntryInflater::Start(const ArchiveEntry& entry) {
+    m_stream.next_in = m_inBuf.data();
+    m_stream.avail_in = 0;
+    m_stream.next_out = m_outBuf.data();
+    m_stream.avail_out = SFX_BUFFER_SIZE;
+    m_currentPackedSize = entry.m_packedSize;
+    m_packedLeft = entry.m_packedSize;
+    m_inflated = 0;
+    // The oldest interface these streams need; every zlib 1.x accepts it.
+    return inflateInit_(&m_stream, "1.1.4", static_cast<int>(sizeof(z_stream))) == Z_OK;
+}
+
+// One pass per 4096-byte block of input, with a progress report after each pass that left the
+// stream open; ends at the end of the stream, at an error, or when the packed bytes run out.
+Win32Error EntryInflater::InflatePasses(File& archive, File& output, const ArchiveEntry& entry,
+                                        ExtractCallbackFn callback, void* context, int& status) {
+    Win32Error ioError = WIN_OK;
+    std::uint32_t available = 0;
+    while ((ioError = FillInput(archive, available)) == WIN_OK && available != 0) {
+        status = inflate(&m_stream, Z_NO_FLUSH);
+        std::uint32_t written = 0;
+        ioError = FlushOutput(output, written);
+        // A stream that inflates past its recorded size is damaged; stop before it fills the disk.
+        if (ioError != WIN_OK || status != Z_OK || m_inflated > entry.m_size) {
+            break;
+        }
+        if (callback != nullptr) {
+            int percent = GetEntryPercent();
+            callback(EXTRACT_PROGRESS, &percent, context);
+        }
+    }
+    return ioError;
+}
+
+// The packed bytes ran out before the end of the stream: zlib may still hold output for them.
+Win32Error EntryInflater::FlushRest(File& output, int& status) {
+    Win32Error ioError = WIN_OK;
+    std::uint32_t written = 0;
+    do {
+        status = inflate(&m_stream, Z_FINISH);
+        ioError = FlushOutput(output, written);
+    } while (ioError == WIN_OK && written != 0 && status == Z_OK);
+    return ioError;
+}
+
+int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, std::string& fault) const {
+    std::uint64_t unread = std::uint64_t{m_stream.avail_in} + m_packedLeft;
+    if (m_inflated > entry.m_size) {
+        fault = "inflates past its recorded size of " + std::to_string(entry.m_size) + " bytes";
+    } else if (status == Z_STREAM_END && unread != 0) {
+        fault = "stream ends " + std::to_string(unread) + " bytes before its packed size of " +
+                std::to_string(entry.m_packedSize);
+    } else if (status == Z_STREAM_END && m_inflated != entry.m_size) {
+        fault = "inflates to " + std::to_string(m_inflated) + " bytes, recorded " +
+                std::to_string(entry.m_size);
+    } else if (status == Z_OK || status == Z_BUF_ERROR) {
+        fault = "stream does not end within its packed size of " +
+                std::to_string(entry.m_packedSize) + " bytes";
+    } else if (status != Z_STREAM_END) {
+        fault =
+            std::string("stream damaged: ") +
+            (m_stream.msg != nullptr ? m_stream.msg : "inflate error " + std::to_string(status));
+    }
+    return fault.empty() ? SFX_OK : SFX_ERR_CORRUPT;
+}
+
+Win32Error EntryInflater::FillInput(File& archive, std::uint32_t& available) {
+    if (m_stream.avail_in == 0 && m_packedLeft != 0) {
+        std::uint32_t want = std::min<std::uint32_t>(m_packedLeft, SFX_BUFFER_SIZE);
+        std::uint32_t got = 0;
+        if (Win32Error error = archive.read(m_inBuf.data(), want, got); error != WIN_OK) {
+            available = 0;
+            return error;
+        }
+        // The directory read checked that the stream lies within the file: fewer bytes now
+        // mean that the file changed under us, a failed read like any other.
+        if (got != want) {
+            available = 0;
+            return WIN_HANDLE_EOF;
+        }
+        m_packedLeft -= got;
+        m_stream.next_in = m_inBuf.data();
+        m_stream.avail_in = got;
+    }
+    available = m_stream.avail_in;
+    return WIN_OK;
+}
+
+Win32Error EntryInflater::FlushOutput(File& output, std::uint32_t& written) {
+    written = SFX_BUFFER_SIZE - m_stream.avail_out;
+    if (written == 0) {
+        return WIN_OK;
+    }
+    Win32Error error = output.write(m_outBuf.data(), written);
+    m_inflated += written;
+    m_stream.next_out = m_outBuf.data();
+    m_stream.avail_out = SFX_BUFFER_SIZE;
+    return error;
+}
+
+int EntryInflater::GetEntryPercent() const {
+    auto packed = static_cast<std::int32_t>(m_currentPackedSize);
+    auto consumed = static_cast<std::uint32_t>(m_stream.total_in);
+    if (packed == 0) {
+        return 100;
+    }
+    if (packed > 10000000) {
+        return static_cast<int>(consumed / (static_cast<std::uint32_t>(packed) / 100));
+    }
+    return static_cast<int>(consumed * 100 / m_currentPackedSize);
+}
