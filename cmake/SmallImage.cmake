@@ -32,3 +32,18 @@ if(NOT ZIL_LTO_SUPPORTED)
 endif()
 set(CMAKE_INTERPROCEDURAL_OPTIMIZATION_RELEASE ON)
 
+# One partition: GCC 12's optimiser for mingw splits the program into pieces that then miss each
+# other's private copies of library functions (undefined "lto_priv" symbols, or an internal
+# error). The program is small enough that one piece costs nothing but a second of linking.
+add_link_options($<$<CONFIG:Release>:-flto-partition=one>)
+# In the setup program, zlib's CRC-32 (8 KB of tables, used only for gzip streams, which it never
+# reads) gives way to a small one of its own: platform/win32/Win32Crc32.cpp, linked as an object
+# of the program so that zlib's calls find it wherever the libraries fall on the link line.
+set(ZIL_SMALL_CRC32_SOURCE ${CMAKE_SOURCE_DIR}/platform/win32/Win32Crc32.cpp)
+function(zil_use_small_crc32 target)
+    target_sources(${target} PRIVATE ${ZIL_SMALL_CRC32_SOURCE})
+    # Outside the link-time optimisation: the linker's --wrap would not find it inside.
+    set_source_files_properties(${ZIL_SMALL_CRC32_SOURCE} TARGET_DIRECTORY ${target}
+                                PROPERTIES COMPILE_OPTIONS -fno-lto)
+    target_link_options(${target} PRIVATE -Wl,--wrap=crc32)
+endfunction()

@@ -81,11 +81,12 @@ public:
     virtual Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) = 0;
     virtual Win32Error shellDelete(const std::string& pattern) = 0;
 
-    // Renames a file or folder within its volume; fails when anything has the new name. A link
-    // is renamed as a link.
-    virtual Win32Error moveFile(const std::string& from, const std::string& to) = 0;
-    // True when the path itself is a symbolic link or junction, whatever it points at.
-    virtual bool isLink(const std::string& path) = 0;
+    // Renames a file or folder within its volume, a link as a link. Without `replace` it fails
+    // when anything has the new name; with it, a file (or a link, not what it points at) of the
+    // new name is replaced in one step.
+    virtual Win32Error moveFile(const std::string& from, const std::string& to, bool replace) = 0;
+    // What the path names, without following a link in its last component.
+    virtual Win32Error pathInfo(const std::string& path, PathInfo& info) = 0;
 
     // Full path of the running executable.
     virtual Win32Error modulePath(std::string& path) = 0;
@@ -99,21 +100,6 @@ public:
     virtual bool isDirectory(const std::string& path) {
         (void)path;
         return false;
-    }
-
-    // What the path names, without following a link in its last component. The tools' file
-    // systems answer; the base (the simulated machine's) gives WIN_NOT_SUPPORTED.
-    virtual Win32Error pathInfo(const std::string& path, PathInfo& info) {
-        (void)path;
-        (void)info;
-        return WIN_NOT_SUPPORTED;
-    }
-    // Renames a file in its folder, replacing a file (or a link, not what it points at) of the
-    // new name in one step. The tools' file systems answer; the base gives WIN_NOT_SUPPORTED.
-    virtual Win32Error renameFile(const std::string& from, const std::string& to) {
-        (void)from;
-        (void)to;
-        return WIN_NOT_SUPPORTED;
     }
 };
 

@@ -1,15 +1,18 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
-// Fills the program's fixed texts ("Query Code = %d\r\n", "%d files extracted successfully"):
-// each "%d" takes the number, "%%" is a percent sign. Nothing else of printf is needed, and the
-// C library's printf engine would be a fifth of the Windows program's size.
-inline std::string Format(const char* text, long long number) {
+// Fills the program's fixed texts ("Query Code = %d\r\n", "entry %d starts at %d"): each "%d"
+// takes the next number, "%%" is a percent sign. Nothing else of printf is needed, and the C
+// library's printf engine would be a fifth of the Windows program's size. A "%d" without a number
+// left stays as it is.
+inline std::string FormatNumbers(const char* text, std::initializer_list<long long> numbers) {
     std::string out;
+    const long long* next = numbers.begin();
     for (const char* at = text; *at != '\0'; ++at) {
-        if (at[0] == '%' && at[1] == 'd') {
-            out += std::to_string(number);
+        if (at[0] == '%' && at[1] == 'd' && next != numbers.end()) {
+            out += std::to_string(*next++);
             ++at;
         } else if (at[0] == '%' && at[1] == '%') {
             out += '%';
@@ -19,4 +22,9 @@ inline std::string Format(const char* text, long long number) {
         }
     }
     return out;
+}
+
+template <class... Numbers>
+std::string Format(const char* text, Numbers... numbers) {
+    return FormatNumbers(text, {static_cast<long long>(numbers)...});
 }

@@ -14,12 +14,10 @@ enum : int {
     DIRECTORY_WAIT_CHECKS = 9,
 };
 
-const std::array<const char*, 5> theSetupTools = {
-    "C:\\Program Files (x86)\\ZIL\\Close_ZIL.exe",    "C:\\Program Files (x86)\\ZIL\\MOFINS.exe",
-    "C:\\Program Files (x86)\\ZIL\\MOFUINS.exe",      "C:\\Program Files (x86)\\ZIL\\mofcomp.exe",
-    "C:\\Program Files (x86)\\ZIL\\vcredist_x86.exe",
-};
-const char* const theSetupScripts = "C:\\Program Files (x86)\\ZIL\\*.mof";
+// In deletion order; then the scripts.
+const std::array<const char*, 5> theSetupTools = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
+                                                  "mofcomp.exe", "vcredist_x86.exe"};
+const char* const theSetupScripts = "*.mof";
 
 const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 // The first pattern decides whether a drive is swept at all.
@@ -32,7 +30,7 @@ FileOperations::FileOperations(Platform& platform) : m_platform(platform) {}
 
 Win32Error FileOperations::EnsureDirectory(const std::string& path) {
     FileSystem& files = m_platform.files();
-    if (files.isLink(path)) {
+    if (PathInfo info; files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Link) {
         if (Win32Error error = files.removeTree(path); error != WIN_OK) {
             return error;
         }
@@ -110,7 +108,7 @@ Win32Error FileOperations::SetAsideProgramDirectory() {
     if (!files.findFile(SETUP_PROGRAM_DIR)) {
         return WIN_OK;
     }
-    return files.moveFile(SETUP_PROGRAM_DIR, SETUP_SET_ASIDE_DIR);
+    return files.moveFile(SETUP_PROGRAM_DIR, SETUP_SET_ASIDE_DIR, false);
 }
 
 bool FileOperations::HasSetAside() {
@@ -124,7 +122,7 @@ Win32Error FileOperations::RestoreProgramDirectory() {
     if (!HasSetAside()) {
         return removed;
     }
-    if (files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_PROGRAM_DIR) == WIN_OK) {
+    if (files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_PROGRAM_DIR, false) == WIN_OK) {
         return WIN_OK;
     }
     // Renames are refused (or what is left of the new folder is in the way): the old files go
@@ -141,7 +139,7 @@ Win32Error FileOperations::RestoreProgramDirectory() {
 
 Win32Error FileOperations::RetireSetAside() {
     FileSystem& files = m_platform.files();
-    if (!HasSetAside() || files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_RETIRED_DIR) == WIN_OK) {
+    if (!HasSetAside() || files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_RETIRED_DIR, false) == WIN_OK) {
         return WIN_OK;
     }
     return files.removeTree(SETUP_SET_ASIDE_DIR);
@@ -212,11 +210,12 @@ bool FileOperations::RunAndWait(const std::string& file, const std::string& para
 void FileOperations::DeleteSetupTools() {
     FileSystem& files = m_platform.files();
     for (const char* tool : theSetupTools) {
-        if (files.findFile(tool)) {
-            files.shellDelete(tool);
+        std::string path = std::string(SETUP_PROGRAM_DIR) + "\\" + tool;
+        if (files.findFile(path)) {
+            files.shellDelete(path);
         }
     }
-    files.shellDelete(theSetupScripts);
+    files.shellDelete(std::string(SETUP_PROGRAM_DIR) + "\\" + theSetupScripts);
 }
 
 void FileOperations::SweepRedistLeftovers() {

@@ -18,6 +18,4 @@ public:
 };
 
 // How reports name an entry: "entry 3 (logo.bmp)".
-inline std::string EntryLabel(int index, const ArchiveEntry& entry) {
-    return "entry " + std::to_string(index) + " (" + entry.m_name + ")";
-}
+std::string EntryLabel(int index, const ArchiveEntry& entry);

@@ -152,8 +152,8 @@ std::string ArchiveWriter::CheckNames(const std::vector<std::string>& names) {
         if (name.find('\0') != std::string::npos) {
             return "name holding a zero byte: " + name;
         }
-        if (std::string fault = EntryNameFault(name); !fault.empty()) {
-            return fault;
+        if (const char* fault = EntryNameFault(name); fault != nullptr) {
+            return "\"" + name + "\": " + fault;
         }
     }
     std::size_t first = 0;

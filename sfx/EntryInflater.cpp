@@ -1,3 +1,4 @@
+#include "platform/Format.h"
 #include "sfx/EntryInflater.h"
 
 #include <algorithm>
@@ -26,8 +27,7 @@ int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& outpu
     }
     int result = SFX_ERR_WRITE;
     if (ioError != WIN_OK) {
-        fault = "cannot read its stream or write its file (Windows error " +
-                std::to_string(ioError) + ")";
+        fault = Format("cannot read its stream or write its file (Windows error %d)", ioError);
     } else {
         result = StreamFault(entry, status, fault);
     }
@@ -83,20 +83,18 @@ Win32Error EntryInflater::FlushRest(File& output, int& status) {
 int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, std::string& fault) const {
     std::uint64_t unread = std::uint64_t{m_stream.avail_in} + m_packedLeft;
     if (m_inflated > entry.m_size) {
-        fault = "inflates past its recorded size of " + std::to_string(entry.m_size) + " bytes";
+        fault = Format("inflates past its recorded size of %d bytes", entry.m_size);
     } else if (status == Z_STREAM_END && unread != 0) {
-        fault = "stream ends " + std::to_string(unread) + " bytes before its packed size of " +
-                std::to_string(entry.m_packedSize);
-    } else if (status == Z_STREAM_END && m_inflated != entry.m_size) {
-        fault = "inflates to " + std::to_string(m_inflated) + " bytes, recorded " +
-                std::to_string(entry.m_size);
-    } else if (status == Z_OK || status == Z_BUF_ERROR) {
-        fault = "stream does not end within its packed size of " +
-                std::to_string(entry.m_packedSize) + " bytes";
-    } else if (status != Z_STREAM_END) {
         fault =
-            std::string("stream damaged: ") +
-            (m_stream.msg != nullptr ? m_stream.msg : "inflate error " + std::to_string(status));
+            Format("stream ends %d bytes before its packed size of %d", unread, entry.m_packedSize);
+    } else if (status == Z_STREAM_END && m_inflated != entry.m_size) {
+        fault = Format("inflates to %d bytes, recorded %d", m_inflated, entry.m_size);
+    } else if (status == Z_OK || status == Z_BUF_ERROR) {
+        fault =
+            Format("stream does not end within its packed size of %d bytes", entry.m_packedSize);
+    } else if (status != Z_STREAM_END) {
+        fault = std::string("stream damaged: ") +
+                (m_stream.msg != nullptr ? m_stream.msg : Format("inflate error %d", status));
     }
     return fault.empty() ? SFX_OK : SFX_ERR_CORRUPT;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 #include <string_view>
 
 namespace {
@@ -46,50 +45,44 @@ bool IsForbiddenCharacter(char c) {
 
 }  // namespace
 
-std::string EntryNameFault(const std::string& name) {
+const char* EntryNameFault(const std::string& name) {
     if (name.empty()) {
         return "the name is empty";
     }
     if (name == "." || name == "..") {
-        return "the name \"" + name + "\" means a folder";
+        return "the name means a folder";
     }
     if (std::any_of(name.begin(), name.end(), IsForbiddenCharacter)) {
-        return "the name \"" + name + "\" holds a character Windows refuses in file names";
+        return "the name holds a character Windows refuses in file names";
     }
     if (name.back() == '.' || name.back() == ' ') {
-        return "the name \"" + name + "\" ends in a dot or space, which Windows drops";
+        return "the name ends in a dot or space, which Windows drops";
     }
     if (IsDeviceName(name)) {
-        return "the name \"" + name + "\" is a Windows device";
+        return "the name is a Windows device";
     }
-    if (SameEntryName(name, SFX_ICON_FOLDER_NAME)) {
-        return "the name \"" + name + "\" is the folder the installer makes for images";
+    for (const char* reserved : SFX_RESERVED_NAMES) {
+        if (SameEntryName(name, reserved)) {
+            return "the name is a folder the installer makes";
+        }
     }
-    return "";
+    return nullptr;
 }
 
 bool SameEntryName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
 bool FindDuplicateEntryNames(const std::vector<std::string>& names, std::size_t& first,
                              std::size_t& second) {
-    // Sorted by folded name, duplicates stand side by side; the sort is stable, so the pair
-    // found is the earliest clash in entry order for that name.
-    std::vector<std::size_t> order(names.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::vector<std::string> folded;
-    folded.reserve(names.size());
-    for (const std::string& name : names) {
-        folded.push_back(UpperAscii(name));
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [&folded](std::size_t a, std::size_t b) { return folded[a] < folded[b]; });
-    for (std::size_t i = 1; i < order.size(); ++i) {
-        if (folded[order[i - 1]] == folded[order[i]]) {
-            first = order[i - 1];
-            second = order[i];
-            return true;
+    // At most 256 names: comparing every pair is quick and needs nothing allocated. The pair
+    // found is the first whose later name repeats an earlier one.
+    for (second = 1; second < names.size(); ++second) {
+        for (first = 0; first < second; ++first) {
+            if (SameEntryName(names[first], names[second])) {
+                return true;
+            }
         }
     }
     return false;

@@ -3,21 +3,26 @@
 #include <string>
 #include <vector>
 
-// The folder the installer makes inside the program folder for the product's images. An entry
-// of that name would meet the folder when the files are moved into place, so none may have it.
+// Folders the installer makes where entries land: the images' folder in the program folder, and
+// in the temporary folder the old program folder set aside during an upgrade and its name once
+// it is on its way out. An entry of such a name would meet the folder, so none may have one.
 inline constexpr char SFX_ICON_FOLDER_NAME[] = "ICONs";
+inline constexpr char SFX_SET_ASIDE_FOLDER_NAME[] = "ZIL.previous";
+inline constexpr char SFX_RETIRED_FOLDER_NAME[] = "ZIL.obsolete";
+inline constexpr const char* SFX_RESERVED_NAMES[] = {
+    SFX_ICON_FOLDER_NAME, SFX_SET_ASIDE_FOLDER_NAME, SFX_RETIRED_FOLDER_NAME};
 
 // Why an entry's name cannot be extracted and moved into place as one plain file on Windows,
-// in words; empty when it can. Refused: the empty name; "." and ".."; a separator, drive colon,
+// in words; null when it can. Refused: the empty name; "." and ".."; a separator, drive colon,
 // control character or any of < > " | ? *; a trailing dot or space (Windows drops them, so
 // "a." would land on "a"); a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM and LPT
 // followed by a digit 0-9 or one of the superscript digits of the ANSI code page, bytes B9,
-// B2 and B3; with or without an extension); the icon folder's name. Both the reader and the
-// writer of archives ask this.
-std::string EntryNameFault(const std::string& name);
+// B2 and B3; with or without an extension); a folder the installer makes. Both the reader and
+// the writer of archives ask this.
+const char* EntryNameFault(const std::string& name);
 
 inline bool IsSafeEntryName(const std::string& name) {
-    return EntryNameFault(name).empty();
+    return EntryNameFault(name) == nullptr;
 }
 
 // True when Windows takes the two names for one file: they are equal ignoring the case of

@@ -1,3 +1,4 @@
+#include "platform/Format.h"
 #include "sfx/SfxExtractor.h"
 
 #include <algorithm>
@@ -96,8 +97,8 @@ int SfxExtractor::ParseDirectory(File& archive, std::string& fault) {
         !ReadAt(archive, end - SFX_VERSION_DISTANCE, version, sizeof(version)) ||
         std::memcmp(version, SFX_VERSION, sizeof(version)) != 0 ||
         !ReadNumberAt(archive, end - SFX_COUNT_DISTANCE, count)) {
-        fault = "no archive trailer of version " + std::string(SFX_VERSION) + " ends at " +
-                std::to_string(end);
+        fault = "no archive trailer of version " + std::string(SFX_VERSION, SFX_VERSION_LENGTH) +
+                Format(" ends at %d", end);
         return SFX_ERR_SIGNATURE;
     }
     if (count == 0) {
@@ -105,7 +106,7 @@ int SfxExtractor::ParseDirectory(File& archive, std::string& fault) {
         return SFX_ERR_NO_DATA;
     }
     if (count > SFX_MAX_ENTRIES) {
-        fault = std::to_string(count) + " entries, more than " + std::to_string(SFX_MAX_ENTRIES);
+        fault = Format("%d entries, more than %d", count, SFX_MAX_ENTRIES);
         return SFX_ERR_SIGNATURE;
     }
     std::uint64_t directoryStart = 0;
@@ -133,18 +134,18 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
         std::uint32_t nameLength = 0;
         distance += SFX_NUMBER_LENGTH;
         if (distance > archiveEnd || !ReadNumberAt(archive, archiveEnd - distance, nameLength)) {
-            fault = "record of entry " + std::to_string(k) + " lies outside the file";
+            fault = Format("record of entry %d lies outside the file", k);
             return SFX_ERR_SIGNATURE;
         }
         if (nameLength > SFX_MAX_NAME_LENGTH) {
-            fault = "entry " + std::to_string(k) + " has a name of " + std::to_string(nameLength) +
-                    " bytes, more than " + std::to_string(SFX_MAX_NAME_LENGTH);
+            fault = Format("entry %d has a name of %d bytes, more than %d", k, nameLength,
+                           SFX_MAX_NAME_LENGTH);
             return SFX_ERR_SIGNATURE;
         }
         distance += nameLength + SFX_RECORD_NAME;
         if (distance > archiveEnd ||
             !ReadAt(archive, archiveEnd - distance + SFX_RECORD_NAME, name, nameLength)) {
-            fault = "record of entry " + std::to_string(k) + " lies outside the file";
+            fault = Format("record of entry %d lies outside the file", k);
             return SFX_ERR_SIGNATURE;
         }
         // A zero byte ends the name early.
@@ -153,7 +154,7 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
         if (!ReadNumberAt(archive, record + SFX_RECORD_PACKED_SIZE, entry.m_packedSize) ||
             !ReadNumberAt(archive, record + SFX_RECORD_SIZE, entry.m_size) ||
             !ReadNumberAt(archive, record + SFX_RECORD_OFFSET, entry.m_offset)) {
-            fault = "cannot read the record of entry " + std::to_string(k);
+            fault = Format("cannot read the record of entry %d", k);
             return SFX_ERR_SIGNATURE;
         }
     }
@@ -166,7 +167,7 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
 int SfxExtractor::CheckNames(std::uint32_t count, std::string& fault) const {
     std::vector<std::string> names;
     for (std::uint32_t k = 0; k < count; ++k) {
-        if (std::string problem = EntryNameFault(m_entries[k].m_name); !problem.empty()) {
+        if (const char* problem = EntryNameFault(m_entries[k].m_name); problem != nullptr) {
             fault = Label(k) + ": " + problem;
             return SFX_ERR_SIGNATURE;
         }
@@ -175,8 +176,8 @@ int SfxExtractor::CheckNames(std::uint32_t count, std::string& fault) const {
     std::size_t first = 0;
     std::size_t second = 0;
     if (FindDuplicateEntryNames(names, first, second)) {
-        fault = Label(static_cast<std::uint32_t>(second)) + ": the name of entry " +
-                std::to_string(first) + " again, ignoring case";
+        fault = Label(static_cast<std::uint32_t>(second)) +
+                Format(": the name of entry %d again, ignoring case", first);
         return SFX_ERR_SIGNATURE;
     }
     return SFX_OK;
@@ -191,22 +192,24 @@ int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
     for (std::uint32_t k = 0; k < count; ++k) {
         const ArchiveEntry& entry = m_entries[k];
         if (entry.m_offset != position) {
-            fault = Label(k) + ": stream starts at " + std::to_string(entry.m_offset) +
-                    ", not right after the previous one at " + std::to_string(position);
+            fault =
+                Label(k) + Format(": stream starts at %d, not right after the previous one at %d",
+                                  entry.m_offset, position);
             return SFX_ERR_SIGNATURE;
         }
         position += entry.m_packedSize;
     }
     if (position != directoryStart) {
-        fault = Label(count - 1) + ": stream ends at " + std::to_string(position) +
-                ", not where the directory starts at " + std::to_string(directoryStart);
+        fault =
+            Label(count - 1) + Format(": stream ends at %d, not where the directory starts at %d",
+                                      position, directoryStart);
         return SFX_ERR_SIGNATURE;
     }
     if (extent.hasCertificateTable && !extent.tableEndsFile &&
         extent.tableStart + extent.tableSize > m_entries[0].m_offset) {
-        fault = "the certificate table at " + std::to_string(extent.tableStart) + " of " +
-                std::to_string(extent.tableSize) + " bytes overlaps the archive, which starts at " +
-                std::to_string(m_entries[0].m_offset);
+        fault = Format(
+            "the certificate table at %d of %d bytes overlaps the archive, which starts at %d",
+            extent.tableStart, extent.tableSize, m_entries[0].m_offset);
         return SFX_ERR_SIGNATURE;
     }
     return SFX_OK;

@@ -309,7 +309,7 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
         }
     }  // closed before it is renamed or removed
     if (written) {
-        if (Win32Error renamed = files.renameFile(partial, out); renamed != WIN_OK) {
+        if (Win32Error renamed = files.moveFile(partial, out, true); renamed != WIN_OK) {
             error = out + ": cannot put the archive in place (Windows error " +
                     std::to_string(renamed) + ")";
             written = false;

@@ -66,6 +66,11 @@ Win32Error MergeFolder(const std::string& source, const std::string& target) {
     return ::rmdir(source.c_str()) == 0 ? WIN_OK : Win32ErrorFromErrno(errno);
 }
 
+bool HostIsLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 }  // namespace
 
 Win32Error Win32ErrorFromErrno(int error) {
@@ -216,20 +221,30 @@ bool HostExists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool HostIsLink(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-}
-
-Win32Error HostRename(const std::string& from, const std::string& to) {
+Win32Error HostRename(const std::string& from, const std::string& to, bool replace) {
     if (!HostExists(from)) {
         return NotFound(from);
     }
     // rename(2) would replace an empty folder or a file of the new name without a word.
-    if (HostExists(to)) {
+    if (!replace && HostExists(to)) {
         return WIN_ALREADY_EXISTS;
     }
     return ::rename(from.c_str(), to.c_str()) == 0 ? WIN_OK : FromErrno(errno, to);
+}
+
+Win32Error HostPathInfo(const std::string& path, PathInfo& info) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return FromErrno(errno, path);
+    }
+    info.kind = S_ISREG(status.st_mode)   ? PathKind::File
+                : S_ISDIR(status.st_mode) ? PathKind::Folder
+                : S_ISLNK(status.st_mode) ? PathKind::Link
+                                          : PathKind::Other;
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.volume = static_cast<std::uint64_t>(status.st_dev);
+    info.fileId = static_cast<std::uint64_t>(status.st_ino);
+    return WIN_OK;
 }
 
 Win32Error HostListNames(const std::string& folder, const std::string& pattern,
@@ -392,12 +407,8 @@ Win32Error HostFileSystem::modulePath(std::string& path) {
     return WIN_OK;
 }
 
-Win32Error HostFileSystem::moveFile(const std::string& from, const std::string& to) {
-    return HostRename(HostForm(from), HostForm(to));
-}
-
-bool HostFileSystem::isLink(const std::string& path) {
-    return HostIsLink(HostForm(path));
+Win32Error HostFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
+    return HostRename(HostForm(from), HostForm(to), replace);
 }
 
 Win32Error HostFileSystem::systemDirectory(std::string& path) {
@@ -419,25 +430,8 @@ bool HostFileSystem::isDirectory(const std::string& path) {
     return IsDirectory(HostForm(path));
 }
 
-Win32Error HostFileSystem::pathInfo(const std::string& windowsPath, PathInfo& info) {
-    std::string path = HostForm(windowsPath);
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) {
-        return FromErrno(errno, path);
-    }
-    info.kind = S_ISREG(status.st_mode)   ? PathKind::File
-                : S_ISDIR(status.st_mode) ? PathKind::Folder
-                : S_ISLNK(status.st_mode) ? PathKind::Link
-                                          : PathKind::Other;
-    info.size = static_cast<std::uint64_t>(status.st_size);
-    info.volume = static_cast<std::uint64_t>(status.st_dev);
-    info.fileId = static_cast<std::uint64_t>(status.st_ino);
-    return WIN_OK;
-}
-
-Win32Error HostFileSystem::renameFile(const std::string& from, const std::string& to) {
-    std::string source = HostForm(from);
-    return ::rename(source.c_str(), HostForm(to).c_str()) == 0 ? WIN_OK : FromErrno(errno, source);
+Win32Error HostFileSystem::pathInfo(const std::string& path, PathInfo& info) {
+    return HostPathInfo(HostForm(path), info);
 }
 
 bool standardOutputIsTerminal() {

@@ -39,9 +39,10 @@ Win32Error HostCreatePrivateDirectory(const std::string& path);
 // A link is removed as a link; a folder with all it holds.
 Win32Error HostRemoveTree(const std::string& path);
 bool HostExists(const std::string& path);
-bool HostIsLink(const std::string& path);
-// rename(2), but never over an existing name.
-Win32Error HostRename(const std::string& from, const std::string& to);
+// rename(2); without `replace`, never over an existing name.
+Win32Error HostRename(const std::string& from, const std::string& to, bool replace);
+// What a host path names, a link not followed.
+Win32Error HostPathInfo(const std::string& path, PathInfo& info);
 // Names in a host folder that match a Windows wildcard pattern, sorted by byte order.
 Win32Error HostListNames(const std::string& folder, const std::string& pattern,
                          std::vector<std::string>& names);
@@ -64,13 +65,11 @@ public:
     Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
     Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
     Win32Error shellDelete(const std::string& pattern) override;
-    Win32Error moveFile(const std::string& from, const std::string& to) override;
-    bool isLink(const std::string& path) override;
+    Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
+    Win32Error pathInfo(const std::string& path, PathInfo& info) override;
     Win32Error modulePath(std::string& path) override;
     // Linux has no such folder.
     Win32Error systemDirectory(std::string& path) override;
     Win32Error tempDirectory(std::string& path) override;
     bool isDirectory(const std::string& path) override;
-    Win32Error pathInfo(const std::string& path, PathInfo& info) override;
-    Win32Error renameFile(const std::string& from, const std::string& to) override;
 };

@@ -107,7 +107,7 @@ Win32Error SimFileSystem::removeTree(const std::string& path) {
     return record("remove-tree", path, error != WIN_OK ? error : HostRemoveTree(host));
 }
 
-Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to) {
+Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
     Win32Error error = m_machine.takeFault(SimOp::Rename);
     std::string hostFrom;
     std::string hostTo;
@@ -118,12 +118,13 @@ Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& t
         error = m_machine.hostPath(TrimSeparators(to), hostTo);
     }
     return record("rename", from + " -> " + to,
-                  error != WIN_OK ? error : HostRename(hostFrom, hostTo));
+                  error != WIN_OK ? error : HostRename(hostFrom, hostTo, replace));
 }
 
-bool SimFileSystem::isLink(const std::string& path) {
+Win32Error SimFileSystem::pathInfo(const std::string& path, PathInfo& info) {
     std::string host;
-    return m_machine.hostPath(TrimSeparators(path), host) == WIN_OK && HostIsLink(host);
+    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
+    return error != WIN_OK ? error : HostPathInfo(host, info);
 }
 
 Win32Error SimFileSystem::matches(const std::string& pattern,

@@ -25,8 +25,8 @@ public:
     Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
     Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
     Win32Error shellDelete(const std::string& pattern) override;
-    Win32Error moveFile(const std::string& from, const std::string& to) override;
-    bool isLink(const std::string& path) override;
+    Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
+    Win32Error pathInfo(const std::string& path, PathInfo& info) override;
     // The host path of the running setup program (SimConfig::modulePath, else this process).
     Win32Error modulePath(std::string& path) override;
     // C:\Windows\System32, as on the machines the program is made for.

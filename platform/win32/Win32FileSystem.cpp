@@ -308,14 +308,11 @@ Win32Error Win32FileSystem::shellDelete(const std::string& pattern) {
     return ShellOperation(FO_DELETE, pattern, nullptr);
 }
 
-Win32Error Win32FileSystem::moveFile(const std::string& from, const std::string& to) {
+Win32Error Win32FileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
     // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken.
-    return MoveFileExA(from.c_str(), to.c_str(), 0) ? WIN_OK : LastError();
-}
-
-bool Win32FileSystem::isLink(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(TrimSeparators(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes);
+    return MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)
+               ? WIN_OK
+               : LastError();
 }
 
 Win32Error Win32FileSystem::systemDirectory(std::string& path) {
@@ -367,10 +364,6 @@ Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
     info.volume = details.dwVolumeSerialNumber;
     info.fileId = std::uint64_t{details.nFileIndexHigh} << 32 | details.nFileIndexLow;
     return WIN_OK;
-}
-
-Win32Error Win32FileSystem::renameFile(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? WIN_OK : LastError();
 }
 
 bool standardOutputIsTerminal() {

@@ -18,12 +18,10 @@ public:
     Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
     Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
     Win32Error shellDelete(const std::string& pattern) override;
-    Win32Error moveFile(const std::string& from, const std::string& to) override;
-    bool isLink(const std::string& path) override;
+    Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
     Win32Error modulePath(std::string& path) override;
     Win32Error systemDirectory(std::string& path) override;
     Win32Error tempDirectory(std::string& path) override;
     bool isDirectory(const std::string& path) override;
     Win32Error pathInfo(const std::string& path, PathInfo& info) override;
-    Win32Error renameFile(const std::string& from, const std::string& to) override;
 };

@@ -53,10 +53,10 @@ public:
         return WIN_ACCESS_DENIED;
     }
     Win32Error shellDelete(const std::string&) override { return WIN_ACCESS_DENIED; }
-    Win32Error moveFile(const std::string&, const std::string&) override {
+    Win32Error moveFile(const std::string&, const std::string&, bool) override {
         return WIN_ACCESS_DENIED;
     }
-    bool isLink(const std::string&) override { return false; }
+    Win32Error pathInfo(const std::string&, PathInfo&) override { return WIN_NOT_SUPPORTED; }
     Win32Error systemDirectory(std::string&) override { return WIN_NOT_SUPPORTED; }
     Win32Error modulePath(std::string& path) override {
         path = m_archivePath;

@@ -4,6 +4,8 @@
 //   RuntimeCheck vector   asks a vector for more than its largest size
 //   RuntimeCheck nothrow  asks the nothrow operator new for too much: prints what it answered
 //   RuntimeCheck empty    asks operator new for zero bytes twice
+//   RuntimeCheck crc      prints the CRC-32 that zlib's callers get, of "123456789" and of
+//                         nothing, in hexadecimal
 // A failure path must end the program (exit code 3, as an uncaught exception did); if it
 // returns, this prints "returned" and exits with 0, which the check counts as the fault.
 
@@ -12,6 +14,8 @@
 #include <new>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 namespace {
 
@@ -29,7 +33,7 @@ int afterFailurePath() {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fputs("usage: RuntimeCheck new|string|vector|nothrow|empty\n", stderr);
+        std::fputs("usage: RuntimeCheck new|string|vector|nothrow|empty|crc\n", stderr);
         return 2;
     }
     std::string what = argv[1];
@@ -60,6 +64,16 @@ int main(int argc, char** argv) {
         ::operator delete(first);
         ::operator delete(second);
         std::puts(distinct ? "distinct" : "same");
+        return 0;
+    }
+    if (what == "crc") {
+        const char* check = "123456789";
+        uLong crc = crc32(0, nullptr, 0);
+        uLong none = crc32(crc, reinterpret_cast<const Bytef*>(check), 0);
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(check), 4);
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(check + 4), 5);
+        std::printf("%08lx %08lx\n", static_cast<unsigned long>(crc),
+                    static_cast<unsigned long>(none));
         return 0;
     }
     return 2;

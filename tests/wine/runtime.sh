@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows programs are built without exceptions: a failed allocation, or a string or vector
 # asked to grow past its limit, must still end the program as an uncaught exception did (exit
-# code 3, a line on the standard error), never return into the caller.
+# code 3, a line on the standard error), never return into the caller. And the setup program's
+# own CRC-32, which stands in for zlib's, gives zlib's values.
 #   tests/wine/runtime.sh [win32|win64]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
@@ -25,5 +26,7 @@ expect "a vector past its largest size ends the program" "$(run vector)" \
     "3 terminate called: vector::reserve"
 expect "the nothrow operator new answers null" "$(run nothrow)" "0 null"
 expect "zero-byte requests get blocks of their own" "$(run empty)" "0 distinct"
+# The standard check value of CRC-32, computed in two pieces, and the value of nothing.
+expect "the program's own CRC-32 gives zlib's values" "$(run crc)" "0 cbf43926 00000000"
 
 wine_verdict
