@@ -4,6 +4,7 @@
 # removes everything. Checks the exit codes, the installed tree, the service's registration,
 # the control codes the real service logged, and the log file; prints how long each run took.
 #   tests/wine/install.sh [win32|win64]
+# With ZIL_WINE_SIGNED=1 (tests/wine/signed.sh) it runs a copy signed as a vendor signs a release.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
 wine_enter "$@"
@@ -11,6 +12,23 @@ setup="$WINE_BUILD/ZIL_Setup.exe"
 payload="$WINE_BUILD/samples/payload"
 [ -f "$setup" ] && [ -d "$payload" ] || wine_die "$setup or $payload missing; build it first"
 wine_new_prefix
+
+if [ -n "${ZIL_WINE_SIGNED:-}" ]; then
+    # A throw-away certificate of this run's own, and the signature checked as a user's Windows
+    # would check it.
+    signer=$WINE_CHECK_DIR/signer
+    mkdir -p "$signer"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=ZIL throw-away test signer" \
+        -keyout "$signer/key.pem" -out "$signer/cert.pem" >"$signer/openssl.log" 2>&1 ||
+        wine_die "openssl could not make a certificate (see $signer/openssl.log)"
+    osslsigncode sign -certs "$signer/cert.pem" -key "$signer/key.pem" -n "ZIL Setup" \
+        -h sha256 -in "$setup" -out "$WINE_CHECK_DIR/ZIL_Setup.exe" >"$signer/sign.log" 2>&1 ||
+        wine_die "osslsigncode could not sign $setup (see $signer/sign.log)"
+    setup=$WINE_CHECK_DIR/ZIL_Setup.exe
+    expect "the signature verifies" \
+        "$(osslsigncode verify -CAfile "$signer/cert.pem" -in "$setup" 2>&1 |
+            grep -c '^Signature verification: ok')" 1
+fi
 
 temp_dir="$drive_c/ZIL_Setup_temp"
 service_key='HKLM\System\CurrentControlSet\Services\JovixZIL'

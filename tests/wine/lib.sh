@@ -29,7 +29,8 @@ wine_die() {
 # started again (same script, same arguments) inside a user and mount namespace when 32-bit
 # programs need the emulator, and inside its own virtual X display.
 wine_enter() {
-    WINE_CHECK=$(basename "$0" .sh)
+    # A check that runs another's script under a name of its own says so in ZIL_WINE_CHECK_NAME.
+    WINE_CHECK=${ZIL_WINE_CHECK_NAME:-$(basename "$0" .sh)}
     WINE_BUILD_NAME=${1:-${ZIL_WINE_BUILD_NAME:-win32}}
     case "$WINE_BUILD_NAME" in
         win32) WINE_LOADER=$WINE_LOADER32 ;;
