@@ -7,7 +7,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
 wine_enter "$@"
 setup="$WINE_BUILD/ZIL_Setup.exe"
-[ -f "$setup" ] || wine_die "$setup missing; build it first"
+wine_require "$setup"
 wine_new_prefix
 
 # The stream of the first entry, which the setup program extracts last: a byte in its middle.

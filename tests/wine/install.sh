@@ -10,7 +10,7 @@ source "$here/lib.sh"
 wine_enter "$@"
 setup="$WINE_BUILD/ZIL_Setup.exe"
 payload="$WINE_BUILD/samples/payload"
-[ -f "$setup" ] && [ -d "$payload" ] || wine_die "$setup or $payload missing; build it first"
+wine_require "$setup" "$payload"
 wine_new_prefix
 
 if [ -n "${ZIL_WINE_SIGNED:-}" ]; then

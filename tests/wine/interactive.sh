@@ -10,7 +10,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
 wine_enter "$@"
 probe="$WINE_BUILD/tests/wine/DialogProbe.exe"
-[ -f "$probe" ] || wine_die "$probe missing; build it first"
+wine_require "$probe"
 shots=$WINE_WORK_ROOT/interactive-$WINE_BUILD_NAME
 rm -rf "$shots"
 mkdir -p "$shots" "$WINE_CHECK_DIR"

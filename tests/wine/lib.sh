@@ -24,6 +24,14 @@ wine_die() {
     exit 1
 }
 
+# Ends the check unless every path given exists (a file or a folder) in the build it runs.
+wine_require() {
+    local path
+    for path in "$@"; do
+        [ -e "$path" ] || wine_die "$path missing; build it first"
+    done
+}
+
 # Runs the calling check inside the environment its build needs, then returns with WINE,
 # WINE_BUILD (the Windows build's folder), WINE_BUILD_NAME and WINE_CHECK set. The check is
 # started again (same script, same arguments) inside a user and mount namespace when 32-bit
@@ -40,7 +48,7 @@ wine_enter() {
     export ZIL_WINE_BUILD_NAME=$WINE_BUILD_NAME
     WINE_BUILD=${ZIL_WINE_BUILD:-$ZIL_ROOT/build/$WINE_BUILD_NAME}
     WINE_CHECK_DIR=$WINE_WORK_ROOT/$WINE_BUILD_NAME/$WINE_CHECK
-    [ -d "$WINE_BUILD" ] || wine_die "$WINE_BUILD missing; build it first"
+    wine_require "$WINE_BUILD"
 
     if [ -z "${ZIL_WINE_ROUTE:-}" ]; then
         wine_choose_route "$@"

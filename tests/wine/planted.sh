@@ -13,9 +13,7 @@ wine_enter "$@"
 setup="$WINE_BUILD/ZIL_Setup.exe"
 planted="$WINE_BUILD/tests/wine/PlantedDll.dll"
 loader="$WINE_BUILD/tests/wine/LoadProbe.exe"
-for file in "$setup" "$planted" "$loader"; do
-    [ -f "$file" ] || wine_die "$file missing; build it first"
-done
+wine_require "$setup" "$planted" "$loader"
 wine_new_prefix
 
 # The download folder: the setup program, the probe, and one planted library at a time.

@@ -8,7 +8,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
 wine_enter "$@"
 check=$WINE_BUILD/tests/release/RuntimeCheck.exe
-[ -f "$check" ] || wine_die "$check missing; build it first"
+wine_require "$check"
 wine_new_prefix
 
 run() {  # argument: prints the exit code, then what the program wrote

@@ -10,7 +10,7 @@ source "$here/lib.sh"
 wine_enter "$@"
 check="$WINE_BUILD/tests/wine/ServiceCheck.exe"
 service="$WINE_BUILD/samples/service/ZIL_Service.exe"
-[ -f "$check" ] && [ -f "$service" ] || wine_die "$check or $service missing; build it first"
+wine_require "$check" "$service"
 wine_new_prefix
 
 # Runs the steps in one Wine session: Wine ends its service processes when its last ordinary
