@@ -65,17 +65,18 @@ Win32Error FileOperations::CreateWithParents(const std::string& path) {
 }
 
 Win32Error FileOperations::DeleteProgramDirectory() {
-    if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
-        return WIN_OK;
-    }
-    return m_platform.files().shellDelete(SETUP_PROGRAM_DIR);
+    return DeleteIfPresent(SETUP_PROGRAM_DIR);
 }
 
 Win32Error FileOperations::DeleteTempDirectory() {
-    if (!m_platform.files().findFile(SETUP_TEMP_DIR)) {
+    return DeleteIfPresent(SETUP_TEMP_DIR);
+}
+
+Win32Error FileOperations::DeleteIfPresent(const char* path) {
+    if (!m_platform.files().findFile(path)) {
         return WIN_OK;
     }
-    return m_platform.files().shellDelete(SETUP_TEMP_DIR);
+    return m_platform.files().shellDelete(path);
 }
 
 Win32Error FileOperations::MoveFilesIntoPlace() {

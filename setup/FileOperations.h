@@ -48,6 +48,7 @@ public:
 
 private:
     Win32Error CreateWithParents(const std::string& path);
+    Win32Error DeleteIfPresent(const char* path);
     Win32Error CopyTree(const std::string& from, const std::string& to);
     Win32Error CopyFile(const std::string& from, const std::string& to);
     std::vector<std::string> RedistLeftovers();
