@@ -49,10 +49,11 @@ expect "Wine honours the restriction to System32 for what is loaded after it" \
     "$(loaded_by LoadProbe.exe)" 0
 
 # The restriction comes first in the program, but its imports are resolved before any of its
-# code runs: comctl32, which is not one of Windows' known libraries, is searched for in the
-# program's folder first, and Wine's comctl32 loads uxtheme (not a known library either) as it
-# starts. The known libraries (kernel32, user32, shell32, ole32, ...) come only from System32 on
-# Windows; Wine does not protect them that way, so planting them shows nothing about Windows.
+# code runs: an imported comctl32, which is not one of Windows' known libraries, would be
+# searched for in the program's folder first, and Wine's comctl32 loads uxtheme (not a known
+# library either) as it starts. The program loads comctl32 after the restriction instead. The
+# known libraries (kernel32, user32, shell32, ole32, ...) come only from System32 on Windows;
+# Wine does not protect them that way, so planting them shows nothing about Windows.
 for library in comctl32.dll uxtheme.dll; do
     echo "== the setup program beside a planted $library"
     run_setup_beside "$library"
