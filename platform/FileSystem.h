@@ -31,6 +31,12 @@ enum class FileMode {
     // A new file for writing, an existing one truncated; others may share it. A link at the path
     // (planted there to redirect the write) is removed as a link first, never followed.
     CreateWrite,
+    // A new file for writing that must not exist yet (WIN_FILE_EXISTS when anything has the name,
+    // a link included): nothing that was there is ever replaced or written through.
+    CreateNew,
+    // An existing file opened as its deletion would open it, neither read nor written:
+    // WIN_SHARING_VIOLATION while another program holds it open without letting it go.
+    DeleteCheck,
 };
 
 // What a path names, as found without following a link there.
@@ -47,6 +53,9 @@ struct PathInfo {
     // Equal for two paths to one file or folder (hard links included) while both exist.
     std::uint64_t volume = 0;
     std::uint64_t fileId = 0;
+    // Owned by Administrators, SYSTEM or the account running setup: not something an ordinary
+    // user made (and so may have planted).
+    bool trusted = false;
 
     bool SameFileAs(const PathInfo& other) const {
         return volume == other.volume && fileId == other.fileId;
@@ -87,6 +96,9 @@ public:
     virtual Win32Error moveFile(const std::string& from, const std::string& to, bool replace) = 0;
     // What the path names, without following a link in its last component.
     virtual Win32Error pathInfo(const std::string& path, PathInfo& info) = 0;
+    // Has the file or folder (everything in it first) deleted when the machine next starts:
+    // for what is held open now and cannot go until then.
+    virtual Win32Error deleteAtRestart(const std::string& path) = 0;
 
     // Full path of the running executable.
     virtual Win32Error modulePath(std::string& path) = 0;

@@ -61,6 +61,9 @@ public:
     virtual Win32Error queryStatus(ServiceStatus& status) = 0;
     // QueryServiceConfigA with no buffer: WIN_INSUFFICIENT_BUFFER for a service that exists.
     virtual Win32Error probeConfig() = 0;
+    // The service's registration as it stands: names, type, start type, error control and the
+    // image path with its arguments (desiredAccess stays 0).
+    virtual Win32Error queryConfig(ServiceSettings& settings) = 0;
 };
 
 // An open handle to the service control manager of the local machine.
@@ -76,5 +79,6 @@ public:
 class ServiceControl {
 public:
     virtual ~ServiceControl() = default;
-    virtual Win32Error openManager(std::uint32_t access, std::unique_ptr<ServiceManager>& manager) = 0;
+    virtual Win32Error openManager(std::uint32_t access,
+                                   std::unique_ptr<ServiceManager>& manager) = 0;
 };

@@ -11,6 +11,7 @@
 #define IDS_EXTRACT_OK 6
 #define IDS_EXTRACT_CORRUPT 7
 #define IDS_EXTRACT_WRITE 8
+#define IDS_EXTRACT_INCOMPLETE 9
 
 #define IDD_SETUP_DIALOG 102
 #define IDR_MAINFRAME 128
@@ -38,7 +39,8 @@
     X(IDS_EXTRACT_INTERNAL, "Internal Error") \
     X(IDS_EXTRACT_OK, "%d files extracted successfully") \
     X(IDS_EXTRACT_CORRUPT, "Archive data is damaged. Extraction cannot continue.") \
-    X(IDS_EXTRACT_WRITE, "Extractor could not read the archive or write an output file. Please ensure that you have enough space on the target drive.")
+    X(IDS_EXTRACT_WRITE, "Extractor could not read the archive or write an output file. Please ensure that you have enough space on the target drive.") \
+    X(IDS_EXTRACT_INCOMPLETE, "Archive lacks ZIL_Service.exe. Setup cannot install from it.")
 
 // Dialog template 102: its place and size in dialog units, caption, font and window style.
 // Window styles are Windows macros that only the resource script expands, so the C++ that

@@ -12,6 +12,7 @@ namespace {
 enum : int {
     DIRECTORY_WAIT_PAUSE = 123,
     DIRECTORY_WAIT_CHECKS = 9,
+    FREE_NAME_SUFFIXES = 9,
 };
 
 // In deletion order; then the scripts.
@@ -64,31 +65,61 @@ Win32Error FileOperations::CreateWithParents(const std::string& path) {
     return files.createDirectory(path);
 }
 
-Win32Error FileOperations::DeleteProgramDirectory() {
+Removal FileOperations::DeleteProgramDirectory() {
     return DeleteIfPresent(SETUP_PROGRAM_DIR);
 }
 
-Win32Error FileOperations::DeleteTempDirectory() {
+Removal FileOperations::DeleteTempDirectory() {
     return DeleteIfPresent(SETUP_TEMP_DIR);
 }
 
-Win32Error FileOperations::DeleteIfPresent(const char* path) {
+Removal FileOperations::DeleteIfPresent(const char* path) {
     if (!m_platform.files().findFile(path)) {
-        return WIN_OK;
+        return {};
     }
-    return m_platform.files().shellDelete(path);
+    Win32Error error = m_platform.files().shellDelete(path);
+    return error == WIN_OK ? Removal{} : Retire(path, error);
+}
+
+Removal FileOperations::RemoveOrRetire(const std::string& path) {
+    Win32Error error = m_platform.files().removeTree(path);
+    if (error == WIN_OK || error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {
+        return {};
+    }
+    return Retire(path, error);
+}
+
+// What is left goes out of the way under a new name and is deleted when Windows next starts
+// (the files held open then go first). Without a rename, the deletion's error stands.
+Removal FileOperations::Retire(const std::string& path, Win32Error error) {
+    FileSystem& files = m_platform.files();
+    std::string retired = FreeName(TrimSeparators(path) + ".obsolete");
+    if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
+        return {error, ""};
+    }
+    files.deleteAtRestart(retired);
+    return {WIN_OK, retired};
+}
+
+std::string FileOperations::FreeName(const std::string& base) {
+    for (int suffix = 1; suffix <= FREE_NAME_SUFFIXES; ++suffix) {
+        std::string name = suffix == 1 ? base : base + "." + std::to_string(suffix);
+        PathInfo info;
+        Win32Error error = m_platform.files().pathInfo(name, info);
+        if (error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {
+            return name;
+        }
+    }
+    return "";
 }
 
 Win32Error FileOperations::MoveFilesIntoPlace() {
     FileSystem& files = m_platform.files();
     std::vector<std::string> extracted;
     Win32Error error = files.listMatches(std::string(SETUP_TEMP_DIR) + "\\*.*", extracted);
+    // Item by item, as the Windows layer would move a pattern anyway; the first failure stops
+    // the rest.
     for (const std::string& item : extracted) {
-        // The old program folder waits beside the extracted files; it is not part of the payload.
-        if (EqualsIgnoringCase(item, SETUP_SET_ASIDE_DIR) ||
-            EqualsIgnoringCase(item, SETUP_RETIRED_DIR)) {
-            continue;
-        }
         if (error == WIN_OK) {
             error = files.shellMove(item, SETUP_PROGRAM_DIR);
         }
@@ -104,46 +135,41 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
     return error;
 }
 
-Win32Error FileOperations::SetAsideProgramDirectory() {
+FileInUse FileOperations::FirstFileInUse(const std::string& folder) {
     FileSystem& files = m_platform.files();
-    if (!files.findFile(SETUP_PROGRAM_DIR)) {
-        return WIN_OK;
+    std::vector<std::string> items;
+    files.listMatches(folder + "\\*", items);
+    for (const std::string& item : items) {
+        PathInfo info;
+        if (files.pathInfo(item, info) != WIN_OK || info.kind == PathKind::Link) {
+            continue;
+        }
+        if (info.kind == PathKind::Folder) {
+            if (FileInUse inUse = FirstFileInUse(item); inUse.error != WIN_OK) {
+                return inUse;
+            }
+            continue;
+        }
+        std::unique_ptr<File> file;
+        if (Win32Error error = files.open(item, FileMode::DeleteCheck, file); error != WIN_OK) {
+            return {error, item};
+        }
     }
-    return files.moveFile(SETUP_PROGRAM_DIR, SETUP_SET_ASIDE_DIR, false);
+    return {};
 }
 
-bool FileOperations::HasSetAside() {
-    return m_platform.files().findFile(SETUP_SET_ASIDE_DIR);
-}
-
-Win32Error FileOperations::RestoreProgramDirectory() {
+Win32Error FileOperations::MoveBack(const std::string& setAside, const std::string& folder) {
     FileSystem& files = m_platform.files();
-    Win32Error removed =
-        files.findFile(SETUP_PROGRAM_DIR) ? files.removeTree(SETUP_PROGRAM_DIR) : WIN_OK;
-    if (!HasSetAside()) {
-        return removed;
-    }
-    if (files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_PROGRAM_DIR, false) == WIN_OK) {
+    if (files.moveFile(setAside, folder, false) == WIN_OK) {
         return WIN_OK;
     }
-    // Renames are refused (or what is left of the new folder is in the way): the old files go
-    // back one by one, over the new ones, and the old folder is kept until they are.
-    Win32Error error =
-        files.findFile(SETUP_PROGRAM_DIR)
-            ? files.shellMove(std::string(SETUP_SET_ASIDE_DIR) + "\\*.*", SETUP_PROGRAM_DIR)
-            : CopyTree(SETUP_SET_ASIDE_DIR, SETUP_PROGRAM_DIR);
+    // Renames are refused: the old files are copied back, and the old folder is kept until
+    // they all are.
+    Win32Error error = CopyTree(setAside, folder);
     if (error == WIN_OK) {
-        files.removeTree(SETUP_SET_ASIDE_DIR);
+        RemoveOrRetire(setAside);
     }
     return error;
-}
-
-Win32Error FileOperations::RetireSetAside() {
-    FileSystem& files = m_platform.files();
-    if (!HasSetAside() || files.moveFile(SETUP_SET_ASIDE_DIR, SETUP_RETIRED_DIR, false) == WIN_OK) {
-        return WIN_OK;
-    }
-    return files.removeTree(SETUP_SET_ASIDE_DIR);
 }
 
 Win32Error FileOperations::CopyTree(const std::string& from, const std::string& to) {

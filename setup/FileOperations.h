@@ -5,6 +5,19 @@
 
 #include "platform/Platform.h"
 
+// What a removal did: its error (0 when the path is gone from its place, or was never there),
+// and where what could not be deleted now was moved to wait for the next restart.
+struct Removal {
+    Win32Error error = WIN_OK;
+    std::string retiredTo;
+};
+
+// A file that another program holds open so that it cannot be deleted.
+struct FileInUse {
+    Win32Error error = WIN_OK;
+    std::string path;
+};
+
 // The install's and the uninstall's work on folders and files, and the one program the install
 // starts. Each returns what it did (a Win32 error, 0 for success); what a failure means is the
 // sequence's to decide.
@@ -17,22 +30,24 @@ public:
     // there. When it never shows: the creation's error, or WIN_PATH_NOT_FOUND. A link planted at
     // the path is removed as a link first, never written through.
     Win32Error EnsureDirectory(const std::string& path);
-    // Each folder with everything in it, when it exists (0 when there was nothing to delete).
-    Win32Error DeleteProgramDirectory();
-    Win32Error DeleteTempDirectory();
+    // Each folder with everything in it, when it exists. What cannot be deleted now (a file held
+    // open) is renamed out of the way beside it and deleted at the next restart, so that no
+    // leftover keeps a later run from working.
+    Removal DeleteProgramDirectory();
+    Removal DeleteTempDirectory();
+    // The same for any path, a link removed as a link.
+    Removal RemoveOrRetire(const std::string& path);
     // Every extracted file into the program folder, then the images into their folder.
     Win32Error MoveFilesIntoPlace();
-
-    // An upgrade keeps the old program folder, renamed into the temporary folder, until the new
-    // files are in place (0 also when there is none to set aside).
-    Win32Error SetAsideProgramDirectory();
-    bool HasSetAside();
-    // The new files out, the old folder back. A rename back that is refused is done by moving
-    // the old files over what is left, or by copying them.
-    Win32Error RestoreProgramDirectory();
-    // The new files are in place: the old folder is marked for deletion in one step (or deleted
-    // at once), and goes with the temporary folder.
-    Win32Error RetireSetAside();
+    // The first file below the folder that cannot be deleted now because another program holds
+    // it (error 0 when there is none): replacing such a folder would break that program.
+    FileInUse FirstFileInUse(const std::string& folder);
+    // A name beside `base` that nothing has: base itself, else base.2 ... base.9; empty when
+    // all are taken.
+    std::string FreeName(const std::string& base);
+    // A folder set aside moves back to where it was; when renames are refused, its files are
+    // copied back and the folder goes once they are.
+    Win32Error MoveBack(const std::string& setAside, const std::string& folder);
 
     // Windows' own MOF compiler on a script, through the command processor, by its full path so
     // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. The
@@ -48,7 +63,8 @@ public:
 
 private:
     Win32Error CreateWithParents(const std::string& path);
-    Win32Error DeleteIfPresent(const char* path);
+    Removal DeleteIfPresent(const char* path);
+    Removal Retire(const std::string& path, Win32Error error);
     Win32Error CopyTree(const std::string& from, const std::string& to);
     Win32Error CopyFile(const std::string& from, const std::string& to);
     std::vector<std::string> RedistLeftovers();

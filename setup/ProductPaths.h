@@ -1,48 +1,28 @@
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <string>
 
-#include "sfx/EntryName.h"
+#include "sfx/TargetFolders.h"
 
-// A folder and a name in it, joined when the program is compiled: one source for each part, and
-// no code to run.
-template <std::size_t F, std::size_t N>
-constexpr std::array<char, F + N> JoinPath(const char (&folder)[F], const char (&name)[N]) {
-    std::array<char, F + N> path{};
-    std::size_t at = 0;
-    for (std::size_t i = 0; i + 1 < F; ++i) {
-        path[at++] = folder[i];
-    }
-    path[at++] = '\\';
-    for (std::size_t i = 0; i < N; ++i) {
-        path[at++] = name[i];
-    }
-    return path;
-}
-
-// The fixed places of the product and the scripts that register its WMI classes. None is
-// configurable: deployment scripts and the product's own service rely on them.
-inline constexpr char SETUP_TEMP_DIR[] = "C:\\ZIL_Setup_temp";
-inline constexpr char SETUP_PROGRAM_DIR[] = "C:\\Program Files (x86)\\ZIL";
-inline constexpr auto SETUP_ICON_PATH = JoinPath(SETUP_PROGRAM_DIR, SFX_ICON_FOLDER_NAME);
-inline constexpr const char* SETUP_ICON_DIR = SETUP_ICON_PATH.data();
-inline constexpr auto SETUP_SERVICE_PATH = JoinPath(SETUP_PROGRAM_DIR, "ZIL_Service.exe");
+// The fixed places of the product (where the payload lands: sfx/TargetFolders.h) and the
+// scripts that register its WMI classes. None is configurable: deployment scripts and the
+// product's own service rely on them.
+inline constexpr const char* SETUP_TEMP_DIR = SFX_TEMP_FOLDER;
+inline constexpr const char* SETUP_PROGRAM_DIR = SFX_PROGRAM_PATH.data();
+inline constexpr const char* SETUP_ICON_DIR = SFX_ICON_PATH.data();
+inline constexpr auto SETUP_SERVICE_PATH = JoinPath(SFX_PROGRAM_PATH, SFX_SERVICE_ENTRY);
 inline constexpr const char* SETUP_SERVICE_EXE = SETUP_SERVICE_PATH.data();
-inline constexpr auto SETUP_REDIST_PATH = JoinPath(SETUP_PROGRAM_DIR, "vcredist_x86.exe");
+inline constexpr auto SETUP_REDIST_PATH = JoinPath(SFX_PROGRAM_PATH, "vcredist_x86.exe");
 inline constexpr const char* SETUP_REDIST_EXE = SETUP_REDIST_PATH.data();
 inline constexpr const char* SETUP_REDIST_PARAMETERS = " /q:a";
 inline constexpr const char* SETUP_PREVIOUS_VERSION_MARK = "C:\\Program Files\\ZIL\\picture";
 
-// Where an upgrade keeps the old program folder until the new files are in place: inside the
-// temporary folder, which only administrators may write to and which goes at the end of the run.
-// Renamed to the second name once the new files are in place, so that an interrupted run never
-// brings back a folder that was already on its way out.
-inline constexpr auto SETUP_SET_ASIDE_PATH = JoinPath(SETUP_TEMP_DIR, SFX_SET_ASIDE_FOLDER_NAME);
-inline constexpr const char* SETUP_SET_ASIDE_DIR = SETUP_SET_ASIDE_PATH.data();
-inline constexpr auto SETUP_RETIRED_PATH = JoinPath(SETUP_TEMP_DIR, SFX_RETIRED_FOLDER_NAME);
-inline constexpr const char* SETUP_RETIRED_DIR = SETUP_RETIRED_PATH.data();
+// An upgrade's own state, beside the program folder where only administrators may write: the
+// old program folder set aside until the new files are in place, and the record of what the
+// upgrade changed, which a run cut off halfway leaves for the next one.
+inline constexpr const char* SETUP_SET_ASIDE_DIR = SFX_SET_ASIDE_PATH.data();
+inline constexpr auto SETUP_UPGRADE_RECORD_PATH = JoinPath(SFX_PROGRAMS_FOLDER, "ZIL.upgrade");
+inline constexpr const char* SETUP_UPGRADE_RECORD = SETUP_UPGRADE_RECORD_PATH.data();
 
 // The scripts that register and unregister the product's WMI classes; the lower-case drive
 // letter is how the product has always written them.

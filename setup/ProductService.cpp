@@ -115,21 +115,37 @@ ServiceQuery ProductService::QueryServiceState() {
 }
 
 ServiceOutcome ProductService::CreateProductService() {
+    ServiceSettings settings;
+    settings.displayName = theServiceName;
+    settings.serviceType = SVC_WIN32_OWN_PROCESS;
+    settings.startType = SVC_AUTO_START;
+    settings.errorControl = SVC_ERROR_NORMAL;
+    settings.imagePath = QuotedServiceImage();
+    return RegisterService(settings);
+}
+
+ServiceOutcome ProductService::RegisterService(const ServiceSettings& settings) {
     std::unique_ptr<ServiceManager> manager;
     Win32Error error = m_platform.services().openManager(SVC_MANAGER_ALL_ACCESS, manager);
     if (error != WIN_OK) {
         return Reported(error);
     }
-    ServiceSettings settings;
-    settings.name = theServiceName;
-    settings.displayName = theServiceName;
-    settings.desiredAccess = SVC_ALL_ACCESS;
-    settings.serviceType = SVC_WIN32_OWN_PROCESS;
-    settings.startType = SVC_AUTO_START;
-    settings.errorControl = SVC_ERROR_NORMAL;
-    settings.imagePath = QuotedServiceImage();
+    ServiceSettings named = settings;
+    named.name = theServiceName;
+    named.desiredAccess = SVC_ALL_ACCESS;
     std::unique_ptr<Service> service;
-    return Reported(manager->createService(settings, service));
+    return Reported(manager->createService(named, service));
+}
+
+ServiceRegistration ProductService::QueryRegistration() {
+    Handles handles;
+    ServiceRegistration registration;
+    registration.error = OpenProductService(SVC_MANAGER_CONNECT, SVC_QUERY_CONFIG, handles);
+    if (registration.error == WIN_OK) {
+        registration.error = handles.service->queryConfig(registration.settings);
+    }
+    registration.settings.name = theServiceName;
+    return registration;
 }
 
 ServiceOutcome ProductService::DeleteProductService() {

@@ -19,6 +19,13 @@ struct ServiceQuery {
     std::string statusLine;
 };
 
+// The service's registration as the manager holds it, or the error that kept it from being read
+// (WIN_SERVICE_DOES_NOT_EXIST when there is none).
+struct ServiceRegistration {
+    Win32Error error = WIN_OK;
+    ServiceSettings settings;
+};
+
 enum : int {
     SERVICE_MODE_START = 0,
     SERVICE_MODE_STOP = 1,
@@ -41,6 +48,11 @@ public:
     ServiceQuery QueryServiceState();
     // Registers the service: own process, automatic start, the quoted image path.
     ServiceOutcome CreateProductService();
+    // The registration of the service of the product's name, whoever made it.
+    ServiceRegistration QueryRegistration();
+    // Registers a service of the product's name exactly as described (a registration read
+    // before, given back).
+    ServiceOutcome RegisterService(const ServiceSettings& settings);
     // A stop request, then the deletion; the outcome is that of the deletion when it was reached.
     ServiceOutcome DeleteProductService();
     // One request each, no status line.

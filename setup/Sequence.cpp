@@ -4,6 +4,7 @@
 #include "progress/ExtractCallback.h"
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
+#include "setup/StepLine.h"
 #include "sfx/ExtractOutcome.h"
 
 namespace {
@@ -27,46 +28,42 @@ Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, Se
       m_service(platform) {}
 
 // Whatever waits at the path may have been planted there (a folder with someone else's files, a
-// link to elsewhere); it goes, and the fresh folder is one that nobody else may write to. But an
-// upgrade that was cut off may have left the old program folder in there: that comes back first.
-bool Sequence::PrepareTempDirectory() {
-    if (m_files.HasSetAside()) {
-        Win32Error restored = m_files.RestoreProgramDirectory();
-        LogStep("Restore Interrupted ZIL Upgrade", restored);
-        if (restored != WIN_OK) {
-            EndWithFailure("Cannot bring back the installation an interrupted setup set aside",
-                           SETUP_EXIT_FAILURE);
-            return false;
-        }
-    }
-    FileSystem& files = m_platform.files();
-    files.removeTree(SETUP_TEMP_DIR);
-    if (Win32Error error = files.createPrivateDirectory(SETUP_TEMP_DIR); error != WIN_OK) {
+// link to elsewhere): it goes, or out of the way when a file in it is held open, and the fresh
+// folder is one that nobody else may write to.
+Win32Error Sequence::PrepareTempDirectory() {
+    m_files.RemoveOrRetire(SETUP_TEMP_DIR);
+    Win32Error error = m_platform.files().createPrivateDirectory(SETUP_TEMP_DIR);
+    if (error != WIN_OK) {
         EndWithFailure("Cannot create " + std::string(SETUP_TEMP_DIR) + Format(", error %d", error),
                        SETUP_EXIT_FAILURE);
-        return false;
+        return error;
     }
     m_files.EnsureDirectory(SETUP_TEMP_DIR);
-    return true;
+    return WIN_OK;
 }
 
-bool Sequence::ExtractPayload(bool stopOnFailure) {
+int Sequence::ExtractPayload(bool stopOnFailure) {
     m_observer.SetTotalRange(0, m_extractor.m_entryCount);
     m_observer.ShowBars();
     m_observer.SetStatus(SETUP_TEMP_DIR);
     m_observer.SetCurrentLabel("Current File");
     m_observer.Refresh();
-    int result = m_extractor.Extract(SETUP_TEMP_DIR, ExtractCallback, &m_observer);
+    // A payload that lacks the service would remove a working product and leave none.
+    // (An archive whose directory could not be read fails the extraction with its own code.)
+    bool complete =
+        !stopOnFailure || m_extractor.m_entryCount == 0 || m_extractor.HasEntry(SFX_SERVICE_ENTRY);
+    int result = complete ? m_extractor.Extract(SETUP_TEMP_DIR, ExtractCallback, &m_observer)
+                          : SFX_ERR_INCOMPLETE;
     m_observer.ShowBars();
     if (result == SFX_OK || !stopOnFailure) {
-        return true;
+        return result;
     }
     // Nothing of the old installation has been touched yet, and it stays so: installing from a
     // partial payload would remove a working product and leave a broken one.
     m_files.DeleteTempDirectory();
     EndWithFailure(ExtractOutcomeText(result, m_extractor.m_entryCount),
                    ExtractFailureExitCode(result));
-    return false;
+    return result;
 }
 
 void Sequence::ShowStatus(const std::string& line) {
@@ -105,9 +102,13 @@ void Sequence::RunMofScript(const char* script, const char* step) {
 }
 
 void Sequence::LogStep(const char* step, Win32Error error) {
-    m_runLog += step;
-    m_runLog += error == WIN_OK ? std::string(" Success !!!\r\n")
-                                : Format(" Failed, error %d !!!\r\n", error);
+    m_runLog += StepLine(step, error);
+}
+
+void Sequence::LogRetired(const Removal& removal) {
+    if (!removal.retiredTo.empty()) {
+        m_runLog += NoteLine(removal.retiredTo, "held open, deleted at the next restart");
+    }
 }
 
 void Sequence::Pause(unsigned milliseconds) {

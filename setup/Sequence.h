@@ -43,13 +43,15 @@ protected:
         SEQUENCE_CODE_UNINSTALL = 140,
     };
 
-    // Removes whatever is at the temporary directory's path and creates it afresh, private to
-    // administrators, then waits for it. False when it cannot be made fresh: the sequence has
-    // then ended (1603) before touching anything.
-    bool PrepareTempDirectory();
-    // Sets up the bars and extracts the archive into the temporary directory. With
-    // stopOnFailure (the install), a failed extraction ends the sequence there and gives false.
-    bool ExtractPayload(bool stopOnFailure);
+    // Removes whatever is at the temporary directory's path (moves it out of the way when it
+    // cannot go now) and creates it afresh, private to administrators, then waits for it. The
+    // error when it cannot be made fresh: the sequence has then ended (1603) before touching
+    // anything.
+    Win32Error PrepareTempDirectory();
+    // Sets up the bars and extracts the archive into the temporary directory; the extraction's
+    // result. For the install (stopOnFailure), a payload without the file the install starts by
+    // name is refused first, and a failed extraction ends the sequence there.
+    int ExtractPayload(bool stopOnFailure);
     // A status line on screen at once.
     void ShowStatus(const std::string& line) override;
     // The status edit shows the whole run log.
@@ -69,6 +71,9 @@ protected:
     // A run log line that tells a step's outcome: "<step> Success !!!" or "<step> Failed, error N
     // !!!".
     void LogStep(const char* step, Win32Error error);
+    // A line naming what could not be deleted now and was moved out of the way to go at the
+    // next restart; nothing when everything went.
+    void LogRetired(const Removal& removal);
 
     Platform& m_platform;
     RunMode m_mode;

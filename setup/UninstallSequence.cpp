@@ -5,11 +5,15 @@
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
 
+UninstallSequence::UninstallSequence(Platform& platform, RunMode mode, SfxExtractor& extractor,
+                                     SetupLogFile& log, SequenceObserver& observer)
+    : Sequence(platform, mode, extractor, log, observer), m_upgrade(platform, m_files, m_service) {}
+
 void UninstallSequence::Run() {
     bool commandLine = IsCommandLine(m_mode);
     m_log.Begin("uninstall", commandLine);
     m_observer.SetCurrentPos(0);
-    if (!PrepareTempDirectory()) {
+    if (PrepareTempDirectory() != WIN_OK) {
         return;
     }
     ExtractPayload(false);
@@ -49,7 +53,9 @@ void UninstallSequence::SignalService() {
     m_observer.SetCurrentPos(83);
 }
 
-// The service stopped if it runs, then deleted; then both directories.
+// The service stopped if it runs, then deleted; then both directories. A service that would
+// not stop is left running with its files: deleting them under it would break it, and marking
+// it for deletion would leave it half removed.
 void UninstallSequence::RemoveInstallation() {
     ServiceQuery query = m_service.QueryServiceState();
     ShowStatus(query.statusLine);
@@ -58,33 +64,33 @@ void UninstallSequence::RemoveInstallation() {
     if (query.state == SVC_RUNNING) {
         ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
         m_runLog += stopped.statusLine;
-        // Marked for deletion, a running service is still there until it stops.
         m_serviceStillRuns = stopped.error != 0;
+        if (m_serviceStillRuns) {
+            LogStep("Stop ZIL Service", static_cast<Win32Error>(stopped.error));
+            return;
+        }
     }
+    Upgrade::Resumption cleared = m_upgrade.ResumeInterrupted(false);
+    m_runLog += cleared.note;
     ServiceOutcome deleted = m_service.DeleteProductService();
     ShowStatus(deleted.statusLine);
     m_observer.SetCurrentPos(93);
     m_runLog += deleted.statusLine;
-    m_files.DeleteProgramDirectory();
+    LogRetired(m_files.DeleteProgramDirectory());
     m_observer.SetCurrentPos(98);
-    m_files.DeleteTempDirectory();
+    LogRetired(m_files.DeleteTempDirectory());
     m_observer.SetCurrentPos(100);
 }
 
-// The service counts as gone when the manager no longer knows it, or has it marked for deletion
-// (which completes once it has stopped) and it did stop; whatever cannot be checked is counted as
-// left behind. Both folders must be gone too.
+// The service counts as gone only when the manager no longer knows it: one marked for deletion
+// is still there (running, starting, or held open) and may never go. Whatever cannot be checked
+// is counted as left behind. Both folders must be gone too.
 bool UninstallSequence::InstallationLeftBehind() {
-    Win32Error serviceLeft = WIN_OK;
-    std::unique_ptr<ServiceManager> manager;
-    if ((serviceLeft = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager)) == WIN_OK) {
-        std::unique_ptr<Service> service;
-        Win32Error opened = manager->openService(theServiceName, SVC_QUERY_STATUS, service);
-        bool gone = opened == WIN_SERVICE_DOES_NOT_EXIST ||
-                    (opened == WIN_SERVICE_MARKED_FOR_DELETE && !m_serviceStillRuns);
-        serviceLeft = gone ? WIN_OK : WIN_ALREADY_EXISTS;
+    if (m_serviceStillRuns) {
+        return true;
     }
+    ServiceQuery query = m_service.QueryServiceState();
     FileSystem& files = m_platform.files();
-    return serviceLeft != WIN_OK || files.findFile(SETUP_PROGRAM_DIR) ||
+    return query.error != WIN_SERVICE_DOES_NOT_EXIST || files.findFile(SETUP_PROGRAM_DIR) ||
            files.findFile(SETUP_TEMP_DIR);
 }

@@ -4,6 +4,7 @@
 
 #include "sfx/EntryInflater.h"
 #include "sfx/SfxExtractor.h"
+#include "sfx/TargetFolders.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ ArchiveVerdict ArchiveVerifier::Verify(const std::string& path) {
         return verdict;
     }
     verdict.entryCount = reader->m_entryCount;
+    verdict.installable = reader->HasEntry(SFX_SERVICE_ENTRY);
     std::unique_ptr<File> archive;
     std::uint64_t length = 0;
     if (m_files.open(path, FileMode::ReadShared, archive) != WIN_OK ||

@@ -12,6 +12,9 @@ struct ArchiveVerdict {
     // SFX_ERR_OPEN, SFX_ERR_SIGNATURE, SFX_ERR_NO_DATA, SFX_ERR_CORRUPT or SFX_ERR_WRITE.
     int result = 0;
     int entryCount = 0;
+    // The directory names the file that the install starts by name; without it the install
+    // refuses the archive (SFX_ERR_INCOMPLETE) before it extracts or removes anything.
+    bool installable = false;
     ArchiveExtent extent;             // where the archive ends, and the certificate table
     std::vector<std::string> faults;  // one line per fault, in words
 };

@@ -10,6 +10,25 @@ char UpperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// Windows folds the case of a name in Unicode, after the ANSI code page has turned its bytes
+// into characters: in Windows-1252 the accented letters fold 0x20 apart (but for the signs
+// 0xF7 and 0xD7, and 0xDF, which has no capital), and four letters live elsewhere.
+unsigned char UpperAnsi(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
+        return static_cast<unsigned char>(c - 0x20);
+    }
+    switch (c) {
+        case 0x9A:  // š
+        case 0x9C:  // œ
+        case 0x9E:  // ž
+            return static_cast<unsigned char>(c - 0x10);
+        case 0xFF:  // ÿ
+            return 0x9F;
+        default:
+            return c;
+    }
+}
+
 std::string UpperAscii(std::string_view text) {
     std::string upper(text);
     std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return UpperAscii(c); });
@@ -55,6 +74,9 @@ const char* EntryNameFault(const std::string& name) {
     if (std::any_of(name.begin(), name.end(), IsForbiddenCharacter)) {
         return "the name holds a character Windows refuses in file names";
     }
+    if (name.size() > SFX_MAX_TARGET_NAME) {
+        return "the name is too long for a path on Windows in the program's folders";
+    }
     if (name.back() == '.' || name.back() == ' ') {
         return "the name ends in a dot or space, which Windows drops";
     }
@@ -70,8 +92,9 @@ const char* EntryNameFault(const std::string& name) {
 }
 
 bool SameEntryName(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return UpperAnsi(static_cast<unsigned char>(x)) == UpperAnsi(static_cast<unsigned char>(y));
+    });
 }
 
 bool FindDuplicateEntryNames(const std::vector<std::string>& names, std::size_t& first,

@@ -3,12 +3,10 @@
 #include <string>
 #include <vector>
 
-// Folders the installer makes where entries land: the images' folder in the program folder, and
-// in the temporary folder the old program folder set aside during an upgrade and its name once
-// it is on its way out. An entry of such a name would meet the folder, so none may have one.
-inline constexpr char SFX_ICON_FOLDER_NAME[] = "ICONs";
-inline constexpr char SFX_SET_ASIDE_FOLDER_NAME[] = "ZIL.previous";
-inline constexpr char SFX_RETIRED_FOLDER_NAME[] = "ZIL.obsolete";
+#include "sfx/TargetFolders.h"
+
+// Folders the installer makes: an entry of such a name would meet the folder, so none may have
+// one.
 inline constexpr const char* SFX_RESERVED_NAMES[] = {
     SFX_ICON_FOLDER_NAME, SFX_SET_ASIDE_FOLDER_NAME, SFX_RETIRED_FOLDER_NAME};
 
@@ -17,16 +15,18 @@ inline constexpr const char* SFX_RESERVED_NAMES[] = {
 // control character or any of < > " | ? *; a trailing dot or space (Windows drops them, so
 // "a." would land on "a"); a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM and LPT
 // followed by a digit 0-9 or one of the superscript digits of the ANSI code page, bytes B9,
-// B2 and B3; with or without an extension); a folder the installer makes. Both the reader and
-// the writer of archives ask this.
+// B2 and B3; with or without an extension); a folder the installer makes; a name too long for
+// its path in the deepest target folder to stay within Windows' limit. Both the reader and the
+// writer of archives ask this.
 const char* EntryNameFault(const std::string& name);
 
 inline bool IsSafeEntryName(const std::string& name) {
     return EntryNameFault(name) == nullptr;
 }
 
-// True when Windows takes the two names for one file: they are equal ignoring the case of
-// ASCII letters.
+// True when Windows takes the two names for one file: they are equal ignoring case, for the
+// letters of the ANSI code page (Windows-1252: ASCII, the accented Latin letters, and the pairs
+// Š/š, Œ/œ, Ž/ž, Ÿ/ÿ) alike.
 bool SameEntryName(const std::string& a, const std::string& b);
 
 // The first pair of names that Windows would take for one file, as indexes into names; false

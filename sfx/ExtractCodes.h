@@ -10,6 +10,7 @@ enum : int {
     SFX_ERR_REOPEN = 1006,         // the archive could not be opened again for extraction
     SFX_ERR_CORRUPT = 1007,        // an entry's stream is damaged or does not fit its record
     SFX_ERR_WRITE = 1008,          // a read, seek or write failed while extracting (a full disk)
+    SFX_ERR_INCOMPLETE = 1009,     // a sound archive without the file the install starts by name
 };
 
 // Callback codes: a number space of their own (1002 is SFX_OK and EXTRACT_PROGRESS).

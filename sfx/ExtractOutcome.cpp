@@ -17,6 +17,8 @@ int ExtractOutcomeStringId(int result) {
             return IDS_EXTRACT_CORRUPT;
         case SFX_ERR_WRITE:
             return IDS_EXTRACT_WRITE;
+        case SFX_ERR_INCOMPLETE:
+            return IDS_EXTRACT_INCOMPLETE;
         default:
             return IDS_EXTRACT_INTERNAL;
     }
@@ -24,7 +26,7 @@ int ExtractOutcomeStringId(int result) {
 
 const char* ExtractOutcomeString(int stringId) {
     // Only the extraction entries have an outcome's words; any other id is an internal error.
-    bool outcome = stringId >= IDS_EXTRACT_NO_DATA && stringId <= IDS_EXTRACT_WRITE;
+    bool outcome = stringId >= IDS_EXTRACT_NO_DATA && stringId <= IDS_EXTRACT_INCOMPLETE;
     return StringTableText(outcome ? stringId : IDS_EXTRACT_INTERNAL);
 }
 

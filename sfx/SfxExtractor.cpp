@@ -269,3 +269,12 @@ int SfxExtractor::ExtractEntry(File& archive, int index, std::string targetDir) 
     }
     return result;
 }
+
+bool SfxExtractor::HasEntry(const std::string& name) const {
+    for (int i = 0; i < m_entryCount; ++i) {
+        if (SameEntryName(m_entries[i].m_name, name)) {
+            return true;
+        }
+    }
+    return false;
+}

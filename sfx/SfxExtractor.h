@@ -40,6 +40,8 @@ public:
     int Extract(std::string targetDir, ExtractCallbackFn callback, void* context);
 
     const ArchiveEntry& Entry(int index) const { return m_entries[index]; }
+    // True when the directory read names an entry so, as Windows compares file names.
+    bool HasEntry(const std::string& name) const;
 
     int m_entryCount = 0;  // read by the owner before an extraction
 

@@ -17,12 +17,15 @@
 #include "sfx/ArchiveWriter.h"
 #include "sfx/ExtractOutcome.h"
 #include "sfx/SfxExtractor.h"
+#include "sfx/TargetFolders.h"
 
 namespace {
 
 constexpr int EXIT_FAULT = 1;
 constexpr int EXIT_NOT_ARCHIVE = 2;
 constexpr std::uint32_t COPY_CHUNK = 64 * 1024;
+// Names tried for the archive being written before the run gives up (OUT.partial, .1, ...).
+constexpr int PARTIAL_NAME_ATTEMPTS = 100;
 
 struct Input {
     std::string name;
@@ -62,6 +65,8 @@ const char* ReaderOutcome(int result) {
             return "the archive holds no entries";
         case SFX_ERR_CORRUPT:
             return "damaged streams";
+        case SFX_ERR_INCOMPLETE:
+            return "the install would refuse it: a file it starts by name is missing";
         default:
             return "cannot read the archive";
     }
@@ -254,17 +259,17 @@ std::string CheckPack(FileSystem& files, const std::vector<std::string>& paths,
     return CheckOutputIsNoInput(files, out, stub, pack);
 }
 
-// A new file for the archive beside the output; a leftover of an earlier run (or a link
-// planted there) goes first, so that nothing is written through it.
-Win32Error CreatePartial(FileSystem& files, const std::string& partial,
+// A new file for the archive beside the output, under a name that nothing has yet. It is made
+// exclusively, so an input, the stub, a leftover or a link that has such a name is never
+// replaced, deleted or packed: another name is taken instead.
+Win32Error CreatePartial(FileSystem& files, const std::string& out, std::string& partial,
                          std::unique_ptr<File>& output) {
-    PathInfo existing;
-    if (files.pathInfo(partial, existing) == WIN_OK) {
-        if (Win32Error removed = files.removeFile(partial); removed != WIN_OK) {
-            return removed;
-        }
+    Win32Error error = WIN_FILE_EXISTS;
+    for (int attempt = 0; attempt < PARTIAL_NAME_ATTEMPTS && error == WIN_FILE_EXISTS; ++attempt) {
+        partial = out + ".partial" + (attempt == 0 ? "" : "." + std::to_string(attempt));
+        error = files.open(partial, FileMode::CreateNew, output);
     }
-    return files.open(partial, FileMode::CreateWrite, output);
+    return error;
 }
 
 // The archive is written beside the output and takes the output's name only when it is
@@ -291,12 +296,12 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
         std::fprintf(stderr, "sfxpack: refused: %s\n", refusal.c_str());
         return EXIT_FAULT;
     }
-    std::string partial = out + ".partial";
+    std::string partial;
     std::string error;
     bool written = false;
     {
         std::unique_ptr<File> output;
-        if (Win32Error opened = CreatePartial(files, partial, output); opened != WIN_OK) {
+        if (Win32Error opened = CreatePartial(files, out, partial, output); opened != WIN_OK) {
             std::fprintf(stderr, "sfxpack: %s: cannot create (Windows error %u)\n", partial.c_str(),
                          static_cast<unsigned>(opened));
             return EXIT_FAULT;
@@ -367,11 +372,18 @@ int Verify(FileSystem& files, const std::string& path) {
     for (const std::string& fault : verdict.faults) {
         std::printf("%s: %s\n", path.c_str(), fault.c_str());
     }
-    std::printf("%s: result %d, %s\n", path.c_str(), verdict.result, ReaderOutcome(verdict.result));
-    if (verdict.result == SFX_OK) {
+    // A sound payload that setup would not install is refused like a directory that breaks a
+    // rule: nothing of it would be extracted.
+    int result =
+        verdict.result == SFX_OK && !verdict.installable ? SFX_ERR_INCOMPLETE : verdict.result;
+    if (result == SFX_ERR_INCOMPLETE) {
+        std::printf("%s: no entry %s, which the install starts\n", path.c_str(), SFX_SERVICE_ENTRY);
+    }
+    std::printf("%s: result %d, %s\n", path.c_str(), result, ReaderOutcome(result));
+    if (result == SFX_OK) {
         return 0;
     }
-    return directoryRead ? EXIT_FAULT : EXIT_NOT_ARCHIVE;
+    return !directoryRead || result == SFX_ERR_INCOMPLETE ? EXIT_NOT_ARCHIVE : EXIT_FAULT;
 }
 
 struct ProgressView {

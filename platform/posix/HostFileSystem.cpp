@@ -167,19 +167,26 @@ Win32Error HostFile::length(std::uint64_t& bytes) {
 }
 
 Win32Error HostFile::Open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) {
-    bool reading = mode == FileMode::ReadShared;
-    // A link where a file is to be written goes as a link; O_NOFOLLOW refuses one that appears
-    // in the meantime instead of writing through it.
-    int flags = O_CLOEXEC | (reading ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
+    bool reading = mode == FileMode::ReadShared || mode == FileMode::DeleteCheck;
     if (reading && IsDirectory(path)) {
         return WIN_ACCESS_DENIED;  // Windows cannot open a folder as a file either
     }
-    if (!reading && HostIsLink(path) && ::unlink(path.c_str()) != 0) {
-        return FromErrno(errno, path);
+    // A link where a file is to be written goes as a link; O_NOFOLLOW refuses one that appears
+    // in the meantime instead of writing through it. A new file is made only where nothing is.
+    int flags = O_CLOEXEC;
+    if (reading) {
+        flags |= O_RDONLY;
+    } else if (mode == FileMode::CreateNew) {
+        flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+    } else {
+        flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
+        if (HostIsLink(path) && ::unlink(path.c_str()) != 0) {
+            return FromErrno(errno, path);
+        }
     }
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
-        return FromErrno(errno, path);
+        return errno == EEXIST ? WIN_FILE_EXISTS : FromErrno(errno, path);
     }
     file = std::make_unique<HostFile>(fd);
     return WIN_OK;
@@ -244,6 +251,8 @@ Win32Error HostPathInfo(const std::string& path, PathInfo& info) {
     info.size = static_cast<std::uint64_t>(status.st_size);
     info.volume = static_cast<std::uint64_t>(status.st_dev);
     info.fileId = static_cast<std::uint64_t>(status.st_ino);
+    // Only the account that runs the program and root stand for administrators here.
+    info.trusted = status.st_uid == ::geteuid() || status.st_uid == 0;
     return WIN_OK;
 }
 
@@ -432,6 +441,12 @@ bool HostFileSystem::isDirectory(const std::string& path) {
 
 Win32Error HostFileSystem::pathInfo(const std::string& path, PathInfo& info) {
     return HostPathInfo(HostForm(path), info);
+}
+
+// Linux has no pending deletions; the tools never need one.
+Win32Error HostFileSystem::deleteAtRestart(const std::string& path) {
+    (void)path;
+    return WIN_NOT_SUPPORTED;
 }
 
 bool standardOutputIsTerminal() {

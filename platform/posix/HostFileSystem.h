@@ -67,6 +67,7 @@ public:
     Win32Error shellDelete(const std::string& pattern) override;
     Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
     Win32Error pathInfo(const std::string& path, PathInfo& info) override;
+    Win32Error deleteAtRestart(const std::string& path) override;
     Win32Error modulePath(std::string& path) override;
     // Linux has no such folder.
     Win32Error systemDirectory(std::string& path) override;

@@ -1,6 +1,7 @@
 #include "platform/sim/SimFileSystem.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/WindowsPaths.h"
 #include "platform/posix/HostFileSystem.h"
@@ -124,7 +125,32 @@ Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& t
 Win32Error SimFileSystem::pathInfo(const std::string& path, PathInfo& info) {
     std::string host;
     Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
-    return error != WIN_OK ? error : HostPathInfo(host, info);
+    if (error == WIN_OK && (error = HostPathInfo(host, info)) == WIN_OK) {
+        info.trusted = !OwnedByUser(path);
+    }
+    return error;
+}
+
+// Every file and folder belongs to administrators but those that $ZIL_MACHINE/user-owned.txt
+// names, one Windows path a line: what an ordinary user made, or planted.
+bool SimFileSystem::OwnedByUser(const std::string& path) const {
+    std::ifstream list(m_machine.root() + "/user-owned.txt");
+    for (std::string line; std::getline(list, line);) {
+        if (EqualsIgnoringCase(TrimSeparators(line), TrimSeparators(path))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// No restart comes on the simulated machine: the request is journaled for the tests to see.
+Win32Error SimFileSystem::deleteAtRestart(const std::string& path) {
+    std::string host;
+    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
+    if (error == WIN_OK && !HostExists(host)) {
+        error = WIN_FILE_NOT_FOUND;
+    }
+    return record("delete-at-restart", path, error);
 }
 
 Win32Error SimFileSystem::matches(const std::string& pattern,

@@ -26,7 +26,9 @@ public:
     Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
     Win32Error shellDelete(const std::string& pattern) override;
     Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
+    // Administrators own everything but what $ZIL_MACHINE/user-owned.txt names.
     Win32Error pathInfo(const std::string& path, PathInfo& info) override;
+    Win32Error deleteAtRestart(const std::string& path) override;
     // The host path of the running setup program (SimConfig::modulePath, else this process).
     Win32Error modulePath(std::string& path) override;
     // C:\Windows\System32, as on the machines the program is made for.
@@ -38,6 +40,7 @@ private:
     // Matches of a Windows pattern as Windows paths and their host paths, sorted by name.
     Win32Error matches(const std::string& pattern, std::vector<std::string>& windowsPaths,
                        std::vector<std::string>& hostPaths);
+    bool OwnedByUser(const std::string& path) const;
     Win32Error record(const std::string& kind, const std::string& detail, Win32Error outcome);
 
     SimMachine& m_machine;

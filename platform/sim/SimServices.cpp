@@ -275,6 +275,19 @@ public:
                        [](Record&) -> Win32Error { return WIN_INSUFFICIENT_BUFFER; });
     }
 
+    Win32Error queryConfig(ServiceSettings& settings) override {
+        return request("config", SimOp::QueryService, SVC_QUERY_CONFIG,
+                       [&](Record& r) -> Win32Error {
+                           settings.name = r.name;
+                           settings.displayName = r.displayName;
+                           settings.serviceType = r.serviceType;
+                           settings.startType = r.startType;
+                           settings.errorControl = r.errorControl;
+                           settings.imagePath = r.imagePath;
+                           return WIN_OK;
+                       });
+    }
+
 private:
     Win32Error request(const std::string& what, SimOp op, std::uint32_t needed,
                        const std::function<Win32Error(Record&)>& act) {

@@ -169,21 +169,41 @@ Win32Error CheckPrivateFolder(const std::string& path) {
 
 Win32Error Win32FileSystem::open(const std::string& path, FileMode mode,
                                  std::unique_ptr<File>& file) {
-    bool reading = mode == FileMode::ReadShared;
-    DWORD flags = FILE_ATTRIBUTE_NORMAL;
-    if (!reading) {
-        // A link where the file is to be written (someone else's file behind it) goes as a link,
-        // and one that appears in the meantime is opened itself rather than followed.
-        DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes) &&
-            !(IsFolder(attributes) ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()))) {
-            return LastError();
+    DWORD access = GENERIC_WRITE;
+    DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    DWORD disposition = CREATE_ALWAYS;
+    // A link where the file is to be written (someone else's file behind it) is opened itself
+    // rather than followed; a new file is made only where nothing has the name.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    switch (mode) {
+        case FileMode::ReadShared:
+            access = GENERIC_READ;
+            disposition = OPEN_EXISTING;
+            flags = FILE_ATTRIBUTE_NORMAL;
+            break;
+        case FileMode::DeleteCheck:
+            // What a deletion asks for: refused while another holds the file without
+            // FILE_SHARE_DELETE, whatever this handle lets others do.
+            access = DELETE;
+            sharing |= FILE_SHARE_DELETE;
+            disposition = OPEN_EXISTING;
+            break;
+        case FileMode::CreateNew:
+            disposition = CREATE_NEW;
+            break;
+        case FileMode::CreateWrite: {
+            // A link planted where the file goes is removed as a link first.
+            DWORD attributes = GetFileAttributesA(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes) &&
+                !(IsFolder(attributes) ? RemoveDirectoryA(path.c_str())
+                                       : DeleteFileA(path.c_str()))) {
+                return LastError();
+            }
+            break;
         }
-        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     }
-    HANDLE handle = CreateFileA(path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                reading ? OPEN_EXISTING : CREATE_ALWAYS, flags, nullptr);
+    HANDLE handle =
+        CreateFileA(path.c_str(), access, sharing, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return LastError();
     }
@@ -343,11 +363,18 @@ bool Win32FileSystem::isDirectory(const std::string& path) {
 }
 
 Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
-    // No access asked: only the file's identity and kind. A reparse point is opened itself.
-    KernelHandle handle(
-        CreateFileA(TrimSeparators(path).c_str(), 0,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Only the file's identity, kind and owner: a reparse point is opened itself. Without the
+    // right to read its owner, the object is taken for someone else's.
+    std::string trimmed = TrimSeparators(path);
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    KernelHandle handle(CreateFileA(trimmed.c_str(), READ_CONTROL, sharing, nullptr, OPEN_EXISTING,
+                                    flags, nullptr));
+    bool ownerReadable = handle.valid();
+    if (!ownerReadable) {
+        handle.reset(
+            CreateFileA(trimmed.c_str(), 0, sharing, nullptr, OPEN_EXISTING, flags, nullptr));
+    }
     if (!handle.valid()) {
         return LastError();
     }
@@ -363,7 +390,35 @@ Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
     info.size = std::uint64_t{details.nFileSizeHigh} << 32 | details.nFileSizeLow;
     info.volume = details.dwVolumeSerialNumber;
     info.fileId = std::uint64_t{details.nFileIndexHigh} << 32 | details.nFileIndexLow;
+    info.trusted = false;
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    if (ownerReadable && GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                         &owner, nullptr, nullptr, nullptr,
+                                         reinterpret_cast<PSECURITY_DESCRIPTOR*>(
+                                             descriptor.address())) == ERROR_SUCCESS) {
+        info.trusted = IsTrustedOwner(owner);
+    }
     return WIN_OK;
+}
+
+// Windows deletes a folder at restart only once it is empty: what it holds is scheduled first.
+Win32Error Win32FileSystem::deleteAtRestart(const std::string& windowsPath) {
+    std::string path = TrimSeparators(windowsPath);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return LastError();
+    }
+    if (IsFolder(attributes) && !IsLink(attributes)) {
+        std::vector<std::string> children;
+        listMatches(path + "\\*", children);
+        for (const std::string& child : children) {
+            if (Win32Error error = deleteAtRestart(child); error != WIN_OK) {
+                return error;
+            }
+        }
+    }
+    return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? WIN_OK : LastError();
 }
 
 bool standardOutputIsTerminal() {

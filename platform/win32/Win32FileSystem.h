@@ -24,4 +24,5 @@ public:
     Win32Error tempDirectory(std::string& path) override;
     bool isDirectory(const std::string& path) override;
     Win32Error pathInfo(const std::string& path, PathInfo& info) override;
+    Win32Error deleteAtRestart(const std::string& path) override;
 };

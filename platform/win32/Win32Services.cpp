@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Services.h"
 
+#include <vector>
+
 #include <windows.h>
 
 #include "platform/win32/Win32Handle.h"
@@ -49,6 +51,30 @@ public:
         // No buffer: only whether the service answers. The size out-parameter must be valid.
         DWORD needed = 0;
         return outcome(QueryServiceConfigA(m_handle.get(), nullptr, 0, &needed));
+    }
+
+    Win32Error queryConfig(ServiceSettings& settings) override {
+        DWORD needed = 0;
+        if (QueryServiceConfigA(m_handle.get(), nullptr, 0, &needed)) {
+            return WIN_INVALID_PARAMETER;  // no configuration fits in no room
+        }
+        if (Win32Error error = lastError(); error != WIN_INSUFFICIENT_BUFFER) {
+            return error;
+        }
+        // The strings follow the record in the same buffer; keep it aligned for the record.
+        std::vector<QUERY_SERVICE_CONFIGA> buffer(needed / sizeof(QUERY_SERVICE_CONFIGA) + 1);
+        QUERY_SERVICE_CONFIGA* config = buffer.data();
+        if (!QueryServiceConfigA(m_handle.get(), config,
+                                 static_cast<DWORD>(buffer.size() * sizeof(QUERY_SERVICE_CONFIGA)),
+                                 &needed)) {
+            return lastError();
+        }
+        settings.displayName = config->lpDisplayName != nullptr ? config->lpDisplayName : "";
+        settings.serviceType = config->dwServiceType;
+        settings.startType = config->dwStartType;
+        settings.errorControl = config->dwErrorControl;
+        settings.imagePath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+        return WIN_OK;
     }
 
 private:

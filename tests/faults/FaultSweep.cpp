@@ -102,12 +102,13 @@ Listing Below(const Listing& listing, const std::string& folder) {
     return part;
 }
 
-// What a run may change: the temporary folder, the program folder, the log, the runtime the
-// redistributable installs, and files that appeared at a drive root during the run.
+// What a run may change: the temporary folder, the program folder, setup's own state beside it
+// (the folder an upgrade sets aside, its record, what is moved out of the way to go at the next
+// restart: all named after the two folders), the log, the runtime the redistributable installs,
+// and files that appeared at a drive root during the run.
 bool MayChange(const std::string& path, const Listing& before) {
-    if (path == theProgramDir || StartsWith(path, std::string(theProgramDir) + "/") ||
-        path == theTempDir || StartsWith(path, std::string(theTempDir) + "/") ||
-        path == theLogFile || path == theRuntimeMarker) {
+    if (StartsWith(path, theProgramDir) || StartsWith(path, theTempDir) || path == theLogFile ||
+        path == theRuntimeMarker) {
         return true;
     }
     bool atRoot = path.size() > 2 && path[1] == '/' && path.find('/', 2) == std::string::npos;
@@ -287,8 +288,13 @@ void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
             Listing after = Below(ListMachine(machine), theProgramDir);
             Service old = ServiceOf(baseline);
             Service now = ServiceOf(machine);
+            // A service manager that refuses every request from some point on cannot start the
+            // old service again: the log must say so.
+            std::string log = ReadFile(machine / theLogFile);
+            bool restartRefused = log.find("START ZIL Service retcode = 0") == std::string::npos &&
+                                  log.find("START ZIL Service retcode = ") != std::string::npos;
             bool intact = before == after && now.registered == old.registered &&
-                          now.state == old.state && now.image == old.image;
+                          (now.state == old.state || restartRefused) && now.image == old.image;
             bool newComplete = exitCode == 1603 &&
                                ReadFile(machine / theLogFile).find("Start ZIL Service Failed") !=
                                    std::string::npos;

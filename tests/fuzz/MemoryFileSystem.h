@@ -57,6 +57,7 @@ public:
         return WIN_ACCESS_DENIED;
     }
     Win32Error pathInfo(const std::string&, PathInfo&) override { return WIN_NOT_SUPPORTED; }
+    Win32Error deleteAtRestart(const std::string&) override { return WIN_NOT_SUPPORTED; }
     Win32Error systemDirectory(std::string&) override { return WIN_NOT_SUPPORTED; }
     Win32Error modulePath(std::string& path) override {
         path = m_archivePath;

@@ -500,10 +500,12 @@ TEST_F(UpgradeTest, ASuccessfulUpgradeLeavesOnlyTheNewFiles) {
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
     ExpectInstalled();
-    EXPECT_THAT(
-        JournalOf(run.journal, "rename"),
-        ElementsAre("C:\\Program Files (x86)\\ZIL -> C:\\ZIL_Setup_temp\\ZIL.previous = 0",
-                    "C:\\ZIL_Setup_temp\\ZIL.previous -> C:\\ZIL_Setup_temp\\ZIL.obsolete = 0"));
+    EXPECT_THAT(JournalOf(run.journal, "rename"),
+                ElementsAre("C:\\Program Files (x86)\\ZIL -> C:\\Program Files "
+                            "(x86)\\ZIL.previous = 0"));
+    // Nothing is left that a later run could take for an upgrade to bring back.
+    EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
+    EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
 }
 
 // Links that someone planted where setup writes are removed as links; what they point at is

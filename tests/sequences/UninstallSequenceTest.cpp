@@ -110,14 +110,18 @@ TEST_F(UninstallTest, TheLowerBarStepsThroughItsPositions) {
 TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
     struct Case {
         const char* what;
-        SimOp op;
+        std::vector<SimOp> refused;
     };
-    for (const Case& c : {Case{"service kept", SimOp::DeleteService},
-                          Case{"program directory kept", SimOp::ShellDelete}}) {
+    // A folder that cannot be deleted is moved out of the way; one that cannot be moved either
+    // stays.
+    for (const Case& c : {Case{"service kept", {SimOp::DeleteService}},
+                          Case{"program directory kept", {SimOp::ShellDelete, SimOp::Rename}}}) {
         for (std::string argument : {"/U", ""}) {
             SCOPED_TRACE(std::string(c.what) + " " + argument);
             ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-            InjectForNextRun({c.op, 1, WIN_ACCESS_DENIED, true});
+            for (SimOp op : c.refused) {
+                InjectForNextRun({op, 1, WIN_ACCESS_DENIED, true});
+            }
             SetupRun run = Run(argument, {"click:1001"});
             EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
             EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 1603"));
@@ -149,6 +153,9 @@ TEST_P(LeftBehindTest, MakesTheUninstallAFailure) {
     // Every stop request after the first query, or the second deletion (the temporary folder's).
     InjectForNextRun(
         {GetParam(), GetParam() == SimOp::ControlService ? 4 : 2, WIN_ACCESS_DENIED, true});
+    if (GetParam() == SimOp::ShellDelete) {
+        InjectForNextRun({SimOp::Rename, 1, WIN_ACCESS_DENIED, true});  // nor moved out of the way
+    }
     SetupRun run = Run("/U");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Uninstall ZIL Failed !!!\r\n"));

@@ -2,6 +2,7 @@
 // rule the way a hostile or careless packer would; setup must refuse it as verify does, before
 // anything is written when the directory alone shows the fault.
 
+#include "sfx/TargetFolders.h"
 #include "tests/unit/ArchiveTestSupport.h"
 
 using namespace archive_test;
@@ -137,16 +138,28 @@ TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
                                                {"lpt0.txt"},
                                                {"COM\xB9"},
                                                {"lpt\xB2.log"},
-                                               {"Com\xB3"}}) {
+                                               {"Com\xB3"},
+                                               // Windows-1252 letters fold as ASCII ones do.
+                                               {"\xC9t\xE9.txt", "\xE9T\xC9.TXT"},
+                                               {"\x8A\x8C\x8E", "\x9A\x9C\x9E"},
+                                               {"a\xFF", "A\x9F"},
+                                               {std::string(SFX_MAX_TARGET_NAME + 1, 'n')}}) {
         ExpectRefusedUnread(archive(names), names.back());
     }
-    for (const std::vector<std::string>& names :
+    for (std::vector<std::string> names :
          std::vector<std::vector<std::string>>{{"ICONs.bmp", "ICON", "ICONs2"},
                                                {"COM10", "LPT", "COM\xB4", "COM\xB9\xB9"},
-                                               {"a.txt", "a.txt.bak", "b.txt"}}) {
+                                               {"a.txt", "a.txt.bak", "b.txt"},
+                                               {"\xD7", "\xF7", "\xDF", "SS", "\xB5", "M"}}) {
+        names.push_back(SFX_SERVICE_ENTRY);
         EXPECT_EQ(Extract(archive(names)), SFX_OK) << names.front();
         EXPECT_EQ(m_done, static_cast<int>(names.size()));
         EXPECT_EQ(Verify(archive(names)).status, 0) << names.front();
+        // Without the file that the install starts, setup refuses what the reader accepts.
+        names.pop_back();
+        ToolRun refused = Verify(archive(names));
+        EXPECT_EQ(refused.status, 2) << names.front();
+        EXPECT_NE(refused.output.find("result 1009"), std::string::npos) << refused.output;
     }
 }
 

@@ -94,7 +94,7 @@ TEST_F(DialogTemplateTest, StringTableTextsAsTheyStand) {
             EXPECT_EQ(std::string(ExtractOutcomeString(id)), text) << id;
         }
     }
-    for (int missing : {0, 2, 9, IDD_SETUP_DIALOG}) {
+    for (int missing : {0, 2, IDS_EXTRACT_INCOMPLETE + 1, IDD_SETUP_DIALOG}) {
         EXPECT_EQ(windows.loadString(missing), "") << missing;
     }
     // The title is no outcome of an extraction.

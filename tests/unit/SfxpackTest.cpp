@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "res/resource.h"
+#include "sfx/TargetFolders.h"
 #include "sfx/ExtractOutcome.h"
 
 using namespace archive_test;
@@ -18,7 +20,8 @@ protected:
         m_files = {{"a.txt", TextBytes(30000)},
                    {"B file.bin", RandomBytes(20000, 11)},
                    {"empty", ""},
-                   {"zeros.dat", std::string(100000, '\0')}};
+                   {"zeros.dat", std::string(100000, '\0')},
+                   {"ZIL_Service.exe", "MZ" + RandomBytes(5000, 13)}};
         for (const auto& [name, data] : m_files) {
             WriteHostFile(m_dir / "in" / name, data);
         }
@@ -45,7 +48,8 @@ TEST_F(SfxpackTest, FolderRoundTripsByteForByte) {
     ToolRun list = Sfxpack("list " + P("a.sfx"));
     ASSERT_EQ(list.status, 0);
     // Sorted by name; offsets contiguous from the end of the stub.
-    std::vector<std::string> names = {"B file.bin", "a.txt", "empty", "zeros.dat"};
+    std::vector<std::string> names = {"B file.bin", "ZIL_Service.exe", "a.txt", "empty",
+                                      "zeros.dat"};
     std::istringstream lines(list.output);
     std::string line;
     std::uint64_t offset = 3002;
@@ -69,7 +73,7 @@ TEST_F(SfxpackTest, FolderRoundTripsByteForByte) {
     EXPECT_EQ(Sfxpack("verify " + P("a.sfx")).status, 0);
     ToolRun extract = Sfxpack("extract " + P("a.sfx") + " " + P("out"));
     EXPECT_EQ(extract.status, 0);
-    EXPECT_EQ(extract.output, "4 files extracted successfully\n");
+    EXPECT_EQ(extract.output, "5 files extracted successfully\n");
     for (const auto& [name, data] : m_files) {
         EXPECT_EQ(ReadHostFile(m_dir / "out" / name), data) << name;
     }
@@ -106,11 +110,11 @@ TEST_F(SfxpackTest, RefusalsLeaveNoOutput) {
     refused(P("in/missing.txt"));
     fs::create_directory(m_dir / "void");
     refused(P("void"));
-    // The boundaries themselves pass: 256 entries; names up to 1,000 bytes.
+    // The boundaries themselves pass: 256 entries; names as long as a path on Windows allows.
     fs::remove(m_dir / "many" / "f256");
     EXPECT_EQ(Sfxpack("create -o " + P("256.sfx") + " " + P("many")).status, 0);
-    EXPECT_EQ(ArchiveWriter::CheckNames({std::string(1000, 'n')}), "");
-    EXPECT_NE(ArchiveWriter::CheckNames({std::string(1001, 'n')}), "");
+    EXPECT_EQ(ArchiveWriter::CheckNames({std::string(SFX_MAX_TARGET_NAME, 'n')}), "");
+    EXPECT_NE(ArchiveWriter::CheckNames({std::string(SFX_MAX_TARGET_NAME + 1, 'n')}), "");
 }
 
 TEST_F(SfxpackTest, CreateNeverWritesOverItsInputs) {
@@ -154,6 +158,14 @@ TEST_F(SfxpackTest, CreateNeverWritesOverItsInputs) {
     ASSERT_EQ(Sfxpack("create -o " + P("previous.sfx") + " " + P("in")).status, 0);
     EXPECT_EQ(Sfxpack("verify " + P("previous.sfx")).status, 0);
     EXPECT_FALSE(fs::exists(m_dir / "previous.sfx.partial"));
+    // An input (or a link) with the name of the archive being written is neither deleted nor
+    // written to: the archive is written under another name.
+    WriteHostFile(m_dir / "next.sfx.partial", "an input");
+    fs::create_symlink(m_dir / "stub.exe", m_dir / "next.sfx.partial.1");
+    ASSERT_EQ(Sfxpack("create -o " + P("next.sfx") + " " + P("next.sfx.partial")).status, 0);
+    EXPECT_EQ(ReadHostFile(m_dir / "next.sfx.partial"), "an input");
+    EXPECT_EQ(ReadHostFile(m_dir / "stub.exe"), stub);
+    EXPECT_NE(Sfxpack("list " + P("next.sfx")).output.find("next.sfx.partial"), std::string::npos);
 }
 
 TEST_F(SfxpackTest, CreatePacksOnlyRegularFiles) {
@@ -255,8 +267,8 @@ TEST_F(SfxpackTest, DamageIsNamedAndExitCodesTellTheOutcome) {
 TEST(ExtractOutcomeTest, EveryResultHasItsTableText) {
     for (int result = 990; result < 1020; ++result) {
         int id = ExtractOutcomeStringId(result);
-        EXPECT_GE(id, 3);
-        EXPECT_LE(id, 8);
+        EXPECT_GE(id, IDS_EXTRACT_NO_DATA);
+        EXPECT_LE(id, IDS_EXTRACT_INCOMPLETE);
         std::string text = ExtractOutcomeText(result, 7);
         EXPECT_FALSE(text.empty());
         EXPECT_EQ(id == 5, text == "Internal Error") << result;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+// A folder and a name in it, joined when the program is compiled: one source for each part, and
+// no code to run.
+template <std::size_t F, std::size_t N>
+constexpr std::array<char, F + N> JoinPath(const char (&folder)[F], const char (&name)[N]) {
+    std::array<char, F + N> path{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 1 < F; ++i) {
+        path[at++] = folder[i];
+    }
+    path[at++] = '\\';
+    for (std::size_t i = 0; i < N; ++i) {
+        path[at++] = name[i];
+    }
+    return path;
+}
+
+template <std::size_t F, std::size_t N>
+constexpr std::array<char, F + N> JoinPath(const std::array<char, F>& folder,
+                                           const char (&name)[N]) {
+    char plain[F] = {};
+    std::copy(folder.begin(), folder.end(), plain);
+    return JoinPath(plain, name);
+}
+
+// Where the payload's entries land on the machine: the temporary folder, the program folder and
+// its image folder, and, during an upgrade, the old program folder set aside beside it (renamed
+// once more when it is on its way out). These fixed places are what deployment scripts and the
+// product's own service rely on; none is configurable.
+inline constexpr char SFX_TEMP_FOLDER[] = "C:\\ZIL_Setup_temp";
+inline constexpr char SFX_PROGRAMS_FOLDER[] = "C:\\Program Files (x86)";
+inline constexpr char SFX_PROGRAM_FOLDER_NAME[] = "ZIL";
+inline constexpr char SFX_ICON_FOLDER_NAME[] = "ICONs";
+inline constexpr char SFX_SET_ASIDE_FOLDER_NAME[] = "ZIL.previous";
+inline constexpr char SFX_RETIRED_FOLDER_NAME[] = "ZIL.obsolete";
+// The entry the install starts by name: a payload without it cannot be installed.
+inline constexpr char SFX_SERVICE_ENTRY[] = "ZIL_Service.exe";
+
+inline constexpr auto SFX_PROGRAM_PATH = JoinPath(SFX_PROGRAMS_FOLDER, SFX_PROGRAM_FOLDER_NAME);
+inline constexpr auto SFX_ICON_PATH = JoinPath(SFX_PROGRAM_PATH, SFX_ICON_FOLDER_NAME);
+inline constexpr auto SFX_SET_ASIDE_PATH = JoinPath(SFX_PROGRAMS_FOLDER, SFX_SET_ASIDE_FOLDER_NAME);
+inline constexpr auto SFX_SET_ASIDE_ICON_PATH = JoinPath(SFX_SET_ASIDE_PATH, SFX_ICON_FOLDER_NAME);
+
+// Windows' limit on a path through its ANSI calls: MAX_PATH less the terminating NUL.
+inline constexpr std::size_t SFX_MAX_PATH = 259;
+// The longest name an entry may have: its path in the deepest of those folders stays within the
+// limit (the separator counted).
+inline constexpr std::size_t SFX_MAX_TARGET_NAME =
+    SFX_MAX_PATH - 1 -
+    std::max({sizeof(SFX_TEMP_FOLDER), SFX_PROGRAM_PATH.size(), SFX_ICON_PATH.size(),
+              SFX_SET_ASIDE_ICON_PATH.size()}) +
+    1;
