@@ -20,26 +20,37 @@ std::vector<InstallStep> InstallSequence::Steps() {
     using S = InstallSequence;
     using F = InstallStep;
     return {
-        {"Prepare ZIL Temp Directory", &S::PrepareTemp, -1, F::INSTALL_STEP_ENDED},
-        {"Extract ZIL Files", &S::Extract, -1, F::INSTALL_STEP_ENDED},
-        {"Register ZIL WMI Classes", &S::RegisterWmiClasses, -1, F::INSTALL_STEP_GOES_ON},
-        {"Query ZIL Service", &S::QueryOldService, -1, F::INSTALL_STEP_RESTORE},
-        {"Stop ZIL Service", &S::StopOldService, -1, F::INSTALL_STEP_RESTORE},
-        {"Restore Interrupted ZIL Upgrade", &S::ResumeInterruptedUpgrade, -1,
+        {"Prepare ZIL Temp Directory", [](S& s) { return s.PrepareTemp(); }, -1,
+         F::INSTALL_STEP_ENDED},
+        {"Extract ZIL Files", [](S& s) { return s.Extract(); }, -1, F::INSTALL_STEP_ENDED},
+        {"Register ZIL WMI Classes", [](S& s) { return s.RegisterWmiClasses(); }, -1,
+         F::INSTALL_STEP_GOES_ON},
+        {"Query ZIL Service", [](S& s) { return s.QueryOldService(); }, -1,
          F::INSTALL_STEP_RESTORE},
-        {"Record ZIL Upgrade", &S::RecordUpgrade, -1, F::INSTALL_STEP_RESTORE},
-        {"Check Old ZIL Files", &S::CheckOldFiles, -1, F::INSTALL_STEP_RESTORE},
-        {"Delete ZIL Service", &S::DeleteOldService, -1, F::INSTALL_STEP_RESTORE},
-        {"Set Aside Old ZIL Directory", &S::SetAsideOldFolder, 60, F::INSTALL_STEP_RESTORE},
-        {"Create ZIL Directory", &S::CreateProgramFolder, 75, F::INSTALL_STEP_RESTORE},
-        {"Create ZIL Directory", &S::CreateImageFolder, 80, F::INSTALL_STEP_RESTORE},
-        {"Move ZIL Files", &S::MoveFiles, 85, F::INSTALL_STEP_RESTORE},
-        {"Delete ZIL Temp Directory", &S::DeleteTemp, 89, F::INSTALL_STEP_GOES_ON},
-        {"Install ZIL Service", &S::CreateService, 93, F::INSTALL_STEP_GOES_ON},
-        {"Start ZIL Service", &S::StartService, 95, F::INSTALL_STEP_ENDED},
-        {"Remove Old ZIL Directory", &S::CommitUpgrade, -1, F::INSTALL_STEP_GOES_ON},
+        {"Stop ZIL Service", [](S& s) { return s.StopOldService(); }, -1, F::INSTALL_STEP_RESTORE},
+        {"Restore Interrupted ZIL Upgrade", [](S& s) { return s.ResumeInterruptedUpgrade(); }, -1,
+         F::INSTALL_STEP_RESTORE},
+        {"Record ZIL Upgrade", [](S& s) { return s.RecordUpgrade(); }, -1, F::INSTALL_STEP_RESTORE},
+        {"Check Old ZIL Files", [](S& s) { return s.CheckOldFiles(); }, -1,
+         F::INSTALL_STEP_RESTORE},
+        {"Delete ZIL Service", [](S& s) { return s.DeleteOldService(); }, -1,
+         F::INSTALL_STEP_RESTORE},
+        {"Set Aside Old ZIL Directory", [](S& s) { return s.SetAsideOldFolder(); }, 60,
+         F::INSTALL_STEP_RESTORE},
+        {"Create ZIL Directory", [](S& s) { return s.CreateProgramFolder(); }, 75,
+         F::INSTALL_STEP_RESTORE},
+        {"Create ZIL Directory", [](S& s) { return s.CreateImageFolder(); }, 80,
+         F::INSTALL_STEP_RESTORE},
+        {"Move ZIL Files", [](S& s) { return s.MoveFiles(); }, 85, F::INSTALL_STEP_RESTORE},
+        {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 89,
+         F::INSTALL_STEP_GOES_ON},
+        {"Install ZIL Service", [](S& s) { return s.CreateService(); }, 93,
+         F::INSTALL_STEP_GOES_ON},
+        {"Start ZIL Service", [](S& s) { return s.StartService(); }, 95, F::INSTALL_STEP_ENDED},
+        {"Remove Old ZIL Directory", [](S& s) { return s.CommitUpgrade(); }, -1,
+         F::INSTALL_STEP_GOES_ON},
         // Moves the bar to 100 itself, before the run ends.
-        {"Launch ZIL", &S::SignalAndFinish, -1, F::INSTALL_STEP_ENDED},
+        {"Launch ZIL", [](S& s) { return s.SignalAndFinish(); }, -1, F::INSTALL_STEP_ENDED},
     };
 }
 
@@ -47,7 +58,7 @@ void InstallSequence::RunSteps(const std::vector<InstallStep>& steps) {
     m_log.Begin("install", IsCommandLine(m_mode));
     m_observer.SetCurrentPos(0);
     for (const InstallStep& step : steps) {
-        Win32Error error = (this->*step.run)();
+        Win32Error error = step.run(*this);
         if (error != WIN_OK && step.onFailure == InstallStep::INSTALL_STEP_ENDED) {
             return;
         }
@@ -131,11 +142,9 @@ Win32Error InstallSequence::ResumeInterruptedUpgrade() {
 }
 
 Win32Error InstallSequence::RecordUpgrade() {
-    Win32Error error = m_upgrade.Begin();
-    if (error == WIN_FILE_EXISTS) {
-        m_runLog += NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone");
-    }
-    return error;
+    Upgrade::Beginning begun = m_upgrade.Begin();
+    m_runLog += begun.note;
+    return begun.error;
 }
 
 // A file of the old installation that another program holds open would make the folder's

@@ -16,7 +16,7 @@ struct InstallStep {
         INSTALL_STEP_RESTORE,  // the old installation comes back and the run ends with 1603
     };
     const char* name;
-    Win32Error (InstallSequence::*run)();
+    Win32Error (*run)(InstallSequence& install);
     int position;
     Failure onFailure;
 };

@@ -170,19 +170,20 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     return resumed;
 }
 
-Win32Error Upgrade::Begin() {
+Upgrade::Beginning Upgrade::Begin() {
     FileSystem& files = m_platform.files();
     PathInfo info;
+    bool recordable = true;
     if (Win32Error found = files.pathInfo(SETUP_UPGRADE_RECORD, info); found == WIN_OK) {
-        if (info.kind != PathKind::File || !info.trusted) {
-            return WIN_FILE_EXISTS;  // someone else's: neither replaced nor written through
-        }
+        // Someone else's is neither replaced nor written through: this upgrade then goes on
+        // with what it keeps in memory, which gives everything back unless the run is cut off.
+        recordable = info.kind == PathKind::File && info.trusted;
     } else if (!IsMissing(found)) {
-        return found;
+        return {found, ""};
     }
     ServiceRegistration registration = m_service.QueryRegistration();
     if (registration.error != WIN_OK && registration.error != WIN_SERVICE_DOES_NOT_EXIST) {
-        return registration.error;
+        return {registration.error, ""};
     }
     m_record = UpgradeRecord{};
     m_record.serviceExisted = registration.error == WIN_OK;
@@ -195,16 +196,19 @@ Win32Error Upgrade::Begin() {
         // A folder left alone at the usual place keeps it; the old folder waits beside it.
         m_record.setAsidePath = m_files.FreeName(SETUP_SET_ASIDE_DIR);
         if (m_record.setAsidePath.empty()) {
-            return WIN_ALREADY_EXISTS;
+            return {WIN_ALREADY_EXISTS, ""};
         }
     } else if (!IsMissing(error)) {
-        return error;
+        return {error, ""};
     }
     m_began = true;
     if (!m_record.serviceExisted && !m_record.folderExisted) {
-        return WIN_OK;  // a first install: nothing to give back
+        return {};  // a first install: nothing to give back
     }
-    return WriteRecord();
+    if (!recordable) {
+        return {WIN_OK, NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone")};
+    }
+    return {WriteRecord(), ""};
 }
 
 ServiceOutcome Upgrade::RemoveService() {

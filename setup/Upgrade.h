@@ -55,10 +55,15 @@ public:
 
     // The old service ran when this run found it (it is stopped now, or failed to stop).
     void NoteServiceRan() { m_serviceRan = true; }
-    // Reads what is installed now and writes the record before anything is changed. A record
-    // that cannot be written stops the upgrade, and so does a place for it taken by something
-    // that is not a record of ours (WIN_FILE_EXISTS).
-    Win32Error Begin();
+    // Reads what is installed now and writes the record before anything is changed; a record
+    // that cannot be written stops the upgrade. Where something that is not a record of ours
+    // takes the record's place, it is left alone (and named in `note`), and the upgrade goes on
+    // without a record.
+    struct Beginning {
+        Win32Error error = WIN_OK;
+        std::string note;
+    };
+    Beginning Begin();
     // The old registration goes (nothing to do when there is none).
     ServiceOutcome RemoveService();
     // The old program folder, renamed beside itself (nothing to do when there is none).

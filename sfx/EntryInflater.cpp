@@ -41,6 +41,7 @@ bool EntryInflater::Start(const ArchiveEntry& entry) {
     m_stream.next_out = m_outBuf.data();
     m_stream.avail_out = SFX_BUFFER_SIZE;
     m_currentPackedSize = entry.m_packedSize;
+    m_recordedSize = entry.m_size;
     m_packedLeft = entry.m_packedSize;
     m_inflated = 0;
     // The oldest interface these streams need; every zlib 1.x accepts it.
@@ -76,7 +77,7 @@ Win32Error EntryInflater::FlushRest(File& output, int& status) {
     do {
         status = inflate(&m_stream, Z_FINISH);
         ioError = FlushOutput(output, written);
-    } while (ioError == WIN_OK && written != 0 && status == Z_OK);
+    } while (ioError == WIN_OK && written != 0 && status == Z_OK && m_inflated <= m_recordedSize);
     return ioError;
 }
 
@@ -121,12 +122,16 @@ Win32Error EntryInflater::FillInput(File& archive, std::uint32_t& available) {
     return WIN_OK;
 }
 
+// Only what fits in the recorded size reaches the file: a stream that inflates past it is
+// counted (and so refused), but never written beyond it.
 Win32Error EntryInflater::FlushOutput(File& output, std::uint32_t& written) {
     written = SFX_BUFFER_SIZE - m_stream.avail_out;
     if (written == 0) {
         return WIN_OK;
     }
-    Win32Error error = output.write(m_outBuf.data(), written);
+    std::uint64_t room = m_recordedSize > m_inflated ? m_recordedSize - m_inflated : 0;
+    auto kept = static_cast<std::uint32_t>(std::min<std::uint64_t>(written, room));
+    Win32Error error = kept != 0 ? output.write(m_outBuf.data(), kept) : WIN_OK;
     m_inflated += written;
     m_stream.next_out = m_outBuf.data();
     m_stream.avail_out = SFX_BUFFER_SIZE;

@@ -49,6 +49,7 @@ private:
     std::array<unsigned char, SFX_BUFFER_SIZE> m_inBuf{};
     std::array<unsigned char, SFX_BUFFER_SIZE> m_outBuf{};
     std::uint32_t m_currentPackedSize = 0;
-    std::uint32_t m_packedLeft = 0;  // bytes of the stream not read yet
-    std::uint64_t m_inflated = 0;    // bytes written so far
+    std::uint32_t m_packedLeft = 0;    // bytes of the stream not read yet
+    std::uint64_t m_recordedSize = 0;  // the most that may be written
+    std::uint64_t m_inflated = 0;      // bytes written so far
 };

@@ -184,6 +184,7 @@ public:
           m_scratch(std::move(scratch)) {}
 
     bool Prepare();
+    bool PreparePlanted(const fs::path& installed);
     void RunScenario(const std::string& name, const fs::path& baseline,
                      const std::string& argument);
     int Report() const;
@@ -198,6 +199,9 @@ private:
     fs::path m_payload;
     fs::path m_scratch;
     Listing m_installedFiles;  // what a complete install puts below the program folder
+    // Files that someone else planted where setup keeps its own state: never changed, never
+    // moved into the program folder.
+    std::vector<std::string> m_planted;
     int m_runs = 0;
     int m_faults = 0;
     int m_held = 0;
@@ -236,6 +240,36 @@ bool Sweep::Prepare() {
     // Each run is judged by the log it writes itself.
     fs::remove(installed / theLogFile);
     fs::remove(installed / "journal.log");
+    return PreparePlanted(installed);
+}
+
+// Over the installation: folders planted at the set-aside folder's place and at its old place in
+// the temporary folder; and, after an upgrade cut off once its record was written (the old
+// service stopped, not yet removed), a link to a folder elsewhere where the record says the old
+// folder waits.
+bool Sweep::PreparePlanted(const fs::path& installed) {
+    auto plant = [](const fs::path& folder) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "planted.txt") << "someone else's";
+    };
+    const std::string setAside = "C/Program Files (x86)/ZIL.previous";
+    fs::path folders = m_scratch / "planted-folders";
+    CopyMachine(installed, folders);
+    plant(folders / setAside);
+    plant(folders / theTempDir / "ZIL.previous");
+    fs::path link = m_scratch / "planted-link";
+    CopyMachine(installed, link);
+    RunResult cut = RunSetup(m_program, link, "/I", "svc-delete@1=kill");
+    if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
+        std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
+        return false;
+    }
+    plant(link / "D/data/elsewhere");
+    // Relative, so that it leads to the same folder in every copy of the machine.
+    fs::create_directory_symlink("../../D/data/elsewhere", link / setAside);
+    fs::remove(link / theLogFile);
+    fs::remove(link / "journal.log");
+    m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
     return true;
 }
 
@@ -342,6 +376,17 @@ void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
         bool same = was != before.end() && is != after.end() && was->second == is->second;
         Expect(same, label, path + (is == after.end() ? " was removed" : " changed"));
     }
+    for (const std::string& planted : m_planted) {
+        if (before.count(planted) != 0) {
+            Expect(after.count(planted) != 0 && after.at(planted) == before.at(planted), label,
+                   planted + " was acted on");
+        }
+    }
+    for (const auto& [path, what] : after) {
+        Expect(
+            !(StartsWith(path, std::string(theProgramDir) + "/") && path.ends_with("planted.txt")),
+            label, path + ": a planted file was moved into the program folder");
+    }
 }
 
 void Sweep::RunScenario(const std::string& name, const fs::path& baseline,
@@ -397,6 +442,9 @@ int main(int argc, char** argv) {
     sweep.RunScenario("clean /I", scratch / "clean", "/I");
     sweep.RunScenario("upgrade /I", scratch / "installed", "/I");
     sweep.RunScenario("/U", scratch / "installed", "/U");
+    sweep.RunScenario("planted folders /I", scratch / "planted-folders", "/I");
+    sweep.RunScenario("planted link /I", scratch / "planted-link", "/I");
+    sweep.RunScenario("planted link /U", scratch / "planted-link", "/U");
     int result = sweep.Report();
     auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)

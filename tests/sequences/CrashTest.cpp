@@ -4,6 +4,10 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <vector>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -18,9 +22,10 @@ namespace {
 class CrashTest : public SequenceTest {
 protected:
     // The packed setup program as its own process; -1 when a signal ended it.
-    int RunProcess(const std::string& argument, const std::string& faults = "") {
+    int RunProcess(const std::string& argument, const std::string& faults = "",
+                   const std::string& setup = SAMPLE_SETUP) {
         std::string command = "ZIL_MACHINE='" + m_root + "' ZIL_CLOCK=virtual ZIL_UI=none " +
-                              "ZIL_FAULTS='" + faults + "' exec " + SAMPLE_SETUP + " " + argument +
+                              "ZIL_FAULTS='" + faults + "' exec '" + setup + "' " + argument +
                               " >/dev/null 2>&1";
         int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -63,6 +68,101 @@ TEST_F(CrashTest, KilledWhileTheOldInstallationIsSetAside) {
         EXPECT_THAT(LogBody(ReadHostFile(Host(LOG_FILE))),
                     HasSubstr("Restore Interrupted ZIL Upgrade Success !!!\r\n"));
         ExpectRecovery();
+    }
+}
+
+// Killed again while the next run brings the old folder back (before and at the rename), or
+// while a failed upgrade restores it (before the rename back, and before the old service is
+// registered again): the run after that still ends with the product installed.
+TEST_F(CrashTest, KilledWhileTheOldInstallationComesBack) {
+    struct Case {
+        const char* first;
+        const char* second;
+    };
+    for (const Case& c :
+         {Case{"move@40=kill", "delete@2=kill"}, Case{"move@40=kill", "move@1=kill"},
+          Case{"move@5=32,delete@2=kill", ""}, Case{"move@5=32,svc-create@1=kill", ""}}) {
+        SCOPED_TRACE(std::string(c.first) + " then " + c.second);
+        ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
+        EXPECT_EQ(RunProcess("/I", c.first), -1);
+        if (*c.second != '\0') {
+            EXPECT_EQ(RunProcess("/I", c.second), -1);
+        }
+        ExpectRecovery();
+    }
+}
+
+// State that someone else planted where setup keeps its own is never taken for it: at the old
+// place of the set-aside folder, at the new one without a record, a link in place of the folder
+// that a real record names, and a record that an ordinary user wrote. An install that fails on
+// a damaged archive leaves the installation as it was, and neither it nor the next install or
+// uninstall moves a planted file anywhere.
+TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
+    const std::string damaged = m_root + "-damaged";
+    std::filesystem::copy_file(SAMPLE_SETUP, damaged,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::uint32_t offset = 0, packed = 0;
+    ArchiveEntrySpan(damaged, ArchiveNames(damaged).front(), offset, packed);
+    {
+        std::fstream file(damaged, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(offset + packed / 2);
+        file.put('\x5A');
+    }
+    const std::string setAside = Host(SETUP_SET_ASIDE_DIR);
+    const std::string elsewhere = m_root + "/D/data";
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        std::string planted;  // the planted file, which must stay where it is
+    };
+    auto plantFolder = [&](const std::string& folder) {
+        std::filesystem::create_directories(folder);
+        WriteHostFile(folder + "/planted.txt", "someone else's");
+    };
+    auto userOwned = [&](const std::string& path) {
+        std::ofstream(m_root + "/user-owned.txt", std::ios::app) << path << "\n";
+    };
+    auto interrupted = [&] { EXPECT_EQ(RunProcess("/I", "move@40=kill"), -1); };
+    const std::vector<Case> cases = {
+        {"a folder at the old place",
+         [&] {
+             plantFolder(m_root + "/C/ZIL_Setup_temp/ZIL.previous");
+             userOwned("C:\\ZIL_Setup_temp");
+         },
+         ""},
+        {"a folder without a record", [&] { plantFolder(setAside); }, setAside + "/planted.txt"},
+        {"a link in place of the recorded folder",
+         [&] {
+             interrupted();
+             std::filesystem::remove_all(setAside);
+             plantFolder(elsewhere);
+             std::filesystem::create_directory_symlink(elsewhere, setAside);
+         },
+         elsewhere + "/planted.txt"},
+        {"a record that a user wrote",
+         [&] {
+             interrupted();
+             WriteHostFile(setAside + "/planted.txt", "someone else's");
+             userOwned(SETUP_UPGRADE_RECORD);
+         },
+         setAside + "/planted.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_root);
+        SetUp();
+        ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
+        c.plant();
+        std::vector<std::string> before = FilesBelow(Host(SETUP_PROGRAM_DIR));
+        EXPECT_EQ(RunProcess("/I", "", damaged), SETUP_EXIT_BAD_ARCHIVE % 256);
+        EXPECT_EQ(FilesBelow(Host(SETUP_PROGRAM_DIR)), before);
+        EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
+        EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
+        EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
+        if (!c.planted.empty()) {
+            EXPECT_EQ(ReadHostFile(c.planted), "someone else's");
+        }
+        EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
     }
 }
 

@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <gmock/gmock.h>
@@ -75,6 +77,23 @@ protected:
         EXPECT_EQ(record.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
         EXPECT_EQ(record.startType, static_cast<std::uint32_t>(SVC_AUTO_START));
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+    }
+
+    // The sample setup packed again without one of its files.
+    std::string SetupWithout(const std::string& entry) {
+        std::string payload = m_root + "/payload";
+        std::string packer = ZIL_BINARY_DIR "/sfxpack";
+        std::string setup = m_root + "/incomplete-setup";
+        EXPECT_EQ(
+            std::system(
+                (packer + " extract " + SAMPLE_SETUP + " " + payload + " >/dev/null").c_str()),
+            0);
+        std::filesystem::remove(payload + "/" + entry);
+        EXPECT_EQ(std::system((packer + " create -o " + setup + " --stub " + BARE_SETUP + " " +
+                               payload + "/*")
+                                  .c_str()),
+                  0);
+        return setup;
     }
 
     // A copy of the sample setup with one byte of an entry's stream changed.
@@ -261,6 +280,9 @@ TEST_F(InstallTest, ABadArchiveStopsBeforeAnythingIsRemoved) {
         {BARE_SETUP, "Archive contins no data. Extraction cannot continue."},
         // The first entry is extracted last: everything else was written by then.
         {DamagedSetup(names.front()), "Archive data is damaged. Extraction cannot continue."},
+        // Sound, but without the service that the install starts by name.
+        {SetupWithout(SFX_SERVICE_ENTRY),
+         "Archive lacks ZIL_Service.exe. Setup cannot install from it."},
     };
     for (const Case& c : cases) {
         for (std::string argument : {"/I", ""}) {
@@ -506,6 +528,83 @@ TEST_F(UpgradeTest, ASuccessfulUpgradeLeavesOnlyTheNewFiles) {
     // Nothing is left that a later run could take for an upgrade to bring back.
     EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
     EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
+}
+
+// Whatever fails once the old installation was taken apart, it comes back exactly: the folder
+// without a file of the new version, the service registered as it was (here one that another
+// program registered under the name: another image with its arguments, started on demand) and
+// running. A step that a later change adds after the new service's start is covered too.
+TEST_F(UpgradeTest, AnyFailureGivesBackTheServiceAsItWasRegistered) {
+    ServiceSettings foreign;
+    foreign.displayName = "Someone else's service";
+    foreign.serviceType = SVC_WIN32_OWN_PROCESS;
+    foreign.startType = SVC_DEMAND_START;
+    foreign.errorControl = SVC_ERROR_NORMAL;
+    foreign.imagePath = "\"C:\\Other\\svc.exe\" -k run";
+    WriteHostFile(Host("C:\\Other\\svc.exe"), "");
+    {
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        ProductService service(sim);
+        service.StartOrStopWithRetry(SERVICE_MODE_STOP);
+        service.DeleteProductService();
+        ASSERT_EQ(service.RegisterService(foreign).error, 0);
+        ASSERT_EQ(service.StartOrStopWithRetry(SERVICE_MODE_START).error, 0);
+    }
+    std::vector<InstallStep> laterStep = InstallSequence::Steps();
+    laterStep.insert(laterStep.end() - 2, {"Check New ZIL Installation",
+                                           [](InstallSequence&) -> Win32Error { return 87; }, -1,
+                                           InstallStep::INSTALL_STEP_RESTORE});
+    struct Case {
+        const char* what;
+        std::optional<std::vector<InstallStep>> steps;
+        std::optional<Fault> fault;
+    };
+    for (const Case& c : {Case{"a step after the start", laterStep, std::nullopt},
+                          Case{"a move", std::nullopt, Fault{SimOp::ShellMove, 5, 32}},
+                          Case{"the deletion", std::nullopt, Fault{SimOp::DeleteService, 1, 5}}}) {
+        SCOPED_TRACE(c.what);
+        m_installSteps = c.steps;
+        if (c.fault) {
+            InjectForNextRun(*c.fault);
+        }
+        SetupRun run = Run("/I");
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_EQ(Contents(ProgramDir()), m_old);
+        SimServices::Record record;
+        ASSERT_TRUE(ServiceRecord(record));
+        EXPECT_EQ(record.imagePath, foreign.imagePath);
+        EXPECT_EQ(record.startType, foreign.startType);
+        EXPECT_EQ(record.displayName, foreign.displayName);
+        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+        EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
+        EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
+    }
+}
+
+// A running service that will not stop keeps running, and keeps its files.
+TEST_F(UpgradeTest, AServiceThatWillNotStopKeepsItsFilesAndRuns) {
+    // The first control is the close request; every stop after it is refused.
+    InjectForNextRun({SimOp::ControlService, 2, WIN_ACCESS_DENIED, true});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("Stop ZIL Service Failed, error 5 !!!\r\n"));
+    ExpectOldInstallationRunning();
+}
+
+// The old folder could not be deleted after a successful upgrade: the upgrade still ends 0, and
+// nothing it leaves lets a later failing run bring the old version back over the new one.
+TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
+    // The second tree removal is the old folder's, the second rename its move out of the way.
+    InjectForNextRun({SimOp::RemoveTree, 2, WIN_ACCESS_DENIED, true});
+    InjectForNextRun({SimOp::Rename, 2, WIN_ACCESS_DENIED, true});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("Remove Old ZIL Directory Failed, error 5 !!!"));
+    std::map<std::string, std::string> upgraded = Contents(ProgramDir());
+    InjectForNextRun({SimOp::ShellMove, 5, WIN_SHARING_VIOLATION});
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_EQ(Contents(ProgramDir()), upgraded);
+    EXPECT_EQ(Contents(Host(SETUP_SET_ASIDE_DIR)), m_old) << "the leftover is left alone";
 }
 
 // Links that someone planted where setup writes are removed as links; what they point at is

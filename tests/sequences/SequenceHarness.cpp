@@ -62,7 +62,9 @@ SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::s
     SetupLogFile log(sim.files(), sim.clock());
     test_support::RecordingObserver observer;
     if (install) {
-        InstallSequence(sim, mode, extractor, log, observer).Run();
+        InstallSequence(sim, mode, extractor, log, observer)
+            .RunSteps(m_installSteps.value_or(InstallSequence::Steps()));
+        m_installSteps.reset();
     } else {
         UninstallSequence(sim, mode, extractor, log, observer).Run();
     }

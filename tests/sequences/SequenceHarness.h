@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/sim/SimPlatform.h"
+#include "setup/InstallSequence.h"
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
 #include "tests/unit/ScratchFolder.h"
@@ -66,6 +68,9 @@ protected:
     // The state of the service now (0: not registered), and its registration.
     std::uint32_t ServiceState();
     bool ServiceRecord(SimServices::Record& record);
+
+    // The steps the next install runs, when not the install's own.
+    std::optional<std::vector<InstallStep>> m_installSteps;
 
     test_support::ScratchFolder m_folder{"zil-sequence"};
     std::string m_root = m_folder.string();

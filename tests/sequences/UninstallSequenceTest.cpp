@@ -140,6 +140,36 @@ TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
     }
 }
 
+// What cannot be deleted now (a file held open) moves out of the way and goes at the next
+// restart: the product is gone, and no later install or uninstall is held up by the leftover.
+TEST_F(UninstallTest, WhatIsHeldOpenGoesAtTheNextRestart) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    InjectForNextRun({SimOp::ShellDelete, 1, WIN_SHARING_VIOLATION, true});
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_THAT(JournalOf(run.journal, "delete-at-restart"),
+                ElementsAre("C:\\Program Files (x86)\\ZIL.obsolete = 0",
+                            "C:\\ZIL_Setup_temp.obsolete = 0"));
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("C:\\Program Files (x86)\\ZIL.obsolete: held open, "
+                                              "deleted at the next restart !!!\r\n"));
+    ExpectNothingLeft();
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
+    ExpectNothingLeft();
+}
+
+// A service stuck starting is marked for deletion but never goes: that is no success.
+TEST_F(UninstallTest, AServiceStuckStartingIsAFailure) {
+    SimServices::Knobs knobs;
+    knobs.neverStarts = true;
+    SetServiceKnobs(knobs);
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    SimServices::Record record;
+    EXPECT_TRUE(ServiceRecord(record));
+}
+
 }  // namespace
 
 namespace {
@@ -160,6 +190,11 @@ TEST_P(LeftBehindTest, MakesTheUninstallAFailure) {
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Uninstall ZIL Failed !!!\r\n"));
     EXPECT_EQ(LogFooter(LogText()), "Result: uninstall failed (exit code 1603)\r\n");
+    if (GetParam() == SimOp::ControlService) {
+        // It is left running, with its files: deleting them under it would break it.
+        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+        EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(StopOrDelete, LeftBehindTest,

@@ -146,3 +146,21 @@ TEST_F(ExtractorFaultTest, FailingCallNForEveryNLeavesOnlyWholeFiles) {
 }
 
 }  // namespace
+
+// A stream that inflates far past its recorded size (a few KiB that become a megabyte) is cut
+// off there: its file never holds a byte more than recorded, not even before it is removed.
+TEST(EntryInflaterTest, NothingIsWrittenPastTheRecordedSize) {
+    MemoryFile archive(ZlibStream(std::string(1 << 20, '\0')));
+    std::uint64_t packed = 0;
+    archive.length(packed);
+    for (std::uint32_t recorded : {0u, 100u, 4096u, 5000u, 70000u}) {
+        ArchiveEntry entry;
+        entry.m_packedSize = static_cast<std::uint32_t>(packed);
+        entry.m_size = recorded;
+        MemoryFile output;
+        std::string fault;
+        EXPECT_EQ(EntryInflater().Inflate(archive, entry, output, nullptr, nullptr, fault),
+                  SFX_ERR_CORRUPT);
+        EXPECT_EQ(output.data(), std::string(recorded, '\0')) << recorded << ": " << fault;
+    }
+}
