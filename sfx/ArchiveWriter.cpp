@@ -1,70 +1,16 @@
 #include "sfx/ArchiveWriter.h"
 
-#include <array>
-#include <cstring>
-
-#include <zlib.h>
-
 #include "sfx/ArchiveFormat.h"
 #include "sfx/EntryName.h"
 
 namespace {
 
 constexpr std::uint64_t ARCHIVE_LIMIT = 0xFFFFFFFFull;  // offsets and sizes are 32-bit
-constexpr std::size_t WRITER_CHUNK = 64 * 1024;
-
-// Deflates one input file in chunks, handing each compressed chunk to sink.
-class Deflater {
-public:
-    Deflater() { m_ready = deflateInit(&m_stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
-    ~Deflater() {
-        if (m_ready) {
-            deflateEnd(&m_stream);
-        }
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    template <typename Sink>
-    bool Run(File& input, Sink sink, std::uint64_t& inflatedSize, std::string& error) {
-        if (!m_ready) {
-            error = "out of memory for the compressor";
-            return false;
-        }
-        int flush = Z_NO_FLUSH;
-        while (flush != Z_FINISH) {
-            std::uint32_t got = 0;
-            if (Win32Error read = input.read(m_in.data(), WRITER_CHUNK, got); read != WIN_OK) {
-                error = "cannot read input (Windows error " + std::to_string(read) + ")";
-                return false;
-            }
-            inflatedSize += got;
-            flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-            m_stream.next_in = m_in.data();
-            m_stream.avail_in = got;
-            do {
-                m_stream.next_out = m_out.data();
-                m_stream.avail_out = WRITER_CHUNK;
-                deflate(&m_stream, flush);
-                if (!sink(m_out.data(), WRITER_CHUNK - m_stream.avail_out, error)) {
-                    return false;
-                }
-            } while (m_stream.avail_out == 0);
-        }
-        return true;
-    }
-
-private:
-    z_stream m_stream{};
-    bool m_ready = false;
-    std::array<unsigned char, WRITER_CHUNK> m_in{};
-    std::array<unsigned char, WRITER_CHUNK> m_out{};
-};
 
 }  // namespace
 
-ArchiveWriter::ArchiveWriter(File& output, std::uint64_t imageLength)
-    : m_output(output), m_position(imageLength) {}
+ArchiveWriter::ArchiveWriter(File& output, std::uint64_t imageLength, std::uint64_t wholeEntryLimit)
+    : m_output(output), m_position(imageLength), m_deflater(wholeEntryLimit) {}
 
 bool ArchiveWriter::Put(const void* bytes, std::size_t count, std::string& error) {
     if (count == 0) {
@@ -99,11 +45,10 @@ bool ArchiveWriter::AddFile(const std::string& name, File& input, std::string& e
         return false;
     }
     std::uint64_t size = 0;
-    Deflater deflater;
     auto sink = [this](const unsigned char* bytes, std::size_t count, std::string& why) {
         return Put(bytes, count, why);
     };
-    if (!deflater.Run(input, sink, size, error)) {
+    if (!m_deflater.Deflate(input, before, sink, size, error)) {
         error = name + ": " + error;
         return false;
     }

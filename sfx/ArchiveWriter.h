@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "sfx/EntryDeflater.h"
 
 // Writes the archive that the extractor reads: streams back to back behind whatever the output
 // already holds (the setup program's image), then the directory and the trailer. Offsets are
@@ -13,9 +14,11 @@
 class ArchiveWriter {
 public:
     // output is positioned at its end; imageLength is how many bytes precede the first stream.
-    ArchiveWriter(File& output, std::uint64_t imageLength);
+    // An entry of at most wholeEntryLimit bytes may be held in memory to compress it.
+    ArchiveWriter(File& output, std::uint64_t imageLength,
+                  std::uint64_t wholeEntryLimit = SFX_WHOLE_ENTRY_LIMIT);
 
-    // Compresses a whole input file (zlib, default level: header 0x78 0x9C) as the next entry.
+    // Compresses a whole input file as the next entry, as tightly as EntryDeflater can.
     // Fails when the file's length changes while it is read.
     bool AddFile(const std::string& name, File& input, std::string& error);
     // Appends a ready zlib stream whose data inflates to size bytes, as the next entry.
@@ -40,5 +43,6 @@ private:
 
     File& m_output;
     std::uint64_t m_position;
+    EntryDeflater m_deflater;
     std::vector<Record> m_records;
 };

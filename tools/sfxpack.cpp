@@ -3,7 +3,7 @@
 //   sfxpack list FILE
 //   sfxpack verify FILE
 //   sfxpack extract FILE DIR
-//   sfxpack --version
+//   sfxpack --help | --version
 
 #include <cstdio>
 #include <memory>
@@ -15,6 +15,7 @@
 #include "platform/FileSystem.h"
 #include "sfx/ArchiveVerifier.h"
 #include "sfx/ArchiveWriter.h"
+#include "sfx/EntryDeflater.h"
 #include "sfx/ExtractOutcome.h"
 #include "sfx/SfxExtractor.h"
 #include "sfx/TargetFolders.h"
@@ -33,14 +34,21 @@ struct Input {
     PathInfo info;
 };
 
+constexpr char SFXPACK_USAGE[] =
+    "usage: sfxpack create -o OUT [--stub EXE] PATH...\n"
+    "       sfxpack list FILE\n"
+    "       sfxpack verify FILE\n"
+    "       sfxpack extract FILE DIR\n"
+    "       sfxpack --help | --version\n";
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: sfxpack create -o OUT [--stub EXE] PATH...\n"
-                 "       sfxpack list FILE\n"
-                 "       sfxpack verify FILE\n"
-                 "       sfxpack extract FILE DIR\n"
-                 "       sfxpack --version\n");
+    std::fputs(SFXPACK_USAGE, stderr);
     return EXIT_FAULT;
+}
+
+int Help() {
+    std::printf("%s\ncreate: %s.\n", SFXPACK_USAGE, EntryDeflater::Method().c_str());
+    return 0;
 }
 
 std::string BaseName(const std::string& path) {
@@ -432,6 +440,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         return Usage();
+    }
+    if (args[0] == "--help") {
+        return Help();
     }
     if (args[0] == "--version") {
         std::printf("sfxpack 1.0 (archive format %s, zlib %s)\n", SFX_VERSION, zlibVersion());

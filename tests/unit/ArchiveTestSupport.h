@@ -72,10 +72,11 @@ struct TestEntry {
 };
 
 inline std::string BuildArchive(const std::vector<TestEntry>& entries,
-                                const std::string& image = "") {
+                                const std::string& image = "",
+                                std::uint64_t wholeEntryLimit = SFX_WHOLE_ENTRY_LIMIT) {
     MemoryFile out(image);
     out.seek(0, SeekOrigin::End);
-    ArchiveWriter writer(out, image.size());
+    ArchiveWriter writer(out, image.size(), wholeEntryLimit);
     std::string error;
     for (const TestEntry& entry : entries) {
         MemoryFile input(entry.data);

@@ -65,7 +65,7 @@ TEST_F(SfxpackTest, FolderRoundTripsByteForByte) {
         EXPECT_EQ(at, offset);
         EXPECT_EQ(name, names[i]);
         EXPECT_EQ(static_cast<unsigned char>(archive[at]), 0x78);
-        EXPECT_EQ(static_cast<unsigned char>(archive[at + 1]), 0x9C);
+        EXPECT_EQ(static_cast<unsigned char>(archive[at + 1]), 0xDA);  // the strongest level
         offset += packed;
     }
     EXPECT_FALSE(std::getline(lines, line));
@@ -78,6 +78,46 @@ TEST_F(SfxpackTest, FolderRoundTripsByteForByte) {
         EXPECT_EQ(ReadHostFile(m_dir / "out" / name), data) << name;
     }
     EXPECT_EQ(Sfxpack("--version").status, 0);
+}
+
+TEST_F(SfxpackTest, EntriesPastTheWholeEntryLimitAreDeflatedByZlibInChunks) {
+    // The limit lowered so that entries cross it cheaply, on the path of a real entry past it.
+    constexpr std::size_t limit = 100000;
+    struct Row {
+        std::string name;
+        std::string data;
+        bool chunked;
+    };
+    std::string mixed = TextBytes(limit / 2) + RandomBytes(limit / 2, 13);
+    std::vector<Row> rows = {{"empty", "", false},
+                             {"at the limit", mixed, false},
+                             {"one past", mixed + "x", true},
+                             {"far past", TextBytes(3 * limit + 5), true},
+                             {"text", TextBytes(limit), false}};
+    std::vector<TestEntry> entries;
+    for (const Row& row : rows) {
+        entries.push_back({row.name, row.data, ""});
+    }
+    std::string archive = BuildArchive(entries, "", limit);
+    EXPECT_EQ(BuildArchive(entries, "", limit), archive);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        std::string stream =
+            archive.substr(GetNumber(archive, RecordField(archive, entries, k, 0)),
+                           GetNumber(archive, RecordField(archive, entries, k, 8)));
+        // zlib's own best level, fed in one piece, gives the chunked stream byte for byte; the
+        // whole-entry compressor must beat it.
+        if (rows[k].chunked) {
+            EXPECT_EQ(stream, ZlibStream(rows[k].data)) << rows[k].name;
+        } else if (!rows[k].data.empty()) {
+            EXPECT_LT(stream.size(), ZlibStream(rows[k].data).size()) << rows[k].name;
+        }
+    }
+    WriteHostFile(m_dir / "limit.sfx", archive);
+    EXPECT_EQ(Sfxpack("verify " + P("limit.sfx")).status, 0);
+    ASSERT_EQ(Sfxpack("extract " + P("limit.sfx") + " " + P("out")).status, 0);
+    for (const Row& row : rows) {
+        EXPECT_EQ(ReadHostFile(m_dir / "out" / row.name), row.data) << row.name;
+    }
 }
 
 TEST_F(SfxpackTest, RefusalsLeaveNoOutput) {
@@ -223,6 +263,24 @@ TEST(ArchiveWriterTest, FileThatChangesSizeWhilePackedFails) {
     EXPECT_NE(error.find("changed size while it was packed"), std::string::npos) << error;
     MemoryFile steady(TextBytes(200000));
     EXPECT_TRUE(writer.AddFile("steady.txt", steady, error)) << error;
+
+    // A file longer than its length said, read whole or in chunks.
+    class LongerThanSaid : public MemoryFile {
+    public:
+        using MemoryFile::MemoryFile;
+        Win32Error length(std::uint64_t& bytes) override {
+            MemoryFile::length(bytes);
+            bytes -= 50000;
+            return WIN_OK;
+        }
+    };
+    for (std::uint64_t limit : {SFX_WHOLE_ENTRY_LIMIT, std::uint64_t{1000}}) {
+        MemoryFile archive;
+        ArchiveWriter limited(archive, 0, limit);
+        LongerThanSaid longer(TextBytes(200000));
+        EXPECT_FALSE(limited.AddFile("longer.txt", longer, error)) << limit;
+        EXPECT_NE(error.find("while it was"), std::string::npos) << error;
+    }
 }
 
 TEST_F(SfxpackTest, DamageIsNamedAndExitCodesTellTheOutcome) {
