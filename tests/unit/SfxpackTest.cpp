@@ -93,7 +93,7 @@ TEST_F(SfxpackTest, EntriesPastTheWholeEntryLimitAreDeflatedByZlibInChunks) {
                              {"at the limit", mixed, false},
                              {"one past", mixed + "x", true},
                              {"far past", TextBytes(3 * limit + 5), true},
-                             {"text", TextBytes(limit), false}};
+                             {SFX_SERVICE_ENTRY, TextBytes(limit), false}};
     std::vector<TestEntry> entries;
     for (const Row& row : rows) {
         entries.push_back({row.name, row.data, ""});
