@@ -233,8 +233,9 @@ Restoration Upgrade::Restore(StatusDisplay* show) {
             restored.error = error;
         }
     };
-    // Whatever is registered now is the new service once the old one was removed.
-    if (m_serviceRemoved) {
+    // Whatever is registered now is the new service once the old one was removed, or where
+    // there was none.
+    if (m_serviceRemoved || (m_began && !m_record.serviceExisted)) {
         failed(RemoveCurrentService(show));
     }
     if (m_folderSetAside) {

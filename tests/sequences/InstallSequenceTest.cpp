@@ -581,6 +581,22 @@ TEST_F(UpgradeTest, AnyFailureGivesBackTheServiceAsItWasRegistered) {
     }
 }
 
+// On a machine without the product, a failure after the new service's start takes all of the
+// new installation away again: no folder, no service.
+TEST_F(InstallTest, AFailureAfterTheStartOfAFirstInstallLeavesNothing) {
+    std::vector<InstallStep> steps = InstallSequence::Steps();
+    steps.insert(steps.end() - 2,
+                 {"Check New ZIL Installation", [](InstallSequence&) -> Win32Error { return 87; },
+                  -1, InstallStep::INSTALL_STEP_RESTORE});
+    m_installSteps = steps;
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("Check New ZIL Installation Failed, error 87 !!!"));
+    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+    EXPECT_EQ(ServiceState(), 0u);
+}
+
 // A running service that will not stop keeps running, and keeps its files.
 TEST_F(UpgradeTest, AServiceThatWillNotStopKeepsItsFilesAndRuns) {
     // The first control is the close request; every stop after it is refused.

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # A copy of the setup program with one byte flipped inside a stream, run with /I over a working
-# installation from a brand-new prefix: it ends with 1620 (84 here) before it removes anything,
-# so the installed files and the running service are as they were.
+# installation from a brand-new prefix, with a folder planted where setup once kept the old
+# installation during an upgrade: it ends with 1620 (84 here) before it removes anything, so the
+# installed files and the running service are as they were, and nothing planted was taken for
+# an upgrade to bring back. Then a folder planted where an upgrade now sets the old folder aside:
+# /I and /U work and leave it alone.
 #   tests/wine/damaged.sh [win32|win64]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
@@ -29,7 +32,9 @@ tree() { (cd "$program_dir" 2>/dev/null && find . -type f -printf '%p %s %T@\n' 
 before=$(tree)
 expect "service running" "$(wine_service_state)" '4 RUNNING'
 
-echo "== the damaged copy's /I over it"
+echo "== the damaged copy's /I over it, a folder planted at C:\\ZIL_Setup_temp\\ZIL.previous"
+mkdir -p "$drive_c/ZIL_Setup_temp/ZIL.previous"
+echo "someone else's" >"$drive_c/ZIL_Setup_temp/ZIL.previous/planted.txt"
 : >"$control_log"
 wine_run 240 "$damaged" /I
 expect "the damaged copy's /I ends with 1620" "$status" 84
@@ -42,5 +47,21 @@ log=$(wine_setup_log)
 expect "log header names the failure" \
     "$(head -1 <<<"$log" | grep -o 'install (command line).*exit code 1620' | sed 's/, .*,/,/')" \
     'install (command line), exit code 1620'
+
+expect "nothing planted reached the program folder" \
+    "$(find "$program_dir" -name planted.txt | wc -l)" 0
+
+echo "== a folder planted at C:\\Program Files (x86)\\ZIL.previous: /I and /U leave it alone"
+planted="$drive_c/Program Files (x86)/ZIL.previous"
+mkdir -p "$planted"
+echo "someone else's" >"$planted/planted.txt"
+wine_run 240 "$setup" /I
+expect "/I exits 0" "$status" 0
+expect "the service runs" "$(wine_service_state)" '4 RUNNING'
+expect "the planted folder is as it was" "$(ls "$planted")" planted.txt
+wine_run 240 "$setup" /U
+expect "/U exits 0" "$status" 0
+expect "the planted folder is still as it was" "$(cat "$planted/planted.txt")" "someone else's"
+expect "the program folder is gone" "$(test -e "$program_dir" && echo there || echo gone)" gone
 
 wine_verdict

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# An upgrade while another program holds a file of the installation open without sharing it, run
+# with /I over a working installation from a brand-new prefix: it ends with 1603 (67 here)
+# before it changes anything, so the installed files and the running service are as they were;
+# once the file is free, the same /I upgrades.
+#   tests/wine/held.sh [win32|win64]
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/lib.sh"
+wine_enter "$@"
+setup="$WINE_BUILD/ZIL_Setup.exe"
+holder="$WINE_BUILD/tests/wine/HoldOpen.exe"
+wine_require "$setup" "$holder"
+wine_new_prefix
+
+wine_hold_session
+echo "== ZIL_Setup.exe /I: the working installation"
+wine_run 240 "$setup" /I
+expect "/I exits 0" "$status" 0
+tree() { (cd "$program_dir" 2>/dev/null && find . -type f -printf '%p %s %T@\n' | sort | md5sum); }
+before=$(tree)
+expect "service running" "$(wine_service_state)" '4 RUNNING'
+
+echo "== another program holds ZIL.ini open without sharing it"
+held_out=$WINE_CHECK_DIR/holder.out
+"$WINE" "$holder" 'C:\Program Files (x86)\ZIL\ZIL.ini' 600 >"$held_out" 2>&1 &
+holder_pid=$!
+for _ in $(seq 1 120); do
+    grep -q holding "$held_out" 2>/dev/null && break
+    sleep 0.5
+done
+expect "the file is held" "$(grep -c holding "$held_out")" 1
+
+echo "== ZIL_Setup.exe /I while it is held"
+wine_run 240 "$setup" /I
+expect "/I ends with 1603" "$status" 67
+expect "the installed files are untouched" "$(tree)" "$before"
+expect "the service still runs" "$(wine_service_state)" '4 RUNNING'
+log=$(wine_setup_log)
+expect "the log names the file held open" \
+    "$(grep -c 'ZIL.ini: held open by another program' <<<"$log")" 1
+expect "nothing is left set aside" \
+    "$(ls "$drive_c/Program Files (x86)" | grep -c 'ZIL\.')" 0
+
+echo "== the file is free again: /I upgrades"
+kill "$holder_pid" 2>/dev/null
+wait "$holder_pid" 2>/dev/null
+"$WINE" taskkill /f /im HoldOpen.exe >/dev/null 2>&1
+wine_run 240 "$setup" /I
+expect "/I exits 0" "$status" 0
+expect "the service runs" "$(wine_service_state)" '4 RUNNING'
+
+wine_verdict
