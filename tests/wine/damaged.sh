@@ -25,12 +25,8 @@ echo "     flipped the byte at $at, inside the stream of $name"
 expect "the damaged copy differs from the original in one byte" "$(cmp -l "$setup" "$damaged" | wc -l)" 1
 
 wine_hold_session
-echo "== ZIL_Setup.exe /I: the working installation"
-wine_run 240 "$setup" /I
-expect "/I exits 0" "$status" 0
-tree() { (cd "$program_dir" 2>/dev/null && find . -type f -printf '%p %s %T@\n' | sort | md5sum); }
-before=$(tree)
-expect "service running" "$(wine_service_state)" '4 RUNNING'
+wine_working_installation "$setup"
+before=$(wine_program_tree)
 
 echo "== the damaged copy's /I over it, a folder planted at C:\\ZIL_Setup_temp\\ZIL.previous"
 mkdir -p "$drive_c/ZIL_Setup_temp/ZIL.previous"
@@ -38,7 +34,7 @@ echo "someone else's" >"$drive_c/ZIL_Setup_temp/ZIL.previous/planted.txt"
 : >"$control_log"
 wine_run 240 "$damaged" /I
 expect "the damaged copy's /I ends with 1620" "$status" 84
-expect "the installed files are untouched" "$(tree)" "$before"
+expect "the installed files are untouched" "$(wine_program_tree)" "$before"
 expect "the service still runs" "$(wine_service_state)" '4 RUNNING'
 expect "the service received no code" "$(xargs <"$control_log" 2>/dev/null)" ''
 expect "no temporary directory is left" \

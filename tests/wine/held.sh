@@ -13,12 +13,8 @@ wine_require "$setup" "$holder"
 wine_new_prefix
 
 wine_hold_session
-echo "== ZIL_Setup.exe /I: the working installation"
-wine_run 240 "$setup" /I
-expect "/I exits 0" "$status" 0
-tree() { (cd "$program_dir" 2>/dev/null && find . -type f -printf '%p %s %T@\n' | sort | md5sum); }
-before=$(tree)
-expect "service running" "$(wine_service_state)" '4 RUNNING'
+wine_working_installation "$setup"
+before=$(wine_program_tree)
 
 echo "== another program holds ZIL.ini open without sharing it"
 held_out=$WINE_CHECK_DIR/holder.out
@@ -33,7 +29,7 @@ expect "the file is held" "$(grep -c holding "$held_out")" 1
 echo "== ZIL_Setup.exe /I while it is held"
 wine_run 240 "$setup" /I
 expect "/I ends with 1603" "$status" 67
-expect "the installed files are untouched" "$(tree)" "$before"
+expect "the installed files are untouched" "$(wine_program_tree)" "$before"
 expect "the service still runs" "$(wine_service_state)" '4 RUNNING'
 log=$(wine_setup_log)
 expect "the log names the file held open" \

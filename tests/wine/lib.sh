@@ -242,6 +242,20 @@ wine_setup_log() {
     [ -n "$log" ] && tr -d '\r' <"$log"
 }
 
+# The product installed with /I and its service running: where a check over an installation
+# starts.
+wine_working_installation() {  # setup
+    echo "== ZIL_Setup.exe /I: the working installation"
+    wine_run 240 "$1" /I
+    expect "/I exits 0" "$status" 0
+    expect "service running" "$(wine_service_state)" '4 RUNNING'
+}
+
+# The program folder's files, their sizes and times, as one line that changes when any does.
+wine_program_tree() {
+    (cd "$program_dir" 2>/dev/null && find . -type f -printf '%p %s %T@\n' | sort | md5sum)
+}
+
 wine_service_state() {
     "$WINE" sc query JovixZIL 2>/dev/null | tr -d '\r' | awk '$1 == "STATE" { print $3, $4 }'
 }
