@@ -6,7 +6,9 @@
 // control:N, close (139), launch (133), delete, sleep:MS, lock, run:PATH[|PARAMETERS]
 // (RunAndWait: 1 when it ran), ensure:PATH (EnsureDirectory), movefiles, deletetools,
 // deleteprogram, deletetemp, sweep; hold (keeps a handle to the service open until the end),
-// exec:PATH (the platform's own error for starting PATH).
+// exec:PATH (the platform's own error for starting PATH); upgrade, removeservice, setaside (the
+// first steps of an upgrade: its record, the old service's removal, the old folder set aside;
+// a run that ends after them is an upgrade cut off halfway).
 // Output lines: "<step> -> <result> | <status line with \r\n written out>".
 
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include "setup/FileOperations.h"
 #include "setup/ProductPaths.h"
 #include "setup/ProductService.h"
+#include "setup/Upgrade.h"
 
 namespace {
 
@@ -58,9 +61,11 @@ int HoldService(Platform& platform) {
 
 // The program's own operations, as the sequences use them.
 struct Operations {
-    explicit Operations(Platform& platform) : service(platform), files(platform) {}
+    explicit Operations(Platform& platform)
+        : service(platform), files(platform), upgrade(platform, files, service) {}
     ProductService service;
     FileOperations files;
+    Upgrade upgrade;
 };
 
 // The result printed for a service operation: its error; for a query, the state it read or the
@@ -122,6 +127,14 @@ bool RunStep(Platform& platform, Operations& operations, const std::string& step
         files.DeleteTempDirectory();
     } else if (step == "sweep") {
         files.SweepRedistLeftovers();
+    } else if (step == "upgrade") {
+        Upgrade::Beginning begun = operations.upgrade.Begin();
+        status = begun.note;
+        result = static_cast<int>(begun.error);
+    } else if (step == "removeservice") {
+        result = Printed(operations.upgrade.RemoveService(), status);
+    } else if (step == "setaside") {
+        result = static_cast<int>(operations.upgrade.SetAsideFolder());
     } else {
         return false;
     }
