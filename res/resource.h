@@ -12,6 +12,9 @@
 #define IDS_EXTRACT_CORRUPT 7
 #define IDS_EXTRACT_WRITE 8
 
+// The program's file and product version, as the version resource carries it.
+#define ZIL_FILE_VERSION 1, 0, 0, 0
+
 #define IDD_SETUP_DIALOG 102
 #define IDR_MAINFRAME 128
 
