@@ -30,6 +30,7 @@ void InstallSequence::Run() {
 // The installation that is there stops, loses its service and has its folder set aside.
 bool InstallSequence::RemoveOldInstallation() {
     ServiceQuery query = m_service.QueryServiceState();
+    m_log.Step("Query ZIL Service", query.error);
     ShowStatus(query.statusLine);
     m_runLog += query.statusLine;
     // Whether the product runs cannot be told: its files must not be replaced under it.
@@ -41,9 +42,10 @@ bool InstallSequence::RemoveOldInstallation() {
     if (m_oldServiceRan) {
         // The running product gets its close request and a moment to act on it before the stop.
         Pause(SEQUENCE_PAUSE_CONTROL);
-        m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
+        SendControl(SEQUENCE_CODE_CLOSE);
         Pause(SEQUENCE_PAUSE_CONTROL);
         ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
+        m_log.Step("Stop ZIL Service", stopped.error);
         m_runLog += stopped.statusLine;
         if (stopped.error != 0 && StillRunning()) {
             EndWithOldInstallation("Stop ZIL Service", stopped.error, false);
@@ -51,6 +53,7 @@ bool InstallSequence::RemoveOldInstallation() {
         }
     }
     ServiceOutcome deleted = m_service.DeleteProductService();
+    m_log.Step("Delete ZIL Service", deleted.error);
     ShowStatus(deleted.statusLine);
     m_runLog += deleted.statusLine;
     m_oldServiceRemoved = deleted.error == 0;
@@ -58,6 +61,7 @@ bool InstallSequence::RemoveOldInstallation() {
         EndWithOldInstallation("Set Aside Old ZIL Directory", error, false);
         return false;
     }
+    m_log.Step("Set Aside Old ZIL Directory", WIN_OK);
     m_observer.SetCurrentPos(60);
     m_runLog += "Unistall ZIL Success !!!\r\n";
     m_observer.Refresh();
@@ -83,6 +87,7 @@ bool InstallSequence::PlaceFiles() {
         EndWithOldInstallation("Create ZIL Directory", error, true);
         return false;
     }
+    m_log.Step("Create ZIL Directory", WIN_OK);
     m_runLog += "Create ZIL Directory Success !!!\r\n";
     error = m_files.MoveFilesIntoPlace();
     m_observer.SetCurrentPos(85);
@@ -90,6 +95,7 @@ bool InstallSequence::PlaceFiles() {
         EndWithOldInstallation("Move ZIL Files", error, true);
         return false;
     }
+    m_log.Step("Move ZIL Files", WIN_OK);
     m_files.RetireSetAside();
     error = m_files.DeleteTempDirectory();
     m_observer.SetCurrentPos(89);
@@ -134,6 +140,7 @@ void InstallSequence::RegisterOldService() {
 // A failed creation is tried once more at once; the start then shows whether it mattered.
 void InstallSequence::CreateService() {
     ServiceOutcome created = m_service.CreateProductService();
+    m_log.Step("Create ZIL Service", created.error);
     ShowStatus(created.statusLine);
     m_observer.SetCurrentPos(93);
     m_runLog += Format("Install ZIL Service retcode = %d\r\n", created.error);
@@ -142,6 +149,7 @@ void InstallSequence::CreateService() {
         return;
     }
     ServiceOutcome again = m_service.CreateProductService();
+    m_log.Step("Create ZIL Service", again.error);
     ShowStatus(again.statusLine);
     m_runLog += again.statusLine;
     if (again.error != 0) {
@@ -153,15 +161,18 @@ void InstallSequence::CreateService() {
 // installer leaves at the drive roots, and try once more.
 ServiceOutcome InstallSequence::StartService() {
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
+    m_log.Step("Start ZIL Service", started.error);
     m_runLog += Format("START ZIL Service retcode = %d\r\n", started.error);
     m_runLog += started.statusLine;
     if (started.error == 0) {
         return started;
     }
     m_runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
-    m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
+    bool ran = m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
+    m_log.Details().Step("Install Runtime", ran ? "" : "its installer could not be started");
     m_files.SweepRedistLeftovers();
     ServiceOutcome again = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
+    m_log.Step("Start ZIL Service", again.error);
     if (again.error == 0) {
         m_runLog += again.statusLine;
     }
@@ -187,21 +198,21 @@ void InstallSequence::EndWithServiceFailure(const ServiceOutcome& started) {
 void InstallSequence::EndWithSuccess() {
     m_runLog += "Start Service Success !!!\r\n";
     m_observer.SetCurrentPos(95);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_STARTED).statusLine);
+    SendControl(SEQUENCE_CODE_STARTED);
     m_runLog += "Write HKLM Launch_ZIL success !!!\r\n";
     Pause(SEQUENCE_PAUSE_STEP);
     m_files.DeleteSetupTools();
     PublishRunLog();
     m_observer.SetCurrentPos(100);
     if (IsCommandLine(m_mode)) {
-        m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_LAUNCH).statusLine);
+        SendControl(SEQUENCE_CODE_LAUNCH);
         Pause(SEQUENCE_PAUSE_CLOSE);
         Finish(SETUP_EXIT_SUCCESS, true);
         return;
     }
     PublishRunLog();
     m_observer.SetCurrentPos(100);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_LAUNCH).statusLine);
+    SendControl(SEQUENCE_CODE_LAUNCH);
     WriteLog(SETUP_EXIT_SUCCESS);
     m_observer.ShowMessage("Install ZIL Success");
     Finish(SETUP_EXIT_SUCCESS, true);

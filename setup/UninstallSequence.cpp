@@ -38,13 +38,13 @@ void UninstallSequence::SignalService() {
     m_observer.SetCurrentPos(58);
     RunMofScript(SETUP_UNINSTALL_MOF_SCRIPT, "Unregister ZIL WMI Classes");
     Pause(SEQUENCE_PAUSE_STEP);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
+    SendControl(SEQUENCE_CODE_CLOSE);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(66);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_UNINSTALL).statusLine);
+    SendControl(SEQUENCE_CODE_UNINSTALL);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(78);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_UNINSTALL_LAST).statusLine);
+    SendControl(SEQUENCE_CODE_UNINSTALL_LAST);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(83);
 }
@@ -52,22 +52,25 @@ void UninstallSequence::SignalService() {
 // The service stopped if it runs, then deleted; then both directories.
 void UninstallSequence::RemoveInstallation() {
     ServiceQuery query = m_service.QueryServiceState();
+    m_log.Step("Query ZIL Service", query.error);
     ShowStatus(query.statusLine);
     m_observer.SetCurrentPos(89);
     m_runLog += query.statusLine;
     if (query.state == SVC_RUNNING) {
         ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
+        m_log.Step("Stop ZIL Service", stopped.error);
         m_runLog += stopped.statusLine;
         // Marked for deletion, a running service is still there until it stops.
         m_serviceStillRuns = stopped.error != 0;
     }
     ServiceOutcome deleted = m_service.DeleteProductService();
+    m_log.Step("Delete ZIL Service", deleted.error);
     ShowStatus(deleted.statusLine);
     m_observer.SetCurrentPos(93);
     m_runLog += deleted.statusLine;
-    m_files.DeleteProgramDirectory();
+    m_log.Step("Delete ZIL Directory", m_files.DeleteProgramDirectory());
     m_observer.SetCurrentPos(98);
-    m_files.DeleteTempDirectory();
+    m_log.Step("Delete ZIL Temp Directory", m_files.DeleteTempDirectory());
     m_observer.SetCurrentPos(100);
 }
 
