@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 100 KiB,
+# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 108 KiB,
 # and it loads no library but Windows' own (no C++ runtime, thread or zlib DLL that a download
 # folder could supply).
 set -uo pipefail
@@ -7,7 +7,10 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 stub=${1:-$root/build/win32/zil-setup.exe}
 name=$(basename "$stub")
-limit=102400
+# 100 KiB held until the manifest for today's Windows (2 KiB) and the log's details (the facts
+# from Windows 1.5 KiB, the steps' records 1 KiB, the section itself 2.5 KiB) came: 106 KiB with
+# them, and room for a little more.
+limit=110592
 # Libraries that Windows always loads from its system folder (its known DLLs), wherever the
 # program is started from. Any other import, even a Windows library such as comctl32, would be
 # looked for beside the setup program before it can restrict the search.
