@@ -12,7 +12,8 @@ wine_enter "$@"
 probe="$WINE_BUILD/tests/wine/DialogProbe.exe"
 wine_require "$probe"
 shots=$WINE_WORK_ROOT/interactive-$WINE_BUILD_NAME
-rm -rf "$shots"
+# Only this check's own pictures go: the DPI check keeps its pictures here too.
+rm -f "$shots"/{before,end,total-caught,current-caught,two-coloured}.png "$shots"/during-*.png
 mkdir -p "$shots" "$WINE_CHECK_DIR"
 
 # The sample payload and four files of 8 MiB that do not compress: enough work for the bars to
@@ -125,8 +126,7 @@ if [ -n "${best_shot[current]:-}" ]; then
     label_caught=$(convert "${best_shot[current]}" -crop "$(crop "$label")" -format '%#' info:)
 fi
 
-# The label is narrow: the picture may show only the start of its text, so its text is read
-# from the window too.
+# The label's text is read from its window too: the picture shows only that it changed.
 label_text=$(cut -d' ' -f6- "$WINE_CHECK_DIR/label.txt")
 echo "     the label said: $label_text"
 file=${label_text#Extracting }
