@@ -62,6 +62,8 @@ for dpi in 96 144 192; do
             wine_die "cannot set LogPixels under $key"
     done
     wine_wait_idle
+    # What the stopped run before left half extracted must not be taken for this run's progress.
+    rm -rf "$drive_c/ZIL_Setup_temp"
     start=$(date +%s%N)
     debug=$WINEDEBUG
     [ "$dpi" = 96 ] && debug=+loaddll
