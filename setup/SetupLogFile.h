@@ -54,7 +54,7 @@ private:
     Clock& m_clock;
     RunDetails m_details;
     std::string m_sequence = "setup";
-    std::string m_mode = "setup";
+    std::string m_mode = "run";
     std::string m_text;
     int m_exitCode = SETUP_EXIT_CLOSED;
     bool m_written = false;
