@@ -30,7 +30,6 @@ void InstallSequence::Run() {
 // The installation that is there stops, loses its service and has its folder set aside.
 bool InstallSequence::RemoveOldInstallation() {
     ServiceQuery query = m_service.QueryServiceState();
-    m_log.Step("Query ZIL Service", query.error);
     ShowStatus(query.statusLine);
     m_runLog += query.statusLine;
     // Whether the product runs cannot be told: its files must not be replaced under it.
@@ -38,6 +37,7 @@ bool InstallSequence::RemoveOldInstallation() {
         EndWithOldInstallation("Query ZIL Service", query.error, false);
         return false;
     }
+    m_log.Step("Query ZIL Service", query.error);  // a failure was recorded on its way out
     m_oldServiceRan = query.state == SVC_RUNNING;
     if (m_oldServiceRan) {
         // The running product gets its close request and a moment to act on it before the stop.
@@ -45,12 +45,12 @@ bool InstallSequence::RemoveOldInstallation() {
         SendControl(SEQUENCE_CODE_CLOSE);
         Pause(SEQUENCE_PAUSE_CONTROL);
         ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
-        m_log.Step("Stop ZIL Service", stopped.error);
         m_runLog += stopped.statusLine;
         if (stopped.error != 0 && StillRunning()) {
             EndWithOldInstallation("Stop ZIL Service", stopped.error, false);
             return false;
         }
+        m_log.Step("Stop ZIL Service", stopped.error);
     }
     ServiceOutcome deleted = m_service.DeleteProductService();
     m_log.Step("Delete ZIL Service", deleted.error);

@@ -87,6 +87,7 @@ bool SetupDialog::OnInitDialog() {
             break;
         case RunMode::Usage:
             // The usage message stays a box even for a deployment tool: it called us wrongly.
+            // (Where nobody sees the desktop, SetupApp has answered before any window.)
             AfxMessageBox(RUN_USAGE_MESSAGE, DLG_MB_OK);
             m_exitCode = SETUP_EXIT_USAGE;
             Dialog::OnCancel();
