@@ -55,9 +55,14 @@ read -r left top right bottom <<<"$(rect "$controls" 1000)"
 import -window root "$shots/before.png"
 xdotool mousemove --sync $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
 
-# Pictures several times a second until the success box comes; the label's text read once on the way.
+# Pictures several times a second until the success box comes; the label's text read on the way.
 start=$(date +%s%N)
-probe "ZIL Setup Program" 1008 >"$WINE_CHECK_DIR/label.txt" &
+# The click may not have reached the program when the first probe reads: read until the label
+# names a file, a few times at most.
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    probe "ZIL Setup Program" 1008 >"$WINE_CHECK_DIR/label.txt"
+    grep -q '^1008 .* Extracting ' "$WINE_CHECK_DIR/label.txt" && break
+done &
 label_probe=$!
 box=""
 for n in $(seq -w 1 400); do
