@@ -16,9 +16,9 @@ shots=$WINE_WORK_ROOT/interactive-$WINE_BUILD_NAME
 rm -f "$shots"/{before,end,total-caught,current-caught,two-coloured}.png "$shots"/during-*.png
 mkdir -p "$shots" "$WINE_CHECK_DIR"
 
-# The sample payload and four files of 8 MiB (32 MiB natively) that do not compress: enough work for the bars to
-# be seen between their ends. Their names spread them over the archive's order, so that the
-# total bar (a step per file) moves on while they are extracted.
+# The sample payload and four files of 8 MiB (32 MiB natively) that do not compress: enough work
+# for the bars to be seen between their ends. Their names spread them over the archive's order,
+# so that the total bar (a step per file) moves on while they are extracted.
 payload=$WINE_CHECK_DIR/payload
 rm -rf "$payload"
 cp -r "$WINE_BUILD/samples/payload" "$payload" || wine_die "no staged sample payload"
