@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Processes.h"
 #include "platform/Services.h"
+#include "platform/SystemInfo.h"
 #include "platform/WindowSystem.h"
 
 // Everything the program knows of the operating system. main() gets one at start-up; tests
@@ -18,13 +19,14 @@ public:
     virtual Processes& processes() = 0;
     virtual Clock& clock() = 0;
     virtual WindowSystem& windows() = 0;
+    virtual SystemInfo& system() = 0;
     // Takes the machine-wide "one setup at a time" lock for the life of this object; false when
     // another setup program holds it. The operating system releases it when the process dies.
     virtual bool acquireSetupLock() = 0;
 };
 
 // The machine this process runs on: Windows itself, or the simulated machine that the
-// environment describes (ZIL_MACHINE, ZIL_CLOCK, ZIL_UI, ZIL_INPUT, ZIL_FAULTS). On Windows this
-// also restricts the DLL search to System32 before anything else can load a library. Null, with
-// the reason in `error`, when the environment cannot be understood.
+// environment describes (ZIL_MACHINE, ZIL_CLOCK, ZIL_UI, ZIL_INPUT, ZIL_FAULTS, ZIL_DESKTOP). On
+// Windows this also restricts the DLL search to System32 before anything else can load a
+// library. Null, with the reason in `error`, when the environment cannot be understood.
 std::unique_ptr<Platform> createPlatform(std::string& error);

@@ -13,6 +13,9 @@
 #define IDS_EXTRACT_WRITE 8
 #define IDS_EXTRACT_INCOMPLETE 9
 
+// The program's file and product version, as the version resource carries it.
+#define ZIL_FILE_VERSION 1, 0, 0, 0
+
 #define IDD_SETUP_DIALOG 102
 #define IDR_MAINFRAME 128
 
@@ -53,7 +56,9 @@
 #define ZIL_SETUP_DIALOG_STYLE \
     DS_MODALFRAME | DS_3DLOOK | DS_CENTER | DS_SETFONT | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU
 
-// The template's controls in tab order:
+// The template's controls in tab order. The current-file label (1008) is as wide as the bar
+// below it, so that it shows "Extracting " and the whole of a name of some 30 characters.
+//
 //   X(id, window class, text, style, border, visibility, x, y, width, height)
 // text is a string, or ZIL_ICON_TEXT(icon id) for an icon static (the template names the icon
 // where other controls have their text). border is BORDER (WS_BORDER, drawn outside the client
@@ -71,7 +76,7 @@
     X(IDC_TOTAL_PROGRESS, "msctls_progress32", "Progress1", 0, BORDER, SHOWN, 17, 34, 194, 14) \
     X(IDC_CURRENT_PROGRESS, "msctls_progress32", "Progress1", 0, BORDER, SHOWN, 17, 61, 193, 14) \
     X(IDC_TOTAL_LABEL, "static", "Total Progress", SS_LEFT | WS_GROUP, NO_BORDER, SHOWN, 16, 24, 46, 8) \
-    X(IDC_CURRENT_LABEL, "static", "Current File", SS_LEFT | WS_GROUP, NO_BORDER, SHOWN, 18, 51, 36, 8) \
+    X(IDC_CURRENT_LABEL, "static", "Current File", SS_LEFT | WS_GROUP, NO_BORDER, SHOWN, 18, 51, 193, 8) \
     X(IDC_TEST, "button", "&Test", BS_DEFPUSHBUTTON | WS_TABSTOP, NO_BORDER, HIDDEN, 162, 92, 45, 14) \
     X(IDC_LAUNCH, "button", "Launch ZIL", BS_PUSHBUTTON | WS_TABSTOP, NO_BORDER, HIDDEN, 19, 92, 45, 14)
 

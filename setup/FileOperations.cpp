@@ -103,7 +103,11 @@ Removal FileOperations::Retire(const std::string& path, Win32Error error) {
 
 std::string FileOperations::FreeName(const std::string& base) {
     for (int suffix = 1; suffix <= FREE_NAME_SUFFIXES; ++suffix) {
-        std::string name = suffix == 1 ? base : base + "." + std::to_string(suffix);
+        std::string name = base;
+        if (suffix > 1) {
+            name += '.';
+            name += static_cast<char>('0' + suffix);
+        }
         PathInfo info;
         Win32Error error = m_platform.files().pathInfo(name, info);
         if (error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {

@@ -44,8 +44,7 @@ std::vector<InstallStep> InstallSequence::Steps() {
         {"Move ZIL Files", [](S& s) { return s.MoveFiles(); }, 85, F::INSTALL_STEP_RESTORE},
         {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 89,
          F::INSTALL_STEP_GOES_ON},
-        {"Install ZIL Service", [](S& s) { return s.CreateService(); }, 93,
-         F::INSTALL_STEP_GOES_ON},
+        {"Create ZIL Service", [](S& s) { return s.CreateService(); }, 93, F::INSTALL_STEP_GOES_ON},
         {"Start ZIL Service", [](S& s) { return s.StartService(); }, 95, F::INSTALL_STEP_ENDED},
         {"Remove Old ZIL Directory", [](S& s) { return s.CommitUpgrade(); }, -1,
          F::INSTALL_STEP_GOES_ON},
@@ -58,7 +57,13 @@ void InstallSequence::RunSteps(const std::vector<InstallStep>& steps) {
     m_log.Begin("install", IsCommandLine(m_mode));
     m_observer.SetCurrentPos(0);
     for (const InstallStep& step : steps) {
+        // A step that told the log's details more itself (the entry that failed an extraction,
+        // each start of the service) is not recorded again.
+        std::size_t recorded = m_log.Details().StepCount();
         Win32Error error = step.run(*this);
+        if (m_log.Details().StepCount() == recorded) {
+            m_log.Step(step.name, error);
+        }
         if (error != WIN_OK && step.onFailure == InstallStep::INSTALL_STEP_ENDED) {
             return;
         }
@@ -97,6 +102,7 @@ Win32Error InstallSequence::RegisterWmiClasses() {
 // Whether the product runs cannot be told: its files must not be replaced under it.
 Win32Error InstallSequence::QueryOldService() {
     ServiceQuery query = m_service.QueryServiceState();
+    m_log.Step("Query ZIL Service", static_cast<Win32Error>(query.error));
     ShowStatus(query.statusLine);
     m_runLog += query.statusLine;
     if (query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST) {
@@ -116,7 +122,7 @@ Win32Error InstallSequence::StopOldService() {
         return WIN_OK;
     }
     Pause(SEQUENCE_PAUSE_CONTROL);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
+    SendControl(SEQUENCE_CODE_CLOSE);
     Pause(SEQUENCE_PAUSE_CONTROL);
     ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
     m_runLog += stopped.statusLine;
@@ -159,6 +165,7 @@ Win32Error InstallSequence::CheckOldFiles() {
 
 Win32Error InstallSequence::DeleteOldService() {
     ServiceOutcome deleted = m_upgrade.RemoveService();
+    m_log.Step("Delete ZIL Service", static_cast<Win32Error>(deleted.error));
     ShowStatus(deleted.statusLine);
     m_runLog += deleted.statusLine;
     bool gone = deleted.error == 0 || deleted.error == WIN_SERVICE_DOES_NOT_EXIST;
@@ -202,6 +209,7 @@ Win32Error InstallSequence::DeleteTemp() {
 // A failed creation is tried once more at once; the start then shows whether it mattered.
 Win32Error InstallSequence::CreateService() {
     ServiceOutcome created = m_service.CreateProductService();
+    m_log.Step("Create ZIL Service", static_cast<Win32Error>(created.error));
     ShowStatus(created.statusLine);
     m_runLog += Format("Install ZIL Service retcode = %d\r\n", created.error);
     if (created.error == 0) {
@@ -209,6 +217,7 @@ Win32Error InstallSequence::CreateService() {
         return WIN_OK;
     }
     ServiceOutcome again = m_service.CreateProductService();
+    m_log.Step("Create ZIL Service", static_cast<Win32Error>(again.error));
     ShowStatus(again.statusLine);
     m_runLog += again.statusLine;
     if (again.error != 0) {
@@ -221,13 +230,16 @@ Win32Error InstallSequence::CreateService() {
 // installer leaves at the drive roots, and try once more.
 Win32Error InstallSequence::StartService() {
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
+    m_log.Step("Start ZIL Service", static_cast<Win32Error>(started.error));
     m_runLog += Format("START ZIL Service retcode = %d\r\n", started.error);
     m_runLog += started.statusLine;
     if (started.error != 0) {
         m_runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
-        m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
+        bool ran = m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
+        m_log.Details().Step("Install Runtime", ran ? "" : "its installer could not be started");
         m_files.SweepRedistLeftovers();
         started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
+        m_log.Step("Start ZIL Service", static_cast<Win32Error>(started.error));
         if (started.error != 0) {
             EndWithServiceFailure(started);
             return static_cast<Win32Error>(started.error);
@@ -250,7 +262,7 @@ Win32Error InstallSequence::CommitUpgrade() {
 
 // The running service is told to launch the product, and setup's own helpers go.
 Win32Error InstallSequence::SignalAndFinish() {
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_STARTED).statusLine);
+    SendControl(SEQUENCE_CODE_STARTED);
     // Logged whatever the control's outcome: the line the product has always written here,
     // which log readers in the field match, although setup itself writes no registry value.
     m_runLog += "Write HKLM Launch_ZIL success !!!\r\n";
@@ -259,14 +271,14 @@ Win32Error InstallSequence::SignalAndFinish() {
     PublishRunLog();
     m_observer.SetCurrentPos(100);
     if (IsCommandLine(m_mode)) {
-        m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_LAUNCH).statusLine);
+        SendControl(SEQUENCE_CODE_LAUNCH);
         Pause(SEQUENCE_PAUSE_CLOSE);
         Finish(SETUP_EXIT_SUCCESS, true);
         return WIN_OK;
     }
     PublishRunLog();
     m_observer.SetCurrentPos(100);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_LAUNCH).statusLine);
+    SendControl(SEQUENCE_CODE_LAUNCH);
     WriteLog(SETUP_EXIT_SUCCESS);
     m_observer.ShowMessage("Install ZIL Success");
     Finish(SETUP_EXIT_SUCCESS, true);
@@ -276,6 +288,7 @@ Win32Error InstallSequence::SignalAndFinish() {
 void InstallSequence::EndWithOldInstallation(const char* step, Win32Error error) {
     m_runLog += StepLine(step, error);
     Restoration restored = m_upgrade.Restore(this);
+    m_log.Step("Restore Old ZIL Installation", restored.error);
     m_runLog += restored.runLog;
     m_files.DeleteTempDirectory();
     EndWithFailure("Install ZIL Failed", SETUP_EXIT_FAILURE);

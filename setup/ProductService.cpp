@@ -144,7 +144,6 @@ ServiceRegistration ProductService::QueryRegistration() {
     if (registration.error == WIN_OK) {
         registration.error = handles.service->queryConfig(registration.settings);
     }
-    registration.settings.name = theServiceName;
     return registration;
 }
 

@@ -8,6 +8,10 @@ enum class RunMode {
     Usage,        // anything else: the usage message, nothing done
 };
 
+// What an argument that selects no mode is answered with.
+inline constexpr const char* RUN_USAGE_MESSAGE =
+    "Please use /I or /i to Install , use /U or /u to Uninstall";
+
 // No person waits on a command-line run: nothing may wait for a click.
 inline bool IsCommandLine(RunMode mode) {
     return mode == RunMode::Install || mode == RunMode::Uninstall;

@@ -33,6 +33,7 @@ Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, Se
 Win32Error Sequence::PrepareTempDirectory() {
     m_files.RemoveOrRetire(SETUP_TEMP_DIR);
     Win32Error error = m_platform.files().createPrivateDirectory(SETUP_TEMP_DIR);
+    m_log.Step("Create ZIL Temp Directory", error);
     if (error != WIN_OK) {
         EndWithFailure("Cannot create " + std::string(SETUP_TEMP_DIR) + Format(", error %d", error),
                        SETUP_EXIT_FAILURE);
@@ -54,6 +55,7 @@ int Sequence::ExtractPayload(bool stopOnFailure) {
         !stopOnFailure || m_extractor.m_entryCount == 0 || m_extractor.HasEntry(SFX_SERVICE_ENTRY);
     int result = complete ? m_extractor.Extract(SETUP_TEMP_DIR, ExtractCallback, &m_observer)
                           : SFX_ERR_INCOMPLETE;
+    LogExtraction(result);
     m_observer.ShowBars();
     if (result == SFX_OK || !stopOnFailure) {
         return result;
@@ -64,6 +66,24 @@ int Sequence::ExtractPayload(bool stopOnFailure) {
     EndWithFailure(ExtractOutcomeText(result, m_extractor.m_entryCount),
                    ExtractFailureExitCode(result));
     return result;
+}
+
+// The outcome in the run log's words, then the entry that failed it and the error behind that.
+void Sequence::LogExtraction(int result) {
+    RunDetails& details = m_log.Details();
+    if (result == SFX_OK) {
+        details.Step("Extract ZIL Files", std::string());
+        return;
+    }
+    std::string failure =
+        Format("result %d: ", result) + ExtractOutcomeText(result, m_extractor.m_entryCount);
+    if (!m_extractor.FailedEntry().empty()) {
+        failure += " " + m_extractor.FailedEntry();
+    }
+    if (m_extractor.FailedEntryError() != WIN_OK) {
+        failure += "; " + details.ErrorInWords(m_extractor.FailedEntryError());
+    }
+    details.Step("Extract ZIL Files", failure);
 }
 
 void Sequence::ShowStatus(const std::string& line) {
@@ -95,13 +115,16 @@ void Sequence::EndWithFailure(const std::string& message, int exitCode) {
 }
 
 void Sequence::RunMofScript(const char* script, const char* step) {
-    if (int result = m_files.CompileMof(script); result != 0) {
+    int result = m_files.CompileMof(script);
+    m_log.Details().Step(step, result == 0 ? std::string() : Format("exit code %d", result));
+    if (result != 0) {
         m_runLog += step;
         m_runLog += Format(" Failed, exit code %d !!!\r\n", result);
     }
 }
 
 void Sequence::LogStep(const char* step, Win32Error error) {
+    m_log.Step(step, error);
     m_runLog += StepLine(step, error);
 }
 
@@ -113,4 +136,10 @@ void Sequence::LogRetired(const Removal& removal) {
 
 void Sequence::Pause(unsigned milliseconds) {
     m_platform.clock().sleep(milliseconds);
+}
+
+void Sequence::SendControl(int code) {
+    ServiceOutcome sent = m_service.SendServiceControl(code);
+    m_log.Step(Format("Send ZIL Service Control %d", code).c_str(), sent.error);
+    m_observer.SetStatus(sent.statusLine);
 }

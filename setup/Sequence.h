@@ -52,6 +52,8 @@ protected:
     // result. For the install (stopOnFailure), a payload without the file the install starts by
     // name is refused first, and a failed extraction ends the sequence there.
     int ExtractPayload(bool stopOnFailure);
+    // The extraction's outcome in the log's details.
+    void LogExtraction(int result);
     // A status line on screen at once.
     void ShowStatus(const std::string& line) override;
     // The status edit shows the whole run log.
@@ -65,6 +67,9 @@ protected:
     // line), and the dialog closed.
     void EndWithFailure(const std::string& message, int exitCode);
     void Pause(unsigned milliseconds);
+    // A user-defined control code to the service; its status line shows, the run log keeps
+    // nothing of it.
+    void SendControl(int code);
     // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
     // log naming the step, and nothing more: the product works without its WMI classes.
     void RunMofScript(const char* script, const char* step);

@@ -2,12 +2,16 @@
 
 #include <memory>
 
-SetupLogFile::SetupLogFile(FileSystem& files, Clock& clock) : m_files(files), m_clock(clock) {}
+SetupLogFile::SetupLogFile(Platform& platform)
+    : m_files(platform.files()),
+      m_clock(platform.clock()),
+      m_details(platform.system(), platform.clock()) {}
 
 void SetupLogFile::Begin(const std::string& sequence, bool commandLine) {
     m_sequence = sequence;
     m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
     m_text.clear();
+    m_details.Restart();
 }
 
 Win32Error SetupLogFile::Write(const std::string& runLog, int exitCode) {
@@ -32,7 +36,7 @@ Win32Error SetupLogFile::SetExitCode(int exitCode) {
 
 Win32Error SetupLogFile::Rewrite() {
     m_written = true;
-    std::string content = Header() + m_text + Footer();
+    std::string content = Header() + m_text + RunLogEnd() + m_details.Text() + Footer();
     // A scanner that holds the file for a moment must not cost the run its log.
     Win32Error error = WriteFile(content);
     return error == WIN_OK ? error : WriteFile(content);
@@ -74,16 +78,22 @@ std::string SetupLogFile::OutcomeOf(int exitCode) {
             return "found a previous version";
         case SETUP_EXIT_CLOSED:
             return "was closed";
+        case SETUP_EXIT_USAGE:
+            return "did not understand its command line";
         default:
             return "ended";
     }
 }
 
-// On a line of its own: a status line without a line end may come last in the run log.
+// A status line without a line end may come last in the run log: the details start on a line
+// of their own.
+std::string SetupLogFile::RunLogEnd() const {
+    return m_text.empty() || m_text.ends_with("\r\n") ? "" : "\r\n";
+}
+
 std::string SetupLogFile::Footer() const {
-    bool ended = m_text.empty() || m_text.ends_with("\r\n");
-    return std::string(ended ? "" : "\r\n") + "Result: " + m_sequence + " " +
-           OutcomeOf(m_exitCode) + " (exit code " + std::to_string(m_exitCode) + ")\r\n";
+    return "Result: " + m_sequence + " " + OutcomeOf(m_exitCode) + " (exit code " +
+           std::to_string(m_exitCode) + ")\r\n";
 }
 
 std::string SetupLogFile::Header() {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/Clock.h"
-#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+#include "setup/RunDetails.h"
 #include "setup/SetupExitCode.h"
 
 // The log file that every install and uninstall leaves behind: ZIL_Setup.log in the Windows
@@ -11,7 +11,8 @@
 // line sees no window, so this file and the exit code are all it learns of the run.
 //
 // The first line names the run, the local date and time and the exit code; then comes the run
-// log; the last line states the outcome in words ("Result: install failed (exit code 1603)").
+// log; then, from a line "Details:" on, what the run found and did (RunDetails); the last line
+// states the outcome in words ("Result: install failed (exit code 1603)").
 // Every change rewrites the whole file, so it always states the latest outcome; a write that
 // fails is tried once more. Failures are returned, never shown: a log that cannot be written
 // must not change the run's outcome.
@@ -19,10 +20,15 @@ class SetupLogFile {
 public:
     static constexpr const char* FILE_NAME = "ZIL_Setup.log";
 
-    SetupLogFile(FileSystem& files, Clock& clock);
+    explicit SetupLogFile(Platform& platform);
 
     // Starts the log of one sequence ("install" or "uninstall", from the command line or not).
     void Begin(const std::string& sequence, bool commandLine);
+    // A step the sequence took and its Win32 error (0: it succeeded), timed from Begin; it shows
+    // in the details at the next write.
+    void Step(const char* name, Win32Error error) { m_details.Step(name, error); }
+    // The details section, for the facts and the steps whose outcome is no Win32 error.
+    RunDetails& Details() { return m_details; }
     // What an exit code says of a run: "succeeded", "failed", ...
     static std::string OutcomeOf(int exitCode);
     // The run log so far and the exit code it ends with.
@@ -41,12 +47,14 @@ private:
     Win32Error WriteFile(const std::string& content);
     std::string Header();
     std::string Footer() const;
+    std::string RunLogEnd() const;
     Win32Error EnsureTempFolder(const std::string& folder);
 
     FileSystem& m_files;
     Clock& m_clock;
+    RunDetails m_details;
     std::string m_sequence = "setup";
-    std::string m_mode = "setup";
+    std::string m_mode = "run";
     std::string m_text;
     int m_exitCode = SETUP_EXIT_CLOSED;
     bool m_written = false;

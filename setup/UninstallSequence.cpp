@@ -4,6 +4,7 @@
 
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
+#include "setup/StepLine.h"
 
 UninstallSequence::UninstallSequence(Platform& platform, RunMode mode, SfxExtractor& extractor,
                                      SetupLogFile& log, SequenceObserver& observer)
@@ -42,13 +43,13 @@ void UninstallSequence::SignalService() {
     m_observer.SetCurrentPos(58);
     RunMofScript(SETUP_UNINSTALL_MOF_SCRIPT, "Unregister ZIL WMI Classes");
     Pause(SEQUENCE_PAUSE_STEP);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_CLOSE).statusLine);
+    SendControl(SEQUENCE_CODE_CLOSE);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(66);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_UNINSTALL).statusLine);
+    SendControl(SEQUENCE_CODE_UNINSTALL);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(78);
-    m_observer.SetStatus(m_service.SendServiceControl(SEQUENCE_CODE_UNINSTALL_LAST).statusLine);
+    SendControl(SEQUENCE_CODE_UNINSTALL_LAST);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(83);
 }
@@ -58,27 +59,34 @@ void UninstallSequence::SignalService() {
 // it for deletion would leave it half removed.
 void UninstallSequence::RemoveInstallation() {
     ServiceQuery query = m_service.QueryServiceState();
+    m_log.Step("Query ZIL Service", query.error);
     ShowStatus(query.statusLine);
     m_observer.SetCurrentPos(89);
     m_runLog += query.statusLine;
     if (query.state == SVC_RUNNING) {
         ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
+        m_log.Step("Stop ZIL Service", stopped.error);
         m_runLog += stopped.statusLine;
         m_serviceStillRuns = stopped.error != 0;
         if (m_serviceStillRuns) {
-            LogStep("Stop ZIL Service", static_cast<Win32Error>(stopped.error));
+            m_runLog += StepLine("Stop ZIL Service", static_cast<Win32Error>(stopped.error));
             return;
         }
     }
     Upgrade::Resumption cleared = m_upgrade.ResumeInterrupted(false);
     m_runLog += cleared.note;
     ServiceOutcome deleted = m_service.DeleteProductService();
+    m_log.Step("Delete ZIL Service", deleted.error);
     ShowStatus(deleted.statusLine);
     m_observer.SetCurrentPos(93);
     m_runLog += deleted.statusLine;
-    LogRetired(m_files.DeleteProgramDirectory());
+    Removal program = m_files.DeleteProgramDirectory();
+    m_log.Step("Delete ZIL Directory", program.error);
+    LogRetired(program);
     m_observer.SetCurrentPos(98);
-    LogRetired(m_files.DeleteTempDirectory());
+    Removal temp = m_files.DeleteTempDirectory();
+    m_log.Step("Delete ZIL Temp Directory", temp.error);
+    LogRetired(temp);
     m_observer.SetCurrentPos(100);
 }
 

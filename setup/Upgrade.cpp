@@ -1,5 +1,6 @@
 #include "setup/Upgrade.h"
 
+#include <cstring>
 #include <memory>
 
 #include "platform/Format.h"
@@ -8,112 +9,75 @@
 
 namespace {
 
-// The record's first and last lines: a record cut short by a crash has no last line, and is
-// not taken for one.
-const char* const RECORD_HEADER = "ZIL upgrade record 1";
-const char* const RECORD_END = "end";
+// The record: a fixed header, then the three texts it counts. Written in one piece before the
+// first change, read only whole: a record cut short by a crash does not add up and is not taken
+// for one.
+struct RecordHeader {
+    char magic[16] = "ZIL upgrade 1";
+    std::uint32_t serviceExisted = 0;
+    std::uint32_t serviceRan = 0;
+    std::uint32_t serviceType = 0;
+    std::uint32_t startType = 0;
+    std::uint32_t errorControl = 0;
+    std::uint32_t folderExisted = 0;
+    std::uint64_t volume = 0;
+    std::uint64_t fileId = 0;
+    std::uint32_t lengths[3] = {};  // display name, image path, set-aside folder
+};
 // A record is a few hundred bytes; anything larger is not one of ours.
 constexpr std::uint32_t RECORD_LIMIT = 8192;
 
-// Numbers in hexadecimal: no stream, printf or 64-bit division for the small Windows program.
-std::string Hex(std::uint64_t value) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), "0123456789abcdef"[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return digits;
+std::string RecordBytes(const UpgradeRecord& record) {
+    const ServiceSettings& service = record.service;
+    const std::string* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
+    RecordHeader header;
+    header.serviceExisted = record.serviceExisted;
+    header.serviceRan = record.serviceRan;
+    header.serviceType = service.serviceType;
+    header.startType = service.startType;
+    header.errorControl = service.errorControl;
+    header.folderExisted = record.folderExisted;
+    header.volume = record.volume;
+    header.fileId = record.fileId;
+    std::string bytes;
+    for (int i = 0; i < 3; ++i) {
+        header.lengths[i] = static_cast<std::uint32_t>(texts[i]->size());
+        bytes += *texts[i];
+    }
+    return std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + bytes;
 }
 
-bool ParseHex(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 16) {
+bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
+    RecordHeader header;
+    RecordHeader expected;
+    if (bytes.size() < sizeof(header)) {
         return false;
     }
-    value = 0;
-    for (char c : text) {
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        if (digit < 0) {
+    std::memcpy(&header, bytes.data(), sizeof(header));
+    std::size_t at = sizeof(header);
+    ServiceSettings& service = record.service;
+    std::string* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
+    for (int i = 0; i < 3; ++i) {
+        if (header.lengths[i] > bytes.size() - at) {
             return false;
         }
-        value = value << 4 | static_cast<std::uint64_t>(digit);
+        texts[i]->assign(bytes, at, header.lengths[i]);
+        at += header.lengths[i];
     }
-    return true;
+    record.serviceExisted = header.serviceExisted != 0;
+    record.serviceRan = header.serviceRan != 0;
+    service.serviceType = header.serviceType;
+    service.startType = header.startType;
+    service.errorControl = header.errorControl;
+    record.folderExisted = header.folderExisted != 0;
+    record.volume = header.volume;
+    record.fileId = header.fileId;
+    return std::memcmp(header.magic, expected.magic, sizeof(header.magic)) == 0 &&
+           at == bytes.size();
 }
 
-// One value a line, in this order, between the header and the end line: the numbers in hex,
-// the texts as they are (a line end cannot be part of a path or a service's image).
-enum RecordLine : std::size_t {
-    LINE_HEADER,
-    LINE_SERVICE_EXISTED,
-    LINE_SERVICE_RAN,
-    LINE_DISPLAY_NAME,
-    LINE_SERVICE_TYPE,
-    LINE_START_TYPE,
-    LINE_ERROR_CONTROL,
-    LINE_IMAGE_PATH,
-    LINE_FOLDER_EXISTED,
-    LINE_SET_ASIDE,
-    LINE_VOLUME,
-    LINE_FILE_ID,
-    LINE_END,
-    RECORD_LINES,
-};
-
-std::string RecordText(const UpgradeRecord& record) {
-    const ServiceSettings& service = record.service;
-    const std::string lines[RECORD_LINES] = {RECORD_HEADER,
-                                             Hex(record.serviceExisted),
-                                             Hex(record.serviceRan),
-                                             service.displayName,
-                                             Hex(service.serviceType),
-                                             Hex(service.startType),
-                                             Hex(service.errorControl),
-                                             service.imagePath,
-                                             Hex(record.folderExisted),
-                                             record.setAsidePath,
-                                             Hex(record.volume),
-                                             Hex(record.fileId),
-                                             RECORD_END};
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    return text;
-}
-
-// Every line in its place, or no record at all.
-bool ParseRecord(const std::string& text, UpgradeRecord& record) {
-    std::string lines[RECORD_LINES];
-    std::size_t at = 0;
-    for (std::string& line : lines) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            return false;
-        }
-        line = text.substr(at, end - at);
-        at = end + 1;
-    }
-    std::uint64_t numbers[RECORD_LINES] = {};
-    for (std::size_t i :
-         {LINE_SERVICE_EXISTED, LINE_SERVICE_RAN, LINE_SERVICE_TYPE, LINE_START_TYPE,
-          LINE_ERROR_CONTROL, LINE_FOLDER_EXISTED, LINE_VOLUME, LINE_FILE_ID}) {
-        if (!ParseHex(lines[i], numbers[i])) {
-            return false;
-        }
-    }
-    record.serviceExisted = numbers[LINE_SERVICE_EXISTED] != 0;
-    record.serviceRan = numbers[LINE_SERVICE_RAN] != 0;
-    record.service.displayName = lines[LINE_DISPLAY_NAME];
-    record.service.serviceType = static_cast<std::uint32_t>(numbers[LINE_SERVICE_TYPE]);
-    record.service.startType = static_cast<std::uint32_t>(numbers[LINE_START_TYPE]);
-    record.service.errorControl = static_cast<std::uint32_t>(numbers[LINE_ERROR_CONTROL]);
-    record.service.imagePath = lines[LINE_IMAGE_PATH];
-    record.folderExisted = numbers[LINE_FOLDER_EXISTED] != 0;
-    record.setAsidePath = lines[LINE_SET_ASIDE];
-    record.volume = numbers[LINE_VOLUME];
-    record.fileId = numbers[LINE_FILE_ID];
-    return lines[LINE_HEADER] == RECORD_HEADER && lines[LINE_END] == RECORD_END &&
-           at == text.size();
+std::string ForeignRecordNote() {
+    return NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone");
 }
 
 bool IsMissing(Win32Error error) {
@@ -135,8 +99,7 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     // Only a plain file that administrators own can be a record of ours; a user may have
     // planted anything else to have setup "restore" files of their choosing.
     if (found != WIN_OK || info.kind != PathKind::File || !info.trusted || !ReadRecord(record)) {
-        return {Interrupted::Ignored, WIN_OK,
-                NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone")};
+        return {Interrupted::Ignored, WIN_OK, ForeignRecordNote()};
     }
     Resumption resumed{Interrupted::Resumed, WIN_OK, ""};
     bool folderBack = false;
@@ -185,9 +148,8 @@ Upgrade::Beginning Upgrade::Begin() {
     if (registration.error != WIN_OK && registration.error != WIN_SERVICE_DOES_NOT_EXIST) {
         return {registration.error, ""};
     }
-    m_record = UpgradeRecord{};
     m_record.serviceExisted = registration.error == WIN_OK;
-    m_record.service = registration.settings;
+    m_record.service = std::move(registration.settings);
     m_record.serviceRan = m_serviceRan;
     if (Win32Error error = files.pathInfo(SETUP_PROGRAM_DIR, info); error == WIN_OK) {
         m_record.folderExisted = true;
@@ -206,7 +168,7 @@ Upgrade::Beginning Upgrade::Begin() {
         return {};  // a first install: nothing to give back
     }
     if (!recordable) {
-        return {WIN_OK, NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone")};
+        return {WIN_OK, ForeignRecordNote()};
     }
     return {WriteRecord(), ""};
 }
@@ -284,7 +246,7 @@ Removal Upgrade::Commit() {
 }
 
 Win32Error Upgrade::WriteRecord() {
-    std::string text = RecordText(m_record);
+    std::string text = RecordBytes(m_record);
     std::unique_ptr<File> file;
     Win32Error error = m_platform.files().open(SETUP_UPGRADE_RECORD, FileMode::CreateWrite, file);
     if (error == WIN_OK) {

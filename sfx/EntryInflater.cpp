@@ -12,7 +12,8 @@ EntryInflater::EntryInflater() {
 int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& output,
                            ExtractCallbackFn callback, void* context, std::string& fault) {
     fault.clear();
-    if (archive.seek(entry.m_offset, SeekOrigin::Begin) != WIN_OK) {
+    m_ioError = archive.seek(entry.m_offset, SeekOrigin::Begin);
+    if (m_ioError != WIN_OK) {
         fault = "cannot seek to its stream";
         return SFX_ERR_WRITE;
     }
@@ -26,6 +27,7 @@ int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& outpu
         ioError = FlushRest(output, status);
     }
     int result = SFX_ERR_WRITE;
+    m_ioError = ioError;
     if (ioError != WIN_OK) {
         fault = Format("cannot read its stream or write its file (Windows error %d)", ioError);
     } else {

@@ -33,6 +33,8 @@ public:
     // or write fails. fault says which, in words.
     int Inflate(File& archive, const ArchiveEntry& entry, File& output, ExtractCallbackFn callback,
                 void* context, std::string& fault);
+    // The Win32 error of the read, seek or write that failed the last Inflate; 0 for none.
+    Win32Error IoError() const { return m_ioError; }
 
 private:
     bool Start(const ArchiveEntry& entry);
@@ -52,4 +54,5 @@ private:
     std::uint32_t m_packedLeft = 0;    // bytes of the stream not read yet
     std::uint64_t m_recordedSize = 0;  // the most that may be written
     std::uint64_t m_inflated = 0;      // bytes written so far
+    Win32Error m_ioError = WIN_OK;
 };

@@ -63,6 +63,7 @@ int SfxExtractor::ReadDirectory(std::string archivePath) {
 
 int SfxExtractor::ReadDirectory(std::string archivePath, std::string& fault) {
     ResetEntries();
+    m_extent = ArchiveExtent();
     fault.clear();
     std::unique_ptr<File> archive;
     if (m_files.open(archivePath, FileMode::ReadShared, archive) != WIN_OK) {
@@ -120,6 +121,7 @@ int SfxExtractor::ParseDirectory(File& archive, std::string& fault) {
         return result;
     }
     m_entryCount = static_cast<int>(count);
+    m_extent = extent;
     return SFX_OK;
 }
 
@@ -217,6 +219,8 @@ int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
 
 int SfxExtractor::Extract(std::string targetDir, ExtractCallbackFn callback, void* context) {
     AddTrailingBackslash(targetDir);
+    m_failedEntry.clear();
+    m_failedEntryError = WIN_OK;
     if (int result = ReadDirectory(GetModulePath()); result != SFX_OK) {
         return result;
     }
@@ -258,11 +262,16 @@ int SfxExtractor::ExtractEntry(File& archive, int index, std::string targetDir) 
     int result = SFX_OK;
     {
         std::unique_ptr<File> output;
-        if (m_files.open(outputPath, FileMode::CreateWrite, output) != WIN_OK) {
+        if (Win32Error error = m_files.open(outputPath, FileMode::CreateWrite, output);
+            error != WIN_OK) {
+            NoteFailure(index, "cannot create its file", error);
             return SFX_ERR_CREATE_OUTPUT;
         }
         std::string fault;
         result = m_inflater.Inflate(archive, entry, *output, m_callback, m_context, fault);
+        if (result != SFX_OK) {
+            NoteFailure(index, fault, m_inflater.IoError());
+        }
     }  // the output is closed before a failed one is removed
     if (result != SFX_OK) {
         m_files.removeFile(outputPath);
@@ -277,4 +286,12 @@ bool SfxExtractor::HasEntry(const std::string& name) const {
         }
     }
     return false;
+}
+
+// The first failure is the one to report: later ones often only follow from it.
+void SfxExtractor::NoteFailure(int index, const std::string& fault, Win32Error error) {
+    if (m_failedEntry.empty()) {
+        m_failedEntry = Label(static_cast<std::uint32_t>(index)) + ": " + fault;
+        m_failedEntryError = error;
+    }
 }

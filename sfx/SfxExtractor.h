@@ -42,11 +42,18 @@ public:
     const ArchiveEntry& Entry(int index) const { return m_entries[index]; }
     // True when the directory read names an entry so, as Windows compares file names.
     bool HasEntry(const std::string& name) const;
+    // Where the archive that the last directory read found ends in its file.
+    const ArchiveExtent& Extent() const { return m_extent; }
+    // The first entry that the last extraction failed, and why, in words ("" when none failed);
+    // the Win32 error of the call that failed it (0 when it was the data).
+    const std::string& FailedEntry() const { return m_failedEntry; }
+    Win32Error FailedEntryError() const { return m_failedEntryError; }
 
     int m_entryCount = 0;  // read by the owner before an extraction
 
 private:
     int ExtractEntry(File& archive, int index, std::string targetDir);
+    void NoteFailure(int index, const std::string& fault, Win32Error error);
     void ResetEntries();
     static void AddTrailingBackslash(std::string& path);
     int ParseDirectory(File& archive, std::string& fault);
@@ -60,6 +67,9 @@ private:
     FileSystem& m_files;
     std::string m_modulePath;
     std::array<ArchiveEntry, SFX_MAX_ENTRIES> m_entries;
+    ArchiveExtent m_extent;
+    std::string m_failedEntry;
+    Win32Error m_failedEntryError = WIN_OK;
     ExtractCallbackFn m_callback = nullptr;
     void* m_context = nullptr;
     EntryInflater m_inflater;

@@ -1,6 +1,9 @@
 #include "shell/SetupApp.h"
 
+#include <cstdio>
+
 #include "setup/SetupExitCode.h"
+#include "setup/SetupLogFile.h"
 #include "shell/SetupDialog.h"
 
 std::string theCommandLineArg;
@@ -34,9 +37,24 @@ RunMode SetupApp::ModeOf(const std::string& argument) {
 
 bool SetupApp::InitInstance() {
     ReadCommandLine();
-    SetupDialog dialog(m_platform, ModeOf(theCommandLineArg));
+    RunMode mode = ModeOf(theCommandLineArg);
+    if (mode == RunMode::Usage && !m_platform.system().desktopVisible()) {
+        ReportUsageUnseen();
+        return false;
+    }
+    SetupDialog dialog(m_platform, mode);
     // A template that cannot be made into a window ends the run before anything happened; a
     // deployment tool still has to hear that it failed.
     m_exitCode = dialog.DoModal() == -1 ? SETUP_EXIT_FAILURE : dialog.ExitCode();
     return false;
+}
+
+// A deployment tool that runs the program in a service or in session 0 with a wrong switch: a
+// box there would wait for ever, for nobody. The tool's own log and ours get the message instead.
+void SetupApp::ReportUsageUnseen() {
+    m_exitCode = SETUP_EXIT_USAGE;
+    std::fputs((std::string(RUN_USAGE_MESSAGE) + "\n").c_str(), stderr);
+    SetupLogFile log(m_platform);
+    log.SetExitCode(m_exitCode);
+    log.Append(RUN_USAGE_MESSAGE);
 }

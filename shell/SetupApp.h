@@ -30,6 +30,10 @@ public:
     int ExitCode() const { return m_exitCode; }
 
 private:
+    // An argument that selects no mode where no one would see the box: the usage message goes to
+    // the standard error and the log file, and the run ends with 1639.
+    void ReportUsageUnseen();
+
     Platform& m_platform;
     std::vector<std::string> m_arguments;
     int m_exitCode = 0;

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr const char* USAGE_MESSAGE = "Please use /I or /i to Install , use /U or /u to Uninstall";
 constexpr const char* PREVIOUS_VERSION_MESSAGE =
     "Previous ZIL version Detected , Pleas use ZIL V1.04 to remove !!!";
 
@@ -35,7 +34,7 @@ SetupDialog::SetupDialog(Platform& platform, RunMode mode)
       m_totalLabel("Total Progress"),
       m_currentLabel("Current Progress"),
       m_hIcon(m_windows.loadIcon(IDR_MAINFRAME)),
-      m_logFile(platform.files(), platform.clock()),
+      m_logFile(platform),
       m_exitCode(SETUP_EXIT_CLOSED) {}
 
 SetupDialog::~SetupDialog() = default;
@@ -62,8 +61,10 @@ void SetupDialog::DoDataExchange(DataExchange& exchange) {
 bool SetupDialog::OnInitDialog() {
     Dialog::OnInitDialog();
     SetIcon(m_hIcon);
-    // A bad or missing archive shows only when a sequence extracts.
-    m_extractor.ReadDirectory(m_extractor.GetModulePath());
+    // A bad or missing archive shows only when a sequence extracts, and in the log's details.
+    std::string fault;
+    int read = m_extractor.ReadDirectory(m_extractor.GetModulePath(), fault);
+    m_logFile.Details().SetArchive(read, fault, m_extractor.m_entryCount, m_extractor.Extent());
     m_statusEdit.Show();
     m_statusText = SETUP_TEMP_DIR;
     m_titleText = LoadStringResource(IDS_TITLE);
@@ -86,7 +87,8 @@ bool SetupDialog::OnInitDialog() {
             break;
         case RunMode::Usage:
             // The usage message stays a box even for a deployment tool: it called us wrongly.
-            AfxMessageBox(USAGE_MESSAGE, DLG_MB_OK);
+            // (Where nobody sees the desktop, SetupApp has answered before any window.)
+            AfxMessageBox(RUN_USAGE_MESSAGE, DLG_MB_OK);
             m_exitCode = SETUP_EXIT_USAGE;
             Dialog::OnCancel();
             return false;

@@ -98,6 +98,12 @@ bool SimConfig::fromEnvironment(SimConfig& config, std::string& error) {
         config.ui = ui == "text" ? SimUi::Text : SimUi::None;
     }
     config.input = splitList(environment("ZIL_INPUT"));
+    std::string desktop = environment("ZIL_DESKTOP");
+    if (!desktop.empty() && desktop != "visible" && desktop != "hidden") {
+        error = "ZIL_DESKTOP: \"" + desktop + "\" is neither visible nor hidden";
+        return false;
+    }
+    config.desktopHidden = desktop == "hidden";
     return ParseSimFaults(environment("ZIL_FAULTS"), config.faults, error);
 }
 

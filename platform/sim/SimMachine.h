@@ -25,9 +25,11 @@ struct SimConfig {
     std::string modulePath;
     // ZIL_FAULTS: faults the whole process meets.
     std::vector<SimFault> faults;
+    // ZIL_DESKTOP=hidden: the window station nobody sees (a service, session 0).
+    bool desktopHidden = false;
 
     // The configuration the environment describes; false, with the reason, for a value that
-    // cannot be understood (ZIL_FAULTS): nothing may run then.
+    // cannot be understood (ZIL_FAULTS, ZIL_DESKTOP): nothing may run then.
     static bool fromEnvironment(SimConfig& config, std::string& error);
 };
 

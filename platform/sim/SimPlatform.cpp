@@ -59,6 +59,7 @@ SimPlatform::SimPlatform(SimConfig config)
       m_windows(m_machine, m_frontEnd.get()),
       m_services(m_machine),
       m_processes(m_machine),
+      m_system(m_machine),
       m_clock(std::make_unique<SimClock>(m_machine)) {}
 
 SimPlatform::~SimPlatform() {

@@ -8,6 +8,7 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimServices.h"
+#include "platform/sim/SimSystemInfo.h"
 #include "platform/sim/SimWindowSystem.h"
 
 // The simulated Windows machine as the program's platform. main() builds one
@@ -28,6 +29,7 @@ public:
     Processes& processes() override { return m_processes; }
     Clock& clock() override { return *m_clock; }
     WindowSystem& windows() override { return m_windows; }
+    SystemInfo& system() override { return m_system; }
     // An flock on setup.lock in the machine, held until this object dies.
     bool acquireSetupLock() override;
 
@@ -43,6 +45,7 @@ private:
     SimWindowSystem m_windows;
     SimServices m_services;
     SimProcesses m_processes;
+    SimSystemInfo m_system;
     std::unique_ptr<Clock> m_clock;
     int m_lockFd = -1;
 };

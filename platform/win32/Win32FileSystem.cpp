@@ -148,21 +148,23 @@ bool IsTrustedOwner(PSID owner) {
     return EqualSid(owner, user->User.Sid) != 0;
 }
 
+bool OwnerIsTrusted(const std::string& path) {
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    return GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                 nullptr, nullptr, nullptr,
+                                 reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.address())) ==
+               ERROR_SUCCESS &&
+           IsTrustedOwner(owner);
+}
+
 // Checks what CreateDirectoryA made: a real folder, owned by someone who may own it.
 Win32Error CheckPrivateFolder(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (!IsFolder(attributes) || IsLink(attributes)) {
         return WIN_ACCESS_DENIED;
     }
-    PSID owner = nullptr;
-    LocalMemory descriptor;
-    DWORD error = GetNamedSecurityInfoA(
-        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-        reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.address()));
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
-    return IsTrustedOwner(owner) ? WIN_OK : WIN_ACCESS_DENIED;
+    return OwnerIsTrusted(path) ? WIN_OK : WIN_ACCESS_DENIED;
 }
 
 }  // namespace
@@ -363,18 +365,11 @@ bool Win32FileSystem::isDirectory(const std::string& path) {
 }
 
 Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
-    // Only the file's identity, kind and owner: a reparse point is opened itself. Without the
-    // right to read its owner, the object is taken for someone else's.
+    // Only the file's identity and kind: a reparse point is opened itself.
     std::string trimmed = TrimSeparators(path);
-    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-    KernelHandle handle(CreateFileA(trimmed.c_str(), READ_CONTROL, sharing, nullptr, OPEN_EXISTING,
-                                    flags, nullptr));
-    bool ownerReadable = handle.valid();
-    if (!ownerReadable) {
-        handle.reset(
-            CreateFileA(trimmed.c_str(), 0, sharing, nullptr, OPEN_EXISTING, flags, nullptr));
-    }
+    KernelHandle handle(CreateFileA(
+        trimmed.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle.valid()) {
         return LastError();
     }
@@ -390,15 +385,9 @@ Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
     info.size = std::uint64_t{details.nFileSizeHigh} << 32 | details.nFileSizeLow;
     info.volume = details.dwVolumeSerialNumber;
     info.fileId = std::uint64_t{details.nFileIndexHigh} << 32 | details.nFileIndexLow;
-    info.trusted = false;
-    PSID owner = nullptr;
-    LocalMemory descriptor;
-    if (ownerReadable && GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                         &owner, nullptr, nullptr, nullptr,
-                                         reinterpret_cast<PSECURITY_DESCRIPTOR*>(
-                                             descriptor.address())) == ERROR_SUCCESS) {
-        info.trusted = IsTrustedOwner(owner);
-    }
+    // The owner of what the path names; a link's own is never asked for, since a link is never
+    // trusted as setup's state. Without the right to read it, the object is someone else's.
+    info.trusted = info.kind != PathKind::Link && OwnerIsTrusted(trimmed);
     return WIN_OK;
 }
 

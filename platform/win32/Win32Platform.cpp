@@ -10,6 +10,7 @@
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Services.h"
+#include "platform/win32/Win32SystemInfo.h"
 #include "platform/win32/Win32WindowSystem.h"
 
 namespace {
@@ -61,6 +62,7 @@ public:
     Processes& processes() override { return m_processes; }
     Clock& clock() override { return m_clock; }
     WindowSystem& windows() override { return m_windows; }
+    SystemInfo& system() override { return m_system; }
 
     bool acquireSetupLock() override {
         if (m_setupMutex.valid()) {
@@ -87,6 +89,7 @@ private:
     Win32Processes m_processes;
     Win32Clock m_clock;
     Win32WindowSystem m_windows;
+    Win32SystemInfo m_system;
     KernelHandle m_setupMutex;  // the system releases it if the process dies
 };
 

@@ -343,6 +343,57 @@ TEST_F(InstallTest, AStaleTemporaryDirectoryIsReplacedAndOneThatCannotBeMadeStop
     EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
 }
 
+// Under the run log, the details: the program, its archive and the machine, then every step in
+// order of time, a failed one with its error in words (or the want of words for a number the
+// system has none for); no line that a reader of the run log could take for one of its own.
+TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
+    InjectForNextRun({SimOp::CreateService, 1, 4242});
+    InjectForNextRun({SimOp::StartService, 1, WIN_SERVICE_REQUEST_TIMEOUT, true});
+    ASSERT_EQ(RunProgram("/I").exitCode, SETUP_EXIT_FAILURE);
+    std::string details = LogDetails(LogText());
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = details.find("\r\n", at)) != std::string::npos;
+         at = end + 2) {
+        lines.push_back(details.substr(at, end - at));
+    }
+    ASSERT_GT(lines.size(), 6u) << details;
+    auto size = std::filesystem::file_size(SAMPLE_SETUP);
+    EXPECT_EQ(lines[0], "Details:");
+    EXPECT_EQ(lines[1], "  setup program: version 1.0.0.0, " + std::to_string(size) + " bytes");
+    EXPECT_EQ(lines[2], "  archive: " + std::to_string(ArchiveNames(SAMPLE_SETUP).size()) +
+                            " entries, ends at byte " + std::to_string(size) +
+                            ", the end of the file (unsigned)");
+    EXPECT_THAT(lines[3], ::testing::StartsWith("  Windows: 10.0."));
+    EXPECT_EQ(lines[4], "  elevated: yes");
+    const std::string timeout =
+        "error 1053: The service did not respond to the start or control request in a timely "
+        "fashion.";
+    const std::string missing =
+        "error 1060: The specified service does not exist as an installed service.";
+    std::vector<std::string> steps;
+    long previous = 0;
+    for (std::size_t i = 6; i < lines.size(); ++i) {
+        EXPECT_THAT(lines[i], ::testing::StartsWith("  "));
+        EXPECT_THAT(lines[i], ::testing::Not(HasSubstr("!!!")));
+        long milliseconds = std::stol(lines[i]);
+        EXPECT_GE(milliseconds, previous) << lines[i];
+        previous = milliseconds;
+        steps.push_back(lines[i].substr(lines[i].find_first_not_of(" 0123456789")));
+    }
+    EXPECT_THAT(steps,
+                ElementsAre("Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
+                            "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
+                            "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
+                            "Record ZIL Upgrade: ok", "Check Old ZIL Files: ok",
+                            "Delete ZIL Service: " + missing, "Set Aside Old ZIL Directory: ok",
+                            "Create ZIL Directory: ok", "Create ZIL Directory: ok",
+                            "Move ZIL Files: ok", "Delete ZIL Temp Directory: ok",
+                            "Create ZIL Service: error 4242: (no text for this number)",
+                            "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
+                            "Install Runtime: ok", "Start ZIL Service: " + timeout));
+    EXPECT_GT(previous, 2 * STEP);
+}
+
 TEST_F(InstallTest, APreviousVersionIsReportedInTheLogAfterACommandLineInstall) {
     WriteHostFile(Host(SETUP_PREVIOUS_VERSION_MARK), "");
     SetupRun run = RunProgram("/I");

@@ -59,7 +59,7 @@ SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::s
     // What the dialog gives a sequence: the directory it read when it opened, the log file.
     SfxExtractor extractor(sim.files());
     extractor.ReadDirectory(extractor.GetModulePath());
-    SetupLogFile log(sim.files(), sim.clock());
+    SetupLogFile log(sim);
     test_support::RecordingObserver observer;
     if (install) {
         InstallSequence(sim, mode, extractor, log, observer)
@@ -223,13 +223,23 @@ std::string LogHeader(const std::string& logText) {
     return logText.substr(0, logText.find("\r\n"));
 }
 
+// The run log ends where the line "Details:" begins, as a reader of the file would cut it.
 std::string LogBody(const std::string& logText) {
     std::size_t begin = logText.find("\r\n");
-    std::size_t footer = logText.rfind("Result: ");
-    if (begin == std::string::npos || footer == std::string::npos || footer < begin) {
+    std::size_t details = logText.find("\r\nDetails:\r\n", begin);
+    if (begin == std::string::npos || details == std::string::npos) {
         return std::string();
     }
-    return logText.substr(begin + 2, footer - begin - 2);
+    return logText.substr(begin + 2, details - begin);
+}
+
+std::string LogDetails(const std::string& logText) {
+    std::size_t details = logText.find("\r\nDetails:\r\n");
+    std::size_t footer = logText.rfind("Result: ");
+    if (details == std::string::npos || footer == std::string::npos || footer < details) {
+        return std::string();
+    }
+    return logText.substr(details + 2, footer - details - 2);
 }
 
 std::string LogFooter(const std::string& logText) {

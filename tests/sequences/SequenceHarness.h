@@ -91,8 +91,10 @@ using test_support::JournalOf;
 // The lower bar's positions with repeats removed.
 std::vector<int> DistinctPositions(const std::vector<int>& positions);
 
-// The log file's run log (between its first and its last line), its first line and its last.
+// The log file's run log (between its first line and "Details:"), its details section (from
+// "Details:" to the last line), its first line and its last.
 std::string LogBody(const std::string& logText);
+std::string LogDetails(const std::string& logText);
 std::string LogHeader(const std::string& logText);
 std::string LogFooter(const std::string& logText);
 

@@ -35,7 +35,7 @@ const ExpectedControl DIALOG_102[] = {
     {1003, "msctls_progress32", "Progress1", true, true, 17, 34, 194, 14},
     {1005, "msctls_progress32", "Progress1", true, true, 17, 61, 193, 14},
     {1007, "static", "Total Progress", true, false, 16, 24, 46, 8},
-    {1008, "static", "Current File", true, false, 18, 51, 36, 8},
+    {1008, "static", "Current File", true, false, 18, 51, 193, 8},
     {1004, "button", "&Test", false, false, 162, 92, 45, 14},
     {1010, "button", "Launch ZIL", false, false, 19, 92, 45, 14},
 };

@@ -56,6 +56,23 @@ TEST_F(SetupProgramTest, UnknownArgumentShowsUsageAndExits1639) {
               "Uninstall\n");
 }
 
+// A deployment tool's wrong switch where nobody sees the desktop (a service, session 0): no box
+// that would wait for ever, the message on stderr and in the log file, 1639 at once.
+TEST_F(SetupProgramTest, UnknownArgumentOnAHiddenDesktopShowsNoBox) {
+    std::string err = m_root + "/stderr.txt";
+    ASSERT_EQ(Status(Environment() + "ZIL_DESKTOP=hidden " + PROGRAM + " /S 2>'" + err + "'"),
+              SETUP_EXIT_USAGE % 256);
+    const std::string usage = "Please use /I or /i to Install , use /U or /u to Uninstall";
+    EXPECT_EQ(ReadFile(err), usage + "\n");
+    EXPECT_EQ(Journal().find("messagebox"), std::string::npos) << Journal();
+    std::string log = ReadFile(m_root + "/C/Windows/Temp/ZIL_Setup.log");
+    EXPECT_NE(log.find(", exit code 1639\r\n" + usage + "\r\nDetails:\r\n"), std::string::npos)
+        << log;
+    EXPECT_TRUE(
+        log.ends_with("Result: setup did not understand its command line (exit code 1639)\r\n"))
+        << log;
+}
+
 // A fault list the simulated machine cannot understand stops the program before it does
 // anything, with the reason on stderr.
 TEST_F(SetupProgramTest, AMalformedFaultListExits1639AndRunsNothing) {

@@ -1,6 +1,7 @@
 // Tells the Wine checks where the dialog's controls are on the screen and what they say, so
 // that a click lands on a button and a screenshot can be cut into its controls.
 //   DialogProbe.exe CAPTION ID...   one line per control: "ID LEFT TOP RIGHT BOTTOM TEXT"
+// ID 0 is the dialog's own window, frame included.
 // Exits 1 when no top-level window has the caption, 2 when a control is missing.
 #include <windows.h>
 
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
     int missing = 0;
     for (int i = 2; i < argc; ++i) {
         int id = std::atoi(argv[i]);
-        HWND control = GetDlgItem(dialog, id);
+        HWND control = id == 0 ? dialog : GetDlgItem(dialog, id);
         RECT rect{};
         if (control == nullptr || !GetWindowRect(control, &rect)) {
             std::printf("%d missing\n", id);

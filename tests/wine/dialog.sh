@@ -3,7 +3,9 @@
 # without an argument it comes up from template 102 (a screenshot goes to build/wine/), and Esc
 # closes it with the exit code of a dialog closed without a sequence (1602, 66 here). Started
 # with an argument that matches no mode it shows the usage box and ends with 1639 (103 here)
-# once the box is answered. Prints the time to the first window.
+# once the box is answered; in a window station that nobody sees (a service's) it shows no box and
+# ends with 1639 at once, the message on its standard error and in the log file. Prints the time
+# to the first window.
 #   tests/wine/dialog.sh [win32|win64]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
@@ -47,6 +49,23 @@ fi
 expect "the usage box appeared" "${window:+yes}" yes
 wine_wait_for "$pid" 20
 expect "the answered box ends the run with 1639" "$status" 103
+echo "== the same in a window station that nobody sees: no box, the message on stderr and in the log"
+hidden="$WINE_BUILD/tests/wine/HiddenStation.exe"
+wine_require "$hidden"
+wine_wait_idle
+# The program is started by a Windows program, so by its Windows name (Z: is the root).
+setup_path="Z:${work//\//\\}\\ZIL_Setup.exe"
+timeout 60 "$WINE" "$hidden" "$setup_path" /S >"$work/hidden.out" 2>&1
+status=$?
+out=$(tr -d '\r' <"$work/hidden.out")
+echo "$out" | sed 's/^/     /'
+expect "the station is not visible" "$(head -1 <<<"$out")" "visible 0"
+# A box there would wait for ever: the timeout would end the run (124).
+expect "the run ends with 1639 at once" "$status" 103
+expect "the usage message goes to stderr" \
+    "$(grep -c '^Please use /I or /i to Install , use /U or /u to Uninstall$' <<<"$out")" 1
+expect "the log file carries the message before its details" \
+    "$(wine_setup_log | grep -A1 '^Please use /I' | tail -1)" "Details:"
 echo "     exe $(stat -c %s "$WINE_BUILD/zil-setup.exe") bytes"
 
 wine_verdict

@@ -21,6 +21,8 @@ if [ -n "${ZIL_WINE_SIGNED:-}" ]; then
     openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=ZIL throw-away test signer" \
         -keyout "$signer/key.pem" -out "$signer/cert.pem" >"$signer/openssl.log" 2>&1 ||
         wine_die "openssl could not make a certificate (see $signer/openssl.log)"
+    # osslsigncode will not overwrite the copy that an earlier run of this check signed.
+    rm -f "$WINE_CHECK_DIR/ZIL_Setup.exe"
     osslsigncode sign -certs "$signer/cert.pem" -key "$signer/key.pem" -n "ZIL Setup" \
         -h sha256 -in "$setup" -out "$WINE_CHECK_DIR/ZIL_Setup.exe" >"$signer/sign.log" 2>&1 ||
         wine_die "osslsigncode could not sign $setup (see $signer/sign.log)"

@@ -62,7 +62,7 @@ wine_enter() {
         # start looking at different numbers, so that two do not take the same one at once.
         local first_display=$((100 + $(cksum <<<"$WINE_CHECK $WINE_BUILD_NAME" | cut -d' ' -f1) % 400))
         exec timeout "${ZIL_WINE_CHECK_TIMEOUT:-900}" xvfb-run -a -n "$first_display" \
-            -s "-screen 0 1024x768x24" bash "$0" "$@"
+            -s "-screen 0 ${ZIL_WINE_SCREEN:-1024x768}x24" bash "$0" "$@"
     fi
     WINE=$WINE_LOADER
     export WINE WINE_BUILD WINE_BUILD_NAME WINE_CHECK

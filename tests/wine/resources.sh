@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What the Windows executables carry, read back from the built files: a console-subsystem
-# image importing only System32 libraries, the elevation manifest for its processor, the version resource (English UK, code page
+# image importing only System32 libraries, the manifest for its processor (elevation, supported
+# Windows versions, DPI awareness, Common Controls 6), the version resource (English UK, code page
 # 1200), icon 128 in 32x32 and 16x16 with 16 colours, dialog template 102 and the string table.
 set -uo pipefail
 ZIL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -47,6 +48,15 @@ check() {
     expect "$exe" "$dump" 'requestedExecutionLevel level=""requireAdministrator"" uiAccess=""false""'
     expect "$exe" "$dump" "assemblyIdentity version=\"\"1.0.0.0\"\" processorArchitecture=\"\"$arch\"\" name=\"\"ExeName\"\" type=\"\"win32\"\""
     expect "$exe" "$dump" '<description>elevate execution level</description>'
+    local os
+    for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+        4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+        8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+        expect "$exe" "$dump" "<supportedOS Id=\"\"{$os}\"\"/>"
+    done
+    expect "$exe" "$dump" '>PerMonitorV2</dpiAwareness>'
+    expect "$exe" "$dump" '>true/pm</dpiAware>'
+    expect "$exe" "$dump" 'name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0""'
     # Version.
     expect "$exe" "$dump" 'BLOCK "080904b0"'
     expect "$exe" "$dump" 'VALUE "Translation", 0x809, 1200'
@@ -79,7 +89,7 @@ CONTROL "ZIL Setup Program", 1009, "STATIC", 0x50020001, 37, 14, 175, 10
 CONTROL "Progress1", 1003, "MSCTLS_PROGRESS32", 0x50800000, 17, 34, 194, 14
 CONTROL "Progress1", 1005, "MSCTLS_PROGRESS32", 0x50800000, 17, 61, 193, 14
 CONTROL "Total Progress", 1007, "STATIC", 0x50020000, 16, 24, 46, 8
-CONTROL "Current File", 1008, "STATIC", 0x50020000, 18, 51, 36, 8
+CONTROL "Current File", 1008, "STATIC", 0x50020000, 18, 51, 193, 8
 CONTROL "&Test", 1004, "BUTTON", 0x40010001, 162, 92, 45, 14
 CONTROL "Launch ZIL", 1010, "BUTTON", 0x40010000, 19, 92, 45, 14
 CONTROLS

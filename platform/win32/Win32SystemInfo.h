@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/SystemInfo.h"
+
+// The facts as Windows itself tells them, read when asked.
+class Win32SystemInfo : public SystemInfo {
+public:
+    WindowsVersion windowsVersion() override;
+    bool processElevated() override;
+    bool desktopVisible() override;
+    std::string errorText(Win32Error error) override;
+    std::string programVersion() override;
+    std::uint64_t programFileSize() override;
+};

@@ -1,0 +1,94 @@
+#include "setup/RunDetails.h"
+
+#include "platform/Format.h"
+#include "sfx/ExtractCodes.h"
+
+namespace {
+
+// Two blanks in front of every line of the section, and never three exclamation marks, which
+// end the run log's own lines.
+void AppendLine(std::string& section, const std::string& line) {
+    section += "  ";
+    for (char c : line) {
+        if (c != '!' || !section.ends_with("!!")) {
+            section += c;
+        }
+    }
+    section += "\r\n";
+}
+
+std::string ArchiveEnd(const ArchiveExtent& extent) {
+    std::string end = Format("ends at byte %d", extent.end);
+    if (!extent.hasCertificateTable) {
+        return end + ", the end of the file (unsigned)";
+    }
+    if (extent.tableEndsFile) {
+        return end +
+               Format(", in front of a certificate table of %d bytes (signed)", extent.tableSize);
+    }
+    return end + ", the end of the file (the program was signed before it was packed)";
+}
+
+}  // namespace
+
+RunDetails::RunDetails(SystemInfo& system, Clock& clock)
+    : m_system(system),
+      m_clock(clock),
+      m_start(clock.now()),
+      m_program("version " + system.programVersion() +
+                Format(", %d bytes", system.programFileSize())),
+      m_windows(WindowsLine()),
+      m_elevated(system.processElevated()) {}
+
+void RunDetails::Restart() {
+    m_start = m_clock.now();
+    m_steps.clear();
+    m_stepCount = 0;
+}
+
+void RunDetails::SetArchive(int result, const std::string& fault, int entries,
+                            const ArchiveExtent& extent) {
+    m_archive = result == SFX_OK ? Format("%d entries, ", entries) + ArchiveEnd(extent)
+                                 : Format("not read, result %d: ", result) + fault;
+}
+
+void RunDetails::Step(const char* name, Win32Error error) {
+    Record(name, error == WIN_OK ? "ok" : ErrorInWords(error));
+}
+
+std::string RunDetails::ErrorInWords(Win32Error error) const {
+    std::string text = m_system.errorText(error);
+    return Format("error %d: ", error) + (text.empty() ? "(no text for this number)" : text);
+}
+
+void RunDetails::Step(const char* name, const std::string& failure) {
+    Record(name, failure.empty() ? "ok" : failure);
+}
+
+void RunDetails::Record(const char* name, const std::string& outcome) {
+    std::string line = Format("%d", m_clock.now() - m_start);
+    line.insert(0, line.size() < 8 ? 8 - line.size() : 0, ' ');
+    line += "  ";
+    line += name;
+    line += ": ";
+    line += outcome;
+    AppendLine(m_steps, line);
+    ++m_stepCount;
+}
+
+std::string RunDetails::WindowsLine() const {
+    WindowsVersion version = m_system.windowsVersion();
+    return Format("%d.%d.%d on ", version.major, version.minor, version.build) +
+           (version.machine.empty() ? "an unknown machine" : version.machine) +
+           (version.wow64 ? ", this 32-bit program under WOW64" : "");
+}
+
+std::string RunDetails::Text() const {
+    std::string text = "Details:\r\n";
+    AppendLine(text, "setup program: " + m_program);
+    AppendLine(text, "archive: " + m_archive);
+    AppendLine(text, "Windows: " + m_windows);
+    AppendLine(text, m_elevated ? "elevated: yes" : "elevated: no");
+    AppendLine(text, m_steps.empty() ? "steps: none" : "steps (milliseconds since the start):");
+    return text + m_steps;
+}

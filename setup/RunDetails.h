@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/SystemInfo.h"
+#include "sfx/ArchiveExtent.h"
+
+// The log file's details section: what an administrator needs to tell why a run failed on one
+// machine of many. The setup program's version and size, its archive as the dialog found it,
+// the Windows that ran it and whether the process was elevated, then every step the sequence
+// took with the time since its start and, where it failed, its error in words.
+//
+// Every line is indented and never holds "!!!", so that no reader of the run log above it can
+// take a detail for a line of the run log.
+class RunDetails {
+public:
+    RunDetails(SystemInfo& system, Clock& clock);
+
+    // A sequence starts: the steps so far go, and times count from now.
+    void Restart();
+    // The archive's directory as the dialog read it: the extractor's result, the reason for a
+    // refusal in words, the entry count and where the archive ends.
+    void SetArchive(int result, const std::string& fault, int entries, const ArchiveExtent& extent);
+    // One step of the sequence, with its Win32 error (0: it succeeded).
+    void Step(const char* name, Win32Error error);
+    // A step whose outcome is not a Win32 error (an extraction's result, a program's exit code):
+    // empty `failure` when it succeeded, else what went wrong in words.
+    void Step(const char* name, const std::string& failure);
+
+    // How many steps are recorded so far.
+    std::size_t StepCount() const { return m_stepCount; }
+
+    // "error 5: Access is denied.", with the system's words for the number.
+    std::string ErrorInWords(Win32Error error) const;
+
+    // The section, from its "Details:" line on; each line ends in CR LF.
+    std::string Text() const;
+
+private:
+    void Record(const char* name, const std::string& outcome);
+    std::string WindowsLine() const;
+
+    SystemInfo& m_system;
+    Clock& m_clock;
+    std::uint64_t m_start;
+    std::string m_program;
+    std::string m_windows;
+    bool m_elevated;
+    std::string m_archive = "not read";
+    std::string m_steps;  // the steps' lines, as the section shows them
+    std::size_t m_stepCount = 0;
+};
