@@ -15,11 +15,6 @@ enum : int {
     FREE_NAME_SUFFIXES = 9,
 };
 
-// In deletion order; then the scripts.
-const std::array<const char*, 5> theSetupTools = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
-                                                  "mofcomp.exe", "vcredist_x86.exe"};
-const char* const theSetupScripts = "*.mof";
-
 const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 // The first pattern decides whether a drive is swept at all.
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
@@ -240,13 +235,13 @@ bool FileOperations::RunAndWait(const std::string& file, const std::string& para
 
 void FileOperations::DeleteSetupTools() {
     FileSystem& files = m_platform.files();
-    for (const char* tool : theSetupTools) {
+    for (const char* tool : SETUP_ONLY_PROGRAMS) {
         std::string path = std::string(SETUP_PROGRAM_DIR) + "\\" + tool;
         if (files.findFile(path)) {
             files.shellDelete(path);
         }
     }
-    files.shellDelete(std::string(SETUP_PROGRAM_DIR) + "\\" + theSetupScripts);
+    files.shellDelete(std::string(SETUP_PROGRAM_DIR) + "\\" + SETUP_ONLY_SCRIPTS);
 }
 
 void FileOperations::SweepRedistLeftovers() {

@@ -122,7 +122,7 @@ Win32Error InstallSequence::StopOldService() {
         return WIN_OK;
     }
     Pause(SEQUENCE_PAUSE_CONTROL);
-    SendControl(SEQUENCE_CODE_CLOSE);
+    SendControl(SERVICE_CODE_CLOSE);
     Pause(SEQUENCE_PAUSE_CONTROL);
     ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
     m_runLog += stopped.statusLine;
@@ -262,7 +262,7 @@ Win32Error InstallSequence::CommitUpgrade() {
 
 // The running service is told to launch the product, and setup's own helpers go.
 Win32Error InstallSequence::SignalAndFinish() {
-    SendControl(SEQUENCE_CODE_STARTED);
+    SendControl(SERVICE_CODE_STARTED);
     // Logged whatever the control's outcome: the line the product has always written here,
     // which log readers in the field match, although setup itself writes no registry value.
     m_runLog += "Write HKLM Launch_ZIL success !!!\r\n";
@@ -271,14 +271,14 @@ Win32Error InstallSequence::SignalAndFinish() {
     PublishRunLog();
     m_observer.SetCurrentPos(100);
     if (IsCommandLine(m_mode)) {
-        SendControl(SEQUENCE_CODE_LAUNCH);
+        SendControl(SERVICE_CODE_LAUNCH);
         Pause(SEQUENCE_PAUSE_CLOSE);
         Finish(SETUP_EXIT_SUCCESS, true);
         return WIN_OK;
     }
     PublishRunLog();
     m_observer.SetCurrentPos(100);
-    SendControl(SEQUENCE_CODE_LAUNCH);
+    SendControl(SERVICE_CODE_LAUNCH);
     WriteLog(SETUP_EXIT_SUCCESS);
     m_observer.ShowMessage("Install ZIL Success");
     Finish(SETUP_EXIT_SUCCESS, true);

@@ -17,6 +17,12 @@ inline constexpr const char* SETUP_REDIST_EXE = SETUP_REDIST_PATH.data();
 inline constexpr const char* SETUP_REDIST_PARAMETERS = " /q:a";
 inline constexpr const char* SETUP_PREVIOUS_VERSION_MARK = "C:\\Program Files\\ZIL\\picture";
 
+// The programs and scripts in the payload that only setup needs, deleted from the program folder
+// once the service runs: the programs in this order, then the scripts.
+inline constexpr const char* SETUP_ONLY_PROGRAMS[] = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
+                                                      "mofcomp.exe", "vcredist_x86.exe"};
+inline constexpr const char* SETUP_ONLY_SCRIPTS = "*.mof";
+
 // An upgrade's own state, beside the program folder where only administrators may write: the
 // old program folder set aside until the new files are in place, and the record of what the
 // upgrade changed, which a run cut off halfway leaves for the next one.
@@ -24,10 +30,19 @@ inline constexpr const char* SETUP_SET_ASIDE_DIR = SFX_SET_ASIDE_PATH.data();
 inline constexpr auto SETUP_UPGRADE_RECORD_PATH = JoinPath(SFX_PROGRAMS_FOLDER, "ZIL.upgrade");
 inline constexpr const char* SETUP_UPGRADE_RECORD = SETUP_UPGRADE_RECORD_PATH.data();
 
-// The scripts that register and unregister the product's WMI classes; the lower-case drive
-// letter is how the product has always written them.
-inline constexpr const char* SETUP_INSTALL_MOF_SCRIPT = "c:\\ZIL_Setup_temp\\ZARN_ZIL.mof";
-inline constexpr const char* SETUP_UNINSTALL_MOF_SCRIPT = "c:\\ZIL_Setup_temp\\Uninst_ZARN_ZIL.mof";
+// The scripts that register and unregister the product's WMI classes, from the temporary folder;
+// the lower-case drive letter is how the product has always written them.
+template <std::size_t N>
+constexpr std::array<char, N> WithLowerCaseDrive(std::array<char, N> path) {
+    path[0] = static_cast<char>(path[0] - 'A' + 'a');
+    return path;
+}
+inline constexpr auto SETUP_INSTALL_MOF_PATH =
+    WithLowerCaseDrive(JoinPath(SFX_TEMP_FOLDER, "ZARN_ZIL.mof"));
+inline constexpr const char* SETUP_INSTALL_MOF_SCRIPT = SETUP_INSTALL_MOF_PATH.data();
+inline constexpr auto SETUP_UNINSTALL_MOF_PATH =
+    WithLowerCaseDrive(JoinPath(SFX_TEMP_FOLDER, "Uninst_ZARN_ZIL.mof"));
+inline constexpr const char* SETUP_UNINSTALL_MOF_SCRIPT = SETUP_UNINSTALL_MOF_PATH.data();
 
 // Name and display name of the product's Windows service.
 inline const std::string theServiceName = "JovixZIL";

@@ -26,6 +26,16 @@ struct ServiceRegistration {
     ServiceSettings settings;
 };
 
+// User-defined control codes that setup sends the product's service, from the sequences and the
+// dialog's hidden buttons; what each does is the service's own affair.
+enum : int {
+    SERVICE_CODE_LAUNCH = 133,
+    SERVICE_CODE_STARTED = 137,
+    SERVICE_CODE_UNINSTALL_LAST = 138,
+    SERVICE_CODE_CLOSE = 139,
+    SERVICE_CODE_UNINSTALL = 140,
+};
+
 enum : int {
     SERVICE_MODE_START = 0,
     SERVICE_MODE_STOP = 1,

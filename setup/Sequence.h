@@ -33,15 +33,6 @@ protected:
         SEQUENCE_PAUSE_CONTROL = 589,
         SEQUENCE_PAUSE_CLOSE = 100,
     };
-    // User-defined control codes the sequences send the service; what each does is the
-    // service's own affair.
-    enum : int {
-        SEQUENCE_CODE_LAUNCH = 133,
-        SEQUENCE_CODE_STARTED = 137,
-        SEQUENCE_CODE_UNINSTALL_LAST = 138,
-        SEQUENCE_CODE_CLOSE = 139,
-        SEQUENCE_CODE_UNINSTALL = 140,
-    };
 
     // Removes whatever is at the temporary directory's path (moves it out of the way when it
     // cannot go now) and creates it afresh, private to administrators, then waits for it. The

@@ -43,13 +43,13 @@ void UninstallSequence::SignalService() {
     m_observer.SetCurrentPos(58);
     RunMofScript(SETUP_UNINSTALL_MOF_SCRIPT, "Unregister ZIL WMI Classes");
     Pause(SEQUENCE_PAUSE_STEP);
-    SendControl(SEQUENCE_CODE_CLOSE);
+    SendControl(SERVICE_CODE_CLOSE);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(66);
-    SendControl(SEQUENCE_CODE_UNINSTALL);
+    SendControl(SERVICE_CODE_UNINSTALL);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(78);
-    SendControl(SEQUENCE_CODE_UNINSTALL_LAST);
+    SendControl(SERVICE_CODE_UNINSTALL_LAST);
     Pause(SEQUENCE_PAUSE_STEP);
     m_observer.SetCurrentPos(83);
 }

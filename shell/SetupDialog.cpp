@@ -151,11 +151,11 @@ void SetupDialog::OnUninstall() {
 }
 
 void SetupDialog::OnCloseProduct() {
-    SetStatus(ProductService(m_platform).SendServiceControl(139).statusLine);
+    SetStatus(ProductService(m_platform).SendServiceControl(SERVICE_CODE_CLOSE).statusLine);
 }
 
 void SetupDialog::OnLaunch() {
-    SetStatus(ProductService(m_platform).SendServiceControl(133).statusLine);
+    SetStatus(ProductService(m_platform).SendServiceControl(SERVICE_CODE_LAUNCH).statusLine);
 }
 
 bool SetupDialog::BeginSequence() {

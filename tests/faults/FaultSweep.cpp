@@ -51,8 +51,6 @@ const char* const theProgramDir = "C/Program Files (x86)/ZIL";
 const char* const theTempDir = "C/ZIL_Setup_temp";
 const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
 const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
-const std::set<std::string> theSetupOnly = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
-                                            "mofcomp.exe", "vcredist_x86.exe"};
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -212,7 +210,9 @@ private:
 bool Sweep::Prepare() {
     for (const auto& entry : fs::directory_iterator(m_payload)) {
         std::string name = entry.path().filename().string();
-        if (theSetupOnly.count(name) != 0 || Lower(name).ends_with(".mof")) {
+        bool setupOnly = std::find(std::begin(SETUP_ONLY_PROGRAMS), std::end(SETUP_ONLY_PROGRAMS),
+                                   name) != std::end(SETUP_ONLY_PROGRAMS);
+        if (setupOnly || Lower(name).ends_with(".mof")) {
             continue;
         }
         bool image = Lower(name).ends_with(".bmp") || Lower(name).ends_with(".ico");

@@ -41,9 +41,6 @@ const std::string FINISHED =
     "Start Service Success !!!\r\n"
     "Write HKLM Launch_ZIL success !!!\r\n";
 
-const std::vector<std::string> SETUP_ONLY = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
-                                             "mofcomp.exe", "vcredist_x86.exe"};
-
 bool IsImage(const std::string& name) {
     std::string lower = name;
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
@@ -51,7 +48,8 @@ bool IsImage(const std::string& name) {
 }
 
 bool IsSetupOnly(const std::string& name) {
-    return std::find(SETUP_ONLY.begin(), SETUP_ONLY.end(), name) != SETUP_ONLY.end() ||
+    return std::find(std::begin(SETUP_ONLY_PROGRAMS), std::end(SETUP_ONLY_PROGRAMS), name) !=
+               std::end(SETUP_ONLY_PROGRAMS) ||
            name.ends_with(".mof");
 }
 

@@ -18,6 +18,7 @@
 
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimMachine.h"
+#include "sfx/ArchiveFormat.h"
 #include "sfx/ArchiveWriter.h"
 #include "sfx/SfxExtractor.h"
 #include "tests/unit/ScratchFolder.h"
@@ -172,7 +173,7 @@ inline std::string RawDirectory(const std::vector<RawRecord>& records) {
         number(static_cast<std::uint32_t>(record.name.size()));
     }
     number(static_cast<std::uint32_t>(records.size()));
-    return bytes + "1.10!QORA_SFX!";
+    return bytes + SFX_VERSION + SFX_MAGIC;
 }
 
 // A zlib stream of the data straight from zlib at its best compression, not from our writer.

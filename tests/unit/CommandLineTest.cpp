@@ -136,8 +136,7 @@ TEST_F(CommandLineTest, TheProgramEndsWithTheDialogsOutcome) {
         SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.ExitCode(), c.exitCode) << argv.back();
-        EXPECT_EQ(Kind(platform.machine().journalLines(), "messagebox").size() - before,
-                  c.boxes);
+        EXPECT_EQ(Kind(platform.machine().journalLines(), "messagebox").size() - before, c.boxes);
     }
 }
 

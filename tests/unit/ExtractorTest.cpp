@@ -213,7 +213,8 @@ TEST_F(ExtractorTest, NoArchiveTouchesNothing) {
     std::string good = BuildArchive({{"a.txt", "alpha", ""}});
     std::string badVersion = good;
     badVersion[badVersion.size() - 14] = '2';
-    std::string noEntries = std::string("image") + '\0' + '\0' + '\0' + '\0' + "1.10!QORA_SFX!";
+    std::string noEntries =
+        std::string("image") + '\0' + '\0' + '\0' + '\0' + SFX_VERSION + SFX_MAGIC;
     struct Case {
         std::string bytes;
         int result;

@@ -135,8 +135,8 @@ TEST_F(FileOperationsTest, MovesOverwriteAndSortTheImages) {
 
 TEST_F(FileOperationsTest, SetupToolsGoWithOrWithoutTheProgramsPresent) {
     const std::string dir = "C/Program Files (x86)/ZIL/";
-    const std::vector<std::string> tools = {"Close_ZIL.exe", "MOFINS.exe", "MOFUINS.exe",
-                                            "mofcomp.exe", "vcredist_x86.exe"};
+    const std::vector<std::string> tools(std::begin(SETUP_ONLY_PROGRAMS),
+                                         std::end(SETUP_ONLY_PROGRAMS));
     for (bool present : {true, false}) {
         for (const std::string& tool : tools) {
             if (present) {

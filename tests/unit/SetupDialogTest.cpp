@@ -203,7 +203,6 @@ TEST_F(SetupDialogTest, MessageMapRoutesMessagesAndClicks) {
     EXPECT_EQ(ProbeDialog::theProbesRun, 1);
     EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
     EXPECT_EQ(run.inputLeft, 1u);
-    EXPECT_FALSE(::testing::Test::HasFailure());
 }
 
 // While a sequence runs, the pump lets the person's clicks and close requests through; none
