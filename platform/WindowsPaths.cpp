@@ -1,13 +1,8 @@
 #include "platform/WindowsPaths.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
-
-char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
 
 // Classic backtracking glob: remembers the last '*' and retries from there on a mismatch,
 // which keeps it linear in practice and free of recursion.
@@ -21,7 +16,7 @@ bool MatchesGlob(std::string_view pattern, std::string_view name) {
             starP = p++;
             starN = n;
         } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+                   (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {
@@ -59,9 +54,30 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
     return false;
 }
 
+// Windows folds the case of a name in Unicode, after the ANSI code page has turned its bytes into
+// characters: in Windows-1252 the accented letters fold 0x20 apart (but for the signs 0xF7 and
+// 0xD7, and 0xDF, which has no capital), and four letters live elsewhere.
+char FoldCase(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7)) {
+        return static_cast<char>(byte - 0x20);
+    }
+    switch (byte) {
+        case 0x9A:  // š
+        case 0x9C:  // œ
+        case 0x9E:  // ž
+            return static_cast<char>(byte - 0x10);
+        case 0xFF:  // ÿ
+            return static_cast<char>(0x9F);
+        default:
+            return c;
+    }
+}
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldCase(x) == FoldCase(y);
+           });
 }
 
 void SplitWindowsPath(const std::string& path, std::string& folder, std::string& name) {

@@ -19,8 +19,12 @@ bool HasWildcards(std::string_view text);
 // without a dot, so "*.*" matches every name.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
-// ASCII case-insensitive equality, as NTFS compares names of this program's character set.
+// Equality as Windows compares names: without the case of the ANSI code page's letters
+// (Windows-1252: ASCII and the accented Latin letters alike).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+// A character as Windows compares names: the capital of a letter of the ANSI code page
+// (Windows-1252), anything else as it is.
+char FoldCase(char c);
 
 // Splits a Windows path at its last '\' or '/': "C:\a\b*.x" gives "C:\a" and "b*.x".
 // A path without a separator gives an empty folder. A trailing separator gives an empty name.

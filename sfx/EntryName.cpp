@@ -4,34 +4,13 @@
 #include <array>
 #include <string_view>
 
+#include "platform/WindowsPaths.h"
+
 namespace {
 
-char UpperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Windows folds the case of a name in Unicode, after the ANSI code page has turned its bytes
-// into characters: in Windows-1252 the accented letters fold 0x20 apart (but for the signs
-// 0xF7 and 0xD7, and 0xDF, which has no capital), and four letters live elsewhere.
-unsigned char UpperAnsi(unsigned char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
-        return static_cast<unsigned char>(c - 0x20);
-    }
-    switch (c) {
-        case 0x9A:  // š
-        case 0x9C:  // œ
-        case 0x9E:  // ž
-            return static_cast<unsigned char>(c - 0x10);
-        case 0xFF:  // ÿ
-            return 0x9F;
-        default:
-            return c;
-    }
-}
-
-std::string UpperAscii(std::string_view text) {
+std::string Upper(std::string_view text) {
     std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return UpperAscii(c); });
+    std::transform(upper.begin(), upper.end(), upper.begin(), FoldCase);
     return upper;
 }
 
@@ -47,7 +26,7 @@ bool IsDeviceName(std::string_view name) {
     while (!base.empty() && base.back() == ' ') {
         base.remove_suffix(1);
     }
-    std::string upper = UpperAscii(base);
+    std::string upper = Upper(base);
     static constexpr std::array<std::string_view, 6> plain = {"CON", "PRN",    "AUX",
                                                               "NUL", "CONIN$", "CONOUT$"};
     if (std::find(plain.begin(), plain.end(), upper) != plain.end()) {
@@ -92,9 +71,7 @@ const char* EntryNameFault(const std::string& name) {
 }
 
 bool SameEntryName(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return UpperAnsi(static_cast<unsigned char>(x)) == UpperAnsi(static_cast<unsigned char>(y));
-    });
+    return EqualsIgnoringCase(a, b);
 }
 
 bool FindDuplicateEntryNames(const std::vector<std::string>& names, std::size_t& first,

@@ -1,5 +1,7 @@
 #include "platform/sim/SimServices.h"
 
+#include "platform/WindowsPaths.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -22,10 +24,7 @@ using Record = SimServices::Record;
 using Table = std::vector<Record>;
 
 bool sameName(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
+    return EqualsIgnoringCase(a, b);
 }
 
 std::string hex(std::uint32_t value) {
