@@ -115,6 +115,12 @@ public:
     }
 };
 
+// Makes the folder and every missing one on its way from the drive down, as the shell does for a
+// move's destination (a 32-bit Windows has no "Program Files (x86)", a fresh machine may lack
+// its temporary folder). WIN_OK when the folder is there at the end, else the last creation's
+// error.
+Win32Error CreateFolders(FileSystem& files, const std::string& path);
+
 // Plain files of the machine that runs a tool: host paths on Linux, Win32 on Windows.
 std::unique_ptr<FileSystem> createNativeFileSystem();
 

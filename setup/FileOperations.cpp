@@ -33,7 +33,7 @@ Win32Error FileOperations::EnsureDirectory(const std::string& path) {
     }
     Win32Error created = WIN_OK;
     if (!files.findFile(path)) {
-        created = CreateWithParents(path);
+        created = CreateFolders(files, path);
     }
     // A folder the shell has just made can take a moment to show; give up after about a second
     // rather than wait for one that will never come.
@@ -44,20 +44,6 @@ Win32Error FileOperations::EnsureDirectory(const std::string& path) {
         }
     }
     return created != WIN_OK ? created : WIN_PATH_NOT_FOUND;
-}
-
-// A 32-bit Windows has no "Program Files (x86)": the folders on the way are made as the shell
-// would make them for a move.
-Win32Error FileOperations::CreateWithParents(const std::string& path) {
-    FileSystem& files = m_platform.files();
-    for (std::size_t at = path.find('\\', 3); at != std::string::npos;
-         at = path.find('\\', at + 1)) {
-        std::string parent = path.substr(0, at);
-        if (!files.findFile(parent)) {
-            files.createDirectory(parent);
-        }
-    }
-    return files.createDirectory(path);
 }
 
 Removal FileOperations::DeleteProgramDirectory() {

@@ -62,7 +62,6 @@ public:
     void SweepRedistLeftovers();
 
 private:
-    Win32Error CreateWithParents(const std::string& path);
     Removal DeleteIfPresent(const char* path);
     Removal Retire(const std::string& path, Win32Error error);
     Win32Error CopyTree(const std::string& from, const std::string& to);

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "platform/WindowsPaths.h"
+
 SetupLogFile::SetupLogFile(Platform& platform)
     : m_files(platform.files()),
       m_clock(platform.clock()),
@@ -104,19 +106,9 @@ std::string SetupLogFile::Header() {
 // A fresh machine (the simulated one, at least) may lack the temporary folder or even its
 // parent, so every missing component is created from the drive down.
 Win32Error SetupLogFile::EnsureTempFolder(const std::string& folder) {
-    std::string path = folder;
-    while (!path.empty() && path.back() == '\\') {
-        path.pop_back();
-    }
+    std::string path = TrimSeparators(folder);
     if (path.empty() || m_files.findFile(path)) {
         return WIN_OK;
     }
-    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
-        std::string parent = path.substr(0, at);
-        if (parent.size() > 2 && !m_files.findFile(parent)) {
-            m_files.createDirectory(parent);
-        }
-    }
-    Win32Error error = m_files.createDirectory(path);
-    return error == WIN_ALREADY_EXISTS ? WIN_OK : error;
+    return CreateFolders(m_files, path);
 }

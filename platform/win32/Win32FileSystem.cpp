@@ -82,18 +82,6 @@ bool IsFolder(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Creates every missing folder of a path, as the shell does for a move's destination.
-Win32Error CreateFolders(const std::string& path) {
-    for (std::size_t at = path.find_first_of("\\/", 3); at != std::string::npos;
-         at = path.find_first_of("\\/", at + 1)) {
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    }
-    if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return LastError();
-    }
-    return WIN_OK;
-}
-
 Win32Error ShellOperation(UINT function, const std::string& from, const std::string* to) {
     std::string fromList = PathList(from);
     std::string toList = to != nullptr ? PathList(*to) : std::string();
@@ -309,7 +297,7 @@ Win32Error Win32FileSystem::shellMove(const std::string& fromPattern, const std:
         return error;
     }
     std::string target = TrimSeparators(toFolder);
-    if (Win32Error error = CreateFolders(target); error != WIN_OK) {
+    if (Win32Error error = CreateFolders(*this, target); error != WIN_OK) {
         return error;
     }
     // One operation per item: Wine refuses a move of several items at once with 1223, while
