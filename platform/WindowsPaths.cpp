@@ -113,6 +113,20 @@ std::vector<std::string> WindowsPathComponents(const std::string& path, std::str
     return components;
 }
 
+std::string BaseName(std::string path) {
+    while (path.size() > 1 && IsPathSeparator(path.back())) {
+        path.pop_back();
+    }
+    std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string NameWithoutExtension(const std::string& path) {
+    std::string name = BaseName(path);
+    std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 std::string TrimSeparators(std::string path) {
     while (path.size() > 3 && IsPathSeparator(path.back())) {
         path.pop_back();

@@ -34,5 +34,11 @@ void SplitWindowsPath(const std::string& path, std::string& folder, std::string&
 // goes to drive; empty components are dropped.
 std::vector<std::string> WindowsPathComponents(const std::string& path, std::string& drive);
 
+// The last component of a path, less trailing separators: "C:\a\b.exe" and "dir/b.exe/" give
+// "b.exe".
+std::string BaseName(std::string path);
+// The last component without its extension: a program's name as its message boxes show it.
+std::string NameWithoutExtension(const std::string& path);
+
 // The path without trailing separators, but a drive's root ("C:\") keeps its own.
 std::string TrimSeparators(std::string path);

@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include "platform/FileSystem.h"
+#include "platform/WindowsPaths.h"
 #include "sfx/ArchiveVerifier.h"
 #include "sfx/ArchiveWriter.h"
 #include "sfx/EntryDeflater.h"
@@ -49,15 +50,6 @@ int Usage() {
 int Help() {
     std::printf("%s\ncreate: %s.\n", SFXPACK_USAGE, EntryDeflater::Method().c_str());
     return 0;
-}
-
-std::string BaseName(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && (trimmed.back() == '/' || trimmed.back() == '\\')) {
-        trimmed.pop_back();
-    }
-    size_t separator = trimmed.find_last_of("/\\");
-    return separator == std::string::npos ? trimmed : trimmed.substr(separator + 1);
 }
 
 // The reader's and the verifier's result codes in the tool's words.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/WindowsPaths.h"
 #include "platform/Control.h"
 #include "platform/Dialog.h"
 #include "platform/sim/SimFrontEnd.h"
@@ -441,11 +442,7 @@ int SimWindowSystem::systemMetric(int index) {
 }
 
 std::string SimWindowSystem::applicationName() {
-    std::string path = m_machine.modulePath();
-    std::size_t slash = path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    return NameWithoutExtension(m_machine.modulePath());
 }
 
 const SimDialogState* SimWindowSystem::dialogState() const {

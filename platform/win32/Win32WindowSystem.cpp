@@ -8,6 +8,7 @@
 
 #include "platform/Control.h"
 #include "platform/Dialog.h"
+#include "platform/WindowsPaths.h"
 #include "platform/win32/GdiCanvas.h"
 #include "platform/win32/MemoryDC.h"
 
@@ -326,14 +327,5 @@ int Win32WindowSystem::systemMetric(int index) {
 std::string Win32WindowSystem::applicationName() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name(path, length);
-    std::size_t slash = name.find_last_of("\\/");
-    if (slash != std::string::npos) {
-        name.erase(0, slash + 1);
-    }
-    std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) {
-        name.erase(dot);
-    }
-    return name;
+    return NameWithoutExtension(std::string(path, length));
 }
