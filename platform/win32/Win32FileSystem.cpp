@@ -10,14 +10,9 @@
 
 #include "platform/WindowsPaths.h"
 #include "platform/win32/Win32Handle.h"
+#include "platform/win32/Win32LastError.h"
 
 namespace {
-
-// The error of a call that just failed; a failing call that left no code still failed.
-Win32Error LastError() {
-    DWORD error = GetLastError();
-    return error != 0 ? Win32Error{error} : Win32Error{WIN_INVALID_PARAMETER};
-}
 
 class Win32File : public File {
 public:

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include "platform/win32/Win32Handle.h"
+#include "platform/win32/Win32LastError.h"
 
 Win32Error Win32Processes::runAndWait(const std::string& file, const std::string& parameters) {
     SHELLEXECUTEINFOA info{};
@@ -20,8 +21,7 @@ Win32Error Win32Processes::runAndWait(const std::string& file, const std::string
     info.lpDirectory = nullptr;
     info.nShow = SW_SHOW;
     if (!ShellExecuteExA(&info)) {
-        DWORD error = GetLastError();
-        return error != 0 ? Win32Error{error} : Win32Error{WIN_FILE_NOT_FOUND};
+        return LastError(WIN_FILE_NOT_FOUND);
     }
     // A document opened in an already running program gives no process to wait for.
     KernelHandle process(info.hProcess);

@@ -5,17 +5,12 @@
 #include <windows.h>
 
 #include "platform/win32/Win32Handle.h"
+#include "platform/win32/Win32LastError.h"
 
 namespace {
 
-// The error of a call that just failed. A failing call that left no code still failed.
-Win32Error lastError() {
-    DWORD error = GetLastError();
-    return error != 0 ? Win32Error{error} : Win32Error{WIN_INVALID_PARAMETER};
-}
-
 Win32Error outcome(BOOL succeeded) {
-    return succeeded ? WIN_OK : lastError();
+    return succeeded ? WIN_OK : LastError();
 }
 
 void copyStatus(const SERVICE_STATUS& from, ServiceStatus& to) {
@@ -58,7 +53,7 @@ public:
         if (QueryServiceConfigA(m_handle.get(), nullptr, 0, &needed)) {
             return WIN_INVALID_PARAMETER;  // no configuration fits in no room
         }
-        if (Win32Error error = lastError(); error != WIN_INSUFFICIENT_BUFFER) {
+        if (Win32Error error = LastError(); error != WIN_INSUFFICIENT_BUFFER) {
             return error;
         }
         // The strings follow the record in the same buffer; keep it aligned for the record.
@@ -67,7 +62,7 @@ public:
         if (!QueryServiceConfigA(m_handle.get(), config,
                                  static_cast<DWORD>(buffer.size() * sizeof(QUERY_SERVICE_CONFIGA)),
                                  &needed)) {
-            return lastError();
+            return LastError();
         }
         settings.displayName = config->lpDisplayName != nullptr ? config->lpDisplayName : "";
         settings.serviceType = config->dwServiceType;
@@ -89,7 +84,7 @@ public:
                            std::unique_ptr<Service>& service) override {
         SC_HANDLE handle = OpenServiceA(m_handle.get(), name.c_str(), access);
         if (handle == nullptr) {
-            return lastError();
+            return LastError();
         }
         service = std::make_unique<Win32Service>(handle);
         return WIN_OK;
@@ -102,7 +97,7 @@ public:
             settings.desiredAccess, settings.serviceType, settings.startType, settings.errorControl,
             settings.imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
         if (handle == nullptr) {
-            return lastError();
+            return LastError();
         }
         service = std::make_unique<Win32Service>(handle);
         return WIN_OK;
@@ -118,7 +113,7 @@ Win32Error Win32Services::openManager(std::uint32_t access,
                                       std::unique_ptr<ServiceManager>& manager) {
     SC_HANDLE handle = OpenSCManagerA(nullptr, nullptr, access);
     if (handle == nullptr) {
-        return lastError();
+        return LastError();
     }
     manager = std::make_unique<Win32ServiceManager>(handle);
     return WIN_OK;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/Win32Error.h"
+
+// The error of a call that just failed, read right after it. A failing call that left no code
+// still failed: it gives `fallback`.
+inline Win32Error LastError(Win32Error fallback = WIN_INVALID_PARAMETER) {
+    DWORD error = GetLastError();
+    return error != 0 ? Win32Error{error} : fallback;
+}
