@@ -15,3 +15,12 @@ Win32Error CreateFolders(FileSystem& files, const std::string& path) {
     Win32Error error = files.createDirectory(folder);
     return error == WIN_ALREADY_EXISTS ? WIN_OK : error;
 }
+
+Win32Error ReadExactlyAt(File& file, std::uint64_t position, void* buffer, std::uint32_t count) {
+    std::uint32_t got = 0;
+    Win32Error error = file.seek(static_cast<std::int64_t>(position), SeekOrigin::Begin);
+    if (error == WIN_OK) {
+        error = file.read(buffer, count, got);
+    }
+    return error != WIN_OK ? error : got == count ? WIN_OK : WIN_HANDLE_EOF;
+}

@@ -115,6 +115,10 @@ public:
     }
 };
 
+// Reads exactly `count` bytes at an absolute position of the file; a short read is a failure
+// (WIN_HANDLE_EOF).
+Win32Error ReadExactlyAt(File& file, std::uint64_t position, void* buffer, std::uint32_t count);
+
 // Makes the folder and every missing one on its way from the drive down, as the shell does for a
 // move's destination (a 32-bit Windows has no "Program Files (x86)", a fresh machine may lack
 // its temporary folder). WIN_OK when the folder is there at the end, else the last creation's

@@ -1,6 +1,8 @@
 #include "platform/Format.h"
 #include "sfx/ArchiveExtent.h"
 
+#include "sfx/ArchiveFormat.h"
+
 #include <algorithm>
 
 #include "sfx/ExtractCodes.h"
@@ -27,21 +29,11 @@ bool ReadWithin(File& file, std::uint64_t fileLength, std::uint64_t position, vo
     if (position > fileLength || fileLength - position < count) {
         return false;
     }
-    std::uint32_t got = 0;
-    if (file.seek(static_cast<std::int64_t>(position), SeekOrigin::Begin) != WIN_OK ||
-        file.read(buffer, count, got) != WIN_OK || got != count) {
+    if (ReadExactlyAt(file, position, buffer, count) != WIN_OK) {
         failed = true;
         return false;
     }
     return true;
-}
-
-std::uint32_t Little(const unsigned char* bytes, int count) {
-    std::uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) {
-        value = value << 8 | bytes[i];
-    }
-    return value;
 }
 
 struct SecurityDirectory {
@@ -58,21 +50,21 @@ bool ReadSecurityDirectory(File& file, std::uint64_t length, SecurityDirectory& 
     if (!ReadWithin(file, length, 0, dos, sizeof(dos), failed) || dos[0] != 'M' || dos[1] != 'Z') {
         return false;
     }
-    std::uint64_t pe = Little(dos + PE_NEW_HEADER_POINTER, 4);
+    std::uint64_t pe = SfxReadNumber(dos + PE_NEW_HEADER_POINTER, 4);
     unsigned char coff[PE_COFF_HEADER_SIZE];
     if (!ReadWithin(file, length, pe, coff, sizeof(coff), failed) || coff[0] != 'P' ||
         coff[1] != 'E' || coff[2] != 0 || coff[3] != 0) {
         return false;
     }
-    std::uint64_t sections = Little(coff + PE_SECTION_COUNT, 2);
-    std::uint64_t optionalSize = Little(coff + PE_OPTIONAL_SIZE, 2);
+    std::uint64_t sections = SfxReadNumber(coff + PE_SECTION_COUNT, 2);
+    std::uint64_t optionalSize = SfxReadNumber(coff + PE_OPTIONAL_SIZE, 2);
     std::uint64_t optional = pe + PE_COFF_HEADER_SIZE;
     unsigned char magic[2];
     if (optionalSize < sizeof(magic) ||
         !ReadWithin(file, length, optional, magic, sizeof(magic), failed)) {
         return false;
     }
-    std::uint32_t kind = Little(magic, 2);
+    std::uint32_t kind = SfxReadNumber(magic, 2);
     if (kind != PE32_MAGIC && kind != PE32_PLUS_MAGIC) {
         return false;
     }
@@ -86,13 +78,13 @@ bool ReadSecurityDirectory(File& file, std::uint64_t length, SecurityDirectory& 
     unsigned char count[4];
     unsigned char security[PE_DIRECTORY_SIZE];
     if (!ReadWithin(file, length, countField, count, sizeof(count), failed) ||
-        Little(count, 4) <= PE_SECURITY_DIRECTORY ||
+        SfxReadNumber(count, 4) <= PE_SECURITY_DIRECTORY ||
         !ReadWithin(file, length, entry, security, sizeof(security), failed)) {
         return false;
     }
     directory.headersEnd = optional + optionalSize + sections * PE_SECTION_HEADER_SIZE;
-    directory.address = Little(security, 4);
-    directory.size = Little(security + 4, 4);
+    directory.address = SfxReadNumber(security, 4);
+    directory.size = SfxReadNumber(security + 4, 4);
     return true;
 }
 

@@ -39,9 +39,13 @@ enum : int {
 };
 static_assert(SFX_TRAILER_SIZE == SFX_COUNT_DISTANCE);
 
-inline std::uint32_t SfxReadNumber(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+// A little-endian number of `count` bytes (4 in the archive, 2 or 4 in a PE header).
+inline std::uint32_t SfxReadNumber(const unsigned char* bytes, int count = SFX_NUMBER_LENGTH) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = value << 8 | bytes[i];
+    }
+    return value;
 }
 
 inline void SfxAppendNumber(std::string& bytes, std::uint32_t value) {

@@ -9,11 +9,8 @@
 
 namespace {
 
-// Reads exactly count bytes at an absolute position; a short read is a failure.
 bool ReadAt(File& file, std::uint64_t position, void* buffer, std::uint32_t count) {
-    std::uint32_t got = 0;
-    return file.seek(static_cast<std::int64_t>(position), SeekOrigin::Begin) == WIN_OK &&
-           file.read(buffer, count, got) == WIN_OK && got == count;
+    return ReadExactlyAt(file, position, buffer, count) == WIN_OK;
 }
 
 bool ReadNumberAt(File& file, std::uint64_t position, std::uint32_t& value) {

@@ -141,11 +141,7 @@ inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t va
 }
 
 inline std::uint32_t GetNumber(const std::string& bytes, std::size_t position) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = value << 8 | static_cast<unsigned char>(bytes[position + i]);
-    }
-    return value;
+    return SfxReadNumber(reinterpret_cast<const unsigned char*>(bytes.data() + position));
 }
 
 // One directory record as it stands in the file, whatever it claims.
