@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include <vector>
+
 #include "platform/WindowsPaths.h"
 
 Win32Error CreateFolders(FileSystem& files, const std::string& path) {
@@ -23,4 +25,24 @@ Win32Error ReadExactlyAt(File& file, std::uint64_t position, void* buffer, std::
         error = file.read(buffer, count, got);
     }
     return error != WIN_OK ? error : got == count ? WIN_OK : WIN_HANDLE_EOF;
+}
+
+CopyOutcome CopyRest(File& from, File& to) {
+    constexpr std::uint32_t chunk = 64 * 1024;
+    std::vector<unsigned char> buffer(chunk);
+    CopyOutcome outcome;
+    while (true) {
+        std::uint32_t got = 0;
+        if ((outcome.error = from.read(buffer.data(), chunk, got)) != WIN_OK) {
+            outcome.readFailed = true;
+            return outcome;
+        }
+        if (got == 0) {
+            return outcome;
+        }
+        if ((outcome.error = to.write(buffer.data(), got)) != WIN_OK) {
+            return outcome;
+        }
+        outcome.copied += got;
+    }
 }

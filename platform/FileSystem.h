@@ -119,6 +119,16 @@ public:
 // (WIN_HANDLE_EOF).
 Win32Error ReadExactlyAt(File& file, std::uint64_t position, void* buffer, std::uint32_t count);
 
+// What copying a file's contents did: the bytes copied, and the error of the read or the write
+// that failed (readFailed tells which).
+struct CopyOutcome {
+    Win32Error error = WIN_OK;
+    bool readFailed = false;
+    std::uint64_t copied = 0;
+};
+// Copies what is left of `from` to the end of what `to` has been given, 64 KiB at a time.
+CopyOutcome CopyRest(File& from, File& to);
+
 // Makes the folder and every missing one on its way from the drive down, as the shell does for a
 // move's destination (a 32-bit Windows has no "Program Files (x86)", a fresh machine may lack
 // its temporary folder). WIN_OK when the folder is there at the end, else the last creation's

@@ -186,19 +186,7 @@ Win32Error FileOperations::CopyFile(const std::string& from, const std::string& 
     if (Win32Error error = files.open(to, FileMode::CreateWrite, target); error != WIN_OK) {
         return error;
     }
-    std::array<unsigned char, 4096> buffer{};
-    while (true) {
-        std::uint32_t got = 0;
-        if (Win32Error error = source->read(buffer.data(), buffer.size(), got); error != WIN_OK) {
-            return error;
-        }
-        if (got == 0) {
-            return WIN_OK;
-        }
-        if (Win32Error error = target->write(buffer.data(), got); error != WIN_OK) {
-            return error;
-        }
-    }
+    return CopyRest(*source, *target).error;
 }
 
 int FileOperations::CompileMof(const std::string& script) {

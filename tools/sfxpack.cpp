@@ -25,7 +25,6 @@ namespace {
 
 constexpr int EXIT_FAULT = 1;
 constexpr int EXIT_NOT_ARCHIVE = 2;
-constexpr std::uint32_t COPY_CHUNK = 64 * 1024;
 // Names tried for the archive being written before the run gives up (OUT.partial, .1, ...).
 constexpr int PARTIAL_NAME_ATTEMPTS = 100;
 
@@ -188,23 +187,12 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
         error = stub + ": cannot read its length";
         return false;
     }
-    std::vector<unsigned char> buffer(COPY_CHUNK);
-    length = 0;
-    while (true) {
-        std::uint32_t got = 0;
-        if (input->read(buffer.data(), COPY_CHUNK, got) != WIN_OK) {
-            error = stub + ": cannot read";
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        if (output.write(buffer.data(), got) != WIN_OK) {
-            error = "cannot write the output";
-            return false;
-        }
-        length += got;
+    CopyOutcome copied = CopyRest(*input, output);
+    if (copied.error != WIN_OK) {
+        error = copied.readFailed ? stub + ": cannot read" : "cannot write the output";
+        return false;
     }
+    length = copied.copied;
     std::uint64_t after = 0;
     if (input->length(after) != WIN_OK || before != length || after != length) {
         error = stub + ": the file changed size while it was copied";
