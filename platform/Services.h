@@ -59,8 +59,6 @@ public:
     virtual Win32Error control(std::uint32_t code, ServiceStatus& status) = 0;
     virtual Win32Error remove() = 0;  // DeleteService: marks the service for deletion
     virtual Win32Error queryStatus(ServiceStatus& status) = 0;
-    // QueryServiceConfigA with no buffer: WIN_INSUFFICIENT_BUFFER for a service that exists.
-    virtual Win32Error probeConfig() = 0;
     // The service's registration as it stands: names, type, start type, error control and the
     // image path with its arguments (desiredAccess stays 0).
     virtual Win32Error queryConfig(ServiceSettings& settings) = 0;

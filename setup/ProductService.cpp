@@ -94,11 +94,10 @@ ServiceOutcome ProductService::SendServiceControl(int code) {
 }
 
 ServiceQuery ProductService::QueryServiceState() {
-    Handles probe;
-    Win32Error error = OpenProductService(SVC_MANAGER_CONNECT, SVC_QUERY_CONFIG, probe);
-    // The configuration probe only tells whether the service answers; an existing service
-    // always fails it for want of room, and only then is its state read through new handles.
-    if (error == WIN_OK && (error = probe.service->probeConfig()) != WIN_OK) {
+    // A service whose registration can be read is there; only then is its state read, through
+    // handles of its own.
+    Win32Error error = QueryRegistration().error;
+    if (error == WIN_OK) {
         Handles query;
         ServiceStatus status;
         error = OpenProductService(SVC_MANAGER_CONNECT, SVC_QUERY_STATUS, query);

@@ -268,12 +268,6 @@ public:
                        });
     }
 
-    Win32Error probeConfig() override {
-        // With no buffer the answer for an existing service is always "too small".
-        return request("config", SimOp::QueryService, SVC_QUERY_CONFIG,
-                       [](Record&) -> Win32Error { return WIN_INSUFFICIENT_BUFFER; });
-    }
-
     Win32Error queryConfig(ServiceSettings& settings) override {
         return request("config", SimOp::QueryService, SVC_QUERY_CONFIG,
                        [&](Record& r) -> Win32Error {

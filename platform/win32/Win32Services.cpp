@@ -42,12 +42,6 @@ public:
         return error;
     }
 
-    Win32Error probeConfig() override {
-        // No buffer: only whether the service answers. The size out-parameter must be valid.
-        DWORD needed = 0;
-        return outcome(QueryServiceConfigA(m_handle.get(), nullptr, 0, &needed));
-    }
-
     Win32Error queryConfig(ServiceSettings& settings) override {
         DWORD needed = 0;
         if (QueryServiceConfigA(m_handle.get(), nullptr, 0, &needed)) {

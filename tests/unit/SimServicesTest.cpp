@@ -111,7 +111,11 @@ TEST_F(SimServicesTest, EachRequestNeedsExactlyItsAccessRight) {
         {SVC_STOP, [&](Service& s) { return s.control(SVC_CONTROL_STOP, status); }},
         {SVC_USER_DEFINED_CONTROL, [&](Service& s) { return s.control(139, status); }},
         {SVC_QUERY_STATUS, [&](Service& s) { return s.queryStatus(status); }},
-        {SVC_QUERY_CONFIG, [](Service& s) { return s.probeConfig(); }},
+        {SVC_QUERY_CONFIG,
+         [](Service& s) {
+             ServiceSettings settings;
+             return s.queryConfig(settings);
+         }},
         {SVC_DELETE, [](Service& s) { return s.remove(); }},
     };
     installImage();
