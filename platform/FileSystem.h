@@ -81,7 +81,10 @@ public:
     // True when the pattern matches a file or folder. Wildcards '*' and '?' work in the last
     // component as on Windows ("*.*" matches every name, with or without a dot); a folder path
     // without wildcards matches the folder itself.
-    virtual bool findFile(const std::string& pattern) = 0;
+    bool findFile(const std::string& pattern) {
+        std::vector<std::string> paths;
+        return listMatches(pattern, paths) == WIN_OK;
+    }
     // The full paths of the pattern's matches, sorted by name.
     virtual Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) = 0;
 
@@ -106,14 +109,13 @@ public:
     virtual Win32Error systemDirectory(std::string& path) = 0;
     // The Windows temporary folder, ending in a backslash.
     virtual Win32Error tempDirectory(std::string& path) = 0;
-
-    // True when the path names a folder itself (a link to a folder is not one). The base
-    // answers false, for file systems that hold no folders.
-    virtual bool isDirectory(const std::string& path) {
-        (void)path;
-        return false;
-    }
 };
+
+// True when the path names a folder itself (a link to a folder is not one).
+inline bool IsFolder(FileSystem& files, const std::string& path) {
+    PathInfo info;
+    return files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Folder;
+}
 
 // Reads exactly `count` bytes at an absolute position of the file; a short read is a failure
 // (WIN_HANDLE_EOF).

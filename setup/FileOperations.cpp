@@ -167,8 +167,7 @@ Win32Error FileOperations::CopyTree(const std::string& from, const std::string& 
     files.listMatches(from + "\\*", items);
     for (const std::string& item : items) {
         std::string target = to + item.substr(from.size());
-        Win32Error error =
-            files.isDirectory(item) ? CopyTree(item, target) : CopyFile(item, target);
+        Win32Error error = IsFolder(files, item) ? CopyTree(item, target) : CopyFile(item, target);
         if (error != WIN_OK) {
             return error;
         }

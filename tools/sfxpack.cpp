@@ -397,7 +397,7 @@ int ShowProgress(int code, void* param, void* context) {
 }
 
 int Extract(FileSystem& files, const std::string& path, const std::string& folder) {
-    if (!files.isDirectory(folder)) {
+    if (!IsFolder(files, folder)) {
         files.createDirectory(folder);
     }
     SfxExtractor extractor(files, path);

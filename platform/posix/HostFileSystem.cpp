@@ -333,11 +333,6 @@ Win32Error HostFileSystem::removeTree(const std::string& path) {
     return HostRemoveTree(HostForm(path));
 }
 
-bool HostFileSystem::findFile(const std::string& pattern) {
-    std::vector<std::string> paths;
-    return listMatches(pattern, paths) == WIN_OK;
-}
-
 Win32Error HostFileSystem::listMatches(const std::string& windowsPattern,
                                        std::vector<std::string>& paths) {
     paths.clear();
@@ -433,10 +428,6 @@ Win32Error HostFileSystem::tempDirectory(std::string& path) {
     }
     path = temp.empty() || temp.back() == '/' ? temp : temp + "/";
     return WIN_OK;
-}
-
-bool HostFileSystem::isDirectory(const std::string& path) {
-    return IsDirectory(HostForm(path));
 }
 
 Win32Error HostFileSystem::pathInfo(const std::string& path, PathInfo& info) {

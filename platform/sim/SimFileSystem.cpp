@@ -189,12 +189,6 @@ Win32Error SimFileSystem::matches(const std::string& pattern,
     return names.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
-bool SimFileSystem::findFile(const std::string& pattern) {
-    std::vector<std::string> windowsPaths;
-    std::vector<std::string> hostPaths;
-    return matches(pattern, windowsPaths, hostPaths) == WIN_OK;
-}
-
 Win32Error SimFileSystem::listMatches(const std::string& pattern, std::vector<std::string>& paths) {
     std::vector<std::string> hostPaths;
     return matches(pattern, paths, hostPaths);
@@ -254,13 +248,4 @@ Win32Error SimFileSystem::systemDirectory(std::string& path) {
 Win32Error SimFileSystem::tempDirectory(std::string& path) {
     path = "C:\\Windows\\Temp\\";
     return WIN_OK;
-}
-
-bool SimFileSystem::isDirectory(const std::string& path) {
-    std::string host;
-    if (m_machine.hostPath(TrimSeparators(path), host) != WIN_OK) {
-        return false;
-    }
-    std::error_code error;
-    return std::filesystem::is_directory(std::filesystem::symlink_status(host, error));
 }

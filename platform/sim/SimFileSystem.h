@@ -21,7 +21,6 @@ public:
     Win32Error createDirectory(const std::string& path) override;
     Win32Error createPrivateDirectory(const std::string& path) override;
     Win32Error removeTree(const std::string& path) override;
-    bool findFile(const std::string& pattern) override;
     Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
     Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
     Win32Error shellDelete(const std::string& pattern) override;
@@ -34,7 +33,6 @@ public:
     // C:\Windows\System32, as on the machines the program is made for.
     Win32Error systemDirectory(std::string& path) override;
     Win32Error tempDirectory(std::string& path) override;
-    bool isDirectory(const std::string& path) override;
 
 private:
     // Matches of a Windows pattern as Windows paths and their host paths, sorted by name.

@@ -250,11 +250,6 @@ Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
     return RemoveDirectoryA(path.c_str()) ? WIN_OK : LastError();
 }
 
-bool Win32FileSystem::findFile(const std::string& pattern) {
-    std::vector<std::string> paths;
-    return listMatches(pattern, paths) == WIN_OK;
-}
-
 Win32Error Win32FileSystem::listMatches(const std::string& pattern,
                                         std::vector<std::string>& paths) {
     paths.clear();
@@ -340,11 +335,6 @@ Win32Error Win32FileSystem::modulePath(std::string& path) {
 
 Win32Error Win32FileSystem::tempDirectory(std::string& path) {
     return FolderPath(path, [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); });
-}
-
-bool Win32FileSystem::isDirectory(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(TrimSeparators(path).c_str());
-    return IsFolder(attributes) && !IsLink(attributes);
 }
 
 Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {

@@ -45,7 +45,6 @@ public:
     Win32Error createDirectory(const std::string&) override { return WIN_ACCESS_DENIED; }
     Win32Error createPrivateDirectory(const std::string&) override { return WIN_ACCESS_DENIED; }
     Win32Error removeTree(const std::string&) override { return WIN_ACCESS_DENIED; }
-    bool findFile(const std::string&) override { return false; }
     Win32Error listMatches(const std::string&, std::vector<std::string>&) override {
         return WIN_FILE_NOT_FOUND;
     }

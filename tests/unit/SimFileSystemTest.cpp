@@ -124,8 +124,8 @@ TEST_F(SimFileSystemTest, FindAndListUseWildcardsInTheLastComponent) {
     EXPECT_EQ(m_files->listMatches("C:\\*.zip", paths), WIN_FILE_NOT_FOUND);
     EXPECT_EQ(m_files->listMatches("C:\\Nope\\*.zip", paths), WIN_PATH_NOT_FOUND);
     EXPECT_EQ(m_files->listMatches("C:\\nope.txt", paths), WIN_FILE_NOT_FOUND);
-    EXPECT_TRUE(m_files->isDirectory("C:\\DIR\\Sub"));
-    EXPECT_FALSE(m_files->isDirectory("C:\\eula.txt"));
+    EXPECT_TRUE(IsFolder(*m_files, "C:\\DIR\\Sub"));
+    EXPECT_FALSE(IsFolder(*m_files, "C:\\eula.txt"));
 }
 
 TEST_F(SimFileSystemTest, ShellMoveOverwritesMergesAndJournals) {
