@@ -141,6 +141,8 @@ TEST_F(ArchiveReaderTest, FieldsOutsideTheirBoundsAreRejected) {
     }
     EXPECT_EQ(Read(BuildArchive(many)), SFX_OK);
     EXPECT_EQ(m_count, 256);
+    many.push_back({"f256", "256", ""});
+    EXPECT_EQ(Read(BuildArchive(many)), SFX_ERR_SIGNATURE);
     // The longest name whose path stays within Windows' limit in every folder it lands in.
     EXPECT_EQ(Read(BuildArchive({{std::string(SFX_MAX_TARGET_NAME, 'n'), "long", ""}})), SFX_OK);
     EXPECT_EQ(Read(BuildArchive({{std::string(SFX_MAX_TARGET_NAME + 1, 'n'), "long", ""}})),
