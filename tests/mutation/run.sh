@@ -13,6 +13,8 @@
 # --check    only check that every mutant's line is found exactly once, then stop
 # ID...      only these mutants
 # A mutant whose line is missing or found twice stops the pass before anything is built.
+# The copy is built without -Werror: a fault often leaves a variable or a function unused,
+# which is a warning, not a reason to call the mutant unbuildable.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
