@@ -107,6 +107,54 @@ TEST_F(FileOperationsTest, DirectoriesAreDeletedWithAllTheyHoldAndOnlyWhenThere)
     EXPECT_FALSE(exists("C/ZIL_Setup_temp"));
 }
 
+// A file held open (here: its open for deletion refused) is found wherever it lies in the
+// folder, but never through a link out of it; the first one is named.
+TEST_F(FileOperationsTest, AFileHeldOpenIsFoundInTheFolderNotBehindALink) {
+    write("D/elsewhere/theirs.txt", "someone else's");
+    fs::create_directories(host("C/A"));
+    fs::create_directory_symlink(host("D/elsewhere"), host("C/A/link"));
+    write("C/B/sub/deep.dll", "d");
+    write("C/C/top.exe", "t");
+    struct Case {
+        const char* folder;
+        const char* held;  // empty: nothing held is found
+    };
+    for (const Case& c : {Case{"C:\\A", ""}, Case{"C:\\B", "C:\\B\\sub\\deep.dll"},
+                          Case{"C:\\C", "C:\\C\\top.exe"}}) {
+        SCOPED_TRACE(c.folder);
+        m_platform->machine().failCall(SimOp::FileOpen, 1, WIN_SHARING_VIOLATION, true);
+        FileInUse inUse = m_files->FirstFileInUse(c.folder);
+        EXPECT_EQ(inUse.path, c.held);
+        EXPECT_EQ(inUse.error, *c.held ? WIN_SHARING_VIOLATION : WIN_OK);
+        SetUp();  // a new process: the fault goes
+    }
+}
+
+// What cannot be deleted now goes out of the way under the first free name beside it, to be
+// deleted at the next restart; a link where a folder is to be made is removed as a link.
+TEST_F(FileOperationsTest, LeftoversGoOutOfTheWayAndLinksAreNotFollowed) {
+    write("C/Old/file.txt", "held");
+    for (const char* taken : {"C/Old.obsolete", "C/Old.obsolete.2"}) {
+        fs::create_directories(host(taken));
+    }
+    m_platform->machine().failCall(SimOp::RemoveTree, 1, WIN_SHARING_VIOLATION);
+    Removal removal = m_files->RemoveOrRetire("C:\\Old");
+    EXPECT_EQ(removal.error, WIN_OK);
+    EXPECT_EQ(removal.retiredTo, "C:\\Old.obsolete.3");
+    EXPECT_EQ(read("C/Old.obsolete.3/file.txt"), "held");
+    for (int suffix = 4; suffix <= 8; ++suffix) {
+        fs::create_directories(host("C/Old.obsolete." + std::to_string(suffix)));
+    }
+    EXPECT_EQ(m_files->FreeName("C:\\Old.obsolete"), "C:\\Old.obsolete.9");
+    fs::create_directories(host("C/Old.obsolete.9"));
+    EXPECT_EQ(m_files->FreeName("C:\\Old.obsolete"), "");
+    write("D/theirs/keep.txt", "keep");
+    fs::create_directory_symlink(host("D/theirs"), host("C/Made"));
+    EXPECT_EQ(m_files->EnsureDirectory("C:\\Made"), WIN_OK);
+    EXPECT_FALSE(fs::is_symlink(host("C/Made")));
+    EXPECT_EQ(read("D/theirs/keep.txt"), "keep");
+}
+
 TEST_F(FileOperationsTest, MovesOverwriteAndSortTheImages) {
     const std::vector<std::string> payload = {"ZIL_Service.exe", "ZARN_ZIL.mof", "logo.bmp",
                                               "z.ico", "Readme.txt"};
