@@ -178,3 +178,36 @@ TEST_F(InterruptedUpgradeTest, AnythingElseIsLeftAloneAndNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// A restore that cannot bring the old folder back keeps the record, so that a later run finds
+// the folder; an upgrade of a folder without a service brings back no service.
+TEST_F(InterruptedUpgradeTest, WhatIsNotBackYetStaysRecorded) {
+    fs::remove_all(m_root);
+    test_support::WriteHostFile(Host("C:\\Program Files (x86)\\ZIL\\ZIL.ini"), "old");
+    {
+        Machine machine(m_root);
+        ASSERT_EQ(machine.upgrade.Begin().error, WIN_OK);
+        ASSERT_EQ(machine.upgrade.SetAsideFolder(), WIN_OK);
+        // Neither renamed back nor copied.
+        machine.sim.machine().failCall(SimOp::Rename, 1, WIN_ACCESS_DENIED, true);
+        machine.sim.machine().failCall(SimOp::FileOpen, 1, WIN_ACCESS_DENIED, true);
+        EXPECT_NE(machine.upgrade.Restore(nullptr).error, WIN_OK);
+    }
+    EXPECT_TRUE(Exists(SETUP_UPGRADE_RECORD));
+    EXPECT_TRUE(Exists(SETUP_SET_ASIDE_DIR));
+
+    fs::remove_all(m_root);
+    fs::create_directories(Host("C:\\Program Files (x86)\\ZIL"));
+    {
+        Machine machine(m_root);
+        ASSERT_EQ(machine.upgrade.Begin().error, WIN_OK);
+        ASSERT_EQ(machine.upgrade.SetAsideFolder(), WIN_OK);
+    }
+    EXPECT_EQ(Machine(m_root).upgrade.ResumeInterrupted().outcome, Upgrade::Interrupted::Resumed);
+    EXPECT_EQ(RegisteredImage(), "");
+    EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL"));
+}
+
+}  // namespace
