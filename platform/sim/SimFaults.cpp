@@ -6,8 +6,9 @@
 namespace {
 
 constexpr const char* theKindNames[] = {
-    "open",   "read",     "write",      "mkdir",     "move",        "delete",     "exec",
-    "system", "svc-open", "svc-create", "svc-start", "svc-control", "svc-delete", "svc-query",
+    "open",       "read",      "write",       "seek",       "mkdir",
+    "move",       "delete",    "exec",        "system",     "svc-open",
+    "svc-create", "svc-start", "svc-control", "svc-delete", "svc-query",
 };
 static_assert(std::size(theKindNames) == static_cast<std::size_t>(SimFaultKind::Count));
 

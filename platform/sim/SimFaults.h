@@ -5,25 +5,27 @@
 
 #include "platform/Win32Error.h"
 
-// Faults for a whole process of the program, from the environment: ZIL_FAULTS holds a
-// comma-separated list of KIND@N=ERROR ("write@3=112", "svc-start@1=1053"). The Nth call of that
-// kind in the process (counted from 1) fails with the Win32 error; a trailing '+' fails every
-// later call too. ERROR may also be "kill": the process dies there, as in a power cut.
+// The one vocabulary of injected faults, for tests in this process and for whole processes of
+// the program alike. ZIL_FAULTS writes a comma-separated list of KIND@N=ERROR ("write@3=112",
+// "svc-start@1=1053"): the Nth call of that kind (counted from 1) fails with the Win32 error; a
+// trailing '+' fails every later call too. ERROR may also be "kill": the process dies there, as
+// in a power cut.
 enum class SimFaultKind {
-    Open,
-    Read,
-    Write,
-    Mkdir,
-    Move,
-    Delete,
-    Exec,
-    System,
+    Open,    // opening a file
+    Read,    // a file's read
+    Write,   // a file's write
+    Seek,    // a file's seek
+    Mkdir,   // making a folder, a private one too
+    Move,    // a rename or the shell's move
+    Delete,  // removing a file or a tree, the shell's delete
+    Exec,    // running a program
+    System,  // a command line through the command processor
     SvcOpen,
     SvcCreate,
     SvcStart,
     SvcControl,
     SvcDelete,
-    SvcQuery,
+    SvcQuery,  // a service's status or its registration
     Count,
 };
 

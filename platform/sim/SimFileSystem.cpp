@@ -6,43 +6,6 @@
 #include "platform/WindowsPaths.h"
 #include "platform/posix/HostFileSystem.h"
 
-namespace {
-
-// A host file whose reads, writes and seeks can be made to fail by the machine's tests; a
-// write fault is what a full disk looks like.
-class SimFile : public File {
-public:
-    SimFile(SimMachine& machine, std::unique_ptr<File> host)
-        : m_machine(machine), m_host(std::move(host)) {}
-
-    Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
-        bytesRead = 0;
-        if (Win32Error fault = m_machine.takeFault(SimOp::FileRead); fault != WIN_OK) {
-            return fault;
-        }
-        return m_host->read(buffer, count, bytesRead);
-    }
-    Win32Error write(const void* buffer, std::uint32_t count) override {
-        if (Win32Error fault = m_machine.takeFault(SimOp::FileWrite); fault != WIN_OK) {
-            return fault;
-        }
-        return m_host->write(buffer, count);
-    }
-    Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
-        if (Win32Error fault = m_machine.takeFault(SimOp::FileSeek); fault != WIN_OK) {
-            return fault;
-        }
-        return m_host->seek(offset, origin);
-    }
-    Win32Error length(std::uint64_t& bytes) override { return m_host->length(bytes); }
-
-private:
-    SimMachine& m_machine;
-    std::unique_ptr<File> m_host;
-};
-
-}  // namespace
-
 SimFileSystem::SimFileSystem(SimMachine& machine) : m_machine(machine) {}
 
 Win32Error SimFileSystem::record(const std::string& kind, const std::string& detail,
@@ -53,9 +16,6 @@ Win32Error SimFileSystem::record(const std::string& kind, const std::string& det
 
 Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
                                std::unique_ptr<File>& file) {
-    if (Win32Error fault = m_machine.takeFault(SimOp::FileOpen); fault != WIN_OK) {
-        return fault;
-    }
     std::string host;
     std::string module;
     if (mode == FileMode::ReadShared && modulePath(module) == WIN_OK && path == module) {
@@ -63,58 +23,38 @@ Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
     } else if (Win32Error error = m_machine.hostPath(path, host); error != WIN_OK) {
         return error;
     }
-    std::unique_ptr<File> hostFile;
-    if (Win32Error error = HostFile::Open(host, mode, hostFile); error != WIN_OK) {
-        return error;
-    }
-    file = std::make_unique<SimFile>(m_machine, std::move(hostFile));
-    return WIN_OK;
+    return HostFile::Open(host, mode, file);
 }
 
 Win32Error SimFileSystem::removeFile(const std::string& path) {
-    Win32Error error = m_machine.takeFault(SimOp::RemoveFile);
     std::string host;
-    if (error == WIN_OK) {
-        error = m_machine.hostPath(path, host);
-    }
+    Win32Error error = m_machine.hostPath(path, host);
     return record("remove-file", path, error != WIN_OK ? error : HostRemoveFile(host));
 }
 
 Win32Error SimFileSystem::createDirectory(const std::string& path) {
-    Win32Error error = m_machine.takeFault(SimOp::CreateDirectory);
     std::string host;
-    if (error == WIN_OK) {
-        error = m_machine.hostPath(path, host);
-    }
+    Win32Error error = m_machine.hostPath(path, host);
     return record("create-directory", path, error != WIN_OK ? error : HostCreateDirectory(host));
 }
 
 Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
-    Win32Error error = m_machine.takeFault(SimOp::CreateDirectory);
     std::string host;
-    if (error == WIN_OK) {
-        error = m_machine.hostPath(path, host);
-    }
+    Win32Error error = m_machine.hostPath(path, host);
     return record("create-private-directory", path,
                   error != WIN_OK ? error : HostCreatePrivateDirectory(host));
 }
 
 Win32Error SimFileSystem::removeTree(const std::string& path) {
-    Win32Error error = m_machine.takeFault(SimOp::RemoveTree);
     std::string host;
-    if (error == WIN_OK) {
-        error = m_machine.hostPath(TrimSeparators(path), host);
-    }
+    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
     return record("remove-tree", path, error != WIN_OK ? error : HostRemoveTree(host));
 }
 
 Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
-    Win32Error error = m_machine.takeFault(SimOp::Rename);
     std::string hostFrom;
     std::string hostTo;
-    if (error == WIN_OK) {
-        error = m_machine.hostPath(TrimSeparators(from), hostFrom);
-    }
+    Win32Error error = m_machine.hostPath(TrimSeparators(from), hostFrom);
     if (error == WIN_OK) {
         error = m_machine.hostPath(TrimSeparators(to), hostTo);
     }
@@ -196,9 +136,6 @@ Win32Error SimFileSystem::listMatches(const std::string& pattern, std::vector<st
 
 Win32Error SimFileSystem::shellMove(const std::string& fromPattern, const std::string& toFolder) {
     std::string detail = fromPattern + " -> " + toFolder;
-    if (Win32Error fault = m_machine.takeFault(SimOp::ShellMove); fault != WIN_OK) {
-        return record("shell-move", detail, fault);
-    }
     std::vector<std::string> windowsPaths;
     std::vector<std::string> hostPaths;
     std::string target;
@@ -219,9 +156,6 @@ Win32Error SimFileSystem::shellMove(const std::string& fromPattern, const std::s
 }
 
 Win32Error SimFileSystem::shellDelete(const std::string& pattern) {
-    if (Win32Error fault = m_machine.takeFault(SimOp::ShellDelete); fault != WIN_OK) {
-        return record("shell-delete", pattern, fault);
-    }
     std::vector<std::string> windowsPaths;
     std::vector<std::string> hostPaths;
     Win32Error error = matches(pattern, windowsPaths, hostPaths);

@@ -9,9 +9,8 @@
 
 // The file system of the simulated machine: Windows paths on drives C:, D:, E: mapped below
 // the machine's folder (SimMachine::hostPath). Folder creation, file removal and the shell's
-// moves and deletes are journaled with their outcome; every call kind that SimOp names can be
-// made to fail by the tests. The running setup program is the one file outside the machine
-// that may be opened, for reading only: it carries the archive.
+// moves and deletes are journaled with their outcome. The running setup program is the one file
+// outside the machine that may be opened, for reading only: it carries the archive.
 class SimFileSystem : public FileSystem {
 public:
     explicit SimFileSystem(SimMachine& machine);

@@ -10,7 +10,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -108,10 +107,7 @@ bool SimConfig::fromEnvironment(SimConfig& config, std::string& error) {
 }
 
 SimMachine::SimMachine(SimConfig config)
-    : m_config(std::move(config)),
-      m_realStart(steadyMilliseconds()),
-      m_callCounts(static_cast<size_t>(SimOp::Count), 0),
-      m_kindCounts(static_cast<size_t>(SimFaultKind::Count), 0) {}
+    : m_config(std::move(config)), m_realStart(steadyMilliseconds()) {}
 
 std::string SimMachine::modulePath() const {
     if (!m_config.modulePath.empty()) {
@@ -157,54 +153,6 @@ void SimMachine::sleep(std::uint32_t milliseconds) {
 
 std::uint64_t SimMachine::now() const {
     return m_config.virtualClock ? m_virtualNow : steadyMilliseconds() - m_realStart;
-}
-
-void SimMachine::failCall(SimOp op, int nth, Win32Error error, bool fromThenOn) {
-    m_faults.emplace(op, Fault{nth, error, fromThenOn});
-}
-
-Win32Error SimMachine::takeFault(SimOp op) {
-    Win32Error processFault = TakeProcessFault(op);
-    int call = ++m_callCounts[static_cast<size_t>(op)];
-    auto [first, last] = m_faults.equal_range(op);
-    for (auto it = first; it != last; ++it) {
-        const Fault& fault = it->second;
-        if (call == fault.nth || (fault.fromThenOn && call > fault.nth)) {
-            return fault.error;
-        }
-    }
-    return processFault;
-}
-
-Win32Error SimMachine::TakeProcessFault(SimOp op) {
-    static constexpr SimFaultKind kinds[] = {
-        SimFaultKind::Open,     SimFaultKind::Read,       SimFaultKind::Write,
-        SimFaultKind::Count,  // a seek has no kind of its own
-        SimFaultKind::Mkdir,    SimFaultKind::Move,       SimFaultKind::Delete,
-        SimFaultKind::SvcOpen,  SimFaultKind::SvcOpen,    SimFaultKind::SvcCreate,
-        SimFaultKind::SvcStart, SimFaultKind::SvcControl, SimFaultKind::SvcDelete,
-        SimFaultKind::SvcQuery, SimFaultKind::Exec,       SimFaultKind::Move,
-        SimFaultKind::Delete,   SimFaultKind::Delete,     SimFaultKind::System,
-    };
-    static_assert(std::size(kinds) == static_cast<std::size_t>(SimOp::Count));
-    SimFaultKind kind = kinds[static_cast<std::size_t>(op)];
-    if (kind == SimFaultKind::Count || m_config.faults.empty()) {
-        return WIN_OK;
-    }
-    int call = ++m_kindCounts[static_cast<std::size_t>(kind)];
-    for (const SimFault& fault : m_config.faults) {
-        if (fault.kind != kind || (call != fault.nth && !(fault.fromThenOn && call > fault.nth))) {
-            continue;
-        }
-        std::string where = std::string(SimFaultKindName(kind)) + " call " + std::to_string(call);
-        if (fault.kill) {
-            journal("fault", where + " -> killed");
-            ::kill(::getpid(), SIGKILL);
-        }
-        journal("fault", where + " -> " + std::to_string(fault.error));
-        return fault.error;
-    }
-    return WIN_OK;
 }
 
 Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& host) const {

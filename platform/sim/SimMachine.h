@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -33,30 +32,6 @@ struct SimConfig {
     static bool fromEnvironment(SimConfig& config, std::string& error);
 };
 
-// Calls whose failure tests can inject: "fail the Nth call of this kind, once or from then on".
-enum class SimOp {
-    FileOpen,
-    FileRead,
-    FileWrite,
-    FileSeek,
-    CreateDirectory,
-    ShellMove,
-    ShellDelete,
-    OpenManager,
-    OpenService,
-    CreateService,
-    StartService,
-    ControlService,
-    DeleteService,
-    QueryService,
-    RunProgram,
-    Rename,
-    RemoveFile,
-    RemoveTree,
-    RunCommand,
-    Count,
-};
-
 class SimMachine {
 public:
     explicit SimMachine(SimConfig config);
@@ -82,23 +57,8 @@ public:
     void sleep(std::uint32_t milliseconds);
     std::uint64_t now() const;
 
-    void failCall(SimOp op, int nth, Win32Error error, bool fromThenOn = false);
-    // Counts one call of this kind; returns the injected error for it, or WIN_OK. A call that
-    // ZIL_FAULTS says to kill ends the process here and now.
-    Win32Error takeFault(SimOp op);
-
 private:
-    struct Fault {
-        int nth;
-        Win32Error error;
-        bool fromThenOn;
-    };
-    Win32Error TakeProcessFault(SimOp op);
-
     SimConfig m_config;
     std::uint64_t m_virtualNow = 0;
     std::uint64_t m_realStart = 0;
-    std::vector<int> m_callCounts;
-    std::multimap<SimOp, Fault> m_faults;
-    std::vector<int> m_kindCounts;  // calls of each ZIL_FAULTS kind so far
 };

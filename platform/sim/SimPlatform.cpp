@@ -60,6 +60,7 @@ SimPlatform::SimPlatform(SimConfig config)
       m_services(m_machine),
       m_processes(m_machine),
       m_system(m_machine),
+      m_seam(m_machine, m_files, m_services, m_processes),
       m_clock(std::make_unique<SimClock>(m_machine)) {}
 
 SimPlatform::~SimPlatform() {

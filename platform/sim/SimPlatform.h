@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "platform/sim/FaultSeam.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimFrontEnd.h"
 #include "platform/sim/SimMachine.h"
@@ -24,9 +25,10 @@ public:
     SimPlatform(const SimPlatform&) = delete;
     SimPlatform& operator=(const SimPlatform&) = delete;
 
-    FileSystem& files() override { return m_files; }
-    ServiceControl& services() override { return m_services; }
-    Processes& processes() override { return m_processes; }
+    // Through the fault seam, as everything the program does on the machine goes.
+    FileSystem& files() override { return m_seam.files(); }
+    ServiceControl& services() override { return m_seam.services(); }
+    Processes& processes() override { return m_seam.processes(); }
     Clock& clock() override { return *m_clock; }
     WindowSystem& windows() override { return m_windows; }
     SystemInfo& system() override { return m_system; }
@@ -34,6 +36,7 @@ public:
     bool acquireSetupLock() override;
 
     SimMachine& machine() { return m_machine; }
+    FaultSeam& faults() { return m_seam; }
     SimServices& simServices() { return m_services; }
     SimWindowSystem& simWindows() { return m_windows; }
     void setServiceKnobs(const SimServices::Knobs& knobs) { m_services.setKnobs(knobs); }
@@ -46,6 +49,7 @@ private:
     SimServices m_services;
     SimProcesses m_processes;
     SimSystemInfo m_system;
+    FaultSeam m_seam;
     std::unique_ptr<Clock> m_clock;
     int m_lockFd = -1;
 };

@@ -98,11 +98,8 @@ std::vector<std::string> SimProcesses::splitArguments(const std::string& paramet
 }
 
 Win32Error SimProcesses::runAndWait(const std::string& file, const std::string& parameters) {
-    Win32Error error = m_machine.takeFault(SimOp::RunProgram);
     std::string host;
-    if (error == WIN_OK && m_machine.hostPath(file, host) != WIN_OK) {
-        error = WIN_FILE_NOT_FOUND;
-    }
+    Win32Error error = m_machine.hostPath(file, host) != WIN_OK ? WIN_FILE_NOT_FOUND : WIN_OK;
     struct stat info {};
     if (error == WIN_OK && (::stat(host.c_str(), &info) != 0 || !S_ISREG(info.st_mode))) {
         error = WIN_FILE_NOT_FOUND;
@@ -147,11 +144,6 @@ Win32Error SimProcesses::launch(const std::string& hostFile, const std::string& 
 }
 
 int SimProcesses::runCommand(const std::string& commandLine) {
-    if (Win32Error fault = m_machine.takeFault(SimOp::RunCommand); fault != WIN_OK) {
-        // The command processor could not be started: the C runtime's system returns -1.
-        m_machine.journal("system", commandLine + " -> -1");
-        return -1;
-    }
     std::vector<std::string> words = splitArguments(commandLine);
     int result = 1;
     for (std::size_t i = 1; i < words.size(); ++i) {

@@ -236,22 +236,20 @@ public:
     }
 
     Win32Error start() override {
-        return request("start", SimOp::StartService, SVC_START,
-                       [&](Record& r) -> Win32Error { return startRecord(r); });
+        return request("start", SVC_START, [&](Record& r) -> Win32Error { return startRecord(r); });
     }
 
     Win32Error control(std::uint32_t code, ServiceStatus& status) override {
         std::uint32_t needed = code == SVC_CONTROL_STOP ? SVC_STOP : SVC_USER_DEFINED_CONTROL;
-        return request("control " + std::to_string(code), SimOp::ControlService, needed,
-                       [&](Record& r) -> Win32Error {
-                           Win32Error error = controlRecord(r, code);
-                           fill(r, status);
-                           return error;
-                       });
+        return request("control " + std::to_string(code), needed, [&](Record& r) -> Win32Error {
+            Win32Error error = controlRecord(r, code);
+            fill(r, status);
+            return error;
+        });
     }
 
     Win32Error remove() override {
-        return request("delete", SimOp::DeleteService, SVC_DELETE, [](Record& r) -> Win32Error {
+        return request("delete", SVC_DELETE, [](Record& r) -> Win32Error {
             if (r.markedForDelete) {
                 return WIN_SERVICE_MARKED_FOR_DELETE;
             }
@@ -261,35 +259,30 @@ public:
     }
 
     Win32Error queryStatus(ServiceStatus& status) override {
-        return request("query", SimOp::QueryService, SVC_QUERY_STATUS,
-                       [&](Record& r) -> Win32Error {
-                           fill(r, status);
-                           return WIN_OK;
-                       });
+        return request("query", SVC_QUERY_STATUS, [&](Record& r) -> Win32Error {
+            fill(r, status);
+            return WIN_OK;
+        });
     }
 
     Win32Error queryConfig(ServiceSettings& settings) override {
-        return request("config", SimOp::QueryService, SVC_QUERY_CONFIG,
-                       [&](Record& r) -> Win32Error {
-                           settings.name = r.name;
-                           settings.displayName = r.displayName;
-                           settings.serviceType = r.serviceType;
-                           settings.startType = r.startType;
-                           settings.errorControl = r.errorControl;
-                           settings.imagePath = r.imagePath;
-                           return WIN_OK;
-                       });
+        return request("config", SVC_QUERY_CONFIG, [&](Record& r) -> Win32Error {
+            settings.name = r.name;
+            settings.displayName = r.displayName;
+            settings.serviceType = r.serviceType;
+            settings.startType = r.startType;
+            settings.errorControl = r.errorControl;
+            settings.imagePath = r.imagePath;
+            return WIN_OK;
+        });
     }
 
 private:
-    Win32Error request(const std::string& what, SimOp op, std::uint32_t needed,
+    Win32Error request(const std::string& what, std::uint32_t needed,
                        const std::function<Win32Error(Record&)>& act) {
         SimMachine& machine = m_services.machine();
-        Win32Error error = machine.takeFault(op);
         std::uint32_t state = 0;
-        if (error == WIN_OK && (m_access & needed) != needed) {
-            error = WIN_ACCESS_DENIED;
-        }
+        Win32Error error = (m_access & needed) != needed ? WIN_ACCESS_DENIED : WIN_OK;
         if (error == WIN_OK) {
             error = SimServiceState(m_services).transact([&](Table& table) -> Win32Error {
                 auto it = findRecord(table, m_name);
@@ -302,7 +295,7 @@ private:
             });
         }
         std::string line = m_name + " " + what + " -> " + std::to_string(error);
-        if (op == SimOp::QueryService && what == "query" && error == WIN_OK) {
+        if (what == "query" && error == WIN_OK) {
             line += ", state " + std::to_string(state);
         }
         machine.journal("service", line);
@@ -389,10 +382,7 @@ public:
 
     Win32Error openService(const std::string& name, std::uint32_t access,
                            std::unique_ptr<Service>& service) override {
-        Win32Error error = m_services.machine().takeFault(SimOp::OpenService);
-        if (error == WIN_OK && (m_access & SVC_MANAGER_CONNECT) == 0) {
-            error = WIN_ACCESS_DENIED;
-        }
+        Win32Error error = (m_access & SVC_MANAGER_CONNECT) == 0 ? WIN_ACCESS_DENIED : WIN_OK;
         std::string recordedName = name;
         if (error == WIN_OK) {
             error = SimServiceState(m_services).transact([&](Table& table) -> Win32Error {
@@ -418,10 +408,8 @@ public:
 
     Win32Error createService(const ServiceSettings& settings,
                              std::unique_ptr<Service>& service) override {
-        Win32Error error = m_services.machine().takeFault(SimOp::CreateService);
-        if (error == WIN_OK && (m_access & SVC_MANAGER_CREATE_SERVICE) == 0) {
-            error = WIN_ACCESS_DENIED;
-        }
+        Win32Error error =
+            (m_access & SVC_MANAGER_CREATE_SERVICE) == 0 ? WIN_ACCESS_DENIED : WIN_OK;
         if (error == WIN_OK && !validName(settings.name)) {
             error = WIN_INVALID_NAME;
         }
@@ -476,12 +464,9 @@ SimServices::SimServices(SimMachine& machine)
 
 Win32Error SimServices::openManager(std::uint32_t access,
                                     std::unique_ptr<ServiceManager>& manager) {
-    Win32Error error = m_machine.takeFault(SimOp::OpenManager);
-    if (error == WIN_OK) {
-        manager = std::make_unique<SimServiceManager>(*this, access);
-    }
-    m_machine.journal("service", "SCM open " + hex(access) + " -> " + std::to_string(error));
-    return error;
+    manager = std::make_unique<SimServiceManager>(*this, access);
+    m_machine.journal("service", "SCM open " + hex(access) + " -> 0");
+    return WIN_OK;
 }
 
 void SimServices::setKnobs(const Knobs& knobs) {

@@ -311,7 +311,7 @@ TEST_F(InstallTest, ABadArchiveStopsBeforeAnythingIsRemoved) {
 
 // Files that cannot be written are the machine's fault, not the archive's: 1603.
 TEST_F(InstallTest, AFullDiskDuringExtractionStopsWithAFailure) {
-    InjectForNextRun({SimOp::FileWrite, 3, WIN_DISK_FULL});
+    InjectForNextRun({SimFaultKind::Write, 3, WIN_DISK_FULL});
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_EQ(run.statusText,
@@ -331,7 +331,7 @@ TEST_F(InstallTest, AStaleTemporaryDirectoryIsReplacedAndOneThatCannotBeMadeStop
     EXPECT_NE(ReadHostFile(ProgramDir() + "/ZIL_Service.exe"), "not ours either");
 
     std::vector<std::string> before = FilesBelow(ProgramDir());
-    InjectForNextRun({SimOp::CreateDirectory, 1, WIN_ACCESS_DENIED});
+    InjectForNextRun({SimFaultKind::Mkdir, 1, WIN_ACCESS_DENIED});
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(run.statusText, HasSubstr(SETUP_TEMP_DIR));
@@ -345,8 +345,8 @@ TEST_F(InstallTest, AStaleTemporaryDirectoryIsReplacedAndOneThatCannotBeMadeStop
 // order of time, a failed one with its error in words (or the want of words for a number the
 // system has none for); no line that a reader of the run log could take for one of its own.
 TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
-    InjectForNextRun({SimOp::CreateService, 1, 4242});
-    InjectForNextRun({SimOp::StartService, 1, WIN_SERVICE_REQUEST_TIMEOUT, true});
+    InjectForNextRun({SimFaultKind::SvcCreate, 1, 4242});
+    InjectForNextRun({SimFaultKind::SvcStart, 1, WIN_SERVICE_REQUEST_TIMEOUT, true});
     ASSERT_EQ(RunProgram("/I").exitCode, SETUP_EXIT_FAILURE);
     std::string details = LogDetails(LogText());
     std::vector<std::string> lines;
@@ -504,7 +504,7 @@ TEST_F(UpgradeTest, AMoveThatFailsBringsTheOldInstallationBack) {
     for (bool everyLaterMove : {false, true}) {
         SCOPED_TRACE(everyLaterMove ? "every later move refused" : "one move refused");
         // The set-aside is the first move; the fifth is in the middle of the new files.
-        InjectForNextRun({SimOp::ShellMove, 5, WIN_SHARING_VIOLATION, everyLaterMove});
+        InjectForNextRun({SimFaultKind::Move, 5, WIN_SHARING_VIOLATION, everyLaterMove});
         SetupRun run = Run("/I");
         EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
         EXPECT_EQ(LogBody(LogText()),
@@ -531,7 +531,7 @@ TEST_F(UpgradeTest, AFolderThatCannotBeMadeBringsTheOldInstallationBack) {
     // The temporary folder is the first folder made, the program folder the second.
     for (int nth : {2, 3}) {
         SCOPED_TRACE(nth);
-        InjectForNextRun({SimOp::CreateDirectory, nth, WIN_ACCESS_DENIED, true});
+        InjectForNextRun({SimFaultKind::Mkdir, nth, WIN_ACCESS_DENIED, true});
         SetupRun run = Run("/I");
         EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
         EXPECT_THAT(LogBody(LogText()), HasSubstr("Create ZIL Directory Failed, error 5 !!!\r\n"
@@ -544,7 +544,7 @@ TEST_F(UpgradeTest, AFolderThatCannotBeMadeBringsTheOldInstallationBack) {
 // The old folder cannot even be set aside (a file in it is held open): nothing has moved, the
 // service comes back as it was.
 TEST_F(UpgradeTest, AFolderThatCannotBeSetAsideKeepsTheOldInstallation) {
-    InjectForNextRun({SimOp::Rename, 1, WIN_SHARING_VIOLATION});
+    InjectForNextRun({SimFaultKind::Move, 1, WIN_SHARING_VIOLATION});
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Set Aside Old ZIL Directory Failed, error 32 !!!\r\n"
@@ -556,7 +556,7 @@ TEST_F(UpgradeTest, AFolderThatCannotBeSetAsideKeepsTheOldInstallation) {
 
 // When the service manager cannot say whether the product runs, its files are not replaced.
 TEST_F(UpgradeTest, AServiceWhoseStateCannotBeReadKeepsItsInstallation) {
-    InjectForNextRun({SimOp::OpenService, 1, WIN_ACCESS_DENIED});
+    InjectForNextRun({SimFaultKind::SvcOpen, 1, WIN_ACCESS_DENIED});
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_EQ(LogBody(LogText()),
@@ -606,11 +606,12 @@ TEST_F(UpgradeTest, AnyFailureGivesBackTheServiceAsItWasRegistered) {
     struct Case {
         const char* what;
         std::optional<std::vector<InstallStep>> steps;
-        std::optional<Fault> fault;
+        std::optional<SimFault> fault;
     };
-    for (const Case& c : {Case{"a step after the start", laterStep, std::nullopt},
-                          Case{"a move", std::nullopt, Fault{SimOp::ShellMove, 5, 32}},
-                          Case{"the deletion", std::nullopt, Fault{SimOp::DeleteService, 1, 5}}}) {
+    for (const Case& c :
+         {Case{"a step after the start", laterStep, std::nullopt},
+          Case{"a move", std::nullopt, SimFault{SimFaultKind::Move, 5, 32}},
+          Case{"the deletion", std::nullopt, SimFault{SimFaultKind::SvcDelete, 1, 5}}}) {
         SCOPED_TRACE(c.what);
         m_installSteps = c.steps;
         if (c.fault) {
@@ -649,7 +650,7 @@ TEST_F(InstallTest, AFailureAfterTheStartOfAFirstInstallLeavesNothing) {
 // A running service that will not stop keeps running, and keeps its files.
 TEST_F(UpgradeTest, AServiceThatWillNotStopKeepsItsFilesAndRuns) {
     // The first control is the close request; every stop after it is refused.
-    InjectForNextRun({SimOp::ControlService, 2, WIN_ACCESS_DENIED, true});
+    InjectForNextRun({SimFaultKind::SvcControl, 2, WIN_ACCESS_DENIED, true});
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Stop ZIL Service Failed, error 5 !!!\r\n"));
@@ -659,14 +660,16 @@ TEST_F(UpgradeTest, AServiceThatWillNotStopKeepsItsFilesAndRuns) {
 // The old folder could not be deleted after a successful upgrade: the upgrade still ends 0, and
 // nothing it leaves lets a later failing run bring the old version back over the new one.
 TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
-    // The second tree removal is the old folder's, the second rename its move out of the way.
-    InjectForNextRun({SimOp::RemoveTree, 2, WIN_ACCESS_DENIED, true});
-    InjectForNextRun({SimOp::Rename, 2, WIN_ACCESS_DENIED, true});
+    // The fourth deletion is the old folder's, after the temporary folder's two and the record's.
+    // Its move out of the way comes after the set-aside, one move an entry and the icons' two.
+    int moves = 1 + static_cast<int>(ArchiveNames(SAMPLE_SETUP).size()) + 2;
+    InjectForNextRun({SimFaultKind::Delete, 4, WIN_ACCESS_DENIED, true});
+    InjectForNextRun({SimFaultKind::Move, moves + 1, WIN_ACCESS_DENIED, true});
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Remove Old ZIL Directory Failed, error 5 !!!"));
     std::map<std::string, std::string> upgraded = Contents(ProgramDir());
-    InjectForNextRun({SimOp::ShellMove, 5, WIN_SHARING_VIOLATION});
+    InjectForNextRun({SimFaultKind::Move, 5, WIN_SHARING_VIOLATION});
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
     EXPECT_EQ(Contents(ProgramDir()), upgraded);
     EXPECT_EQ(Contents(Host(SETUP_SET_ASIDE_DIR)), m_old) << "the leftover is left alone";

@@ -36,8 +36,8 @@ SimConfig SequenceTest::NextMachine(const std::vector<std::string>& input) {
 }
 
 void SequenceTest::ArmFaults(SimPlatform& sim) {
-    for (const Fault& fault : m_faults) {
-        sim.machine().failCall(fault.op, fault.nth, fault.error, fault.fromThenOn);
+    for (const SimFault& fault : m_faults) {
+        sim.faults().fail(fault);
     }
     m_faults.clear();
 }

@@ -42,14 +42,8 @@ protected:
 
     // Knobs of the simulated service manager, for the runs that follow.
     void SetServiceKnobs(const SimServices::Knobs& knobs);
-    // Faults the next run meets, e.g. {SimOp::FileWrite, 5, WIN_DISK_FULL}.
-    struct Fault {
-        SimOp op;
-        int nth;
-        Win32Error error;
-        bool fromThenOn = false;
-    };
-    void InjectForNextRun(const Fault& fault) { m_faults.push_back(fault); }
+    // Faults the next run meets, e.g. {SimFaultKind::Write, 5, WIN_DISK_FULL}.
+    void InjectForNextRun(const SimFault& fault) { m_faults.push_back(fault); }
 
     // The machine's file for a Windows path ("C:\x" -> <root>/C/x), exact case.
     std::string Host(const std::string& windowsPath) const;
@@ -81,7 +75,7 @@ private:
     SimConfig NextMachine(const std::vector<std::string>& input);
     void ArmFaults(SimPlatform& sim);
 
-    std::vector<Fault> m_faults;
+    std::vector<SimFault> m_faults;
 };
 
 // The journal lines that tell the pauses and the control codes: "sleep 889", "control 137".

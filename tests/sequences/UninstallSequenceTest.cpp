@@ -110,16 +110,17 @@ TEST_F(UninstallTest, TheLowerBarStepsThroughItsPositions) {
 TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
     struct Case {
         const char* what;
-        std::vector<SimOp> refused;
+        std::vector<SimFaultKind> refused;
     };
     // A folder that cannot be deleted is moved out of the way; one that cannot be moved either
     // stays.
-    for (const Case& c : {Case{"service kept", {SimOp::DeleteService}},
-                          Case{"program directory kept", {SimOp::ShellDelete, SimOp::Rename}}}) {
+    for (const Case& c :
+         {Case{"service kept", {SimFaultKind::SvcDelete}},
+          Case{"program directory kept", {SimFaultKind::Delete, SimFaultKind::Move}}}) {
         for (std::string argument : {"/U", ""}) {
             SCOPED_TRACE(std::string(c.what) + " " + argument);
             ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-            for (SimOp op : c.refused) {
+            for (SimFaultKind op : c.refused) {
                 InjectForNextRun({op, 1, WIN_ACCESS_DENIED, true});
             }
             SetupRun run = Run(argument, {"click:1001"});
@@ -144,7 +145,7 @@ TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
 // restart: the product is gone, and no later install or uninstall is held up by the leftover.
 TEST_F(UninstallTest, WhatIsHeldOpenGoesAtTheNextRestart) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-    InjectForNextRun({SimOp::ShellDelete, 1, WIN_SHARING_VIOLATION, true});
+    InjectForNextRun({SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION, true});
     SetupRun run = Run("/U");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
     EXPECT_THAT(JournalOf(run.journal, "delete-at-restart"),
@@ -176,21 +177,22 @@ namespace {
 
 // What did not happen is not claimed: a service that would not stop (it goes only once it has
 // stopped), a temporary folder that stayed.
-class LeftBehindTest : public UninstallTest, public ::testing::WithParamInterface<SimOp> {};
+class LeftBehindTest : public UninstallTest, public ::testing::WithParamInterface<SimFaultKind> {};
 
 TEST_P(LeftBehindTest, MakesTheUninstallAFailure) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     // Every stop request after the first query, or the second deletion (the temporary folder's).
     InjectForNextRun(
-        {GetParam(), GetParam() == SimOp::ControlService ? 4 : 2, WIN_ACCESS_DENIED, true});
-    if (GetParam() == SimOp::ShellDelete) {
-        InjectForNextRun({SimOp::Rename, 1, WIN_ACCESS_DENIED, true});  // nor moved out of the way
+        {GetParam(), GetParam() == SimFaultKind::SvcControl ? 4 : 2, WIN_ACCESS_DENIED, true});
+    if (GetParam() == SimFaultKind::Delete) {
+        InjectForNextRun(
+            {SimFaultKind::Move, 1, WIN_ACCESS_DENIED, true});  // nor moved out of the way
     }
     SetupRun run = Run("/U");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Uninstall ZIL Failed !!!\r\n"));
     EXPECT_EQ(LogFooter(LogText()), "Result: uninstall failed (exit code 1603)\r\n");
-    if (GetParam() == SimOp::ControlService) {
+    if (GetParam() == SimFaultKind::SvcControl) {
         // It is left running, with its files: deleting them under it would break it.
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
         EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe"));
@@ -198,6 +200,6 @@ TEST_P(LeftBehindTest, MakesTheUninstallAFailure) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StopOrDelete, LeftBehindTest,
-                         ::testing::Values(SimOp::ControlService, SimOp::ShellDelete));
+                         ::testing::Values(SimFaultKind::SvcControl, SimFaultKind::Delete));
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/sim/SimPlatform.h"
+
 using namespace archive_test;
 
 namespace {
@@ -21,10 +23,11 @@ protected:
                      {"b.bin", RandomBytes(9000, 8), ""},
                      {"c.txt", TextBytes(700), ""}};
         m_archive = BuildArchive(m_entries, "IMAGE");
+        m_sim = std::make_unique<SimPlatform>(m_machine->config());
     }
     int Extract() {
         m_done = 0;
-        SfxExtractor extractor(*m_files);
+        SfxExtractor extractor(m_sim->files());
         return extractor.Extract("C:\\T", CountDone, &m_done);
     }
     // Files in the target are whole entries; returns how many there are.
@@ -43,11 +46,11 @@ protected:
     void Reset() {
         fs::remove_all(Target());
         fs::create_directory(Target());
-        SimConfig config = m_machine->config();
-        m_machine = std::make_unique<SimMachine>(config);
-        m_files = std::make_unique<SimFileSystem>(*m_machine);
+        m_sim = std::make_unique<SimPlatform>(m_machine->config());
     }
 
+    // The machine as the program meets it: through the fault seam.
+    std::unique_ptr<SimPlatform> m_sim;
     std::vector<TestEntry> m_entries;
     std::string m_archive;
     int m_done = 0;
@@ -98,7 +101,7 @@ TEST_F(ExtractorFaultTest, UncreatableOutputOutranksDamage) {
 
 TEST_F(ExtractorFaultTest, FullDiskEndsTheExtractionWithNothingPartial) {
     UseArchive(m_archive);
-    m_machine->failCall(SimOp::FileWrite, 1, WIN_DISK_FULL, true);
+    m_sim->faults().fail(SimFaultKind::Write, 1, WIN_DISK_FULL, true);
     EXPECT_EQ(Extract(), SFX_ERR_WRITE);
     EXPECT_EQ(m_done, 0);
     EXPECT_TRUE(MachineFiles().empty());
@@ -106,7 +109,7 @@ TEST_F(ExtractorFaultTest, FullDiskEndsTheExtractionWithNothingPartial) {
     // The disk fills during entry 1 (b.bin, three writes): entry 2, done before, stays whole,
     // entry 1's partial file goes, and entry 0 is never started.
     Reset();
-    m_machine->failCall(SimOp::FileWrite, 3, WIN_DISK_FULL, true);
+    m_sim->faults().fail(SimFaultKind::Write, 3, WIN_DISK_FULL, true);
     EXPECT_EQ(Extract(), SFX_ERR_WRITE);
     EXPECT_EQ(m_done, 1);
     EXPECT_EQ(MachineFiles(), std::vector<std::string>{"C/T/c.txt"});
@@ -118,17 +121,17 @@ TEST_F(ExtractorFaultTest, FullDiskEndsTheExtractionWithNothingPartial) {
 TEST_F(ExtractorFaultTest, FailingCallNForEveryNLeavesOnlyWholeFiles) {
     UseArchive(m_archive);
     struct Kind {
-        SimOp op;
+        SimFaultKind kind;
         std::vector<int> results;
     };
     for (const Kind& kind :
-         {Kind{SimOp::FileRead, {SFX_ERR_SIGNATURE, SFX_ERR_WRITE}},
-          Kind{SimOp::FileSeek, {SFX_ERR_SIGNATURE, SFX_ERR_WRITE}},
-          Kind{SimOp::FileWrite, {SFX_ERR_WRITE}},
-          Kind{SimOp::FileOpen, {SFX_ERR_OPEN, SFX_ERR_REOPEN, SFX_ERR_CREATE_OUTPUT}}}) {
+         {Kind{SimFaultKind::Read, {SFX_ERR_SIGNATURE, SFX_ERR_WRITE}},
+          Kind{SimFaultKind::Seek, {SFX_ERR_SIGNATURE, SFX_ERR_WRITE}},
+          Kind{SimFaultKind::Write, {SFX_ERR_WRITE}},
+          Kind{SimFaultKind::Open, {SFX_ERR_OPEN, SFX_ERR_REOPEN, SFX_ERR_CREATE_OUTPUT}}}) {
         for (int nth = 1;; ++nth) {
             Reset();
-            m_machine->failCall(kind.op, nth, WIN_READ_FAULT);
+            m_sim->faults().fail(kind.kind, nth, WIN_READ_FAULT);
             int result = Extract();
             if (result == SFX_OK) {
                 EXPECT_EQ(WholeFiles(), 3);
@@ -137,7 +140,7 @@ TEST_F(ExtractorFaultTest, FailingCallNForEveryNLeavesOnlyWholeFiles) {
             }
             EXPECT_NE(std::find(kind.results.begin(), kind.results.end(), result),
                       kind.results.end())
-                << static_cast<int>(kind.op) << " call " << nth << " gave " << result;
+                << SimFaultKindName(kind.kind) << " call " << nth << " gave " << result;
             int whole = WholeFiles();
             EXPECT_EQ(whole, m_done);
             ASSERT_LT(nth, 1000);

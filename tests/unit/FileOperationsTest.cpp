@@ -83,7 +83,7 @@ TEST_F(FileOperationsTest, EnsureDirectoryPausesUntilTheFolderShows) {
     }
 
     // A folder that cannot be made is waited for nine times, and then the refusal is told.
-    m_platform->machine().failCall(SimOp::CreateDirectory, 1, WIN_ACCESS_DENIED, true);
+    m_platform->faults().fail(SimFaultKind::Mkdir, 1, WIN_ACCESS_DENIED, true);
     std::size_t from = journalSize();
     EXPECT_EQ(m_files->EnsureDirectory("C:\\Program Files (x86)"), WIN_ACCESS_DENIED);
     EXPECT_EQ(sleeps(from).size(), 9u);
@@ -122,7 +122,7 @@ TEST_F(FileOperationsTest, AFileHeldOpenIsFoundInTheFolderNotBehindALink) {
     for (const Case& c : {Case{"C:\\A", ""}, Case{"C:\\B", "C:\\B\\sub\\deep.dll"},
                           Case{"C:\\C", "C:\\C\\top.exe"}}) {
         SCOPED_TRACE(c.folder);
-        m_platform->machine().failCall(SimOp::FileOpen, 1, WIN_SHARING_VIOLATION, true);
+        m_platform->faults().fail(SimFaultKind::Open, 1, WIN_SHARING_VIOLATION, true);
         FileInUse inUse = m_files->FirstFileInUse(c.folder);
         EXPECT_EQ(inUse.path, c.held);
         EXPECT_EQ(inUse.error, *c.held ? WIN_SHARING_VIOLATION : WIN_OK);
@@ -137,7 +137,7 @@ TEST_F(FileOperationsTest, LeftoversGoOutOfTheWayAndLinksAreNotFollowed) {
     for (const char* taken : {"C/Old.obsolete", "C/Old.obsolete.2"}) {
         fs::create_directories(host(taken));
     }
-    m_platform->machine().failCall(SimOp::RemoveTree, 1, WIN_SHARING_VIOLATION);
+    m_platform->faults().fail(SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION);
     Removal removal = m_files->RemoveOrRetire("C:\\Old");
     EXPECT_EQ(removal.error, WIN_OK);
     EXPECT_EQ(removal.retiredTo, "C:\\Old.obsolete.3");

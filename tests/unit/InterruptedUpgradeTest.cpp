@@ -191,8 +191,8 @@ TEST_F(InterruptedUpgradeTest, WhatIsNotBackYetStaysRecorded) {
         ASSERT_EQ(machine.upgrade.Begin().error, WIN_OK);
         ASSERT_EQ(machine.upgrade.SetAsideFolder(), WIN_OK);
         // Neither renamed back nor copied.
-        machine.sim.machine().failCall(SimOp::Rename, 1, WIN_ACCESS_DENIED, true);
-        machine.sim.machine().failCall(SimOp::FileOpen, 1, WIN_ACCESS_DENIED, true);
+        machine.sim.faults().fail(SimFaultKind::Move, 1, WIN_ACCESS_DENIED, true);
+        machine.sim.faults().fail(SimFaultKind::Open, 1, WIN_ACCESS_DENIED, true);
         EXPECT_NE(machine.upgrade.Restore(nullptr).error, WIN_OK);
     }
     EXPECT_TRUE(Exists(SETUP_UPGRADE_RECORD));

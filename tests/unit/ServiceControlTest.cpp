@@ -119,7 +119,7 @@ TEST_F(ServiceControlTest, QueryReportsEachStateOrTheFailure) {
     ASSERT_EQ(m_service->StopProductService(), 0);
     EXPECT_THAT(m_service->QueryServiceState(), Query(SVC_STOP_PENDING, 0, "Query Code = 3\r\n"));
 
-    m_platform->machine().failCall(SimOp::OpenManager, 1, WIN_ACCESS_DENIED, true);
+    m_platform->faults().fail(SimFaultKind::SvcOpen, 1, WIN_ACCESS_DENIED, true);
     EXPECT_THAT(m_service->QueryServiceState(), Query(0, WIN_ACCESS_DENIED, "Error Code,5"));
 }
 
@@ -180,7 +180,7 @@ TEST_F(ServiceControlTest, NoServiceInstalled) {
     EXPECT_EQ(m_service->StopProductService(), WIN_SERVICE_DOES_NOT_EXIST);
     EXPECT_EQ(m_service->StartProductService(), WIN_SERVICE_DOES_NOT_EXIST);
 
-    m_platform->machine().failCall(SimOp::OpenManager, 1, WIN_ACCESS_DENIED, true);
+    m_platform->faults().fail(SimFaultKind::SvcOpen, 1, WIN_ACCESS_DENIED, true);
     EXPECT_EQ(m_service->SendServiceControl(139).statusLine, "Open SCM Failed... \r\n");
     EXPECT_THAT(m_service->CreateProductService(), Outcome(WIN_ACCESS_DENIED, "Error Code,5"));
 }

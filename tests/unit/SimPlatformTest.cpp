@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <sys/wait.h>
@@ -102,20 +103,37 @@ TEST(SimFaultsTest, ParsesListsAndRefusesAnythingElse) {
     }
 }
 
-// The Nth call of a kind counts every operation of that kind, whichever class makes it.
-TEST(SimFaultsTest, KindsCountAcrossTheirOperations) {
+// One seam fails calls for tests and for whole processes alike: the Nth call of a kind counts
+// every operation of that kind, and a failed call never reaches the machine.
+TEST(FaultSeamTest, KindsCountAcrossTheirOperationsAndAFailedCallChangesNothing) {
     test_support::ScratchFolder folder{"zil-simfaults"};
     SimConfig config = test_support::VirtualClockMachine(folder.string());
     std::string error;
-    ASSERT_TRUE(ParseSimFaults("delete@2=5,mkdir@1=32+", config.faults, error));
-    SimMachine machine(config);
-    EXPECT_EQ(machine.takeFault(SimOp::RemoveTree), WIN_OK);
-    EXPECT_EQ(machine.takeFault(SimOp::ShellDelete), 5u);
-    EXPECT_EQ(machine.takeFault(SimOp::RemoveFile), WIN_OK);
-    EXPECT_EQ(machine.takeFault(SimOp::FileSeek), WIN_OK);
-    for (int call = 0; call < 3; ++call) {
-        EXPECT_EQ(machine.takeFault(SimOp::CreateDirectory), 32u);
+    ASSERT_TRUE(ParseSimFaults("delete@2=5,mkdir@2=32+", config.faults, error));
+    SimPlatform platform(config);
+    platform.faults().fail(SimFaultKind::Write, 2, WIN_DISK_FULL);
+    FileSystem& files = platform.files();
+    EXPECT_EQ(files.createDirectory("C:\\A"), WIN_OK);
+    EXPECT_EQ(files.createPrivateDirectory("C:\\B"), 32u);
+    EXPECT_EQ(files.createDirectory("C:\\B"), 32u);
+    std::unique_ptr<File> file;
+    ASSERT_EQ(files.open("C:\\A\\f.txt", FileMode::CreateWrite, file), WIN_OK);
+    EXPECT_EQ(file->write("abc", 3), WIN_OK);
+    EXPECT_EQ(file->write("def", 3), WIN_DISK_FULL);
+    EXPECT_EQ(file->write("ghi", 3), WIN_OK);
+    file.reset();
+    EXPECT_EQ(files.removeFile("C:\\none"), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(files.shellDelete("C:\\A"), 5u);
+    EXPECT_EQ(test_support::ReadHostFile(folder.path() / "C/A/f.txt"), "abcghi");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "C/B"));
+    std::vector<std::string> journal = platform.machine().journalLines();
+    for (const char* line :
+         {"fault: mkdir call 2 -> 32", "fault: write call 2 -> 112", "fault: delete call 2 -> 5"}) {
+        EXPECT_NE(std::find(journal.begin(), journal.end(), line), journal.end()) << line;
     }
+    EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                            [](const std::string& line) { return line.starts_with("shell-"); }),
+              0);
 }
 
 }  // namespace

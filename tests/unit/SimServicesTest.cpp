@@ -322,19 +322,6 @@ TEST_F(SimServicesTest, HandlesOfAProcessThatDiedDoNotHoldADeletion) {
     EXPECT_FALSE(m_services->lookup(kName, record));
 }
 
-TEST_F(SimServicesTest, InjectedFailuresChangeNothing) {
-    installImage();
-    ASSERT_EQ(create(), WIN_OK);
-    m_machine->failCall(SimOp::StartService, 1, WIN_SERVICE_DISABLED);
-    m_machine->failCall(SimOp::OpenManager, 3, WIN_ACCESS_DENIED);
-    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_DISABLED);  // manager call 2
-    EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
-    std::unique_ptr<ServiceManager> refused;
-    EXPECT_EQ(m_services->openManager(SVC_MANAGER_CONNECT, refused), WIN_ACCESS_DENIED);
-    EXPECT_EQ(refused, nullptr);
-    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
-}
-
 TEST_F(SimServicesTest, TwoProcessesAtOnceLoseNoRequest) {
     createRunning();
     constexpr int kRequests = 60;

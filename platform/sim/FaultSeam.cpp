@@ -1,0 +1,225 @@
+#include "platform/sim/FaultSeam.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+using Kind = SimFaultKind;
+
+class FaultyFile : public File {
+public:
+    FaultyFile(FaultSeam& seam, std::unique_ptr<File> file)
+        : m_seam(seam), m_file(std::move(file)) {}
+
+    Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        Win32Error fault = m_seam.take(Kind::Read);
+        return fault != WIN_OK ? fault : m_file->read(buffer, count, bytesRead);
+    }
+    // A write fault is what a full disk looks like.
+    Win32Error write(const void* buffer, std::uint32_t count) override {
+        Win32Error fault = m_seam.take(Kind::Write);
+        return fault != WIN_OK ? fault : m_file->write(buffer, count);
+    }
+    Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
+        Win32Error fault = m_seam.take(Kind::Seek);
+        return fault != WIN_OK ? fault : m_file->seek(offset, origin);
+    }
+    Win32Error length(std::uint64_t& bytes) override { return m_file->length(bytes); }
+
+private:
+    FaultSeam& m_seam;
+    std::unique_ptr<File> m_file;
+};
+
+class FaultyFileSystem : public FileSystem {
+public:
+    FaultyFileSystem(FaultSeam& seam, FileSystem& files) : m_seam(seam), m_files(files) {}
+
+    Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override {
+        std::unique_ptr<File> opened;
+        Win32Error error = m_seam.take(Kind::Open);
+        if (error == WIN_OK && (error = m_files.open(path, mode, opened)) == WIN_OK) {
+            file = std::make_unique<FaultyFile>(m_seam, std::move(opened));
+        }
+        return error;
+    }
+    Win32Error removeFile(const std::string& path) override {
+        return Faulted(Kind::Delete, [&] { return m_files.removeFile(path); });
+    }
+    Win32Error createDirectory(const std::string& path) override {
+        return Faulted(Kind::Mkdir, [&] { return m_files.createDirectory(path); });
+    }
+    Win32Error createPrivateDirectory(const std::string& path) override {
+        return Faulted(Kind::Mkdir, [&] { return m_files.createPrivateDirectory(path); });
+    }
+    Win32Error removeTree(const std::string& path) override {
+        return Faulted(Kind::Delete, [&] { return m_files.removeTree(path); });
+    }
+    Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override {
+        return m_files.listMatches(pattern, paths);
+    }
+    Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override {
+        return Faulted(Kind::Move, [&] { return m_files.shellMove(fromPattern, toFolder); });
+    }
+    Win32Error shellDelete(const std::string& pattern) override {
+        return Faulted(Kind::Delete, [&] { return m_files.shellDelete(pattern); });
+    }
+    Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override {
+        return Faulted(Kind::Move, [&] { return m_files.moveFile(from, to, replace); });
+    }
+    Win32Error pathInfo(const std::string& path, PathInfo& info) override {
+        return m_files.pathInfo(path, info);
+    }
+    Win32Error deleteAtRestart(const std::string& path) override {
+        return m_files.deleteAtRestart(path);
+    }
+    Win32Error modulePath(std::string& path) override { return m_files.modulePath(path); }
+    Win32Error systemDirectory(std::string& path) override { return m_files.systemDirectory(path); }
+    Win32Error tempDirectory(std::string& path) override { return m_files.tempDirectory(path); }
+
+private:
+    template <typename Call>
+    Win32Error Faulted(Kind kind, Call call) {
+        Win32Error fault = m_seam.take(kind);
+        return fault != WIN_OK ? fault : call();
+    }
+
+    FaultSeam& m_seam;
+    FileSystem& m_files;
+};
+
+class FaultyService : public Service {
+public:
+    FaultyService(FaultSeam& seam, std::unique_ptr<Service> service)
+        : m_seam(seam), m_service(std::move(service)) {}
+
+    Win32Error start() override {
+        Win32Error fault = m_seam.take(Kind::SvcStart);
+        return fault != WIN_OK ? fault : m_service->start();
+    }
+    Win32Error control(std::uint32_t code, ServiceStatus& status) override {
+        Win32Error fault = m_seam.take(Kind::SvcControl);
+        return fault != WIN_OK ? fault : m_service->control(code, status);
+    }
+    Win32Error remove() override {
+        Win32Error fault = m_seam.take(Kind::SvcDelete);
+        return fault != WIN_OK ? fault : m_service->remove();
+    }
+    Win32Error queryStatus(ServiceStatus& status) override {
+        Win32Error fault = m_seam.take(Kind::SvcQuery);
+        return fault != WIN_OK ? fault : m_service->queryStatus(status);
+    }
+    Win32Error queryConfig(ServiceSettings& settings) override {
+        Win32Error fault = m_seam.take(Kind::SvcQuery);
+        return fault != WIN_OK ? fault : m_service->queryConfig(settings);
+    }
+
+private:
+    FaultSeam& m_seam;
+    std::unique_ptr<Service> m_service;
+};
+
+// Opens a service through `open` unless the seam fails the call first.
+template <typename Open>
+Win32Error OpenFaulted(FaultSeam& seam, Kind kind, std::unique_ptr<Service>& service, Open open) {
+    std::unique_ptr<Service> opened;
+    Win32Error error = seam.take(kind);
+    if (error == WIN_OK && (error = open(opened)) == WIN_OK) {
+        service = std::make_unique<FaultyService>(seam, std::move(opened));
+    }
+    return error;
+}
+
+class FaultyServiceManager : public ServiceManager {
+public:
+    FaultyServiceManager(FaultSeam& seam, std::unique_ptr<ServiceManager> manager)
+        : m_seam(seam), m_manager(std::move(manager)) {}
+
+    Win32Error openService(const std::string& name, std::uint32_t access,
+                           std::unique_ptr<Service>& service) override {
+        return OpenFaulted(m_seam, Kind::SvcOpen, service, [&](std::unique_ptr<Service>& opened) {
+            return m_manager->openService(name, access, opened);
+        });
+    }
+    Win32Error createService(const ServiceSettings& settings,
+                             std::unique_ptr<Service>& service) override {
+        return OpenFaulted(m_seam, Kind::SvcCreate, service,
+                           [&](std::unique_ptr<Service>& created) {
+                               return m_manager->createService(settings, created);
+                           });
+    }
+
+private:
+    FaultSeam& m_seam;
+    std::unique_ptr<ServiceManager> m_manager;
+};
+
+class FaultyServiceControl : public ServiceControl {
+public:
+    FaultyServiceControl(FaultSeam& seam, ServiceControl& services)
+        : m_seam(seam), m_services(services) {}
+
+    Win32Error openManager(std::uint32_t access,
+                           std::unique_ptr<ServiceManager>& manager) override {
+        std::unique_ptr<ServiceManager> opened;
+        Win32Error error = m_seam.take(Kind::SvcOpen);
+        if (error == WIN_OK && (error = m_services.openManager(access, opened)) == WIN_OK) {
+            manager = std::make_unique<FaultyServiceManager>(m_seam, std::move(opened));
+        }
+        return error;
+    }
+
+private:
+    FaultSeam& m_seam;
+    ServiceControl& m_services;
+};
+
+class FaultyProcesses : public Processes {
+public:
+    FaultyProcesses(FaultSeam& seam, Processes& processes) : m_seam(seam), m_processes(processes) {}
+
+    Win32Error runAndWait(const std::string& file, const std::string& parameters) override {
+        Win32Error fault = m_seam.take(Kind::Exec);
+        return fault != WIN_OK ? fault : m_processes.runAndWait(file, parameters);
+    }
+    // A command processor that cannot start: the C runtime's system() returns -1.
+    int runCommand(const std::string& commandLine) override {
+        return m_seam.take(Kind::System) != WIN_OK ? -1 : m_processes.runCommand(commandLine);
+    }
+
+private:
+    FaultSeam& m_seam;
+    Processes& m_processes;
+};
+
+}  // namespace
+
+FaultSeam::FaultSeam(SimMachine& machine, FileSystem& files, ServiceControl& services,
+                     Processes& processes)
+    : m_machine(machine),
+      m_faults(machine.config().faults),
+      m_calls(static_cast<std::size_t>(Kind::Count), 0),
+      m_files(std::make_unique<FaultyFileSystem>(*this, files)),
+      m_services(std::make_unique<FaultyServiceControl>(*this, services)),
+      m_processes(std::make_unique<FaultyProcesses>(*this, processes)) {}
+
+FaultSeam::~FaultSeam() = default;
+
+Win32Error FaultSeam::take(SimFaultKind kind) {
+    int call = ++m_calls[static_cast<std::size_t>(kind)];
+    for (const SimFault& fault : m_faults) {
+        if (fault.kind != kind || (call != fault.nth && !(fault.fromThenOn && call > fault.nth))) {
+            continue;
+        }
+        std::string where = std::string(SimFaultKindName(kind)) + " call " + std::to_string(call);
+        if (fault.kill) {
+            m_machine.journal("fault", where + " -> killed");
+            ::kill(::getpid(), SIGKILL);
+        }
+        m_machine.journal("fault", where + " -> " + std::to_string(fault.error));
+        return fault.error;
+    }
+    return WIN_OK;
+}

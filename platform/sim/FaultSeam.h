@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/Processes.h"
+#include "platform/Services.h"
+#include "platform/sim/SimFaults.h"
+#include "platform/sim/SimMachine.h"
+
+// The one place where calls of the simulated machine fail on purpose: a shim in front of its
+// file system, service manager and programs that counts the calls of each kind and fails the
+// Nth with a given error, once or from then on, or ends the process there. A failed call never
+// reaches the machine; the journal says "fault: <kind> call <n> -> <error>" instead. Tests in
+// this process add faults; a whole process of the program gets those its ZIL_FAULTS names.
+class FaultSeam {
+public:
+    FaultSeam(SimMachine& machine, FileSystem& files, ServiceControl& services,
+              Processes& processes);
+    ~FaultSeam();
+    FaultSeam(const FaultSeam&) = delete;
+    FaultSeam& operator=(const FaultSeam&) = delete;
+
+    void fail(const SimFault& fault) { m_faults.push_back(fault); }
+    void fail(SimFaultKind kind, int nth, Win32Error error, bool fromThenOn = false) {
+        fail(SimFault{kind, nth, error, fromThenOn, false});
+    }
+
+    FileSystem& files() { return *m_files; }
+    ServiceControl& services() { return *m_services; }
+    Processes& processes() { return *m_processes; }
+
+    // Counts one call of the kind: the error it fails with, or WIN_OK.
+    Win32Error take(SimFaultKind kind);
+
+private:
+    SimMachine& m_machine;
+    std::vector<SimFault> m_faults;
+    std::vector<int> m_calls;  // of each kind so far
+    std::unique_ptr<FileSystem> m_files;
+    std::unique_ptr<ServiceControl> m_services;
+    std::unique_ptr<Processes> m_processes;
+};
