@@ -14,17 +14,14 @@ public:
 
     Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
         bytesRead = 0;
-        Win32Error fault = m_seam.take(Kind::Read);
-        return fault != WIN_OK ? fault : m_file->read(buffer, count, bytesRead);
+        return m_seam.guard(Kind::Read, [&] { return m_file->read(buffer, count, bytesRead); });
     }
     // A write fault is what a full disk looks like.
     Win32Error write(const void* buffer, std::uint32_t count) override {
-        Win32Error fault = m_seam.take(Kind::Write);
-        return fault != WIN_OK ? fault : m_file->write(buffer, count);
+        return m_seam.guard(Kind::Write, [&] { return m_file->write(buffer, count); });
     }
     Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
-        Win32Error fault = m_seam.take(Kind::Seek);
-        return fault != WIN_OK ? fault : m_file->seek(offset, origin);
+        return m_seam.guard(Kind::Seek, [&] { return m_file->seek(offset, origin); });
     }
     Win32Error length(std::uint64_t& bytes) override { return m_file->length(bytes); }
 
@@ -46,28 +43,28 @@ public:
         return error;
     }
     Win32Error removeFile(const std::string& path) override {
-        return Faulted(Kind::Delete, [&] { return m_files.removeFile(path); });
+        return m_seam.guard(Kind::Delete, [&] { return m_files.removeFile(path); });
     }
     Win32Error createDirectory(const std::string& path) override {
-        return Faulted(Kind::Mkdir, [&] { return m_files.createDirectory(path); });
+        return m_seam.guard(Kind::Mkdir, [&] { return m_files.createDirectory(path); });
     }
     Win32Error createPrivateDirectory(const std::string& path) override {
-        return Faulted(Kind::Mkdir, [&] { return m_files.createPrivateDirectory(path); });
+        return m_seam.guard(Kind::Mkdir, [&] { return m_files.createPrivateDirectory(path); });
     }
     Win32Error removeTree(const std::string& path) override {
-        return Faulted(Kind::Delete, [&] { return m_files.removeTree(path); });
+        return m_seam.guard(Kind::Delete, [&] { return m_files.removeTree(path); });
     }
     Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override {
         return m_files.listMatches(pattern, paths);
     }
     Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override {
-        return Faulted(Kind::Move, [&] { return m_files.shellMove(fromPattern, toFolder); });
+        return m_seam.guard(Kind::Move, [&] { return m_files.shellMove(fromPattern, toFolder); });
     }
     Win32Error shellDelete(const std::string& pattern) override {
-        return Faulted(Kind::Delete, [&] { return m_files.shellDelete(pattern); });
+        return m_seam.guard(Kind::Delete, [&] { return m_files.shellDelete(pattern); });
     }
     Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override {
-        return Faulted(Kind::Move, [&] { return m_files.moveFile(from, to, replace); });
+        return m_seam.guard(Kind::Move, [&] { return m_files.moveFile(from, to, replace); });
     }
     Win32Error pathInfo(const std::string& path, PathInfo& info) override {
         return m_files.pathInfo(path, info);
@@ -80,12 +77,6 @@ public:
     Win32Error tempDirectory(std::string& path) override { return m_files.tempDirectory(path); }
 
 private:
-    template <typename Call>
-    Win32Error Faulted(Kind kind, Call call) {
-        Win32Error fault = m_seam.take(kind);
-        return fault != WIN_OK ? fault : call();
-    }
-
     FaultSeam& m_seam;
     FileSystem& m_files;
 };
@@ -96,24 +87,19 @@ public:
         : m_seam(seam), m_service(std::move(service)) {}
 
     Win32Error start() override {
-        Win32Error fault = m_seam.take(Kind::SvcStart);
-        return fault != WIN_OK ? fault : m_service->start();
+        return m_seam.guard(Kind::SvcStart, [&] { return m_service->start(); });
     }
     Win32Error control(std::uint32_t code, ServiceStatus& status) override {
-        Win32Error fault = m_seam.take(Kind::SvcControl);
-        return fault != WIN_OK ? fault : m_service->control(code, status);
+        return m_seam.guard(Kind::SvcControl, [&] { return m_service->control(code, status); });
     }
     Win32Error remove() override {
-        Win32Error fault = m_seam.take(Kind::SvcDelete);
-        return fault != WIN_OK ? fault : m_service->remove();
+        return m_seam.guard(Kind::SvcDelete, [&] { return m_service->remove(); });
     }
     Win32Error queryStatus(ServiceStatus& status) override {
-        Win32Error fault = m_seam.take(Kind::SvcQuery);
-        return fault != WIN_OK ? fault : m_service->queryStatus(status);
+        return m_seam.guard(Kind::SvcQuery, [&] { return m_service->queryStatus(status); });
     }
     Win32Error queryConfig(ServiceSettings& settings) override {
-        Win32Error fault = m_seam.take(Kind::SvcQuery);
-        return fault != WIN_OK ? fault : m_service->queryConfig(settings);
+        return m_seam.guard(Kind::SvcQuery, [&] { return m_service->queryConfig(settings); });
     }
 
 private:
@@ -181,8 +167,7 @@ public:
     FaultyProcesses(FaultSeam& seam, Processes& processes) : m_seam(seam), m_processes(processes) {}
 
     Win32Error runAndWait(const std::string& file, const std::string& parameters) override {
-        Win32Error fault = m_seam.take(Kind::Exec);
-        return fault != WIN_OK ? fault : m_processes.runAndWait(file, parameters);
+        return m_seam.guard(Kind::Exec, [&] { return m_processes.runAndWait(file, parameters); });
     }
     // A command processor that cannot start: the C runtime's system() returns -1.
     int runCommand(const std::string& commandLine) override {

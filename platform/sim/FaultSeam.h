@@ -33,6 +33,12 @@ public:
 
     // Counts one call of the kind: the error it fails with, or WIN_OK.
     Win32Error take(SimFaultKind kind);
+    // The call's own result, unless this call of the kind is to fail.
+    template <typename Call>
+    Win32Error guard(SimFaultKind kind, Call call) {
+        Win32Error fault = take(kind);
+        return fault != WIN_OK ? fault : call();
+    }
 
 private:
     SimMachine& m_machine;

@@ -26,29 +26,28 @@ Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
     return HostFile::Open(host, mode, file);
 }
 
-Win32Error SimFileSystem::removeFile(const std::string& path) {
+// Does `act` on the path's host file; the journal line says what was asked and what came of it.
+template <typename Act>
+Win32Error SimFileSystem::onHost(const char* kind, const std::string& path, Act act) {
     std::string host;
-    Win32Error error = m_machine.hostPath(path, host);
-    return record("remove-file", path, error != WIN_OK ? error : HostRemoveFile(host));
+    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
+    return record(kind, path, error != WIN_OK ? error : act(host));
+}
+
+Win32Error SimFileSystem::removeFile(const std::string& path) {
+    return onHost("remove-file", path, HostRemoveFile);
 }
 
 Win32Error SimFileSystem::createDirectory(const std::string& path) {
-    std::string host;
-    Win32Error error = m_machine.hostPath(path, host);
-    return record("create-directory", path, error != WIN_OK ? error : HostCreateDirectory(host));
+    return onHost("create-directory", path, HostCreateDirectory);
 }
 
 Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
-    std::string host;
-    Win32Error error = m_machine.hostPath(path, host);
-    return record("create-private-directory", path,
-                  error != WIN_OK ? error : HostCreatePrivateDirectory(host));
+    return onHost("create-private-directory", path, HostCreatePrivateDirectory);
 }
 
 Win32Error SimFileSystem::removeTree(const std::string& path) {
-    std::string host;
-    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
-    return record("remove-tree", path, error != WIN_OK ? error : HostRemoveTree(host));
+    return onHost("remove-tree", path, HostRemoveTree);
 }
 
 Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
@@ -85,12 +84,9 @@ bool SimFileSystem::OwnedByUser(const std::string& path) const {
 
 // No restart comes on the simulated machine: the request is journaled for the tests to see.
 Win32Error SimFileSystem::deleteAtRestart(const std::string& path) {
-    std::string host;
-    Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
-    if (error == WIN_OK && !HostExists(host)) {
-        error = WIN_FILE_NOT_FOUND;
-    }
-    return record("delete-at-restart", path, error);
+    return onHost("delete-at-restart", path, [](const std::string& host) {
+        return HostExists(host) ? WIN_OK : WIN_FILE_NOT_FOUND;
+    });
 }
 
 Win32Error SimFileSystem::matches(const std::string& pattern,

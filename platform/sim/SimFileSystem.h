@@ -39,6 +39,8 @@ private:
                        std::vector<std::string>& hostPaths);
     bool OwnedByUser(const std::string& path) const;
     Win32Error record(const std::string& kind, const std::string& detail, Win32Error outcome);
+    template <typename Act>
+    Win32Error onHost(const char* kind, const std::string& path, Act act);
 
     SimMachine& m_machine;
 };
