@@ -31,19 +31,11 @@ protected:
     bool exists(const std::string& relative) const { return fs::exists(host(relative)); }
 
     std::vector<std::string> sleeps(std::size_t from) {
-        std::vector<std::string> lines = m_platform->machine().journalLines();
-        std::vector<std::string> result;
-        for (std::size_t i = from; i < lines.size(); ++i) {
-            if (lines[i].rfind("sleep: ", 0) == 0) {
-                result.push_back(lines[i].substr(7));
-            }
-        }
-        return result;
+        return test_support::JournalOf(journalSince(from), "sleep");
     }
     std::size_t journalSize() { return m_platform->machine().journalLines().size(); }
     std::vector<std::string> journalSince(std::size_t from) {
-        std::vector<std::string> lines = m_platform->machine().journalLines();
-        return {lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()};
+        return test_support::JournalSince(m_platform->machine(), from);
     }
 
     test_support::ScratchFolder m_folder{"zil-fileoperations"};

@@ -78,4 +78,11 @@ inline std::vector<std::string> JournalOf(const std::vector<std::string>& journa
     return lines;
 }
 
+// The lines the machine journaled after its first `from`: what one step of a test made.
+inline std::vector<std::string> JournalSince(const SimMachine& machine, std::size_t from) {
+    std::vector<std::string> lines = machine.journalLines();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(from));
+    return lines;
+}
+
 }  // namespace test_support
