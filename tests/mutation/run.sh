@@ -5,8 +5,13 @@
 # no test fails has survived: a fault the tests would let through. Slow (about a minute a mutant
 # on two cores), so scripts/test.sh does not run it:
 #
-#   nice -n 15 tests/mutation/run.sh [--out FILE] [--timeout SECONDS] [--check] [ID...]
+#   nice -n 15 tests/mutation/run.sh [--mutants FILE] [--filter GTEST_FILTER] [--out FILE]
+#                                    [--timeout SECONDS] [--check] [ID...]
 #
+# --mutants  another list (sim-mutants.txt: faults in the simulated machine, to learn which of
+#            its behaviours the product's tests already hold)
+# --filter   only these tests (a gtest filter, e.g. '-Sim*:FaultSeam*' for all but the
+#            simulator's own tests)
 # --out      where the table goes (default build/mutation/result.txt)
 # --timeout  the limit for one run of a test program (default 300 s); a run that exceeds it or
 #            dies counts as having caught the mutant
@@ -22,10 +27,13 @@ mutants=tests/mutation/mutants.txt
 out=build/mutation/result.txt
 limit=300
 check_only=0
+filter='*'
 only=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --out) out=$2; shift 2 ;;
+        --mutants) mutants=$2; shift 2 ;;
+        --filter) filter=$2; shift 2 ;;
         --timeout) limit=$2; shift 2 ;;
         --check) check_only=1; shift ;;
         -*) echo "unknown option $1" >&2; exit 2 ;;
@@ -136,7 +144,7 @@ run_tests() {  # log prefix
     for program in "${tests[@]}"; do
         name=$(basename "$program")
         status=0
-        (cd "$tree/build" && timeout -k 10 "$limit" "$program" --gtest_fail_fast) \
+        (cd "$tree/build" && timeout -k 10 "$limit" "$program" --gtest_fail_fast --gtest_filter="$filter") \
             >"$1.$name.log" 2>&1 || status=$?
         [ "$status" -eq 0 ] && continue
         local failed last
