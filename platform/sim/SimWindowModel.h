@@ -38,7 +38,6 @@ struct SimPicture {
 // The model of one control of the dialog, as a test reads it.
 struct SimControlState {
     int id = 0;
-    std::string className;
     std::string text;
     Rect rect;  // in the dialog's client pixels
     bool visible = true;
