@@ -1,4 +1,4 @@
-#include "platform/sim/TerminalFrontEnd.h"
+#include "demo/TerminalFrontEnd.h"
 
 #include <gtest/gtest.h>
 
