@@ -53,19 +53,13 @@ std::string button(const SimControlState* control) {
 }
 
 std::string actionOfKey(char key) {
-    switch (key) {
-        case 'i':
-        case 'I':
-            return "click:" + std::to_string(IDC_INSTALL);
-        case 'u':
-        case 'U':
-            return "click:" + std::to_string(IDC_UNINSTALL);
-        case 27:
-        case 'q':
-            return "close";
-        default:
-            return "";
+    if (key == 'i' || key == 'I') {
+        return "click:" + std::to_string(IDC_INSTALL);
     }
+    if (key == 'u' || key == 'U') {
+        return "click:" + std::to_string(IDC_UNINSTALL);
+    }
+    return key == 27 || key == 'q' ? "close" : "";
 }
 
 }  // namespace

@@ -397,12 +397,6 @@ void SimWindowSystem::setIconic(bool iconic) {
     }
 }
 
-bool SimWindowSystem::sendToDialog(unsigned message) {
-    std::intptr_t result = 0;
-    return m_runningDialog != nullptr &&
-           m_runningDialog->HandleMessage(WindowMessage{message, 0, 0}, result);
-}
-
 std::unique_ptr<ControlWindow> SimWindowSystem::createControlWindow(int id, int width, int height) {
     auto window = std::make_unique<SimControlWindow>(*this, nullptr);
     window->state().id = id;

@@ -39,8 +39,6 @@ public:
     std::size_t pendingInput() const { return m_input.size(); }
     // Minimises and restores the running dialog.
     void setIconic(bool iconic);
-    // Delivers a message to the running dialog as the window system would (WM_PAINT, say).
-    bool sendToDialog(unsigned message);
     // A control window outside any dialog, for testing a control on its own.
     std::unique_ptr<ControlWindow> createControlWindow(int id, int width, int height);
     static const SimControlState& stateOf(const ControlWindow& window);

@@ -176,7 +176,7 @@ public:
         EXPECT_FALSE(HandleMessage({DLG_WM_PAINT, 0, 0}, result));
         EXPECT_FALSE(HandleMessage({DLG_WM_SYSCOMMAND, 0xF060, 0}, result));
         Sim().setIconic(true);
-        EXPECT_TRUE(Sim().sendToDialog(DLG_WM_PAINT));
+        EXPECT_TRUE(HandleMessage({DLG_WM_PAINT, 0, 0}, result));
         const SimDialogState& dialog = *Sim().dialogState();
         ASSERT_EQ(dialog.iconPaints.size(), 1u);
         EXPECT_EQ(dialog.iconPaints[0].icon, static_cast<IconHandle>(IDR_MAINFRAME));
