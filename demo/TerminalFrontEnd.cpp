@@ -54,10 +54,10 @@ std::string button(const SimControlState* control) {
 
 std::string actionOfKey(char key) {
     if (key == 'i' || key == 'I') {
-        return "click:" + std::to_string(IDC_INSTALL);
+        return SimClick(IDC_INSTALL);
     }
     if (key == 'u' || key == 'U') {
-        return "click:" + std::to_string(IDC_UNINSTALL);
+        return SimClick(IDC_UNINSTALL);
     }
     return key == 27 || key == 'q' ? "close" : "";
 }

@@ -273,7 +273,7 @@ int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
     dialog.OnInitDialog();
     changed();
     while (!m_dialogWindow->hasEnded()) {
-        paintPending();
+        m_dialogWindow->paintPending();
         std::string action = nextAction(true);
         perform(action);
         if (action == "close" && m_input.empty() && !personPresent() &&
@@ -283,7 +283,7 @@ int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
             m_dialogWindow->endDialog(DLG_IDCANCEL);
         }
     }
-    paintPending();
+    m_dialogWindow->paintPending();
     int result = m_dialogWindow->state().endCode;
     m_dialogWindow->destroy();
     dialog.AttachWindow(nullptr);
@@ -335,17 +335,11 @@ void SimWindowSystem::perform(const std::string& action) {
     m_runningDialog->HandleMessage({DLG_WM_COMMAND, static_cast<std::uintptr_t>(id), 0}, result);
 }
 
-void SimWindowSystem::paintPending() {
-    if (m_dialogWindow) {
-        m_dialogWindow->paintPending();
-    }
-}
-
 void SimWindowSystem::pumpMessages() {
     if (m_runningDialog != nullptr) {
-        paintPending();
+        m_dialogWindow->paintPending();
         perform(nextAction(false));
-        paintPending();
+        m_dialogWindow->paintPending();
     }
 }
 
@@ -369,14 +363,8 @@ IconHandle SimWindowSystem::loadIcon(int id) {
 }
 
 Color SimWindowSystem::systemColor(int index) {
-    switch (index) {
-        case WS_COLOR_WINDOW:
-            return SIM_COLOR_WINDOW;
-        case WS_COLOR_HIGHLIGHT:
-            return SIM_COLOR_HIGHLIGHT;
-        default:
-            return 0;
-    }
+    return index == WS_COLOR_WINDOW ? SIM_COLOR_WINDOW
+                                    : (index == WS_COLOR_HIGHLIGHT ? SIM_COLOR_HIGHLIGHT : 0);
 }
 
 int SimWindowSystem::systemMetric(int index) {

@@ -57,7 +57,6 @@ private:
     std::string nextAction(bool wait);
     bool personPresent() const;
     void perform(const std::string& action);
-    void paintPending();
 
     SimMachine& m_machine;
     SimFrontEnd* m_frontEnd;

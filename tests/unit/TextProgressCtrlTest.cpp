@@ -8,6 +8,7 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimWindowSystem.h"
 #include "progress/TextProgressCtrl.h"
+#include "res/resource.h"
 #include "tests/unit/ScratchFolder.h"
 
 namespace {
@@ -29,7 +30,7 @@ protected:
     // A control window of the given client width, taken over by the bar as the dialog's data
     // exchange would.
     std::unique_ptr<ControlWindow> Attach(TextProgressCtrl& bar, int width) {
-        auto window = m_windows->createControlWindow(1003, width, HEIGHT);
+        auto window = m_windows->createControlWindow(IDC_TOTAL_PROGRESS, width, HEIGHT);
         bar.Attach(window.get());
         window->subclass(bar);
         return window;
