@@ -86,13 +86,11 @@ struct SimDialogState {
     bool ended = false;
     int endCode = 0;
     bool iconic = false;
-    IconHandle bigIcon = 0;
-    IconHandle smallIcon = 0;
+    IconHandle icon = 0;      // both the big and the small one
     std::vector<Rect> moves;  // every SetWindowPos, in order
     struct IconPaint {
         IconHandle icon;
-        int x;
-        int y;
+        int x, y;
     };
     std::vector<IconPaint> iconPaints;
     std::vector<SimControlState> controls;  // in template (tab) order

@@ -174,8 +174,10 @@ public:
         int width = client.width() + 2 * SIM_FRAME;
         int height = client.height() + 2 * SIM_FRAME + SIM_CAPTION;
         place((SIM_SCREEN_WIDTH - width) / 2, (SIM_SCREEN_HEIGHT - height) / 2, width, height);
+        // The windows point into the states, which never move: the vector is made big enough.
+        m_state.controls.reserve(dialogTemplate.controls.size());
         for (const DialogTemplateControl& item : dialogTemplate.controls) {
-            SimControlState control;
+            SimControlState& control = m_state.controls.emplace_back();
             control.id = item.id;
             control.text = item.text;
             control.rect = dialogUnitsToPixels(item.x, item.y, item.width, item.height);
@@ -188,10 +190,6 @@ public:
             // The dialog appears after its initialisation: every visible control is painted.
             control.pendingPaint = item.visible;
             control.pendingErase = item.visible;
-            m_state.controls.push_back(control);
-        }
-        // The states stay where they are from here on: the windows point into the vector.
-        for (SimControlState& control : m_state.controls) {
             m_items.push_back(std::make_unique<SimControlWindow>(m_windows, &control));
         }
     }
@@ -218,10 +216,7 @@ public:
     Rect windowRect() const override { return m_state.windowRect; }
     Rect clientRect() const override { return m_state.clientRect; }
     bool isIconic() const override { return m_state.iconic; }
-    void setIcon(IconHandle icon) override {
-        m_state.bigIcon = icon;
-        m_state.smallIcon = icon;
-    }
+    void setIcon(IconHandle icon) override { m_state.icon = icon; }
     void paintIcon(IconHandle icon, int x, int y) override {
         m_state.iconPaints.push_back({icon, x, y});
     }

@@ -53,8 +53,7 @@ TEST_F(SetupDialogTest, InteractiveStartShowsEverythingAndWaits) {
     for (int id : {IDC_INSTALL, IDC_UNINSTALL}) {
         EXPECT_TRUE(dialog.control(id)->visible && dialog.control(id)->enabled) << id;
     }
-    EXPECT_EQ(dialog.bigIcon, static_cast<IconHandle>(IDR_MAINFRAME));
-    EXPECT_EQ(dialog.smallIcon, static_cast<IconHandle>(IDR_MAINFRAME));
+    EXPECT_EQ(dialog.icon, static_cast<IconHandle>(IDR_MAINFRAME));
     EXPECT_TRUE(dialog.moves.empty());
     EXPECT_TRUE(run.boxes.empty());
     // Nobody clicked: closed without a sequence.
