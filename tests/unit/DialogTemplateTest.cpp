@@ -33,6 +33,16 @@ TEST_F(DialogTemplateTest, CurrentFileLabelIsAsWideAsItsBar) {
     EXPECT_EQ(width(IDC_CURRENT_LABEL), width(IDC_CURRENT_PROGRESS));
 }
 
+// The simulated layout: dialog units through the template font's base units (7 by 16 pixels),
+// rounded as MapDialogRect rounds; a border takes a pixel on each side from the client area.
+TEST_F(DialogTemplateTest, SimulatedLayoutInPixels) {
+    EXPECT_EQ(Dialog(m_platform.windows(), IDD_SETUP_DIALOG).DoModal(), DLG_IDCANCEL);
+    const SimDialogState& dialog = *m_platform.simWindows().dialogState();
+    EXPECT_EQ(dialog.clientRect, (Rect{0, 0, 474, 236}));
+    EXPECT_EQ(dialog.control(IDC_TOTAL_PROGRESS)->rect, (Rect{31, 69, 368, 95}));
+    EXPECT_EQ(dialog.control(IDC_CURRENT_LABEL)->rect, (Rect{32, 102, 369, 118}));
+}
+
 TEST_F(DialogTemplateTest, UnknownIdsFindNothing) {
     // As DialogBoxParam fails for a template the executable does not carry.
     EXPECT_EQ(Dialog(m_platform.windows(), IDD_SETUP_DIALOG + 1).DoModal(), -1);
