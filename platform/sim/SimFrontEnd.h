@@ -4,6 +4,11 @@
 
 #include "platform/sim/SimWindowModel.h"
 
+// The person's click on a control, as ZIL_INPUT writes it.
+inline std::string SimClick(int id) {
+    return "click:" + std::to_string(id);
+}
+
 // The person at the simulated machine's screen, as the window system meets them: what they see
 // of the dialog and its message boxes, and what they do. Without a front end (ZIL_UI=none) the
 // machine shows nothing and only ZIL_INPUT acts.

@@ -10,8 +10,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "platform/sim/TerminalFrontEnd.h"
-
 namespace {
 
 class SimClock : public Clock {
@@ -43,18 +41,11 @@ SimConfig prepared(SimConfig config) {
     return config;
 }
 
-std::unique_ptr<SimFrontEnd> frontEndFor(const SimConfig& config) {
-    if (config.ui != SimUi::Text) {
-        return nullptr;
-    }
-    return std::make_unique<TerminalFrontEnd>(STDIN_FILENO, stdout);
-}
-
 }  // namespace
 
-SimPlatform::SimPlatform(SimConfig config)
+SimPlatform::SimPlatform(SimConfig config, std::unique_ptr<SimFrontEnd> frontEnd)
     : m_machine(prepared(std::move(config))),
-      m_frontEnd(frontEndFor(m_machine.config())),
+      m_frontEnd(std::move(frontEnd)),
       m_files(m_machine),
       m_windows(m_machine, m_frontEnd.get()),
       m_services(m_machine),
@@ -85,12 +76,4 @@ bool SimPlatform::acquireSetupLock() {
     }
     m_lockFd = fd;
     return true;
-}
-
-std::unique_ptr<Platform> createPlatform(std::string& error) {
-    SimConfig config;
-    if (!SimConfig::fromEnvironment(config, error)) {
-        return nullptr;
-    }
-    return std::make_unique<SimPlatform>(std::move(config));
 }

@@ -18,8 +18,9 @@
 // through it.
 class SimPlatform : public Platform {
 public:
-    // Creates the machine's folder and drive C: when they are missing.
-    explicit SimPlatform(SimConfig config);
+    // Creates the machine's folder and drive C: when they are missing. Without a front end the
+    // machine shows nothing and only ZIL_INPUT acts.
+    explicit SimPlatform(SimConfig config, std::unique_ptr<SimFrontEnd> frontEnd = nullptr);
     ~SimPlatform() override;
 
     SimPlatform(const SimPlatform&) = delete;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -29,16 +30,33 @@ struct SimPicture {
     bool transparent = false;
 
     // The colour of a pixel after the fills, or `background` where none covers it.
-    Color pixel(int x, int y, Color background) const;
+    Color pixel(int x, int y, Color background) const {
+        for (auto fill = fills.rbegin(); fill != fills.rend(); ++fill) {
+            if (holds(fill->area, x, y)) {
+                return fill->color;
+            }
+        }
+        return background;
+    }
     // The text drawn over pixel column x as a viewer sees it: the characters of every draw whose
     // box and clip both hold that column, with their colour. Empty when no text covers it.
-    std::vector<const Text*> textsAt(int x, int y) const;
+    std::vector<const Text*> textsAt(int x, int y) const {
+        std::vector<const Text*> found;
+        for (const Text& text : texts) {
+            if (holds(text.box, x, y) && holds(text.clip, x, y)) {
+                found.push_back(&text);
+            }
+        }
+        return found;
+    }
+    static bool holds(const Rect& rect, int x, int y) {
+        return x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+    }
 };
 
 // The model of one control of the dialog, as a test reads it.
 struct SimControlState {
     int id = 0;
-    std::string className;
     std::string text;
     Rect rect;  // in the dialog's client pixels
     bool visible = true;
@@ -68,16 +86,18 @@ struct SimDialogState {
     bool ended = false;
     int endCode = 0;
     bool iconic = false;
-    IconHandle bigIcon = 0;
-    IconHandle smallIcon = 0;
+    IconHandle icon = 0;      // both the big and the small one
     std::vector<Rect> moves;  // every SetWindowPos, in order
     struct IconPaint {
         IconHandle icon;
-        int x;
-        int y;
+        int x, y;
     };
     std::vector<IconPaint> iconPaints;
     std::vector<SimControlState> controls;  // in template (tab) order
 
-    const SimControlState* control(int id) const;
+    const SimControlState* control(int id) const {
+        auto found = std::find_if(controls.begin(), controls.end(),
+                                  [id](const SimControlState& state) { return state.id == id; });
+        return found != controls.end() ? &*found : nullptr;
+    }
 };

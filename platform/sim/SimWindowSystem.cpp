@@ -1,53 +1,27 @@
 #include "platform/sim/SimWindowSystem.h"
 
 #include <algorithm>
+#include <cstdlib>
 
-#include "platform/WindowsPaths.h"
 #include "platform/Control.h"
 #include "platform/Dialog.h"
+#include "platform/WindowsPaths.h"
 #include "platform/sim/SimFrontEnd.h"
+#include "res/DialogTemplate.h"
 #include "res/StringTable.h"
 
 namespace {
 
 // The pixel size of dialog units for the template's font, and of the default font's cells.
-constexpr int BASE_UNIT_X = 7;
-constexpr int BASE_UNIT_Y = 16;
-constexpr int GLYPH_WIDTH = 8;
-constexpr int GLYPH_HEIGHT = 16;
-constexpr int SCREEN_WIDTH = 1024;
-constexpr int SCREEN_HEIGHT = 768;
-constexpr int FRAME = 3;     // DS_MODALFRAME border, each side
-constexpr int CAPTION = 22;  // caption bar height
-constexpr int ICON_SIZE = 32;
-
-struct TemplateControl {
-    int id;
-    const char* className;
-    const char* text;
-    bool border;
-    bool visible;
-    int x, y, cx, cy;
-};
-
-// Dialog template 102's controls, from the list the resource script expands too. An icon
-// static has no window text; the rest of the window style means nothing to the model.
-// clang-format off
-#define ZIL_ICON_TEXT(iconId) ""
-#define ZIL_SIM_BORDER_BORDER true
-#define ZIL_SIM_BORDER_NO_BORDER false
-#define ZIL_SIM_VISIBILITY_SHOWN true
-#define ZIL_SIM_VISIBILITY_HIDDEN false
-#define ZIL_SIM_CONTROL(id, windowClass, text, style, border, visibility, x, y, width, height) \
-    {id, windowClass, text, ZIL_SIM_BORDER_##border, ZIL_SIM_VISIBILITY_##visibility, x, y, width, height},
-constexpr TemplateControl TEMPLATE_CONTROLS[] = {ZIL_SETUP_DIALOG_CONTROLS(ZIL_SIM_CONTROL)};
-#undef ZIL_SIM_CONTROL
-#undef ZIL_SIM_VISIBILITY_HIDDEN
-#undef ZIL_SIM_VISIBILITY_SHOWN
-#undef ZIL_SIM_BORDER_NO_BORDER
-#undef ZIL_SIM_BORDER_BORDER
-#undef ZIL_ICON_TEXT
-// clang-format on
+constexpr int SIM_BASE_UNIT_X = 7;
+constexpr int SIM_BASE_UNIT_Y = 16;
+constexpr int SIM_GLYPH_WIDTH = 8;
+constexpr int SIM_GLYPH_HEIGHT = 16;
+constexpr int SIM_SCREEN_WIDTH = 1024;
+constexpr int SIM_SCREEN_HEIGHT = 768;
+constexpr int SIM_FRAME = 3;     // DS_MODALFRAME border, each side
+constexpr int SIM_CAPTION = 22;  // caption bar height
+constexpr int SIM_ICON_SIZE = 32;
 
 int mulDiv(int value, int numerator, int denominator) {
     // Rounded like MapDialogRect's MulDiv.
@@ -55,23 +29,18 @@ int mulDiv(int value, int numerator, int denominator) {
     return static_cast<int>((product + denominator / 2) / denominator);
 }
 
+Rect dialogUnitsToPixels(int x, int y, int width, int height) {
+    return {mulDiv(x, SIM_BASE_UNIT_X, 4), mulDiv(y, SIM_BASE_UNIT_Y, 8),
+            mulDiv(x + width, SIM_BASE_UNIT_X, 4), mulDiv(y + height, SIM_BASE_UNIT_Y, 8)};
+}
+
 Rect intersect(const Rect& a, const Rect& b) {
     Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
            std::min(a.bottom, b.bottom)};
-    if (r.right < r.left) {
-        r.right = r.left;
-    }
-    if (r.bottom < r.top) {
-        r.bottom = r.top;
-    }
+    r.right = std::max(r.right, r.left);
+    r.bottom = std::max(r.bottom, r.top);
     return r;
 }
-
-}  // namespace
-
-// --- drawing -----------------------------------------------------------------------------------
-
-namespace {
 
 class SimCanvas : public Canvas {
 public:
@@ -93,11 +62,11 @@ public:
     void clearClip() override { m_clip = m_state.clientRect(); }
     void setTextColor(Color color) override { m_textColor = color; }
     void drawCenteredText(const std::string& text, const Rect& area) override {
-        int width = static_cast<int>(text.size()) * GLYPH_WIDTH;
+        int width = static_cast<int>(text.size()) * SIM_GLYPH_WIDTH;
         int left = area.left + (area.width() - width) / 2;
-        int top = area.top + (area.height() - GLYPH_HEIGHT) / 2;
+        int top = area.top + (area.height() - SIM_GLYPH_HEIGHT) / 2;
         m_picture.texts.push_back(
-            {text, Rect{left, top, left + width, top + GLYPH_HEIGHT}, m_clip, m_textColor});
+            {text, Rect{left, top, left + width, top + SIM_GLYPH_HEIGHT}, m_clip, m_textColor});
     }
 
 private:
@@ -110,15 +79,11 @@ private:
 
 }  // namespace
 
-// --- windows -----------------------------------------------------------------------------------
-
 class SimControlWindow : public ControlWindow {
 public:
+    // A window on a state the dialog keeps, or (state null) on one of its own.
     SimControlWindow(SimWindowSystem& windows, SimControlState* state)
-        : m_windows(windows), m_state(state) {}
-    // A window of its own, outside any dialog.
-    SimControlWindow(SimWindowSystem& windows, SimControlState own)
-        : m_windows(windows), m_own(std::move(own)), m_state(&m_own) {}
+        : m_windows(windows), m_state(state != nullptr ? state : &m_own) {}
 
     int id() const override { return m_state->id; }
     bool exists() const override { return m_state->exists; }
@@ -170,6 +135,11 @@ public:
             m_control->OnPaint();
         }
     }
+    void paintIfPending() {
+        if (m_state->pendingPaint) {
+            paint();
+        }
+    }
     void resize(int width, int height) {
         m_state->rect.right = m_state->rect.left + width;
         m_state->rect.bottom = m_state->rect.top + height;
@@ -185,8 +155,7 @@ public:
         }
         m_control = nullptr;
     }
-    SimControlState& state() { return *m_state; }
-    const SimControlState& state() const { return *m_state; }
+    SimControlState& state() const { return *m_state; }
 
 private:
     SimWindowSystem& m_windows;
@@ -197,23 +166,21 @@ private:
 
 class SimDialogWindow : public DialogWindow {
 public:
-    explicit SimDialogWindow(SimWindowSystem& windows) : m_windows(windows) {
-        m_state.caption = ZIL_SETUP_DIALOG_CAPTION;
-        Rect client = SimWindowSystem::dialogUnitsToPixels(0, 0, ZIL_SETUP_DIALOG_WIDTH,
-                                                           ZIL_SETUP_DIALOG_HEIGHT);
-        m_state.clientRect = client;
+    SimDialogWindow(SimWindowSystem& windows, const DialogTemplate& dialogTemplate)
+        : m_windows(windows) {
+        m_state.caption = dialogTemplate.caption;
         // DS_CENTER: the window's middle on the screen's middle.
-        int width = client.width() + 2 * FRAME;
-        int height = client.height() + 2 * FRAME + CAPTION;
-        int left = (SCREEN_WIDTH - width) / 2;
-        int top = (SCREEN_HEIGHT - height) / 2;
-        m_state.windowRect = {left, top, left + width, top + height};
-        for (const TemplateControl& item : TEMPLATE_CONTROLS) {
-            SimControlState control;
+        Rect client = dialogUnitsToPixels(0, 0, dialogTemplate.width, dialogTemplate.height);
+        int width = client.width() + 2 * SIM_FRAME;
+        int height = client.height() + 2 * SIM_FRAME + SIM_CAPTION;
+        place((SIM_SCREEN_WIDTH - width) / 2, (SIM_SCREEN_HEIGHT - height) / 2, width, height);
+        // The windows point into the states, which never move: the vector is made big enough.
+        m_state.controls.reserve(dialogTemplate.controls.size());
+        for (const DialogTemplateControl& item : dialogTemplate.controls) {
+            SimControlState& control = m_state.controls.emplace_back();
             control.id = item.id;
-            control.className = item.className;
             control.text = item.text;
-            control.rect = SimWindowSystem::dialogUnitsToPixels(item.x, item.y, item.cx, item.cy);
+            control.rect = dialogUnitsToPixels(item.x, item.y, item.width, item.height);
             if (item.border) {
                 // The border is outside the client area: one pixel each side.
                 control.rect = {control.rect.left + 1, control.rect.top + 1, control.rect.right - 1,
@@ -223,23 +190,15 @@ public:
             // The dialog appears after its initialisation: every visible control is painted.
             control.pendingPaint = item.visible;
             control.pendingErase = item.visible;
-            m_state.controls.push_back(control);
-        }
-        // The states stay where they are from here on: the windows point into the vector.
-        for (SimControlState& control : m_state.controls) {
             m_items.push_back(std::make_unique<SimControlWindow>(m_windows, &control));
         }
     }
 
-    SimControlWindow* find(int id) {
-        for (auto& item : m_items) {
-            if (item->id() == id) {
-                return item.get();
-            }
-        }
-        return nullptr;
+    SimControlWindow* item(int id) override {
+        auto found = std::find_if(m_items.begin(), m_items.end(),
+                                  [id](const auto& item) { return item->id() == id; });
+        return m_state.exists && found != m_items.end() ? found->get() : nullptr;
     }
-    ControlWindow* item(int id) override { return m_state.exists ? find(id) : nullptr; }
     void endDialog(int result) override {
         if (!m_state.ended) {
             m_state.ended = true;
@@ -250,28 +209,21 @@ public:
     void setWindowPos(int x, int y, int width, int height) override {
         m_windows.journal("move " + std::to_string(x) + "," + std::to_string(y) + " " +
                           std::to_string(width) + "x" + std::to_string(height));
-        m_state.windowRect = {x, y, x + width, y + height};
-        m_state.clientRect = {0, 0, std::max(0, width - 2 * FRAME),
-                              std::max(0, height - 2 * FRAME - CAPTION)};
+        place(x, y, width, height);
         m_state.moves.push_back(m_state.windowRect);
         m_windows.changed();
     }
     Rect windowRect() const override { return m_state.windowRect; }
     Rect clientRect() const override { return m_state.clientRect; }
     bool isIconic() const override { return m_state.iconic; }
-    void setIcon(IconHandle icon) override {
-        m_state.bigIcon = icon;
-        m_state.smallIcon = icon;
-    }
+    void setIcon(IconHandle icon) override { m_state.icon = icon; }
     void paintIcon(IconHandle icon, int x, int y) override {
         m_state.iconPaints.push_back({icon, x, y});
     }
 
     void paintPending() {
         for (auto& item : m_items) {
-            if (item->state().pendingPaint) {
-                item->paint();
-            }
+            item->paintIfPending();
         }
     }
     void destroy() {
@@ -283,32 +235,30 @@ public:
     SimDialogState& state() { return m_state; }
 
 private:
+    void place(int x, int y, int width, int height) {
+        m_state.windowRect = {x, y, x + width, y + height};
+        m_state.clientRect = {0, 0, std::max(0, width - 2 * SIM_FRAME),
+                              std::max(0, height - 2 * SIM_FRAME - SIM_CAPTION)};
+    }
+
     SimWindowSystem& m_windows;
     SimDialogState m_state;
     std::vector<std::unique_ptr<SimControlWindow>> m_items;
 };
 
-// --- the window system -------------------------------------------------------------------------
-
 SimWindowSystem::SimWindowSystem(SimMachine& machine, SimFrontEnd* frontEnd)
-    : m_machine(machine), m_frontEnd(frontEnd) {
-    for (const std::string& action : machine.config().input) {
-        m_input.push_back(action);
-    }
-}
+    : m_machine(machine),
+      m_frontEnd(frontEnd),
+      m_input(machine.config().input.begin(), machine.config().input.end()) {}
 
 SimWindowSystem::~SimWindowSystem() = default;
 
-Rect SimWindowSystem::dialogUnitsToPixels(int x, int y, int width, int height) {
-    return {mulDiv(x, BASE_UNIT_X, 4), mulDiv(y, BASE_UNIT_Y, 8), mulDiv(x + width, BASE_UNIT_X, 4),
-            mulDiv(y + height, BASE_UNIT_Y, 8)};
-}
-
 int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
-    if (templateId != IDD_SETUP_DIALOG || m_runningDialog != nullptr) {
+    const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
+    if (dialogTemplate == nullptr || m_runningDialog != nullptr) {
         return -1;
     }
-    m_dialogWindow = std::make_unique<SimDialogWindow>(*this);
+    m_dialogWindow = std::make_unique<SimDialogWindow>(*this, *dialogTemplate);
     m_runningDialog = &dialog;
     dialog.AttachWindow(m_dialogWindow.get());
     // The person acts from the start: a command-line sequence runs inside the initialisation.
@@ -318,10 +268,17 @@ int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
     dialog.OnInitDialog();
     changed();
     while (!m_dialogWindow->hasEnded()) {
-        paintPending();
-        nextInputOrKey();
+        m_dialogWindow->paintPending();
+        std::string action = nextAction(true);
+        perform(action);
+        if (action == "close" && m_input.empty() && !personPresent() &&
+            !m_dialogWindow->hasEnded()) {
+            // A dialog that refuses to close would wait for ever.
+            journal("closed: nobody left to answer");
+            m_dialogWindow->endDialog(DLG_IDCANCEL);
+        }
     }
-    paintPending();
+    m_dialogWindow->paintPending();
     int result = m_dialogWindow->state().endCode;
     m_dialogWindow->destroy();
     dialog.AttachWindow(nullptr);
@@ -349,62 +306,36 @@ bool SimWindowSystem::personPresent() const {
     return m_frontEnd != nullptr && m_frontEnd->present();
 }
 
-void SimWindowSystem::nextInputOrKey() {
-    std::string action = nextAction(true);
-    if (action.empty()) {
+void SimWindowSystem::perform(const std::string& action) {
+    if (action.empty() || m_runningDialog == nullptr || m_dialogWindow->hasEnded()) {
         return;
     }
-    performInput(action);
-    bool nobodyLeft = m_input.empty() && !personPresent();
-    if (action == "close" && nobodyLeft && !m_dialogWindow->hasEnded()) {
-        // A dialog that refuses to close would wait for ever.
-        m_machine.journal("window", "closed: nobody left to answer");
-        m_dialogWindow->endDialog(DLG_IDCANCEL);
-    }
-}
-
-bool SimWindowSystem::performInput(const std::string& action) {
-    if (m_runningDialog == nullptr || m_dialogWindow->hasEnded()) {
-        return false;
-    }
-    std::intptr_t result = 0;
+    int id = DLG_IDCANCEL;
     if (action == "close") {
-        m_machine.journal("window", "close");
-        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(DLG_IDCANCEL), 0};
-        return m_runningDialog->HandleMessage(message, result);
-    }
-    if (action.rfind("click:", 0) == 0) {
-        int id = std::atoi(action.c_str() + 6);
-        SimControlWindow* button = m_dialogWindow->find(id);
+        journal("close");
+    } else if (action.rfind("click:", 0) == 0) {
+        id = std::atoi(action.c_str() + 6);
+        SimControlWindow* button = m_dialogWindow->item(id);
         // A person can click only what is there to see and enabled.
         if (button == nullptr || !button->state().visible || !button->state().enabled) {
-            m_machine.journal("window", "click " + std::to_string(id) + " ignored: disabled");
-            return false;
+            journal("click " + std::to_string(id) + " ignored: disabled");
+            return;
         }
-        m_machine.journal("window", "click " + std::to_string(id));
-        WindowMessage message{DLG_WM_COMMAND, static_cast<std::uintptr_t>(id), 0};
-        return m_runningDialog->HandleMessage(message, result);
+        journal("click " + std::to_string(id));
+    } else {
+        journal("unknown input " + action);
+        return;
     }
-    m_machine.journal("window", "unknown input " + action);
-    return false;
-}
-
-void SimWindowSystem::paintPending() {
-    if (m_dialogWindow) {
-        m_dialogWindow->paintPending();
-    }
+    std::intptr_t result = 0;
+    m_runningDialog->HandleMessage({DLG_WM_COMMAND, static_cast<std::uintptr_t>(id), 0}, result);
 }
 
 void SimWindowSystem::pumpMessages() {
-    if (m_runningDialog == nullptr) {
-        return;
+    if (m_runningDialog != nullptr) {
+        m_dialogWindow->paintPending();
+        perform(nextAction(false));
+        m_dialogWindow->paintPending();
     }
-    paintPending();
-    std::string action = nextAction(false);
-    if (!action.empty()) {
-        performInput(action);
-    }
-    paintPending();
 }
 
 int SimWindowSystem::messageBox(const std::string& text, const std::string& caption,
@@ -427,18 +358,12 @@ IconHandle SimWindowSystem::loadIcon(int id) {
 }
 
 Color SimWindowSystem::systemColor(int index) {
-    switch (index) {
-        case WS_COLOR_WINDOW:
-            return SIM_COLOR_WINDOW;
-        case WS_COLOR_HIGHLIGHT:
-            return SIM_COLOR_HIGHLIGHT;
-        default:
-            return 0;
-    }
+    return index == WS_COLOR_WINDOW ? SIM_COLOR_WINDOW
+                                    : (index == WS_COLOR_HIGHLIGHT ? SIM_COLOR_HIGHLIGHT : 0);
 }
 
 int SimWindowSystem::systemMetric(int index) {
-    return index == WS_METRIC_CXICON || index == WS_METRIC_CYICON ? ICON_SIZE : 0;
+    return index == WS_METRIC_CXICON || index == WS_METRIC_CYICON ? SIM_ICON_SIZE : 0;
 }
 
 std::string SimWindowSystem::applicationName() {
@@ -449,30 +374,17 @@ const SimDialogState* SimWindowSystem::dialogState() const {
     return m_dialogWindow ? &m_dialogWindow->state() : nullptr;
 }
 
-void SimWindowSystem::addInput(const std::string& action) {
-    m_input.push_back(action);
-}
-
 void SimWindowSystem::setIconic(bool iconic) {
     if (m_dialogWindow) {
         m_dialogWindow->state().iconic = iconic;
     }
 }
 
-bool SimWindowSystem::sendToDialog(unsigned message) {
-    if (m_runningDialog == nullptr) {
-        return false;
-    }
-    std::intptr_t result = 0;
-    return m_runningDialog->HandleMessage(WindowMessage{message, 0, 0}, result);
-}
-
 std::unique_ptr<ControlWindow> SimWindowSystem::createControlWindow(int id, int width, int height) {
-    SimControlState state;
-    state.id = id;
-    state.className = "msctls_progress32";
-    state.rect = {0, 0, width, height};
-    return std::make_unique<SimControlWindow>(*this, std::move(state));
+    auto window = std::make_unique<SimControlWindow>(*this, nullptr);
+    window->state().id = id;
+    window->state().rect = {0, 0, width, height};
+    return window;
 }
 
 const SimControlState& SimWindowSystem::stateOf(const ControlWindow& window) {
@@ -484,10 +396,7 @@ void SimWindowSystem::resizeControlWindow(ControlWindow& window, int width, int 
 }
 
 void SimWindowSystem::processPaint(ControlWindow& window) {
-    auto& control = static_cast<SimControlWindow&>(window);
-    if (control.state().pendingPaint) {
-        control.paint();
-    }
+    static_cast<SimControlWindow&>(window).paintIfPending();
 }
 
 void SimWindowSystem::journal(const std::string& detail) {

@@ -9,20 +9,19 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimWindowModel.h"
 
-class SimControlWindow;
 class SimDialogWindow;
 class SimFrontEnd;
 
-// The simulated machine's windows: a model of the dialog built from the resource header's
-// template, that tests read; message boxes that answer at once and go to the journal; the person
-// at the screen played from ZIL_INPUT, then by the front end if there is one (it also shows
-// the model as it changes).
+// The simulated machine's windows: a model of the dialog built from its template, that tests
+// read; message boxes that answer at once and go to the journal; the person at the screen played
+// from ZIL_INPUT, then by the front end if there is one (it also shows the model as it changes).
 class SimWindowSystem : public WindowSystem {
 public:
     // frontEnd may be null (nothing shown, only ZIL_INPUT acts); it must outlive this object.
     explicit SimWindowSystem(SimMachine& machine, SimFrontEnd* frontEnd = nullptr);
     ~SimWindowSystem() override;
 
+    // -1, as DialogBoxParam fails, for a template the program does not carry.
     int runModal(Dialog& dialog, int templateId) override;
     int messageBox(const std::string& text, const std::string& caption, unsigned type) override;
     void pumpMessages() override;
@@ -37,12 +36,9 @@ public:
     const SimDialogState* dialogState() const;
     const std::vector<SimMessageBox>& messageBoxes() const { return m_messageBoxes; }
     // Actions of the simulated person still to come ("click:1000", "click:1001", "close").
-    void addInput(const std::string& action);
     std::size_t pendingInput() const { return m_input.size(); }
     // Minimises and restores the running dialog.
     void setIconic(bool iconic);
-    // Delivers a message to the running dialog as the window system would (WM_PAINT, say).
-    bool sendToDialog(unsigned message);
     // A control window outside any dialog, for testing a control on its own.
     std::unique_ptr<ControlWindow> createControlWindow(int id, int width, int height);
     static const SimControlState& stateOf(const ControlWindow& window);
@@ -51,22 +47,16 @@ public:
     static void resizeControlWindow(ControlWindow& window, int width, int height);
     static void processPaint(ControlWindow& window);
 
-    // Dialog units to pixels with the template font's base units.
-    static Rect dialogUnitsToPixels(int x, int y, int width, int height);
-
     // Called by the model when something a viewer sees has changed.
     void changed();
     // A "window: ..." line in the machine's journal.
     void journal(const std::string& detail);
 
 private:
-    bool performInput(const std::string& action);
     // The person's next action: ZIL_INPUT's next, else the front end's; wait: block for it.
     std::string nextAction(bool wait);
-    // True while a person at the front end may still act.
     bool personPresent() const;
-    void nextInputOrKey();
-    void paintPending();
+    void perform(const std::string& action);
 
     SimMachine& m_machine;
     SimFrontEnd* m_frontEnd;

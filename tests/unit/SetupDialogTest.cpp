@@ -53,8 +53,7 @@ TEST_F(SetupDialogTest, InteractiveStartShowsEverythingAndWaits) {
     for (int id : {IDC_INSTALL, IDC_UNINSTALL}) {
         EXPECT_TRUE(dialog.control(id)->visible && dialog.control(id)->enabled) << id;
     }
-    EXPECT_EQ(dialog.bigIcon, static_cast<IconHandle>(IDR_MAINFRAME));
-    EXPECT_EQ(dialog.smallIcon, static_cast<IconHandle>(IDR_MAINFRAME));
+    EXPECT_EQ(dialog.icon, static_cast<IconHandle>(IDR_MAINFRAME));
     EXPECT_TRUE(dialog.moves.empty());
     EXPECT_TRUE(run.boxes.empty());
     // Nobody clicked: closed without a sequence.
@@ -73,7 +72,7 @@ TEST_F(SetupDialogTest, PreviousVersionEndsTheInteractiveDialogBeforeAnyClick) {
         } else {
             PlaceFile(mark);
         }
-        DialogRun run = RunProgram({}, {"click:1000"});
+        DialogRun run = RunProgram({}, {SimClick(IDC_INSTALL)});
         ASSERT_EQ(run.boxes.size(), 1u) << mark;
         EXPECT_EQ(run.boxes[0].text, PREVIOUS_TEXT);
         EXPECT_EQ(run.boxes[0].type, static_cast<unsigned>(DLG_MB_OK));
@@ -108,7 +107,7 @@ TEST_F(SetupDialogTest, UsageIsTheOnlyBoxEvenWithAPreviousVersion) {
             PlaceFile("Program Files/ZIL/picture");
         }
         for (const char* argument : {"/X", "//I", "-install"}) {
-            DialogRun run = RunProgram({argument}, {"click:1000"});
+            DialogRun run = RunProgram({argument}, {SimClick(IDC_INSTALL)});
             ASSERT_EQ(run.boxes.size(), 1u) << argument;
             EXPECT_EQ(run.boxes[0].text, USAGE_TEXT);
             EXPECT_EQ(Kind(run.journal, "messagebox"),
@@ -176,7 +175,7 @@ public:
         EXPECT_FALSE(HandleMessage({DLG_WM_PAINT, 0, 0}, result));
         EXPECT_FALSE(HandleMessage({DLG_WM_SYSCOMMAND, 0xF060, 0}, result));
         Sim().setIconic(true);
-        EXPECT_TRUE(Sim().sendToDialog(DLG_WM_PAINT));
+        EXPECT_TRUE(HandleMessage({DLG_WM_PAINT, 0, 0}, result));
         const SimDialogState& dialog = *Sim().dialogState();
         ASSERT_EQ(dialog.iconPaints.size(), 1u);
         EXPECT_EQ(dialog.iconPaints[0].icon, static_cast<IconHandle>(IDR_MAINFRAME));
@@ -199,7 +198,7 @@ public:
 
 TEST_F(SetupDialogTest, MessageMapRoutesMessagesAndClicks) {
     ProbeDialog::theProbesRun = 0;
-    DialogRun run = RunProgram<MessageMapProbe>({}, {"click:1000"});
+    DialogRun run = RunProgram<MessageMapProbe>({}, {SimClick(IDC_INSTALL)});
     EXPECT_EQ(ProbeDialog::theProbesRun, 1);
     EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
     EXPECT_EQ(run.inputLeft, 1u);
@@ -232,7 +231,8 @@ public:
 
 TEST_F(SetupDialogTest, NoSecondSequenceInsideTheFirst) {
     ProbeDialog::theProbesRun = 0;
-    DialogRun run = RunProgram<GuardProbe>({}, {"click:1000", "click:1001", "close"});
+    DialogRun run =
+        RunProgram<GuardProbe>({}, {SimClick(IDC_INSTALL), SimClick(IDC_UNINSTALL), "close"});
     EXPECT_EQ(ProbeDialog::theProbesRun, 1);
     EXPECT_EQ(Kind(run.journal, "window"),
               (std::vector<std::string>{"click 1000 ignored: disabled",

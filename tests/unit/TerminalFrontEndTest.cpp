@@ -1,4 +1,4 @@
-#include "platform/sim/TerminalFrontEnd.h"
+#include "demo/TerminalFrontEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -88,8 +88,8 @@ TEST(TerminalFrontEndTest, KeysAreThePersonsActionsAndTheEndOfInputClosesOnce) {
     for (int i = 0; i < 5; ++i) {
         actions.push_back(front.nextAction(true));
     }
-    EXPECT_EQ(actions,
-              (std::vector<std::string>{"", "click:1000", "click:1001", "close", "close"}));
+    EXPECT_EQ(actions, (std::vector<std::string>{"", SimClick(IDC_INSTALL), SimClick(IDC_UNINSTALL),
+                                                 "close", "close"}));
     EXPECT_TRUE(front.present());
     keyboard.Unplug();
     EXPECT_EQ(front.nextAction(false), "close");

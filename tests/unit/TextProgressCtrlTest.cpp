@@ -8,6 +8,7 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimWindowSystem.h"
 #include "progress/TextProgressCtrl.h"
+#include "res/resource.h"
 #include "tests/unit/ScratchFolder.h"
 
 namespace {
@@ -29,7 +30,7 @@ protected:
     // A control window of the given client width, taken over by the bar as the dialog's data
     // exchange would.
     std::unique_ptr<ControlWindow> Attach(TextProgressCtrl& bar, int width) {
-        auto window = m_windows->createControlWindow(1003, width, HEIGHT);
+        auto window = m_windows->createControlWindow(IDC_TOTAL_PROGRESS, width, HEIGHT);
         bar.Attach(window.get());
         window->subclass(bar);
         return window;
@@ -124,26 +125,31 @@ TEST_F(TextProgressCtrlTest, FreshBarIsEmptyAndReadsZeroPercent) {
     EXPECT_EQ(picture.texts[1].color, m_barColor);
 }
 
-TEST_F(TextProgressCtrlTest, PercentTruncatesTheDoubleProduct) {
-    TextProgressCtrl bar(*m_windows);
-    auto window = Attach(bar, 200);
-    for (auto [position, text] : {std::pair{50, "50%"}, {58, "57%"}, {29, "28%"}, {100, "100%"}}) {
-        bar.SetPos(position);
-        Repaint(*window);
-        EXPECT_EQ(Text(*window), text) << position;
-    }
-}
-
-TEST_F(TextProgressCtrlTest, ThreeStepsFillThirdsOf300Pixels) {
-    TextProgressCtrl bar(*m_windows);
-    bar.SetRange(0, 3);
-    auto window = Attach(bar, 300);
-    const char* texts[] = {"0%", "33%", "66%", "100%"};
-    for (int position = 0; position <= 3; ++position) {
-        bar.SetPos(position);
-        EXPECT_EQ(Filled(*window), position * 100) << position;
-        EXPECT_EQ(Text(*window), texts[position]) << position;
-        ExpectCoherentPicture(*window, "thirds");
+// Where the sweep below accepts either side of a whole quotient, and past the range's ends: the
+// text is the double product truncated, the fill stops at the edges (-1: not pinned).
+TEST_F(TextProgressCtrlTest, PinnedPictures) {
+    struct Case {
+        int lower, upper, width, position, filled;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 100, 200, 50, -1, "50%"},   {0, 100, 200, 58, -1, "57%"}, {0, 100, 200, 29, -1, "28%"},
+        {0, 100, 200, 100, -1, "100%"}, {0, 3, 300, 0, 0, "0%"},      {0, 3, 300, 1, 100, "33%"},
+        {0, 3, 300, 2, 200, "66%"},     {0, 3, 300, 3, 300, "100%"},  {0, 4, 100, 6, 100, "150%"},
+        {0, 4, 100, -2, 0, "-50%"},
+    };
+    for (const Case& c : cases) {
+        std::string at = std::to_string(c.position) + " of " + std::to_string(c.lower) + ".." +
+                         std::to_string(c.upper) + " on " + std::to_string(c.width) + "px";
+        TextProgressCtrl bar(*m_windows);
+        bar.SetRange(c.lower, c.upper);
+        auto window = Attach(bar, c.width);
+        bar.SetPos(c.position);
+        EXPECT_EQ(Text(*window), c.text) << at;
+        if (c.filled >= 0) {
+            EXPECT_EQ(Filled(*window), c.filled) << at;
+        }
+        ExpectCoherentPicture(*window, at);
     }
 }
 
@@ -229,35 +235,21 @@ TEST_F(TextProgressCtrlTest, RepaintsOnlyWhenTheFilledWidthChanges) {
     EXPECT_EQ(State(*window).paintCount, paints + 1);
 }
 
-TEST_F(TextProgressCtrlTest, PositionsOutsideTheRangeAreNotClamped) {
+TEST_F(TextProgressCtrlTest, StepItMovesBySetStepPastTheEnds) {
     TextProgressCtrl bar(*m_windows);
-    bar.SetRange(0, 4);
-    auto window = Attach(bar, 100);
-    bar.SetPos(3);
-    for (int i = 0; i < 3; ++i) {
-        bar.StepIt();
-    }
-    EXPECT_EQ(bar.GetPos(), 6);
-    EXPECT_EQ(Filled(*window), 100);
-    EXPECT_EQ(Text(*window), "150%");
-    ExpectCoherentPicture(*window, "past the top");
-    bar.SetPos(-2);
-    EXPECT_EQ(Filled(*window), 0);
-    EXPECT_EQ(Text(*window), "-50%");
-    ExpectCoherentPicture(*window, "below the bottom");
-}
-
-TEST_F(TextProgressCtrlTest, StepSizeDrivesStepIt) {
-    TextProgressCtrl bar(*m_windows);
+    bar.SetRange(0, 10);
     auto window = Attach(bar, 100);
     EXPECT_EQ(bar.SetStep(7), 1);
     EXPECT_EQ(bar.StepIt(), 0);
     EXPECT_EQ(bar.StepIt(), 7);
     EXPECT_EQ(bar.GetPos(), 14);
-    EXPECT_EQ(Text(*window), "14%");
+    EXPECT_EQ(Text(*window), "140%");
     EXPECT_EQ(bar.SetStep(-4), 7);
-    bar.StepIt();
-    EXPECT_EQ(bar.GetPos(), 10);
+    for (int i = 0; i < 4; ++i) {
+        bar.StepIt();
+    }
+    EXPECT_EQ(bar.GetPos(), -2);
+    EXPECT_EQ(Text(*window), "-20%");
 }
 
 TEST_F(TextProgressCtrlTest, SetRangeShowsOnlyAtTheNextPaint) {

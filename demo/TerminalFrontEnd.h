@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
+
+#include <termios.h>
 
 #include "platform/sim/SimFrontEnd.h"
 
@@ -16,8 +17,8 @@ class TerminalFrontEnd : public SimFrontEnd {
 public:
     // Reads keys from input (a terminal is put in raw mode while a dialog runs) and draws on
     // output; neither is closed here.
-    TerminalFrontEnd(int input, std::FILE* output);
-    ~TerminalFrontEnd() override;
+    TerminalFrontEnd(int input, std::FILE* output) : m_input(input), m_output(output) {}
+    ~TerminalFrontEnd() override { restoreTerminal(); }
 
     void beginModal() override;
     void endModal() override;
@@ -27,13 +28,13 @@ public:
     bool present() const override { return !m_inputEnded; }
 
 private:
-    class RawMode;
-
     void write(const std::vector<std::string>& lines);
+    void restoreTerminal();
 
     int m_input;
     std::FILE* m_output;
     int m_lines = 0;  // lines of the last drawing, to go back over
     bool m_inputEnded = false;
-    std::unique_ptr<RawMode> m_rawMode;
+    bool m_raw = false;  // the terminal is in raw mode; m_saved is how it was before
+    termios m_saved{};
 };

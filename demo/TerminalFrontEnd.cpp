@@ -1,7 +1,6 @@
-#include "platform/sim/TerminalFrontEnd.h"
+#include "demo/TerminalFrontEnd.h"
 
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "res/resource.h"
@@ -13,19 +12,12 @@ constexpr std::size_t STATUS_WIDTH = 70;
 
 // The last non-empty line of a control's text: the status edit keeps a growing log.
 std::string lastLine(const std::string& text) {
-    std::string line;
-    std::string current;
-    for (char c : text) {
-        if (c == '\r' || c == '\n') {
-            if (!current.empty()) {
-                line = current;
-            }
-            current.clear();
-        } else {
-            current += c;
-        }
+    std::size_t end = text.find_last_not_of("\r\n");
+    if (end == std::string::npos) {
+        return "";
     }
-    return current.empty() ? line : current;
+    std::size_t start = text.find_last_of("\r\n", end) + 1;  // 0 when there is no line end
+    return text.substr(start, end + 1 - start);
 }
 
 std::string bar(const SimControlState& control) {
@@ -55,73 +47,46 @@ std::string button(const SimControlState* control) {
     if (control == nullptr || !control->visible) {
         return "";
     }
-    std::string label;
-    for (char c : control->text) {
-        if (c != '&') {
-            label += c;
-        }
-    }
+    std::string label = control->text;
+    std::erase(label, '&');
     return control->enabled ? "<" + label + ">" : "(" + label + ")";
 }
 
 std::string actionOfKey(char key) {
-    switch (key) {
-        case 'i':
-        case 'I':
-            return "click:" + std::to_string(IDC_INSTALL);
-        case 'u':
-        case 'U':
-            return "click:" + std::to_string(IDC_UNINSTALL);
-        case 27:
-        case 'q':
-            return "close";
-        default:
-            return "";
+    if (key == 'i' || key == 'I') {
+        return SimClick(IDC_INSTALL);
     }
+    if (key == 'u' || key == 'U') {
+        return SimClick(IDC_UNINSTALL);
+    }
+    return key == 27 || key == 'q' ? "close" : "";
 }
 
 }  // namespace
 
-// The terminal in raw mode while a person may press keys, restored on every way out.
-class TerminalFrontEnd::RawMode {
-public:
-    explicit RawMode(int input) : m_input(input) {
-        m_active = isatty(input) && tcgetattr(input, &m_saved) == 0;
-        if (m_active) {
-            termios raw = m_saved;
-            raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-            raw.c_cc[VMIN] = 1;
-            raw.c_cc[VTIME] = 0;
-            tcsetattr(input, TCSANOW, &raw);
-        }
-    }
-    ~RawMode() {
-        if (m_active) {
-            tcsetattr(m_input, TCSANOW, &m_saved);
-        }
-    }
-    RawMode(const RawMode&) = delete;
-    RawMode& operator=(const RawMode&) = delete;
-
-private:
-    int m_input;
-    bool m_active = false;
-    termios m_saved{};
-};
-
-TerminalFrontEnd::TerminalFrontEnd(int input, std::FILE* output)
-    : m_input(input), m_output(output) {}
-
-TerminalFrontEnd::~TerminalFrontEnd() = default;
-
+// The terminal is in raw mode while a person may press keys, and restored on every way out.
 void TerminalFrontEnd::beginModal() {
-    m_rawMode = std::make_unique<RawMode>(m_input);
+    m_raw = isatty(m_input) && tcgetattr(m_input, &m_saved) == 0;
+    if (m_raw) {
+        termios raw = m_saved;
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        tcsetattr(m_input, TCSANOW, &raw);
+    }
 }
 
 void TerminalFrontEnd::endModal() {
     // The closed dialog stays on the screen; whatever comes next starts below it.
     m_lines = 0;
-    m_rawMode.reset();
+    restoreTerminal();
+}
+
+void TerminalFrontEnd::restoreTerminal() {
+    if (m_raw) {
+        tcsetattr(m_input, TCSANOW, &m_saved);
+        m_raw = false;
+    }
 }
 
 void TerminalFrontEnd::showDialog(const SimDialogState& dialog) {
