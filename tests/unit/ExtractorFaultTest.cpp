@@ -24,8 +24,8 @@ protected:
     }
     int Extract() {
         m_done = 0;
-        SfxExtractor extractor(*m_files);
-        return extractor.Extract("C:\\T", CountDone, &m_done);
+        SfxExtractor extractor;
+        return ExtractOwnArchive(extractor, *m_files, "C:\\T", CountDone, &m_done);
     }
     // Files in the target are whole entries; returns how many there are.
     int WholeFiles() {

@@ -101,9 +101,8 @@ TEST_F(SfxpackTest, EntriesPastTheWholeEntryLimitAreDeflatedByZlibInChunks) {
     std::string archive = BuildArchive(entries, "", limit);
     EXPECT_EQ(BuildArchive(entries, "", limit), archive);
     for (std::size_t k = 0; k < rows.size(); ++k) {
-        std::string stream =
-            archive.substr(GetNumber(archive, RecordField(archive, entries, k, 0)),
-                           GetNumber(archive, RecordField(archive, entries, k, 8)));
+        std::string stream = archive.substr(Field(archive, k, SFX_RECORD_OFFSET),
+                                            Field(archive, k, SFX_RECORD_PACKED_SIZE));
         // zlib's own best level, fed in one piece, gives the chunked stream byte for byte; the
         // whole-entry compressor must beat it.
         if (rows[k].chunked) {
@@ -310,10 +309,9 @@ TEST_F(SfxpackTest, DamageIsNamedAndExitCodesTellTheOutcome) {
     // A gap between streams: the directory is refused by both, before anything is written.
     std::vector<TestEntry> entries = {{"one", "first", ""}, {"two", "second", ""}};
     std::string gapped = BuildArchive(entries);
-    std::uint32_t offset = 0;
-    std::memcpy(&offset, gapped.data() + RecordField(gapped, entries, 1, 0), 4);
+    std::uint32_t offset = Field(gapped, 1, SFX_RECORD_OFFSET);
     gapped.insert(offset, "G");
-    PutNumber(gapped, RecordField(gapped, entries, 1, 0), offset + 1);
+    gapped = WithField(gapped, 1, SFX_RECORD_OFFSET, offset + 1);
     WriteHostFile(m_dir / "gapped.sfx", gapped);
     ToolRun gap = Sfxpack("verify " + P("gapped.sfx"));
     EXPECT_EQ(gap.status, 2);
