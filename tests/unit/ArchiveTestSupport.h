@@ -88,15 +88,16 @@ inline std::string TextBytes(std::size_t count) {
     return text;
 }
 
+inline std::uint32_t GetNumber(const std::string& bytes, std::size_t position) {
+    return SfxReadNumber(reinterpret_cast<const unsigned char*>(bytes.data() + position));
+}
+
 // Where entry k's record starts, found as the reader finds it: backwards from the trailer,
 // by the name lengths that end the records.
 inline std::size_t RecordAt(const std::string& archive, std::size_t k) {
-    auto number = [&archive](std::size_t position) {
-        return SfxReadNumber(reinterpret_cast<const unsigned char*>(archive.data() + position));
-    };
     std::size_t position = archive.size() - SFX_TRAILER_SIZE;
-    for (std::size_t i = number(position); i-- > k;) {
-        position -= SFX_RECORD_FIXED_SIZE + number(position - SFX_NUMBER_LENGTH);
+    for (std::size_t i = GetNumber(archive, position); i-- > k;) {
+        position -= SFX_RECORD_FIXED_SIZE + GetNumber(archive, position - SFX_NUMBER_LENGTH);
     }
     return position;
 }
@@ -105,6 +106,7 @@ inline std::size_t RecordAt(const std::string& archive, std::size_t k) {
 inline std::size_t RecordField(const std::string& archive, std::size_t k, std::size_t field) {
     return RecordAt(archive, k) + field;
 }
+// The same where a test still names the archive's entries alongside.
 inline std::size_t RecordField(const std::string& archive, const std::vector<TestEntry>&,
                                std::size_t k, std::size_t field) {
     return RecordField(archive, k, field);
@@ -114,10 +116,6 @@ inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t va
     for (std::uint32_t i = 0; i < SFX_NUMBER_LENGTH; ++i) {
         bytes[position + i] = static_cast<char>(value >> (8 * i));
     }
-}
-
-inline std::uint32_t GetNumber(const std::string& bytes, std::size_t position) {
-    return SfxReadNumber(reinterpret_cast<const unsigned char*>(bytes.data() + position));
 }
 
 inline std::uint32_t Field(const std::string& archive, std::size_t k, std::size_t field) {
