@@ -224,3 +224,23 @@ TEST_F(ExtractorTest, NoArchiveTouchesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stream that goes on past its recorded size is given up in the pass that shows it, not
+// inflated to its end: a few bytes recorded for a stream of gigabytes cost no more than that.
+TEST(ExtractorStopTest, AStreamPastItsRecordedSizeIsGivenUpAtOnce) {
+    std::string archive = BuildArchive({{"big.bin", RandomBytes(1 << 20, 11), ""}});
+    MemoryFile file(WithField(archive, 0, SFX_RECORD_SIZE, 100));
+    MemoryTarget target;
+    int passes = 0;
+    auto count = [](int code, void*, void* context) {
+        *static_cast<int*>(context) += code == EXTRACT_PROGRESS;
+        return 0;
+    };
+    EXPECT_EQ(SfxExtractor().Extract(file, target, count, &passes), SFX_ERR_CORRUPT);
+    EXPECT_EQ(passes, 0);
+    EXPECT_TRUE(target.files().empty());
+}
+
+}  // namespace
