@@ -204,8 +204,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot pack the payload\n");
         return 1;
     }
-    SfxExtractor extractor(*files, archivePath);
-    if (extractor.ReadDirectory(archivePath) != SFX_OK) {
+    SfxExtractor extractor;
+    std::unique_ptr<File> archive;
+    std::string fault;
+    if (OpenArchive(*files, archivePath, archive, fault) != SFX_OK ||
+        extractor.ReadDirectory(*archive) != SFX_OK) {
         std::fprintf(stderr, "cannot read the archive back\n");
         return 1;
     }
@@ -228,7 +231,10 @@ int main(int argc, char** argv) {
         return true;
     };
     std::vector<double> best = BestSeconds({
-        [&] { return extractor.Extract(target, nullptr, nullptr) == SFX_OK; },
+        [&] {
+            FolderTarget folder(*files, target);
+            return extractor.Extract(*archive, folder, nullptr, nullptr) == SFX_OK;
+        },
         [&] { return plain(in4k, out4k); },
         [&] { return plain(in256k, out256k); },
     });

@@ -53,7 +53,8 @@ int Sequence::ExtractPayload(bool stopOnFailure) {
     // (An archive whose directory could not be read fails the extraction with its own code.)
     bool complete =
         !stopOnFailure || m_extractor.m_entryCount == 0 || m_extractor.HasEntry(SFX_SERVICE_ENTRY);
-    int result = complete ? m_extractor.Extract(SETUP_TEMP_DIR, ExtractCallback, &m_observer)
+    int result = complete ? ExtractOwnArchive(m_extractor, m_platform.files(), SETUP_TEMP_DIR,
+                                              ExtractCallback, &m_observer)
                           : SFX_ERR_INCOMPLETE;
     LogExtraction(result);
     m_observer.ShowBars();

@@ -25,31 +25,23 @@ public:
 
 }  // namespace
 
-ArchiveVerdict ArchiveVerifier::Verify(const std::string& path) {
+ArchiveVerdict ArchiveVerifier::Verify(File& archive) {
     ArchiveVerdict verdict;
-    auto reader = std::make_unique<SfxExtractor>(m_files, path);
+    auto reader = std::make_unique<SfxExtractor>();
     std::string fault;
-    verdict.result = reader->ReadDirectory(path, fault);
+    verdict.result = reader->ReadDirectory(archive, fault);
     if (verdict.result != SFX_OK) {
         verdict.faults.push_back(fault);
         return verdict;
     }
     verdict.entryCount = reader->m_entryCount;
     verdict.installable = reader->HasEntry(SFX_SERVICE_ENTRY);
-    std::unique_ptr<File> archive;
-    std::uint64_t length = 0;
-    if (m_files.open(path, FileMode::ReadShared, archive) != WIN_OK ||
-        archive->length(length) != WIN_OK ||
-        FindArchiveExtent(*archive, length, verdict.extent, fault) != SFX_OK) {
-        verdict.result = SFX_ERR_REOPEN;
-        verdict.faults.push_back("cannot open the file again");
-        return verdict;
-    }
+    verdict.extent = reader->Extent();
     auto inflater = std::make_unique<EntryInflater>();
     DiscardFile sink;
     for (int index = verdict.entryCount - 1; index >= 0; --index) {
         const ArchiveEntry& entry = reader->Entry(index);
-        int result = inflater->Inflate(*archive, entry, sink, nullptr, nullptr, fault);
+        int result = inflater->Inflate(archive, entry, sink, nullptr, nullptr, fault);
         if (result == SFX_OK) {
             continue;
         }

@@ -9,7 +9,7 @@
 // What verifying an archive found.
 struct ArchiveVerdict {
     // The code setup's extraction of this file into a writable folder would end with: SFX_OK,
-    // SFX_ERR_OPEN, SFX_ERR_SIGNATURE, SFX_ERR_NO_DATA, SFX_ERR_CORRUPT or SFX_ERR_WRITE.
+    // SFX_ERR_SIGNATURE, SFX_ERR_NO_DATA, SFX_ERR_CORRUPT or SFX_ERR_WRITE.
     int result = 0;
     int entryCount = 0;
     // The directory names the file that the install starts by name; without it the install
@@ -24,10 +24,5 @@ struct ArchiveVerdict {
 // extractor's own inflater into a sink that keeps nothing. Setup and this check cannot differ.
 class ArchiveVerifier {
 public:
-    explicit ArchiveVerifier(FileSystem& files) : m_files(files) {}
-
-    ArchiveVerdict Verify(const std::string& path);
-
-private:
-    FileSystem& m_files;
+    static ArchiveVerdict Verify(File& archive);
 };

@@ -1,8 +1,9 @@
 #pragma once
 
-// Result codes of reading and extracting an archive. 1003 is never produced.
+// Result codes of reading and extracting an archive. 1003 is never produced, nor is 1006 any
+// longer: the extractor reads the one file it is given, so there is nothing to open again.
 enum : int {
-    SFX_ERR_OPEN = 1000,       // the archive cannot be opened for the directory read
+    SFX_ERR_OPEN = 1000,       // the archive's file cannot be opened
     SFX_ERR_SIGNATURE = 1001,  // bad magic or version, or a directory that breaks the rules
     SFX_OK = 1002,
     SFX_ERR_NO_DATA = 1004,        // the trailer counts 0 entries

@@ -24,17 +24,48 @@ bool ReadNumberAt(File& file, std::uint64_t position, std::uint32_t& value) {
 
 }  // namespace
 
-SfxExtractor::SfxExtractor(FileSystem& files) : m_files(files) {
-    // Without a module path the directory read fails to open and says so; nothing to add here.
-    if (m_files.modulePath(m_modulePath) != WIN_OK) {
-        m_modulePath.clear();
+int OpenArchive(FileSystem& files, const std::string& path, std::unique_ptr<File>& archive,
+                std::string& fault) {
+    if (files.open(path, FileMode::ReadShared, archive) != WIN_OK) {
+        fault = "cannot open the file";
+        return SFX_ERR_OPEN;
     }
+    return SFX_OK;
 }
 
-SfxExtractor::SfxExtractor(FileSystem& files, std::string modulePath)
-    : m_files(files), m_modulePath(std::move(modulePath)) {}
+namespace {
 
-SfxExtractor::~SfxExtractor() = default;
+int OpenOwnArchive(SfxExtractor& extractor, FileSystem& files, std::unique_ptr<File>& archive,
+                   std::string& fault) {
+    std::string path;
+    // Without its own path the program has no archive to open, and says so as for any other.
+    files.modulePath(path);
+    int result = OpenArchive(files, path, archive, fault);
+    if (result != SFX_OK) {
+        extractor.Clear();
+    }
+    return result;
+}
+
+}  // namespace
+
+int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, std::string& fault) {
+    std::unique_ptr<File> archive;
+    int result = OpenOwnArchive(extractor, files, archive, fault);
+    return result == SFX_OK ? extractor.ReadDirectory(*archive, fault) : result;
+}
+
+int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const std::string& folder,
+                      ExtractCallbackFn callback, void* context) {
+    std::unique_ptr<File> archive;
+    std::string fault;
+    int result = OpenOwnArchive(extractor, files, archive, fault);
+    if (result != SFX_OK) {
+        return result;
+    }
+    FolderTarget target(files, folder);
+    return extractor.Extract(*archive, target, callback, context);
+}
 
 void SfxExtractor::ResetEntries() {
     for (ArchiveEntry& entry : m_entries) {
@@ -43,31 +74,26 @@ void SfxExtractor::ResetEntries() {
     m_entryCount = 0;
 }
 
-void SfxExtractor::AddTrailingBackslash(std::string& path) {
-    if (path.empty() || path.back() != '\\') {
-        path += '\\';
-    }
+void SfxExtractor::Clear() {
+    ResetEntries();
+    m_extent = ArchiveExtent();
+    m_failedEntry.clear();
+    m_failedEntryError = WIN_OK;
 }
 
 std::string SfxExtractor::Label(std::uint32_t index) const {
     return EntryLabel(static_cast<int>(index), m_entries[index]);
 }
 
-int SfxExtractor::ReadDirectory(std::string archivePath) {
+int SfxExtractor::ReadDirectory(File& archive) {
     std::string fault;
-    return ReadDirectory(std::move(archivePath), fault);
+    return ReadDirectory(archive, fault);
 }
 
-int SfxExtractor::ReadDirectory(std::string archivePath, std::string& fault) {
-    ResetEntries();
-    m_extent = ArchiveExtent();
+int SfxExtractor::ReadDirectory(File& archive, std::string& fault) {
+    Clear();
     fault.clear();
-    std::unique_ptr<File> archive;
-    if (m_files.open(archivePath, FileMode::ReadShared, archive) != WIN_OK) {
-        fault = "cannot open the file";
-        return SFX_ERR_OPEN;
-    }
-    int result = ParseDirectory(*archive, fault);
+    int result = ParseDirectory(archive, fault);
     if (result != SFX_OK) {
         // A rejected directory leaves nothing behind that a later extraction could act on.
         ResetEntries();
@@ -214,26 +240,20 @@ int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
     return SFX_OK;
 }
 
-int SfxExtractor::Extract(std::string targetDir, ExtractCallbackFn callback, void* context) {
-    AddTrailingBackslash(targetDir);
-    m_failedEntry.clear();
-    m_failedEntryError = WIN_OK;
-    if (int result = ReadDirectory(GetModulePath()); result != SFX_OK) {
+int SfxExtractor::Extract(File& archive, ExtractTarget& target, ExtractCallbackFn callback,
+                          void* context) {
+    if (int result = ReadDirectory(archive); result != SFX_OK) {
         return result;
     }
     m_callback = callback;
     m_context = context;
-    std::unique_ptr<File> archive;
-    if (m_files.open(GetModulePath(), FileMode::ReadShared, archive) != WIN_OK) {
-        return SFX_ERR_REOPEN;
-    }
     int createFailures = 0;
     int corruptEntries = 0;
     for (int index = m_entryCount - 1; index >= 0; --index) {
         if (m_callback != nullptr) {
             m_callback(EXTRACT_ENTRY_BEGIN, &m_entries[index], m_context);
         }
-        int result = ExtractEntry(*archive, index, targetDir);
+        int result = ExtractEntry(archive, index, target);
         if (result == SFX_OK) {
             if (m_callback != nullptr) {
                 m_callback(EXTRACT_ENTRY_DONE, &m_entries[index], m_context);
@@ -253,14 +273,12 @@ int SfxExtractor::Extract(std::string targetDir, ExtractCallbackFn callback, voi
     return corruptEntries > 0 ? SFX_ERR_CORRUPT : SFX_OK;
 }
 
-int SfxExtractor::ExtractEntry(File& archive, int index, std::string targetDir) {
+int SfxExtractor::ExtractEntry(File& archive, int index, ExtractTarget& target) {
     const ArchiveEntry& entry = m_entries[index];
-    std::string outputPath = targetDir + entry.m_name;
     int result = SFX_OK;
     {
         std::unique_ptr<File> output;
-        if (Win32Error error = m_files.open(outputPath, FileMode::CreateWrite, output);
-            error != WIN_OK) {
+        if (Win32Error error = target.create(entry.m_name, output); error != WIN_OK) {
             NoteFailure(index, "cannot create its file", error);
             return SFX_ERR_CREATE_OUTPUT;
         }
@@ -271,7 +289,7 @@ int SfxExtractor::ExtractEntry(File& archive, int index, std::string targetDir) 
         }
     }  // the output is closed before a failed one is removed
     if (result != SFX_OK) {
-        m_files.removeFile(outputPath);
+        target.remove(entry.m_name);
     }
     return result;
 }

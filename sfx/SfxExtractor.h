@@ -11,9 +11,11 @@
 #include "sfx/ArchiveFormat.h"
 #include "sfx/EntryInflater.h"
 #include "sfx/ExtractCodes.h"
+#include "sfx/ExtractTarget.h"
 
 // Finds the archive appended to an executable, reads its directory and inflates its entries,
-// last to first, into a folder. Every outcome is a result code; nothing is shown or thrown.
+// last to first, into a target. It reads only the file it is given, by position; it writes only
+// through the target. Every outcome is a result code; nothing is shown or thrown.
 //
 // The directory read refuses (SFX_ERR_SIGNATURE) whatever the directory and the file's length
 // alone show to be wrong, before anything is written: a trailer, record or stream outside the
@@ -24,20 +26,18 @@
 // than recorded) fails that entry while it is extracted (SFX_ERR_CORRUPT).
 class SfxExtractor {
 public:
-    // The running executable's archive, found through the file system's module path.
-    explicit SfxExtractor(FileSystem& files);
-    // The archive appended to the given file.
-    SfxExtractor(FileSystem& files, std::string modulePath);
-    virtual ~SfxExtractor();
-
+    SfxExtractor() = default;
     SfxExtractor(const SfxExtractor&) = delete;
     SfxExtractor& operator=(const SfxExtractor&) = delete;
 
-    std::string GetModulePath() const { return m_modulePath; }
-    int ReadDirectory(std::string archivePath);
+    int ReadDirectory(File& archive);
     // The same, with the reason for a refusal in words (empty when the directory was read).
-    int ReadDirectory(std::string archivePath, std::string& fault);
-    int Extract(std::string targetDir, ExtractCallbackFn callback, void* context);
+    int ReadDirectory(File& archive, std::string& fault);
+    // Reads the directory again (the file is the one to trust, not an earlier read), then
+    // inflates every entry into the target.
+    int Extract(File& archive, ExtractTarget& target, ExtractCallbackFn callback, void* context);
+    // Forgets the last directory read and extraction, as a directory that cannot be read does.
+    void Clear();
 
     const ArchiveEntry& Entry(int index) const { return m_entries[index]; }
     // True when the directory read names an entry so, as Windows compares file names.
@@ -52,10 +52,9 @@ public:
     int m_entryCount = 0;  // read by the owner before an extraction
 
 private:
-    int ExtractEntry(File& archive, int index, std::string targetDir);
+    int ExtractEntry(File& archive, int index, ExtractTarget& target);
     void NoteFailure(int index, const std::string& fault, Win32Error error);
     void ResetEntries();
-    static void AddTrailingBackslash(std::string& path);
     int ParseDirectory(File& archive, std::string& fault);
     int ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
                      std::uint64_t& directoryStart, std::string& fault);
@@ -64,8 +63,6 @@ private:
     int CheckNames(std::uint32_t count, std::string& fault) const;
     std::string Label(std::uint32_t index) const;
 
-    FileSystem& m_files;
-    std::string m_modulePath;
     std::array<ArchiveEntry, SFX_MAX_ENTRIES> m_entries;
     ArchiveExtent m_extent;
     std::string m_failedEntry;
@@ -74,3 +71,12 @@ private:
     void* m_context = nullptr;
     EntryInflater m_inflater;
 };
+
+// Opens the file at path for the reader: SFX_OK, or SFX_ERR_OPEN with the reason in words.
+int OpenArchive(FileSystem& files, const std::string& path, std::unique_ptr<File>& archive,
+                std::string& fault);
+// The running program's own archive: its directory read, and its extraction into a folder. A
+// file that cannot be opened fails either with SFX_ERR_OPEN and leaves no directory behind.
+int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, std::string& fault);
+int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const std::string& folder,
+                      ExtractCallbackFn callback, void* context);

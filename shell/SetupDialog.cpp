@@ -28,7 +28,6 @@ SetupDialog::SetupDialog(Platform& platform, RunMode mode)
     : Dialog(platform.windows(), IDD_SETUP_DIALOG),
       m_platform(platform),
       m_mode(mode),
-      m_extractor(platform.files()),
       m_currentProgress(platform.windows()),
       m_totalProgress(platform.windows()),
       m_totalLabel("Total Progress"),
@@ -63,7 +62,7 @@ bool SetupDialog::OnInitDialog() {
     SetIcon(m_hIcon);
     // A bad or missing archive shows only when a sequence extracts, and in the log's details.
     std::string fault;
-    int read = m_extractor.ReadDirectory(m_extractor.GetModulePath(), fault);
+    int read = ReadOwnDirectory(m_extractor, m_platform.files(), fault);
     m_logFile.Details().SetArchive(read, fault, m_extractor.m_entryCount, m_extractor.Extent());
     m_statusEdit.Show();
     m_statusText = SETUP_TEMP_DIR;

@@ -317,9 +317,14 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
 }
 
 int List(FileSystem& files, const std::string& path) {
-    SfxExtractor extractor(files, path);
+    SfxExtractor extractor;
+    std::unique_ptr<File> archive;
     std::string fault;
-    if (int result = extractor.ReadDirectory(path, fault); result != SFX_OK) {
+    int result = OpenArchive(files, path, archive, fault);
+    if (result == SFX_OK) {
+        result = extractor.ReadDirectory(*archive, fault);
+    }
+    if (result != SFX_OK) {
         std::fprintf(stderr, "sfxpack: %s: %s: %s (%d)\n", path.c_str(), ReaderOutcome(result),
                      fault.c_str(), result);
         return EXIT_NOT_ARCHIVE;
@@ -350,8 +355,20 @@ std::string DescribeExtent(const ArchiveExtent& extent) {
 
 // Every rule of the format, with setup's own reader and inflater: the verdict is the code that
 // setup's extraction of this file would end with.
+ArchiveVerdict VerifyFile(FileSystem& files, const std::string& path) {
+    std::unique_ptr<File> archive;
+    std::string fault;
+    if (int opened = OpenArchive(files, path, archive, fault); opened != SFX_OK) {
+        ArchiveVerdict verdict;
+        verdict.result = opened;
+        verdict.faults.push_back(fault);
+        return verdict;
+    }
+    return ArchiveVerifier::Verify(*archive);
+}
+
 int Verify(FileSystem& files, const std::string& path) {
-    ArchiveVerdict verdict = ArchiveVerifier(files).Verify(path);
+    ArchiveVerdict verdict = VerifyFile(files, path);
     bool directoryRead = verdict.entryCount > 0;
     if (directoryRead) {
         std::printf("%s: %d entries; the archive %s\n", path.c_str(), verdict.entryCount,
@@ -400,13 +417,19 @@ int Extract(FileSystem& files, const std::string& path, const std::string& folde
     if (!IsFolder(files, folder)) {
         files.createDirectory(folder);
     }
-    SfxExtractor extractor(files, path);
+    SfxExtractor extractor;
     ProgressView view;
     view.terminal = standardOutputIsTerminal();
-    if (extractor.ReadDirectory(path) == SFX_OK) {
-        view.total = extractor.m_entryCount;
+    std::unique_ptr<File> archive;
+    std::string fault;
+    int result = OpenArchive(files, path, archive, fault);
+    if (result == SFX_OK) {
+        if (extractor.ReadDirectory(*archive) == SFX_OK) {
+            view.total = extractor.m_entryCount;
+        }
+        FolderTarget target(files, folder);
+        result = extractor.Extract(*archive, target, ShowProgress, &view);
     }
-    int result = extractor.Extract(folder, ShowProgress, &view);
     if (view.terminal) {
         std::printf("\r\033[K");
     }

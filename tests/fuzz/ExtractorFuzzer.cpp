@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the directory reader, the extractor and the verifier as the running
 // program's archive, and checks what must hold for any input: no crash, no sanitizer report, no
-// read past the end of the file, output only under the target folder and only under names that
-// stay there, every output a whole entry, and the verifier's verdict equal to setup's. When the
+// read past the end of the file, output only under names that stay in the target folder, every
+// output a whole entry, and the verifier's verdict equal to setup's. When the
 // directory is accepted, its rules are checked again here, written out independently: streams
 // tile the data area up to the directory, names are unique ignoring case and none is empty or
 // the icon folder's; and every file that came out is what plain zlib makes of exactly its
@@ -15,10 +15,11 @@
 
 #include <zlib.h>
 
+#include "sfx/ArchiveFormat.h"
 #include "sfx/ArchiveVerifier.h"
 #include "sfx/EntryName.h"
 #include "sfx/SfxExtractor.h"
-#include "tests/fuzz/MemoryFileSystem.h"
+#include "tests/unit/MemoryTarget.h"
 
 namespace {
 
@@ -50,11 +51,11 @@ std::string Folded(const std::string& name) {
 // The record's position in the file of the directory's first byte, from the names' lengths;
 // the reader does not say, so it is worked out from the trailer backwards.
 std::uint64_t DirectoryStart(const std::string& archive, std::uint64_t end, int count) {
-    std::uint64_t position = end - 18;
+    std::uint64_t position = end - SFX_TRAILER_SIZE;
     for (int k = count - 1; k >= 0; --k) {
         std::uint32_t length = 0;
-        std::memcpy(&length, archive.data() + position - 4, 4);
-        position -= 16 + length;
+        std::memcpy(&length, archive.data() + position - SFX_NUMBER_LENGTH, SFX_NUMBER_LENGTH);
+        position -= SFX_RECORD_FIXED_SIZE + length;
     }
     return position;
 }
@@ -95,27 +96,26 @@ void RequireInflatesTo(const std::string& archive, const ArchiveEntry& entry,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string archive(reinterpret_cast<const char*>(data), size);
-    MemoryFileSystem files("Z:\\setup.exe", archive);
-    auto extractor = std::make_unique<SfxExtractor>(files);
-    int read = extractor->ReadDirectory(extractor->GetModulePath());
+    MemoryFile file(archive);
+    auto extractor = std::make_unique<SfxExtractor>();
+    int read = extractor->ReadDirectory(file);
     Require(read == SFX_OK || read == SFX_ERR_SIGNATURE || read == SFX_ERR_NO_DATA);
     Require((read == SFX_OK) == (extractor->m_entryCount > 0));
     Require(extractor->m_entryCount <= SFX_MAX_ENTRIES);
 
     int events = 0;
-    int result = extractor->Extract("T", CountEvents, &events);
+    MemoryTarget target;
+    int result = extractor->Extract(file, target, CountEvents, &events);
     Require(result == read || result == SFX_ERR_CORRUPT || result == SFX_ERR_WRITE);
-    ArchiveVerdict verdict = ArchiveVerifier(files).Verify("Z:\\setup.exe");
+    ArchiveVerdict verdict = ArchiveVerifier::Verify(file);
     Require(verdict.result == result);
-    Require(files.strayReads() == 0);
+    Require(file.strayReads() == 0);
     if (read != SFX_OK) {
-        Require(events == 0 && files.createdCount() == 0);
+        Require(events == 0 && target.createdCount() == 0);
         return 0;
     }
     RequireRules(*extractor, archive, verdict.extent);
-    for (const auto& [path, contents] : files.outputs()) {
-        Require(path.rfind("T\\", 0) == 0);
-        std::string name = path.substr(2);
+    for (const auto& [name, contents] : target.files()) {
         Require(IsSafeEntryName(name));
         bool whole = false;
         for (int i = 0; i < extractor->m_entryCount; ++i) {
@@ -129,6 +129,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(whole);
     }
     Require(result != SFX_OK ||
-            files.outputs().size() == static_cast<std::size_t>(extractor->m_entryCount));
+            target.files().size() == static_cast<std::size_t>(extractor->m_entryCount));
     return 0;
 }

@@ -57,8 +57,9 @@ SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::s
     std::uint64_t start = sim.clock().now();
 
     // What the dialog gives a sequence: the directory it read when it opened, the log file.
-    SfxExtractor extractor(sim.files());
-    extractor.ReadDirectory(extractor.GetModulePath());
+    SfxExtractor extractor;
+    std::string fault;
+    ReadOwnDirectory(extractor, sim.files(), fault);
     SetupLogFile log(sim);
     test_support::RecordingObserver observer;
     if (install) {
@@ -159,9 +160,12 @@ std::vector<std::string> SequenceTest::FilesBelow(const std::string& hostFolder)
 
 std::vector<std::string> SequenceTest::ArchiveNames(const std::string& setupPath) {
     std::unique_ptr<FileSystem> files = createNativeFileSystem();
-    SfxExtractor reader(*files, setupPath);
+    SfxExtractor reader;
+    std::unique_ptr<File> archive;
+    std::string fault;
     std::vector<std::string> names;
-    if (reader.ReadDirectory(setupPath) == SFX_OK) {
+    if (OpenArchive(*files, setupPath, archive, fault) == SFX_OK &&
+        reader.ReadDirectory(*archive) == SFX_OK) {
         for (int i = 0; i < reader.m_entryCount; ++i) {
             names.push_back(reader.Entry(i).m_name);
         }
@@ -172,9 +176,12 @@ std::vector<std::string> SequenceTest::ArchiveNames(const std::string& setupPath
 void SequenceTest::ArchiveEntrySpan(const std::string& setupPath, const std::string& name,
                                     std::uint32_t& offset, std::uint32_t& packedSize) {
     std::unique_ptr<FileSystem> files = createNativeFileSystem();
-    SfxExtractor reader(*files, setupPath);
+    SfxExtractor reader;
+    std::unique_ptr<File> archive;
+    std::string fault;
     offset = packedSize = 0;
-    if (reader.ReadDirectory(setupPath) != SFX_OK) {
+    if (OpenArchive(*files, setupPath, archive, fault) != SFX_OK ||
+        reader.ReadDirectory(*archive) != SFX_OK) {
         return;
     }
     for (int i = 0; i < reader.m_entryCount; ++i) {

@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared by the archive tests: archives built in memory, streams from compressors that are not
-// ours, and a fresh simulated machine per test whose running program is the archive.
+// Shared by the archive tests: archives built in memory by the product's writer, streams from
+// compressors that are not ours, and a fresh simulated machine per test whose running program
+// is the archive. Tests that damage a record find its fields through the format's constants.
 
 #include <gtest/gtest.h>
 
@@ -21,50 +22,13 @@
 #include "sfx/ArchiveFormat.h"
 #include "sfx/ArchiveWriter.h"
 #include "sfx/SfxExtractor.h"
+#include "tests/unit/MemoryFile.h"
+#include "tests/unit/MemoryTarget.h"
 #include "tests/unit/ScratchFolder.h"
 
 namespace archive_test {
 
 namespace fs = std::filesystem;
-
-// A file held in a string: the writer's output in the tests.
-class MemoryFile : public File {
-public:
-    explicit MemoryFile(std::string data = "") : m_data(std::move(data)) {}
-    Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
-        std::size_t left = m_position < m_data.size() ? m_data.size() - m_position : 0;
-        bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(count, left));
-        std::copy_n(m_data.data() + m_position, bytesRead, static_cast<char*>(buffer));
-        m_position += bytesRead;
-        return WIN_OK;
-    }
-    Win32Error write(const void* buffer, std::uint32_t count) override {
-        m_data.replace(m_position, std::min<std::size_t>(count, m_data.size() - m_position),
-                       static_cast<const char*>(buffer), count);
-        m_position += count;
-        return WIN_OK;
-    }
-    Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
-        std::int64_t base = origin == SeekOrigin::Begin ? 0
-                            : origin == SeekOrigin::Current
-                                ? static_cast<std::int64_t>(m_position)
-                                : static_cast<std::int64_t>(m_data.size());
-        if (base + offset < 0) {
-            return WIN_INVALID_PARAMETER;
-        }
-        m_position = static_cast<std::size_t>(base + offset);
-        return WIN_OK;
-    }
-    Win32Error length(std::uint64_t& bytes) override {
-        bytes = m_data.size();
-        return WIN_OK;
-    }
-    const std::string& data() const { return m_data; }
-
-private:
-    std::string m_data;
-    std::size_t m_position = 0;
-};
 
 struct TestEntry {
     std::string name;
@@ -124,52 +88,45 @@ inline std::string TextBytes(std::size_t count) {
     return text;
 }
 
-// Position in an archive of entry k's record field: 0 offset, 4 size, 8 packed size.
-inline std::size_t RecordField(const std::string& archive, const std::vector<TestEntry>& entries,
-                               std::size_t k, std::size_t field) {
-    std::size_t position = archive.size() - SFX_TRAILER_SIZE;
-    for (std::size_t i = entries.size(); i-- > k;) {
-        position -= 16 + entries[i].name.size();
-    }
-    return position + field;
-}
-
-inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[position + i] = static_cast<char>(value >> (8 * i));
-    }
-}
-
 inline std::uint32_t GetNumber(const std::string& bytes, std::size_t position) {
     return SfxReadNumber(reinterpret_cast<const unsigned char*>(bytes.data() + position));
 }
 
-// One directory record as it stands in the file, whatever it claims.
-struct RawRecord {
-    std::uint32_t offset;
-    std::uint32_t size;
-    std::uint32_t packedSize;
-    std::string name;
-};
-
-// The directory and trailer of the given records, written here byte by byte and not by the
-// writer under test, so that records may lie.
-inline std::string RawDirectory(const std::vector<RawRecord>& records) {
-    std::string bytes;
-    auto number = [&bytes](std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes += static_cast<char>(value >> (8 * i));
-        }
-    };
-    for (const RawRecord& record : records) {
-        number(record.offset);
-        number(record.size);
-        number(record.packedSize);
-        bytes += record.name;
-        number(static_cast<std::uint32_t>(record.name.size()));
+// Where entry k's record starts, found as the reader finds it: backwards from the trailer,
+// by the name lengths that end the records.
+inline std::size_t RecordAt(const std::string& archive, std::size_t k) {
+    std::size_t position = archive.size() - SFX_TRAILER_SIZE;
+    for (std::size_t i = GetNumber(archive, position); i-- > k;) {
+        position -= SFX_RECORD_FIXED_SIZE + GetNumber(archive, position - SFX_NUMBER_LENGTH);
     }
-    number(static_cast<std::uint32_t>(records.size()));
-    return bytes + SFX_VERSION + SFX_MAGIC;
+    return position;
+}
+
+// Position of a record's field: SFX_RECORD_OFFSET, SFX_RECORD_SIZE or SFX_RECORD_PACKED_SIZE.
+inline std::size_t RecordField(const std::string& archive, std::size_t k, std::size_t field) {
+    return RecordAt(archive, k) + field;
+}
+// The same where a test still names the archive's entries alongside.
+inline std::size_t RecordField(const std::string& archive, const std::vector<TestEntry>&,
+                               std::size_t k, std::size_t field) {
+    return RecordField(archive, k, field);
+}
+
+inline void PutNumber(std::string& bytes, std::size_t position, std::uint32_t value) {
+    for (std::uint32_t i = 0; i < SFX_NUMBER_LENGTH; ++i) {
+        bytes[position + i] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+inline std::uint32_t Field(const std::string& archive, std::size_t k, std::size_t field) {
+    return GetNumber(archive, RecordField(archive, k, field));
+}
+
+// The archive with entry k's record field set to value: a record that lies.
+inline std::string WithField(std::string archive, std::size_t k, std::size_t field,
+                             std::uint32_t value) {
+    PutNumber(archive, RecordField(archive, k, field), value);
+    return archive;
 }
 
 // A zlib stream of the data straight from zlib at its best compression, not from our writer.

@@ -17,13 +17,11 @@
 
 #include "sfx/ArchiveVerifier.h"
 #include "sfx/EntryName.h"
-#include "tests/fuzz/MemoryFileSystem.h"
 
 using namespace archive_test;
 
 namespace {
 
-constexpr const char* TORTURE_MODULE = "Z:\\setup.exe";
 constexpr int TORTURE_TOOL_SAMPLE = 97;  // every so many variants also go through sfxpack
 
 struct Judgement {
@@ -69,16 +67,15 @@ protected:
     // Extracts and verifies one variant and checks what must hold for any input.
     Judgement Judge(const std::string& bytes, const std::string& label) {
         Judgement judgement;
-        MemoryFileSystem files(TORTURE_MODULE, bytes);
-        auto extractor = std::make_unique<SfxExtractor>(files);
+        MemoryFile file(bytes);
+        MemoryTarget target;
+        auto extractor = std::make_unique<SfxExtractor>();
         int done = 0;
-        judgement.setup = extractor->Extract("T", CountDone, &done);
-        judgement.verify = ArchiveVerifier(files).Verify(TORTURE_MODULE);
+        judgement.setup = extractor->Extract(file, target, CountDone, &done);
+        judgement.verify = ArchiveVerifier::Verify(file);
         EXPECT_EQ(judgement.setup, judgement.verify.result) << label;
-        EXPECT_EQ(files.strayReads(), 0) << label;
-        for (const auto& [path, contents] : files.outputs()) {
-            EXPECT_EQ(path.rfind("T\\", 0), 0u) << label << ": " << path;
-            std::string name = path.substr(2);
+        EXPECT_EQ(file.strayReads(), 0) << label;
+        for (const auto& [name, contents] : target.files()) {
             EXPECT_TRUE(IsSafeEntryName(name)) << label << ": " << name;
             judgement.outputs[name] = contents;
             // By index, not by name: a flipped name that is still a plain name comes out whole
@@ -93,7 +90,10 @@ protected:
                 }
             }
         }
-        EXPECT_EQ(static_cast<int>(files.outputs().size()), done) << label;
+        EXPECT_EQ(static_cast<int>(target.files().size()), done) << label;
+        if (judgement.setup == SFX_ERR_SIGNATURE || judgement.setup == SFX_ERR_NO_DATA) {
+            EXPECT_EQ(extractor->m_entryCount, 0) << label;  // nothing left to act on
+        }
         Count(judgement, bytes, label);
         return judgement;
     }
@@ -142,14 +142,8 @@ protected:
         }
     }
 
-    // The archive with one record field replaced; field 0 offset, 4 size, 8 packed size.
-    std::string WithField(std::size_t entry, std::size_t field, std::uint32_t value) const {
-        std::string bytes = m_plain;
-        PutNumber(bytes, RecordField(m_plain, m_entries, entry, field), value);
-        return bytes;
-    }
     std::uint32_t Field(std::size_t entry, std::size_t field) const {
-        return GetNumber(m_plain, RecordField(m_plain, m_entries, entry, field));
+        return archive_test::Field(m_plain, entry, field);
     }
 
     test_support::ScratchFolder m_folder{"zil-torture"};
@@ -179,7 +173,7 @@ TEST_F(ArchiveTortureTest, EveryTruncationIsRefusedUnread) {
 }
 
 TEST_F(ArchiveTortureTest, EveryDirectoryAndTrailerByteFlipped) {
-    std::size_t directory = RecordField(m_plain, m_entries, 0, 0);
+    std::size_t directory = RecordAt(m_plain, 0);
     for (std::size_t position = directory; position < m_plain.size(); ++position) {
         for (int mask : {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0xFF}) {
             std::string bytes = m_plain;
@@ -196,8 +190,8 @@ TEST_F(ArchiveTortureTest, EveryDirectoryAndTrailerByteFlipped) {
 }
 
 TEST_F(ArchiveTortureTest, SampledStreamBytesFlipped) {
-    std::uint32_t dataStart = Field(0, 0);
-    std::uint32_t dataEnd = Field(2, 0) + Field(2, 8);
+    std::uint32_t dataStart = Field(0, SFX_RECORD_OFFSET);
+    std::uint32_t dataEnd = Field(2, SFX_RECORD_OFFSET) + Field(2, SFX_RECORD_PACKED_SIZE);
     for (std::uint32_t position = dataStart; position < dataEnd; position += 7) {
         for (int mask : {0xFF, 0x01, 0x80, 0x10}) {
             std::string bytes = m_plain;
@@ -217,11 +211,22 @@ TEST_F(ArchiveTortureTest, SampledStreamBytesFlipped) {
 TEST_F(ArchiveTortureTest, LyingSizesAndOffsets) {
     auto length = static_cast<std::uint32_t>(m_plain.size());
     for (std::size_t entry = 0; entry < m_entries.size(); ++entry) {
-        for (std::size_t field : {0u, 4u, 8u}) {
+        for (std::size_t field : {SFX_RECORD_OFFSET, SFX_RECORD_SIZE, SFX_RECORD_PACKED_SIZE}) {
             std::uint32_t value = Field(entry, field);
-            std::set<std::uint32_t> lies = {
-                0,          1,          value - 1,  value + 1, value + 4096, value * 2,
-                0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, length,    length - 18,  value ^ 0x10000};
+            std::set<std::uint32_t> lies = {0,
+                                            1,
+                                            value - 1,
+                                            value + 1,
+                                            value + 4096,
+                                            value * 2,
+                                            0x7FFFFFFF,
+                                            0x80000000,
+                                            0xFFFFFFF0,
+                                            0xFFFFFFFF,
+                                            length,
+                                            length - SFX_TRAILER_SIZE,
+                                            static_cast<std::uint32_t>(RecordAt(m_plain, 0)),
+                                            value ^ 0x10000};
             for (std::size_t other = 0; other < m_entries.size(); ++other) {
                 lies.insert(Field(other, field));
             }
@@ -229,11 +234,11 @@ TEST_F(ArchiveTortureTest, LyingSizesAndOffsets) {
             for (std::uint32_t lie : lies) {
                 std::string label = "entry " + std::to_string(entry) + " field " +
                                     std::to_string(field) + " = " + std::to_string(lie);
-                Judgement judgement = Judge(WithField(entry, field, lie), label);
+                Judgement judgement = Judge(WithField(m_plain, entry, field, lie), label);
                 EXPECT_NE(judgement.setup, SFX_OK) << label;
                 ExpectDamageReported(judgement, label);
                 // Offsets and packed sizes are the layout: the directory alone shows the lie.
-                if (field != 4) {
+                if (field != SFX_RECORD_SIZE) {
                     EXPECT_EQ(judgement.setup, SFX_ERR_SIGNATURE) << label;
                 }
             }
@@ -245,15 +250,16 @@ TEST_F(ArchiveTortureTest, LyingSizesAndOffsets) {
         for (int shift : {-64, -5, -1, 1, 5, 64}) {
             std::string bytes = m_plain;
             auto moved = [&](std::size_t k, std::size_t field, int by) {
-                PutNumber(bytes, RecordField(m_plain, m_entries, k, field),
+                PutNumber(bytes, RecordField(m_plain, k, field),
                           Field(k, field) + static_cast<std::uint32_t>(by));
             };
-            if (shift > 0 && Field(entry + 1, 8) <= static_cast<std::uint32_t>(shift)) {
+            if (shift > 0 &&
+                Field(entry + 1, SFX_RECORD_PACKED_SIZE) <= static_cast<std::uint32_t>(shift)) {
                 continue;
             }
-            moved(entry, 8, shift);
-            moved(entry + 1, 0, shift);
-            moved(entry + 1, 8, -shift);
+            moved(entry, SFX_RECORD_PACKED_SIZE, shift);
+            moved(entry + 1, SFX_RECORD_OFFSET, shift);
+            moved(entry + 1, SFX_RECORD_PACKED_SIZE, -shift);
             std::string label =
                 "boundary " + std::to_string(entry) + " moved " + std::to_string(shift);
             Judgement judgement = Judge(bytes, label);
@@ -265,16 +271,18 @@ TEST_F(ArchiveTortureTest, LyingSizesAndOffsets) {
     }
     // Counts and name lengths that lie.
     std::size_t countField = m_plain.size() - SFX_TRAILER_SIZE;
-    for (std::uint32_t count : {0u, 1u, 2u, 4u, 255u, 256u, 257u, 0xFFFFFFFFu}) {
+    for (std::uint32_t count : {0u, 1u, 2u, 4u, SFX_MAX_ENTRIES - 1u, SFX_MAX_ENTRIES + 0u,
+                                SFX_MAX_ENTRIES + 1u, 0xFFFFFFFFu}) {
         std::string bytes = m_plain;
         PutNumber(bytes, countField, count);
         Judgement judgement = Judge(bytes, "count " + std::to_string(count));
         EXPECT_TRUE(judgement.outputs.empty());
         EXPECT_EQ(judgement.setup, count == 0 ? SFX_ERR_NO_DATA : SFX_ERR_SIGNATURE) << count;
     }
-    for (std::uint32_t nameLength : {0u, 3u, 5u, 1000u, 1001u, 0xFFFFFFFFu}) {
+    for (std::uint32_t nameLength : {0u, 3u, 5u, SFX_MAX_NAME_LENGTH + 0u, SFX_MAX_NAME_LENGTH + 1u,
+                                     0x7FFFFFFFu, length, 0xFFFFFFFFu}) {
         std::string bytes = m_plain;
-        PutNumber(bytes, countField - 4, nameLength);
+        PutNumber(bytes, countField - SFX_NUMBER_LENGTH, nameLength);
         Judgement judgement = Judge(bytes, "name length " + std::to_string(nameLength));
         EXPECT_TRUE(judgement.outputs.empty());
         EXPECT_EQ(judgement.setup, SFX_ERR_SIGNATURE) << nameLength;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/RunMode.h"
 #include "tests/unit/DialogTestSupport.h"
 
 namespace {
@@ -82,9 +83,7 @@ TEST_F(CommandLineTest, EachFormSelectsItsMode) {
             shown += "[" + argument + "]";
         }
         DialogRun run = RunProgram(arguments);
-        const bool usageBox =
-            run.boxes.size() == 1 &&
-            run.boxes[0].text == "Please use /I or /i to Install , use /U or /u to Uninstall";
+        const bool usageBox = run.boxes.size() == 1 && run.boxes[0].text == RUN_USAGE_MESSAGE;
         const bool collapsed =
             !run.dialog.moves.empty() && run.dialog.moves.front() == Rect{0, 0, 1, 1};
         EXPECT_EQ(usageBox, mode == Usage) << shown;

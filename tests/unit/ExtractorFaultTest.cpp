@@ -27,8 +27,8 @@ protected:
     }
     int Extract() {
         m_done = 0;
-        SfxExtractor extractor(m_sim->files());
-        return extractor.Extract("C:\\T", CountDone, &m_done);
+        SfxExtractor extractor;
+        return ExtractOwnArchive(extractor, m_sim->files(), "C:\\T", CountDone, &m_done);
     }
     // Files in the target are whole entries; returns how many there are.
     int WholeFiles() {

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "setup/RunMode.h"
 #include "tests/unit/DialogTestSupport.h"
 
 namespace {
@@ -51,9 +52,7 @@ protected:
 
 TEST_F(SetupProgramTest, UnknownArgumentShowsUsageAndExits1639) {
     ASSERT_EQ(Status(Environment() + PROGRAM + " /X"), SETUP_EXIT_USAGE % 256);
-    EXPECT_EQ(Journal(),
-              "messagebox: zil-setup: Please use /I or /i to Install , use /U or /u to "
-              "Uninstall\n");
+    EXPECT_EQ(Journal(), std::string("messagebox: zil-setup: ") + RUN_USAGE_MESSAGE + "\n");
 }
 
 // A deployment tool's wrong switch where nobody sees the desktop (a service, session 0): no box
@@ -62,14 +61,15 @@ TEST_F(SetupProgramTest, UnknownArgumentOnAHiddenDesktopShowsNoBox) {
     std::string err = m_root + "/stderr.txt";
     ASSERT_EQ(Status(Environment() + "ZIL_DESKTOP=hidden " + PROGRAM + " /S 2>'" + err + "'"),
               SETUP_EXIT_USAGE % 256);
-    const std::string usage = "Please use /I or /i to Install , use /U or /u to Uninstall";
+    const std::string usage = RUN_USAGE_MESSAGE;
+    const std::string exitCode = "exit code " + std::to_string(SETUP_EXIT_USAGE);
     EXPECT_EQ(ReadFile(err), usage + "\n");
     EXPECT_EQ(Journal().find("messagebox"), std::string::npos) << Journal();
     std::string log = ReadFile(m_root + "/C/Windows/Temp/ZIL_Setup.log");
-    EXPECT_NE(log.find(", exit code 1639\r\n" + usage + "\r\nDetails:\r\n"), std::string::npos)
+    EXPECT_NE(log.find(", " + exitCode + "\r\n" + usage + "\r\nDetails:\r\n"), std::string::npos)
         << log;
     EXPECT_TRUE(
-        log.ends_with("Result: setup did not understand its command line (exit code 1639)\r\n"))
+        log.ends_with("Result: setup did not understand its command line (" + exitCode + ")\r\n"))
         << log;
 }
 

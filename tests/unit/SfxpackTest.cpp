@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "res/StringTable.h"
 #include "res/resource.h"
 #include "sfx/TargetFolders.h"
 #include "sfx/ExtractOutcome.h"
@@ -101,9 +102,8 @@ TEST_F(SfxpackTest, EntriesPastTheWholeEntryLimitAreDeflatedByZlibInChunks) {
     std::string archive = BuildArchive(entries, "", limit);
     EXPECT_EQ(BuildArchive(entries, "", limit), archive);
     for (std::size_t k = 0; k < rows.size(); ++k) {
-        std::string stream =
-            archive.substr(GetNumber(archive, RecordField(archive, entries, k, 0)),
-                           GetNumber(archive, RecordField(archive, entries, k, 8)));
+        std::string stream = archive.substr(Field(archive, k, SFX_RECORD_OFFSET),
+                                            Field(archive, k, SFX_RECORD_PACKED_SIZE));
         // zlib's own best level, fed in one piece, gives the chunked stream byte for byte; the
         // whole-entry compressor must beat it.
         if (rows[k].chunked) {
@@ -137,12 +137,13 @@ TEST_F(SfxpackTest, RefusalsLeaveNoOutput) {
         fs::remove_all(m_dir / "bad");
     }
     fs::create_directory(m_dir / "many");
-    for (int i = 0; i < 257; ++i) {
+    for (int i = 0; i < SFX_MAX_ENTRIES; ++i) {
         // Not "f" + ...: GCC 12 at -O3 takes that for an overlapping copy (-Wrestrict).
         std::string name = "f";
         name += std::to_string(i);
         WriteHostFile(m_dir / "many" / name, "x");
     }
+    WriteHostFile(m_dir / "many" / "one more", "x");
     refused(P("many"));
     fs::create_directory(m_dir / "other");
     WriteHostFile(m_dir / "other" / "A.TXT", "clash");
@@ -151,7 +152,7 @@ TEST_F(SfxpackTest, RefusalsLeaveNoOutput) {
     fs::create_directory(m_dir / "void");
     refused(P("void"));
     // The boundaries themselves pass: 256 entries; names as long as a path on Windows allows.
-    fs::remove(m_dir / "many" / "f256");
+    fs::remove(m_dir / "many" / "one more");
     EXPECT_EQ(Sfxpack("create -o " + P("256.sfx") + " " + P("many")).status, 0);
     EXPECT_EQ(ArchiveWriter::CheckNames({std::string(SFX_MAX_TARGET_NAME, 'n')}), "");
     EXPECT_NE(ArchiveWriter::CheckNames({std::string(SFX_MAX_TARGET_NAME + 1, 'n')}), "");
@@ -310,10 +311,9 @@ TEST_F(SfxpackTest, DamageIsNamedAndExitCodesTellTheOutcome) {
     // A gap between streams: the directory is refused by both, before anything is written.
     std::vector<TestEntry> entries = {{"one", "first", ""}, {"two", "second", ""}};
     std::string gapped = BuildArchive(entries);
-    std::uint32_t offset = 0;
-    std::memcpy(&offset, gapped.data() + RecordField(gapped, entries, 1, 0), 4);
+    std::uint32_t offset = Field(gapped, 1, SFX_RECORD_OFFSET);
     gapped.insert(offset, "G");
-    PutNumber(gapped, RecordField(gapped, entries, 1, 0), offset + 1);
+    gapped = WithField(gapped, 1, SFX_RECORD_OFFSET, offset + 1);
     WriteHostFile(m_dir / "gapped.sfx", gapped);
     ToolRun gap = Sfxpack("verify " + P("gapped.sfx"));
     EXPECT_EQ(gap.status, 2);
@@ -329,7 +329,8 @@ TEST(ExtractOutcomeTest, EveryResultHasItsTableText) {
         EXPECT_LE(id, IDS_EXTRACT_INCOMPLETE);
         std::string text = ExtractOutcomeText(result, 7);
         EXPECT_FALSE(text.empty());
-        EXPECT_EQ(id == 5, text == "Internal Error") << result;
+        EXPECT_EQ(id == IDS_EXTRACT_INTERNAL, text == StringTableText(IDS_EXTRACT_INTERNAL))
+            << result;
     }
     EXPECT_EQ(ExtractOutcomeText(SFX_OK, 92), "92 files extracted successfully");
     EXPECT_EQ(ExtractOutcomeText(SFX_ERR_NO_DATA, 0), ExtractOutcomeText(SFX_ERR_SIGNATURE, 0));

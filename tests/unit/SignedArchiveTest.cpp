@@ -10,39 +10,37 @@ using namespace archive_test;
 
 namespace {
 
-class SignedArchiveTest : public MachineTest, public ::testing::WithParamInterface<bool> {
+class SignedArchiveTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
-        MachineTest::SetUp();
         m_plus = GetParam();
         m_entries = {{"a.txt", TextBytes(7000), ""}, {"b.bin", RandomBytes(3000, 31), ""}};
         m_unsigned = BuildArchive(m_entries, PeImage(m_plus));
         m_signed = SignLikeATool(m_unsigned, m_plus);
     }
-    // Setup's extraction into an empty C:\T, and verify's verdict on the same file.
+    // Setup's extraction into an empty target, and verify's verdict on the same file.
     int Extract(const std::string& bytes) {
-        fs::remove_all(Target());
-        fs::create_directory(Target());
-        UseArchive(bytes);
-        SfxExtractor extractor(*m_files);
-        int result = extractor.Extract("C:\\T", nullptr, nullptr);
-        m_verdict = ArchiveVerifier(*m_files).Verify(m_archivePath);
+        MemoryFile archive(bytes);
+        m_target = MemoryTarget();
+        int result = SfxExtractor().Extract(archive, m_target, nullptr, nullptr);
+        m_verdict = ArchiveVerifier::Verify(archive);
         EXPECT_EQ(m_verdict.result, result);
         return result;
     }
     void ExpectEntriesExtracted() {
         for (const TestEntry& entry : m_entries) {
-            EXPECT_EQ(ReadHostFile(Target() / entry.name), entry.data) << entry.name;
+            EXPECT_EQ(m_target.files().at(entry.name), entry.data) << entry.name;
         }
     }
     void ExpectRefused(const std::string& bytes, const std::string& label) {
         EXPECT_EQ(Extract(bytes), SFX_ERR_SIGNATURE) << label;
-        EXPECT_TRUE(MachineFiles().empty()) << label;
+        EXPECT_EQ(m_target.createdCount(), 0) << label;
         ASSERT_FALSE(m_verdict.faults.empty());
         EXPECT_NE(m_verdict.faults[0].find("certificate table"), std::string::npos)
             << label << ": " << m_verdict.faults[0];
     }
 
+    MemoryTarget m_target;
     bool m_plus = false;
     std::vector<TestEntry> m_entries;
     std::string m_unsigned;
@@ -74,7 +72,7 @@ TEST_P(SignedArchiveTest, ArchiveEndsWhereTheCertificateTableBegins) {
         SetSecurityDirectory(bytes, m_plus,
                              static_cast<std::uint32_t>(m_unsigned.size() + filler.size()), 1024);
         EXPECT_EQ(Extract(bytes), SFX_ERR_SIGNATURE) << filler.size();
-        EXPECT_TRUE(MachineFiles().empty());
+        EXPECT_EQ(m_target.createdCount(), 0);
     }
 
     // A table that the headers do not record is just bytes behind the archive: no trailer ends
@@ -82,7 +80,7 @@ TEST_P(SignedArchiveTest, ArchiveEndsWhereTheCertificateTableBegins) {
     std::string unrecorded = m_signed;
     SetSecurityDirectory(unrecorded, m_plus, 0, 0);
     EXPECT_EQ(Extract(unrecorded), SFX_ERR_SIGNATURE);
-    EXPECT_TRUE(MachineFiles().empty());
+    EXPECT_EQ(m_target.createdCount(), 0);
 }
 
 TEST_P(SignedArchiveTest, ProgramSignedBeforePackingKeepsItsTableInTheImage) {
@@ -103,7 +101,7 @@ TEST_P(SignedArchiveTest, TrailerInsideTheTableIsNeverRead) {
                          tableSize + static_cast<std::uint32_t>(smuggled.size()));
     ASSERT_EQ(Extract(grown), SFX_OK);
     ExpectEntriesExtracted();
-    EXPECT_FALSE(fs::exists(Target() / "evil.exe"));
+    EXPECT_EQ(m_target.files().count("evil.exe"), 0u);
 }
 
 TEST_P(SignedArchiveTest, LyingTablesAreRefusedBeforeAnythingIsWritten) {
@@ -124,7 +122,7 @@ TEST_P(SignedArchiveTest, LyingTablesAreRefusedBeforeAnythingIsWritten) {
     ExpectRefused(lie(headers - 1, 8), "table straddling the end of the headers");
     // A table that starts inside the archive and ends the file cuts the archive's trailer off.
     EXPECT_EQ(Extract(lie(start - 100, size + 100)), SFX_ERR_SIGNATURE);
-    EXPECT_TRUE(MachineFiles().empty());
+    EXPECT_EQ(m_target.createdCount(), 0);
     // A table inside the file that ends before its end must lie in front of the first stream.
     auto inside = [&](std::uint32_t address, std::uint32_t tableSize) {
         std::string bytes = m_unsigned;
