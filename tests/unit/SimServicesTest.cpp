@@ -73,31 +73,14 @@ protected:
     std::unique_ptr<SimServices> m_services;
 };
 
-TEST_F(SimServicesTest, RegistrationPersistsAcrossManagersAndNamesIgnoreCase) {
+// The product's own tests hold the rest of the manager; these are what they would let through.
+TEST_F(SimServicesTest, NamesIgnoreCase) {
     EXPECT_EQ(create(), WIN_OK);
-    EXPECT_EQ(create(), WIN_SERVICE_EXISTS);
     EXPECT_EQ(create("JOVIXzil"), WIN_SERVICE_EXISTS);
     EXPECT_EQ(create(""), WIN_INVALID_NAME);
-
-    // A separate machine object over the same folder stands for a later process.
-    SimMachine later(config());
-    SimServices laterServices(later);
     SimServices::Record record;
-    ASSERT_TRUE(laterServices.lookup("jovixzil", record));
+    ASSERT_TRUE(m_services->lookup("jovixzil", record));
     EXPECT_EQ(record.name, kName);
-    EXPECT_EQ(record.imagePath, kImage);
-    EXPECT_EQ(record.serviceType, SVC_WIN32_OWN_PROCESS);
-    EXPECT_EQ(record.startType, SVC_AUTO_START);
-    EXPECT_EQ(record.errorControl, SVC_ERROR_NORMAL);
-    EXPECT_EQ(record.settledState, SVC_STOPPED);
-    EXPECT_TRUE(record.openHandles.empty());
-
-    std::unique_ptr<Service> missing;
-    EXPECT_EQ(manager()->openService("Nobody", SVC_ALL_ACCESS, missing),
-              WIN_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(missing, nullptr);
-    EXPECT_TRUE(journalHas(std::string("service: JovixZIL create ") + kImage + " -> 0"));
-    EXPECT_TRUE(journalHas("service: Nobody open 0xF01FF -> 1060"));
 }
 
 TEST_F(SimServicesTest, EachRequestNeedsExactlyItsAccessRight) {
@@ -148,28 +131,6 @@ TEST_F(SimServicesTest, EachRequestNeedsExactlyItsAccessRight) {
               WIN_ACCESS_DENIED);
 }
 
-TEST_F(SimServicesTest, StartNeedsTheUnquotedImageAndOnlyAStoppedService) {
-    ASSERT_EQ(create(), WIN_OK);
-    EXPECT_EQ(open(SVC_START)->start(), WIN_FILE_NOT_FOUND);
-    EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
-    EXPECT_EQ(control(139), WIN_SERVICE_NOT_ACTIVE);
-    EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_SERVICE_NOT_ACTIVE);
-
-    installImage();
-    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
-    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
-    EXPECT_TRUE(journalHas("service: JovixZIL start -> 1056"));
-    ServiceStatus status;
-    EXPECT_EQ(open(SVC_STOP)->control(SVC_CONTROL_STOP, status), WIN_OK);
-    EXPECT_EQ(status.currentState, SVC_STOPPED);
-
-    // An image registered without quotes is found just the same.
-    ASSERT_EQ(create("Plain", "C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe"), WIN_OK);
-    std::unique_ptr<Service> plain;
-    ASSERT_EQ(manager()->openService("Plain", SVC_START, plain), WIN_OK);
-    EXPECT_EQ(plain->start(), WIN_OK);
-}
-
 TEST_F(SimServicesTest, OnlyStopAndUserDefinedCodesAreAccepted) {
     createRunning();
     auto service = open(SVC_ALL_ACCESS);
@@ -195,76 +156,16 @@ TEST_F(SimServicesTest, OnlyStopAndUserDefinedCodesAreAccepted) {
     EXPECT_TRUE(journalHas("service: JovixZIL control 2 -> 1052"));
 }
 
-TEST_F(SimServicesTest, StartDelayKeepsTheServicePendingOnThisClockOnly) {
+// Another process cannot compare clocks with this one: to it a pending start has completed.
+TEST_F(SimServicesTest, AStartIsPendingOnTheClockOfItsProcessOnly) {
     installImage();
     ASSERT_EQ(create(), WIN_OK);
-    for (std::uint32_t delay : {0u, 1u, 189u, 400u, 1000u}) {
-        m_services->setKnobs({.startDelay = delay});
-        std::uint64_t requested = m_machine->now();
-        ASSERT_EQ(open(SVC_START)->start(), WIN_OK);
-        for (std::uint32_t step = 0; step < 8; ++step) {
-            std::uint64_t elapsed = m_machine->now() - requested;
-            ServiceStatus status;
-            ASSERT_EQ(open(SVC_QUERY_STATUS)->queryStatus(status), WIN_OK);
-            std::uint32_t expected = elapsed < delay ? SVC_START_PENDING : SVC_RUNNING;
-            EXPECT_EQ(status.currentState, expected) << "delay " << delay << " at " << elapsed;
-            EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
-            EXPECT_EQ(control(139),
-                      expected == SVC_RUNNING ? WIN_OK : WIN_SERVICE_CANNOT_ACCEPT_CTRL);
-            m_machine->sleep(189);
-        }
-        ASSERT_EQ(control(SVC_CONTROL_STOP), WIN_OK);
-    }
-
-    // Another process cannot compare clocks with this one: to it the start has completed.
     m_services->setKnobs({.startDelay = 5000});
     ASSERT_EQ(open(SVC_START)->start(), WIN_OK);
     EXPECT_EQ(m_services->currentState(kName), SVC_START_PENDING);
     SimMachine other(config());
     SimServices otherServices(other);
     EXPECT_EQ(otherServices.currentState(kName), SVC_RUNNING);
-    EXPECT_EQ(m_services->currentState(kName), SVC_RUNNING);
-}
-
-TEST_F(SimServicesTest, StopDelayKeepsTheServiceStopPending) {
-    createRunning();
-    m_services->setKnobs({.stopDelay = 300});
-    ASSERT_EQ(control(SVC_CONTROL_STOP), WIN_OK);
-    EXPECT_EQ(m_services->currentState(kName), SVC_STOP_PENDING);
-    EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
-    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
-    m_machine->sleep(299);
-    EXPECT_EQ(m_services->currentState(kName), SVC_STOP_PENDING);
-    m_machine->sleep(1);
-    EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
-}
-
-TEST_F(SimServicesTest, ANeverStartingServiceStaysPendingAndCannotBeStopped) {
-    installImage();
-    ASSERT_EQ(create(), WIN_OK);
-    m_services->setKnobs({.neverStarts = true});
-    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
-    m_machine->sleep(10'000'000);
-    SimMachine other(config());
-    SimServices otherServices(other);
-    EXPECT_EQ(otherServices.currentState(kName), SVC_START_PENDING);
-    EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_ALREADY_RUNNING);
-    EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
-}
-
-TEST_F(SimServicesTest, TheRuntimeMarkerLetsAServiceThatNeedsItStart) {
-    installImage();
-    ASSERT_EQ(create(), WIN_OK);
-    m_services->setKnobs({.needsRuntime = true});
-    SimServices::Knobs knobs = m_services->knobs();
-    EXPECT_TRUE(knobs.needsRuntime);
-    EXPECT_FALSE(knobs.neverStarts);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        EXPECT_EQ(open(SVC_START)->start(), WIN_SERVICE_REQUEST_TIMEOUT);
-        EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
-    }
-    writeHostFile("C/Windows/System32/msvcr_zil.marker");
-    EXPECT_EQ(open(SVC_START)->start(), WIN_OK);
     EXPECT_EQ(m_services->currentState(kName), SVC_RUNNING);
 }
 
