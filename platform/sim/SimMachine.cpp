@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/WindowsPaths.h"
@@ -189,4 +190,11 @@ Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& hos
     }
     host = path;
     return WIN_OK;
+}
+
+bool SimMachine::isFile(const std::string& windowsPath) const {
+    std::string host;
+    struct stat info {};
+    return hostPath(windowsPath, host) == WIN_OK && ::stat(host.c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode);
 }

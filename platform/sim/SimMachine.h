@@ -47,6 +47,8 @@ public:
     // C:, D: or E:, or that would leave the machine ("..") is refused with WIN_ACCESS_DENIED;
     // a missing parent gives WIN_PATH_NOT_FOUND only where the caller asks for existence.
     Win32Error hostPath(const std::string& windowsPath, std::string& host) const;
+    // True when the Windows path names a plain file in the machine.
+    bool isFile(const std::string& windowsPath) const;
 
     // Appends one line to journal.log ("kind: detail"); safe across processes.
     void journal(const std::string& kind, const std::string& detail);

@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,11 +98,7 @@ std::vector<std::string> SimProcesses::splitArguments(const std::string& paramet
 
 Win32Error SimProcesses::runAndWait(const std::string& file, const std::string& parameters) {
     std::string host;
-    Win32Error error = m_machine.hostPath(file, host) != WIN_OK ? WIN_FILE_NOT_FOUND : WIN_OK;
-    struct stat info {};
-    if (error == WIN_OK && (::stat(host.c_str(), &info) != 0 || !S_ISREG(info.st_mode))) {
-        error = WIN_FILE_NOT_FOUND;
-    }
+    Win32Error error = m_machine.isFile(file) ? m_machine.hostPath(file, host) : WIN_FILE_NOT_FOUND;
     int status = 0;
     if (error == WIN_OK) {
         error = launch(host, parameters, status);
@@ -150,21 +145,10 @@ int SimProcesses::runCommand(const std::string& commandLine) {
         const std::string& word = words[i];
         if (word.size() > 2 && std::isalpha(static_cast<unsigned char>(word[0])) &&
             word[1] == ':') {
-            result = machineFileExists(word) ? 0 : 1;
+            result = m_machine.isFile(word) ? 0 : 1;
             break;
         }
     }
     m_machine.journal("system", commandLine + " -> " + std::to_string(result));
     return result;
-}
-
-bool SimProcesses::machineFileExists(std::string windowsPath) const {
-    // The command processor takes "c:\" as readily as "C:\".
-    windowsPath[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
-    std::string host;
-    if (m_machine.hostPath(windowsPath, host) != WIN_OK) {
-        return false;
-    }
-    struct stat info {};
-    return ::stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }

@@ -29,7 +29,6 @@ public:
 
 private:
     Win32Error launch(const std::string& hostFile, const std::string& parameters, int& status);
-    bool machineFileExists(std::string windowsPath) const;
 
     SimMachine& m_machine;
 };

@@ -15,17 +15,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 using Record = SimServices::Record;
 using Table = std::vector<Record>;
-
-bool sameName(const std::string& a, const std::string& b) {
-    return EqualsIgnoringCase(a, b);
-}
 
 std::string hex(std::uint32_t value) {
     char text[16];
@@ -138,7 +133,7 @@ void saveTable(const std::string& path, const Table& table) {
 
 Table::iterator findRecord(Table& table, const std::string& name) {
     return std::find_if(table.begin(), table.end(),
-                        [&](const Record& r) { return sameName(r.name, name); });
+                        [&](const Record& r) { return EqualsIgnoringCase(r.name, name); });
 }
 
 bool ownerAlive(const std::string& owner) {
@@ -310,11 +305,11 @@ private:
             return WIN_SERVICE_ALREADY_RUNNING;
         }
         SimMachine& machine = m_services.machine();
-        if (!machineFileExists(unquotedImage(r.imagePath))) {
+        if (!machine.isFile(unquotedImage(r.imagePath))) {
             return WIN_FILE_NOT_FOUND;
         }
         SimServices::Knobs knobs = m_services.knobs();
-        if (knobs.needsRuntime && !machineFileExists(SIM_RUNTIME_MARKER)) {
+        if (knobs.needsRuntime && !machine.isFile(SIM_RUNTIME_MARKER)) {
             return WIN_SERVICE_REQUEST_TIMEOUT;
         }
         r.settledState = SVC_RUNNING;
@@ -352,15 +347,6 @@ private:
             r.pendingFor = delay;
         }
         return WIN_OK;
-    }
-
-    bool machineFileExists(const std::string& windowsPath) {
-        std::string host;
-        if (m_services.machine().hostPath(windowsPath, host) != WIN_OK) {
-            return false;
-        }
-        struct stat info {};
-        return ::stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
     }
 
     static void fill(const Record& r, ServiceStatus& status) {
