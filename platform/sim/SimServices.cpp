@@ -68,7 +68,7 @@ Table loadTable(const std::string& path) {
         line >> key;
         if (key == "service") {
             table.emplace_back();
-            table.back().name = restOf(line);
+            table.back().settings.name = restOf(line);
             continue;
         }
         if (table.empty()) {
@@ -76,15 +76,15 @@ Table loadTable(const std::string& path) {
         }
         Record& r = table.back();
         if (key == "display") {
-            r.displayName = restOf(line);
+            r.settings.displayName = restOf(line);
         } else if (key == "image") {
-            r.imagePath = restOf(line);
+            r.settings.imagePath = restOf(line);
         } else if (key == "type") {
-            line >> r.serviceType;
+            line >> r.settings.serviceType;
         } else if (key == "start-type") {
-            line >> r.startType;
+            line >> r.settings.startType;
         } else if (key == "error-control") {
-            line >> r.errorControl;
+            line >> r.settings.errorControl;
         } else if (key == "state") {
             line >> r.settledState;
         } else if (key == "pending") {
@@ -113,11 +113,12 @@ void saveTable(const std::string& path, const Table& table) {
     {
         std::ofstream out(temporary, std::ios::trunc);
         for (const Record& r : table) {
-            out << "service " << r.name << "\ndisplay " << r.displayName << "\nimage "
-                << r.imagePath << "\ntype " << r.serviceType << "\nstart-type " << r.startType
-                << "\nerror-control " << r.errorControl << "\nstate " << r.settledState
-                << "\npending " << r.pendingState << ' ' << r.pendingSince << ' ' << r.pendingFor
-                << ' ' << (r.pendingOwner.empty() ? "-" : r.pendingOwner) << "\nmarked-for-delete "
+            out << "service " << r.settings.name << "\ndisplay " << r.settings.displayName
+                << "\nimage " << r.settings.imagePath << "\ntype " << r.settings.serviceType
+                << "\nstart-type " << r.settings.startType << "\nerror-control "
+                << r.settings.errorControl << "\nstate " << r.settledState << "\npending "
+                << r.pendingState << ' ' << r.pendingSince << ' ' << r.pendingFor << ' '
+                << (r.pendingOwner.empty() ? "-" : r.pendingOwner) << "\nmarked-for-delete "
                 << r.markedForDelete << '\n';
             for (const auto& [owner, count] : r.openHandles) {
                 out << "handles " << owner << ' ' << count << '\n';
@@ -133,7 +134,7 @@ void saveTable(const std::string& path, const Table& table) {
 
 Table::iterator findRecord(Table& table, const std::string& name) {
     return std::find_if(table.begin(), table.end(),
-                        [&](const Record& r) { return EqualsIgnoringCase(r.name, name); });
+                        [&](const Record& r) { return EqualsIgnoringCase(r.settings.name, name); });
 }
 
 bool ownerAlive(const std::string& owner) {
@@ -194,7 +195,7 @@ private:
         std::erase_if(table, [&](const Record& r) {
             bool gone = r.markedForDelete && stateOf(r) == SVC_STOPPED && r.openHandles.empty();
             if (gone) {
-                m_services.machine().journal("service", r.name + " deletion complete");
+                m_services.machine().journal("service", r.settings.name + " deletion complete");
             }
             return gone;
         });
@@ -262,12 +263,8 @@ public:
 
     Win32Error queryConfig(ServiceSettings& settings) override {
         return request("config", SVC_QUERY_CONFIG, [&](Record& r) -> Win32Error {
-            settings.name = r.name;
-            settings.displayName = r.displayName;
-            settings.serviceType = r.serviceType;
-            settings.startType = r.startType;
-            settings.errorControl = r.errorControl;
-            settings.imagePath = r.imagePath;
+            settings = r.settings;
+            settings.desiredAccess = 0;
             return WIN_OK;
         });
     }
@@ -305,7 +302,7 @@ private:
             return WIN_SERVICE_ALREADY_RUNNING;
         }
         SimMachine& machine = m_services.machine();
-        if (!machine.isFile(unquotedImage(r.imagePath))) {
+        if (!machine.isFile(unquotedImage(r.settings.imagePath))) {
             return WIN_FILE_NOT_FOUND;
         }
         SimServices::Knobs knobs = m_services.knobs();
@@ -350,7 +347,7 @@ private:
     }
 
     static void fill(const Record& r, ServiceStatus& status) {
-        status.serviceType = r.serviceType;
+        status.serviceType = r.settings.serviceType;
         status.currentState = stateOf(r);
         status.controlsAccepted = status.currentState == SVC_RUNNING ? 1u : 0u;
         status.win32ExitCode = 0;
@@ -379,7 +376,7 @@ public:
                 if (it->markedForDelete) {
                     return WIN_SERVICE_MARKED_FOR_DELETE;
                 }
-                recordedName = it->name;
+                recordedName = it->settings.name;
                 ++it->openHandles[m_services.owner()];
                 return WIN_OK;
             });
@@ -425,12 +422,8 @@ private:
             return it->markedForDelete ? WIN_SERVICE_MARKED_FOR_DELETE : WIN_SERVICE_EXISTS;
         }
         Record r;
-        r.name = settings.name;
-        r.displayName = settings.displayName;
-        r.imagePath = settings.imagePath;
-        r.serviceType = settings.serviceType;
-        r.startType = settings.startType;
-        r.errorControl = settings.errorControl;
+        r.settings = settings;
+        r.settings.desiredAccess = 0;
         r.openHandles[m_services.owner()] = 1;
         table.push_back(std::move(r));
         return WIN_OK;

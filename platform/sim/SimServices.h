@@ -46,12 +46,7 @@ public:
 
     // A service as the manager records it.
     struct Record {
-        std::string name;
-        std::string displayName;
-        std::string imagePath;  // as registered, quotes included
-        std::uint32_t serviceType = 0;
-        std::uint32_t startType = 0;
-        std::uint32_t errorControl = 0;
+        ServiceSettings settings;                  // as registered (no desired access)
         std::uint32_t settledState = SVC_STOPPED;  // the state once a pending change completes
         std::uint32_t pendingState = 0;            // SVC_START_PENDING, SVC_STOP_PENDING or 0
         std::string pendingOwner;                  // whose clock the pending change runs on

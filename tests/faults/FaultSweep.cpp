@@ -173,7 +173,7 @@ Service ServiceOf(const fs::path& machine) {
     Service service;
     service.registered = sim.simServices().lookup(theServiceName, record);
     service.state = sim.simServices().currentState(theServiceName);
-    service.image = record.imagePath;
+    service.image = record.settings.imagePath;
     return service;
 }
 

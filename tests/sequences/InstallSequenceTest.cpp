@@ -72,8 +72,8 @@ protected:
         EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
         SimServices::Record record;
         ASSERT_TRUE(ServiceRecord(record));
-        EXPECT_EQ(record.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
-        EXPECT_EQ(record.startType, static_cast<std::uint32_t>(SVC_AUTO_START));
+        EXPECT_EQ(record.settings.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
+        EXPECT_EQ(record.settings.startType, static_cast<std::uint32_t>(SVC_AUTO_START));
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
     }
 
@@ -489,7 +489,7 @@ protected:
         EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
         SimServices::Record record;
         ASSERT_TRUE(ServiceRecord(record));
-        EXPECT_EQ(record.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
+        EXPECT_EQ(record.settings.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
     }
 
@@ -622,9 +622,9 @@ TEST_F(UpgradeTest, AnyFailureGivesBackTheServiceAsItWasRegistered) {
         EXPECT_EQ(Contents(ProgramDir()), m_old);
         SimServices::Record record;
         ASSERT_TRUE(ServiceRecord(record));
-        EXPECT_EQ(record.imagePath, foreign.imagePath);
-        EXPECT_EQ(record.startType, foreign.startType);
-        EXPECT_EQ(record.displayName, foreign.displayName);
+        EXPECT_EQ(record.settings.imagePath, foreign.imagePath);
+        EXPECT_EQ(record.settings.startType, foreign.startType);
+        EXPECT_EQ(record.settings.displayName, foreign.displayName);
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
         EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
         EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));

@@ -137,12 +137,12 @@ TEST_F(ServiceControlTest, EachOperationAsksForItsOwnAccessRights) {
 TEST_F(ServiceControlTest, TheServiceIsRegisteredAsTheProductNeedsIt) {
     EXPECT_THAT(m_service->CreateProductService(), Outcome(0, "Request Successed !!!\r\n"));
     SimServices::Record r = record();
-    EXPECT_EQ(r.name, "JovixZIL");
-    EXPECT_EQ(r.displayName, "JovixZIL");
-    EXPECT_EQ(r.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
-    EXPECT_EQ(r.serviceType, SVC_WIN32_OWN_PROCESS);
-    EXPECT_EQ(r.startType, SVC_AUTO_START);
-    EXPECT_EQ(r.errorControl, SVC_ERROR_NORMAL);
+    EXPECT_EQ(r.settings.name, "JovixZIL");
+    EXPECT_EQ(r.settings.displayName, "JovixZIL");
+    EXPECT_EQ(r.settings.imagePath, "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
+    EXPECT_EQ(r.settings.serviceType, SVC_WIN32_OWN_PROCESS);
+    EXPECT_EQ(r.settings.startType, SVC_AUTO_START);
+    EXPECT_EQ(r.settings.errorControl, SVC_ERROR_NORMAL);
     EXPECT_TRUE(r.openHandles.empty());  // every handle closed again
 
     // Without its image the start fails with 2, and the quoted path is what was looked up.

@@ -80,7 +80,7 @@ TEST_F(SimServicesTest, NamesIgnoreCase) {
     EXPECT_EQ(create(""), WIN_INVALID_NAME);
     SimServices::Record record;
     ASSERT_TRUE(m_services->lookup("jovixzil", record));
-    EXPECT_EQ(record.name, kName);
+    EXPECT_EQ(record.settings.name, kName);
 }
 
 TEST_F(SimServicesTest, EachRequestNeedsExactlyItsAccessRight) {
