@@ -10,7 +10,7 @@ namespace {
 
 using dialog_test::DialogRun;
 using dialog_test::DialogTest;
-using dialog_test::Kind;
+using dialog_test::JournalOf;
 
 class CommandLineTest : public DialogTest {
 protected:
@@ -126,16 +126,13 @@ TEST_F(CommandLineTest, TheProgramEndsWithTheDialogsOutcome) {
          {Case{{"zil-setup", "/Z"}, SETUP_EXIT_USAGE, 1}, Case{{"zil-setup"}, SETUP_EXIT_CLOSED, 0},
           Case{{"zil-setup", "/I", "-"}, SETUP_EXIT_CLOSED, 0}}) {
         SimPlatform platform(Config({"close"}));
-        std::vector<std::string> argv = c.argv;
-        std::vector<char*> pointers;
-        for (std::string& argument : argv) {
-            pointers.push_back(argument.data());
-        }
-        std::size_t before = Kind(platform.machine().journalLines(), "messagebox").size();
-        SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
+        test_support::CommandLine line(c.argv);
+        std::size_t before = JournalOf(platform.machine().journalLines(), "messagebox").size();
+        SetupApp app(platform, line.argc(), line.argv());
         EXPECT_FALSE(app.InitInstance());
-        EXPECT_EQ(app.ExitCode(), c.exitCode) << argv.back();
-        EXPECT_EQ(Kind(platform.machine().journalLines(), "messagebox").size() - before, c.boxes);
+        EXPECT_EQ(app.ExitCode(), c.exitCode) << c.argv.back();
+        EXPECT_EQ(JournalOf(platform.machine().journalLines(), "messagebox").size() - before,
+                  c.boxes);
     }
 }
 

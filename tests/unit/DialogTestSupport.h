@@ -44,13 +44,10 @@ protected:
     // The mode that the program's start-up reads from these arguments, as main passes them on.
     static RunMode ReadCommandLine(SimPlatform& platform,
                                    const std::vector<std::string>& arguments) {
-        std::vector<std::string> argv{"zil-setup"};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> pointers;
-        for (std::string& argument : argv) {
-            pointers.push_back(argument.data());
-        }
-        SetupApp app(platform, static_cast<int>(pointers.size()), pointers.data());
+        std::vector<std::string> words{"zil-setup"};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        test_support::CommandLine line(words);
+        SetupApp app(platform, line.argc(), line.argv());
         app.ReadCommandLine();
         return SetupApp::ModeOf(theCommandLineArg);
     }
@@ -92,13 +89,7 @@ protected:
     std::string m_modulePath;  // empty: the test program itself, which carries no archive
 };
 
-inline std::vector<std::string> Kind(const std::vector<std::string>& journal,
-                                     const std::string& kind) {
-    return test_support::JournalOf(journal, kind);
-}
-
-inline std::string ReadFile(const fs::path& path) {
-    return test_support::ReadHostFile(path);
-}
+using test_support::JournalOf;
+using test_support::ReadHostFile;
 
 }  // namespace dialog_test

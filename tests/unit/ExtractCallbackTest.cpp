@@ -12,7 +12,7 @@ namespace {
 
 using dialog_test::DialogRun;
 using dialog_test::DialogTest;
-using dialog_test::Kind;
+using dialog_test::JournalOf;
 using test_support::RecordingObserver;
 namespace fs = std::filesystem;
 
@@ -134,7 +134,7 @@ TEST_F(ExtractCallbackTest, BarsAndLabelFollowAWholeExtractionOnScreen) {
     // The pump ran inside the first callback: the person's click arrived then, and found
     // Uninstall disabled. Nobody was left to act when the dialog waited.
     EXPECT_EQ(theSeen.front().inputLeft, 0u);
-    EXPECT_EQ(Kind(run.journal, "window"),
+    EXPECT_EQ(JournalOf(run.journal, "window"),
               (std::vector<std::string>{"click 1001 ignored: disabled", "close"}));
     EXPECT_EQ(archive_test::ReadHostFile(OnDriveC("T/text.mof")), entries[2].data);
 }

@@ -85,4 +85,20 @@ inline std::vector<std::string> JournalSince(const SimMachine& machine, std::siz
     return lines;
 }
 
+// A command line as main gets it: argc and argv over words that this object keeps.
+class CommandLine {
+public:
+    explicit CommandLine(std::vector<std::string> words) : m_words(std::move(words)) {
+        for (std::string& word : m_words) {
+            m_pointers.push_back(word.data());
+        }
+    }
+    int argc() const { return static_cast<int>(m_pointers.size()); }
+    char** argv() { return m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_words;
+    std::vector<char*> m_pointers;
+};
+
 }  // namespace test_support

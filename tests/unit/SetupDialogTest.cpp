@@ -9,8 +9,8 @@ namespace {
 
 using dialog_test::DialogRun;
 using dialog_test::DialogTest;
-using dialog_test::Kind;
-using dialog_test::ReadFile;
+using dialog_test::JournalOf;
+using dialog_test::ReadHostFile;
 namespace fs = std::filesystem;
 
 constexpr const char* PREVIOUS_TEXT =
@@ -21,7 +21,7 @@ constexpr int HIDDEN_BUTTONS[] = {IDC_CLOSE_PRODUCT, IDC_EXIT, IDC_TEST, IDC_LAU
 std::string LogFileText(const std::string& root) {
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         if (item.path().filename() == "ZIL_Setup.log") {
-            return ReadFile(item.path());
+            return ReadHostFile(item.path());
         }
     }
     return "";
@@ -78,7 +78,7 @@ TEST_F(SetupDialogTest, PreviousVersionEndsTheInteractiveDialogBeforeAnyClick) {
         EXPECT_EQ(run.boxes[0].type, static_cast<unsigned>(DLG_MB_OK));
         EXPECT_EQ(run.exitCode, SETUP_EXIT_PREVIOUS_VERSION);
         EXPECT_EQ(run.inputLeft, 1u) << "the click must find the dialog gone";
-        EXPECT_TRUE(Kind(run.journal, "window").empty()) << mark;
+        EXPECT_TRUE(JournalOf(run.journal, "window").empty()) << mark;
     }
 }
 
@@ -110,7 +110,7 @@ TEST_F(SetupDialogTest, UsageIsTheOnlyBoxEvenWithAPreviousVersion) {
             DialogRun run = RunProgram({argument}, {SimClick(IDC_INSTALL)});
             ASSERT_EQ(run.boxes.size(), 1u) << argument;
             EXPECT_EQ(run.boxes[0].text, USAGE_TEXT);
-            EXPECT_EQ(Kind(run.journal, "messagebox"),
+            EXPECT_EQ(JournalOf(run.journal, "messagebox"),
                       std::vector<std::string>{run.boxes[0].caption + ": " + USAGE_TEXT});
             EXPECT_EQ(run.exitCode, SETUP_EXIT_USAGE);
             EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
@@ -234,7 +234,7 @@ TEST_F(SetupDialogTest, NoSecondSequenceInsideTheFirst) {
     DialogRun run =
         RunProgram<GuardProbe>({}, {SimClick(IDC_INSTALL), SimClick(IDC_UNINSTALL), "close"});
     EXPECT_EQ(ProbeDialog::theProbesRun, 1);
-    EXPECT_EQ(Kind(run.journal, "window"),
+    EXPECT_EQ(JournalOf(run.journal, "window"),
               (std::vector<std::string>{"click 1000 ignored: disabled",
                                         "click 1001 ignored: disabled", "close"}));
     EXPECT_EQ(run.modalResult, DLG_IDCANCEL);

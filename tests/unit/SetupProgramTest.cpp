@@ -17,7 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using dialog_test::ReadFile;
+using dialog_test::ReadHostFile;
 
 constexpr const char* PROGRAM = ZIL_BINARY_DIR "/zil-setup";
 
@@ -33,7 +33,7 @@ protected:
         int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string Journal() const { return ReadFile(m_root + "/journal.log"); }
+    std::string Journal() const { return ReadHostFile(m_root + "/journal.log"); }
 
     // Whether some process holds the machine's setup lock.
     bool LockHeld() const {
@@ -63,9 +63,9 @@ TEST_F(SetupProgramTest, UnknownArgumentOnAHiddenDesktopShowsNoBox) {
               SETUP_EXIT_USAGE % 256);
     const std::string usage = RUN_USAGE_MESSAGE;
     const std::string exitCode = "exit code " + std::to_string(SETUP_EXIT_USAGE);
-    EXPECT_EQ(ReadFile(err), usage + "\n");
+    EXPECT_EQ(ReadHostFile(err), usage + "\n");
     EXPECT_EQ(Journal().find("messagebox"), std::string::npos) << Journal();
-    std::string log = ReadFile(m_root + "/C/Windows/Temp/ZIL_Setup.log");
+    std::string log = ReadHostFile(m_root + "/C/Windows/Temp/ZIL_Setup.log");
     EXPECT_NE(log.find(", " + exitCode + "\r\n" + usage + "\r\nDetails:\r\n"), std::string::npos)
         << log;
     EXPECT_TRUE(
@@ -79,7 +79,7 @@ TEST_F(SetupProgramTest, AMalformedFaultListExits1639AndRunsNothing) {
     std::string err = m_root + "/stderr.txt";
     ASSERT_EQ(Status(Environment() + "ZIL_FAULTS=write@x=5 " + PROGRAM + " /I 2>'" + err + "'"),
               SETUP_EXIT_USAGE % 256);
-    EXPECT_EQ(ReadFile(err), "ZIL_FAULTS: \"write@x=5\": N must be a call number from 1\n");
+    EXPECT_EQ(ReadHostFile(err), "ZIL_FAULTS: \"write@x=5\": N must be a call number from 1\n");
     EXPECT_EQ(Journal(), "");
     EXPECT_FALSE(fs::exists(m_root + "/setup.lock"));
 }
@@ -97,7 +97,7 @@ TEST_F(SetupProgramTest, TextUiDrawsTheDialog) {
                           "' ZIL_CLOCK=virtual ZIL_UI=text ZIL_INPUT=close " + PROGRAM + " >'" +
                           out + "' </dev/null";
     ASSERT_EQ(Status(command), SETUP_EXIT_CLOSED % 256);
-    std::string screen = ReadFile(out);
+    std::string screen = ReadHostFile(out);
     // The last frame: from the last caption line on.
     std::size_t last = screen.rfind("== ZIL Setup Program");
     ASSERT_NE(last, std::string::npos) << screen;
