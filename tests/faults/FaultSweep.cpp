@@ -6,25 +6,19 @@
 //   fault_sweep SETUP PAYLOAD_DIR [SCRATCH]
 // SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from.
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/sim/SimPlatform.h"
 #include "setup/ProductPaths.h"
+#include "tests/faults/SetupProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -55,11 +49,6 @@ const char* const theTempDir = "C/ZIL_Setup_temp";
 const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
 const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -86,7 +75,7 @@ Listing ListMachine(const fs::path& root) {
             } else if (it->is_directory()) {
                 listing[path] = "folder";
             } else {
-                listing[path] = "file " + ReadFile(it->path());
+                listing[path] = "file " + test_support::ReadHostFile(it->path());
             }
         }
     }
@@ -116,43 +105,6 @@ bool MayChange(const std::string& path, const Listing& before) {
     return atRoot && before.count(path) == 0;
 }
 
-struct RunResult {
-    bool exited = false;  // by itself, not by a signal or the time limit
-    int status = -1;
-    std::string journal;
-};
-
-RunResult RunSetup(const std::string& program, const fs::path& machine, const std::string& argument,
-                   const std::string& faults) {
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("ZIL_MACHINE", machine.c_str(), 1);
-        ::setenv("ZIL_CLOCK", "virtual", 1);
-        ::setenv("ZIL_UI", "none", 1);
-        ::setenv("ZIL_FAULTS", faults.c_str(), 1);
-        ::unsetenv("ZIL_INPUT");
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    RunResult result;
-    int raw = 0;
-    // The virtual clock bounds every wait; a run that takes a minute of real time hangs.
-    for (int waited = 0; waited < 60000; waited += 5) {
-        if (::waitpid(child, &raw, WNOHANG) == child) {
-            result.exited = WIFEXITED(raw);
-            result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
-            result.journal = ReadFile(machine / "journal.log");
-            return result;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, &raw, 0);
-    return result;
-}
-
 void CopyMachine(const fs::path& from, const fs::path& to) {
     fs::remove_all(to);
     fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
@@ -165,10 +117,7 @@ struct Service {
 };
 
 Service ServiceOf(const fs::path& machine) {
-    SimConfig config;
-    config.root = machine.string();
-    config.virtualClock = true;
-    SimPlatform sim(config);
+    SimPlatform sim(test_support::VirtualClockMachine(machine.string()));
     SimServices::Record record;
     Service service;
     service.registered = sim.simServices().lookup(theServiceName, record);
@@ -192,14 +141,15 @@ public:
 
 private:
     void Check(const std::string& label, const Kind& kind, bool fromThenOn, const fs::path& machine,
-               const std::string& argument, const fs::path& baseline, const RunResult& run);
+               const std::string& argument, const fs::path& baseline, const SetupProcessRun& run);
     void Expect(bool held, const std::string& label, const std::string& what);
     bool Installed(const fs::path& machine, std::string& why) const;
 
     std::string m_program;
     fs::path m_payload;
     fs::path m_scratch;
-    Listing m_installedFiles;  // what a complete install puts below the program folder
+    Listing m_installedFiles;      // what a complete install puts below the program folder
+    std::string m_installedImage;  // and the service image it registers
     // Files that someone else planted where setup keeps its own state: never changed, never
     // moved into the program folder.
     std::vector<std::string> m_planted;
@@ -219,7 +169,8 @@ bool Sweep::Prepare() {
             continue;
         }
         bool image = Lower(name).ends_with(".bmp") || Lower(name).ends_with(".ico");
-        m_installedFiles[image ? "ICONs/" + name : name] = "file " + ReadFile(entry.path());
+        m_installedFiles[image ? "ICONs/" + name : name] =
+            "file " + test_support::ReadHostFile(entry.path());
     }
     fs::path clean = m_scratch / "clean";
     fs::remove_all(clean);
@@ -233,7 +184,8 @@ bool Sweep::Prepare() {
     std::ofstream(clean / "D/data/notes.txt") << "notes";
     fs::path installed = m_scratch / "installed";
     CopyMachine(clean, installed);
-    RunResult run = RunSetup(m_program, installed, "/I", "");
+    SetupProcessRun run = RunSetupProcess(m_program, installed, "/I", "");
+    m_installedImage = ServiceOf(installed).image;
     std::string why;
     if (!run.exited || run.status != 0 || !Installed(installed, why)) {
         std::printf("fault sweep: the install without faults did not succeed (%d) %s\n", run.status,
@@ -262,7 +214,7 @@ bool Sweep::PreparePlanted(const fs::path& installed) {
     plant(folders / theTempDir / "ZIL.previous");
     fs::path link = m_scratch / "planted-link";
     CopyMachine(installed, link);
-    RunResult cut = RunSetup(m_program, link, "/I", "svc-delete@1=kill");
+    SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
     if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
         std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
         return false;
@@ -286,8 +238,7 @@ bool Sweep::Installed(const fs::path& machine, std::string& why) const {
         }
     }
     Service service = ServiceOf(machine);
-    if (!service.registered || service.state != 4 ||
-        service.image != std::string("\"") + SETUP_SERVICE_EXE + "\"") {
+    if (!service.registered || service.state != 4 || service.image != m_installedImage) {
         why = "the service is not registered as the product's and running";
         return false;
     }
@@ -304,7 +255,7 @@ void Sweep::Expect(bool held, const std::string& label, const std::string& what)
 
 void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
                   const fs::path& machine, const std::string& argument, const fs::path& baseline,
-                  const RunResult& run) {
+                  const SetupProcessRun& run) {
     Expect(run.exited, label, "did not end by itself (status " + std::to_string(run.status) + ")");
     if (!run.exited) {
         return;
@@ -327,14 +278,13 @@ void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
             Service now = ServiceOf(machine);
             // A service manager that refuses every request from some point on cannot start the
             // old service again: the log must say so.
-            std::string log = ReadFile(machine / theLogFile);
+            std::string log = test_support::ReadHostFile(machine / theLogFile);
             bool restartRefused = log.find("START ZIL Service retcode = 0") == std::string::npos &&
                                   log.find("START ZIL Service retcode = ") != std::string::npos;
             bool intact = before == after && now.registered == old.registered &&
                           (now.state == old.state || restartRefused) && now.image == old.image;
-            bool newComplete = exitCode == 1603 &&
-                               ReadFile(machine / theLogFile).find("Start ZIL Service Failed") !=
-                                   std::string::npos;
+            bool newComplete =
+                exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;
             for (const auto& [path, what] : m_installedFiles) {
                 newComplete = newComplete && after.count(path) && after.at(path) == what;
             }
@@ -349,7 +299,7 @@ void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
         Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
     }
 
-    std::string log = ReadFile(machine / theLogFile);
+    std::string log = test_support::ReadHostFile(machine / theLogFile);
     bool unwritable =
         fromThenOn && (kind.kind == SimFaultKind::Write || kind.kind == SimFaultKind::Open);
     if (log.empty() && unwritable) {
@@ -402,7 +352,7 @@ void Sweep::RunScenario(const std::string& name, const fs::path& baseline,
                                      std::to_string(nth) + "=" + std::to_string(kind.error) +
                                      (fromThenOn ? "+" : "");
                 CopyMachine(baseline, machine);
-                RunResult run = RunSetup(m_program, machine, argument, faults);
+                SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
                 ++m_runs;
                 bool fired = run.journal.find("\nfault: ") != std::string::npos ||
                              StartsWith(run.journal, "fault: ");
