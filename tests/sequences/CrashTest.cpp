@@ -1,19 +1,17 @@
 // The setup program killed halfway, as by a power cut, on the simulated machine: whatever it
 // left, the next install completes and the next uninstall removes everything.
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "tests/faults/SetupProcess.h"
 
 using ::testing::HasSubstr;
 
@@ -24,11 +22,8 @@ protected:
     // The packed setup program as its own process; -1 when a signal ended it.
     int RunProcess(const std::string& argument, const std::string& faults = "",
                    const std::string& setup = SAMPLE_SETUP) {
-        std::string command = "ZIL_MACHINE='" + m_root + "' ZIL_CLOCK=virtual ZIL_UI=none " +
-                              "ZIL_FAULTS='" + faults + "' exec '" + setup + "' " + argument +
-                              " >/dev/null 2>&1";
-        int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        SetupProcessRun run = RunSetupProcess(setup, m_root, argument, faults);
+        return run.exited ? run.status : -1;
     }
     void ExpectRecovery() {
         EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
@@ -36,9 +31,7 @@ protected:
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
         EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
         EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
-        EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
-        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
-        EXPECT_EQ(ServiceState(), 0u);
+        ExpectProductGone();
     }
 };
 
@@ -98,16 +91,7 @@ TEST_F(CrashTest, KilledWhileTheOldInstallationComesBack) {
 // a damaged archive leaves the installation as it was, and neither it nor the next install or
 // uninstall moves a planted file anywhere.
 TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
-    const std::string damaged = m_root + "-damaged";
-    std::filesystem::copy_file(SAMPLE_SETUP, damaged,
-                               std::filesystem::copy_options::overwrite_existing);
-    std::uint32_t offset = 0, packed = 0;
-    ArchiveEntrySpan(damaged, ArchiveNames(damaged).front(), offset, packed);
-    {
-        std::fstream file(damaged, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(offset + packed / 2);
-        file.put('\x5A');
-    }
+    const std::string damaged = DamagedSetup(ArchiveNames(SAMPLE_SETUP).front());
     const std::string setAside = Host(SETUP_SET_ASIDE_DIR);
     const std::string elsewhere = m_root + "/D/data";
     struct Case {
@@ -171,9 +155,7 @@ TEST_F(CrashTest, AnUninstallAfterAnInterruptedUpgradeRemovesEverything) {
     ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
     EXPECT_EQ(RunProcess("/I", "move@40=kill"), -1);
     EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
-    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
-    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
-    EXPECT_EQ(ServiceState(), 0u);
+    ExpectProductGone();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "res/resource.h"
 #include "setup/InstallSequence.h"
@@ -169,20 +170,30 @@ std::vector<std::string> SequenceTest::ArchiveNames(const std::string& setupPath
     return names;
 }
 
-void SequenceTest::ArchiveEntrySpan(const std::string& setupPath, const std::string& name,
-                                    std::uint32_t& offset, std::uint32_t& packedSize) {
+std::string SequenceTest::DamagedSetup(const std::string& entry) {
+    std::string copy = m_setups.string() + "/damaged-setup";
+    fs::copy_file(SAMPLE_SETUP, copy, fs::copy_options::overwrite_existing);
     std::unique_ptr<FileSystem> files = createNativeFileSystem();
-    SfxExtractor reader(*files, setupPath);
-    offset = packedSize = 0;
-    if (reader.ReadDirectory(setupPath) != SFX_OK) {
-        return;
-    }
+    SfxExtractor reader(*files, copy);
+    EXPECT_EQ(reader.ReadDirectory(copy), SFX_OK);
     for (int i = 0; i < reader.m_entryCount; ++i) {
-        if (reader.Entry(i).m_name == name) {
-            offset = reader.Entry(i).m_offset;
-            packedSize = reader.Entry(i).m_packedSize;
+        if (const ArchiveEntry& found = reader.Entry(i); found.m_name == entry) {
+            EXPECT_GT(found.m_packedSize, 4u) << entry;
+            std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekg(found.m_offset + found.m_packedSize / 2);
+            char byte = 0;
+            file.get(byte);
+            file.seekp(found.m_offset + found.m_packedSize / 2);
+            file.put(static_cast<char>(byte ^ 0x5A));
         }
     }
+    return copy;
+}
+
+void SequenceTest::ExpectProductGone() {
+    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+    EXPECT_EQ(ServiceState(), 0u);
 }
 
 std::uint32_t SequenceTest::ServiceState() {

@@ -15,6 +15,10 @@
 #include "setup/SetupExitCode.h"
 #include "tests/unit/ScratchFolder.h"
 
+inline constexpr const char* SAMPLE_SETUP = ZIL_BINARY_DIR "/ZIL_Setup";
+inline constexpr const char* BARE_SETUP = ZIL_BINARY_DIR "/zil-setup";
+inline constexpr const char* LOG_FILE = "C:\\Windows\\Temp\\ZIL_Setup.log";
+
 // What one run of the setup program left for a test to look at.
 struct SetupRun {
     int exitCode = -1;
@@ -55,9 +59,12 @@ protected:
 
     // The entry names of an archive appended to a host file.
     static std::vector<std::string> ArchiveNames(const std::string& setupPath);
-    // The offset and packed size of an archive entry.
-    static void ArchiveEntrySpan(const std::string& setupPath, const std::string& name,
-                                 std::uint32_t& offset, std::uint32_t& packedSize);
+    // A copy of the sample setup, outside the machine, with one byte of an entry's stream changed.
+    std::string DamagedSetup(const std::string& entry);
+    // The log file's text.
+    std::string LogText() const { return ReadHostFile(Host(LOG_FILE)); }
+    // No program folder, no temporary folder, no service.
+    void ExpectProductGone();
 
     // The state of the service now (0: not registered), and its registration.
     std::uint32_t ServiceState();
@@ -68,6 +75,7 @@ protected:
 
     test_support::ScratchFolder m_folder{"zil-sequence"};
     std::string m_root = m_folder.string();
+    test_support::ScratchFolder m_setups{"zil-setups"};  // setup programs made for a test
     std::string m_setupPath;  // the program the next runs execute: the sample setup by default
 
 private:
@@ -91,7 +99,3 @@ std::string LogBody(const std::string& logText);
 std::string LogDetails(const std::string& logText);
 std::string LogHeader(const std::string& logText);
 std::string LogFooter(const std::string& logText);
-
-inline constexpr const char* SAMPLE_SETUP = ZIL_BINARY_DIR "/ZIL_Setup";
-inline constexpr const char* BARE_SETUP = ZIL_BINARY_DIR "/zil-setup";
-inline constexpr const char* LOG_FILE = "C:\\Windows\\Temp\\ZIL_Setup.log";
