@@ -133,8 +133,7 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::filesystem::remove_all(m_root);
-        SetUp();
+        FreshMachine();
         ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
         c.plant();
         std::vector<std::string> before = FilesBelow(Host(SETUP_PROGRAM_DIR));

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <numeric>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -118,8 +117,7 @@ TEST_F(PauseContractTest, EachPathPausesAndSignalsInItsOrder) {
     };
     for (const Path& path : paths) {
         SCOPED_TRACE(path.what);
-        std::filesystem::remove_all(m_root);
-        SetUp();
+        FreshMachine();
         if (path.before) {
             path.before();
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,6 +37,11 @@ struct SetupRun {
 class SequenceTest : public ::testing::Test {
 protected:
     void SetUp() override;
+    // The machine as SetUp leaves it, for the next case of a table.
+    void FreshMachine() {
+        std::filesystem::remove_all(m_root);
+        SetUp();
+    }
 
     // One sequence, as the dialog runs it, reporting to a recording observer: "/I" and "/U" from
     // the command line; "" with {"click:1000"} (install) or {"click:1001"} (uninstall) as a
