@@ -18,6 +18,7 @@
 
 #include "platform/sim/SimPlatform.h"
 #include "setup/ProductPaths.h"
+#include "tests/faults/MachineFiles.h"
 #include "tests/faults/SetupProcess.h"
 
 namespace fs = std::filesystem;
@@ -53,43 +54,13 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
-    return text;
-}
-
 // What a machine holds: every path below its drives with its type and content.
-using Listing = std::map<std::string, std::string>;
-
 Listing ListMachine(const fs::path& root) {
     Listing listing;
     for (const char* drive : {"C", "D", "E"}) {
-        fs::path base = root / drive;
-        if (!fs::exists(base)) {
-            continue;
-        }
-        for (auto it = fs::recursive_directory_iterator(base); it != fs::end(it); ++it) {
-            std::string path = fs::relative(it->path(), root).string();
-            if (it->is_symlink()) {
-                listing[path] = "link " + fs::read_symlink(it->path()).string();
-            } else if (it->is_directory()) {
-                listing[path] = "folder";
-            } else {
-                listing[path] = "file " + test_support::ReadHostFile(it->path());
-            }
-        }
+        listing.merge(ListBelow(root / drive, std::string(drive) + "/"));
     }
     return listing;
-}
-
-Listing Below(const Listing& listing, const std::string& folder) {
-    Listing part;
-    for (const auto& [path, what] : listing) {
-        if (StartsWith(path, folder + "/")) {
-            part[path.substr(folder.size() + 1)] = what;
-        }
-    }
-    return part;
 }
 
 // What a run may change: the temporary folder, the program folder, setup's own state beside it
@@ -162,15 +133,9 @@ private:
 
 bool Sweep::Prepare() {
     for (const auto& entry : fs::directory_iterator(m_payload)) {
-        std::string name = entry.path().filename().string();
-        bool setupOnly = std::find(std::begin(SETUP_ONLY_PROGRAMS), std::end(SETUP_ONLY_PROGRAMS),
-                                   name) != std::end(SETUP_ONLY_PROGRAMS);
-        if (setupOnly || Lower(name).ends_with(".mof")) {
-            continue;
+        if (std::string path = InstalledPath(entry.path().filename().string()); !path.empty()) {
+            m_installedFiles[path] = "file " + test_support::ReadHostFile(entry.path());
         }
-        bool image = Lower(name).ends_with(".bmp") || Lower(name).ends_with(".ico");
-        m_installedFiles[image ? "ICONs/" + name : name] =
-            "file " + test_support::ReadHostFile(entry.path());
     }
     fs::path clean = m_scratch / "clean";
     fs::remove_all(clean);
@@ -229,7 +194,7 @@ bool Sweep::PreparePlanted(const fs::path& installed) {
 }
 
 bool Sweep::Installed(const fs::path& machine, std::string& why) const {
-    Listing files = Below(ListMachine(machine), theProgramDir);
+    Listing files = ListBelow(machine / theProgramDir);
     for (const auto& [path, what] : m_installedFiles) {
         auto found = files.find(path);
         if (found == files.end() || found->second != what) {
@@ -272,8 +237,8 @@ void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
         bool complete = Installed(machine, why);
         Expect(exitCode != 0 || complete, label, "exit 0 but not installed: " + why);
         if (exitCode != 0) {
-            Listing before = Below(ListMachine(baseline), theProgramDir);
-            Listing after = Below(ListMachine(machine), theProgramDir);
+            Listing before = ListBelow(baseline / theProgramDir);
+            Listing after = ListBelow(machine / theProgramDir);
             Service old = ServiceOf(baseline);
             Service now = ServiceOf(machine);
             // A service manager that refuses every request from some point on cannot start the

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "tests/faults/MachineFiles.h"
 #include "sfx/SfxExtractor.h"
 
 using ::testing::ElementsAre;
@@ -36,18 +37,6 @@ const std::string FINISHED =
     "Start Service Success !!!\r\n"
     "Write HKLM Launch_ZIL success !!!\r\n";
 
-bool IsImage(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    return lower.ends_with(".bmp") || lower.ends_with(".ico");
-}
-
-bool IsSetupOnly(const std::string& name) {
-    return std::find(std::begin(SETUP_ONLY_PROGRAMS), std::end(SETUP_ONLY_PROGRAMS), name) !=
-               std::end(SETUP_ONLY_PROGRAMS) ||
-           name.ends_with(".mof");
-}
-
 // The install with one more step after the new service's start, one that fails and asks for the
 // restore, as a later change could add.
 std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
@@ -67,8 +56,8 @@ protected:
     void ExpectInstalled() {
         std::vector<std::string> expected;
         for (const std::string& name : ArchiveNames(m_setupPath)) {
-            if (!IsSetupOnly(name)) {
-                expected.push_back(IsImage(name) ? "ICONs/" + name : name);
+            if (std::string path = InstalledPath(name); !path.empty()) {
+                expected.push_back(path);
             }
         }
         std::sort(expected.begin(), expected.end());
@@ -400,25 +389,6 @@ TEST_F(InstallTest, InputDuringTheExtractionStartsNothing) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-// Every file below a host folder with its content: what an installation is made of.
-std::map<std::string, std::string> Contents(const std::string& folder) {
-    std::map<std::string, std::string> contents;
-    if (!std::filesystem::is_directory(folder)) {
-        return contents;
-    }
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            contents[std::filesystem::relative(entry.path(), folder).string()] =
-                test_support::ReadHostFile(entry.path());
-        }
-    }
-    return contents;
-}
-
 class UpgradeTest : public InstallTest {
 protected:
     // A working installation of an older version: one of its files differs, one is its own.
@@ -427,11 +397,11 @@ protected:
         ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
         WriteHostFile(ProgramDir() + "/ZIL.ini", "[old version]\r\n");
         WriteHostFile(ProgramDir() + "/old-only.txt", "left by the older version");
-        m_old = Contents(ProgramDir());
+        m_old = ListBelow(ProgramDir());
         ASSERT_TRUE(ServiceRecord(m_oldService));
     }
     void ExpectOldInstallationRunning() {
-        EXPECT_EQ(Contents(ProgramDir()), m_old);
+        EXPECT_EQ(ListBelow(ProgramDir()), m_old);
         EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
         SimServices::Record record;
         ASSERT_TRUE(ServiceRecord(record));
@@ -440,7 +410,7 @@ protected:
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
     }
 
-    std::map<std::string, std::string> m_old;
+    Listing m_old;
     SimServices::Record m_oldService;
 };
 
@@ -572,7 +542,7 @@ TEST_F(UpgradeTest, AnyFailureGivesBackTheServiceAsItWasRegistered) {
         }
         SetupRun run = Run("/I");
         EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
-        EXPECT_EQ(Contents(ProgramDir()), m_old);
+        EXPECT_EQ(ListBelow(ProgramDir()), m_old);
         SimServices::Record record;
         ASSERT_TRUE(ServiceRecord(record));
         EXPECT_EQ(record.imagePath, foreign.imagePath);
@@ -607,11 +577,11 @@ TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Remove Old ZIL Directory Failed, error 5 !!!"));
-    std::map<std::string, std::string> upgraded = Contents(ProgramDir());
+    Listing upgraded = ListBelow(ProgramDir());
     InjectForNextRun({SimFaultKind::Move, 5, WIN_SHARING_VIOLATION});
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
-    EXPECT_EQ(Contents(ProgramDir()), upgraded);
-    EXPECT_EQ(Contents(Host(SETUP_SET_ASIDE_DIR)), m_old) << "the leftover is left alone";
+    EXPECT_EQ(ListBelow(ProgramDir()), upgraded);
+    EXPECT_EQ(ListBelow(Host(SETUP_SET_ASIDE_DIR)), m_old) << "the leftover is left alone";
 }
 
 // Links that someone planted where setup writes are removed as links; what they point at is
