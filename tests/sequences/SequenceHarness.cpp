@@ -9,6 +9,7 @@
 #include "setup/UninstallSequence.h"
 #include "sfx/SfxExtractor.h"
 #include "shell/SetupApp.h"
+#include "tests/faults/MachineFiles.h"
 #include "tests/unit/RecordingObserver.h"
 
 namespace fs = std::filesystem;
@@ -136,25 +137,13 @@ bool SequenceTest::Exists(const std::string& windowsPath) const {
     return fs::exists(Host(windowsPath));
 }
 
-std::string SequenceTest::ReadHostFile(const std::string& hostPath) const {
-    return test_support::ReadHostFile(hostPath);
-}
-
-void SequenceTest::WriteHostFile(const std::string& hostPath, const std::string& content) const {
-    test_support::WriteHostFile(hostPath, content);
-}
-
 std::vector<std::string> SequenceTest::FilesBelow(const std::string& hostFolder) const {
     std::vector<std::string> files;
-    if (!fs::is_directory(hostFolder)) {
-        return files;
-    }
-    for (const auto& entry : fs::recursive_directory_iterator(hostFolder)) {
-        if (entry.is_regular_file()) {
-            files.push_back(fs::relative(entry.path(), hostFolder).string());
+    for (const auto& [path, what] : ListBelow(hostFolder)) {
+        if (what.starts_with("file ")) {
+            files.push_back(path);
         }
     }
-    std::sort(files.begin(), files.end());
     return files;
 }
 

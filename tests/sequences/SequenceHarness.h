@@ -16,6 +16,11 @@
 #include "setup/SetupExitCode.h"
 #include "tests/unit/ScratchFolder.h"
 
+// The lines of a kind ("system", "program", "messagebox") without the kind.
+using test_support::JournalOf;
+using test_support::ReadHostFile;
+using test_support::WriteHostFile;
+
 inline constexpr const char* SAMPLE_SETUP = ZIL_BINARY_DIR "/ZIL_Setup";
 inline constexpr const char* BARE_SETUP = ZIL_BINARY_DIR "/zil-setup";
 inline constexpr const char* LOG_FILE = "C:\\Windows\\Temp\\ZIL_Setup.log";
@@ -58,8 +63,6 @@ protected:
     // The machine's file for a Windows path ("C:\x" -> <root>/C/x), exact case.
     std::string Host(const std::string& windowsPath) const;
     bool Exists(const std::string& windowsPath) const;
-    std::string ReadHostFile(const std::string& hostPath) const;
-    void WriteHostFile(const std::string& hostPath, const std::string& content) const;
     // Every file below a host folder, as paths relative to it, sorted.
     std::vector<std::string> FilesBelow(const std::string& hostFolder) const;
 
@@ -94,8 +97,6 @@ private:
 
 // The journal lines that tell the pauses and the control codes: "sleep 889", "control 137".
 std::vector<std::string> PausesAndControls(const std::vector<std::string>& journal);
-// The lines of a kind ("system", "program", "messagebox") without the kind.
-using test_support::JournalOf;
 // The lower bar's positions with repeats removed.
 std::vector<int> DistinctPositions(const std::vector<int>& positions);
 
