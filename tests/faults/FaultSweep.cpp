@@ -50,10 +50,6 @@ const char* const theTempDir = "C/ZIL_Setup_temp";
 const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
 const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // What a machine holds: every path below its drives with its type and content.
 Listing ListMachine(const fs::path& root) {
     Listing listing;
@@ -68,7 +64,7 @@ Listing ListMachine(const fs::path& root) {
 // restart: all named after the two folders), the log, the runtime the redistributable installs,
 // and files that appeared at a drive root during the run.
 bool MayChange(const std::string& path, const Listing& before) {
-    if (StartsWith(path, theProgramDir) || StartsWith(path, theTempDir) || path == theLogFile ||
+    if (path.starts_with(theProgramDir) || path.starts_with(theTempDir) || path == theLogFile ||
         path == theRuntimeMarker) {
         return true;
     }
@@ -273,7 +269,7 @@ void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
         std::size_t end = log.size() >= 2 ? log.rfind("\r\n", log.size() - 3) : std::string::npos;
         std::string last = end == std::string::npos ? log : log.substr(end + 2);
         std::string stated = "exit code " + std::to_string(exitCode) + ")\r\n";
-        Expect(StartsWith(last, "Result: ") && last.ends_with(stated), label,
+        Expect(last.starts_with("Result: ") && last.ends_with(stated), label,
                "the log's last line does not state the outcome: \"" + last + "\"");
     }
 
@@ -302,7 +298,7 @@ void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
     }
     for (const auto& [path, what] : after) {
         Expect(
-            !(StartsWith(path, std::string(theProgramDir) + "/") && path.ends_with("planted.txt")),
+            !(path.starts_with(std::string(theProgramDir) + "/") && path.ends_with("planted.txt")),
             label, path + ": a planted file was moved into the program folder");
     }
 }
@@ -320,7 +316,7 @@ void Sweep::RunScenario(const std::string& name, const fs::path& baseline,
                 SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
                 ++m_runs;
                 bool fired = run.journal.find("\nfault: ") != std::string::npos ||
-                             StartsWith(run.journal, "fault: ");
+                             run.journal.starts_with("fault: ");
                 if (!fired && run.exited) {
                     break;  // the run made fewer calls of this kind than nth
                 }
