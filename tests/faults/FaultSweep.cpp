@@ -100,17 +100,222 @@ public:
           m_payload(std::move(payload)),
           m_scratch(std::move(scratch)) {}
 
-    bool Prepare();
-    bool PreparePlanted(const fs::path& installed);
+    bool Prepare() {
+        for (const auto& entry : fs::directory_iterator(m_payload)) {
+            if (std::string path = InstalledPath(entry.path().filename().string()); !path.empty()) {
+                m_installedFiles[path] = "file " + test_support::ReadHostFile(entry.path());
+            }
+        }
+        fs::path clean = m_scratch / "clean";
+        fs::remove_all(clean);
+        // A fresh 64-bit Windows, and things of others' that no run may touch.
+        for (const char* folder : {"C/Program Files (x86)/Other", "C/Windows/Temp",
+                                   "C/Windows/System32", "D/data", "E"}) {
+            fs::create_directories(clean / folder);
+        }
+        std::ofstream(clean / "C/Program Files (x86)/Other/keep.txt") << "someone else's";
+        std::ofstream(clean / "C/eula.txt") << "an older eula of someone else's";
+        std::ofstream(clean / "D/data/notes.txt") << "notes";
+        fs::path installed = m_scratch / "installed";
+        CopyMachine(clean, installed);
+        SetupProcessRun run = RunSetupProcess(m_program, installed, "/I", "");
+        m_installedImage = ServiceOf(installed).image;
+        std::string why;
+        if (!run.exited || run.status != 0 || !Installed(installed, why)) {
+            std::printf("fault sweep: the install without faults did not succeed (%d) %s\n",
+                        run.status, why.c_str());
+            return false;
+        }
+        // Each run is judged by the log it writes itself.
+        fs::remove(installed / theLogFile);
+        fs::remove(installed / "journal.log");
+        return PreparePlanted(installed);
+    }
+
+    // Over the installation: folders planted at the set-aside folder's place and at its old place
+    // in the temporary folder; and, after an upgrade cut off once its record was written (the old
+    // service stopped, not yet removed), a link to a folder elsewhere where the record says the old
+    // folder waits.
+    bool PreparePlanted(const fs::path& installed) {
+        auto plant = [](const fs::path& folder) {
+            fs::create_directories(folder);
+            std::ofstream(folder / "planted.txt") << "someone else's";
+        };
+        const std::string setAside = "C/Program Files (x86)/ZIL.previous";
+        fs::path folders = m_scratch / "planted-folders";
+        CopyMachine(installed, folders);
+        plant(folders / setAside);
+        plant(folders / theTempDir / "ZIL.previous");
+        fs::path link = m_scratch / "planted-link";
+        CopyMachine(installed, link);
+        SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
+        if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
+            std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
+            return false;
+        }
+        plant(link / "D/data/elsewhere");
+        // Relative, so that it leads to the same folder in every copy of the machine.
+        fs::create_directory_symlink("../../D/data/elsewhere", link / setAside);
+        fs::remove(link / theLogFile);
+        fs::remove(link / "journal.log");
+        m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
+        return true;
+    }
+
     void RunScenario(const std::string& name, const fs::path& baseline,
-                     const std::string& argument);
-    int Report() const;
+                     const std::string& argument) {
+        fs::path machine = m_scratch / "run";
+        for (const Kind& kind : theKinds) {
+            for (bool fromThenOn : {false, true}) {
+                for (int nth = 1;; ++nth) {
+                    std::string faults = std::string(SimFaultKindName(kind.kind)) + "@" +
+                                         std::to_string(nth) + "=" + std::to_string(kind.error) +
+                                         (fromThenOn ? "+" : "");
+                    CopyMachine(baseline, machine);
+                    SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
+                    ++m_runs;
+                    bool fired = run.journal.find("\nfault: ") != std::string::npos ||
+                                 run.journal.starts_with("fault: ");
+                    if (!fired && run.exited) {
+                        break;  // the run made fewer calls of this kind than nth
+                    }
+                    ++m_faults;
+                    Check(name + " " + faults, kind, fromThenOn, machine, argument, baseline, run);
+                }
+            }
+        }
+    }
+
+    int Report() const {
+        std::printf(
+            "fault sweep: %d runs, %d faults injected, %d invariants held, %zu violations\n",
+            m_runs, m_faults, m_held, m_violations.size());
+        std::printf(
+            "fault sweep: %d runs could not write their log (every later write or open "
+            "refused)\n",
+            m_logUnwritable);
+        for (const std::string& violation : m_violations) {
+            std::printf("VIOLATION %s\n", violation.c_str());
+        }
+        return m_violations.empty() ? 0 : 1;
+    }
 
 private:
     void Check(const std::string& label, const Kind& kind, bool fromThenOn, const fs::path& machine,
-               const std::string& argument, const fs::path& baseline, const SetupProcessRun& run);
-    void Expect(bool held, const std::string& label, const std::string& what);
-    bool Installed(const fs::path& machine, std::string& why) const;
+               const std::string& argument, const fs::path& baseline, const SetupProcessRun& run) {
+        Expect(run.exited, label,
+               "did not end by itself (status " + std::to_string(run.status) + ")");
+        if (!run.exited) {
+            return;
+        }
+        auto code = theExitCodes.find(run.status);
+        Expect(code != theExitCodes.end(), label, "exit status " + std::to_string(run.status));
+        if (code == theExitCodes.end()) {
+            return;
+        }
+        int exitCode = code->second;
+        bool install = argument == "/I";
+        std::string why;
+        if (install) {
+            bool complete = Installed(machine, why);
+            Expect(exitCode != 0 || complete, label, "exit 0 but not installed: " + why);
+            if (exitCode != 0) {
+                Listing before = ListBelow(baseline / theProgramDir);
+                Listing after = ListBelow(machine / theProgramDir);
+                Service old = ServiceOf(baseline);
+                Service now = ServiceOf(machine);
+                // A service manager that refuses every request from some point on cannot start the
+                // old service again: the log must say so.
+                std::string log = test_support::ReadHostFile(machine / theLogFile);
+                bool restartRefused =
+                    log.find("START ZIL Service retcode = 0") == std::string::npos &&
+                    log.find("START ZIL Service retcode = ") != std::string::npos;
+                bool intact = before == after && now.registered == old.registered &&
+                              (now.state == old.state || restartRefused) && now.image == old.image;
+                bool newComplete =
+                    exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;
+                for (const auto& [path, what] : m_installedFiles) {
+                    newComplete = newComplete && after.count(path) && after.at(path) == what;
+                }
+                Expect(intact || newComplete, label,
+                       "failed (" + std::to_string(exitCode) +
+                           ") and the old installation is not as it was, nor the new one complete");
+            }
+        } else {
+            Service service = ServiceOf(machine);
+            bool gone = !service.registered && !fs::exists(machine / theProgramDir) &&
+                        !fs::exists(machine / theTempDir);
+            Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
+        }
+
+        std::string log = test_support::ReadHostFile(machine / theLogFile);
+        bool unwritable =
+            fromThenOn && (kind.kind == SimFaultKind::Write || kind.kind == SimFaultKind::Open);
+        if (log.empty() && unwritable) {
+            ++m_logUnwritable;
+        } else {
+            std::size_t end =
+                log.size() >= 2 ? log.rfind("\r\n", log.size() - 3) : std::string::npos;
+            std::string last = end == std::string::npos ? log : log.substr(end + 2);
+            std::string stated = "exit code " + std::to_string(exitCode) + ")\r\n";
+            Expect(last.starts_with("Result: ") && last.ends_with(stated), label,
+                   "the log's last line does not state the outcome: \"" + last + "\"");
+        }
+
+        Listing before = ListMachine(baseline);
+        Listing after = ListMachine(machine);
+        std::set<std::string> paths;
+        for (const Listing* listing : {&before, &after}) {
+            for (const auto& item : *listing) {
+                paths.insert(item.first);
+            }
+        }
+        for (const std::string& path : paths) {
+            if (MayChange(path, before)) {
+                continue;
+            }
+            auto was = before.find(path);
+            auto is = after.find(path);
+            bool same = was != before.end() && is != after.end() && was->second == is->second;
+            Expect(same, label, path + (is == after.end() ? " was removed" : " changed"));
+        }
+        for (const std::string& planted : m_planted) {
+            if (before.count(planted) != 0) {
+                Expect(after.count(planted) != 0 && after.at(planted) == before.at(planted), label,
+                       planted + " was acted on");
+            }
+        }
+        for (const auto& [path, what] : after) {
+            Expect(!(path.starts_with(std::string(theProgramDir) + "/") &&
+                     path.ends_with("planted.txt")),
+                   label, path + ": a planted file was moved into the program folder");
+        }
+    }
+
+    void Expect(bool held, const std::string& label, const std::string& what) {
+        if (held) {
+            ++m_held;
+        } else {
+            m_violations.push_back(label + ": " + what);
+        }
+    }
+
+    bool Installed(const fs::path& machine, std::string& why) const {
+        Listing files = ListBelow(machine / theProgramDir);
+        for (const auto& [path, what] : m_installedFiles) {
+            auto found = files.find(path);
+            if (found == files.end() || found->second != what) {
+                why = path + (found == files.end() ? " missing" : " differs");
+                return false;
+            }
+        }
+        Service service = ServiceOf(machine);
+        if (!service.registered || service.state != 4 || service.image != m_installedImage) {
+            why = "the service is not registered as the product's and running";
+            return false;
+        }
+        return true;
+    }
 
     std::string m_program;
     fs::path m_payload;
@@ -126,219 +331,6 @@ private:
     int m_logUnwritable = 0;
     std::vector<std::string> m_violations;
 };
-
-bool Sweep::Prepare() {
-    for (const auto& entry : fs::directory_iterator(m_payload)) {
-        if (std::string path = InstalledPath(entry.path().filename().string()); !path.empty()) {
-            m_installedFiles[path] = "file " + test_support::ReadHostFile(entry.path());
-        }
-    }
-    fs::path clean = m_scratch / "clean";
-    fs::remove_all(clean);
-    // A fresh 64-bit Windows, and things of others' that no run may touch.
-    for (const char* folder :
-         {"C/Program Files (x86)/Other", "C/Windows/Temp", "C/Windows/System32", "D/data", "E"}) {
-        fs::create_directories(clean / folder);
-    }
-    std::ofstream(clean / "C/Program Files (x86)/Other/keep.txt") << "someone else's";
-    std::ofstream(clean / "C/eula.txt") << "an older eula of someone else's";
-    std::ofstream(clean / "D/data/notes.txt") << "notes";
-    fs::path installed = m_scratch / "installed";
-    CopyMachine(clean, installed);
-    SetupProcessRun run = RunSetupProcess(m_program, installed, "/I", "");
-    m_installedImage = ServiceOf(installed).image;
-    std::string why;
-    if (!run.exited || run.status != 0 || !Installed(installed, why)) {
-        std::printf("fault sweep: the install without faults did not succeed (%d) %s\n", run.status,
-                    why.c_str());
-        return false;
-    }
-    // Each run is judged by the log it writes itself.
-    fs::remove(installed / theLogFile);
-    fs::remove(installed / "journal.log");
-    return PreparePlanted(installed);
-}
-
-// Over the installation: folders planted at the set-aside folder's place and at its old place in
-// the temporary folder; and, after an upgrade cut off once its record was written (the old
-// service stopped, not yet removed), a link to a folder elsewhere where the record says the old
-// folder waits.
-bool Sweep::PreparePlanted(const fs::path& installed) {
-    auto plant = [](const fs::path& folder) {
-        fs::create_directories(folder);
-        std::ofstream(folder / "planted.txt") << "someone else's";
-    };
-    const std::string setAside = "C/Program Files (x86)/ZIL.previous";
-    fs::path folders = m_scratch / "planted-folders";
-    CopyMachine(installed, folders);
-    plant(folders / setAside);
-    plant(folders / theTempDir / "ZIL.previous");
-    fs::path link = m_scratch / "planted-link";
-    CopyMachine(installed, link);
-    SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
-    if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
-        std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
-        return false;
-    }
-    plant(link / "D/data/elsewhere");
-    // Relative, so that it leads to the same folder in every copy of the machine.
-    fs::create_directory_symlink("../../D/data/elsewhere", link / setAside);
-    fs::remove(link / theLogFile);
-    fs::remove(link / "journal.log");
-    m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
-    return true;
-}
-
-bool Sweep::Installed(const fs::path& machine, std::string& why) const {
-    Listing files = ListBelow(machine / theProgramDir);
-    for (const auto& [path, what] : m_installedFiles) {
-        auto found = files.find(path);
-        if (found == files.end() || found->second != what) {
-            why = path + (found == files.end() ? " missing" : " differs");
-            return false;
-        }
-    }
-    Service service = ServiceOf(machine);
-    if (!service.registered || service.state != 4 || service.image != m_installedImage) {
-        why = "the service is not registered as the product's and running";
-        return false;
-    }
-    return true;
-}
-
-void Sweep::Expect(bool held, const std::string& label, const std::string& what) {
-    if (held) {
-        ++m_held;
-    } else {
-        m_violations.push_back(label + ": " + what);
-    }
-}
-
-void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
-                  const fs::path& machine, const std::string& argument, const fs::path& baseline,
-                  const SetupProcessRun& run) {
-    Expect(run.exited, label, "did not end by itself (status " + std::to_string(run.status) + ")");
-    if (!run.exited) {
-        return;
-    }
-    auto code = theExitCodes.find(run.status);
-    Expect(code != theExitCodes.end(), label, "exit status " + std::to_string(run.status));
-    if (code == theExitCodes.end()) {
-        return;
-    }
-    int exitCode = code->second;
-    bool install = argument == "/I";
-    std::string why;
-    if (install) {
-        bool complete = Installed(machine, why);
-        Expect(exitCode != 0 || complete, label, "exit 0 but not installed: " + why);
-        if (exitCode != 0) {
-            Listing before = ListBelow(baseline / theProgramDir);
-            Listing after = ListBelow(machine / theProgramDir);
-            Service old = ServiceOf(baseline);
-            Service now = ServiceOf(machine);
-            // A service manager that refuses every request from some point on cannot start the
-            // old service again: the log must say so.
-            std::string log = test_support::ReadHostFile(machine / theLogFile);
-            bool restartRefused = log.find("START ZIL Service retcode = 0") == std::string::npos &&
-                                  log.find("START ZIL Service retcode = ") != std::string::npos;
-            bool intact = before == after && now.registered == old.registered &&
-                          (now.state == old.state || restartRefused) && now.image == old.image;
-            bool newComplete =
-                exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;
-            for (const auto& [path, what] : m_installedFiles) {
-                newComplete = newComplete && after.count(path) && after.at(path) == what;
-            }
-            Expect(intact || newComplete, label,
-                   "failed (" + std::to_string(exitCode) +
-                       ") and the old installation is not as it was, nor the new one complete");
-        }
-    } else {
-        Service service = ServiceOf(machine);
-        bool gone = !service.registered && !fs::exists(machine / theProgramDir) &&
-                    !fs::exists(machine / theTempDir);
-        Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
-    }
-
-    std::string log = test_support::ReadHostFile(machine / theLogFile);
-    bool unwritable =
-        fromThenOn && (kind.kind == SimFaultKind::Write || kind.kind == SimFaultKind::Open);
-    if (log.empty() && unwritable) {
-        ++m_logUnwritable;
-    } else {
-        std::size_t end = log.size() >= 2 ? log.rfind("\r\n", log.size() - 3) : std::string::npos;
-        std::string last = end == std::string::npos ? log : log.substr(end + 2);
-        std::string stated = "exit code " + std::to_string(exitCode) + ")\r\n";
-        Expect(last.starts_with("Result: ") && last.ends_with(stated), label,
-               "the log's last line does not state the outcome: \"" + last + "\"");
-    }
-
-    Listing before = ListMachine(baseline);
-    Listing after = ListMachine(machine);
-    std::set<std::string> paths;
-    for (const Listing* listing : {&before, &after}) {
-        for (const auto& item : *listing) {
-            paths.insert(item.first);
-        }
-    }
-    for (const std::string& path : paths) {
-        if (MayChange(path, before)) {
-            continue;
-        }
-        auto was = before.find(path);
-        auto is = after.find(path);
-        bool same = was != before.end() && is != after.end() && was->second == is->second;
-        Expect(same, label, path + (is == after.end() ? " was removed" : " changed"));
-    }
-    for (const std::string& planted : m_planted) {
-        if (before.count(planted) != 0) {
-            Expect(after.count(planted) != 0 && after.at(planted) == before.at(planted), label,
-                   planted + " was acted on");
-        }
-    }
-    for (const auto& [path, what] : after) {
-        Expect(
-            !(path.starts_with(std::string(theProgramDir) + "/") && path.ends_with("planted.txt")),
-            label, path + ": a planted file was moved into the program folder");
-    }
-}
-
-void Sweep::RunScenario(const std::string& name, const fs::path& baseline,
-                        const std::string& argument) {
-    fs::path machine = m_scratch / "run";
-    for (const Kind& kind : theKinds) {
-        for (bool fromThenOn : {false, true}) {
-            for (int nth = 1;; ++nth) {
-                std::string faults = std::string(SimFaultKindName(kind.kind)) + "@" +
-                                     std::to_string(nth) + "=" + std::to_string(kind.error) +
-                                     (fromThenOn ? "+" : "");
-                CopyMachine(baseline, machine);
-                SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
-                ++m_runs;
-                bool fired = run.journal.find("\nfault: ") != std::string::npos ||
-                             run.journal.starts_with("fault: ");
-                if (!fired && run.exited) {
-                    break;  // the run made fewer calls of this kind than nth
-                }
-                ++m_faults;
-                Check(name + " " + faults, kind, fromThenOn, machine, argument, baseline, run);
-            }
-        }
-    }
-}
-
-int Sweep::Report() const {
-    std::printf("fault sweep: %d runs, %d faults injected, %d invariants held, %zu violations\n",
-                m_runs, m_faults, m_held, m_violations.size());
-    std::printf(
-        "fault sweep: %d runs could not write their log (every later write or open "
-        "refused)\n",
-        m_logUnwritable);
-    for (const std::string& violation : m_violations) {
-        std::printf("VIOLATION %s\n", violation.c_str());
-    }
-    return m_violations.empty() ? 0 : 1;
-}
 
 }  // namespace
 
