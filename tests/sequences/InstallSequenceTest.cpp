@@ -400,6 +400,26 @@ protected:
         m_old = ListBelow(ProgramDir());
         ASSERT_TRUE(ServiceRecord(m_oldService));
     }
+    // The service under the product's name as another program registered it: another image with
+    // its arguments, started on demand, running.
+    void RegisterSomeoneElsesService() {
+        ServiceSettings foreign;
+        foreign.displayName = "Someone else's service";
+        foreign.serviceType = SVC_WIN32_OWN_PROCESS;
+        foreign.startType = SVC_DEMAND_START;
+        foreign.errorControl = SVC_ERROR_NORMAL;
+        foreign.imagePath = "\"C:\\Other\\svc.exe\" -k run";
+        WriteHostFile(Host("C:\\Other\\svc.exe"), "");
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        ProductService service(sim);
+        service.StartOrStopWithRetry(SERVICE_MODE_STOP);
+        service.DeleteProductService();
+        ASSERT_EQ(service.RegisterService(foreign).error, 0);
+        ASSERT_EQ(service.StartOrStopWithRetry(SERVICE_MODE_START).error, 0);
+        ASSERT_TRUE(ServiceRecord(m_oldService));
+    }
+    // The folder without a file of the new version, the service registered as it was and
+    // running, nothing left that a later run could take for an upgrade to bring back.
     void ExpectOldInstallationRunning() {
         EXPECT_EQ(ListBelow(ProgramDir()), m_old);
         EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
@@ -407,7 +427,10 @@ protected:
         ASSERT_TRUE(ServiceRecord(record));
         EXPECT_EQ(record.imagePath, m_oldService.imagePath);
         EXPECT_EQ(record.startType, m_oldService.startType);
+        EXPECT_EQ(record.displayName, m_oldService.displayName);
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+        EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
+        EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
     }
 
     Listing m_old;
@@ -422,7 +445,9 @@ protected:
 // and started again); neither the program folder nor its image folder can be made; the old
 // folder cannot even be set aside (a file in it is held open: nothing has moved); the service
 // manager cannot say whether the product runs, or the running service will not stop (then its
-// files are not replaced).
+// files are not replaced); the old service cannot be deleted; a step that a later change adds
+// after the new service's start fails. The old service is one that another program registered
+// under the name, so that the registration is seen to come back as it was, whoever made it.
 TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
     const std::string moveFailed =
         "Query Code = Running --> 4\r\n"
@@ -440,7 +465,7 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
         "Create ZIL Directory Failed, error 5 !!!\r\nRestore Old ZIL Directory Success !!!\r\n";
     struct Case {
         const char* what;
-        SimFault fault;
+        std::optional<SimFault> fault;  // none: the install has a failing step after the start
         std::string logged;
         std::string notLogged;  // "" when nothing in particular
     };
@@ -448,38 +473,39 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
     // temporary folder is the first folder made, the program folder the second. The first control
     // is the close request.
     const std::vector<Case> cases = {
-        {"one move refused", {SimFaultKind::Move, 5, WIN_SHARING_VIOLATION}, moveFailed, ""},
-        {"every later move refused",
-         {SimFaultKind::Move, 5, WIN_SHARING_VIOLATION, true},
-         moveFailed,
+        {"one move refused", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION}, moveFailed,
          ""},
-        {"no program folder",
-         {SimFaultKind::Mkdir, 2, WIN_ACCESS_DENIED, true},
-         folderFailed,
+        {"every later move refused", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION, true},
+         moveFailed, ""},
+        {"no program folder", SimFault{SimFaultKind::Mkdir, 2, WIN_ACCESS_DENIED, true},
+         folderFailed, "Create ZIL Directory Success"},
+        {"no image folder", SimFault{SimFaultKind::Mkdir, 3, WIN_ACCESS_DENIED, true}, folderFailed,
          "Create ZIL Directory Success"},
-        {"no image folder",
-         {SimFaultKind::Mkdir, 3, WIN_ACCESS_DENIED, true},
-         folderFailed,
-         "Create ZIL Directory Success"},
-        {"no set-aside",
-         {SimFaultKind::Move, 1, WIN_SHARING_VIOLATION},
+        {"no set-aside", SimFault{SimFaultKind::Move, 1, WIN_SHARING_VIOLATION},
          "Set Aside Old ZIL Directory Failed, error 32 !!!\r\n"
          "Request Successed !!!\r\n"
          "START ZIL Service retcode = 0\r\n",
          "Unistall ZIL Success"},
-        {"the service's state unknown",
-         {SimFaultKind::SvcOpen, 1, WIN_ACCESS_DENIED},
+        {"the service's state unknown", SimFault{SimFaultKind::SvcOpen, 1, WIN_ACCESS_DENIED},
          "Error Code,5Query ZIL Service Failed, error 5 !!!\r\nInstall ZIL Failed\r\n",
          "Query Code = STOP"},
         {"the service will not stop",
-         {SimFaultKind::SvcControl, 2, WIN_ACCESS_DENIED, true},
-         "Stop ZIL Service Failed, error 5 !!!\r\n",
-         ""},
+         SimFault{SimFaultKind::SvcControl, 2, WIN_ACCESS_DENIED, true},
+         "Stop ZIL Service Failed, error 5 !!!\r\n", ""},
+        {"the old service not deleted", SimFault{SimFaultKind::SvcDelete, 1, WIN_ACCESS_DENIED},
+         "Delete ZIL Service Failed, error 5 !!!\r\n", "Unistall ZIL Success"},
+        {"a step after the start", std::nullopt,
+         "Check New ZIL Installation Failed, error 87 !!!\r\n", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FreshMachine();
-        InjectForNextRun(c.fault);
+        RegisterSomeoneElsesService();
+        if (c.fault) {
+            InjectForNextRun(*c.fault);
+        } else {
+            m_installSteps = StepsWithAFailedCheckAfterTheStart();
+        }
         SetupRun run = Run("/I");
         EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
         EXPECT_THAT(LogBody(LogText()), HasSubstr(c.logged));
@@ -503,55 +529,6 @@ TEST_F(UpgradeTest, ASuccessfulUpgradeLeavesOnlyTheNewFiles) {
     // Nothing is left that a later run could take for an upgrade to bring back.
     EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
     EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
-}
-
-// Whatever fails once the old installation was taken apart, it comes back exactly: the folder
-// without a file of the new version, the service registered as it was (here one that another
-// program registered under the name: another image with its arguments, started on demand) and
-// running. A step that a later change adds after the new service's start is covered too.
-TEST_F(UpgradeTest, AnyFailureGivesBackTheServiceAsItWasRegistered) {
-    ServiceSettings foreign;
-    foreign.displayName = "Someone else's service";
-    foreign.serviceType = SVC_WIN32_OWN_PROCESS;
-    foreign.startType = SVC_DEMAND_START;
-    foreign.errorControl = SVC_ERROR_NORMAL;
-    foreign.imagePath = "\"C:\\Other\\svc.exe\" -k run";
-    WriteHostFile(Host("C:\\Other\\svc.exe"), "");
-    {
-        SimPlatform sim(test_support::VirtualClockMachine(m_root));
-        ProductService service(sim);
-        service.StartOrStopWithRetry(SERVICE_MODE_STOP);
-        service.DeleteProductService();
-        ASSERT_EQ(service.RegisterService(foreign).error, 0);
-        ASSERT_EQ(service.StartOrStopWithRetry(SERVICE_MODE_START).error, 0);
-    }
-    std::vector<InstallStep> laterStep = StepsWithAFailedCheckAfterTheStart();
-    struct Case {
-        const char* what;
-        std::optional<std::vector<InstallStep>> steps;
-        std::optional<SimFault> fault;
-    };
-    for (const Case& c :
-         {Case{"a step after the start", laterStep, std::nullopt},
-          Case{"a move", std::nullopt, SimFault{SimFaultKind::Move, 5, 32}},
-          Case{"the deletion", std::nullopt, SimFault{SimFaultKind::SvcDelete, 1, 5}}}) {
-        SCOPED_TRACE(c.what);
-        m_installSteps = c.steps;
-        if (c.fault) {
-            InjectForNextRun(*c.fault);
-        }
-        SetupRun run = Run("/I");
-        EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
-        EXPECT_EQ(ListBelow(ProgramDir()), m_old);
-        SimServices::Record record;
-        ASSERT_TRUE(ServiceRecord(record));
-        EXPECT_EQ(record.imagePath, foreign.imagePath);
-        EXPECT_EQ(record.startType, foreign.startType);
-        EXPECT_EQ(record.displayName, foreign.displayName);
-        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
-        EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
-        EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
-    }
 }
 
 // On a machine without the product, a failure after the new service's start takes all of the
