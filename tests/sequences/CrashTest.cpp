@@ -25,63 +25,58 @@ protected:
         SetupProcessRun run = RunSetupProcess(setup, m_root, argument, faults);
         return run.exited ? run.status : -1;
     }
-    void ExpectRecovery() {
-        EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
-        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
-        EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
-        EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
-        ExpectProductGone();
-    }
 };
 
-TEST_F(CrashTest, KilledRightAfterTheExtraction) {
-    for (bool installedBefore : {false, true}) {
-        SCOPED_TRACE(installedBefore ? "over an installation" : "on a clean machine");
-        if (installedBefore) {
+// Killed anywhere, the next install completes and the next uninstall removes everything: right
+// after the extraction (the WMI registration is the first command after it), on a clean machine
+// or over an installation; over an installation once its folder is set aside (at the program
+// folder's creation, the second folder made, and in the middle of the new files' moves), where
+// the next run brings the old folder back before anything else, or the next run is an uninstall;
+// killed again while the next run brings the old folder back (before and at the rename), or while
+// a failed upgrade restores it (before the rename back, and before the old service is registered
+// again).
+TEST_F(CrashTest, KilledAnywhereTheNextRunsFinishTheJob) {
+    struct Case {
+        bool installed;
+        std::vector<std::string> kills;
+        std::string left;  // what the kills leave behind, "" when not looked at
+        bool restored;     // the next install says it brought the old folder back
+        std::string next = "/I";
+    };
+    const std::string extracted = "C:\\ZIL_Setup_temp\\ZIL_Service.exe";
+    const std::vector<Case> cases = {
+        {false, {"system@1=kill"}, extracted, false},
+        {true, {"system@1=kill"}, extracted, false},
+        {true, {"mkdir@2=kill"}, SETUP_SET_ASIDE_DIR, true},
+        {true, {"move@40=kill"}, SETUP_SET_ASIDE_DIR, true},
+        {true, {"move@40=kill"}, SETUP_SET_ASIDE_DIR, false, "/U"},
+        {true, {"move@40=kill", "delete@2=kill"}, "", true},
+        {true, {"move@40=kill", "move@1=kill"}, "", true},
+        {true, {"move@5=32,delete@2=kill"}, "", true},
+        {true, {"move@5=32,svc-create@1=kill"}, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kills.back() + (c.kills.size() > 1 ? " the second time" : "") + " " +
+                     c.next);
+        FreshMachine();
+        if (c.installed) {
             ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
         }
-        // The WMI registration is the first command after the extraction.
-        EXPECT_EQ(RunProcess("/I", "system@1=kill"), -1);
-        EXPECT_TRUE(Exists("C:\\ZIL_Setup_temp\\ZIL_Service.exe"));
-        ExpectRecovery();
-    }
-}
-
-// Over a working installation: killed once its folder is set aside (at the program folder's
-// creation, the second folder made), and in the middle of the new files' moves.
-TEST_F(CrashTest, KilledWhileTheOldInstallationIsSetAside) {
-    for (const char* point : {"mkdir@2=kill", "move@40=kill"}) {
-        SCOPED_TRACE(point);
-        ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_EQ(RunProcess("/I", point), -1);
-        EXPECT_TRUE(Exists(SETUP_SET_ASIDE_DIR));
-        // The next run brings the old folder back before anything else, then installs.
-        EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_THAT(LogBody(ReadHostFile(Host(LOG_FILE))),
-                    HasSubstr("Restore Interrupted ZIL Upgrade Success !!!\r\n"));
-        ExpectRecovery();
-    }
-}
-
-// Killed again while the next run brings the old folder back (before and at the rename), or
-// while a failed upgrade restores it (before the rename back, and before the old service is
-// registered again): the run after that still ends with the product installed.
-TEST_F(CrashTest, KilledWhileTheOldInstallationComesBack) {
-    struct Case {
-        const char* first;
-        const char* second;
-    };
-    for (const Case& c :
-         {Case{"move@40=kill", "delete@2=kill"}, Case{"move@40=kill", "move@1=kill"},
-          Case{"move@5=32,delete@2=kill", ""}, Case{"move@5=32,svc-create@1=kill", ""}}) {
-        SCOPED_TRACE(std::string(c.first) + " then " + c.second);
-        ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_EQ(RunProcess("/I", c.first), -1);
-        if (*c.second != '\0') {
-            EXPECT_EQ(RunProcess("/I", c.second), -1);
+        for (const std::string& kill : c.kills) {
+            EXPECT_EQ(RunProcess("/I", kill), -1);
         }
-        ExpectRecovery();
+        EXPECT_TRUE(c.left.empty() || Exists(c.left));
+        if (c.next == "/I") {
+            EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
+            EXPECT_EQ(c.restored,
+                      LogBody(LogText()).find("Restore Interrupted ZIL Upgrade Success !!!\r\n") !=
+                          std::string::npos);
+            EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+            EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+            EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
+        }
+        EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
+        ExpectProductGone();
     }
 }
 
@@ -147,14 +142,6 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
         }
         EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
     }
-}
-
-// An uninstall killed while an interrupted upgrade's folder waits still removes everything.
-TEST_F(CrashTest, AnUninstallAfterAnInterruptedUpgradeRemovesEverything) {
-    ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-    EXPECT_EQ(RunProcess("/I", "move@40=kill"), -1);
-    EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
-    ExpectProductGone();
 }
 
 }  // namespace
