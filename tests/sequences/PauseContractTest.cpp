@@ -55,8 +55,7 @@ TEST_F(PauseContractTest, EachPathPausesAndSignalsInItsOrder) {
     struct Path {
         const char* what;
         std::function<void()> before;
-        std::string argument;  // "" is the dialog, with the click below
-        std::string click;
+        std::string run;  // the command line, or the click in the dialog
         std::vector<std::string> expected;
     };
     auto installed = [this] { ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS); };
@@ -71,49 +70,41 @@ TEST_F(PauseContractTest, EachPathPausesAndSignalsInItsOrder) {
         return all;
     };
     const std::vector<Path> paths = {
-        {"clean /I", nullptr, "/I", "", install({ROUND}, {CLOSE})},
+        {"clean /I", nullptr, "/I", install({ROUND}, {CLOSE})},
         // No closing pause: the box waits for the person instead.
-        {"clean, from the dialog", nullptr, "", "click:1000", install({ROUND}, {})},
+        {"clean, from the dialog", nullptr, "click:1000", install({ROUND}, {})},
         // Nothing waits for a folder that is only made on the way to the program folder.
         {"without the folder for 32-bit programs",
-         [this] { std::filesystem::remove(Host("C:\\Program Files (x86)")); }, "/I", "",
+         [this] { std::filesystem::remove(Host("C:\\Program Files (x86)")); }, "/I",
          install({ROUND}, {CLOSE})},
-        {"a slow start", knobs({.startDelay = 3000}), "/I", "",
+        {"a slow start", knobs({.startDelay = 3000}), "/I",
          install({Times(ROUND, PendingRounds(3000))}, {CLOSE})},
-        {"a start that needs the runtime", knobs({.needsRuntime = true}), "/I", "",
+        {"a start that needs the runtime", knobs({.needsRuntime = true}), "/I",
          install({Times(ROUND, 7)}, {CLOSE})},
         {"a service that never starts",
          knobs({.neverStarts = true}),
          "/I",
-         "",
          {FOLDER, STEP, Times(FOLDER, 2), Times(ROUND, 2 * PendingRounds(30000))}},
         {"over a running installation",
          installed,
          "/I",
-         "",
          {FOLDER, STEP, AROUND_CLOSE, "control 139", AROUND_CLOSE, "control 1", ROUND, "control 1",
           Times(FOLDER, 2), ROUND, "control 137", STEP, "control 133", CLOSE}},
-        {"a bad archive", [this] { m_setupPath = BARE_SETUP; }, "/I", "", {FOLDER}},
+        {"a bad archive", [this] { m_setupPath = BARE_SETUP; }, "/I", {FOLDER}},
         {"no temporary folder",
          [this] {
              InjectForNextRun({SimFaultKind::Mkdir, 1, WIN_ACCESS_DENIED});
          },
          "/I",
-         "",
          {}},
         {"uninstall /U",
          installed,
          "/U",
-         "",
          {FOLDER, Times(STEP, 2), "control 139", STEP, "control 140", STEP, "control 138", STEP,
           "control 1", ROUND, "control 1"}},
         // The codes go nowhere (no service to open), the pauses are kept.
-        {"uninstall /U of nothing", nullptr, "/U", "", {FOLDER, Times(STEP, 5)}},
-        {"uninstall of nothing, from the dialog",
-         nullptr,
-         "",
-         "click:1001",
-         {FOLDER, Times(STEP, 5)}},
+        {"uninstall /U of nothing", nullptr, "/U", {FOLDER, Times(STEP, 5)}},
+        {"uninstall of nothing, from the dialog", nullptr, "click:1001", {FOLDER, Times(STEP, 5)}},
     };
     for (const Path& path : paths) {
         SCOPED_TRACE(path.what);
@@ -121,9 +112,10 @@ TEST_F(PauseContractTest, EachPathPausesAndSignalsInItsOrder) {
         if (path.before) {
             path.before();
         }
+        bool dialog = path.run.starts_with("click:");
         SetupRun run =
-            RunProgram(path.argument, path.click.empty() ? std::vector<std::string>{}
-                                                         : std::vector<std::string>{path.click});
+            RunProgram(dialog ? "" : path.run,
+                       dialog ? std::vector<std::string>{path.run} : std::vector<std::string>{});
         EXPECT_EQ(Folded(PausesAndControls(run.journal)), path.expected);
         // The pauses are all the time a run takes.
         std::uint64_t paused = 0;
