@@ -1,17 +1,15 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
+#include <functional>
 #include <optional>
-#include <set>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
-#include "tests/faults/MachineFiles.h"
 #include "sfx/SfxExtractor.h"
+#include "tests/faults/MachineFiles.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
