@@ -16,7 +16,7 @@
 #include "setup/SetupExitCode.h"
 #include "tests/unit/ScratchFolder.h"
 
-// The lines of a kind ("system", "program", "messagebox") without the kind.
+// Plain host files, and the journal lines of a kind ("system", "program") without the kind.
 using test_support::JournalOf;
 using test_support::ReadHostFile;
 using test_support::WriteHostFile;
