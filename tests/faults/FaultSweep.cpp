@@ -6,25 +6,20 @@
 //   fault_sweep SETUP PAYLOAD_DIR [SCRATCH]
 // SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from.
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/sim/SimPlatform.h"
 #include "setup/ProductPaths.h"
+#include "tests/faults/MachineFiles.h"
+#include "tests/faults/SetupProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -55,52 +50,13 @@ const char* const theTempDir = "C/ZIL_Setup_temp";
 const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
 const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
-    return text;
-}
-
 // What a machine holds: every path below its drives with its type and content.
-using Listing = std::map<std::string, std::string>;
-
 Listing ListMachine(const fs::path& root) {
     Listing listing;
     for (const char* drive : {"C", "D", "E"}) {
-        fs::path base = root / drive;
-        if (!fs::exists(base)) {
-            continue;
-        }
-        for (auto it = fs::recursive_directory_iterator(base); it != fs::end(it); ++it) {
-            std::string path = fs::relative(it->path(), root).string();
-            if (it->is_symlink()) {
-                listing[path] = "link " + fs::read_symlink(it->path()).string();
-            } else if (it->is_directory()) {
-                listing[path] = "folder";
-            } else {
-                listing[path] = "file " + ReadFile(it->path());
-            }
-        }
+        listing.merge(ListBelow(root / drive, std::string(drive) + "/"));
     }
     return listing;
-}
-
-Listing Below(const Listing& listing, const std::string& folder) {
-    Listing part;
-    for (const auto& [path, what] : listing) {
-        if (StartsWith(path, folder + "/")) {
-            part[path.substr(folder.size() + 1)] = what;
-        }
-    }
-    return part;
 }
 
 // What a run may change: the temporary folder, the program folder, setup's own state beside it
@@ -108,49 +64,12 @@ Listing Below(const Listing& listing, const std::string& folder) {
 // restart: all named after the two folders), the log, the runtime the redistributable installs,
 // and files that appeared at a drive root during the run.
 bool MayChange(const std::string& path, const Listing& before) {
-    if (StartsWith(path, theProgramDir) || StartsWith(path, theTempDir) || path == theLogFile ||
+    if (path.starts_with(theProgramDir) || path.starts_with(theTempDir) || path == theLogFile ||
         path == theRuntimeMarker) {
         return true;
     }
     bool atRoot = path.size() > 2 && path[1] == '/' && path.find('/', 2) == std::string::npos;
     return atRoot && before.count(path) == 0;
-}
-
-struct RunResult {
-    bool exited = false;  // by itself, not by a signal or the time limit
-    int status = -1;
-    std::string journal;
-};
-
-RunResult RunSetup(const std::string& program, const fs::path& machine, const std::string& argument,
-                   const std::string& faults) {
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("ZIL_MACHINE", machine.c_str(), 1);
-        ::setenv("ZIL_CLOCK", "virtual", 1);
-        ::setenv("ZIL_UI", "none", 1);
-        ::setenv("ZIL_FAULTS", faults.c_str(), 1);
-        ::unsetenv("ZIL_INPUT");
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    RunResult result;
-    int raw = 0;
-    // The virtual clock bounds every wait; a run that takes a minute of real time hangs.
-    for (int waited = 0; waited < 60000; waited += 5) {
-        if (::waitpid(child, &raw, WNOHANG) == child) {
-            result.exited = WIFEXITED(raw);
-            result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
-            result.journal = ReadFile(machine / "journal.log");
-            return result;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, &raw, 0);
-    return result;
 }
 
 void CopyMachine(const fs::path& from, const fs::path& to) {
@@ -165,10 +84,7 @@ struct Service {
 };
 
 Service ServiceOf(const fs::path& machine) {
-    SimConfig config;
-    config.root = machine.string();
-    config.virtualClock = true;
-    SimPlatform sim(config);
+    SimPlatform sim(test_support::VirtualClockMachine(machine.string()));
     SimServices::Record record;
     Service service;
     service.registered = sim.simServices().lookup(theServiceName, record);
@@ -184,22 +100,228 @@ public:
           m_payload(std::move(payload)),
           m_scratch(std::move(scratch)) {}
 
-    bool Prepare();
-    bool PreparePlanted(const fs::path& installed);
+    bool Prepare() {
+        for (const auto& entry : fs::directory_iterator(m_payload)) {
+            if (std::string path = InstalledPath(entry.path().filename().string()); !path.empty()) {
+                m_installedFiles[path] = "file " + test_support::ReadHostFile(entry.path());
+            }
+        }
+        fs::path clean = m_scratch / "clean";
+        fs::remove_all(clean);
+        // A fresh 64-bit Windows, and things of others' that no run may touch.
+        for (const char* folder : {"C/Program Files (x86)/Other", "C/Windows/Temp",
+                                   "C/Windows/System32", "D/data", "E"}) {
+            fs::create_directories(clean / folder);
+        }
+        std::ofstream(clean / "C/Program Files (x86)/Other/keep.txt") << "someone else's";
+        std::ofstream(clean / "C/eula.txt") << "an older eula of someone else's";
+        std::ofstream(clean / "D/data/notes.txt") << "notes";
+        fs::path installed = m_scratch / "installed";
+        CopyMachine(clean, installed);
+        SetupProcessRun run = RunSetupProcess(m_program, installed, "/I", "");
+        m_installedImage = ServiceOf(installed).image;
+        std::string why;
+        if (!run.exited || run.status != 0 || !Installed(installed, why)) {
+            std::printf("fault sweep: the install without faults did not succeed (%d) %s\n",
+                        run.status, why.c_str());
+            return false;
+        }
+        // Each run is judged by the log it writes itself.
+        fs::remove(installed / theLogFile);
+        fs::remove(installed / "journal.log");
+        return PreparePlanted(installed);
+    }
+
+    // Over the installation: folders planted at the set-aside folder's place and at its old place
+    // in the temporary folder; and, after an upgrade cut off once its record was written (the old
+    // service stopped, not yet removed), a link to a folder elsewhere where the record says the old
+    // folder waits.
+    bool PreparePlanted(const fs::path& installed) {
+        auto plant = [](const fs::path& folder) {
+            fs::create_directories(folder);
+            std::ofstream(folder / "planted.txt") << "someone else's";
+        };
+        const std::string setAside = "C/Program Files (x86)/ZIL.previous";
+        fs::path folders = m_scratch / "planted-folders";
+        CopyMachine(installed, folders);
+        plant(folders / setAside);
+        plant(folders / theTempDir / "ZIL.previous");
+        fs::path link = m_scratch / "planted-link";
+        CopyMachine(installed, link);
+        SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
+        if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
+            std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
+            return false;
+        }
+        plant(link / "D/data/elsewhere");
+        // Relative, so that it leads to the same folder in every copy of the machine.
+        fs::create_directory_symlink("../../D/data/elsewhere", link / setAside);
+        fs::remove(link / theLogFile);
+        fs::remove(link / "journal.log");
+        m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
+        return true;
+    }
+
     void RunScenario(const std::string& name, const fs::path& baseline,
-                     const std::string& argument);
-    int Report() const;
+                     const std::string& argument) {
+        fs::path machine = m_scratch / "run";
+        for (const Kind& kind : theKinds) {
+            for (bool fromThenOn : {false, true}) {
+                for (int nth = 1;; ++nth) {
+                    std::string faults = std::string(SimFaultKindName(kind.kind)) + "@" +
+                                         std::to_string(nth) + "=" + std::to_string(kind.error) +
+                                         (fromThenOn ? "+" : "");
+                    CopyMachine(baseline, machine);
+                    SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
+                    ++m_runs;
+                    bool fired = run.journal.find("\nfault: ") != std::string::npos ||
+                                 run.journal.starts_with("fault: ");
+                    if (!fired && run.exited) {
+                        break;  // the run made fewer calls of this kind than nth
+                    }
+                    ++m_faults;
+                    Check(name + " " + faults, kind, fromThenOn, machine, argument, baseline, run);
+                }
+            }
+        }
+    }
+
+    int Report() const {
+        std::printf(
+            "fault sweep: %d runs, %d faults injected, %d invariants held, %zu violations\n",
+            m_runs, m_faults, m_held, m_violations.size());
+        std::printf(
+            "fault sweep: %d runs could not write their log (every later write or open "
+            "refused)\n",
+            m_logUnwritable);
+        for (const std::string& violation : m_violations) {
+            std::printf("VIOLATION %s\n", violation.c_str());
+        }
+        return m_violations.empty() ? 0 : 1;
+    }
 
 private:
     void Check(const std::string& label, const Kind& kind, bool fromThenOn, const fs::path& machine,
-               const std::string& argument, const fs::path& baseline, const RunResult& run);
-    void Expect(bool held, const std::string& label, const std::string& what);
-    bool Installed(const fs::path& machine, std::string& why) const;
+               const std::string& argument, const fs::path& baseline, const SetupProcessRun& run) {
+        Expect(run.exited, label,
+               "did not end by itself (status " + std::to_string(run.status) + ")");
+        if (!run.exited) {
+            return;
+        }
+        auto code = theExitCodes.find(run.status);
+        Expect(code != theExitCodes.end(), label, "exit status " + std::to_string(run.status));
+        if (code == theExitCodes.end()) {
+            return;
+        }
+        int exitCode = code->second;
+        bool install = argument == "/I";
+        std::string why;
+        if (install) {
+            bool complete = Installed(machine, why);
+            Expect(exitCode != 0 || complete, label, "exit 0 but not installed: " + why);
+            if (exitCode != 0) {
+                Listing before = ListBelow(baseline / theProgramDir);
+                Listing after = ListBelow(machine / theProgramDir);
+                Service old = ServiceOf(baseline);
+                Service now = ServiceOf(machine);
+                // A service manager that refuses every request from some point on cannot start the
+                // old service again: the log must say so.
+                std::string log = test_support::ReadHostFile(machine / theLogFile);
+                bool restartRefused =
+                    log.find("START ZIL Service retcode = 0") == std::string::npos &&
+                    log.find("START ZIL Service retcode = ") != std::string::npos;
+                bool intact = before == after && now.registered == old.registered &&
+                              (now.state == old.state || restartRefused) && now.image == old.image;
+                bool newComplete =
+                    exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;
+                for (const auto& [path, what] : m_installedFiles) {
+                    newComplete = newComplete && after.count(path) && after.at(path) == what;
+                }
+                Expect(intact || newComplete, label,
+                       "failed (" + std::to_string(exitCode) +
+                           ") and the old installation is not as it was, nor the new one complete");
+            }
+        } else {
+            Service service = ServiceOf(machine);
+            bool gone = !service.registered && !fs::exists(machine / theProgramDir) &&
+                        !fs::exists(machine / theTempDir);
+            Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
+        }
+
+        std::string log = test_support::ReadHostFile(machine / theLogFile);
+        bool unwritable =
+            fromThenOn && (kind.kind == SimFaultKind::Write || kind.kind == SimFaultKind::Open);
+        if (log.empty() && unwritable) {
+            ++m_logUnwritable;
+        } else {
+            std::size_t end =
+                log.size() >= 2 ? log.rfind("\r\n", log.size() - 3) : std::string::npos;
+            std::string last = end == std::string::npos ? log : log.substr(end + 2);
+            std::string stated = "exit code " + std::to_string(exitCode) + ")\r\n";
+            Expect(last.starts_with("Result: ") && last.ends_with(stated), label,
+                   "the log's last line does not state the outcome: \"" + last + "\"");
+        }
+
+        Listing before = ListMachine(baseline);
+        Listing after = ListMachine(machine);
+        std::set<std::string> paths;
+        for (const Listing* listing : {&before, &after}) {
+            for (const auto& item : *listing) {
+                paths.insert(item.first);
+            }
+        }
+        for (const std::string& path : paths) {
+            if (MayChange(path, before)) {
+                continue;
+            }
+            auto was = before.find(path);
+            auto is = after.find(path);
+            bool same = was != before.end() && is != after.end() && was->second == is->second;
+            Expect(same, label, path + (is == after.end() ? " was removed" : " changed"));
+        }
+        for (const std::string& planted : m_planted) {
+            if (before.count(planted) != 0) {
+                Expect(after.count(planted) != 0 && after.at(planted) == before.at(planted), label,
+                       planted + " was acted on");
+            }
+        }
+        for (const auto& [path, what] : after) {
+            Expect(!(path.starts_with(std::string(theProgramDir) + "/") &&
+                     path.ends_with("planted.txt")),
+                   label, path + ": a planted file was moved into the program folder");
+        }
+    }
+
+    void Expect(bool held, const std::string& label, const std::string& what) {
+        if (held) {
+            ++m_held;
+        } else {
+            m_violations.push_back(label + ": " + what);
+        }
+    }
+
+    bool Installed(const fs::path& machine, std::string& why) const {
+        Listing files = ListBelow(machine / theProgramDir);
+        for (const auto& [path, what] : m_installedFiles) {
+            auto found = files.find(path);
+            if (found == files.end() || found->second != what) {
+                why = path + (found == files.end() ? " missing" : " differs");
+                return false;
+            }
+        }
+        Service service = ServiceOf(machine);
+        if (!service.registered || service.state != 4 || service.image != m_installedImage) {
+            why = "the service is not registered as the product's and running";
+            return false;
+        }
+        return true;
+    }
 
     std::string m_program;
     fs::path m_payload;
     fs::path m_scratch;
-    Listing m_installedFiles;  // what a complete install puts below the program folder
+    Listing m_installedFiles;      // what a complete install puts below the program folder
+    std::string m_installedImage;  // and the service image it registers
     // Files that someone else planted where setup keeps its own state: never changed, never
     // moved into the program folder.
     std::vector<std::string> m_planted;
@@ -209,225 +331,6 @@ private:
     int m_logUnwritable = 0;
     std::vector<std::string> m_violations;
 };
-
-bool Sweep::Prepare() {
-    for (const auto& entry : fs::directory_iterator(m_payload)) {
-        std::string name = entry.path().filename().string();
-        bool setupOnly = std::find(std::begin(SETUP_ONLY_PROGRAMS), std::end(SETUP_ONLY_PROGRAMS),
-                                   name) != std::end(SETUP_ONLY_PROGRAMS);
-        if (setupOnly || Lower(name).ends_with(".mof")) {
-            continue;
-        }
-        bool image = Lower(name).ends_with(".bmp") || Lower(name).ends_with(".ico");
-        m_installedFiles[image ? "ICONs/" + name : name] = "file " + ReadFile(entry.path());
-    }
-    fs::path clean = m_scratch / "clean";
-    fs::remove_all(clean);
-    // A fresh 64-bit Windows, and things of others' that no run may touch.
-    for (const char* folder :
-         {"C/Program Files (x86)/Other", "C/Windows/Temp", "C/Windows/System32", "D/data", "E"}) {
-        fs::create_directories(clean / folder);
-    }
-    std::ofstream(clean / "C/Program Files (x86)/Other/keep.txt") << "someone else's";
-    std::ofstream(clean / "C/eula.txt") << "an older eula of someone else's";
-    std::ofstream(clean / "D/data/notes.txt") << "notes";
-    fs::path installed = m_scratch / "installed";
-    CopyMachine(clean, installed);
-    RunResult run = RunSetup(m_program, installed, "/I", "");
-    std::string why;
-    if (!run.exited || run.status != 0 || !Installed(installed, why)) {
-        std::printf("fault sweep: the install without faults did not succeed (%d) %s\n", run.status,
-                    why.c_str());
-        return false;
-    }
-    // Each run is judged by the log it writes itself.
-    fs::remove(installed / theLogFile);
-    fs::remove(installed / "journal.log");
-    return PreparePlanted(installed);
-}
-
-// Over the installation: folders planted at the set-aside folder's place and at its old place in
-// the temporary folder; and, after an upgrade cut off once its record was written (the old
-// service stopped, not yet removed), a link to a folder elsewhere where the record says the old
-// folder waits.
-bool Sweep::PreparePlanted(const fs::path& installed) {
-    auto plant = [](const fs::path& folder) {
-        fs::create_directories(folder);
-        std::ofstream(folder / "planted.txt") << "someone else's";
-    };
-    const std::string setAside = "C/Program Files (x86)/ZIL.previous";
-    fs::path folders = m_scratch / "planted-folders";
-    CopyMachine(installed, folders);
-    plant(folders / setAside);
-    plant(folders / theTempDir / "ZIL.previous");
-    fs::path link = m_scratch / "planted-link";
-    CopyMachine(installed, link);
-    RunResult cut = RunSetup(m_program, link, "/I", "svc-delete@1=kill");
-    if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
-        std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
-        return false;
-    }
-    plant(link / "D/data/elsewhere");
-    // Relative, so that it leads to the same folder in every copy of the machine.
-    fs::create_directory_symlink("../../D/data/elsewhere", link / setAside);
-    fs::remove(link / theLogFile);
-    fs::remove(link / "journal.log");
-    m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
-    return true;
-}
-
-bool Sweep::Installed(const fs::path& machine, std::string& why) const {
-    Listing files = Below(ListMachine(machine), theProgramDir);
-    for (const auto& [path, what] : m_installedFiles) {
-        auto found = files.find(path);
-        if (found == files.end() || found->second != what) {
-            why = path + (found == files.end() ? " missing" : " differs");
-            return false;
-        }
-    }
-    Service service = ServiceOf(machine);
-    if (!service.registered || service.state != 4 ||
-        service.image != std::string("\"") + SETUP_SERVICE_EXE + "\"") {
-        why = "the service is not registered as the product's and running";
-        return false;
-    }
-    return true;
-}
-
-void Sweep::Expect(bool held, const std::string& label, const std::string& what) {
-    if (held) {
-        ++m_held;
-    } else {
-        m_violations.push_back(label + ": " + what);
-    }
-}
-
-void Sweep::Check(const std::string& label, const Kind& kind, bool fromThenOn,
-                  const fs::path& machine, const std::string& argument, const fs::path& baseline,
-                  const RunResult& run) {
-    Expect(run.exited, label, "did not end by itself (status " + std::to_string(run.status) + ")");
-    if (!run.exited) {
-        return;
-    }
-    auto code = theExitCodes.find(run.status);
-    Expect(code != theExitCodes.end(), label, "exit status " + std::to_string(run.status));
-    if (code == theExitCodes.end()) {
-        return;
-    }
-    int exitCode = code->second;
-    bool install = argument == "/I";
-    std::string why;
-    if (install) {
-        bool complete = Installed(machine, why);
-        Expect(exitCode != 0 || complete, label, "exit 0 but not installed: " + why);
-        if (exitCode != 0) {
-            Listing before = Below(ListMachine(baseline), theProgramDir);
-            Listing after = Below(ListMachine(machine), theProgramDir);
-            Service old = ServiceOf(baseline);
-            Service now = ServiceOf(machine);
-            // A service manager that refuses every request from some point on cannot start the
-            // old service again: the log must say so.
-            std::string log = ReadFile(machine / theLogFile);
-            bool restartRefused = log.find("START ZIL Service retcode = 0") == std::string::npos &&
-                                  log.find("START ZIL Service retcode = ") != std::string::npos;
-            bool intact = before == after && now.registered == old.registered &&
-                          (now.state == old.state || restartRefused) && now.image == old.image;
-            bool newComplete = exitCode == 1603 &&
-                               ReadFile(machine / theLogFile).find("Start ZIL Service Failed") !=
-                                   std::string::npos;
-            for (const auto& [path, what] : m_installedFiles) {
-                newComplete = newComplete && after.count(path) && after.at(path) == what;
-            }
-            Expect(intact || newComplete, label,
-                   "failed (" + std::to_string(exitCode) +
-                       ") and the old installation is not as it was, nor the new one complete");
-        }
-    } else {
-        Service service = ServiceOf(machine);
-        bool gone = !service.registered && !fs::exists(machine / theProgramDir) &&
-                    !fs::exists(machine / theTempDir);
-        Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
-    }
-
-    std::string log = ReadFile(machine / theLogFile);
-    bool unwritable =
-        fromThenOn && (kind.kind == SimFaultKind::Write || kind.kind == SimFaultKind::Open);
-    if (log.empty() && unwritable) {
-        ++m_logUnwritable;
-    } else {
-        std::size_t end = log.size() >= 2 ? log.rfind("\r\n", log.size() - 3) : std::string::npos;
-        std::string last = end == std::string::npos ? log : log.substr(end + 2);
-        std::string stated = "exit code " + std::to_string(exitCode) + ")\r\n";
-        Expect(StartsWith(last, "Result: ") && last.ends_with(stated), label,
-               "the log's last line does not state the outcome: \"" + last + "\"");
-    }
-
-    Listing before = ListMachine(baseline);
-    Listing after = ListMachine(machine);
-    std::set<std::string> paths;
-    for (const Listing* listing : {&before, &after}) {
-        for (const auto& item : *listing) {
-            paths.insert(item.first);
-        }
-    }
-    for (const std::string& path : paths) {
-        if (MayChange(path, before)) {
-            continue;
-        }
-        auto was = before.find(path);
-        auto is = after.find(path);
-        bool same = was != before.end() && is != after.end() && was->second == is->second;
-        Expect(same, label, path + (is == after.end() ? " was removed" : " changed"));
-    }
-    for (const std::string& planted : m_planted) {
-        if (before.count(planted) != 0) {
-            Expect(after.count(planted) != 0 && after.at(planted) == before.at(planted), label,
-                   planted + " was acted on");
-        }
-    }
-    for (const auto& [path, what] : after) {
-        Expect(
-            !(StartsWith(path, std::string(theProgramDir) + "/") && path.ends_with("planted.txt")),
-            label, path + ": a planted file was moved into the program folder");
-    }
-}
-
-void Sweep::RunScenario(const std::string& name, const fs::path& baseline,
-                        const std::string& argument) {
-    fs::path machine = m_scratch / "run";
-    for (const Kind& kind : theKinds) {
-        for (bool fromThenOn : {false, true}) {
-            for (int nth = 1;; ++nth) {
-                std::string faults = std::string(SimFaultKindName(kind.kind)) + "@" +
-                                     std::to_string(nth) + "=" + std::to_string(kind.error) +
-                                     (fromThenOn ? "+" : "");
-                CopyMachine(baseline, machine);
-                RunResult run = RunSetup(m_program, machine, argument, faults);
-                ++m_runs;
-                bool fired = run.journal.find("\nfault: ") != std::string::npos ||
-                             StartsWith(run.journal, "fault: ");
-                if (!fired && run.exited) {
-                    break;  // the run made fewer calls of this kind than nth
-                }
-                ++m_faults;
-                Check(name + " " + faults, kind, fromThenOn, machine, argument, baseline, run);
-            }
-        }
-    }
-}
-
-int Sweep::Report() const {
-    std::printf("fault sweep: %d runs, %d faults injected, %d invariants held, %zu violations\n",
-                m_runs, m_faults, m_held, m_violations.size());
-    std::printf(
-        "fault sweep: %d runs could not write their log (every later write or open "
-        "refused)\n",
-        m_logUnwritable);
-    for (const std::string& violation : m_violations) {
-        std::printf("VIOLATION %s\n", violation.c_str());
-    }
-    return m_violations.empty() ? 0 : 1;
-}
 
 }  // namespace
 

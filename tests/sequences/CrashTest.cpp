@@ -1,19 +1,17 @@
 // The setup program killed halfway, as by a power cut, on the simulated machine: whatever it
 // left, the next install completes and the next uninstall removes everything.
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "tests/faults/SetupProcess.h"
 
 using ::testing::HasSubstr;
 
@@ -24,71 +22,61 @@ protected:
     // The packed setup program as its own process; -1 when a signal ended it.
     int RunProcess(const std::string& argument, const std::string& faults = "",
                    const std::string& setup = SAMPLE_SETUP) {
-        std::string command = "ZIL_MACHINE='" + m_root + "' ZIL_CLOCK=virtual ZIL_UI=none " +
-                              "ZIL_FAULTS='" + faults + "' exec '" + setup + "' " + argument +
-                              " >/dev/null 2>&1";
-        int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void ExpectRecovery() {
-        EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
-        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
-        EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
-        EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
-        EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
-        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
-        EXPECT_EQ(ServiceState(), 0u);
+        SetupProcessRun run = RunSetupProcess(setup, m_root, argument, faults);
+        return run.exited ? run.status : -1;
     }
 };
 
-TEST_F(CrashTest, KilledRightAfterTheExtraction) {
-    for (bool installedBefore : {false, true}) {
-        SCOPED_TRACE(installedBefore ? "over an installation" : "on a clean machine");
-        if (installedBefore) {
+// Killed anywhere, the next install completes and the next uninstall removes everything: right
+// after the extraction (the WMI registration is the first command after it), on a clean machine
+// or over an installation; over an installation once its folder is set aside (at the program
+// folder's creation, the second folder made, and in the middle of the new files' moves), where
+// the next run brings the old folder back before anything else, or the next run is an uninstall;
+// killed again while the next run brings the old folder back (before and at the rename), or while
+// a failed upgrade restores it (before the rename back, and before the old service is registered
+// again).
+TEST_F(CrashTest, KilledAnywhereTheNextRunsFinishTheJob) {
+    struct Case {
+        bool installed;
+        std::vector<std::string> kills;
+        std::string left;  // what the kills leave behind, "" when not looked at
+        bool restored;     // the next install says it brought the old folder back
+        std::string next = "/I";
+    };
+    const std::string extracted = "C:\\ZIL_Setup_temp\\ZIL_Service.exe";
+    const std::vector<Case> cases = {
+        {false, {"system@1=kill"}, extracted, false},
+        {true, {"system@1=kill"}, extracted, false},
+        {true, {"mkdir@2=kill"}, SETUP_SET_ASIDE_DIR, true},
+        {true, {"move@40=kill"}, SETUP_SET_ASIDE_DIR, true},
+        {true, {"move@40=kill"}, SETUP_SET_ASIDE_DIR, false, "/U"},
+        {true, {"move@40=kill", "delete@2=kill"}, "", true},
+        {true, {"move@40=kill", "move@1=kill"}, "", true},
+        {true, {"move@5=32,delete@2=kill"}, "", true},
+        {true, {"move@5=32,svc-create@1=kill"}, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kills.back() + (c.kills.size() > 1 ? " the second time" : "") + " " +
+                     c.next);
+        FreshMachine();
+        if (c.installed) {
             ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
         }
-        // The WMI registration is the first command after the extraction.
-        EXPECT_EQ(RunProcess("/I", "system@1=kill"), -1);
-        EXPECT_TRUE(Exists("C:\\ZIL_Setup_temp\\ZIL_Service.exe"));
-        ExpectRecovery();
-    }
-}
-
-// Over a working installation: killed once its folder is set aside (at the program folder's
-// creation, the second folder made), and in the middle of the new files' moves.
-TEST_F(CrashTest, KilledWhileTheOldInstallationIsSetAside) {
-    for (const char* point : {"mkdir@2=kill", "move@40=kill"}) {
-        SCOPED_TRACE(point);
-        ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_EQ(RunProcess("/I", point), -1);
-        EXPECT_TRUE(Exists(SETUP_SET_ASIDE_DIR));
-        // The next run brings the old folder back before anything else, then installs.
-        EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_THAT(LogBody(ReadHostFile(Host(LOG_FILE))),
-                    HasSubstr("Restore Interrupted ZIL Upgrade Success !!!\r\n"));
-        ExpectRecovery();
-    }
-}
-
-// Killed again while the next run brings the old folder back (before and at the rename), or
-// while a failed upgrade restores it (before the rename back, and before the old service is
-// registered again): the run after that still ends with the product installed.
-TEST_F(CrashTest, KilledWhileTheOldInstallationComesBack) {
-    struct Case {
-        const char* first;
-        const char* second;
-    };
-    for (const Case& c :
-         {Case{"move@40=kill", "delete@2=kill"}, Case{"move@40=kill", "move@1=kill"},
-          Case{"move@5=32,delete@2=kill", ""}, Case{"move@5=32,svc-create@1=kill", ""}}) {
-        SCOPED_TRACE(std::string(c.first) + " then " + c.second);
-        ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-        EXPECT_EQ(RunProcess("/I", c.first), -1);
-        if (*c.second != '\0') {
-            EXPECT_EQ(RunProcess("/I", c.second), -1);
+        for (const std::string& kill : c.kills) {
+            EXPECT_EQ(RunProcess("/I", kill), -1);
         }
-        ExpectRecovery();
+        EXPECT_TRUE(c.left.empty() || Exists(c.left));
+        if (c.next == "/I") {
+            EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
+            EXPECT_EQ(c.restored,
+                      LogBody(LogText()).find("Restore Interrupted ZIL Upgrade Success !!!\r\n") !=
+                          std::string::npos);
+            EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+            EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+            EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
+        }
+        EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
+        ExpectProductGone();
     }
 }
 
@@ -98,16 +86,7 @@ TEST_F(CrashTest, KilledWhileTheOldInstallationComesBack) {
 // a damaged archive leaves the installation as it was, and neither it nor the next install or
 // uninstall moves a planted file anywhere.
 TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
-    const std::string damaged = m_root + "-damaged";
-    std::filesystem::copy_file(SAMPLE_SETUP, damaged,
-                               std::filesystem::copy_options::overwrite_existing);
-    std::uint32_t offset = 0, packed = 0;
-    ArchiveEntrySpan(damaged, ArchiveNames(damaged).front(), offset, packed);
-    {
-        std::fstream file(damaged, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(offset + packed / 2);
-        file.put('\x5A');
-    }
+    const std::string damaged = DamagedSetup(ArchiveNames(SAMPLE_SETUP).front());
     const std::string setAside = Host(SETUP_SET_ASIDE_DIR);
     const std::string elsewhere = m_root + "/D/data";
     struct Case {
@@ -149,8 +128,7 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::filesystem::remove_all(m_root);
-        SetUp();
+        FreshMachine();
         ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
         c.plant();
         std::vector<std::string> before = FilesBelow(Host(SETUP_PROGRAM_DIR));
@@ -164,16 +142,6 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
         }
         EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
     }
-}
-
-// An uninstall killed while an interrupted upgrade's folder waits still removes everything.
-TEST_F(CrashTest, AnUninstallAfterAnInterruptedUpgradeRemovesEverything) {
-    ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
-    EXPECT_EQ(RunProcess("/I", "move@40=kill"), -1);
-    EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
-    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
-    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
-    EXPECT_EQ(ServiceState(), 0u);
 }
 
 }  // namespace

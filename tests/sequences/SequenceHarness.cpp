@@ -2,12 +2,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "res/resource.h"
 #include "setup/InstallSequence.h"
 #include "setup/UninstallSequence.h"
 #include "sfx/SfxExtractor.h"
 #include "shell/SetupApp.h"
+#include "tests/faults/MachineFiles.h"
 #include "tests/unit/RecordingObserver.h"
 
 namespace fs = std::filesystem;
@@ -136,25 +138,13 @@ bool SequenceTest::Exists(const std::string& windowsPath) const {
     return fs::exists(Host(windowsPath));
 }
 
-std::string SequenceTest::ReadHostFile(const std::string& hostPath) const {
-    return test_support::ReadHostFile(hostPath);
-}
-
-void SequenceTest::WriteHostFile(const std::string& hostPath, const std::string& content) const {
-    test_support::WriteHostFile(hostPath, content);
-}
-
 std::vector<std::string> SequenceTest::FilesBelow(const std::string& hostFolder) const {
     std::vector<std::string> files;
-    if (!fs::is_directory(hostFolder)) {
-        return files;
-    }
-    for (const auto& entry : fs::recursive_directory_iterator(hostFolder)) {
-        if (entry.is_regular_file()) {
-            files.push_back(fs::relative(entry.path(), hostFolder).string());
+    for (const auto& [path, what] : ListBelow(hostFolder)) {
+        if (what.starts_with("file ")) {
+            files.push_back(path);
         }
     }
-    std::sort(files.begin(), files.end());
     return files;
 }
 
@@ -173,23 +163,36 @@ std::vector<std::string> SequenceTest::ArchiveNames(const std::string& setupPath
     return names;
 }
 
-void SequenceTest::ArchiveEntrySpan(const std::string& setupPath, const std::string& name,
-                                    std::uint32_t& offset, std::uint32_t& packedSize) {
+std::string SequenceTest::DamagedSetup(const std::string& entry) {
+    std::string copy = m_setups.string() + "/damaged-setup";
+    fs::copy_file(SAMPLE_SETUP, copy, fs::copy_options::overwrite_existing);
     std::unique_ptr<FileSystem> files = createNativeFileSystem();
     SfxExtractor reader;
     std::unique_ptr<File> archive;
     std::string fault;
-    offset = packedSize = 0;
-    if (OpenArchive(*files, setupPath, archive, fault) != SFX_OK ||
+    if (OpenArchive(*files, copy, archive, fault) != SFX_OK ||
         reader.ReadDirectory(*archive) != SFX_OK) {
-        return;
+        ADD_FAILURE() << "the sample setup cannot be read: " << fault;
+        return copy;
     }
     for (int i = 0; i < reader.m_entryCount; ++i) {
-        if (reader.Entry(i).m_name == name) {
-            offset = reader.Entry(i).m_offset;
-            packedSize = reader.Entry(i).m_packedSize;
+        if (const ArchiveEntry& found = reader.Entry(i); found.m_name == entry) {
+            EXPECT_GT(found.m_packedSize, 4u) << entry;
+            std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekg(found.m_offset + found.m_packedSize / 2);
+            char byte = 0;
+            file.get(byte);
+            file.seekp(found.m_offset + found.m_packedSize / 2);
+            file.put(static_cast<char>(byte ^ 0x5A));
         }
     }
+    return copy;
+}
+
+void SequenceTest::ExpectProductGone() {
+    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+    EXPECT_EQ(ServiceState(), 0u);
 }
 
 std::uint32_t SequenceTest::ServiceState() {

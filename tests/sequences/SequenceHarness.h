@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,6 +15,15 @@
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
 #include "tests/unit/ScratchFolder.h"
+
+// Plain host files, and the journal lines of a kind ("system", "program") without the kind.
+using test_support::JournalOf;
+using test_support::ReadHostFile;
+using test_support::WriteHostFile;
+
+inline constexpr const char* SAMPLE_SETUP = ZIL_BINARY_DIR "/ZIL_Setup";
+inline constexpr const char* BARE_SETUP = ZIL_BINARY_DIR "/zil-setup";
+inline constexpr const char* LOG_FILE = "C:\\Windows\\Temp\\ZIL_Setup.log";
 
 // What one run of the setup program left for a test to look at.
 struct SetupRun {
@@ -32,6 +42,11 @@ struct SetupRun {
 class SequenceTest : public ::testing::Test {
 protected:
     void SetUp() override;
+    // The machine as SetUp leaves it, for the next case of a table.
+    void FreshMachine() {
+        std::filesystem::remove_all(m_root);
+        SetUp();
+    }
 
     // One sequence, as the dialog runs it, reporting to a recording observer: "/I" and "/U" from
     // the command line; "" with {"click:1000"} (install) or {"click:1001"} (uninstall) as a
@@ -48,16 +63,17 @@ protected:
     // The machine's file for a Windows path ("C:\x" -> <root>/C/x), exact case.
     std::string Host(const std::string& windowsPath) const;
     bool Exists(const std::string& windowsPath) const;
-    std::string ReadHostFile(const std::string& hostPath) const;
-    void WriteHostFile(const std::string& hostPath, const std::string& content) const;
     // Every file below a host folder, as paths relative to it, sorted.
     std::vector<std::string> FilesBelow(const std::string& hostFolder) const;
 
     // The entry names of an archive appended to a host file.
     static std::vector<std::string> ArchiveNames(const std::string& setupPath);
-    // The offset and packed size of an archive entry.
-    static void ArchiveEntrySpan(const std::string& setupPath, const std::string& name,
-                                 std::uint32_t& offset, std::uint32_t& packedSize);
+    // A copy of the sample setup, outside the machine, with one byte of an entry's stream changed.
+    std::string DamagedSetup(const std::string& entry);
+    // The log file's text.
+    std::string LogText() const { return ReadHostFile(Host(LOG_FILE)); }
+    // No program folder, no temporary folder, no service.
+    void ExpectProductGone();
 
     // The state of the service now (0: not registered), and its registration.
     std::uint32_t ServiceState();
@@ -68,6 +84,7 @@ protected:
 
     test_support::ScratchFolder m_folder{"zil-sequence"};
     std::string m_root = m_folder.string();
+    test_support::ScratchFolder m_setups{"zil-setups"};  // setup programs made for a test
     std::string m_setupPath;  // the program the next runs execute: the sample setup by default
 
 private:
@@ -80,8 +97,6 @@ private:
 
 // The journal lines that tell the pauses and the control codes: "sleep 889", "control 137".
 std::vector<std::string> PausesAndControls(const std::vector<std::string>& journal);
-// The lines of a kind ("system", "program", "messagebox") without the kind.
-using test_support::JournalOf;
 // The lower bar's positions with repeats removed.
 std::vector<int> DistinctPositions(const std::vector<int>& positions);
 
@@ -91,7 +106,3 @@ std::string LogBody(const std::string& logText);
 std::string LogDetails(const std::string& logText);
 std::string LogHeader(const std::string& logText);
 std::string LogFooter(const std::string& logText);
-
-inline constexpr const char* SAMPLE_SETUP = ZIL_BINARY_DIR "/ZIL_Setup";
-inline constexpr const char* BARE_SETUP = ZIL_BINARY_DIR "/zil-setup";
-inline constexpr const char* LOG_FILE = "C:\\Windows\\Temp\\ZIL_Setup.log";

@@ -1,0 +1,57 @@
+#pragma once
+
+// The host setup program as a process of its own on a simulated machine, as a deployment tool
+// or a power cut meets it: shared by the crash tests and the fault sweep.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tests/unit/ScratchFolder.h"
+
+struct SetupProcessRun {
+    bool exited = false;  // by itself, not by a signal or the time limit
+    int status = -1;      // the exit status, or minus the signal that ended it
+    std::string journal;  // the machine's whole journal afterwards
+};
+
+// Runs SETUP ARGUMENT on the machine at MACHINE with the virtual clock, no window and the faults
+// in ZIL_FAULTS' form ("move@40=kill"). The virtual clock bounds every wait, so a run that takes
+// a minute of real time hangs: it is killed.
+inline SetupProcessRun RunSetupProcess(const std::string& setup,
+                                       const std::filesystem::path& machine,
+                                       const std::string& argument, const std::string& faults) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("ZIL_MACHINE", machine.c_str(), 1);
+        ::setenv("ZIL_CLOCK", "virtual", 1);
+        ::setenv("ZIL_UI", "none", 1);
+        ::setenv("ZIL_FAULTS", faults.c_str(), 1);
+        ::unsetenv("ZIL_INPUT");
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execl(setup.c_str(), setup.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    SetupProcessRun run;
+    int raw = 0;
+    for (int waited = 0; waited < 60000; waited += 5) {
+        if (::waitpid(child, &raw, WNOHANG) == child) {
+            run.exited = WIFEXITED(raw);
+            run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+            run.journal = test_support::ReadHostFile(machine / "journal.log");
+            return run;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &raw, 0);
+    return run;
+}
