@@ -10,7 +10,6 @@
 namespace {
 
 enum : int {
-    DIRECTORY_WAIT_PAUSE = 123,
     DIRECTORY_WAIT_CHECKS = 9,
     FREE_NAME_SUFFIXES = 9,
 };

@@ -11,7 +11,6 @@
 namespace {
 
 enum : int {
-    SERVICE_RETRY_PAUSE = 189,
     SERVICE_RETRY_REQUESTS = 6,
     // What Windows' own service manager gives a service to report that it runs.
     SERVICE_PENDING_LIMIT = 30000,

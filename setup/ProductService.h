@@ -36,6 +36,9 @@ enum : int {
     SERVICE_CODE_UNINSTALL = 140,
 };
 
+// Milliseconds between a service request and its query, and between the queries that follow.
+inline constexpr unsigned SERVICE_RETRY_PAUSE = 189;
+
 enum : int {
     SERVICE_MODE_START = 0,
     SERVICE_MODE_STOP = 1,

@@ -8,27 +8,22 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
-#include "setup/Sequence.h"
+#include "setup/FileOperations.h"
+#include "setup/ProductService.h"
 
 namespace {
 
-// The sequences' own pauses.
-struct SequencePauses : Sequence {
-    using Sequence::SEQUENCE_PAUSE_CLOSE;
-    using Sequence::SEQUENCE_PAUSE_CONTROL;
-    using Sequence::SEQUENCE_PAUSE_STEP;
-};
-// The operations' pauses are private to their sources: the check for a folder just made, and
-// one round of the service requests.
-constexpr unsigned PAUSE_FOLDER_CHECK = 123, PAUSE_SERVICE_ROUND = 189;
+// The contract itself: the sequences' pauses in milliseconds, written here once and nowhere else
+// in the tests, so that a changed value fails this test alone: between steps, around the close
+// request, before a command-line install closes. The operations' own pauses are their tests'.
+constexpr unsigned PAUSE_STEP = 889, PAUSE_AROUND_CLOSE = 589, PAUSE_CLOSE = 100;
 
 std::string Sleep(unsigned milliseconds) {
     return "sleep " + std::to_string(milliseconds);
 }
-const std::string FOLDER = Sleep(PAUSE_FOLDER_CHECK), ROUND = Sleep(PAUSE_SERVICE_ROUND);
-const std::string STEP = Sleep(SequencePauses::SEQUENCE_PAUSE_STEP);
-const std::string AROUND_CLOSE = Sleep(SequencePauses::SEQUENCE_PAUSE_CONTROL);
-const std::string CLOSE = Sleep(SequencePauses::SEQUENCE_PAUSE_CLOSE);
+const std::string FOLDER = Sleep(DIRECTORY_WAIT_PAUSE), ROUND = Sleep(SERVICE_RETRY_PAUSE);
+const std::string STEP = Sleep(PAUSE_STEP), AROUND_CLOSE = Sleep(PAUSE_AROUND_CLOSE),
+                  CLOSE = Sleep(PAUSE_CLOSE);
 
 // Repeats of one event as one "<event> xN", so that a wait of many rounds reads as one.
 std::string Times(const std::string& event, int count) {
@@ -46,7 +41,7 @@ std::vector<std::string> Folded(const std::vector<std::string>& events) {
 
 // The rounds a start waits for a service that is still starting, at most.
 int PendingRounds(unsigned limit) {
-    return int((limit + PAUSE_SERVICE_ROUND - 1) / PAUSE_SERVICE_ROUND);
+    return int((limit + SERVICE_RETRY_PAUSE - 1) / SERVICE_RETRY_PAUSE);
 }
 
 class PauseContractTest : public SequenceTest {};

@@ -93,15 +93,10 @@ SetupRun SequenceTest::RunProgram(const std::string& argument,
     ArmFaults(sim);
     std::size_t journalBefore = sim.machine().journalLines().size();
     std::uint64_t start = sim.clock().now();
-    std::vector<std::string> argv{"ZIL_Setup"};
-    if (!argument.empty()) {
-        argv.push_back(argument);
-    }
-    std::vector<char*> pointers;
-    for (std::string& word : argv) {
-        pointers.push_back(word.data());
-    }
-    SetupApp app(sim, static_cast<int>(pointers.size()), pointers.data());
+    test_support::CommandLine line(argument.empty()
+                                       ? std::vector<std::string>{"ZIL_Setup"}
+                                       : std::vector<std::string>{"ZIL_Setup", argument});
+    SetupApp app(sim, line.argc(), line.argv());
     app.InitInstance();
 
     SetupRun run;
