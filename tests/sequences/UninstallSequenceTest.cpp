@@ -93,17 +93,22 @@ TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
     struct Case {
         const char* what;
         std::vector<SimFault> refused;
+        const char* kept;  // the folder that must still be there, if any
     };
     auto from = [](SimFaultKind kind, int nth) {
         return SimFault{kind, nth, WIN_ACCESS_DENIED, true};
     };
-    // The stops come after the first query's three codes; the temporary folder's deletion is the
-    // second.
+    // The stops come after the first query's three codes. The deletions: the temporary folder's
+    // clearing at the start, the program folder, then the temporary folder.
     const std::vector<Case> cases = {
-        {"service kept", {from(SimFaultKind::SvcDelete, 1)}},
-        {"service running", {from(SimFaultKind::SvcControl, 4)}},
-        {"program directory kept", {from(SimFaultKind::Delete, 1), from(SimFaultKind::Move, 1)}},
-        {"temporary folder kept", {from(SimFaultKind::Delete, 2), from(SimFaultKind::Move, 1)}},
+        {"service kept", {from(SimFaultKind::SvcDelete, 1)}, nullptr},
+        {"service running", {from(SimFaultKind::SvcControl, 4)}, SETUP_PROGRAM_DIR},
+        {"program directory kept",
+         {from(SimFaultKind::Delete, 2), from(SimFaultKind::Move, 1)},
+         SETUP_PROGRAM_DIR},
+        {"temporary folder kept",
+         {from(SimFaultKind::Delete, 3), from(SimFaultKind::Move, 1)},
+         SETUP_TEMP_DIR},
     };
     for (const Case& c : cases) {
         for (std::string argument : {"/U", ""}) {
@@ -124,6 +129,12 @@ TEST_F(UninstallTest, WhatCannotBeRemovedMakesItAFailure) {
                 EXPECT_THAT(run.boxes, IsEmpty());
             }
             EXPECT_TRUE(run.dialogEnded);
+            if (c.kept != nullptr) {
+                EXPECT_TRUE(Exists(c.kept));
+            }
+            if (c.refused[0].kind == SimFaultKind::Delete) {
+                EXPECT_EQ(ServiceState(), 0u) << "the run got as far as the folders";
+            }
             if (c.refused[0].kind == SimFaultKind::SvcControl) {
                 EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
                 EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe"));
