@@ -129,6 +129,11 @@ git ls-files -z | while IFS= read -r -d '' file; do
         cp "$file" "$tree/$file"
     fi
 done
+# Files the checkout no longer has go from the copy too: a deleted source would still be globbed.
+(cd "$tree" && find . -path ./build -prune -o -type f -print) | sed 's|^\./||' | sort >"$work/copied"
+git ls-files | sort | comm -23 "$work/copied" - | while IFS= read -r stale; do
+    rm -f "$tree/$stale"
+done
 if [ ! -f "$tree/build/build.ninja" ]; then
     cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
