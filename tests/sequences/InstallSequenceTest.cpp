@@ -516,6 +516,15 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
     }
 }
 
+// A service still stopping when the wait for its stop ends keeps its files: nothing is replaced
+// under it.
+TEST_F(UpgradeTest, AServiceStillStoppingKeepsItsFiles) {
+    SetServiceKnobs({.stopDelay = 40000});
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("Stop ZIL Service Failed, error 1061 !!!"));
+    EXPECT_EQ(ListBelow(ProgramDir()), m_old);
+}
+
 // A successful upgrade replaces everything, and the old folder is gone afterwards.
 TEST_F(UpgradeTest, ASuccessfulUpgradeLeavesOnlyTheNewFiles) {
     SetupRun run = Run("/I");

@@ -140,6 +140,9 @@ TEST_F(FileOperationsTest, LeftoversGoOutOfTheWayAndLinksAreNotFollowed) {
     EXPECT_EQ(m_files->FreeName("C:\\Old.obsolete"), "C:\\Old.obsolete.9");
     fs::create_directories(host("C/Old.obsolete.9"));
     EXPECT_EQ(m_files->FreeName("C:\\Old.obsolete"), "");
+    // Only a name that is not there is free, not one that cannot even be looked at.
+    fs::create_directory_symlink(fs::temp_directory_path(), host("C/out"));
+    EXPECT_EQ(m_files->FreeName("C:\\out\\Old.obsolete"), "");
     write("D/theirs/keep.txt", "keep");
     fs::create_directory_symlink(host("D/theirs"), host("C/Made"));
     EXPECT_EQ(m_files->EnsureDirectory("C:\\Made"), WIN_OK);
