@@ -16,6 +16,9 @@ Win32Error SimFileSystem::record(const std::string& kind, const std::string& det
 
 Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
                                std::unique_ptr<File>& file) {
+    if (mode == FileMode::DeleteCheck && Listed("held-open.txt", path)) {
+        return WIN_SHARING_VIOLATION;
+    }
     std::string host;
     std::string module;
     if (mode == FileMode::ReadShared && modulePath(module) == WIN_OK && path == module) {
@@ -65,15 +68,16 @@ Win32Error SimFileSystem::pathInfo(const std::string& path, PathInfo& info) {
     std::string host;
     Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
     if (error == WIN_OK && (error = HostPathInfo(host, info)) == WIN_OK) {
-        info.trusted = !OwnedByUser(path);
+        info.trusted = !Listed("user-owned.txt", path);
     }
     return error;
 }
 
-// Every file and folder belongs to administrators but those that $ZIL_MACHINE/user-owned.txt
-// names, one Windows path a line: what an ordinary user made, or planted.
-bool SimFileSystem::OwnedByUser(const std::string& path) const {
-    std::ifstream list(m_machine.root() + "/user-owned.txt");
+// Whether a list in the machine's folder names the Windows path, one a line: user-owned.txt for
+// what an ordinary user made (or planted), held-open.txt for files another program holds open
+// without sharing their deletion.
+bool SimFileSystem::Listed(const char* listName, const std::string& path) const {
+    std::ifstream list(m_machine.root() + "/" + listName);
     for (std::string line; std::getline(list, line);) {
         if (EqualsIgnoringCase(TrimSeparators(line), TrimSeparators(path))) {
             return true;

@@ -15,6 +15,8 @@ class SimFileSystem : public FileSystem {
 public:
     explicit SimFileSystem(SimMachine& machine);
 
+    // A file that $ZIL_MACHINE/held-open.txt names is held open by another program: it cannot be
+    // opened for its deletion (WIN_SHARING_VIOLATION).
     Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override;
     Win32Error removeFile(const std::string& path) override;
     Win32Error createDirectory(const std::string& path) override;
@@ -37,7 +39,7 @@ private:
     // Matches of a Windows pattern as Windows paths and their host paths, sorted by name.
     Win32Error matches(const std::string& pattern, std::vector<std::string>& windowsPaths,
                        std::vector<std::string>& hostPaths);
-    bool OwnedByUser(const std::string& path) const;
+    bool Listed(const char* listName, const std::string& path) const;
     Win32Error record(const std::string& kind, const std::string& detail, Win32Error outcome);
     template <typename Act>
     Win32Error onHost(const char* kind, const std::string& path, Act act);

@@ -516,6 +516,16 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
     }
 }
 
+// A file of the old installation that another program holds open stops the upgrade before it
+// changes anything, and the log names the file.
+TEST_F(UpgradeTest, AFileHeldOpenStopsTheUpgradeBeforeAnyChange) {
+    WriteHostFile(m_root + "/held-open.txt", "C:\\Program Files (x86)\\ZIL\\ZIL.ini\n");
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()),
+                HasSubstr("C:\\Program Files (x86)\\ZIL\\ZIL.ini: held open by another program"));
+    ExpectOldInstallationRunning();
+}
+
 // A service still stopping when the wait for its stop ends keeps its files: nothing is replaced
 // under it.
 TEST_F(UpgradeTest, AServiceStillStoppingKeepsItsFiles) {
