@@ -56,36 +56,6 @@ protected:
     int m_done = 0;
 };
 
-TEST_F(ExtractorFaultTest, EveryDamagedStreamByteIsCaughtAndItsFileRemoved) {
-    std::uint32_t offset = 0;
-    std::uint32_t packed = 0;
-    std::memcpy(&offset, m_archive.data() + RecordField(m_archive, 2, 0), 4);
-    std::memcpy(&packed, m_archive.data() + RecordField(m_archive, 2, 8), 4);
-    for (std::uint32_t position = offset; position < offset + packed; ++position) {
-        std::string damaged = m_archive;
-        damaged[position] = static_cast<char>(damaged[position] ^ 0xFF);
-        UseArchive(damaged);
-        EXPECT_EQ(Extract(), SFX_ERR_CORRUPT) << position;
-        EXPECT_EQ(m_done, 2);
-        EXPECT_FALSE(fs::exists(Target() / "c.txt")) << position;
-        EXPECT_EQ(WholeFiles(), 2);
-        Reset();
-    }
-}
-
-TEST_F(ExtractorFaultTest, WrongRecordedSizeIsDamage) {
-    std::uint32_t size = static_cast<std::uint32_t>(m_entries[1].data.size());
-    for (std::uint32_t wrong : {size - 1, size + 1, 0u, size * 2}) {
-        std::string archive = m_archive;
-        PutNumber(archive, RecordField(archive, 1, 4), wrong);
-        UseArchive(archive);
-        EXPECT_EQ(Extract(), SFX_ERR_CORRUPT);
-        EXPECT_FALSE(fs::exists(Target() / "b.bin"));
-        EXPECT_EQ(WholeFiles(), 2);
-        Reset();
-    }
-}
-
 TEST_F(ExtractorFaultTest, UncreatableOutputOutranksDamage) {
     std::string archive = m_archive;
     std::uint32_t offset = 0;
