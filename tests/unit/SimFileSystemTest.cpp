@@ -124,6 +124,7 @@ TEST_F(SimFileSystemTest, FindAndListUseWildcardsInTheLastComponent) {
     EXPECT_EQ(m_files->listMatches("C:\\*.zip", paths), WIN_FILE_NOT_FOUND);
     EXPECT_EQ(m_files->listMatches("C:\\Nope\\*.zip", paths), WIN_PATH_NOT_FOUND);
     EXPECT_EQ(m_files->listMatches("C:\\nope.txt", paths), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_files->listMatches("C:\\Nope\\nope.txt", paths), WIN_PATH_NOT_FOUND);
     EXPECT_TRUE(IsFolder(*m_files, "C:\\DIR\\Sub"));
     EXPECT_FALSE(IsFolder(*m_files, "C:\\eula.txt"));
 }
