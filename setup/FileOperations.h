@@ -5,11 +5,11 @@
 
 #include "platform/Platform.h"
 
-// What a removal did: its error (0 when the path is gone from its place, or was never there),
-// and where what could not be deleted now was moved to wait for the next restart.
 // Milliseconds between the checks for a folder just made.
 inline constexpr unsigned DIRECTORY_WAIT_PAUSE = 123;
 
+// What a removal did: its error (0 when the path is gone from its place, or was never there),
+// and where what could not be deleted now was moved to wait for the next restart.
 struct Removal {
     Win32Error error = WIN_OK;
     std::string retiredTo;

@@ -20,6 +20,22 @@ std::string FieldAfter(const std::string& line, const std::string& prefix) {
     return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : std::string();
 }
 
+// The entries of a setup program's archive as its reader finds them; none when it cannot be read.
+std::vector<ArchiveEntry> EntriesOf(const std::string& setupPath) {
+    std::unique_ptr<FileSystem> files = createNativeFileSystem();
+    SfxExtractor reader;
+    std::unique_ptr<File> archive;
+    std::string fault;
+    std::vector<ArchiveEntry> entries;
+    if (OpenArchive(*files, setupPath, archive, fault) == SFX_OK &&
+        reader.ReadDirectory(*archive) == SFX_OK) {
+        for (int i = 0; i < reader.m_entryCount; ++i) {
+            entries.push_back(reader.Entry(i));
+        }
+    }
+    return entries;
+}
+
 }  // namespace
 
 void SequenceTest::SetUp() {
@@ -144,16 +160,9 @@ std::vector<std::string> SequenceTest::FilesBelow(const std::string& hostFolder)
 }
 
 std::vector<std::string> SequenceTest::ArchiveNames(const std::string& setupPath) {
-    std::unique_ptr<FileSystem> files = createNativeFileSystem();
-    SfxExtractor reader;
-    std::unique_ptr<File> archive;
-    std::string fault;
     std::vector<std::string> names;
-    if (OpenArchive(*files, setupPath, archive, fault) == SFX_OK &&
-        reader.ReadDirectory(*archive) == SFX_OK) {
-        for (int i = 0; i < reader.m_entryCount; ++i) {
-            names.push_back(reader.Entry(i).m_name);
-        }
+    for (const ArchiveEntry& entry : EntriesOf(setupPath)) {
+        names.push_back(entry.m_name);
     }
     return names;
 }
@@ -161,17 +170,10 @@ std::vector<std::string> SequenceTest::ArchiveNames(const std::string& setupPath
 std::string SequenceTest::DamagedSetup(const std::string& entry) {
     std::string copy = m_setups.string() + "/damaged-setup";
     fs::copy_file(SAMPLE_SETUP, copy, fs::copy_options::overwrite_existing);
-    std::unique_ptr<FileSystem> files = createNativeFileSystem();
-    SfxExtractor reader;
-    std::unique_ptr<File> archive;
-    std::string fault;
-    if (OpenArchive(*files, copy, archive, fault) != SFX_OK ||
-        reader.ReadDirectory(*archive) != SFX_OK) {
-        ADD_FAILURE() << "the sample setup cannot be read: " << fault;
-        return copy;
-    }
-    for (int i = 0; i < reader.m_entryCount; ++i) {
-        if (const ArchiveEntry& found = reader.Entry(i); found.m_name == entry) {
+    std::vector<ArchiveEntry> entries = EntriesOf(copy);
+    EXPECT_FALSE(entries.empty()) << "the sample setup cannot be read";
+    for (const ArchiveEntry& found : entries) {
+        if (found.m_name == entry) {
             EXPECT_GT(found.m_packedSize, 4u) << entry;
             std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
             file.seekg(found.m_offset + found.m_packedSize / 2);
