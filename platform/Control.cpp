@@ -38,8 +38,12 @@ bool Control::IsEnabled() const {
 
 void Control::SetText(const std::string& text) {
     if (IsWindow()) {
-        m_window->setText(text);
+        m_window->replaceText(text);
     }
+}
+
+bool Control::HasVisiblePixels() const {
+    return IsWindow() && m_window->hasVisiblePixels();
 }
 
 void Control::RedrawNow() {

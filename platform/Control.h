@@ -23,7 +23,9 @@ public:
     void Hide();
     void Enable(bool enable);
     bool IsEnabled() const;
-    void SetText(const std::string& text);  // SetWindowText
+    void SetText(const std::string& text);  // SetWindowText, when the text differs
+    // Whether a paint could show anything now (see ControlWindow::hasVisiblePixels).
+    bool HasVisiblePixels() const;
     // RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW): painted before it returns.
     void RedrawNow();
     // InvalidateRect(NULL, erase): painted at the next message processing.

@@ -18,7 +18,7 @@ void DataExchange::Text(int id, const std::string& text) {
         return;
     }
     if (ControlWindow* window = m_dialog.GetDlgItem(id)) {
-        window->setText(text);
+        window->replaceText(text);
     }
 }
 

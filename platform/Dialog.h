@@ -55,8 +55,9 @@ struct MessageMap {
 class DataExchange {
 public:
     DataExchange(Dialog& dialog, bool saveAndValidate);
-    void Control(int id, ::Control& control);    // DDX_Control
-    void Text(int id, const std::string& text);  // DDX_Text, members to controls
+    void Control(int id, ::Control& control);  // DDX_Control
+    // DDX_Text, members to controls; a control that shows the text already is left alone.
+    void Text(int id, const std::string& text);
     bool m_saveAndValidate;
 
 private:
@@ -88,6 +89,11 @@ public:
     virtual void OnCancel();
     virtual void DoDataExchange(DataExchange& exchange);
     virtual const MessageMap* GetMessageMap() const;
+    // False for a dialog that may do its whole work inside OnInitDialog and end there: its
+    // window then never appears, not even between the initialisation and the end (where a
+    // window manager would be waited for twice). Should it not end there, it appears when the
+    // modal loop first waits.
+    virtual bool ShowsWindow() const { return true; }
 
     // A button click (BN_CLICKED) routed through the message map; false when nothing handled it.
     bool OnCommand(int controlId);

@@ -61,7 +61,18 @@ public:
     virtual void show(bool visible) = 0;
     virtual void enable(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
+    virtual std::string text() const = 0;               // GetWindowText
     virtual void setText(const std::string& text) = 0;  // SetWindowText
+    // SetWindowText only when the window shows another text: an edit given its own text again
+    // would lose its caret and scroll position and notify a change, and a static would repaint.
+    void replaceText(const std::string& newText) {
+        if (text() != newText) {
+            setText(newText);
+        }
+    }
+    // True when a paint could show something: the window and its parent are shown and some
+    // pixel of the window lies inside the parent's client area.
+    virtual bool hasVisiblePixels() const = 0;
     // RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW): painted before it returns.
     virtual void redrawNow() = 0;
     // InvalidateRect(NULL, erase): painted at the next message processing.
@@ -101,12 +112,17 @@ public:
     virtual ~WindowSystem() = default;
     // Creates the dialog from its template, lets the dialog initialise (OnInitDialog) and runs
     // the modal loop until the dialog ends; returns the end code, -1 when the dialog could not
-    // be created.
+    // be created. The window appears after the initialisation when the dialog's ShowsWindow
+    // says so, else only if the modal loop ever waits (the queue first empty), as every modal
+    // dialog does; a dialog that ends inside its initialisation is then never shown.
     virtual int runModal(Dialog& dialog, int templateId) = 0;
     // A modal message box; returns the button pressed (IDOK for MB_OK).
     virtual int messageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
     // PeekMessage / TranslateMessage / DispatchMessage until the queue is empty.
     virtual void pumpMessages() = 0;
+    // The same, for a chance in the middle of a long step: only when a message that came in
+    // since the last drain would otherwise wait longer than PumpSchedule allows.
+    virtual void pumpMessagesIfDue() = 0;
     virtual std::string loadString(int id) = 0;  // "" when the string table has no such entry
     virtual IconHandle loadIcon(int id) = 0;
     virtual Color systemColor(int index) = 0;  // GetSysColor

@@ -6,8 +6,13 @@
 int ExtractCallback(int code, void* param, void* context) {
     SequenceObserver& observer = *static_cast<SequenceObserver*>(context);
     // The sequence runs on the dialog's thread: this is the only place where the window gets
-    // its messages while the archive is inflated.
-    observer.PumpMessages();
+    // its messages while the archive is inflated. Progress comes every few kilobytes, far more
+    // often than a look at an empty queue is worth; an entry's start and end always look.
+    if (code == EXTRACT_PROGRESS) {
+        observer.PumpMessagesIfDue();
+    } else {
+        observer.PumpMessages();
+    }
     switch (code) {
         case EXTRACT_ENTRY_BEGIN:
             observer.SetCurrentLabel("Extracting " +

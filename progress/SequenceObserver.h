@@ -24,6 +24,9 @@ public:
 
     // Lets the window handle what waits for it (paints, clicks) in the middle of a long step.
     virtual void PumpMessages() = 0;
+    // The same at a chance that comes very often: only when something could otherwise wait
+    // longer than a person notices.
+    virtual void PumpMessagesIfDue() { PumpMessages(); }
     // A box that waits for the person's OK.
     virtual void ShowMessage(const std::string& text) = 0;
     // The sequence has ended with this exit code; close: the dialog goes too.

@@ -60,10 +60,14 @@ int TextProgressCtrl::SetPos(int pos) {
     int previous = m_position;
     m_position = pos;
     int width = FilledWidth(GetClientRect().width());
-    // Only a change of the filled width is worth a paint: callers set positions very often.
+    // Only a change of the filled width is worth a paint: callers set positions very often. A
+    // bar that nobody can see (the collapsed or hidden dialog) keeps its state and is painted
+    // with it when it comes into view.
     if (width != m_filledWidth) {
         m_filledWidth = width;
-        RedrawNow();
+        if (HasVisiblePixels()) {
+            RedrawNow();
+        }
     }
     return previous;
 }

@@ -8,7 +8,8 @@
 
 // A progress bar that paints itself: filled and unfilled parts in two colours and the position
 // as a centred percentage in the opposite colours. A position change is painted before SetPos
-// returns, and only when the filled width in pixels changes. Positions are not clamped: past the
+// returns, and only when the filled width in pixels changes and some pixel of the bar can be
+// seen. Positions are not clamped: past the
 // upper bound the bar is full and reads over 100%, below the lower bound it is empty and reads
 // a negative percentage. With an empty or inverted range nothing is drawn.
 class TextProgressCtrl : public Control {

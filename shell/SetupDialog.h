@@ -24,6 +24,9 @@ public:
     void OnCancel() override;
     void DoDataExchange(DataExchange& exchange) override;
     const MessageMap* GetMessageMap() const override;
+    // Only the dialog that waits for a click is ever seen: every other run (a command-line
+    // sequence, the usage box) is over before the window could appear, and it never does.
+    bool ShowsWindow() const override { return m_mode == RunMode::Interactive; }
 
     void OnPaint();
     IconHandle OnQueryDragIcon() { return m_hIcon; }
@@ -58,6 +61,7 @@ private:
     void SetStatus(const std::string& text) override { m_statusText = text; }
     void Refresh() override { UpdateData(false); }
     void PumpMessages() override { m_windows.pumpMessages(); }
+    void PumpMessagesIfDue() override { m_windows.pumpMessagesIfDue(); }
     void ShowMessage(const std::string& text) override { AfxMessageBox(text, DLG_MB_OK); }
     void Finish(int exitCode, bool close) override;
 

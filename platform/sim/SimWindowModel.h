@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,16 @@ struct SimControlState {
     bool pendingErase = false;
     int paintCount = 0;  // paint requests delivered to the control
     int eraseCount = 0;  // WM_ERASEBKGND left to the default processing (a visible erase)
+    int textSets = 0;    // SetWindowText calls, whether or not the text changed
     SimPicture picture;  // what the last paint drew
     Rect clientRect() const { return {0, 0, rect.width(), rect.height()}; }
+};
+
+// A message posted to the dialog's queue by a test, and when the pump handled it (clock ms).
+struct SimPostedInput {
+    std::string action;
+    std::uint64_t postedAt = 0;
+    std::uint64_t handledAt = 0;
 };
 
 struct SimMessageBox {
@@ -83,6 +92,9 @@ struct SimDialogState {
     Rect windowRect;  // screen pixels
     Rect clientRect;
     bool exists = true;
+    // Shown on the screen (mapped); everVisible stays once it has been.
+    bool visible = false;
+    bool everVisible = false;
     bool ended = false;
     int endCode = 0;
     bool iconic = false;

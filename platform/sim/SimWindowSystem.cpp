@@ -82,8 +82,10 @@ private:
 class SimControlWindow : public ControlWindow {
 public:
     // A window on a state the dialog keeps, or (state null) on one of its own.
-    SimControlWindow(SimWindowSystem& windows, SimControlState* state)
-        : m_windows(windows), m_state(state != nullptr ? state : &m_own) {}
+    // dialog: the state of the dialog the control sits in; null for a window on its own.
+    SimControlWindow(SimWindowSystem& windows, SimControlState* state,
+                     const SimDialogState* dialog = nullptr)
+        : m_windows(windows), m_state(state != nullptr ? state : &m_own), m_dialog(dialog) {}
 
     int id() const override { return m_state->id; }
     bool exists() const override { return m_state->exists; }
@@ -100,11 +102,23 @@ public:
         m_windows.changed();
     }
     bool isEnabled() const override { return m_state->enabled; }
+    std::string text() const override { return m_state->text; }
     void setText(const std::string& text) override {
+        ++m_state->textSets;
         if (m_state->text != text) {
             m_state->text = text;
             m_windows.changed();
         }
+    }
+    bool hasVisiblePixels() const override {
+        if (!m_state->visible) {
+            return false;
+        }
+        if (m_dialog == nullptr) {
+            return true;
+        }
+        Rect common = intersect(m_state->rect, m_dialog->clientRect);
+        return m_dialog->visible && !m_dialog->iconic && common.width() > 0 && common.height() > 0;
     }
     void redrawNow() override {
         m_state->pendingErase = true;
@@ -161,6 +175,7 @@ private:
     SimWindowSystem& m_windows;
     SimControlState m_own;
     SimControlState* m_state;
+    const SimDialogState* m_dialog;
     Control* m_control = nullptr;
 };
 
@@ -187,10 +202,7 @@ public:
                                 control.rect.bottom - 1};
             }
             control.visible = item.visible;
-            // The dialog appears after its initialisation: every visible control is painted.
-            control.pendingPaint = item.visible;
-            control.pendingErase = item.visible;
-            m_items.push_back(std::make_unique<SimControlWindow>(m_windows, &control));
+            m_items.push_back(std::make_unique<SimControlWindow>(m_windows, &control, &m_state));
         }
     }
 
@@ -209,8 +221,26 @@ public:
     void setWindowPos(int x, int y, int width, int height) override {
         m_windows.journal("move " + std::to_string(x) + "," + std::to_string(y) + " " +
                           std::to_string(width) + "x" + std::to_string(height));
+        std::vector<bool> before = seen();
         place(x, y, width, height);
         m_state.moves.push_back(m_state.windowRect);
+        exposeNewlySeen(before);
+        m_windows.changed();
+    }
+    void setIconic(bool iconic) {
+        std::vector<bool> before = seen();
+        m_state.iconic = iconic;
+        exposeNewlySeen(before);
+    }
+    // ShowWindow on the dialog: what comes into view is painted at the next message processing.
+    void show() {
+        if (m_state.visible) {
+            return;
+        }
+        std::vector<bool> before = seen();
+        m_state.visible = true;
+        m_state.everVisible = true;
+        exposeNewlySeen(before);
         m_windows.changed();
     }
     Rect windowRect() const override { return m_state.windowRect; }
@@ -235,6 +265,21 @@ public:
     SimDialogState& state() { return m_state; }
 
 private:
+    std::vector<bool> seen() const {
+        std::vector<bool> seen;
+        for (const auto& item : m_items) {
+            seen.push_back(item->hasVisiblePixels());
+        }
+        return seen;
+    }
+    void exposeNewlySeen(const std::vector<bool>& before) {
+        for (std::size_t i = 0; i < m_items.size(); ++i) {
+            if (!before[i] && m_items[i]->hasVisiblePixels()) {
+                m_items[i]->invalidate(true);
+            }
+        }
+    }
+
     void place(int x, int y, int width, int height) {
         m_state.windowRect = {x, y, x + width, y + height};
         m_state.clientRect = {0, 0, std::max(0, width - 2 * SIM_FRAME),
@@ -266,9 +311,18 @@ int SimWindowSystem::runModal(Dialog& dialog, int templateId) {
         m_frontEnd->beginModal();
     }
     dialog.OnInitDialog();
+    if (dialog.ShowsWindow()) {
+        m_dialogWindow->show();
+    }
     changed();
     while (!m_dialogWindow->hasEnded()) {
+        // The modal loop shows a hidden dialog the first time it waits.
+        m_dialogWindow->show();
         m_dialogWindow->paintPending();
+        handlePosted();
+        if (m_dialogWindow->hasEnded()) {
+            break;
+        }
         std::string action = nextAction(true);
         perform(action);
         if (action == "close" && m_input.empty() && !personPresent() &&
@@ -331,11 +385,36 @@ void SimWindowSystem::perform(const std::string& action) {
 }
 
 void SimWindowSystem::pumpMessages() {
+    ++m_queueLooks;
     if (m_runningDialog != nullptr) {
         m_dialogWindow->paintPending();
+        // What was posted is in the queue already; then the person's next action, as one who
+        // clicks while setup runs.
+        handlePosted();
         perform(nextAction(false));
         m_dialogWindow->paintPending();
     }
+    m_pumpSchedule.drained(m_machine.now() * 1000);
+}
+
+void SimWindowSystem::handlePosted() {
+    while (!m_posted.empty()) {
+        SimPostedInput posted = m_posted.front();
+        m_posted.pop_front();
+        posted.handledAt = m_machine.now();
+        m_handledPosts.push_back(posted);
+        perform(posted.action);
+    }
+}
+
+void SimWindowSystem::pumpMessagesIfDue() {
+    if (m_pumpSchedule.due(m_machine.now() * 1000)) {
+        pumpMessages();
+    }
+}
+
+void SimWindowSystem::postInput(const std::string& action) {
+    m_posted.push_back({action, m_machine.now(), 0});
 }
 
 int SimWindowSystem::messageBox(const std::string& text, const std::string& caption,
@@ -374,9 +453,15 @@ const SimDialogState* SimWindowSystem::dialogState() const {
     return m_dialogWindow ? &m_dialogWindow->state() : nullptr;
 }
 
+void SimWindowSystem::showDialog() {
+    if (m_dialogWindow) {
+        m_dialogWindow->show();
+    }
+}
+
 void SimWindowSystem::setIconic(bool iconic) {
     if (m_dialogWindow) {
-        m_dialogWindow->state().iconic = iconic;
+        m_dialogWindow->setIconic(iconic);
     }
 }
 

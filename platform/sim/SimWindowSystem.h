@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PumpSchedule.h"
 #include "platform/WindowSystem.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimWindowModel.h"
@@ -25,6 +26,7 @@ public:
     int runModal(Dialog& dialog, int templateId) override;
     int messageBox(const std::string& text, const std::string& caption, unsigned type) override;
     void pumpMessages() override;
+    void pumpMessagesIfDue() override;
     std::string loadString(int id) override;
     IconHandle loadIcon(int id) override;
     Color systemColor(int index) override;
@@ -37,6 +39,15 @@ public:
     const std::vector<SimMessageBox>& messageBoxes() const { return m_messageBoxes; }
     // Actions of the simulated person still to come ("click:1000", "click:1001", "close").
     std::size_t pendingInput() const { return m_input.size(); }
+    // A message that arrives in the dialog's queue now, as a click ("click:1000") or a close
+    // request ("close") would; the next look at the queue handles it, and all posted before it.
+    void postInput(const std::string& action);
+    // The posted messages that a look at the queue has handled, in the order handled.
+    const std::vector<SimPostedInput>& handledPosts() const { return m_handledPosts; }
+    // How often the queue has been looked at (PeekMessage until empty).
+    std::size_t queueLooks() const { return m_queueLooks; }
+    // Shows the running dialog now, as the modal loop does when it first waits.
+    void showDialog();
     // Minimises and restores the running dialog.
     void setIconic(bool iconic);
     // A control window outside any dialog, for testing a control on its own.
@@ -57,6 +68,8 @@ private:
     std::string nextAction(bool wait);
     bool personPresent() const;
     void perform(const std::string& action);
+    // Every posted message, in order.
+    void handlePosted();
 
     SimMachine& m_machine;
     SimFrontEnd* m_frontEnd;
@@ -64,4 +77,8 @@ private:
     std::vector<SimMessageBox> m_messageBoxes;
     std::unique_ptr<SimDialogWindow> m_dialogWindow;
     Dialog* m_runningDialog = nullptr;
+    std::deque<SimPostedInput> m_posted;
+    std::vector<SimPostedInput> m_handledPosts;
+    std::size_t m_queueLooks = 0;
+    PumpSchedule m_pumpSchedule;
 };

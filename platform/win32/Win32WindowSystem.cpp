@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -57,6 +58,49 @@ Rect toRect(const RECT& rect) {
     return Rect{rect.left, rect.top, rect.right, rect.bottom};
 }
 
+// The performance counter in microseconds: the tick count moves in steps of up to 16 ms, too
+// coarse for the pump's 10.
+std::uint64_t microsecondsNow() {
+    LARGE_INTEGER count{};
+    LARGE_INTEGER frequency{};
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    auto ticks = static_cast<std::uint64_t>(count.QuadPart);
+    auto perSecond = static_cast<std::uint64_t>(frequency.QuadPart);
+    if (perSecond == 0) {
+        return 0;
+    }
+    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+}
+
+// A copy of a dialog template without WS_VISIBLE: DialogBox would show the window the moment
+// its initialisation returns, even when the dialog has ended inside it. Empty when the
+// resource cannot be read.
+std::vector<unsigned char> hiddenTemplate(int templateId) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(templateId), RT_DIALOG);
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    DWORD size = found != nullptr ? SizeofResource(module, found) : 0;
+    if (bytes == nullptr || size < 16) {
+        return {};
+    }
+    // The extended form starts with its version 1 and 0xFFFF, the style 12 bytes in; the
+    // plain form starts with the style.
+    std::vector<unsigned char> copy(static_cast<const unsigned char*>(bytes),
+                                    static_cast<const unsigned char*>(bytes) + size);
+    WORD version = 0;
+    WORD signature = 0;
+    std::memcpy(&version, copy.data(), sizeof version);
+    std::memcpy(&signature, copy.data() + 2, sizeof signature);
+    std::size_t styleAt = version == 1 && signature == 0xFFFF ? 12 : 0;
+    DWORD style = 0;
+    std::memcpy(&style, copy.data() + styleAt, sizeof style);
+    style &= ~static_cast<DWORD>(WS_VISIBLE);
+    std::memcpy(copy.data() + styleAt, &style, sizeof style);
+    return copy;
+}
+
 // Where a subclassed control window keeps its Win32ControlWindow.
 constexpr const char* CONTROL_PROPERTY = "ZilSetup.Control";
 
@@ -77,7 +121,31 @@ public:
     void show(bool visible) override { ShowWindow(m_window, visible ? SW_SHOW : SW_HIDE); }
     void enable(bool enabled) override { EnableWindow(m_window, enabled ? TRUE : FALSE); }
     bool isEnabled() const override { return IsWindowEnabled(m_window) != FALSE; }
+    std::string text() const override {
+        int length = GetWindowTextLengthA(m_window);
+        if (length <= 0) {
+            return std::string();
+        }
+        std::string text(static_cast<std::size_t>(length), '\0');
+        int copied = GetWindowTextA(m_window, text.data(), length + 1);
+        text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+        return text;
+    }
     void setText(const std::string& text) override { SetWindowTextA(m_window, text.c_str()); }
+    bool hasVisiblePixels() const override {
+        // IsWindowVisible looks at the parents too: a dialog never shown has no pixel at all.
+        HWND parent = GetParent(m_window);
+        if (!IsWindowVisible(m_window) || parent == nullptr || IsIconic(parent)) {
+            return false;
+        }
+        RECT mine{};
+        RECT client{};
+        GetWindowRect(m_window, &mine);
+        GetClientRect(parent, &client);
+        MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        RECT common{};
+        return IntersectRect(&common, &mine, &client) != FALSE;
+    }
     void redrawNow() override {
         RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
@@ -282,9 +350,18 @@ int Win32WindowSystem::runModal(Dialog& dialog, int templateId) {
     Win32DialogWindow window(dialog);
     Win32DialogWindow* outer = m_running;
     m_running = &window;
+    std::vector<unsigned char> hidden;
+    if (!dialog.ShowsWindow()) {
+        hidden = hiddenTemplate(templateId);
+    }
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    auto parameter = reinterpret_cast<LPARAM>(&window);
     INT_PTR result =
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), nullptr,
-                        &Win32DialogWindow::procedure, reinterpret_cast<LPARAM>(&window));
+        hidden.empty()
+            ? DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), nullptr,
+                              &Win32DialogWindow::procedure, parameter)
+            : DialogBoxIndirectParamA(instance, reinterpret_cast<LPCDLGTEMPLATEA>(hidden.data()),
+                                      nullptr, &Win32DialogWindow::procedure, parameter);
     window.detachAll();
     m_running = outer;
     return static_cast<int>(result);
@@ -302,6 +379,13 @@ void Win32WindowSystem::pumpMessages() {
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
+    }
+    m_pumpSchedule.drained(microsecondsNow());
+}
+
+void Win32WindowSystem::pumpMessagesIfDue() {
+    if (m_pumpSchedule.due(microsecondsNow())) {
+        pumpMessages();
     }
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/PumpSchedule.h"
 #include "platform/WindowSystem.h"
 
 class Win32DialogWindow;
@@ -17,6 +18,7 @@ public:
     int runModal(Dialog& dialog, int templateId) override;
     int messageBox(const std::string& text, const std::string& caption, unsigned type) override;
     void pumpMessages() override;
+    void pumpMessagesIfDue() override;
     std::string loadString(int id) override;
     IconHandle loadIcon(int id) override;
     Color systemColor(int index) override;
@@ -25,4 +27,5 @@ public:
 
 private:
     Win32DialogWindow* m_running = nullptr;
+    PumpSchedule m_pumpSchedule;
 };

@@ -64,6 +64,13 @@ public:
             onPump();
         }
     }
+    void PumpMessagesIfDue() override {
+        Note("pump-if-due");
+        Pass([](SequenceObserver& o) { o.PumpMessagesIfDue(); });
+        if (onPump) {
+            onPump();
+        }
+    }
     void ShowMessage(const std::string& text) override {
         Note("box " + text);
         boxes.push_back(text);

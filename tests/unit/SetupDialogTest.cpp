@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,118 @@ TEST_F(SetupDialogTest, NoSecondSequenceInsideTheFirst) {
               (std::vector<std::string>{"click 1000 ignored: disabled",
                                         "click 1001 ignored: disabled", "close"}));
     EXPECT_EQ(run.modalResult, DLG_IDCANCEL);
+}
+
+// Only the dialog that waits for a click ever appears: a command-line run, or the usage box, is
+// over inside the initialisation, and its window never shows, so its bars never paint.
+TEST_F(SetupDialogTest, OnlyTheInteractiveDialogIsEverShown) {
+    for (const char* argument : {"/I", "/U", "/X", ""}) {
+        std::vector<std::string> arguments;
+        if (*argument != '\0') {
+            arguments.push_back(argument);
+        }
+        DialogRun run = RunProgram(arguments);
+        bool interactive = *argument == '\0';
+        EXPECT_EQ(run.dialog.everVisible, interactive) << argument;
+        for (int bar : {IDC_TOTAL_PROGRESS, IDC_CURRENT_PROGRESS}) {
+            EXPECT_EQ(run.dialog.control(bar)->paintCount > 0, interactive) << argument;
+        }
+    }
+}
+
+// A bar that nobody can see keeps up with its position but does not paint; the moment it comes
+// into view it paints what it holds, and a position with the same width paints nothing more.
+class UnseenBarProbe : public ProbeDialog {
+public:
+    using ProbeDialog::ProbeDialog;
+    void Probe() override {
+        SequenceObserver& bars = *this;
+        ControlWindow& bar = *GetDlgItem(IDC_CURRENT_PROGRESS);
+        const Rect whole = Sim().dialogState()->windowRect;
+        const struct {
+            const char* way;
+            std::function<void()> hide, reveal;
+        } ways[] = {
+            {"not shown yet", [] {}, [&] { Sim().showDialog(); }},
+            {"collapsed", [&] { OnTest(); },
+             [&] { SetWindowPos(whole.left, whole.top, whole.width(), whole.height()); }},
+            {"outside the client area", [&] { SetWindowPos(whole.left, whole.top, 20, 300); },
+             [&] { SetWindowPos(whole.left, whole.top, whole.width(), whole.height()); }},
+            {"minimised", [&] { Sim().setIconic(true); }, [&] { Sim().setIconic(false); }},
+            {"bar hidden", [&] { bar.show(false); }, [&] { bar.show(true); }},
+        };
+        int position = 0;
+        for (const auto& way : ways) {
+            way.hide();
+            int paints = State(IDC_CURRENT_PROGRESS).paintCount;
+            for (int i = 0; i < 20; ++i) {
+                bars.SetCurrentPos(position = (position + 7) % 101);
+            }
+            EXPECT_EQ(State(IDC_CURRENT_PROGRESS).paintCount, paints) << way.way;
+            way.reveal();
+            windows().pumpMessages();
+            const SimControlState& state = State(IDC_CURRENT_PROGRESS);
+            EXPECT_EQ(state.paintCount, paints + 1) << way.way;
+            ASSERT_FALSE(state.picture.texts.empty()) << way.way;
+            EXPECT_EQ(state.picture.texts.front().text, std::to_string(position) + "%") << way.way;
+            int filled =
+                state.picture.fills.empty() ? -1 : state.picture.fills.front().area.width();
+            EXPECT_EQ(filled, state.clientRect().width() * position / 100) << way.way;
+            bars.SetCurrentPos(position);
+            EXPECT_EQ(State(IDC_CURRENT_PROGRESS).paintCount, paints + 1) << way.way;
+        }
+        // Part of the bar in view is enough to paint.
+        SetWindowPos(whole.left, whole.top, 60, whole.height());
+        int paints = State(IDC_CURRENT_PROGRESS).paintCount;
+        bars.SetCurrentPos(position = (position + 50) % 101);
+        EXPECT_EQ(State(IDC_CURRENT_PROGRESS).paintCount, paints + 1);
+    }
+};
+
+TEST_F(SetupDialogTest, BarsOutOfSightDoNotPaintAndPaintRightOnceSeen) {
+    ProbeDialog::theProbesRun = 0;
+    RunProgram<UnseenBarProbe>({});
+    EXPECT_EQ(ProbeDialog::theProbesRun, 1);
+}
+
+// The data exchange leaves a control alone when it shows the text already: an edit given its
+// own text again would lose its caret and scroll position and notify a change.
+class TextProbe : public ProbeDialog {
+public:
+    using ProbeDialog::ProbeDialog;
+    void Probe() override {
+        const int ids[] = {IDC_STATUS_EDIT, IDC_TOTAL_LABEL, IDC_CURRENT_LABEL, IDC_TITLE};
+        auto sets = [&] {
+            std::vector<int> counts;
+            for (int id : ids) {
+                counts.push_back(State(id).textSets);
+            }
+            return counts;
+        };
+        SequenceObserver& reports = *this;
+        std::vector<int> before = sets();
+        reports.Refresh();
+        reports.Refresh();
+        EXPECT_EQ(sets(), before) << "nothing changed, nothing set";
+        reports.SetCurrentLabel("Extracting a.bmp");
+        reports.Refresh();
+        before[2] += 1;
+        EXPECT_EQ(sets(), before);
+        EXPECT_EQ(State(IDC_CURRENT_LABEL).text, "Extracting a.bmp");
+        // What a person typed into the edit is replaced by the dialog's own text.
+        GetDlgItem(IDC_STATUS_EDIT)->setText("typed");
+        before[0] += 1;
+        reports.Refresh();
+        before[0] += 1;
+        EXPECT_EQ(sets(), before);
+        EXPECT_EQ(State(IDC_STATUS_EDIT).text, "C:\\ZIL_Setup_temp");
+    }
+};
+
+TEST_F(SetupDialogTest, TextsAreSetOnlyWhenTheyChange) {
+    ProbeDialog::theProbesRun = 0;
+    RunProgram<TextProbe>({});
+    EXPECT_EQ(ProbeDialog::theProbesRun, 1);
 }
 
 }  // namespace
