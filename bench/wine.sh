@@ -11,15 +11,19 @@
 # build/win32/zil-setup.exe. Needs build/win32 (with bench/extract_floor.exe) and
 # build/host/sfxpack. Run by hand: it takes minutes under the emulator.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# The Wine environment starts this script again with the build's name as its argument.
 export ZIL_WINE_CHECK_NAME=${ZIL_WINE_CHECK_NAME:-bench}
+export ZIL_BENCH_ROUNDS=${ZIL_BENCH_ROUNDS:-${1:-5}}
+export ZIL_BENCH_DIALOG_ROUNDS=${ZIL_BENCH_DIALOG_ROUNDS:-${2:-1}}
 source "$here/../tests/wine/lib.sh"
 wine_enter win32
-rounds=${1:-5}
-dialog_rounds=${2:-1}
+rounds=$ZIL_BENCH_ROUNDS
+dialog_rounds=$ZIL_BENCH_DIALOG_ROUNDS
+probe=$WINE_BUILD/tests/wine/DialogProbe.exe
 stub=${ZIL_BENCH_SETUP_STUB:-$WINE_BUILD/zil-setup.exe}
 floor=$WINE_BUILD/bench/extract_floor.exe
 libraries=/usr/lib/i386-linux-gnu/wine/i386-windows
-wine_require "$stub" "$floor" "$WINE_BUILD/samples/payload" "$ZIL_ROOT/build/host/sfxpack" \
+wine_require "$stub" "$floor" "$probe" "$WINE_BUILD/samples/payload" "$ZIL_ROOT/build/host/sfxpack" \
     "$libraries"
 echo "setup program: $stub ($(stat -c %s "$stub") bytes)"
 
@@ -71,7 +75,7 @@ run_setup() {  # payload -> "extraction-ms whole-ms"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-declare -A floor_ms setup_ms whole_ms
+declare -A floor_ms=([sample]="" [large]="") setup_ms=([sample]="" [large]="") whole_ms=([sample]="" [large]="")
 for round in $(seq 1 "$rounds"); do
     for payload in sample large; do
         f=$(run_floor "$payload")
@@ -100,8 +104,11 @@ echo "(ratio: the setup program's throughput over the floor's; medians of $round
 for round in $(seq 1 "$dialog_rounds"); do
     "$WINE" "$work/large.exe" >>"$WINE_CHECK_DIR/wine.out" 2>&1 &
     pid=$!
-    window=$(wine_find_window "ZIL Setup Program" 120 "$pid") || wine_die "the dialog did not appear"
-    wine_key "$window" Return
+    wine_find_window "ZIL Setup Program" 120 "$pid" >/dev/null || wine_die "the dialog did not appear"
+    read -r left top right bottom < <("$WINE" "$probe" "ZIL Setup Program" 1000 2>/dev/null |
+        tr -d '\r' | awk '$1 == 1000 { print $2, $3, $4, $5 }')
+    [ -n "${bottom:-}" ] || wine_die "cannot find the Install button"
+    xdotool mousemove --sync $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
     box=""
     for _ in $(seq 1 3000); do
         box=$(xdotool search --name '^ZIL_Setup$' 2>/dev/null | head -1)
