@@ -56,6 +56,12 @@ extraction_ms() {
     wine_setup_log | awk '$2 == "Create" && $4 == "Temp" { t = $1 } $2 == "Extract" { print $1 - t }'
 }
 
+# Milliseconds from the sequence's start to its last logged step: what of the whole run is the
+# program's own.
+sequence_ms() {
+    wine_setup_log | awk '$1 ~ /^[0-9]+$/ && NF > 1 { t = $1 } END { print t }'
+}
+
 run_floor() {  # payload -> ms
     rm -rf "$drive_c/bench_out"
     mkdir -p "$drive_c/bench_out"
@@ -63,13 +69,13 @@ run_floor() {  # payload -> ms
         tr -d '\r' | awk '/^floor:/ { print $(NF - 1) }'
 }
 
-run_setup() {  # payload -> "extraction-ms whole-ms"
+run_setup() {  # payload -> "extraction-ms whole-ms sequence-ms"
     local start
     start=$(date +%s%N)
     wine_run 600 "$work/$1.exe" /I
     local whole=$((($(date +%s%N) - start) / 1000000))
     [ "$status" -eq 0 ] || echo "     /I exited $status" >&2
-    echo "$(extraction_ms) $whole"
+    echo "$(extraction_ms) $whole $(sequence_ms)"
     wine_run 600 "$work/$1.exe" /U  # the next round installs afresh
 }
 
@@ -79,8 +85,9 @@ declare -A floor_ms=([sample]="" [large]="") setup_ms=([sample]="" [large]="") w
 for round in $(seq 1 "$rounds"); do
     for payload in sample large; do
         f=$(run_floor "$payload")
-        read -r s w <<<"$(run_setup "$payload")"
-        echo "round $round $payload: floor $f ms, setup extraction $s ms, setup /I whole $w ms"
+        read -r s w q <<<"$(run_setup "$payload")"
+        echo "round $round $payload: floor $f ms, setup extraction $s ms, setup /I whole $w ms" \
+            "(its sequence to the last step $q ms)"
         floor_ms[$payload]+="$f "
         setup_ms[$payload]+="$s "
         whole_ms[$payload]+="$w "
