@@ -166,6 +166,14 @@ Win32Error Win32FileSystem::open(const std::string& path, FileMode mode,
             disposition = OPEN_EXISTING;
             flags = FILE_ATTRIBUTE_NORMAL;
             break;
+        case FileMode::ReadLocked:
+            // Neither FILE_SHARE_WRITE nor FILE_SHARE_DELETE: while this handle lives, the file
+            // can be neither written nor renamed nor deleted, so nothing can take its place.
+            access = GENERIC_READ;
+            sharing = FILE_SHARE_READ;
+            disposition = OPEN_EXISTING;
+            flags = FILE_ATTRIBUTE_NORMAL;
+            break;
         case FileMode::DeleteCheck:
             // What a deletion asks for: refused while another holds the file without
             // FILE_SHARE_DELETE, whatever this handle lets others do.
@@ -225,20 +233,34 @@ Win32Error Win32FileSystem::createPrivateDirectory(const std::string& path) {
     return WIN_OK;
 }
 
+// Each item is opened itself (a link, not what it points at), judged by what the handle shows,
+// and deleted through that handle, so nothing can be swapped in between the look and the
+// deletion. A folder stays open without delete sharing while its items go: then neither it nor
+// a folder above it can be renamed or replaced by a link, and the paths of its items lead where
+// they did when it was opened.
 Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
     std::string path = TrimSeparators(windowsPath);
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    KernelHandle item(
+        CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!item.valid()) {
         return LastError();
     }
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(item.get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return LastError();
     }
-    if (!IsFolder(attributes)) {
-        return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
+    DWORD attributes = basic.FileAttributes;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+        if (basic.FileAttributes == 0) {
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        }
+        SetFileInformationByHandle(item.get(), FileBasicInfo, &basic, sizeof(basic));
     }
     // A junction or folder link goes as a link; what it points at is someone else's.
-    if (!IsLink(attributes)) {
+    if (IsFolder(attributes) && !IsLink(attributes)) {
         std::vector<std::string> children;
         listMatches(path + "\\*", children);
         for (const std::string& child : children) {
@@ -247,7 +269,11 @@ Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
             }
         }
     }
-    return RemoveDirectoryA(path.c_str()) ? WIN_OK : LastError();
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,
+                                      sizeof(disposition))
+               ? WIN_OK
+               : LastError();
 }
 
 Win32Error Win32FileSystem::listMatches(const std::string& pattern,
@@ -358,6 +384,7 @@ Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
     info.size = std::uint64_t{details.nFileSizeHigh} << 32 | details.nFileSizeLow;
     info.volume = details.dwVolumeSerialNumber;
     info.fileId = std::uint64_t{details.nFileIndexHigh} << 32 | details.nFileIndexLow;
+    info.links = details.nNumberOfLinks;
     // The owner of what the path names; a link's own is never asked for, since a link is never
     // trusted as setup's state. Without the right to read it, the object is someone else's.
     info.trusted = info.kind != PathKind::Link && OwnerIsTrusted(trimmed);
