@@ -89,7 +89,7 @@ public:
         return m_files.pathInfo(path, info);
     }
     Win32Error deleteAtRestart(const std::string& path) override {
-        return m_files.deleteAtRestart(path);
+        return m_seam.guard(Kind::Restart, [&] { return m_files.deleteAtRestart(path); });
     }
     Win32Error modulePath(std::string& path) override { return m_files.modulePath(path); }
     // Opened once, so it is one open call for the seam too; its reads fail like any file's.

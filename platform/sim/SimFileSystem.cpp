@@ -39,10 +39,10 @@ Win32Error SimFileSystem::onHost(const char* kind, const std::string& path, Act 
 }
 
 Win32Error SimFileSystem::removeFile(const std::string& path) {
-    if (Guarded("undeletable.txt", path)) {
-        return record("remove-file", path, WIN_ACCESS_DENIED);
-    }
-    return onHost("remove-file", path, HostRemoveFile);
+    return onHost("remove-file", path, [&](const std::string& host) {
+        return HostExists(host) && Guarded("undeletable.txt", path) ? WIN_ACCESS_DENIED
+                                                                    : HostRemoveFile(host);
+    });
 }
 
 Win32Error SimFileSystem::createDirectory(const std::string& path) {
@@ -54,17 +54,17 @@ Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
 }
 
 Win32Error SimFileSystem::removeTree(const std::string& path) {
-    if (Guarded("undeletable.txt", path)) {
-        return record("remove-tree", path, WIN_ACCESS_DENIED);
-    }
-    return onHost("remove-tree", path, HostRemoveTree);
+    return onHost("remove-tree", path, [&](const std::string& host) {
+        return HostExists(host) && Guarded("undeletable.txt", path) ? WIN_ACCESS_DENIED
+                                                                    : HostRemoveTree(host);
+    });
 }
 
 Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
     std::string hostFrom;
     std::string hostTo;
     Win32Error error = m_machine.hostPath(TrimSeparators(from), hostFrom);
-    if (error == WIN_OK && Guarded("unmovable.txt", from)) {
+    if (error == WIN_OK && HostExists(hostFrom) && Guarded("unmovable.txt", from)) {
         error = WIN_ACCESS_DENIED;
     }
     if (error == WIN_OK) {

@@ -39,7 +39,7 @@ const Kind theKinds[] = {
     {K::Open, 32},        {K::Read, 5},         {K::Write, 112},     {K::Mkdir, 5},
     {K::Move, 32},        {K::Delete, 5},       {K::Exec, 5},        {K::System, 5},
     {K::SvcOpen, 5},      {K::SvcCreate, 1072}, {K::SvcStart, 1053}, {K::SvcControl, 1072},
-    {K::SvcDelete, 1072}, {K::SvcQuery, 5},
+    {K::SvcDelete, 1072}, {K::SvcQuery, 5},     {K::Restart, 5},
 };
 
 const std::map<int, int> theExitCodes = {{0, 0},      {67, 1603}, {84, 1620}, {102, 1638},
