@@ -20,7 +20,7 @@ namespace {
 // Held by every setup program while it runs, in a namespace of the machine whose boundary only
 // a process of the Administrators group can meet: no ordinary user can take the name first and
 // so keep every later setup out (1618). Private namespaces are machine-wide, not per session.
-const char* const SETUP_NAMESPACE = "ZIL_Setup";
+const wchar_t* const SETUP_NAMESPACE = L"ZIL_Setup";
 const char* const SETUP_MUTEX_IN_NAMESPACE = "ZIL_Setup\\Running";
 // Where no private namespace can be had (see OpenSetupNamespace), the name setup programs used
 // before; Global\ makes it one per machine. It too is private to administrators.
@@ -39,9 +39,11 @@ void DeleteBoundary(HANDLE boundary) {
 using BoundaryHandle = Win32Handle<HANDLE, DeleteBoundary>;
 
 // The setup namespace, created by the first setup program and opened by the later ones; an
-// invalid handle when the system (or Wine) offers none, or the process is no administrator.
+// invalid handle when the system offers none, or the process is no administrator. The wide
+// calls, since Wine has no ANSI ones: a call it lacks would end the program, while its wide
+// ones give no namespace and the fallback holds.
 HANDLE OpenSetupNamespace(SECURITY_ATTRIBUTES& attributes) {
-    HANDLE descriptor = CreateBoundaryDescriptorA(SETUP_NAMESPACE, 0);
+    HANDLE descriptor = CreateBoundaryDescriptorW(SETUP_NAMESPACE, 0);
     if (descriptor == nullptr) {
         return nullptr;
     }
@@ -54,8 +56,8 @@ HANDLE OpenSetupNamespace(SECURITY_ATTRIBUTES& attributes) {
     if (!added) {
         return nullptr;
     }
-    HANDLE created = CreatePrivateNamespaceA(&attributes, descriptor, SETUP_NAMESPACE);
-    return created != nullptr ? created : OpenPrivateNamespaceA(descriptor, SETUP_NAMESPACE);
+    HANDLE created = CreatePrivateNamespaceW(&attributes, descriptor, SETUP_NAMESPACE);
+    return created != nullptr ? created : OpenPrivateNamespaceW(descriptor, SETUP_NAMESPACE);
 }
 
 // Appends value in decimal, zero-padded to at least width digits. The time stamp is put together

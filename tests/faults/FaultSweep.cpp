@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,11 @@ const char* const theProgramDir = "C/Program Files (x86)/ZIL";
 const char* const theTempDir = "C/ZIL_Setup_temp";
 const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
 const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
+// An ordinary user's file in their C:\ZIL_Setup_temp, and a file of administrators that a hard
+// link at the log's path leads to.
+const char* const theUsersFile = "theirs.txt";
+const char* const theUsersContent = "someone else's";
+const char* const theLinkedFile = "C/Windows/System32/config.sys";
 
 // What a machine holds: every path below its drives with its type and content.
 Listing ListMachine(const fs::path& root) {
@@ -159,11 +165,35 @@ public:
         fs::remove(link / theLogFile);
         fs::remove(link / "journal.log");
         m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
+        PrepareUsers(installed);
         return true;
     }
 
-    void RunScenario(const std::string& name, const fs::path& baseline,
-                     const std::string& argument) {
+    // Over the installation: an ordinary user's C:\ZIL_Setup_temp that setup cannot remove, and
+    // one it can neither remove nor rename; and a file of administrators beside the log's path,
+    // to which each run's copy of the machine gets a hard link there (HardLinkAtTheLog).
+    void PrepareUsers(const fs::path& installed) {
+        fs::path removable = m_scratch / "user-temp";
+        CopyMachine(installed, removable);
+        fs::create_directories(removable / theTempDir);
+        std::ofstream(removable / theTempDir / theUsersFile) << theUsersContent;
+        for (const char* list : {"user-owned.txt", "undeletable.txt"}) {
+            std::ofstream(removable / list) << "C:\\ZIL_Setup_temp\n";
+        }
+        fs::path fixed = m_scratch / "user-temp-fixed";
+        CopyMachine(removable, fixed);
+        std::ofstream(fixed / "unmovable.txt") << "C:\\ZIL_Setup_temp\n";
+        fs::path linked = m_scratch / "log-link";
+        CopyMachine(installed, linked);
+        std::ofstream(linked / theLinkedFile) << "administrators' own";
+    }
+
+    static void HardLinkAtTheLog(const fs::path& machine) {
+        fs::create_hard_link(machine / theLinkedFile, machine / theLogFile);
+    }
+
+    void RunScenario(const std::string& name, const fs::path& baseline, const std::string& argument,
+                     void (*afterCopy)(const fs::path&) = nullptr) {
         fs::path machine = m_scratch / "run";
         for (const Kind& kind : theKinds) {
             for (bool fromThenOn : {false, true}) {
@@ -172,6 +202,9 @@ public:
                                          std::to_string(nth) + "=" + std::to_string(kind.error) +
                                          (fromThenOn ? "+" : "");
                     CopyMachine(baseline, machine);
+                    if (afterCopy != nullptr) {
+                        afterCopy(machine);
+                    }
                     SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
                     ++m_runs;
                     bool fired = run.journal.find("\nfault: ") != std::string::npos ||
@@ -243,10 +276,13 @@ private:
             }
         } else {
             Service service = ServiceOf(machine);
-            bool gone = !service.registered && !fs::exists(machine / theProgramDir) &&
-                        !fs::exists(machine / theTempDir);
+            // A user's folder at the temporary folder's path is theirs to keep.
+            bool tempGone = !fs::exists(machine / theTempDir) ||
+                            ListBelow(machine / theTempDir) == ListBelow(baseline / theTempDir);
+            bool gone = !service.registered && !fs::exists(machine / theProgramDir) && tempGone;
             Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
         }
+        CheckOthersFiles(label, machine, run);
 
         std::string log = test_support::ReadHostFile(machine / theLogFile);
         bool unwritable =
@@ -289,6 +325,34 @@ private:
             Expect(!(path.starts_with(std::string(theProgramDir) + "/") &&
                      path.ends_with("planted.txt")),
                    label, path + ": a planted file was moved into the program folder");
+        }
+    }
+
+    // Nothing of an ordinary user's is handed to the restart, whose deletion runs as SYSTEM, and
+    // no file of someone else's is written, wherever it was moved.
+    void CheckOthersFiles(const std::string& label, const fs::path& machine,
+                          const SetupProcessRun& run) {
+        std::istringstream journal(run.journal);
+        const std::string scheduled = "delete-at-restart: ";
+        for (std::string line; std::getline(journal, line);) {
+            if (!line.starts_with(scheduled)) {
+                continue;
+            }
+            std::string path = line.substr(scheduled.size(), line.rfind(" = ") - scheduled.size());
+            std::string host = path.substr(0, 1) + "/" + path.substr(3);
+            std::replace(host.begin(), host.end(), '\\', '/');
+            Expect(!fs::exists(machine / host / theUsersFile), label,
+                   path + ": a user's folder was scheduled for deletion at the restart");
+        }
+        for (const auto& [path, what] : ListMachine(machine)) {
+            if (path.ends_with(std::string("/") + theUsersFile)) {
+                Expect(what == std::string("file ") + theUsersContent, label,
+                       path + ": a user's file was written");
+            }
+        }
+        if (fs::exists(machine / theLinkedFile)) {
+            Expect(test_support::ReadHostFile(machine / theLinkedFile) == "administrators' own",
+                   label, std::string(theLinkedFile) + " was written through the log's path");
         }
     }
 
@@ -352,6 +416,10 @@ int main(int argc, char** argv) {
     sweep.RunScenario("planted folders /I", scratch / "planted-folders", "/I");
     sweep.RunScenario("planted link /I", scratch / "planted-link", "/I");
     sweep.RunScenario("planted link /U", scratch / "planted-link", "/U");
+    sweep.RunScenario("user's temp /U", scratch / "user-temp", "/U");
+    sweep.RunScenario("user's fixed temp /U", scratch / "user-temp-fixed", "/U");
+    sweep.RunScenario("user's fixed temp /I", scratch / "user-temp-fixed", "/I");
+    sweep.RunScenario("log hard link /I", scratch / "log-link", "/I", Sweep::HardLinkAtTheLog);
     int result = sweep.Report();
     auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
