@@ -138,9 +138,7 @@ void Sequence::LogRetired(const Removal& removal) {
             m_runLog += NoteLine(removal.leftAt, "held open, deleted at the next restart");
             break;
         case Leftover::Stays:
-            m_runLog += NoteLine(removal.leftAt,
-                                 "held open, its deletion at the next restart "
-                                 "was refused");
+            m_runLog += NoteLine(removal.leftAt, "held open, its restart deletion refused");
             break;
         case Leftover::SomeoneElses:
             m_runLog += NoteLine(removal.leftAt, "not setup's own, left alone");

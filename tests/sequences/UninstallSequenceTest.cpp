@@ -221,6 +221,21 @@ TEST_F(UninstallTest, AnOrdinaryUsersTemporaryFolderIsNoVeto) {
     }
 }
 
+// A deletion at the restart that Windows refuses to schedule is not told as done: the leftover
+// waits for a person, and the log says so.
+TEST_F(UninstallTest, ARefusedRestartSchedulingIsNotToldAsDone) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    InjectForNextRun({SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION, true});
+    InjectForNextRun({SimFaultKind::Restart, 1, WIN_ACCESS_DENIED, true});
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    std::string log = LogBody(LogText());
+    EXPECT_THAT(log, HasSubstr("C:\\Program Files (x86)\\ZIL.obsolete: held open, its restart "
+                               "deletion refused !!!\r\n"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("deleted at the next restart")));
+    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+}
+
 // A service stuck starting is marked for deletion but never goes: that is no success.
 TEST_F(UninstallTest, AServiceStuckStartingIsAFailure) {
     SimServices::Knobs knobs;
