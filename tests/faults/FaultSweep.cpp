@@ -3,8 +3,9 @@
 // makes: /I on a clean machine, /I over a running installation, and /U. After every run the
 // invariants below are checked; the sweep prints what it ran and every violation, and fails
 // when there is one.
-//   fault_sweep SETUP PAYLOAD_DIR [SCRATCH]
-// SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from.
+//   fault_sweep SETUP PAYLOAD_DIR [SCRATCH [SCENARIO]]
+// SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from;
+// with SCENARIO, only the scenarios whose names hold that text run.
 
 #include <algorithm>
 #include <chrono>
@@ -101,10 +102,11 @@ Service ServiceOf(const fs::path& machine) {
 
 class Sweep {
 public:
-    Sweep(std::string program, fs::path payload, fs::path scratch)
+    Sweep(std::string program, fs::path payload, fs::path scratch, std::string only)
         : m_program(std::move(program)),
           m_payload(std::move(payload)),
-          m_scratch(std::move(scratch)) {}
+          m_scratch(std::move(scratch)),
+          m_only(std::move(only)) {}
 
     bool Prepare() {
         for (const auto& entry : fs::directory_iterator(m_payload)) {
@@ -194,6 +196,9 @@ public:
 
     void RunScenario(const std::string& name, const fs::path& baseline, const std::string& argument,
                      void (*afterCopy)(const fs::path&) = nullptr) {
+        if (name.find(m_only) == std::string::npos) {
+            return;
+        }
         fs::path machine = m_scratch / "run";
         for (const Kind& kind : theKinds) {
             for (bool fromThenOn : {false, true}) {
@@ -384,6 +389,7 @@ private:
     std::string m_program;
     fs::path m_payload;
     fs::path m_scratch;
+    std::string m_only;            // the text a scenario's name must hold to run
     Listing m_installedFiles;      // what a complete install puts below the program folder
     std::string m_installedImage;  // and the service image it registers
     // Files that someone else planted where setup keeps its own state: never changed, never
@@ -405,7 +411,7 @@ int main(int argc, char** argv) {
     }
     fs::path scratch = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "zil-fault-sweep";
     fs::create_directories(scratch);
-    Sweep sweep(fs::absolute(argv[1]).string(), argv[2], scratch);
+    Sweep sweep(fs::absolute(argv[1]).string(), argv[2], scratch, argc > 4 ? argv[4] : "");
     if (!sweep.Prepare()) {
         return 1;
     }
