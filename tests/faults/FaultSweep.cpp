@@ -68,11 +68,12 @@ Listing ListMachine(const fs::path& root) {
 
 // What a run may change: the temporary folder, the program folder, setup's own state beside it
 // (the folder an upgrade sets aside, its record, what is moved out of the way to go at the next
-// restart: all named after the two folders), the log, the runtime the redistributable installs,
+// restart: all named after the two folders), the log (and what was at its path, renamed aside
+// beside it), the runtime the redistributable installs,
 // and files that appeared at a drive root during the run.
 bool MayChange(const std::string& path, const Listing& before) {
-    if (path.starts_with(theProgramDir) || path.starts_with(theTempDir) || path == theLogFile ||
-        path == theRuntimeMarker) {
+    if (path.starts_with(theProgramDir) || path.starts_with(theTempDir) ||
+        path.starts_with(theLogFile) || path == theRuntimeMarker) {
         return true;
     }
     bool atRoot = path.size() > 2 && path[1] == '/' && path.find('/', 2) == std::string::npos;
