@@ -266,8 +266,8 @@ Win32Error Win32FileSystem::createPrivateDirectory(const std::string& path) {
 // and deleted through that handle, so nothing can be swapped in between the look and the
 // deletion. A folder is listed through its handle and stays open without delete sharing while
 // its items go: then neither it nor a folder above it can be renamed or replaced by a link, and
-// the paths of its items lead where they did when it was opened. (A listing by path would also
-// need delete sharing from this very handle under Wine.)
+// the paths of its items lead where they did when it was opened. (Under Wine a listing by path
+// is refused while this handle holds the folder.)
 Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
     std::string path = TrimSeparators(windowsPath);
     KernelHandle item(CreateFileA(
