@@ -28,6 +28,9 @@ public:
 
 enum class FileMode {
     ReadShared,  // an existing file for reading; others may read and write it meanwhile
+    // An existing file for reading that nobody may write, rename or delete while it is open
+    // (others may read it): what is read from it is what was there when it was opened.
+    ReadLocked,
     // A new file for writing, an existing one truncated; others may share it. A link at the path
     // (planted there to redirect the write) is removed as a link first, never followed.
     CreateWrite,
@@ -56,6 +59,8 @@ struct PathInfo {
     // Owned by Administrators, SYSTEM or the account running setup: not something an ordinary
     // user made (and so may have planted).
     bool trusted = false;
+    // The names the file has: more than one is a hard link, which writes another name's file too.
+    std::uint32_t links = 1;
 
     bool SameFileAs(const PathInfo& other) const {
         return volume == other.volume && fileId == other.fileId;
@@ -100,11 +105,17 @@ public:
     // What the path names, without following a link in its last component.
     virtual Win32Error pathInfo(const std::string& path, PathInfo& info) = 0;
     // Has the file or folder (everything in it first) deleted when the machine next starts:
-    // for what is held open now and cannot go until then.
+    // for what is held open now and cannot go until then. A link in the tree is scheduled as a
+    // link, never followed (the deletion happens by name, as SYSTEM, long after this call).
     virtual Win32Error deleteAtRestart(const std::string& path) = 0;
 
     // Full path of the running executable.
     virtual Win32Error modulePath(std::string& path) = 0;
+    // The running executable itself, opened at the first call (main makes it at start-up) for
+    // reading while nobody may write, rename or delete it, and kept open for the life of this
+    // object: every later call hands out the same open file, so whatever is put at the path
+    // afterwards is never read. The opening's error, at every call, when it could not be opened.
+    virtual Win32Error ownImage(File*& image) = 0;
     // Windows' system folder (where its own programs live), without a trailing backslash.
     virtual Win32Error systemDirectory(std::string& path) = 0;
     // The Windows temporary folder, ending in a backslash.

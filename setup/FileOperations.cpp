@@ -12,7 +12,23 @@ namespace {
 enum : int {
     DIRECTORY_WAIT_CHECKS = 9,
     FREE_NAME_SUFFIXES = 9,
+    // Names a substitute temporary folder may try: each one taken already was planted, and a
+    // handful of unguessable names cannot all be.
+    SUBSTITUTE_ATTEMPTS = 8,
 };
+
+// Eight hex digits that differ from run to run and from attempt to attempt; the stack's
+// address adds what the clock alone would let someone guess.
+std::string SubstituteSuffix(std::uint64_t seed, int attempt) {
+    std::uint64_t mixed = (seed + static_cast<std::uint64_t>(attempt) * 0x632BE59BD9B4E019ULL) *
+                          0x9E3779B97F4A7C15ULL;
+    mixed ^= mixed >> 29;
+    std::string suffix;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        suffix += "0123456789abcdef"[(mixed >> shift) & 0xF];
+    }
+    return suffix;
+}
 
 const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 // The first pattern decides whether a drive is swept at all.
@@ -21,7 +37,50 @@ const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "V
 
 }  // namespace
 
-FileOperations::FileOperations(Platform& platform) : m_platform(platform) {}
+FileOperations::FileOperations(Platform& platform)
+    : m_platform(platform), m_tempDirectory(SETUP_TEMP_DIR) {}
+
+// Whatever waits at the usual path may have been planted there (a folder with someone else's
+// files, a link to elsewhere): it goes, or out of the way, and the fresh folder is one that
+// nobody else may write to. Only something left at the path (which a user can keep there, by
+// holding a file in it open or by its access list) earns a folder of another name; a folder that
+// cannot be made at all could not be made under another name either.
+TempFolder FileOperations::MakeTempDirectory() {
+    FileSystem& files = m_platform.files();
+    TempFolder made;
+    m_tempDirectory = SETUP_TEMP_DIR;
+    made.cleared = RemoveOrRetire(SETUP_TEMP_DIR);
+    made.error = files.createPrivateDirectory(SETUP_TEMP_DIR);
+    PathInfo info;
+    if (made.error != WIN_OK && files.pathInfo(SETUP_TEMP_DIR, info) == WIN_OK) {
+        made.substitute = true;
+        made.error = MakeSubstituteTempDirectory();
+    }
+    return made;
+}
+
+Win32Error FileOperations::MakeSubstituteTempDirectory() {
+    std::uint64_t seed = m_platform.clock().now() ^ reinterpret_cast<std::uintptr_t>(&seed);
+    Win32Error error = WIN_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < SUBSTITUTE_ATTEMPTS && error != WIN_OK; ++attempt) {
+        std::string name = std::string(SETUP_TEMP_DIR) + "." + SubstituteSuffix(seed, attempt);
+        error = m_platform.files().createPrivateDirectory(name);
+        if (error == WIN_OK) {
+            m_tempDirectory = name;
+        }
+    }
+    return error;
+}
+
+// The scripts' paths are fixed texts under the usual folder; the drive letter keeps its case.
+std::string FileOperations::InTempDirectory(const std::string& path) const {
+    std::size_t usual = std::string(SETUP_TEMP_DIR).size();
+    if (path.size() <= usual || path[usual] != '\\' ||
+        !EqualsIgnoringCase(path.substr(0, usual), SETUP_TEMP_DIR)) {
+        return path;
+    }
+    return path.substr(0, 1) + m_tempDirectory.substr(1) + path.substr(usual);
+}
 
 Win32Error FileOperations::EnsureDirectory(const std::string& path) {
     FileSystem& files = m_platform.files();
@@ -50,10 +109,10 @@ Removal FileOperations::DeleteProgramDirectory() {
 }
 
 Removal FileOperations::DeleteTempDirectory() {
-    return DeleteIfPresent(SETUP_TEMP_DIR);
+    return DeleteIfPresent(m_tempDirectory);
 }
 
-Removal FileOperations::DeleteIfPresent(const char* path) {
+Removal FileOperations::DeleteIfPresent(const std::string& path) {
     if (!m_platform.files().findFile(path)) {
         return {};
     }
@@ -72,13 +131,37 @@ Removal FileOperations::RemoveOrRetire(const std::string& path) {
 // What is left goes out of the way under a new name and is deleted when Windows next starts
 // (the files held open then go first). Without a rename, the deletion's error stands.
 Removal FileOperations::Retire(const std::string& path, Win32Error error) {
+    if (!IsSetupsOwn(path)) {
+        return SetAside(path, error);
+    }
     FileSystem& files = m_platform.files();
     std::string retired = FreeName(TrimSeparators(path) + ".obsolete");
     if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
-        return {error, ""};
+        return {error, "", Leftover::None, ""};
     }
-    files.deleteAtRestart(retired);
-    return {WIN_OK, retired};
+    // A scheduling refused is told as such: the leftover then waits for a person.
+    Leftover leftover =
+        files.deleteAtRestart(retired) == WIN_OK ? Leftover::AtRestart : Leftover::Stays;
+    return {WIN_OK, retired, leftover, retired};
+}
+
+// The restart deletes by name, as SYSTEM, long after this run: the owner of a tree could swap a
+// folder in it for a link to anything by then. So someone else's tree is only renamed (which
+// moves the name, never what a link points at), or left where it is.
+Removal FileOperations::SetAside(const std::string& path, Win32Error error) {
+    std::string aside = FreeName(TrimSeparators(path) + ".obsolete");
+    if (!aside.empty() && m_platform.files().moveFile(path, aside, false) == WIN_OK) {
+        return {WIN_OK, aside, Leftover::SomeoneElses, aside};
+    }
+    return {error, "", Leftover::SomeoneElses, TrimSeparators(path)};
+}
+
+// A real file or folder of Administrators, SYSTEM or this account: a folder setup made. What
+// cannot be told counts as someone else's.
+bool FileOperations::IsSetupsOwn(const std::string& path) {
+    PathInfo info;
+    return m_platform.files().pathInfo(path, info) == WIN_OK && info.kind != PathKind::Link &&
+           info.trusted;
 }
 
 std::string FileOperations::FreeName(const std::string& base) {
@@ -100,7 +183,7 @@ std::string FileOperations::FreeName(const std::string& base) {
 Win32Error FileOperations::MoveFilesIntoPlace() {
     FileSystem& files = m_platform.files();
     std::vector<std::string> extracted;
-    Win32Error error = files.listMatches(std::string(SETUP_TEMP_DIR) + "\\*.*", extracted);
+    Win32Error error = files.listMatches(m_tempDirectory + "\\*.*", extracted);
     // Item by item, as the Windows layer would move a pattern anyway; the first failure stops
     // the rest.
     for (const std::string& item : extracted) {
@@ -196,7 +279,7 @@ int FileOperations::CompileMof(const std::string& script) {
     if (compiler.find(' ') != std::string::npos) {
         compiler = "\"" + compiler + "\"";
     }
-    return m_platform.processes().runCommand(compiler + " " + script);
+    return m_platform.processes().runCommand(compiler + " " + InTempDirectory(script));
 }
 
 bool FileOperations::RunAndWait(const std::string& file, const std::string& parameters) {

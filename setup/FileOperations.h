@@ -8,11 +8,32 @@
 // Milliseconds between the checks for a folder just made.
 inline constexpr unsigned DIRECTORY_WAIT_PAUSE = 123;
 
+// What became of what a removal could not delete now.
+enum class Leftover {
+    None,       // nothing is left
+    AtRestart,  // moved out of the way, and deleted when the machine next starts
+    Stays,      // moved out of the way, but its deletion at the restart could not be arranged
+    // Not setup's own (an ordinary user's, or a link): never handed to the restart, whose
+    // deletion runs as SYSTEM by name; moved aside when it could be, else left at its path.
+    SomeoneElses,
+};
+
 // What a removal did: its error (0 when the path is gone from its place, or was never there),
-// and where what could not be deleted now was moved to wait for the next restart.
+// where what could not be deleted now was moved ("" when it was not), what became of it, and
+// where it is now.
 struct Removal {
     Win32Error error = WIN_OK;
     std::string retiredTo;
+    Leftover leftover = Leftover::None;
+    std::string leftAt;
+};
+
+// The temporary folder a run extracts to: its creation's error, what was cleared from the usual
+// path first, and whether someone else's folder there made setup use one of its own instead.
+struct TempFolder {
+    Win32Error error = WIN_OK;
+    Removal cleared;
+    bool substitute = false;
 };
 
 // A file that another program holds open so that it cannot be deleted.
@@ -33,9 +54,18 @@ public:
     // there. When it never shows: the creation's error, or WIN_PATH_NOT_FOUND. A link planted at
     // the path is removed as a link first, never written through.
     Win32Error EnsureDirectory(const std::string& path);
+    // Clears the usual temporary folder's path and makes the folder afresh, private to
+    // administrators. When what is there is someone else's and can be neither removed nor moved
+    // aside, a private folder of a fresh name beside it (created exclusively, so nothing planted is
+    // taken over) is made instead: an ordinary user's folder cannot stop a run. TempDirectory()
+    // names the folder from then on.
+    TempFolder MakeTempDirectory();
+    // The folder the payload is extracted to: C:\ZIL_Setup_temp unless MakeTempDirectory had to
+    // make another.
+    const std::string& TempDirectory() const { return m_tempDirectory; }
     // Each folder with everything in it, when it exists. What cannot be deleted now (a file held
     // open) is renamed out of the way beside it and deleted at the next restart, so that no
-    // leftover keeps a later run from working.
+    // leftover keeps a later run from working; what is not setup's own never is (Leftover).
     Removal DeleteProgramDirectory();
     Removal DeleteTempDirectory();
     // The same for any path, a link removed as a link.
@@ -53,8 +83,9 @@ public:
     Win32Error MoveBack(const std::string& setAside, const std::string& folder);
 
     // Windows' own MOF compiler on a script, through the command processor, by its full path so
-    // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. The
-    // command processor's result; -1 when the command cannot be made.
+    // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. A script
+    // named in the usual temporary folder is taken from the one this run made. The command
+    // processor's result; -1 when the command cannot be made.
     int CompileMof(const std::string& script);
     // Starts the program and waits for its end, however long; false when it cannot start.
     bool RunAndWait(const std::string& file, const std::string& parameters);
@@ -65,14 +96,19 @@ public:
     void SweepRedistLeftovers();
 
 private:
-    Removal DeleteIfPresent(const char* path);
+    Removal DeleteIfPresent(const std::string& path);
     Removal Retire(const std::string& path, Win32Error error);
+    Removal SetAside(const std::string& path, Win32Error error);
+    bool IsSetupsOwn(const std::string& path);
+    Win32Error MakeSubstituteTempDirectory();
+    std::string InTempDirectory(const std::string& path) const;
     Win32Error CopyTree(const std::string& from, const std::string& to);
     Win32Error CopyFile(const std::string& from, const std::string& to);
     std::vector<std::string> RedistLeftovers();
     std::vector<std::string> NewMatches(const std::string& pattern);
 
     Platform& m_platform;
+    std::string m_tempDirectory;
     std::vector<std::string> m_redistBaseline;  // RedistLeftovers() as RunAndWait started
     bool m_redistBaselineTaken = false;
 };

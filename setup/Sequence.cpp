@@ -27,34 +27,35 @@ Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, Se
       m_files(platform),
       m_service(platform) {}
 
-// Whatever waits at the path may have been planted there (a folder with someone else's files, a
-// link to elsewhere): it goes, or out of the way when a file in it is held open, and the fresh
-// folder is one that nobody else may write to.
 Win32Error Sequence::PrepareTempDirectory() {
-    m_files.RemoveOrRetire(SETUP_TEMP_DIR);
-    Win32Error error = m_platform.files().createPrivateDirectory(SETUP_TEMP_DIR);
-    m_log.Step("Create ZIL Temp Directory", error);
-    if (error != WIN_OK) {
-        EndWithFailure("Cannot create " + std::string(SETUP_TEMP_DIR) + Format(", error %d", error),
-                       SETUP_EXIT_FAILURE);
-        return error;
+    TempFolder made = m_files.MakeTempDirectory();
+    LogRetired(made.cleared);
+    const std::string& folder = m_files.TempDirectory();
+    if (made.substitute && made.error == WIN_OK) {
+        m_runLog += NoteLine(SETUP_TEMP_DIR, ("cannot be cleared, setup uses " + folder).c_str());
     }
-    m_files.EnsureDirectory(SETUP_TEMP_DIR);
+    m_log.Step("Create ZIL Temp Directory", made.error);
+    if (made.error != WIN_OK) {
+        EndWithFailure("Cannot create " + folder + Format(", error %d", made.error),
+                       SETUP_EXIT_FAILURE);
+        return made.error;
+    }
+    m_files.EnsureDirectory(folder);
     return WIN_OK;
 }
 
 int Sequence::ExtractPayload(bool stopOnFailure) {
     m_observer.SetTotalRange(0, m_extractor.m_entryCount);
     m_observer.ShowBars();
-    m_observer.SetStatus(SETUP_TEMP_DIR);
+    m_observer.SetStatus(m_files.TempDirectory());
     m_observer.SetCurrentLabel("Current File");
     m_observer.Refresh();
     // A payload that lacks the service would remove a working product and leave none.
     // (An archive whose directory could not be read fails the extraction with its own code.)
     bool complete =
         !stopOnFailure || m_extractor.m_entryCount == 0 || m_extractor.HasEntry(SFX_SERVICE_ENTRY);
-    int result = complete ? ExtractOwnArchive(m_extractor, m_platform.files(), SETUP_TEMP_DIR,
-                                              ExtractCallback, &m_observer)
+    int result = complete ? ExtractOwnArchive(m_extractor, m_platform.files(),
+                                              m_files.TempDirectory(), ExtractCallback, &m_observer)
                           : SFX_ERR_INCOMPLETE;
     LogExtraction(result);
     m_observer.ShowBars();
@@ -130,8 +131,18 @@ void Sequence::LogStep(const char* step, Win32Error error) {
 }
 
 void Sequence::LogRetired(const Removal& removal) {
-    if (!removal.retiredTo.empty()) {
-        m_runLog += NoteLine(removal.retiredTo, "held open, deleted at the next restart");
+    switch (removal.leftover) {
+        case Leftover::None:
+            break;
+        case Leftover::AtRestart:
+            m_runLog += NoteLine(removal.leftAt, "held open, deleted at the next restart");
+            break;
+        case Leftover::Stays:
+            m_runLog += NoteLine(removal.leftAt, "held open, its restart deletion refused");
+            break;
+        case Leftover::SomeoneElses:
+            m_runLog += NoteLine(removal.leftAt, "not setup's own, left alone");
+            break;
     }
 }
 

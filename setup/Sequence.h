@@ -35,8 +35,9 @@ protected:
     };
 
     // Removes whatever is at the temporary directory's path (moves it out of the way when it
-    // cannot go now) and creates it afresh, private to administrators, then waits for it. The
-    // error when it cannot be made fresh: the sequence has then ended (1603) before touching
+    // cannot go now) and creates it afresh, private to administrators, then waits for it; when
+    // someone else's folder there cannot be cleared, one of another name (both in the run log).
+    // The error when none can be made: the sequence has then ended (1603) before touching
     // anything.
     Win32Error PrepareTempDirectory();
     // Sets up the bars and extracts the archive into the temporary directory; the extraction's
@@ -67,8 +68,9 @@ protected:
     // A run log line that tells a step's outcome: "<step> Success !!!" or "<step> Failed, error N
     // !!!".
     void LogStep(const char* step, Win32Error error);
-    // A line naming what could not be deleted now and was moved out of the way to go at the
-    // next restart; nothing when everything went.
+    // A line naming what could not be deleted now and what became of it (gone at the next
+    // restart, left for a person, or someone else's and left alone); nothing when everything
+    // went.
     void LogRetired(const Removal& removal);
 
     Platform& m_platform;

@@ -50,10 +50,45 @@ Win32Error SetupLogFile::WriteFile(const std::string& content) {
         return error;
     }
     std::unique_ptr<File> file;
-    if (Win32Error error = m_files.open(path, FileMode::CreateWrite, file); error != WIN_OK) {
+    if (Win32Error error = OpenOwnFile(path, file); error != WIN_OK) {
         return error;
     }
     return file->write(content.data(), static_cast<std::uint32_t>(content.size()));
+}
+
+// The temporary folder is one where users may create files: what waits at the log's path may be
+// a hard link to a file of administrators, or someone else's file, that writing would
+// overwrite. Only a plain file of administrators with no other name (a log of setup's, which no
+// user may delete or replace) is written again; anything else goes first, or aside, and the log
+// is made afresh where nothing has the name.
+Win32Error SetupLogFile::OpenOwnFile(const std::string& path, std::unique_ptr<File>& file) {
+    PathInfo info;
+    Win32Error found = m_files.pathInfo(path, info);
+    if (found == WIN_OK && info.kind == PathKind::File && info.links == 1 && info.trusted) {
+        return m_files.open(path, FileMode::CreateWrite, file);
+    }
+    if (found == WIN_OK) {
+        if (Win32Error error = ClearPath(path); error != WIN_OK) {
+            return error;
+        }
+    }
+    return m_files.open(path, FileMode::CreateNew, file);
+}
+
+// Removing a name never touches the file behind another name; what cannot be removed (a folder,
+// a file held open) is renamed aside under the first free name.
+Win32Error SetupLogFile::ClearPath(const std::string& path) {
+    Win32Error error = m_files.removeFile(path);
+    for (int suffix = 1; error != WIN_OK && suffix <= LOG_ASIDE_NAMES; ++suffix) {
+        std::string aside = path + ".obsolete";
+        if (suffix > 1) {
+            aside += "." + std::to_string(suffix);
+        }
+        if (m_files.moveFile(path, aside, false) == WIN_OK) {
+            error = WIN_OK;
+        }
+    }
+    return error;
 }
 
 Win32Error SetupLogFile::Path(std::string& path) {

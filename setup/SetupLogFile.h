@@ -14,8 +14,11 @@
 // log; then, from a line "Details:" on, what the run found and did (RunDetails); the last line
 // states the outcome in words ("Result: install failed (exit code 1603)").
 // Every change rewrites the whole file, so it always states the latest outcome; a write that
-// fails is tried once more. Failures are returned, never shown: a log that cannot be written
-// must not change the run's outcome.
+// fails is tried once more. The file is setup's own: only a plain file of Administrators, SYSTEM
+// or this account with no second name is rewritten; anything else at the path (a hard link, a
+// link, someone else's file, a folder) is removed or renamed aside, never written through, and
+// the log made afresh where nothing has the name. Failures are
+// returned, never shown: a log that cannot be written must not change the run's outcome.
 class SetupLogFile {
 public:
     static constexpr const char* FILE_NAME = "ZIL_Setup.log";
@@ -45,10 +48,15 @@ public:
 private:
     Win32Error Rewrite();
     Win32Error WriteFile(const std::string& content);
+    Win32Error OpenOwnFile(const std::string& path, std::unique_ptr<File>& file);
+    Win32Error ClearPath(const std::string& path);
     std::string Header();
     std::string Footer() const;
     std::string RunLogEnd() const;
     Win32Error EnsureTempFolder(const std::string& folder);
+
+    // Names tried for what cannot be removed from the log's path: .obsolete, .obsolete.2 ...
+    static constexpr int LOG_ASIDE_NAMES = 9;
 
     FileSystem& m_files;
     Clock& m_clock;

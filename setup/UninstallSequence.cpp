@@ -100,5 +100,5 @@ bool UninstallSequence::InstallationLeftBehind() {
     ServiceQuery query = m_service.QueryServiceState();
     FileSystem& files = m_platform.files();
     return query.error != WIN_SERVICE_DOES_NOT_EXIST || files.findFile(SETUP_PROGRAM_DIR) ||
-           files.findFile(SETUP_TEMP_DIR);
+           files.findFile(m_files.TempDirectory());
 }

@@ -35,29 +35,28 @@ int OpenArchive(FileSystem& files, const std::string& path, std::unique_ptr<File
 
 namespace {
 
-int OpenOwnArchive(SfxExtractor& extractor, FileSystem& files, std::unique_ptr<File>& archive,
-                   std::string& fault) {
-    std::string path;
-    // Without its own path the program has no archive to open, and says so as for any other.
-    files.modulePath(path);
-    int result = OpenArchive(files, path, archive, fault);
-    if (result != SFX_OK) {
+// The file the program started from, open since start-up: never the path again, where another
+// file may stand by now.
+int OpenOwnArchive(SfxExtractor& extractor, FileSystem& files, File*& archive, std::string& fault) {
+    if (files.ownImage(archive) != WIN_OK) {
         extractor.Clear();
+        fault = "cannot open the file";
+        return SFX_ERR_OPEN;
     }
-    return result;
+    return SFX_OK;
 }
 
 }  // namespace
 
 int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, std::string& fault) {
-    std::unique_ptr<File> archive;
+    File* archive = nullptr;
     int result = OpenOwnArchive(extractor, files, archive, fault);
     return result == SFX_OK ? extractor.ReadDirectory(*archive, fault) : result;
 }
 
 int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const std::string& folder,
                       ExtractCallbackFn callback, void* context) {
-    std::unique_ptr<File> archive;
+    File* archive = nullptr;
     std::string fault;
     int result = OpenOwnArchive(extractor, files, archive, fault);
     if (result != SFX_OK) {

@@ -75,8 +75,9 @@ private:
 // Opens the file at path for the reader: SFX_OK, or SFX_ERR_OPEN with the reason in words.
 int OpenArchive(FileSystem& files, const std::string& path, std::unique_ptr<File>& archive,
                 std::string& fault);
-// The running program's own archive: its directory read, and its extraction into a folder. A
-// file that cannot be opened fails either with SFX_ERR_OPEN and leaves no directory behind.
+// The running program's own archive: its directory read, and its extraction into a folder, both
+// through the one open file of FileSystem::ownImage. A file that could not be opened fails
+// either with SFX_ERR_OPEN and leaves no directory behind.
 int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, std::string& fault);
 int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const std::string& folder,
                       ExtractCallbackFn callback, void* context);

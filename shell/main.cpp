@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
     if (!platform->acquireSetupLock()) {
         return SETUP_EXIT_ALREADY_RUNNING;
     }
+    // The archive is read from the file this process started from, opened now and locked: a file
+    // put at the path later (the download folder is the user's) is never read. A failure shows
+    // where the archive is read, as for a damaged one.
+    File* image = nullptr;
+    platform->files().ownImage(image);
     SetupApp app(*platform, argc, argv);
     app.InitInstance();
     return app.ExitCode();

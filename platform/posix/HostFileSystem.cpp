@@ -167,7 +167,8 @@ Win32Error HostFile::length(std::uint64_t& bytes) {
 }
 
 Win32Error HostFile::Open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) {
-    bool reading = mode == FileMode::ReadShared || mode == FileMode::DeleteCheck;
+    bool reading = mode == FileMode::ReadShared || mode == FileMode::ReadLocked ||
+                   mode == FileMode::DeleteCheck;
     if (reading && IsDirectory(path)) {
         return WIN_ACCESS_DENIED;  // Windows cannot open a folder as a file either
     }
@@ -251,6 +252,7 @@ Win32Error HostPathInfo(const std::string& path, PathInfo& info) {
     info.size = static_cast<std::uint64_t>(status.st_size);
     info.volume = static_cast<std::uint64_t>(status.st_dev);
     info.fileId = static_cast<std::uint64_t>(status.st_ino);
+    info.links = static_cast<std::uint32_t>(status.st_nlink);
     // Only the account that runs the program and root stand for administrators here.
     info.trusted = status.st_uid == ::geteuid() || status.st_uid == 0;
     return WIN_OK;

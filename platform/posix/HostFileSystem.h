@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/OwnImage.h"
 
 // An open host file descriptor; closes it when it dies. Shared with the simulated machine,
 // whose files are host files below its folder.
@@ -68,7 +69,11 @@ public:
     Win32Error pathInfo(const std::string& path, PathInfo& info) override;
     Win32Error deleteAtRestart(const std::string& path) override;
     Win32Error modulePath(std::string& path) override;
+    Win32Error ownImage(File*& image) override { return m_ownImage.Get(*this, image); }
     // Linux has no such folder.
     Win32Error systemDirectory(std::string& path) override;
     Win32Error tempDirectory(std::string& path) override;
+
+private:
+    OwnImage m_ownImage;
 };

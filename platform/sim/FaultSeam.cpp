@@ -30,6 +30,25 @@ private:
     std::unique_ptr<File> m_file;
 };
 
+// The file system's own open file, lent to a FaultyFile that must not close it.
+class LentFile : public File {
+public:
+    explicit LentFile(File& file) : m_file(file) {}
+    Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
+        return m_file.read(buffer, count, bytesRead);
+    }
+    Win32Error write(const void* buffer, std::uint32_t count) override {
+        return m_file.write(buffer, count);
+    }
+    Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
+        return m_file.seek(offset, origin);
+    }
+    Win32Error length(std::uint64_t& bytes) override { return m_file.length(bytes); }
+
+private:
+    File& m_file;
+};
+
 class FaultyFileSystem : public FileSystem {
 public:
     FaultyFileSystem(FaultSeam& seam, FileSystem& files) : m_seam(seam), m_files(files) {}
@@ -70,15 +89,31 @@ public:
         return m_files.pathInfo(path, info);
     }
     Win32Error deleteAtRestart(const std::string& path) override {
-        return m_files.deleteAtRestart(path);
+        return m_seam.guard(Kind::Restart, [&] { return m_files.deleteAtRestart(path); });
     }
     Win32Error modulePath(std::string& path) override { return m_files.modulePath(path); }
+    // Opened once, so it is one open call for the seam too; its reads fail like any file's.
+    Win32Error ownImage(File*& image) override {
+        if (!m_imageTried) {
+            m_imageTried = true;
+            File* opened = nullptr;
+            m_imageError = m_seam.take(Kind::Open);
+            if (m_imageError == WIN_OK && (m_imageError = m_files.ownImage(opened)) == WIN_OK) {
+                m_image = std::make_unique<FaultyFile>(m_seam, std::make_unique<LentFile>(*opened));
+            }
+        }
+        image = m_image.get();
+        return m_imageError;
+    }
     Win32Error systemDirectory(std::string& path) override { return m_files.systemDirectory(path); }
     Win32Error tempDirectory(std::string& path) override { return m_files.tempDirectory(path); }
 
 private:
     FaultSeam& m_seam;
     FileSystem& m_files;
+    std::unique_ptr<File> m_image;
+    Win32Error m_imageError = WIN_OK;
+    bool m_imageTried = false;
 };
 
 class FaultyService : public Service {

@@ -9,6 +9,7 @@ constexpr const char* theKindNames[] = {
     "open",       "read",      "write",       "seek",       "mkdir",
     "move",       "delete",    "exec",        "system",     "svc-open",
     "svc-create", "svc-start", "svc-control", "svc-delete", "svc-query",
+    "restart",
 };
 static_assert(std::size(theKindNames) == static_cast<std::size_t>(SimFaultKind::Count));
 

@@ -26,6 +26,7 @@ enum class SimFaultKind {
     SvcControl,
     SvcDelete,
     SvcQuery,  // a service's status or its registration
+    Restart,   // a deletion scheduled for the next restart
     Count,
 };
 

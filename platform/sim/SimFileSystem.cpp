@@ -21,7 +21,8 @@ Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
     }
     std::string host;
     std::string module;
-    if (mode == FileMode::ReadShared && modulePath(module) == WIN_OK && path == module) {
+    bool reading = mode == FileMode::ReadShared || mode == FileMode::ReadLocked;
+    if (reading && modulePath(module) == WIN_OK && path == module) {
         host = module;
     } else if (Win32Error error = m_machine.hostPath(path, host); error != WIN_OK) {
         return error;
@@ -38,7 +39,10 @@ Win32Error SimFileSystem::onHost(const char* kind, const std::string& path, Act 
 }
 
 Win32Error SimFileSystem::removeFile(const std::string& path) {
-    return onHost("remove-file", path, HostRemoveFile);
+    return onHost("remove-file", path, [&](const std::string& host) {
+        return HostExists(host) && Guarded("undeletable.txt", path) ? WIN_ACCESS_DENIED
+                                                                    : HostRemoveFile(host);
+    });
 }
 
 Win32Error SimFileSystem::createDirectory(const std::string& path) {
@@ -50,13 +54,19 @@ Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
 }
 
 Win32Error SimFileSystem::removeTree(const std::string& path) {
-    return onHost("remove-tree", path, HostRemoveTree);
+    return onHost("remove-tree", path, [&](const std::string& host) {
+        return HostExists(host) && Guarded("undeletable.txt", path) ? WIN_ACCESS_DENIED
+                                                                    : HostRemoveTree(host);
+    });
 }
 
 Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
     std::string hostFrom;
     std::string hostTo;
     Win32Error error = m_machine.hostPath(TrimSeparators(from), hostFrom);
+    if (error == WIN_OK && HostExists(hostFrom) && Guarded("unmovable.txt", from)) {
+        error = WIN_ACCESS_DENIED;
+    }
     if (error == WIN_OK) {
         error = m_machine.hostPath(TrimSeparators(to), hostTo);
     }
@@ -80,6 +90,26 @@ bool SimFileSystem::Listed(const char* listName, const std::string& path) const 
     std::ifstream list(m_machine.root() + "/" + listName);
     for (std::string line; std::getline(list, line);) {
         if (EqualsIgnoringCase(TrimSeparators(line), TrimSeparators(path))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A listed path is guarded with all it holds, and so is every folder that holds it: neither can
+// go without it.
+bool SimFileSystem::Guarded(const char* listName, const std::string& path) const {
+    std::ifstream list(m_machine.root() + "/" + listName);
+    std::string asked = TrimSeparators(path);
+    for (std::string line; std::getline(list, line);) {
+        std::string guarded = TrimSeparators(line);
+        if (guarded.empty()) {
+            continue;
+        }
+        const std::string& inner = asked.size() < guarded.size() ? guarded : asked;
+        const std::string& outer = asked.size() < guarded.size() ? asked : guarded;
+        if (EqualsIgnoringCase(inner.substr(0, outer.size()), outer) &&
+            (inner.size() == outer.size() || inner[outer.size()] == '\\')) {
             return true;
         }
     }
@@ -160,7 +190,8 @@ Win32Error SimFileSystem::shellDelete(const std::string& pattern) {
     std::vector<std::string> hostPaths;
     Win32Error error = matches(pattern, windowsPaths, hostPaths);
     for (size_t i = 0; error == WIN_OK && i < hostPaths.size(); ++i) {
-        error = HostRemoveTree(hostPaths[i]);
+        error = Guarded("undeletable.txt", windowsPaths[i]) ? WIN_ACCESS_DENIED
+                                                            : HostRemoveTree(hostPaths[i]);
     }
     return record("shell-delete", pattern, error);
 }

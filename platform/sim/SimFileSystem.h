@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/OwnImage.h"
 #include "platform/sim/SimMachine.h"
 
 // The file system of the simulated machine: Windows paths on drives C:, D:, E: mapped below
@@ -16,7 +17,10 @@ public:
     explicit SimFileSystem(SimMachine& machine);
 
     // A file that $ZIL_MACHINE/held-open.txt names is held open by another program: it cannot be
-    // opened for its deletion (WIN_SHARING_VIOLATION).
+    // opened for its deletion (WIN_SHARING_VIOLATION). What $ZIL_MACHINE/undeletable.txt names
+    // (an ordinary user's folder whose access list keeps administrators out, say) can be
+    // neither deleted nor emptied, and what unmovable.txt names not renamed (WIN_ACCESS_DENIED),
+    // nor anything in it, nor a folder that holds it.
     Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override;
     Win32Error removeFile(const std::string& path) override;
     Win32Error createDirectory(const std::string& path) override;
@@ -31,6 +35,9 @@ public:
     Win32Error deleteAtRestart(const std::string& path) override;
     // The host path of the running setup program (SimConfig::modulePath, else this process).
     Win32Error modulePath(std::string& path) override;
+    // The host file system cannot lock the file against writers: a rename or replacement at the
+    // path shows what the open file stands for, the file setup started from.
+    Win32Error ownImage(File*& image) override { return m_ownImage.Get(*this, image); }
     // C:\Windows\System32, as on the machines the program is made for.
     Win32Error systemDirectory(std::string& path) override;
     Win32Error tempDirectory(std::string& path) override;
@@ -40,9 +47,11 @@ private:
     Win32Error matches(const std::string& pattern, std::vector<std::string>& windowsPaths,
                        std::vector<std::string>& hostPaths);
     bool Listed(const char* listName, const std::string& path) const;
+    bool Guarded(const char* listName, const std::string& path) const;
     Win32Error record(const std::string& kind, const std::string& detail, Win32Error outcome);
     template <typename Act>
     Win32Error onHost(const char* kind, const std::string& path, Act act);
 
     SimMachine& m_machine;
+    OwnImage m_ownImage;
 };

@@ -141,6 +141,35 @@ bool OwnerIsTrusted(const std::string& path) {
            IsTrustedOwner(owner);
 }
 
+// The names in the folder the handle holds open, "." and ".." left out, read through that handle:
+// a listing by path would follow whatever had taken the folder's name meanwhile.
+Win32Error NamesIn(HANDLE folder, std::vector<std::string>& names) {
+    alignas(8) char buffer[16384];
+    for (bool first = true;; first = false) {
+        FILE_INFO_BY_HANDLE_CLASS kind =
+            first ? FileFullDirectoryRestartInfo : FileFullDirectoryInfo;
+        if (!GetFileInformationByHandleEx(folder, kind, buffer, sizeof(buffer))) {
+            Win32Error error = LastError();
+            return error == ERROR_NO_MORE_FILES ? WIN_OK : error;
+        }
+        for (std::size_t offset = 0;;) {
+            auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer + offset);
+            int wide = static_cast<int>(entry->FileNameLength / sizeof(WCHAR));
+            char name[MAX_PATH * 2];
+            int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, name, sizeof(name),
+                                             nullptr, nullptr);
+            std::string found(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+            if (found != "." && found != "..") {
+                names.push_back(found);
+            }
+            if (entry->NextEntryOffset == 0) {
+                break;
+            }
+            offset += entry->NextEntryOffset;
+        }
+    }
+}
+
 // Checks what CreateDirectoryA made: a real folder, owned by someone who may own it.
 Win32Error CheckPrivateFolder(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -163,6 +192,14 @@ Win32Error Win32FileSystem::open(const std::string& path, FileMode mode,
     switch (mode) {
         case FileMode::ReadShared:
             access = GENERIC_READ;
+            disposition = OPEN_EXISTING;
+            flags = FILE_ATTRIBUTE_NORMAL;
+            break;
+        case FileMode::ReadLocked:
+            // Neither FILE_SHARE_WRITE nor FILE_SHARE_DELETE: while this handle lives, the file
+            // can be neither written nor renamed nor deleted, so nothing can take its place.
+            access = GENERIC_READ;
+            sharing = FILE_SHARE_READ;
             disposition = OPEN_EXISTING;
             flags = FILE_ATTRIBUTE_NORMAL;
             break;
@@ -225,29 +262,50 @@ Win32Error Win32FileSystem::createPrivateDirectory(const std::string& path) {
     return WIN_OK;
 }
 
+// Each item is opened itself (a link, not what it points at), judged by what the handle shows,
+// and deleted through that handle, so nothing can be swapped in between the look and the
+// deletion. A folder is listed through its handle and stays open without delete sharing while
+// its items go: then neither it nor a folder above it can be renamed or replaced by a link, and
+// the paths of its items lead where they did when it was opened. (Under Wine a listing by path
+// is refused while this handle holds the folder.)
 Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
     std::string path = TrimSeparators(windowsPath);
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    KernelHandle item(CreateFileA(
+        path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!item.valid()) {
         return LastError();
     }
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(item.get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return LastError();
     }
-    if (!IsFolder(attributes)) {
-        return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
+    DWORD attributes = basic.FileAttributes;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+        if (basic.FileAttributes == 0) {
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        }
+        SetFileInformationByHandle(item.get(), FileBasicInfo, &basic, sizeof(basic));
     }
     // A junction or folder link goes as a link; what it points at is someone else's.
-    if (!IsLink(attributes)) {
-        std::vector<std::string> children;
-        listMatches(path + "\\*", children);
-        for (const std::string& child : children) {
-            if (Win32Error error = removeTree(child); error != WIN_OK) {
+    if (IsFolder(attributes) && !IsLink(attributes)) {
+        std::vector<std::string> names;
+        if (Win32Error error = NamesIn(item.get(), names); error != WIN_OK) {
+            return error;
+        }
+        for (const std::string& name : names) {
+            if (Win32Error error = removeTree(path + "\\" + name); error != WIN_OK) {
                 return error;
             }
         }
     }
-    return RemoveDirectoryA(path.c_str()) ? WIN_OK : LastError();
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,
+                                      sizeof(disposition))
+               ? WIN_OK
+               : LastError();
 }
 
 Win32Error Win32FileSystem::listMatches(const std::string& pattern,
@@ -358,6 +416,7 @@ Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
     info.size = std::uint64_t{details.nFileSizeHigh} << 32 | details.nFileSizeLow;
     info.volume = details.dwVolumeSerialNumber;
     info.fileId = std::uint64_t{details.nFileIndexHigh} << 32 | details.nFileIndexLow;
+    info.links = details.nNumberOfLinks;
     // The owner of what the path names; a link's own is never asked for, since a link is never
     // trusted as setup's state. Without the right to read it, the object is someone else's.
     info.trusted = info.kind != PathKind::Link && OwnerIsTrusted(trimmed);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/OwnImage.h"
 
 // The file system of Windows itself: CreateFileA and friends, the shell's file operations,
 // and a private folder with its own access list for the extraction.
@@ -19,8 +20,12 @@ public:
     Win32Error shellDelete(const std::string& pattern) override;
     Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
     Win32Error modulePath(std::string& path) override;
+    Win32Error ownImage(File*& image) override { return m_ownImage.Get(*this, image); }
     Win32Error systemDirectory(std::string& path) override;
     Win32Error tempDirectory(std::string& path) override;
     Win32Error pathInfo(const std::string& path, PathInfo& info) override;
     Win32Error deleteAtRestart(const std::string& path) override;
+
+private:
+    OwnImage m_ownImage;
 };

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include "platform/Platform.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Handle.h"
@@ -15,8 +17,48 @@
 
 namespace {
 
-// Held by every setup program while it runs; Global\ makes it one per machine, not per session.
+// Held by every setup program while it runs, in a namespace of the machine whose boundary only
+// a process of the Administrators group can meet: no ordinary user can take the name first and
+// so keep every later setup out (1618). Private namespaces are machine-wide, not per session.
+const wchar_t* const SETUP_NAMESPACE = L"ZIL_Setup";
+const char* const SETUP_MUTEX_IN_NAMESPACE = "ZIL_Setup\\Running";
+// Where no private namespace can be had (see OpenSetupNamespace), the name setup programs used
+// before; Global\ makes it one per machine. It too is private to administrators.
 const char* const SETUP_MUTEX_NAME = "Global\\ZIL_Setup_Running";
+// Administrators and SYSTEM alone may open the namespace and the mutex.
+const char* const SETUP_LOCK_SDDL = "D:P(A;;GA;;;BA)(A;;GA;;;SY)";
+
+BOOL ClosePrivateNamespaceHandle(HANDLE handle) {
+    return ClosePrivateNamespace(handle, 0);
+}
+using NamespaceHandle = Win32Handle<HANDLE, ClosePrivateNamespaceHandle>;
+
+void DeleteBoundary(HANDLE boundary) {
+    DeleteBoundaryDescriptor(boundary);
+}
+using BoundaryHandle = Win32Handle<HANDLE, DeleteBoundary>;
+
+// The setup namespace, created by the first setup program and opened by the later ones; an
+// invalid handle when the system offers none, or the process is no administrator. The wide
+// calls, since Wine has no ANSI ones: a call it lacks would end the program, while its wide
+// ones give no namespace and the fallback holds.
+HANDLE OpenSetupNamespace(SECURITY_ATTRIBUTES& attributes) {
+    HANDLE descriptor = CreateBoundaryDescriptorW(SETUP_NAMESPACE, 0);
+    if (descriptor == nullptr) {
+        return nullptr;
+    }
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    bool added = CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+                 AddSIDToBoundaryDescriptor(&descriptor, administrators);
+    // Taken only now: adding the SID may have grown the descriptor into a new block.
+    BoundaryHandle boundary(descriptor);
+    if (!added) {
+        return nullptr;
+    }
+    HANDLE created = CreatePrivateNamespaceW(&attributes, descriptor, SETUP_NAMESPACE);
+    return created != nullptr ? created : OpenPrivateNamespaceW(descriptor, SETUP_NAMESPACE);
+}
 
 // Appends value in decimal, zero-padded to at least width digits. The time stamp is put together
 // by hand because a printf-style call would link the C library's whole formatting engine into
@@ -68,7 +110,16 @@ public:
         if (m_setupMutex.valid()) {
             return true;
         }
-        HANDLE mutex = CreateMutexA(nullptr, FALSE, SETUP_MUTEX_NAME);
+        LocalMemory descriptor;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                SETUP_LOCK_SDDL, SDDL_REVISION_1,
+                reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.address()), nullptr)) {
+            return false;
+        }
+        SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+        m_setupNamespace.reset(OpenSetupNamespace(attributes));
+        const char* name = m_setupNamespace.valid() ? SETUP_MUTEX_IN_NAMESPACE : SETUP_MUTEX_NAME;
+        HANDLE mutex = CreateMutexA(&attributes, FALSE, name);
         // CreateMutexA succeeds for an existing mutex too and says so only in the last error,
         // so here it is read after a call that succeeded.
         DWORD error = GetLastError();
@@ -90,7 +141,8 @@ private:
     Win32Clock m_clock;
     Win32WindowSystem m_windows;
     Win32SystemInfo m_system;
-    KernelHandle m_setupMutex;  // the system releases it if the process dies
+    NamespaceHandle m_setupNamespace;  // declared first, so it outlives the mutex in it
+    KernelHandle m_setupMutex;         // the system releases it if the process dies
 };
 
 }  // namespace

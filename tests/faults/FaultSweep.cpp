@@ -3,8 +3,9 @@
 // makes: /I on a clean machine, /I over a running installation, and /U. After every run the
 // invariants below are checked; the sweep prints what it ran and every violation, and fails
 // when there is one.
-//   fault_sweep SETUP PAYLOAD_DIR [SCRATCH]
-// SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from.
+//   fault_sweep SETUP PAYLOAD_DIR [SCRATCH [SCENARIO]]
+// SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from;
+// with SCENARIO, only the scenarios whose names hold that text run.
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,7 +41,7 @@ const Kind theKinds[] = {
     {K::Open, 32},        {K::Read, 5},         {K::Write, 112},     {K::Mkdir, 5},
     {K::Move, 32},        {K::Delete, 5},       {K::Exec, 5},        {K::System, 5},
     {K::SvcOpen, 5},      {K::SvcCreate, 1072}, {K::SvcStart, 1053}, {K::SvcControl, 1072},
-    {K::SvcDelete, 1072}, {K::SvcQuery, 5},
+    {K::SvcDelete, 1072}, {K::SvcQuery, 5},     {K::Restart, 5},
 };
 
 const std::map<int, int> theExitCodes = {{0, 0},      {67, 1603}, {84, 1620}, {102, 1638},
@@ -49,6 +51,11 @@ const char* const theProgramDir = "C/Program Files (x86)/ZIL";
 const char* const theTempDir = "C/ZIL_Setup_temp";
 const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
 const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
+// An ordinary user's file in their C:\ZIL_Setup_temp, and a file of administrators that a hard
+// link at the log's path leads to.
+const char* const theUsersFile = "theirs.txt";
+const char* const theUsersContent = "someone else's";
+const char* const theLinkedFile = "C/Windows/System32/config.sys";
 
 // What a machine holds: every path below its drives with its type and content.
 Listing ListMachine(const fs::path& root) {
@@ -61,11 +68,12 @@ Listing ListMachine(const fs::path& root) {
 
 // What a run may change: the temporary folder, the program folder, setup's own state beside it
 // (the folder an upgrade sets aside, its record, what is moved out of the way to go at the next
-// restart: all named after the two folders), the log, the runtime the redistributable installs,
+// restart: all named after the two folders), the log (and what was at its path, renamed aside
+// beside it), the runtime the redistributable installs,
 // and files that appeared at a drive root during the run.
 bool MayChange(const std::string& path, const Listing& before) {
-    if (path.starts_with(theProgramDir) || path.starts_with(theTempDir) || path == theLogFile ||
-        path == theRuntimeMarker) {
+    if (path.starts_with(theProgramDir) || path.starts_with(theTempDir) ||
+        path.starts_with(theLogFile) || path == theRuntimeMarker) {
         return true;
     }
     bool atRoot = path.size() > 2 && path[1] == '/' && path.find('/', 2) == std::string::npos;
@@ -95,10 +103,11 @@ Service ServiceOf(const fs::path& machine) {
 
 class Sweep {
 public:
-    Sweep(std::string program, fs::path payload, fs::path scratch)
+    Sweep(std::string program, fs::path payload, fs::path scratch, std::string only)
         : m_program(std::move(program)),
           m_payload(std::move(payload)),
-          m_scratch(std::move(scratch)) {}
+          m_scratch(std::move(scratch)),
+          m_only(std::move(only)) {}
 
     bool Prepare() {
         for (const auto& entry : fs::directory_iterator(m_payload)) {
@@ -159,11 +168,38 @@ public:
         fs::remove(link / theLogFile);
         fs::remove(link / "journal.log");
         m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
+        PrepareUsers(installed);
         return true;
     }
 
-    void RunScenario(const std::string& name, const fs::path& baseline,
-                     const std::string& argument) {
+    // Over the installation: an ordinary user's C:\ZIL_Setup_temp that setup cannot remove, and
+    // one it can neither remove nor rename; and a file of administrators beside the log's path,
+    // to which each run's copy of the machine gets a hard link there (HardLinkAtTheLog).
+    void PrepareUsers(const fs::path& installed) {
+        fs::path removable = m_scratch / "user-temp";
+        CopyMachine(installed, removable);
+        fs::create_directories(removable / theTempDir);
+        std::ofstream(removable / theTempDir / theUsersFile) << theUsersContent;
+        for (const char* list : {"user-owned.txt", "undeletable.txt"}) {
+            std::ofstream(removable / list) << "C:\\ZIL_Setup_temp\n";
+        }
+        fs::path fixed = m_scratch / "user-temp-fixed";
+        CopyMachine(removable, fixed);
+        std::ofstream(fixed / "unmovable.txt") << "C:\\ZIL_Setup_temp\n";
+        fs::path linked = m_scratch / "log-link";
+        CopyMachine(installed, linked);
+        std::ofstream(linked / theLinkedFile) << "administrators' own";
+    }
+
+    static void HardLinkAtTheLog(const fs::path& machine) {
+        fs::create_hard_link(machine / theLinkedFile, machine / theLogFile);
+    }
+
+    void RunScenario(const std::string& name, const fs::path& baseline, const std::string& argument,
+                     void (*afterCopy)(const fs::path&) = nullptr) {
+        if (name.find(m_only) == std::string::npos) {
+            return;
+        }
         fs::path machine = m_scratch / "run";
         for (const Kind& kind : theKinds) {
             for (bool fromThenOn : {false, true}) {
@@ -172,6 +208,9 @@ public:
                                          std::to_string(nth) + "=" + std::to_string(kind.error) +
                                          (fromThenOn ? "+" : "");
                     CopyMachine(baseline, machine);
+                    if (afterCopy != nullptr) {
+                        afterCopy(machine);
+                    }
                     SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
                     ++m_runs;
                     bool fired = run.journal.find("\nfault: ") != std::string::npos ||
@@ -243,10 +282,13 @@ private:
             }
         } else {
             Service service = ServiceOf(machine);
-            bool gone = !service.registered && !fs::exists(machine / theProgramDir) &&
-                        !fs::exists(machine / theTempDir);
+            // A user's folder at the temporary folder's path is theirs to keep.
+            bool tempGone = !fs::exists(machine / theTempDir) ||
+                            ListBelow(machine / theTempDir) == ListBelow(baseline / theTempDir);
+            bool gone = !service.registered && !fs::exists(machine / theProgramDir) && tempGone;
             Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
         }
+        CheckOthersFiles(label, machine, run);
 
         std::string log = test_support::ReadHostFile(machine / theLogFile);
         bool unwritable =
@@ -292,6 +334,34 @@ private:
         }
     }
 
+    // Nothing of an ordinary user's is handed to the restart, whose deletion runs as SYSTEM, and
+    // no file of someone else's is written, wherever it was moved.
+    void CheckOthersFiles(const std::string& label, const fs::path& machine,
+                          const SetupProcessRun& run) {
+        std::istringstream journal(run.journal);
+        const std::string scheduled = "delete-at-restart: ";
+        for (std::string line; std::getline(journal, line);) {
+            if (!line.starts_with(scheduled)) {
+                continue;
+            }
+            std::string path = line.substr(scheduled.size(), line.rfind(" = ") - scheduled.size());
+            std::string host = path.substr(0, 1) + "/" + path.substr(3);
+            std::replace(host.begin(), host.end(), '\\', '/');
+            Expect(!fs::exists(machine / host / theUsersFile), label,
+                   path + ": a user's folder was scheduled for deletion at the restart");
+        }
+        for (const auto& [path, what] : ListMachine(machine)) {
+            if (path.ends_with(std::string("/") + theUsersFile)) {
+                Expect(what == std::string("file ") + theUsersContent, label,
+                       path + ": a user's file was written");
+            }
+        }
+        if (fs::exists(machine / theLinkedFile)) {
+            Expect(test_support::ReadHostFile(machine / theLinkedFile) == "administrators' own",
+                   label, std::string(theLinkedFile) + " was written through the log's path");
+        }
+    }
+
     void Expect(bool held, const std::string& label, const std::string& what) {
         if (held) {
             ++m_held;
@@ -320,6 +390,7 @@ private:
     std::string m_program;
     fs::path m_payload;
     fs::path m_scratch;
+    std::string m_only;            // the text a scenario's name must hold to run
     Listing m_installedFiles;      // what a complete install puts below the program folder
     std::string m_installedImage;  // and the service image it registers
     // Files that someone else planted where setup keeps its own state: never changed, never
@@ -341,7 +412,7 @@ int main(int argc, char** argv) {
     }
     fs::path scratch = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "zil-fault-sweep";
     fs::create_directories(scratch);
-    Sweep sweep(fs::absolute(argv[1]).string(), argv[2], scratch);
+    Sweep sweep(fs::absolute(argv[1]).string(), argv[2], scratch, argc > 4 ? argv[4] : "");
     if (!sweep.Prepare()) {
         return 1;
     }
@@ -352,6 +423,10 @@ int main(int argc, char** argv) {
     sweep.RunScenario("planted folders /I", scratch / "planted-folders", "/I");
     sweep.RunScenario("planted link /I", scratch / "planted-link", "/I");
     sweep.RunScenario("planted link /U", scratch / "planted-link", "/U");
+    sweep.RunScenario("user's temp /U", scratch / "user-temp", "/U");
+    sweep.RunScenario("user's fixed temp /U", scratch / "user-temp-fixed", "/U");
+    sweep.RunScenario("user's fixed temp /I", scratch / "user-temp-fixed", "/I");
+    sweep.RunScenario("log hard link /I", scratch / "log-link", "/I", Sweep::HardLinkAtTheLog);
     int result = sweep.Report();
     auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -580,6 +581,50 @@ TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
 
 // Links that someone planted where setup writes are removed as links; what they point at is
 // never written.
+// The Windows temporary folder is one where users may create files. Whatever waits at the log's
+// path that is not a plain file of administrators with one name (a hard link to a system file,
+// a user's file, a folder) is removed, or renamed aside, and the log made afresh: the file
+// behind a second name is never written.
+TEST_F(InstallTest, TheLogIsNeverWrittenThroughWhatWaitsAtItsPath) {
+    namespace fs = std::filesystem;
+    const std::string victim = Host("C:\\Windows\\System32\\config.sys");
+    auto list = [&](const char* name) {
+        std::ofstream(m_root + "/" + name, std::ios::app) << LOG_FILE << "\n";
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+    };
+    const std::vector<Case> cases = {
+        {"a hard link to a system file", [&] { fs::create_hard_link(victim, Host(LOG_FILE)); }},
+        {"a hard link that cannot be removed",
+         [&] {
+             fs::create_hard_link(victim, Host(LOG_FILE));
+             list("undeletable.txt");
+         }},
+        {"a user's file",
+         [&] {
+             WriteHostFile(Host(LOG_FILE), "a user's");
+             list("user-owned.txt");
+         }},
+        {"a folder", [&] { fs::create_directories(Host(LOG_FILE) + "/inside"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FreshMachine();
+        WriteHostFile(victim, "someone else's");
+        fs::create_directories(Host("C:\\Windows\\Temp"));
+        c.plant();
+        SetupRun run = Run("/I");
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+        EXPECT_EQ(ReadHostFile(victim), "someone else's");
+        ASSERT_TRUE(fs::is_regular_file(Host(LOG_FILE)));
+        EXPECT_EQ(fs::hard_link_count(Host(LOG_FILE)), 1u);
+        EXPECT_EQ(LogFooter(LogText()), "Result: install succeeded (exit code 0)\r\n");
+        ExpectInstalled();
+    }
+}
+
 TEST_F(InstallTest, LinksPlantedWhereSetupWritesAreNotFollowed) {
     const std::string victim = Host("C:\\Windows\\System32\\config.sys");
     WriteHostFile(victim, "someone else's");

@@ -163,6 +163,79 @@ TEST_F(UninstallTest, WhatIsHeldOpenGoesAtTheNextRestart) {
     ExpectProductGone();
 }
 
+// An ordinary user's C:\\ZIL_Setup_temp that setup can neither remove nor move aside is no veto:
+// the uninstall and the install run in a private folder of another name and succeed, the
+// user's folder is left as it was, and nothing of it is handed to the restart's deletion,
+// which would run as SYSTEM. One that can be moved aside is, and the usual folder is used.
+TEST_F(UninstallTest, AnOrdinaryUsersTemporaryFolderIsNoVeto) {
+    for (bool movable : {false, true}) {
+        SCOPED_TRACE(movable ? "movable" : "neither removable nor movable");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        WriteHostFile(Host(SETUP_TEMP_DIR) + "/theirs.txt", "someone else's");
+        for (const char* list : {"user-owned.txt", "undeletable.txt", "unmovable.txt"}) {
+            if (movable && std::string(list) == "unmovable.txt") {
+                continue;
+            }
+            WriteHostFile(m_root + "/" + list, std::string(SETUP_TEMP_DIR) + "\n");
+        }
+        const std::string theirs =
+            movable ? std::string(SETUP_TEMP_DIR) + ".obsolete" : std::string(SETUP_TEMP_DIR);
+        auto followTheirs = [&] {
+            for (const char* list : {"user-owned.txt", "undeletable.txt"}) {
+                WriteHostFile(m_root + "/" + list, theirs + "\n");
+            }
+        };
+        bool first = true;
+        for (const char* argument : {"/U", "/I", "/U"}) {
+            SCOPED_TRACE(argument);
+            SetupRun run = Run(argument);
+            EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+            EXPECT_THAT(JournalOf(run.journal, "delete-at-restart"), IsEmpty());
+            EXPECT_EQ(ReadHostFile(Host(theirs) + "/theirs.txt"), "someone else's");
+            std::vector<std::string> scripts;
+            for (const std::string& line : JournalOf(run.journal, "system")) {
+                std::string command = line.substr(0, line.find(" -> "));
+                scripts.push_back(command.substr(command.rfind(' ') + 1));
+            }
+            ASSERT_EQ(scripts.size(), 1u);
+            // Never a script out of the user's folder.
+            EXPECT_EQ(scripts[0].starts_with("c:\\ZIL_Setup_temp\\"), movable) << scripts[0];
+            if (first || !movable) {
+                EXPECT_THAT(LogBody(LogText()),
+                            HasSubstr(theirs + ": not setup's own, left alone !!!\r\n"));
+            }
+            if (first && movable) {
+                followTheirs();  // the machine's lists name paths; the folder has moved
+            }
+            first = false;
+            if (!movable) {
+                EXPECT_THAT(LogBody(LogText()),
+                            HasSubstr(std::string(SETUP_TEMP_DIR) +
+                                      ": cannot be cleared, setup uses " + SETUP_TEMP_DIR + "."));
+            }
+        }
+        EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+        EXPECT_EQ(ServiceState(), 0u);
+        EXPECT_EQ(FilesBelow(Host(theirs)), std::vector<std::string>{"theirs.txt"});
+    }
+}
+
+// A deletion at the restart that Windows refuses to schedule is not told as done: the leftover
+// waits for a person, and the log says so.
+TEST_F(UninstallTest, ARefusedRestartSchedulingIsNotToldAsDone) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    InjectForNextRun({SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION, true});
+    InjectForNextRun({SimFaultKind::Restart, 1, WIN_ACCESS_DENIED, true});
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    std::string log = LogBody(LogText());
+    EXPECT_THAT(log, HasSubstr("C:\\Program Files (x86)\\ZIL.obsolete: held open, its restart "
+                               "deletion refused !!!\r\n"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("deleted at the next restart")));
+    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+}
+
 // A service stuck starting is marked for deletion but never goes: that is no success.
 TEST_F(UninstallTest, AServiceStuckStartingIsAFailure) {
     SimServices::Knobs knobs;

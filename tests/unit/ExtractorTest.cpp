@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <functional>
+
 using namespace archive_test;
 
 namespace {
@@ -219,8 +221,43 @@ TEST_F(ExtractorTest, NoArchiveTouchesNothing) {
         EXPECT_TRUE(m_events.empty());
         EXPECT_TRUE(MachineFiles().empty());
     }
+    // A program whose file is gone when it starts has no archive to read.
     fs::remove(m_archivePath);
+    m_files = std::make_unique<SimFileSystem>(*m_machine);
     EXPECT_EQ(Extract(), SFX_ERR_OPEN);
+    EXPECT_TRUE(MachineFiles().empty());
+}
+
+// The download folder is the user's: once setup has started, its file may be renamed, removed or
+// replaced by another archive at the same path. Every read goes on through the file opened at
+// the start, so the other archive is never read, let alone installed.
+TEST_F(ExtractorTest, OnlyTheFileSetupStartedFromIsRead) {
+    UseArchive(BuildArchive({{"ZIL_Service.exe", "the vendor's", ""}}));
+    std::string fault;
+    ASSERT_EQ(ReadOwnDirectory(m_extractor, *m_files, fault), SFX_OK);
+    std::string planted = BuildArchive({{"ZIL_Service.exe", "the user's", ""}, {"x.dll", "x", ""}});
+    const std::vector<std::pair<std::string, std::function<void()>>> swaps = {
+        {"renamed, another put in its place",
+         [&] {
+             fs::rename(m_archivePath, m_archivePath + ".moved");
+             WriteHostFile(m_archivePath, planted);
+         }},
+        {"removed, another put in its place",
+         [&] {
+             fs::remove(m_archivePath + ".moved");
+             fs::remove(m_archivePath);
+             WriteHostFile(m_archivePath, planted);
+         }},
+    };
+    for (const auto& [what, swap] : swaps) {
+        SCOPED_TRACE(what);
+        swap();
+        ASSERT_EQ(Extract(), SFX_OK);
+        EXPECT_EQ(ReadHostFile(Target() / "ZIL_Service.exe"), "the vendor's");
+        EXPECT_FALSE(fs::exists(Target() / "x.dll"));
+        ASSERT_EQ(ReadOwnDirectory(m_extractor, *m_files, fault), SFX_OK);
+        EXPECT_EQ(m_extractor.m_entryCount, 1);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include <unistd.h>
 
@@ -148,6 +150,127 @@ TEST_F(FileOperationsTest, LeftoversGoOutOfTheWayAndLinksAreNotFollowed) {
     EXPECT_EQ(m_files->EnsureDirectory("C:\\Made"), WIN_OK);
     EXPECT_FALSE(fs::is_symlink(host("C/Made")));
     EXPECT_EQ(read("D/theirs/keep.txt"), "keep");
+}
+
+// The restart deletes by name, as SYSTEM: only a tree setup made itself may be handed to it.
+// Someone else's tree (or a link) that cannot be removed is renamed aside when it can be, else
+// left where it is; a scheduling that fails is told, not claimed.
+TEST_F(FileOperationsTest, OnlySetupsOwnLeftoversAreHandedToTheRestart) {
+    struct Case {
+        const char* what;
+        std::function<void()> plant;  // makes C:\Old, the tree to remove
+        std::vector<SimFault> faults;
+        Leftover leftover;
+        const char* leftAt;
+        Win32Error error;
+    };
+    auto userList = [&](const char* list) {
+        std::ofstream(host(list), std::ios::app) << "C:\\Old\n";
+    };
+    auto folder = [&] { write("C/Old/theirs.txt", "someone else's"); };
+    auto users = [&] {
+        folder();
+        userList("user-owned.txt");
+        userList("undeletable.txt");
+    };
+    const SimFault refused{SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION, false};
+    const std::vector<Case> cases = {
+        {"setup's own, held open",
+         folder,
+         {refused},
+         Leftover::AtRestart,
+         "C:\\Old.obsolete",
+         WIN_OK},
+        {"setup's own, the scheduling refused",
+         folder,
+         {refused, {SimFaultKind::Restart, 1, WIN_ACCESS_DENIED, false}},
+         Leftover::Stays,
+         "C:\\Old.obsolete",
+         WIN_OK},
+        {"a user's, undeletable", users, {}, Leftover::SomeoneElses, "C:\\Old.obsolete", WIN_OK},
+        {"a user's, neither deletable nor movable",
+         [&] {
+             users();
+             userList("unmovable.txt");
+         },
+         {},
+         Leftover::SomeoneElses,
+         "C:\\Old",
+         WIN_ACCESS_DENIED},
+        {"a link to a folder elsewhere",
+         [&] {
+             write("D/elsewhere/theirs.txt", "someone else's");
+             fs::create_directory_symlink(host("D/elsewhere"), host("C/Old"));
+         },
+         {refused},
+         Leftover::SomeoneElses,
+         "C:\\Old.obsolete",
+         WIN_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(m_root);
+        SetUp();
+        c.plant();
+        for (const SimFault& fault : c.faults) {
+            m_platform->faults().fail(fault.kind, fault.nth, fault.error, fault.fromThenOn);
+        }
+        std::size_t from = journalSize();
+        Removal removal = m_files->RemoveOrRetire("C:\\Old");
+        EXPECT_EQ(removal.error, c.error);
+        EXPECT_EQ(removal.leftover, c.leftover);
+        EXPECT_EQ(removal.leftAt, c.leftAt);
+        std::vector<std::string> scheduled =
+            test_support::JournalOf(journalSince(from), "delete-at-restart");
+        if (c.leftover == Leftover::AtRestart) {
+            EXPECT_EQ(scheduled, std::vector<std::string>{"C:\\Old.obsolete = 0"});
+        } else if (c.leftover == Leftover::SomeoneElses) {
+            EXPECT_TRUE(scheduled.empty());
+        }
+        if (c.leftover == Leftover::SomeoneElses) {
+            std::string theirs =
+                exists("D/elsewhere") ? "D/elsewhere" : "C/" + removal.leftAt.substr(3);
+            EXPECT_EQ(read(theirs + "/theirs.txt"), "someone else's");
+        }
+    }
+}
+
+// An ordinary user's folder at the temporary folder's path that can be neither removed nor
+// moved does not stop the run: setup makes a private folder of a fresh name, exclusively (a
+// name taken is passed over), and takes the MOF scripts from there.
+TEST_F(FileOperationsTest, AFolderThatCannotBeClearedGetsAPrivateSubstitute) {
+    write("C/ZIL_Setup_temp/theirs.mof", "someone else's");
+    for (const char* list : {"user-owned.txt", "undeletable.txt", "unmovable.txt"}) {
+        std::ofstream(host(list)) << "C:\\ZIL_Setup_temp\n";
+    }
+    // The first call is the usual folder's, the second the first substitute name's.
+    m_platform->faults().fail(SimFaultKind::Mkdir, 2, WIN_ALREADY_EXISTS);
+    std::size_t from = journalSize();
+    TempFolder made = m_files->MakeTempDirectory();
+    EXPECT_EQ(made.error, WIN_OK);
+    EXPECT_TRUE(made.substitute);
+    EXPECT_EQ(made.cleared.leftover, Leftover::SomeoneElses);
+    const std::string folder = m_files->TempDirectory();
+    ASSERT_EQ(folder.size(), std::string("C:\\ZIL_Setup_temp.").size() + 8) << folder;
+    EXPECT_TRUE(folder.starts_with("C:\\ZIL_Setup_temp."));
+    std::vector<std::string> created =
+        test_support::JournalOf(journalSince(from), "create-private-directory");
+    ASSERT_EQ(created.size(), 2u);
+    EXPECT_EQ(created[1], folder + " = 0");
+    EXPECT_TRUE(test_support::JournalOf(journalSince(from), "delete-at-restart").empty());
+    EXPECT_EQ(read("C/ZIL_Setup_temp/theirs.mof"), "someone else's");
+
+    write("C/" + folder.substr(3) + "/ZARN_ZIL.mof", "ours");
+    from = journalSize();
+    m_files->CompileMof(SETUP_INSTALL_MOF_SCRIPT);
+    std::vector<std::string> commands = test_support::JournalOf(journalSince(from), "system");
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_NE(commands[0].find(" c" + folder.substr(1) + "\\ZARN_ZIL.mof"), std::string::npos)
+        << commands[0];
+
+    EXPECT_EQ(m_files->DeleteTempDirectory().error, WIN_OK);
+    EXPECT_FALSE(exists("C/" + folder.substr(3)));
+    EXPECT_EQ(read("C/ZIL_Setup_temp/theirs.mof"), "someone else's");
 }
 
 TEST_F(FileOperationsTest, MovesOverwriteAndSortTheImages) {
