@@ -39,9 +39,13 @@ const std::string FINISHED =
 // restore, as a later change could add.
 std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
     std::vector<InstallStep> steps = InstallSequence::Steps();
-    steps.insert(steps.end() - 2,
-                 {"Check New ZIL Installation", [](InstallSequence&) -> Win32Error { return 87; },
-                  -1, InstallStep::INSTALL_STEP_RESTORE});
+    auto commit = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
+        return step.onFailure == StepFailure::Commits;
+    });
+    steps.insert(commit,
+                 {"Check New ZIL Installation",
+                  [](InstallSequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); }, -1,
+                  StepFailure::Restores});
     return steps;
 }
 
@@ -325,7 +329,8 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
                             "Move ZIL Files: ok", "Delete ZIL Temp Directory: ok",
                             "Create ZIL Service: error 4242: (no text for this number)",
                             "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
-                            "Install Runtime: ok", "Start ZIL Service: " + timeout));
+                            "Install Runtime: ok", "Start ZIL Service: " + timeout,
+                            "Remove Old ZIL Directory: ok"));
     EXPECT_GT(previous, 0) << "the steps are timed";
 }
 
