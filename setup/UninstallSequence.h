@@ -30,6 +30,7 @@ public:
     StepOutcome QueryService();
     StepOutcome StopService();
     StepOutcome ClearInterruptedUpgrade();
+    StepOutcome ClearLeftovers();
     StepOutcome DeleteService();
     StepOutcome DeleteProgramFolder();
     StepOutcome DeleteTemp();
@@ -39,5 +40,6 @@ private:
     bool InstallationLeftBehind();
 
     Upgrade m_upgrade;
-    bool m_serviceRuns = false;  // as the query found it
+    bool m_serviceRuns = false;    // as the query found it
+    bool m_leftoversStay = false;  // setup's own, that could neither go nor be moved aside
 };

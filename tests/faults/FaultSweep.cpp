@@ -146,6 +146,9 @@ public:
         CopyMachine(installed, folders);
         plant(folders / setAside);
         plant(folders / theTempDir / "ZIL.previous");
+        // What administrators own beside the program folder is setup's: the planted one is a
+        // user's.
+        std::ofstream(folders / "user-owned.txt") << "C:\\Program Files (x86)\\ZIL.previous\n";
         fs::path link = m_scratch / "planted-link";
         CopyMachine(installed, link);
         SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
