@@ -80,7 +80,14 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
 struct Service {
     bool registered = false;
     std::uint32_t state = 0;
-    std::string image;
+    std::string image;  // with its arguments
+    std::uint32_t startType = 0;
+    std::string account;
+
+    bool SameRegistration(const Service& other) const {
+        return registered == other.registered && image == other.image &&
+               startType == other.startType && account == other.account;
+    }
 };
 
 Service ServiceOf(const fs::path& machine) {
@@ -90,6 +97,8 @@ Service ServiceOf(const fs::path& machine) {
     service.registered = sim.simServices().lookup(theServiceName, record);
     service.state = sim.simServices().currentState(theServiceName);
     service.image = record.settings.imagePath;
+    service.startType = record.settings.startType;
+    service.account = record.settings.account;
     return service;
 }
 
@@ -243,9 +252,7 @@ private:
                 // A service that ran before an upgrade cut off runs again once restored.
                 bool stateRestored =
                     now.state == old.state || (m_ranBeforeTheCut.count(baseline) && now.state == 4);
-                bool intact = before == after &&
-                              ((now.registered == old.registered && now.image == old.image) ||
-                               registrationNamed) &&
+                bool intact = before == after && (now.SameRegistration(old) || registrationNamed) &&
                               (stateRestored || restartRefused || registrationNamed);
                 bool newComplete =
                     exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;
