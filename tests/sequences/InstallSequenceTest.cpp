@@ -611,6 +611,8 @@ TEST_F(UpgradeTest, LeftoversOfEarlierRunsAreFinished) {
         plantLeftovers();
         EXPECT_EQ(Run(argument).exitCode, SETUP_EXIT_SUCCESS);
         ExpectNoLeftovers();
+        EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("held open")))
+            << "what went is not named as left for the restart";
     }
     FreshMachine();
     WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + "\\old.txt"), "old");
@@ -679,9 +681,14 @@ TEST_F(UpgradeTest, AFileHeldOpenStopsTheUpgradeBeforeAnyChange) {
 // under it.
 TEST_F(UpgradeTest, AServiceStillStoppingKeepsItsFiles) {
     SetServiceKnobs({.stopDelay = 40000});
-    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Stop ZIL Service Failed, error 1061 !!!"));
     EXPECT_EQ(ListBelow(ProgramDir()), m_old);
+    // It never stopped: no start request goes to it.
+    for (const std::string& line : JournalOf(run.journal, "service")) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr(" start ")));
+    }
 }
 
 // A successful upgrade replaces everything, and the old folder is gone afterwards.
