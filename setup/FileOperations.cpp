@@ -6,12 +6,12 @@
 
 #include "platform/WindowsPaths.h"
 #include "setup/ProductPaths.h"
+#include "setup/StepLine.h"
 
 namespace {
 
 enum : int {
     DIRECTORY_WAIT_CHECKS = 9,
-    FREE_NAME_SUFFIXES = 9,
     // Names a substitute temporary folder may try: each one taken already was planted, and a
     // handful of unguessable names cannot all be.
     SUBSTITUTE_ATTEMPTS = 8,
@@ -135,7 +135,7 @@ Removal FileOperations::Retire(const std::string& path, Win32Error error) {
         return SetAside(path, error);
     }
     FileSystem& files = m_platform.files();
-    std::string retired = FreeName(TrimSeparators(path) + ".obsolete");
+    std::string retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
     if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
         return {error, "", Leftover::None, ""};
     }
@@ -149,7 +149,7 @@ Removal FileOperations::Retire(const std::string& path, Win32Error error) {
 // folder in it for a link to anything by then. So someone else's tree is only renamed (which
 // moves the name, never what a link points at), or left where it is.
 Removal FileOperations::SetAside(const std::string& path, Win32Error error) {
-    std::string aside = FreeName(TrimSeparators(path) + ".obsolete");
+    std::string aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
     if (!aside.empty() && m_platform.files().moveFile(path, aside, false) == WIN_OK) {
         return {WIN_OK, aside, Leftover::SomeoneElses, aside};
     }
@@ -165,7 +165,7 @@ bool FileOperations::IsSetupsOwn(const std::string& path) {
 }
 
 std::string FileOperations::FreeName(const std::string& base) {
-    for (int suffix = 1; suffix <= FREE_NAME_SUFFIXES; ++suffix) {
+    for (int suffix = 1; suffix <= SFX_FREE_NAME_SUFFIXES; ++suffix) {
         std::string name = base;
         if (suffix > 1) {
             name += '.';
@@ -337,4 +337,18 @@ std::vector<std::string> FileOperations::NewMatches(const std::string& pattern) 
                m_redistBaseline.end();
     });
     return matches;
+}
+
+std::string RetiredLine(const Removal& removal) {
+    switch (removal.leftover) {
+        case Leftover::None:
+            break;
+        case Leftover::AtRestart:
+            return NoteLine(removal.leftAt, "held open, deleted at the next restart");
+        case Leftover::Stays:
+            return NoteLine(removal.leftAt, "held open, its restart deletion refused");
+        case Leftover::SomeoneElses:
+            return NoteLine(removal.leftAt, "not setup's own, left alone");
+    }
+    return std::string();
 }

@@ -36,6 +36,10 @@ struct TempFolder {
     bool substitute = false;
 };
 
+// A run log line naming what a removal could not delete now and what became of it (gone at the
+// next restart, left for a person, or someone else's and left alone); "" when everything went.
+std::string RetiredLine(const Removal& removal);
+
 // A file that another program holds open so that it cannot be deleted.
 struct FileInUse {
     Win32Error error = WIN_OK;

@@ -1,29 +1,48 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "progress/SequenceObserver.h"
 #include "setup/FileOperations.h"
 #include "setup/ProductService.h"
 #include "setup/RunMode.h"
+#include "setup/SequenceStep.h"
 #include "setup/SetupLogFile.h"
+#include "setup/Transaction.h"
 #include "sfx/SfxExtractor.h"
 
-// What the install and the uninstall have in common: what they run on, their run log, the
-// fresh temporary directory, the extraction, and the ways they end. A sequence runs once, to its
-// end, inside one call of Run; it reports only through the observer and the log file.
+// What a sequence runs on: the machine, how it was started, the directory the dialog read, the
+// log file, and whoever shows what it does.
+struct SequenceContext {
+    Platform& platform;
+    RunMode mode;
+    SfxExtractor& extractor;
+    SetupLogFile& log;
+    SequenceObserver& observer;
+};
+
+// What the install and the uninstall have in common: the step runner, what the steps run on,
+// the run log, the changes made so far, and the ways a run ends. A sequence runs once, to its
+// end, inside one call; it reports only through the observer and the log file.
+//
+// The runner takes a table of steps in order. A step does its work and returns its outcome; the
+// runner records it once in the log's details, appends its lines to the run log, shows its
+// status, moves the lower bar, and applies the step's failure policy. A step that changes the
+// machine tells the transaction at once how to give the change back.
 class Sequence : protected StatusDisplay {
 public:
-    // The extractor holds the directory read when the dialog opened: its entry count sizes the
-    // upper bar before the extraction reads it again.
-    Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, SetupLogFile& log,
-             SequenceObserver& observer);
+    explicit Sequence(const SequenceContext& context);
     virtual ~Sequence() = default;
     Sequence(const Sequence&) = delete;
     Sequence& operator=(const Sequence&) = delete;
 
     virtual void Run() = 0;
+
+    Platform& platform() { return m_platform; }
+    // Where a step registers how to give back what it changed.
+    Transaction& transaction() { return m_transaction; }
 
 protected:
     // Pauses in milliseconds: between steps, around the close request, before the command-line
@@ -34,18 +53,51 @@ protected:
         SEQUENCE_PAUSE_CLOSE = 100,
     };
 
+    // Runs a sequence's table ("install" or "uninstall" names it in the log file). A table with
+    // a restore behind the commit is refused before any step runs.
+    template <class S>
+    void RunTable(const char* sequence, S& self, const std::vector<SequenceStep<S>>& steps) {
+        if (!BeginRun(sequence, StepBehindTheWall(steps))) {
+            return;
+        }
+        for (const SequenceStep<S>& step : steps) {
+            m_stepName = step.name;
+            StepOutcome outcome = step.run(self);
+            StepResult result = Take(step.name, step.position, step.onFailure, outcome);
+            if (result == StepResult::Ended) {
+                return;
+            }
+            if (result == StepResult::CommitAndEnd) {
+                for (const SequenceStep<S>& commit : steps) {
+                    if (commit.onFailure == StepFailure::Commits) {
+                        m_stepName = commit.name;
+                        Record(commit.name, commit.run(self));
+                    }
+                }
+                EndKeepingChanges(outcome);
+                return;
+            }
+        }
+        Conclude();
+    }
+
+    // How a sequence ends after its last step, or after a step that ends the run without a
+    // message of its own.
+    virtual void Conclude() = 0;
+    // A step before the commit failed: what was changed is given back, and the run ends.
+    virtual void EndWithRestore(const char* step, const StepOutcome& failed);
+    // A step failed whose changes stay: the commit has run, and the run ends.
+    virtual void EndKeepingChanges(const StepOutcome& failed);
+
     // Removes whatever is at the temporary directory's path (moves it out of the way when it
     // cannot go now) and creates it afresh, private to administrators, then waits for it; when
     // someone else's folder there cannot be cleared, one of another name (both in the run log).
-    // The error when none can be made: the sequence has then ended (1603) before touching
-    // anything.
-    Win32Error PrepareTempDirectory();
-    // Sets up the bars and extracts the archive into the temporary directory; the extraction's
-    // result. For the install (stopOnFailure), a payload without the file the install starts by
-    // name is refused first, and a failed extraction ends the sequence there.
-    int ExtractPayload(bool stopOnFailure);
-    // The extraction's outcome in the log's details.
-    void LogExtraction(int result);
+    // A failure ends the run (1603) before anything is touched.
+    StepOutcome PrepareTempDirectory();
+    // Sets up the bars and extracts the archive into the temporary directory. For the install
+    // (stopOnFailure), a payload without the file the install starts by name is refused first,
+    // and a failed extraction is the step's failure, which ends the run.
+    StepOutcome ExtractPayload(bool stopOnFailure);
     // A status line on screen at once.
     void ShowStatus(const std::string& line) override;
     // The status edit shows the whole run log.
@@ -55,23 +107,21 @@ protected:
     // The end of every path: the outcome recorded, the dialog closed unless a person is to look
     // at it.
     void Finish(int exitCode, bool close);
-    // A failure that stops a sequence early: logged, shown to a person (never from the command
-    // line), and the dialog closed.
+    // A failure that ends a sequence: logged, shown to a person (never from the command line),
+    // and the dialog closed.
     void EndWithFailure(const std::string& message, int exitCode);
     void Pause(unsigned milliseconds);
     // A user-defined control code to the service; its status line shows, the run log keeps
     // nothing of it.
-    void SendControl(int code);
+    StepOutcome SendControl(int code);
     // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
-    // log naming the step, and nothing more: the product works without its WMI classes.
-    void RunMofScript(const char* script, const char* step);
-    // A run log line that tells a step's outcome: "<step> Success !!!" or "<step> Failed, error N
-    // !!!".
-    void LogStep(const char* step, Win32Error error);
-    // A line naming what could not be deleted now and what became of it (gone at the next
-    // restart, left for a person, or someone else's and left alone); nothing when everything
-    // went.
-    void LogRetired(const Removal& removal);
+    // log, and nothing more: the product works without its WMI classes.
+    StepOutcome RunMofScript(const char* script);
+    // The name of the step that runs now, as its table row gives it, for the run log lines that
+    // name the step.
+    const char* StepName() const { return m_stepName; }
+    // A line of the details taken now.
+    StepRecord RecordNow(const char* name, Win32Error error, const std::string& failure = "");
 
     Platform& m_platform;
     RunMode m_mode;
@@ -80,5 +130,18 @@ protected:
     SequenceObserver& m_observer;
     FileOperations m_files;
     ProductService m_service;
+    Transaction m_transaction;
     std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
+
+private:
+    enum class StepResult { Next, Ended, CommitAndEnd };
+
+    const char* m_stepName = "";
+
+    // Starts the log of the run; false when the table is refused (the run has ended).
+    bool BeginRun(const char* sequence, const char* behindTheWall);
+    // Records a step's outcome and applies its failure policy.
+    StepResult Take(const char* name, int position, StepFailure onFailure,
+                    const StepOutcome& outcome);
+    void Record(const char* name, const StepOutcome& outcome);
 };

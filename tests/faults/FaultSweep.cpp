@@ -88,7 +88,14 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
 struct Service {
     bool registered = false;
     std::uint32_t state = 0;
-    std::string image;
+    std::string image;  // with its arguments
+    std::uint32_t startType = 0;
+    std::string account;
+
+    bool SameRegistration(const Service& other) const {
+        return registered == other.registered && image == other.image &&
+               startType == other.startType && account == other.account;
+    }
 };
 
 Service ServiceOf(const fs::path& machine) {
@@ -98,6 +105,8 @@ Service ServiceOf(const fs::path& machine) {
     service.registered = sim.simServices().lookup(theServiceName, record);
     service.state = sim.simServices().currentState(theServiceName);
     service.image = record.settings.imagePath;
+    service.startType = record.settings.startType;
+    service.account = record.settings.account;
     return service;
 }
 
@@ -155,6 +164,9 @@ public:
         CopyMachine(installed, folders);
         plant(folders / setAside);
         plant(folders / theTempDir / "ZIL.previous");
+        // What administrators own beside the program folder is setup's: the planted one is a
+        // user's.
+        std::ofstream(folders / "user-owned.txt") << "C:\\Program Files (x86)\\ZIL.previous\n";
         fs::path link = m_scratch / "planted-link";
         CopyMachine(installed, link);
         SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
@@ -169,6 +181,7 @@ public:
         fs::remove(link / "journal.log");
         m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
         PrepareUsers(installed);
+        m_ranBeforeTheCut.insert(link);
         return true;
     }
 
@@ -269,8 +282,17 @@ private:
                 bool restartRefused =
                     log.find("START ZIL Service retcode = 0") == std::string::npos &&
                     log.find("START ZIL Service retcode = ") != std::string::npos;
-                bool intact = before == after && now.registered == old.registered &&
-                              (now.state == old.state || restartRefused) && now.image == old.image;
+                // Nor can it register the old service again: the log must name the registration
+                // and the record must stay, for the next run to finish the restore.
+                bool registrationNamed =
+                    log.find(theServiceName + " registration: not given back") !=
+                        std::string::npos &&
+                    fs::exists(machine / "C/Program Files (x86)/ZIL.upgrade");
+                // A service that ran before an upgrade cut off runs again once restored.
+                bool stateRestored =
+                    now.state == old.state || (m_ranBeforeTheCut.count(baseline) && now.state == 4);
+                bool intact = before == after && (now.SameRegistration(old) || registrationNamed) &&
+                              (stateRestored || restartRefused || registrationNamed);
                 bool newComplete =
                     exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;
                 for (const auto& [path, what] : m_installedFiles) {
@@ -396,6 +418,7 @@ private:
     // Files that someone else planted where setup keeps its own state: never changed, never
     // moved into the program folder.
     std::vector<std::string> m_planted;
+    std::set<fs::path> m_ranBeforeTheCut;  // baselines whose record says the service ran
     int m_runs = 0;
     int m_faults = 0;
     int m_held = 0;

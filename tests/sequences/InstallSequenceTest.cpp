@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "platform/Format.h"
 #include "sfx/SfxExtractor.h"
 #include "tests/faults/MachineFiles.h"
 
@@ -40,9 +41,13 @@ const std::string FINISHED =
 // restore, as a later change could add.
 std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
     std::vector<InstallStep> steps = InstallSequence::Steps();
-    steps.insert(steps.end() - 2,
-                 {"Check New ZIL Installation", [](InstallSequence&) -> Win32Error { return 87; },
-                  -1, InstallStep::INSTALL_STEP_RESTORE});
+    auto commit = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
+        return step.onFailure == StepFailure::Commits;
+    });
+    steps.insert(commit,
+                 {"Check New ZIL Installation",
+                  [](InstallSequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); }, -1,
+                  StepFailure::Restores});
     return steps;
 }
 
@@ -316,17 +321,18 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
         previous = milliseconds;
         steps.push_back(lines[i].substr(lines[i].find_first_not_of(" 0123456789")));
     }
-    EXPECT_THAT(steps,
-                ElementsAre("Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
-                            "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
-                            "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
-                            "Record ZIL Upgrade: ok", "Check Old ZIL Files: ok",
-                            "Delete ZIL Service: " + missing, "Set Aside Old ZIL Directory: ok",
-                            "Create ZIL Directory: ok", "Create ZIL Directory: ok",
-                            "Move ZIL Files: ok", "Delete ZIL Temp Directory: ok",
-                            "Create ZIL Service: error 4242: (no text for this number)",
-                            "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
-                            "Install Runtime: ok", "Start ZIL Service: " + timeout));
+    EXPECT_THAT(steps, ElementsAre("Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
+                                   "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
+                                   "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
+                                   "Remove Old ZIL Leftovers: ok", "Record ZIL Upgrade: ok",
+                                   "Check Old ZIL Files: ok", "Delete ZIL Service: " + missing,
+                                   "Set Aside Old ZIL Directory: ok", "Create ZIL Directory: ok",
+                                   "Create ZIL Directory: ok", "Move ZIL Files: ok",
+                                   "Delete ZIL Temp Directory: ok",
+                                   "Create ZIL Service: error 4242: (no text for this number)",
+                                   "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
+                                   "Install Runtime: ok", "Start ZIL Service: " + timeout,
+                                   "Remove Old ZIL Directory: ok"));
     EXPECT_GT(previous, 0) << "the steps are timed";
 }
 
@@ -401,8 +407,9 @@ protected:
     }
     // The service under the product's name as another program registered it: another image with
     // its arguments, started on demand, running.
-    void RegisterSomeoneElsesService() {
+    void RegisterSomeoneElsesService(const std::string& account = "") {
         ServiceSettings foreign;
+        foreign.account = account;
         foreign.displayName = "Someone else's service";
         foreign.serviceType = SVC_WIN32_OWN_PROCESS;
         foreign.startType = SVC_DEMAND_START;
@@ -427,6 +434,7 @@ protected:
         EXPECT_EQ(record.settings.imagePath, m_oldService.settings.imagePath);
         EXPECT_EQ(record.settings.startType, m_oldService.settings.startType);
         EXPECT_EQ(record.settings.displayName, m_oldService.settings.displayName);
+        EXPECT_EQ(record.settings.account, m_oldService.settings.account);
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
         EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
         EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
@@ -517,6 +525,149 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
     }
 }
 
+// A new service that cannot be registered, twice (refused, or the old one only marked for
+// deletion because another program holds it open), gives the old installation back: it was not
+// committed to a service that cannot start.
+TEST_F(UpgradeTest, ANewServiceThatCannotBeRegisteredGivesTheOldOneBack) {
+    for (Win32Error refusal : {WIN_ACCESS_DENIED, WIN_SERVICE_MARKED_FOR_DELETE}) {
+        SCOPED_TRACE(refusal);
+        FreshMachine();
+        RegisterSomeoneElsesService();
+        InjectForNextRun({SimFaultKind::SvcCreate, 1, refusal});
+        InjectForNextRun({SimFaultKind::SvcCreate, 2, refusal});
+        SetupRun run = Run("/I");
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_THAT(LogBody(LogText()),
+                    HasSubstr(Format("Install NT Service Failed XXXXX\r\n"
+                                     "Create ZIL Service Failed, error %d !!!\r\n",
+                                     refusal)));
+        EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("Start ZIL Service Failed")));
+        ExpectOldInstallationRunning();
+    }
+}
+
+// A running service that will not stop keeps running with its files, and nothing is started:
+// it never stopped.
+TEST_F(UpgradeTest, AServiceThatWillNotStopIsNeverStarted) {
+    InjectForNextRun({SimFaultKind::SvcControl, 2, WIN_ACCESS_DENIED, true});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    for (const std::string& line : JournalOf(run.journal, "service")) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr(" start ")));
+    }
+    EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("START ZIL Service")));
+    EXPECT_EQ(LogBody(LogText()),
+              "Query Code = Running --> 4\r\n"
+              "Query Code = Running --> 4\r\n"
+              "Stop ZIL Service Failed, error 5 !!!\r\n"
+              "Install ZIL Failed\r\n");
+    ExpectOldInstallationRunning();
+}
+
+// The old service's account comes back with a restore; an account that needs a password, which
+// setup cannot know, stops the upgrade before the registration is touched, and the log says why.
+TEST_F(UpgradeTest, TheServiceKeepsItsAccount) {
+    struct Case {
+        std::string account;
+        std::optional<SimFault> fault;
+        std::string logged;
+    };
+    const std::vector<Case> cases = {
+        {"NT AUTHORITY\\LocalService", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION},
+         "Restore Old ZIL Directory Success !!!"},
+        {"NT SERVICE\\JovixZIL", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION},
+         "Restore Old ZIL Directory Success !!!"},
+        {"CORP\\zil-service", std::nullopt,
+         "JovixZIL logs on as CORP\\zil-service: setup cannot know its password, nothing is "
+         "replaced !!!\r\nRecord ZIL Upgrade Failed, error 50 !!!\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.account);
+        FreshMachine();
+        RegisterSomeoneElsesService(c.account);
+        if (c.fault) {
+            InjectForNextRun(*c.fault);
+        }
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_THAT(LogBody(LogText()), HasSubstr(c.logged));
+        ExpectOldInstallationRunning();
+    }
+}
+
+// What earlier runs left of setup's own beside the program folder is finished by the next
+// install or uninstall: every set-aside name taken (it never blocks an upgrade), a record that
+// could only be emptied, folders moved out of the way. What can neither go nor be moved aside
+// is named, and the run does not end 0.
+TEST_F(UpgradeTest, LeftoversOfEarlierRunsAreFinished) {
+    auto plantLeftovers = [&] {
+        for (const char* suffix : {"", ".2", ".3", ".4", ".5", ".6", ".7", ".8", ".9"}) {
+            WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + suffix + "\\old.txt"), "old");
+        }
+        WriteHostFile(Host(SETUP_UPGRADE_RECORD), "");
+        WriteHostFile(Host(std::string(SETUP_PROGRAM_DIR) + ".obsolete\\held.txt"), "old");
+    };
+    for (const char* argument : {"/I", "/U"}) {
+        SCOPED_TRACE(argument);
+        FreshMachine();
+        plantLeftovers();
+        EXPECT_EQ(Run(argument).exitCode, SETUP_EXIT_SUCCESS);
+        ExpectNoLeftovers();
+        EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("held open")))
+            << "what went is not named as left for the restart";
+    }
+    FreshMachine();
+    WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + "\\old.txt"), "old");
+    // Neither deleted nor moved: the temporary folder's removal is the first deletion, and the
+    // leftover's the second; the set-aside folder's rename is the first move.
+    InjectForNextRun({SimFaultKind::Delete, 2, WIN_ACCESS_DENIED, true});
+    InjectForNextRun({SimFaultKind::Move, 1, WIN_ACCESS_DENIED, true});
+    EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()),
+                HasSubstr("C:\\Program Files (x86)\\ZIL.previous: left by an earlier run, cannot "
+                          "be removed, error 5 !!!"));
+}
+
+// A step added after the new files are placed that writes somewhere new (a file outside the
+// program folder) registers how to give it back, and a failed upgrade gives it back with the
+// rest; nothing of the upgrade or the runner knows of it.
+TEST_F(UpgradeTest, AStepAddedLaterGivesBackWhatItWrote) {
+    static const char* const settings = "C:\\ProgramData\\ZIL\\settings.ini";
+    std::vector<InstallStep> steps = StepsWithAFailedCheckAfterTheStart();
+    auto moved = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
+        return std::string(step.name) == "Move ZIL Files";
+    });
+    ASSERT_NE(moved, steps.end());
+    steps.insert(moved + 1, {"Write ZIL Settings",
+                             [](InstallSequence& s) {
+                                 FileSystem& files = s.platform().files();
+                                 CreateFolders(files, "C:\\ProgramData\\ZIL");
+                                 std::unique_ptr<File> file;
+                                 StepOutcome written;
+                                 written.error = files.open(settings, FileMode::CreateNew, file);
+                                 if (written.error == WIN_OK) {
+                                     written.error = file->write("[new]\r\n", 7);
+                                     s.transaction().Made(settings, [&files] {
+                                         return Undone{files.removeFile(settings), ""};
+                                     });
+                                 }
+                                 return written;
+                             },
+                             -1, StepFailure::Restores});
+    m_installSteps = steps;
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_FALSE(Exists(settings));
+    ExpectOldInstallationRunning();
+
+    m_installSteps = steps;
+    m_installSteps->erase(
+        std::find_if(m_installSteps->begin(), m_installSteps->end(), [](const InstallStep& step) {
+            return std::string(step.name) == "Check New ZIL Installation";
+        }));
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(ReadHostFile(Host(settings)), "[new]\r\n") << "kept once committed";
+}
+
 // A file of the old installation that another program holds open stops the upgrade before it
 // changes anything, and the log names the file.
 TEST_F(UpgradeTest, AFileHeldOpenStopsTheUpgradeBeforeAnyChange) {
@@ -531,9 +682,14 @@ TEST_F(UpgradeTest, AFileHeldOpenStopsTheUpgradeBeforeAnyChange) {
 // under it.
 TEST_F(UpgradeTest, AServiceStillStoppingKeepsItsFiles) {
     SetServiceKnobs({.stopDelay = 40000});
-    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Stop ZIL Service Failed, error 1061 !!!"));
     EXPECT_EQ(ListBelow(ProgramDir()), m_old);
+    // It never stopped: no start request goes to it.
+    for (const std::string& line : JournalOf(run.journal, "service")) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr(" start ")));
+    }
 }
 
 // A successful upgrade replaces everything, and the old folder is gone afterwards.
@@ -562,7 +718,8 @@ TEST_F(InstallTest, AFailureAfterTheStartOfAFirstInstallLeavesNothing) {
 }
 
 // The old folder could not be deleted after a successful upgrade: the upgrade still ends 0, and
-// nothing it leaves lets a later failing run bring the old version back over the new one.
+// nothing it leaves lets a later failing run bring the old version back over the new one; that
+// run finishes the leftover.
 TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
     // The fourth deletion is the old folder's, after the temporary folder's two and the record's.
     // Its move out of the way comes after the set-aside, one move an entry and the icons' two.
@@ -576,7 +733,8 @@ TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
     InjectForNextRun({SimFaultKind::Move, 5, WIN_SHARING_VIOLATION});
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
     EXPECT_EQ(ListBelow(ProgramDir()), upgraded);
-    EXPECT_EQ(ListBelow(Host(SETUP_SET_ASIDE_DIR)), m_old) << "the leftover is left alone";
+    // The leftover was finished first: it is no old version that a restore could bring back.
+    ExpectNoLeftovers();
 }
 
 // Links that someone planted where setup writes are removed as links; what they point at is
