@@ -6,9 +6,9 @@
 namespace {
 
 constexpr const char* theKindNames[] = {
-    "open",       "read",      "write",       "seek",       "mkdir",
-    "move",       "delete",    "exec",        "system",     "svc-open",
-    "svc-create", "svc-start", "svc-control", "svc-delete", "svc-query",
+    "open",        "read",       "write",     "seek",     "mkdir",      "move",
+    "delete",      "exec",       "system",    "svc-open", "svc-create", "svc-start",
+    "svc-control", "svc-delete", "svc-query", "reg-read", "reg-write",  "reg-delete",
 };
 static_assert(std::size(theKindNames) == static_cast<std::size_t>(SimFaultKind::Count));
 

@@ -25,7 +25,10 @@ enum class SimFaultKind {
     SvcStart,
     SvcControl,
     SvcDelete,
-    SvcQuery,  // a service's status or its registration
+    SvcQuery,   // a service's status or its registration
+    RegRead,    // reading a registry key's values
+    RegWrite,   // creating a registry key or writing a value
+    RegDelete,  // deleting a registry key or value
     Count,
 };
 
