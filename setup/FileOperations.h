@@ -52,6 +52,10 @@ public:
     // copied back and the folder goes once they are.
     Win32Error MoveBack(const std::string& setAside, const std::string& folder);
 
+    // One file's bytes into a new file (or over an old one; a link there is removed, not
+    // followed).
+    Win32Error CopyFile(const std::string& from, const std::string& to);
+
     // Windows' own MOF compiler on a script, through the command processor, by its full path so
     // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. The
     // command processor's result; -1 when the command cannot be made.
@@ -68,7 +72,6 @@ private:
     Removal DeleteIfPresent(const char* path);
     Removal Retire(const std::string& path, Win32Error error);
     Win32Error CopyTree(const std::string& from, const std::string& to);
-    Win32Error CopyFile(const std::string& from, const std::string& to);
     std::vector<std::string> RedistLeftovers();
     std::vector<std::string> NewMatches(const std::string& pattern);
 

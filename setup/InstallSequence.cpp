@@ -8,7 +8,9 @@
 
 InstallSequence::InstallSequence(Platform& platform, RunMode mode, SfxExtractor& extractor,
                                  SetupLogFile& log, SequenceObserver& observer)
-    : Sequence(platform, mode, extractor, log, observer), m_upgrade(platform, m_files, m_service) {}
+    : Sequence(platform, mode, extractor, log, observer),
+      m_upgrade(platform, m_files, m_service),
+      m_entry(platform) {}
 
 void InstallSequence::Run() {
     RunSteps(Steps());
@@ -42,6 +44,9 @@ std::vector<InstallStep> InstallSequence::Steps() {
         {"Create ZIL Directory", [](S& s) { return s.CreateImageFolder(); }, 80,
          F::INSTALL_STEP_RESTORE},
         {"Move ZIL Files", [](S& s) { return s.MoveFiles(); }, 85, F::INSTALL_STEP_RESTORE},
+        {"Keep ZIL Setup", [](S& s) { return s.KeepSetup(); }, -1, F::INSTALL_STEP_RESTORE},
+        {"Write ZIL Uninstall Entry", [](S& s) { return s.WriteEntry(); }, -1,
+         F::INSTALL_STEP_RESTORE},
         {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 89,
          F::INSTALL_STEP_GOES_ON},
         {"Create ZIL Service", [](S& s) { return s.CreateService(); }, 93, F::INSTALL_STEP_GOES_ON},
@@ -142,6 +147,10 @@ Win32Error InstallSequence::ResumeInterruptedUpgrade() {
     Upgrade::Resumption resumed = m_upgrade.ResumeInterrupted();
     m_runLog += resumed.note;
     if (resumed.outcome == Upgrade::Interrupted::Resumed) {
+        // The entry the cut-off run replaced comes back with its installation.
+        if (Win32Error error = m_entry.GiveBack(); error != WIN_OK) {
+            return error;
+        }
         m_runLog += StepLine("Restore Interrupted ZIL Upgrade", WIN_OK);
     }
     return resumed.error;
@@ -199,6 +208,20 @@ Win32Error InstallSequence::MoveFiles() {
     return m_files.MoveFilesIntoPlace();
 }
 
+// The setup program that runs now, byte for byte (a signature on it still holds), so that the
+// machine can remove the product without the download. Inside the program folder, it comes and
+// goes with the installation, and only administrators can change it.
+Win32Error InstallSequence::KeepSetup() {
+    std::string running;
+    Win32Error error = m_platform.files().modulePath(running);
+    return error != WIN_OK ? error : m_files.CopyFile(running, SETUP_KEPT_SETUP);
+}
+
+Win32Error InstallSequence::WriteEntry() {
+    m_entryWritten = true;
+    return m_entry.Write();
+}
+
 Win32Error InstallSequence::DeleteTemp() {
     Removal removal = m_files.DeleteTempDirectory();
     LogStep("Delete ZIL Temp Directory", removal.error);
@@ -253,6 +276,11 @@ Win32Error InstallSequence::StartService() {
 // The new installation stays: nothing of the old one is kept for a later run to bring back.
 Win32Error InstallSequence::CommitUpgrade() {
     Removal removal = m_upgrade.Commit();
+    // After the record: a run cut off between the two finds no upgrade to resume, and lets the
+    // kept entry go.
+    if (Win32Error entry = m_entry.Commit(); entry != WIN_OK) {
+        m_log.Step("Commit ZIL Uninstall Entry", entry);
+    }
     if (removal.error != WIN_OK) {
         LogStep("Remove Old ZIL Directory", removal.error);
     }
@@ -273,20 +301,23 @@ Win32Error InstallSequence::SignalAndFinish() {
     if (IsCommandLine(m_mode)) {
         SendControl(SERVICE_CODE_LAUNCH);
         Pause(SEQUENCE_PAUSE_CLOSE);
-        Finish(SETUP_EXIT_SUCCESS, true);
+        Finish(SuccessCode(), true);
         return WIN_OK;
     }
     PublishRunLog();
     m_observer.SetCurrentPos(100);
     SendControl(SERVICE_CODE_LAUNCH);
-    WriteLog(SETUP_EXIT_SUCCESS);
-    m_observer.ShowMessage("Install ZIL Success");
-    Finish(SETUP_EXIT_SUCCESS, true);
+    WriteLog(SuccessCode());
+    m_observer.ShowMessage(SuccessMessage("Install ZIL Success"));
+    Finish(SuccessCode(), true);
     return WIN_OK;
 }
 
 void InstallSequence::EndWithOldInstallation(const char* step, Win32Error error) {
     m_runLog += StepLine(step, error);
+    if (m_entryWritten) {
+        m_log.Step("Restore ZIL Uninstall Entry", m_entry.GiveBack());
+    }
     Restoration restored = m_upgrade.Restore(this);
     m_log.Step("Restore Old ZIL Installation", restored.error);
     m_runLog += restored.runLog;

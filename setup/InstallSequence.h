@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "setup/ProductEntry.h"
 #include "setup/Sequence.h"
 #include "setup/Upgrade.h"
 
@@ -23,7 +24,8 @@ struct InstallStep {
 
 // Installs the product: extracts the archive, registers its WMI classes, stops and unregisters
 // the service of whatever installation is there and sets its folder aside, moves the new files
-// into place, creates and starts the service (installing the runtime redistributable and trying
+// into place with the setup program kept beside them and the product's Apps & features entry,
+// creates and starts the service (installing the runtime redistributable and trying
 // once more when the first start fails), lets go of the old installation, signals the service
 // and deletes what only setup needs.
 //
@@ -59,6 +61,8 @@ public:
     Win32Error CreateProgramFolder();
     Win32Error CreateImageFolder();
     Win32Error MoveFiles();
+    Win32Error KeepSetup();
+    Win32Error WriteEntry();
     Win32Error DeleteTemp();
     Win32Error CreateService();
     Win32Error StartService();
@@ -72,5 +76,7 @@ private:
     bool StillRunning();
 
     Upgrade m_upgrade;
+    ProductEntry m_entry;
+    bool m_entryWritten = false;  // this run has begun to replace the Apps & features entry
     bool m_oldServiceRan = false;
 };

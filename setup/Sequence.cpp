@@ -31,7 +31,7 @@ Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, Se
 // link to elsewhere): it goes, or out of the way when a file in it is held open, and the fresh
 // folder is one that nobody else may write to.
 Win32Error Sequence::PrepareTempDirectory() {
-    m_files.RemoveOrRetire(SETUP_TEMP_DIR);
+    LogRetired(m_files.RemoveOrRetire(SETUP_TEMP_DIR));
     Win32Error error = m_platform.files().createPrivateDirectory(SETUP_TEMP_DIR);
     m_log.Step("Create ZIL Temp Directory", error);
     if (error != WIN_OK) {
@@ -132,7 +132,16 @@ void Sequence::LogStep(const char* step, Win32Error error) {
 void Sequence::LogRetired(const Removal& removal) {
     if (!removal.retiredTo.empty()) {
         m_runLog += NoteLine(removal.retiredTo, "held open, deleted at the next restart");
+        m_restartPending = true;
     }
+}
+
+int Sequence::SuccessCode() const {
+    return m_restartPending ? SETUP_EXIT_RESTART_REQUIRED : SETUP_EXIT_SUCCESS;
+}
+
+std::string Sequence::SuccessMessage(const char* text) const {
+    return m_restartPending ? std::string(text) + "\r\n" + SETUP_RESTART_NOTE : std::string(text);
 }
 
 void Sequence::Pause(unsigned milliseconds) {

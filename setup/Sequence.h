@@ -70,6 +70,11 @@ protected:
     // A line naming what could not be deleted now and was moved out of the way to go at the
     // next restart; nothing when everything went.
     void LogRetired(const Removal& removal);
+    // The code of a run that did its work: 3010 when something it moved out of the way waits
+    // for the next restart, so that a deployment tool schedules one.
+    int SuccessCode() const;
+    // A success's closing box: the text, and what the restart completes when one is due.
+    std::string SuccessMessage(const char* text) const;
 
     Platform& m_platform;
     RunMode m_mode;
@@ -79,4 +84,5 @@ protected:
     FileOperations m_files;
     ProductService m_service;
     std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
+    bool m_restartPending = false;  // something this run moved out of the way goes at the restart
 };

@@ -8,7 +8,9 @@
 
 UninstallSequence::UninstallSequence(Platform& platform, RunMode mode, SfxExtractor& extractor,
                                      SetupLogFile& log, SequenceObserver& observer)
-    : Sequence(platform, mode, extractor, log, observer), m_upgrade(platform, m_files, m_service) {}
+    : Sequence(platform, mode, extractor, log, observer),
+      m_upgrade(platform, m_files, m_service),
+      m_entry(platform) {}
 
 void UninstallSequence::Run() {
     bool commandLine = IsCommandLine(m_mode);
@@ -28,11 +30,12 @@ void UninstallSequence::Run() {
     bool failed = InstallationLeftBehind();
     m_runLog += failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
     m_observer.Refresh();
-    int exitCode = failed ? SETUP_EXIT_FAILURE : SETUP_EXIT_SUCCESS;
+    int exitCode = failed ? SETUP_EXIT_FAILURE : SuccessCode();
     if (!commandLine) {
         PublishRunLog();
         WriteLog(exitCode);
-        m_observer.ShowMessage(failed ? "Uninstall ZIL Failed" : "Uninstall ZIL Success");
+        m_observer.ShowMessage(failed ? "Uninstall ZIL Failed"
+                                      : SuccessMessage("Uninstall ZIL Success"));
     }
     Finish(exitCode, true);
 }
@@ -83,6 +86,12 @@ void UninstallSequence::RemoveInstallation() {
     Removal program = m_files.DeleteProgramDirectory();
     m_log.Step("Delete ZIL Directory", program.error);
     LogRetired(program);
+    // The entry goes with the program folder: Apps & features must not offer a product that is
+    // gone, nor lose one that is still there.
+    if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
+        m_entryLeft = m_entry.Remove();
+        m_log.Step("Delete ZIL Uninstall Entry", m_entryLeft);
+    }
     m_observer.SetCurrentPos(98);
     Removal temp = m_files.DeleteTempDirectory();
     m_log.Step("Delete ZIL Temp Directory", temp.error);
@@ -94,7 +103,7 @@ void UninstallSequence::RemoveInstallation() {
 // is still there (running, starting, or held open) and may never go. Whatever cannot be checked
 // is counted as left behind. Both folders must be gone too.
 bool UninstallSequence::InstallationLeftBehind() {
-    if (m_serviceStillRuns) {
+    if (m_serviceStillRuns || m_entryLeft != WIN_OK) {
         return true;
     }
     ServiceQuery query = m_service.QueryServiceState();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "setup/ProductEntry.h"
 #include "setup/Sequence.h"
 #include "setup/Upgrade.h"
 
@@ -21,5 +22,7 @@ private:
     bool InstallationLeftBehind();
 
     Upgrade m_upgrade;
+    ProductEntry m_entry;
     bool m_serviceStillRuns = false;  // it ran and would not stop
+    Win32Error m_entryLeft = WIN_OK;  // why the Apps & features entry could not go
 };

@@ -14,10 +14,14 @@ int main(int argc, char** argv) {
         std::fputs((error + "\n").c_str(), stderr);
         return SETUP_EXIT_USAGE;
     }
+    SetupApp app(*platform, argc, argv);
+    // Before the lock, which the copy takes for the run.
+    if (int exitCode = 0; app.HandOverToCopy(exitCode)) {
+        return exitCode;
+    }
     if (!platform->acquireSetupLock()) {
         return SETUP_EXIT_ALREADY_RUNNING;
     }
-    SetupApp app(*platform, argc, argv);
     app.InitInstance();
     return app.ExitCode();
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "res/ProductVersion.h"
 #include "sfx/SfxExtractor.h"
 #include "tests/faults/MachineFiles.h"
 
@@ -50,9 +51,10 @@ protected:
     std::string ProgramDir() const { return Host(SETUP_PROGRAM_DIR); }
 
     // The product as a finished install leaves it: every payload file but setup's own in the
-    // program directory, the images in ICONs, the service running.
+    // program directory with the setup program that installed it, the images in ICONs, the
+    // service running.
     void ExpectInstalled() {
-        std::vector<std::string> expected;
+        std::vector<std::string> expected = {SFX_KEPT_SETUP_NAME};
         for (const std::string& name : ArchiveNames(m_setupPath)) {
             if (std::string path = InstalledPath(name); !path.empty()) {
                 expected.push_back(path);
@@ -60,6 +62,7 @@ protected:
         }
         std::sort(expected.begin(), expected.end());
         EXPECT_THAT(FilesBelow(ProgramDir()), ElementsAreArray(expected));
+        EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(m_setupPath));
         EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
     }
@@ -294,7 +297,8 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
     ASSERT_GT(lines.size(), 6u) << details;
     auto size = std::filesystem::file_size(SAMPLE_SETUP);
     EXPECT_EQ(lines[0], "Details:");
-    EXPECT_EQ(lines[1], "  setup program: version 1.0.0.0, " + std::to_string(size) + " bytes");
+    EXPECT_EQ(lines[1], "  setup program: version 1.0.0.0, " + std::to_string(size) +
+                            " bytes, installs ZIL " ZIL_PRODUCT_VERSION);
     EXPECT_EQ(lines[2], "  archive: " + std::to_string(ArchiveNames(SAMPLE_SETUP).size()) +
                             " entries, ends at byte " + std::to_string(size) +
                             ", the end of the file (unsigned)");
@@ -322,7 +326,8 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
                             "Record ZIL Upgrade: ok", "Check Old ZIL Files: ok",
                             "Delete ZIL Service: " + missing, "Set Aside Old ZIL Directory: ok",
                             "Create ZIL Directory: ok", "Create ZIL Directory: ok",
-                            "Move ZIL Files: ok", "Delete ZIL Temp Directory: ok",
+                            "Move ZIL Files: ok", "Keep ZIL Setup: ok",
+                            "Write ZIL Uninstall Entry: ok", "Delete ZIL Temp Directory: ok",
                             "Create ZIL Service: error 4242: (no text for this number)",
                             "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
                             "Install Runtime: ok", "Start ZIL Service: " + timeout));
