@@ -46,23 +46,27 @@ ProductEntry::ProductEntry(Platform& platform)
 
 std::vector<RegistryValue> ProductEntry::Values() {
     // "YYYY-MM-DD HH:MM:SS" gives "YYYYMMDD".
-    std::string stamp = m_clock.localTimestamp();
-    std::string date = stamp.substr(0, 4) + stamp.substr(5, 2) + stamp.substr(8, 2);
-    using V = RegistryValue;
-    return {
-        V::Text("DisplayName", ZIL_PRODUCT_NAME),
-        V::Text("DisplayVersion", ZIL_PRODUCT_VERSION),
-        V::Text("Publisher", ZIL_PUBLISHER),
-        V::Text("InstallLocation", SETUP_PROGRAM_DIR),
-        V::Text("DisplayIcon", SETUP_KEPT_SETUP),
-        V::Dword("EstimatedSize", InstalledKiB()),
-        V::Text("InstallDate", date),
-        V::Dword("NoModify", 1),
-        V::Dword("NoRepair", 1),
-        // Without an argument the kept setup shows its dialog, where a person clicks Uninstall.
-        V::Text("UninstallString", Quoted(SETUP_KEPT_SETUP)),
-        V::Text("QuietUninstallString", Quoted(SETUP_KEPT_SETUP) + " /U"),
+    std::string date = m_clock.localTimestamp();
+    date.erase(10).erase(7, 1).erase(4, 1);
+    std::string uninstall = Quoted(SETUP_KEPT_SETUP);
+    // Without an argument the kept setup program shows its dialog, where a person clicks
+    // Uninstall.
+    const std::string texts[][2] = {
+        {"DisplayName", ZIL_PRODUCT_NAME}, {"DisplayVersion", ZIL_PRODUCT_VERSION},
+        {"Publisher", ZIL_PUBLISHER},      {"InstallLocation", SETUP_PROGRAM_DIR},
+        {"DisplayIcon", SETUP_KEPT_SETUP}, {"InstallDate", date},
+        {"UninstallString", uninstall},    {"QuietUninstallString", uninstall + " /U"},
     };
+    std::vector<RegistryValue> values;
+    for (const auto& [name, text] : texts) {
+        values.push_back(RegistryValue::Text(name, text));
+    }
+    const std::pair<const char*, std::uint32_t> numbers[] = {
+        {"EstimatedSize", InstalledKiB()}, {"NoModify", 1}, {"NoRepair", 1}};
+    for (const auto& [name, number] : numbers) {
+        values.push_back(RegistryValue::Dword(name, number));
+    }
+    return values;
 }
 
 Win32Error ProductEntry::Write() {

@@ -15,13 +15,18 @@ using Key = SimRegistry::Key;
 constexpr const char* HIVE = "HKLM\\";
 
 bool Printable(char c) {
-    return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
+    return c >= 0x20 && c <= 0x7E;
 }
 
+// As an exported key writes texts: \\ and \" for the two that would end or escape them,
+// \xNN for any byte outside printable ASCII.
 std::string Quoted(const std::string& bytes) {
     std::string text = "\"";
     for (char c : bytes) {
-        if (Printable(c)) {
+        if (c == '"' || c == '\\') {
+            text += '\\';
+            text += c;
+        } else if (Printable(c)) {
             text += c;
         } else {
             char escaped[8];
@@ -42,6 +47,11 @@ bool Unquote(const std::string& line, std::size_t& at, std::string& bytes) {
         if (line[at] == '"') {
             ++at;
             return true;
+        }
+        if (line[at] == '\\' && at + 1 < line.size() &&
+            (line[at + 1] == '\\' || line[at + 1] == '"')) {
+            bytes += line[++at];
+            continue;
         }
         if (line[at] == '\\') {
             if (at + 3 >= line.size() || line[at + 1] != 'x') {

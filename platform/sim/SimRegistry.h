@@ -15,8 +15,8 @@
 //   "NoModify"=dword:00000001
 //   "Blob"=hex(3):00,ff
 //
-// Texts show bytes outside printable ASCII, '"' and '\' as \xNN. Key names compare without
-// case, as Windows compares them; a key's values keep the order they were first written in.
+// Texts write '"' and '\' as \" and \\, bytes outside printable ASCII as \xNN. Key names compare
+// without case, as Windows compares them; a key's values keep the order they were first written in.
 // Every request reads, changes and writes the file back under a lock, and is a journal line
 // ("registry: set HKLM\...\ZIL DisplayName -> 0").
 class SimRegistry : public Registry {

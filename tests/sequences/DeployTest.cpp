@@ -88,9 +88,10 @@ TEST_F(DeployTest, AnInstallIsListedWithEveryValueAndTheUninstallTakesItAway) {
         names.push_back(value.name);
     }
     EXPECT_FALSE(keeping) << "a committed install keeps no old entry";
-    EXPECT_THAT(names, ElementsAre("DisplayName", "DisplayVersion", "Publisher", "InstallLocation",
-                                   "DisplayIcon", "EstimatedSize", "InstallDate", "NoModify",
-                                   "NoRepair", "UninstallString", "QuietUninstallString"));
+    EXPECT_THAT(names,
+                ElementsAre("DisplayName", "DisplayVersion", "Publisher", "InstallLocation",
+                            "DisplayIcon", "InstallDate", "UninstallString", "QuietUninstallString",
+                            "EstimatedSize", "NoModify", "NoRepair"));
     EXPECT_EQ(Value("DisplayName"), "ZIL");
     EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
     EXPECT_EQ(Value("Publisher"), "ZIL");
