@@ -24,6 +24,9 @@ public:
     virtual Win32Error write(const void* buffer, std::uint32_t count) = 0;
     virtual Win32Error seek(std::int64_t offset, SeekOrigin origin) = 0;
     virtual Win32Error length(std::uint64_t& bytes) = 0;
+    // What was written reaches the disk before this returns (a record that a later run must be
+    // able to trust after a power cut). Files that never reach a disk have nothing to do.
+    virtual Win32Error flush() { return WIN_OK; }
 };
 
 enum class FileMode {

@@ -49,6 +49,7 @@ struct ServiceSettings {
     std::uint32_t startType = 0;
     std::uint32_t errorControl = 0;
     std::string imagePath;  // as registered, quotes included
+    std::string account;    // the account it logs on as; "" for the local system
 };
 
 // An open service handle.
@@ -59,8 +60,8 @@ public:
     virtual Win32Error control(std::uint32_t code, ServiceStatus& status) = 0;
     virtual Win32Error remove() = 0;  // DeleteService: marks the service for deletion
     virtual Win32Error queryStatus(ServiceStatus& status) = 0;
-    // The service's registration as it stands: names, type, start type, error control and the
-    // image path with its arguments (desiredAccess stays 0).
+    // The service's registration as it stands: names, type, start type, error control, the
+    // image path with its arguments and the account it logs on as (desiredAccess stays 0).
     virtual Win32Error queryConfig(ServiceSettings& settings) = 0;
 };
 

@@ -6,132 +6,107 @@
 #include "setup/StepLine.h"
 #include "sfx/ExtractCodes.h"
 
-InstallSequence::InstallSequence(Platform& platform, RunMode mode, SfxExtractor& extractor,
-                                 SetupLogFile& log, SequenceObserver& observer)
-    : Sequence(platform, mode, extractor, log, observer),
-      m_upgrade(platform, m_files, m_service),
-      m_entry(platform) {}
+InstallSequence::InstallSequence(const SequenceContext& context)
+    : Sequence(context),
+      m_upgrade(m_platform, m_files, m_service, m_transaction, *this),
+      m_entry(m_platform) {}
 
 void InstallSequence::Run() {
     RunSteps(Steps());
 }
 
-// Every step from the old service's stop to the commit gives the old installation back when it
-// fails: a step added among them is covered without more ado.
+// Every step up to the commit that changes the machine gives its change back when a later one
+// fails: a step added among them is covered without more ado. After the commit nothing is given
+// back.
 std::vector<InstallStep> InstallSequence::Steps() {
     using S = InstallSequence;
-    using F = InstallStep;
+    using F = StepFailure;
     return {
-        {"Prepare ZIL Temp Directory", [](S& s) { return s.PrepareTemp(); }, -1,
-         F::INSTALL_STEP_ENDED},
-        {"Extract ZIL Files", [](S& s) { return s.Extract(); }, -1, F::INSTALL_STEP_ENDED},
-        {"Register ZIL WMI Classes", [](S& s) { return s.RegisterWmiClasses(); }, -1,
-         F::INSTALL_STEP_GOES_ON},
-        {"Query ZIL Service", [](S& s) { return s.QueryOldService(); }, -1,
-         F::INSTALL_STEP_RESTORE},
-        {"Stop ZIL Service", [](S& s) { return s.StopOldService(); }, -1, F::INSTALL_STEP_RESTORE},
+        {"Create ZIL Temp Directory", [](S& s) { return s.PrepareTemp(); }, -1, F::Ends},
+        {"Extract ZIL Files", [](S& s) { return s.Extract(); }, -1, F::Ends},
+        {"Register ZIL WMI Classes", [](S& s) { return s.RegisterWmiClasses(); }, -1, F::GoesOn},
+        {"Query ZIL Service", [](S& s) { return s.QueryOldService(); }, -1, F::Restores},
+        {"Stop ZIL Service", [](S& s) { return s.StopOldService(); }, -1, F::Restores},
         {"Restore Interrupted ZIL Upgrade", [](S& s) { return s.ResumeInterruptedUpgrade(); }, -1,
-         F::INSTALL_STEP_RESTORE},
-        {"Record ZIL Upgrade", [](S& s) { return s.RecordUpgrade(); }, -1, F::INSTALL_STEP_RESTORE},
-        {"Check Old ZIL Files", [](S& s) { return s.CheckOldFiles(); }, -1,
-         F::INSTALL_STEP_RESTORE},
-        {"Delete ZIL Service", [](S& s) { return s.DeleteOldService(); }, -1,
-         F::INSTALL_STEP_RESTORE},
+         F::Restores},
+        {"Record ZIL Upgrade", [](S& s) { return s.RecordUpgrade(); }, -1, F::Restores},
+        {"Check Old ZIL Files", [](S& s) { return s.CheckOldFiles(); }, -1, F::Restores},
+        {"Delete ZIL Service", [](S& s) { return s.DeleteOldService(); }, -1, F::Restores},
         {"Set Aside Old ZIL Directory", [](S& s) { return s.SetAsideOldFolder(); }, 60,
-         F::INSTALL_STEP_RESTORE},
-        {"Create ZIL Directory", [](S& s) { return s.CreateProgramFolder(); }, 75,
-         F::INSTALL_STEP_RESTORE},
-        {"Create ZIL Directory", [](S& s) { return s.CreateImageFolder(); }, 80,
-         F::INSTALL_STEP_RESTORE},
-        {"Move ZIL Files", [](S& s) { return s.MoveFiles(); }, 85, F::INSTALL_STEP_RESTORE},
-        {"Keep ZIL Setup", [](S& s) { return s.KeepSetup(); }, -1, F::INSTALL_STEP_RESTORE},
-        {"Write ZIL Uninstall Entry", [](S& s) { return s.WriteEntry(); }, -1,
-         F::INSTALL_STEP_RESTORE},
-        {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 89,
-         F::INSTALL_STEP_GOES_ON},
-        {"Create ZIL Service", [](S& s) { return s.CreateService(); }, 93, F::INSTALL_STEP_GOES_ON},
-        {"Start ZIL Service", [](S& s) { return s.StartService(); }, 95, F::INSTALL_STEP_ENDED},
-        {"Remove Old ZIL Directory", [](S& s) { return s.CommitUpgrade(); }, -1,
-         F::INSTALL_STEP_GOES_ON},
-        // Moves the bar to 100 itself, before the run ends.
-        {"Launch ZIL", [](S& s) { return s.SignalAndFinish(); }, -1, F::INSTALL_STEP_ENDED},
+         F::Restores},
+        {"Create ZIL Directory", [](S& s) { return s.CreateProgramFolder(); }, 75, F::Restores},
+        {"Create ZIL Directory", [](S& s) { return s.CreateImageFolder(); }, 80, F::Restores},
+        {"Move ZIL Files", [](S& s) { return s.MoveFiles(); }, 85, F::Restores},
+        {"Keep ZIL Setup", [](S& s) { return s.KeepSetup(); }, -1, F::Restores},
+        {"Write ZIL Uninstall Entry", [](S& s) { return s.WriteEntry(); }, -1, F::Restores},
+        {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 89, F::GoesOn},
+        {"Create ZIL Service", [](S& s) { return s.CreateService(); }, 93, F::Restores},
+        {"Start ZIL Service", [](S& s) { return s.StartService(); }, 95, F::KeepsAndEnds},
+        {"Remove Old ZIL Directory", [](S& s) { return s.CommitUpgrade(); }, -1, F::Commits},
+        {"Send ZIL Service Control 137", [](S& s) { return s.SignalStarted(); }, 100, F::GoesOn},
+        {"Send ZIL Service Control 133", [](S& s) { return s.Launch(); }, -1, F::GoesOn},
     };
 }
 
 void InstallSequence::RunSteps(const std::vector<InstallStep>& steps) {
-    m_log.Begin("install", IsCommandLine(m_mode));
-    m_observer.SetCurrentPos(0);
-    for (const InstallStep& step : steps) {
-        // A step that told the log's details more itself (the entry that failed an extraction,
-        // each start of the service) is not recorded again.
-        std::size_t recorded = m_log.Details().StepCount();
-        Win32Error error = step.run(*this);
-        if (m_log.Details().StepCount() == recorded) {
-            m_log.Step(step.name, error);
-        }
-        if (error != WIN_OK && step.onFailure == InstallStep::INSTALL_STEP_ENDED) {
-            return;
-        }
-        if (error != WIN_OK && step.onFailure == InstallStep::INSTALL_STEP_RESTORE) {
-            EndWithOldInstallation(step.name, error);
-            return;
-        }
-        if (step.position >= 0) {
-            m_observer.SetCurrentPos(step.position);
-        }
-    }
+    RunTable("install", *this, steps);
 }
 
-Win32Error InstallSequence::PrepareTemp() {
+StepOutcome InstallSequence::PrepareTemp() {
     return PrepareTempDirectory();
 }
 
 // Nothing of the old installation has been touched yet, and a failure keeps it so.
-Win32Error InstallSequence::Extract() {
-    int result = ExtractPayload(true);
-    if (result != SFX_OK) {
-        return static_cast<Win32Error>(result);
+StepOutcome InstallSequence::Extract() {
+    StepOutcome extracted = ExtractPayload(true);
+    if (extracted.error == WIN_OK) {
+        m_observer.SetCurrentLabel("Current Progress");
+        m_observer.SetTotalLabel("Total Progress");
+        m_observer.Refresh();
     }
-    m_observer.SetCurrentLabel("Current Progress");
-    m_observer.SetTotalLabel("Total Progress");
-    m_observer.Refresh();
-    return WIN_OK;
+    return extracted;
 }
 
-Win32Error InstallSequence::RegisterWmiClasses() {
-    RunMofScript(SETUP_INSTALL_MOF_SCRIPT, "Register ZIL WMI Classes");
+StepOutcome InstallSequence::RegisterWmiClasses() {
+    StepOutcome registered = RunMofScript(SETUP_INSTALL_MOF_SCRIPT);
     Pause(SEQUENCE_PAUSE_STEP);
-    return WIN_OK;
+    return registered;
 }
 
 // Whether the product runs cannot be told: its files must not be replaced under it.
-Win32Error InstallSequence::QueryOldService() {
+StepOutcome InstallSequence::QueryOldService() {
     ServiceQuery query = m_service.QueryServiceState();
-    m_log.Step("Query ZIL Service", static_cast<Win32Error>(query.error));
-    ShowStatus(query.statusLine);
-    m_runLog += query.statusLine;
+    StepOutcome queried;
+    queried.recordedError = static_cast<Win32Error>(query.error);
+    queried.status = query.statusLine;
+    queried.runLog = query.statusLine;
     if (query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST) {
-        return static_cast<Win32Error>(query.error);
-    }
-    m_oldServiceRan = query.state == SVC_RUNNING;
-    if (m_oldServiceRan) {
+        queried.error = static_cast<Win32Error>(query.error);
+    } else if (query.state == SVC_RUNNING) {
         m_upgrade.NoteServiceRan();
     }
-    return WIN_OK;
+    return queried;
 }
 
 // The running product gets its close request and a moment to act on it before the stop. One
-// that would not stop keeps running, and keeps its files.
-Win32Error InstallSequence::StopOldService() {
-    if (!m_oldServiceRan) {
-        return WIN_OK;
+// that would not stop keeps running, and keeps its files; only one that stopped is started
+// again by a restore.
+StepOutcome InstallSequence::StopOldService() {
+    StepOutcome stop;
+    if (!m_upgrade.ServiceRan()) {
+        return stop;
     }
     Pause(SEQUENCE_PAUSE_CONTROL);
-    SendControl(SERVICE_CODE_CLOSE);
+    stop.Add(SendControl(SERVICE_CODE_CLOSE));
     Pause(SEQUENCE_PAUSE_CONTROL);
     ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
-    m_runLog += stopped.statusLine;
-    return stopped.error != 0 && StillRunning() ? static_cast<Win32Error>(stopped.error) : WIN_OK;
+    stop.runLog += stopped.statusLine;
+    if (stopped.error != 0 && StillRunning()) {
+        stop.error = static_cast<Win32Error>(stopped.error);
+    } else {
+        m_upgrade.ServiceStopped();
+    }
+    return stop;
 }
 
 // A service that cannot be asked any more may well have stopped; the install then goes on as it
@@ -143,193 +118,235 @@ bool InstallSequence::StillRunning() {
 
 // Only now, with no service running from the program folder, may an upgrade that was cut off
 // be finished: its old folder comes back before this upgrade sets it aside again.
-Win32Error InstallSequence::ResumeInterruptedUpgrade() {
+StepOutcome InstallSequence::ResumeInterruptedUpgrade() {
     Upgrade::Resumption resumed = m_upgrade.ResumeInterrupted();
-    m_runLog += resumed.note;
+    StepOutcome resume;
+    resume.error = resumed.error;
+    resume.runLog = resumed.note;
     if (resumed.outcome == Upgrade::Interrupted::Resumed) {
         // The entry the cut-off run replaced comes back with its installation.
-        if (Win32Error error = m_entry.GiveBack(); error != WIN_OK) {
-            return error;
+        if (Win32Error entry = m_entry.GiveBack(); entry != WIN_OK) {
+            resume.error = entry;
+            return resume;
         }
-        m_runLog += StepLine("Restore Interrupted ZIL Upgrade", WIN_OK);
+        resume.runLog += StepLine(StepName(), WIN_OK);
     }
-    return resumed.error;
+    return resume;
 }
 
-Win32Error InstallSequence::RecordUpgrade() {
+StepOutcome InstallSequence::RecordUpgrade() {
     Upgrade::Beginning begun = m_upgrade.Begin();
-    m_runLog += begun.note;
-    return begun.error;
+    StepOutcome recorded;
+    recorded.error = begun.error;
+    recorded.runLog = begun.note;
+    return recorded;
 }
 
 // A file of the old installation that another program holds open would make the folder's
 // move fail halfway, or leave that program without its files.
-Win32Error InstallSequence::CheckOldFiles() {
+StepOutcome InstallSequence::CheckOldFiles() {
     FileInUse inUse = m_files.FirstFileInUse(SETUP_PROGRAM_DIR);
+    StepOutcome checked;
+    checked.error = inUse.error;
     if (inUse.error != WIN_OK) {
-        m_runLog += NoteLine(inUse.path, "held open by another program");
+        checked.runLog = NoteLine(inUse.path, "held open by another program");
     }
-    return inUse.error;
+    return checked;
 }
 
-Win32Error InstallSequence::DeleteOldService() {
+StepOutcome InstallSequence::DeleteOldService() {
     ServiceOutcome deleted = m_upgrade.RemoveService();
-    m_log.Step("Delete ZIL Service", static_cast<Win32Error>(deleted.error));
-    ShowStatus(deleted.statusLine);
-    m_runLog += deleted.statusLine;
+    StepOutcome removal;
+    removal.recordedError = static_cast<Win32Error>(deleted.error);
+    removal.status = deleted.statusLine;
+    removal.runLog = deleted.statusLine;
     bool gone = deleted.error == 0 || deleted.error == WIN_SERVICE_DOES_NOT_EXIST;
-    return gone ? WIN_OK : static_cast<Win32Error>(deleted.error);
+    removal.error = gone ? WIN_OK : static_cast<Win32Error>(deleted.error);
+    return removal;
 }
 
-Win32Error InstallSequence::SetAsideOldFolder() {
-    Win32Error error = m_upgrade.SetAsideFolder();
-    if (error == WIN_OK) {
+StepOutcome InstallSequence::SetAsideOldFolder() {
+    StepOutcome setAside;
+    setAside.error = m_upgrade.SetAsideFolder();
+    if (setAside.error == WIN_OK) {
         // The line the product has always logged here; log readers in the field match it, so
         // its spelling stays.
-        m_runLog += "Unistall ZIL Success !!!\r\n";
+        setAside.runLog = "Unistall ZIL Success !!!\r\n";
         m_observer.Refresh();
     }
-    return error;
+    return setAside;
 }
 
-Win32Error InstallSequence::CreateProgramFolder() {
-    return m_files.EnsureDirectory(SETUP_PROGRAM_DIR);
-}
-
-Win32Error InstallSequence::CreateImageFolder() {
-    Win32Error error = m_files.EnsureDirectory(SETUP_ICON_DIR);
-    if (error == WIN_OK) {
-        m_runLog += StepLine("Create ZIL Directory", WIN_OK);
+StepOutcome InstallSequence::CreateProgramFolder() {
+    PathInfo info;
+    bool there = m_platform.files().pathInfo(SETUP_PROGRAM_DIR, info) == WIN_OK;
+    StepOutcome created;
+    created.error = m_files.EnsureDirectory(SETUP_PROGRAM_DIR);
+    if (!there) {
+        m_upgrade.MadeProgramFolder();
     }
-    return error;
+    return created;
 }
 
-Win32Error InstallSequence::MoveFiles() {
-    return m_files.MoveFilesIntoPlace();
+StepOutcome InstallSequence::CreateImageFolder() {
+    StepOutcome created;
+    created.error = m_files.EnsureDirectory(SETUP_ICON_DIR);
+    if (created.error == WIN_OK) {
+        created.runLog = StepLine(StepName(), WIN_OK);
+    }
+    return created;
+}
+
+StepOutcome InstallSequence::MoveFiles() {
+    StepOutcome moved;
+    moved.error = m_files.MoveFilesIntoPlace();
+    return moved;
 }
 
 // The setup program that runs now, byte for byte (a signature on it still holds), so that the
-// machine can remove the product without the download. Inside the program folder, it comes and
+// machine can remove the product without the download. Inside the program folder it comes and
 // goes with the installation, and only administrators can change it.
-Win32Error InstallSequence::KeepSetup() {
+StepOutcome InstallSequence::KeepSetup() {
     std::string running;
-    Win32Error error = m_platform.files().modulePath(running);
-    return error != WIN_OK ? error : m_files.CopyFile(running, SETUP_KEPT_SETUP);
+    StepOutcome kept;
+    kept.error = m_platform.files().modulePath(running);
+    if (kept.error == WIN_OK) {
+        kept.error = m_files.CopyFile(running, SETUP_KEPT_SETUP);
+    }
+    return kept;
 }
 
-Win32Error InstallSequence::WriteEntry() {
-    m_entryWritten = true;
-    return m_entry.Write();
+// The entry the install replaces is kept until the commit, which lets it go; a restore gives it
+// back. Registered before the first write: a write cut off halfway is given back too.
+StepOutcome InstallSequence::WriteEntry() {
+    m_transaction.Made(
+        "the Apps & features entry",
+        [this] {
+            return Undone{m_entry.GiveBack(), ""};
+        },
+        [this] {
+            return Removal{m_entry.Commit(), ""};
+        });
+    StepOutcome written;
+    written.error = m_entry.Write();
+    return written;
 }
 
-Win32Error InstallSequence::DeleteTemp() {
+StepOutcome InstallSequence::DeleteTemp() {
     Removal removal = m_files.DeleteTempDirectory();
-    LogStep("Delete ZIL Temp Directory", removal.error);
-    LogRetired(removal);
-    return removal.error;
+    StepOutcome deleted;
+    deleted.error = removal.error;
+    deleted.runLog = StepLine(StepName(), removal.error) + RetiredLine(removal);
+    return deleted;
 }
 
-// A failed creation is tried once more at once; the start then shows whether it mattered.
-Win32Error InstallSequence::CreateService() {
+// A failed creation is tried once more at once; a second failure gives the old installation
+// back, since a service that is not registered cannot start.
+StepOutcome InstallSequence::CreateService() {
+    StepOutcome create;
     ServiceOutcome created = m_service.CreateProductService();
-    m_log.Step("Create ZIL Service", static_cast<Win32Error>(created.error));
-    ShowStatus(created.statusLine);
-    m_runLog += Format("Install ZIL Service retcode = %d\r\n", created.error);
-    if (created.error == 0) {
-        m_runLog += created.statusLine;
-        return WIN_OK;
+    create.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(created.error)));
+    create.runLog = Format("Install ZIL Service retcode = %d\r\n", created.error);
+    if (created.error != 0) {
+        ShowStatus(created.statusLine);
+        created = m_service.CreateProductService();
+        create.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(created.error)));
     }
-    ServiceOutcome again = m_service.CreateProductService();
-    m_log.Step("Create ZIL Service", static_cast<Win32Error>(again.error));
-    ShowStatus(again.statusLine);
-    m_runLog += again.statusLine;
-    if (again.error != 0) {
-        m_runLog += "Install NT Service Failed XXXXX\r\n";
+    create.status = created.statusLine;
+    create.runLog += created.statusLine;
+    if (created.error != 0) {
+        create.runLog += "Install NT Service Failed XXXXX\r\n";
+        create.error = static_cast<Win32Error>(created.error);
+        return create;
     }
-    return static_cast<Win32Error>(again.error);
+    m_upgrade.MadeService();
+    return create;
 }
 
 // A service that does not start usually lacks the runtime: install that, clear up what its
 // installer leaves at the drive roots, and try once more.
-Win32Error InstallSequence::StartService() {
+StepOutcome InstallSequence::StartService() {
+    StepOutcome start;
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
-    m_log.Step("Start ZIL Service", static_cast<Win32Error>(started.error));
-    m_runLog += Format("START ZIL Service retcode = %d\r\n", started.error);
-    m_runLog += started.statusLine;
+    start.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(started.error)));
+    start.runLog = Format("START ZIL Service retcode = %d\r\n", started.error);
+    start.runLog += started.statusLine;
     if (started.error != 0) {
-        m_runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
+        start.runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
         bool ran = m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
-        m_log.Details().Step("Install Runtime", ran ? "" : "its installer could not be started");
+        start.records.push_back(
+            RecordNow("Install Runtime", WIN_OK, ran ? "" : "its installer could not be started"));
         m_files.SweepRedistLeftovers();
         started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
-        m_log.Step("Start ZIL Service", static_cast<Win32Error>(started.error));
+        start.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(started.error)));
         if (started.error != 0) {
-            EndWithServiceFailure(started);
-            return static_cast<Win32Error>(started.error);
+            start.error = static_cast<Win32Error>(started.error);
+            start.status = started.statusLine;
+            return start;
         }
-        m_runLog += started.statusLine;
+        start.runLog += started.statusLine;
     }
-    m_runLog += "Start Service Success !!!\r\n";
-    return WIN_OK;
+    start.runLog += "Start Service Success !!!\r\n";
+    return start;
 }
 
 // The new installation stays: nothing of the old one is kept for a later run to bring back.
-Win32Error InstallSequence::CommitUpgrade() {
-    Removal removal = m_upgrade.Commit();
-    // After the record: a run cut off between the two finds no upgrade to resume, and lets the
-    // kept entry go.
-    if (Win32Error entry = m_entry.Commit(); entry != WIN_OK) {
-        m_log.Step("Commit ZIL Uninstall Entry", entry);
+StepOutcome InstallSequence::CommitUpgrade() {
+    StepOutcome committed;
+    for (const Removal& removal : m_upgrade.Commit()) {
+        if (removal.error != WIN_OK && committed.error == WIN_OK) {
+            committed.error = removal.error;
+            committed.runLog += StepLine(StepName(), removal.error);
+        }
+        committed.runLog += RetiredLine(removal);
     }
-    if (removal.error != WIN_OK) {
-        LogStep("Remove Old ZIL Directory", removal.error);
-    }
-    LogRetired(removal);
-    return removal.error;
+    return committed;
 }
 
-// The running service is told to launch the product, and setup's own helpers go.
-Win32Error InstallSequence::SignalAndFinish() {
-    SendControl(SERVICE_CODE_STARTED);
+// The running service is told that it was installed, and setup's own helpers go.
+StepOutcome InstallSequence::SignalStarted() {
+    StepOutcome signalled = SendControl(SERVICE_CODE_STARTED);
     // Logged whatever the control's outcome: the line the product has always written here,
     // which log readers in the field match, although setup itself writes no registry value.
-    m_runLog += "Write HKLM Launch_ZIL success !!!\r\n";
+    signalled.runLog = "Write HKLM Launch_ZIL success !!!\r\n";
     Pause(SEQUENCE_PAUSE_STEP);
     m_files.DeleteSetupTools();
-    PublishRunLog();
-    m_observer.SetCurrentPos(100);
-    if (IsCommandLine(m_mode)) {
-        SendControl(SERVICE_CODE_LAUNCH);
-        Pause(SEQUENCE_PAUSE_CLOSE);
-        Finish(SuccessCode(), true);
-        return WIN_OK;
-    }
-    PublishRunLog();
-    m_observer.SetCurrentPos(100);
-    SendControl(SERVICE_CODE_LAUNCH);
-    WriteLog(SuccessCode());
-    m_observer.ShowMessage(SuccessMessage("Install ZIL Success"));
-    Finish(SuccessCode(), true);
-    return WIN_OK;
+    signalled.showRunLog = true;
+    return signalled;
 }
 
-void InstallSequence::EndWithOldInstallation(const char* step, Win32Error error) {
-    m_runLog += StepLine(step, error);
-    if (m_entryWritten) {
-        m_log.Step("Restore ZIL Uninstall Entry", m_entry.GiveBack());
+StepOutcome InstallSequence::Launch() {
+    StepOutcome launched = SendControl(SERVICE_CODE_LAUNCH);
+    if (IsCommandLine(m_mode)) {
+        Pause(SEQUENCE_PAUSE_CLOSE);
     }
-    Restoration restored = m_upgrade.Restore(this);
+    return launched;
+}
+
+void InstallSequence::Conclude() {
+    if (!IsCommandLine(m_mode)) {
+        WriteLog(SuccessCode());
+        m_observer.ShowMessage(SuccessMessage("Install ZIL Success"));
+    }
+    Finish(SuccessCode(), true);
+}
+
+// A step failed before the new installation was complete: back to how the machine was. What
+// cannot be given back is named, and the record stays for the next run to finish.
+void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed) {
+    m_runLog += StepLine(step, failed.error);
+    Restoration restored = m_transaction.GiveBack();
     m_log.Step("Restore Old ZIL Installation", restored.error);
     m_runLog += restored.runLog;
+    m_upgrade.Restored(restored);
     m_files.DeleteTempDirectory();
     EndWithFailure("Install ZIL Failed", SETUP_EXIT_FAILURE);
 }
 
 // The new files stay, as the product has always left them when its service would not start; the
-// old installation is let go. A person sees the box and keeps the dialog to read the log; a
-// command-line run has nobody to read a box, so the text goes to the log and the run ends.
-void InstallSequence::EndWithServiceFailure(const ServiceOutcome& started) {
-    CommitUpgrade();
+// old installation has been let go. A person sees the box and keeps the dialog to read the log;
+// a command-line run has nobody to read a box, so the text goes to the log and the run ends.
+void InstallSequence::EndKeepingChanges(const StepOutcome& failed) {
     const std::string message = "Start ZIL Service Failed ";
     bool commandLine = IsCommandLine(m_mode);
     if (commandLine) {
@@ -337,7 +354,7 @@ void InstallSequence::EndWithServiceFailure(const ServiceOutcome& started) {
     } else {
         m_observer.ShowMessage(message);
     }
-    m_runLog += started.statusLine;
+    m_runLog += failed.status;
     PublishRunLog();
     Finish(SETUP_EXIT_FAILURE, commandLine);
 }

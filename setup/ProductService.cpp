@@ -93,10 +93,15 @@ ServiceOutcome ProductService::SendServiceControl(int code) {
 }
 
 ServiceQuery ProductService::QueryServiceState() {
-    // A service whose registration can be read is there; only then is its state read, through
-    // handles of its own.
-    Win32Error error = QueryRegistration().error;
+    // A service that can be opened to read its registration is there; its state is then read
+    // through handles of its own. The registration is read whole, with room for it: a read that
+    // fails for another reason (its configuration withheld, say) does not hide a state that can
+    // still be read.
+    Handles config;
+    Win32Error error = OpenProductService(SVC_MANAGER_CONNECT, SVC_QUERY_CONFIG, config);
     if (error == WIN_OK) {
+        ServiceSettings registration;
+        config.service->queryConfig(registration);
         Handles query;
         ServiceStatus status;
         error = OpenProductService(SVC_MANAGER_CONNECT, SVC_QUERY_STATUS, query);

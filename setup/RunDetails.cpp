@@ -46,7 +46,6 @@ RunDetails::RunDetails(SystemInfo& system, Clock& clock)
 void RunDetails::Restart() {
     m_start = m_clock.now();
     m_steps.clear();
-    m_stepCount = 0;
 }
 
 void RunDetails::SetArchive(int result, const std::string& fault, int entries,
@@ -56,7 +55,16 @@ void RunDetails::SetArchive(int result, const std::string& fault, int entries,
 }
 
 void RunDetails::Step(const char* name, Win32Error error) {
-    Record(name, error == WIN_OK ? "ok" : ErrorInWords(error));
+    StepAt(m_clock.now(), name, error, std::string());
+}
+
+void RunDetails::StepAt(std::uint64_t at, const char* name, Win32Error error,
+                        const std::string& failure) {
+    if (!failure.empty()) {
+        Record(name, failure, at);
+    } else {
+        Record(name, error == WIN_OK ? "ok" : ErrorInWords(error), at);
+    }
 }
 
 std::string RunDetails::ErrorInWords(Win32Error error) const {
@@ -65,18 +73,17 @@ std::string RunDetails::ErrorInWords(Win32Error error) const {
 }
 
 void RunDetails::Step(const char* name, const std::string& failure) {
-    Record(name, failure.empty() ? "ok" : failure);
+    Record(name, failure.empty() ? "ok" : failure, m_clock.now());
 }
 
-void RunDetails::Record(const char* name, const std::string& outcome) {
-    std::string line = Format("%d", m_clock.now() - m_start);
+void RunDetails::Record(const char* name, const std::string& outcome, std::uint64_t at) {
+    std::string line = Format("%d", at - m_start);
     line.insert(0, line.size() < 8 ? 8 - line.size() : 0, ' ');
     line += "  ";
     line += name;
     line += ": ";
     line += outcome;
     AppendLine(m_steps, line);
-    ++m_stepCount;
 }
 
 std::string RunDetails::WindowsLine() const {

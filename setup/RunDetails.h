@@ -29,9 +29,9 @@ public:
     // A step whose outcome is not a Win32 error (an extraction's result, a program's exit code):
     // empty `failure` when it succeeded, else what went wrong in words.
     void Step(const char* name, const std::string& failure);
-
-    // How many steps are recorded so far.
-    std::size_t StepCount() const { return m_stepCount; }
+    // A step's line taken at an earlier moment of the clock (an attempt inside a longer step):
+    // `failure` in words when not empty, else the Win32 error.
+    void StepAt(std::uint64_t at, const char* name, Win32Error error, const std::string& failure);
 
     // "error 5: Access is denied.", with the system's words for the number.
     std::string ErrorInWords(Win32Error error) const;
@@ -40,7 +40,7 @@ public:
     std::string Text() const;
 
 private:
-    void Record(const char* name, const std::string& outcome);
+    void Record(const char* name, const std::string& outcome, std::uint64_t at);
     std::string WindowsLine() const;
 
     SystemInfo& m_system;
@@ -51,5 +51,4 @@ private:
     bool m_elevated;
     std::string m_archive = "not read";
     std::string m_steps;  // the steps' lines, as the section shows them
-    std::size_t m_stepCount = 0;
 };

@@ -17,33 +17,124 @@ int ExtractFailureExitCode(int result) {
 
 }  // namespace
 
-Sequence::Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, SetupLogFile& log,
-                   SequenceObserver& observer)
-    : m_platform(platform),
-      m_mode(mode),
-      m_extractor(extractor),
-      m_log(log),
-      m_observer(observer),
-      m_files(platform),
-      m_service(platform) {}
+StepOutcome& StepOutcome::Add(const StepOutcome& part) {
+    runLog += part.runLog;
+    if (!part.status.empty()) {
+        status = part.status;
+    }
+    records.insert(records.end(), part.records.begin(), part.records.end());
+    return *this;
+}
+
+Sequence::Sequence(const SequenceContext& context)
+    : m_platform(context.platform),
+      m_mode(context.mode),
+      m_extractor(context.extractor),
+      m_log(context.log),
+      m_observer(context.observer),
+      m_files(context.platform),
+      m_service(context.platform) {}
+
+void Sequence::RunSteps(const char* sequence, const char* behindTheWall,
+                        const std::vector<Step>& steps) {
+    m_log.Begin(sequence, IsCommandLine(m_mode));
+    if (behindTheWall != nullptr) {
+        // A restore after the commit would bring back what has been let go: such a table is a
+        // mistake of setup's own, and runs nothing.
+        EndWithFailure(std::string(behindTheWall) + " cannot restore after the commit",
+                       SETUP_EXIT_FAILURE);
+        return;
+    }
+    m_observer.SetCurrentPos(0);
+    for (const Step& step : steps) {
+        m_stepName = step.name;
+        if (!Take(step, step.run(), steps)) {
+            return;
+        }
+    }
+    Conclude();
+}
+
+bool Sequence::Take(const Step& step, const StepOutcome& outcome, const std::vector<Step>& steps) {
+    Record(step.name, outcome);
+    if (outcome.error != WIN_OK) {
+        switch (step.onFailure) {
+            case StepFailure::GoesOn:
+            case StepFailure::Commits:
+                break;
+            case StepFailure::Ends:
+                if (outcome.endMessage.empty()) {
+                    Conclude();
+                } else {
+                    EndWithFailure(outcome.endMessage, outcome.exitCode);
+                }
+                return false;
+            case StepFailure::Restores:
+                EndWithRestore(step.name, outcome);
+                return false;
+            case StepFailure::KeepsAndEnds:
+                for (const Step& commit : steps) {
+                    if (commit.onFailure == StepFailure::Commits) {
+                        m_stepName = commit.name;
+                        Record(commit.name, commit.run());
+                    }
+                }
+                EndKeepingChanges(outcome);
+                return false;
+        }
+    }
+    if (step.position >= 0) {
+        m_observer.SetCurrentPos(step.position);
+    }
+    return true;
+}
+
+void Sequence::Record(const char* name, const StepOutcome& outcome) {
+    RunDetails& details = m_log.Details();
+    if (outcome.records.empty()) {
+        details.StepAt(outcome.recordedAt.value_or(m_platform.clock().now()), name,
+                       outcome.recordedError.value_or(outcome.error), outcome.failure);
+    }
+    for (const StepRecord& record : outcome.records) {
+        details.StepAt(record.at, record.name.c_str(), record.error, record.failure);
+    }
+    m_runLog += outcome.runLog;
+    if (outcome.showRunLog) {
+        PublishRunLog();
+    } else if (!outcome.status.empty()) {
+        ShowStatus(outcome.status);
+    }
+}
+
+// A sequence without a restore of its own gives its changes back and says which step failed.
+void Sequence::EndWithRestore(const char* step, const StepOutcome& failed) {
+    m_runLog += m_transaction.GiveBack().runLog;
+    EndWithFailure(Format(" Failed, error %d", failed.error).insert(0, step), SETUP_EXIT_FAILURE);
+}
+
+void Sequence::EndKeepingChanges(const StepOutcome& failed) {
+    EndWithFailure(failed.status, SETUP_EXIT_FAILURE);
+}
 
 // Whatever waits at the path may have been planted there (a folder with someone else's files, a
 // link to elsewhere): it goes, or out of the way when a file in it is held open, and the fresh
 // folder is one that nobody else may write to.
-Win32Error Sequence::PrepareTempDirectory() {
-    LogRetired(m_files.RemoveOrRetire(SETUP_TEMP_DIR));
-    Win32Error error = m_platform.files().createPrivateDirectory(SETUP_TEMP_DIR);
-    m_log.Step("Create ZIL Temp Directory", error);
-    if (error != WIN_OK) {
-        EndWithFailure("Cannot create " + std::string(SETUP_TEMP_DIR) + Format(", error %d", error),
-                       SETUP_EXIT_FAILURE);
-        return error;
+StepOutcome Sequence::PrepareTempDirectory() {
+    StepOutcome prepared;
+    prepared.runLog = RetiredLine(m_files.RemoveOrRetire(SETUP_TEMP_DIR));
+    prepared.error = m_platform.files().createPrivateDirectory(SETUP_TEMP_DIR);
+    prepared.recordedAt = m_platform.clock().now();
+    if (prepared.error != WIN_OK) {
+        prepared.endMessage =
+            "Cannot create " + std::string(SETUP_TEMP_DIR) + Format(", error %d", prepared.error);
+        prepared.exitCode = SETUP_EXIT_FAILURE;
+        return prepared;
     }
     m_files.EnsureDirectory(SETUP_TEMP_DIR);
-    return WIN_OK;
+    return prepared;
 }
 
-int Sequence::ExtractPayload(bool stopOnFailure) {
+StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     m_observer.SetTotalRange(0, m_extractor.m_entryCount);
     m_observer.ShowBars();
     m_observer.SetStatus(SETUP_TEMP_DIR);
@@ -56,35 +147,36 @@ int Sequence::ExtractPayload(bool stopOnFailure) {
     int result = complete ? ExtractOwnArchive(m_extractor, m_platform.files(), SETUP_TEMP_DIR,
                                               ExtractCallback, &m_observer)
                           : SFX_ERR_INCOMPLETE;
-    LogExtraction(result);
+    StepOutcome extracted;
+    extracted.recordedAt = m_platform.clock().now();
+    if (result != SFX_OK) {
+        // The outcome in the run log's words, then the entry that failed it and the error
+        // behind that.
+        extracted.failure =
+            Format("result %d: ", result) + ExtractOutcomeText(result, m_extractor.m_entryCount);
+        if (!m_extractor.FailedEntry().empty()) {
+            extracted.failure += " " + m_extractor.FailedEntry();
+        }
+        if (m_extractor.FailedEntryError() != WIN_OK) {
+            extracted.failure +=
+                "; " + m_log.Details().ErrorInWords(m_extractor.FailedEntryError());
+        }
+    }
     m_observer.ShowBars();
     if (result == SFX_OK || !stopOnFailure) {
-        return result;
+        return extracted;
     }
     // Nothing of the old installation has been touched yet, and it stays so: installing from a
     // partial payload would remove a working product and leave a broken one.
     m_files.DeleteTempDirectory();
-    EndWithFailure(ExtractOutcomeText(result, m_extractor.m_entryCount),
-                   ExtractFailureExitCode(result));
-    return result;
+    extracted.error = static_cast<Win32Error>(result);
+    extracted.endMessage = ExtractOutcomeText(result, m_extractor.m_entryCount);
+    extracted.exitCode = ExtractFailureExitCode(result);
+    return extracted;
 }
 
-// The outcome in the run log's words, then the entry that failed it and the error behind that.
-void Sequence::LogExtraction(int result) {
-    RunDetails& details = m_log.Details();
-    if (result == SFX_OK) {
-        details.Step("Extract ZIL Files", std::string());
-        return;
-    }
-    std::string failure =
-        Format("result %d: ", result) + ExtractOutcomeText(result, m_extractor.m_entryCount);
-    if (!m_extractor.FailedEntry().empty()) {
-        failure += " " + m_extractor.FailedEntry();
-    }
-    if (m_extractor.FailedEntryError() != WIN_OK) {
-        failure += "; " + details.ErrorInWords(m_extractor.FailedEntryError());
-    }
-    details.Step("Extract ZIL Files", failure);
+StepRecord Sequence::RecordNow(const char* name, Win32Error error, const std::string& failure) {
+    return {name, error, failure, m_platform.clock().now()};
 }
 
 void Sequence::ShowStatus(const std::string& line) {
@@ -115,25 +207,24 @@ void Sequence::EndWithFailure(const std::string& message, int exitCode) {
     Finish(exitCode, true);
 }
 
-void Sequence::RunMofScript(const char* script, const char* step) {
+StepOutcome Sequence::RunMofScript(const char* script) {
+    const char* step = StepName();
     int result = m_files.CompileMof(script);
-    m_log.Details().Step(step, result == 0 ? std::string() : Format("exit code %d", result));
+    StepOutcome compiled;
+    compiled.recordedAt = m_platform.clock().now();
     if (result != 0) {
-        m_runLog += step;
-        m_runLog += Format(" Failed, exit code %d !!!\r\n", result);
+        compiled.failure = Format("exit code %d", result);
+        compiled.runLog = step + Format(" Failed, exit code %d !!!\r\n", result);
     }
+    return compiled;
 }
 
-void Sequence::LogStep(const char* step, Win32Error error) {
-    m_log.Step(step, error);
-    m_runLog += StepLine(step, error);
-}
-
-void Sequence::LogRetired(const Removal& removal) {
-    if (!removal.retiredTo.empty()) {
-        m_runLog += NoteLine(removal.retiredTo, "held open, deleted at the next restart");
-        m_restartPending = true;
+std::string Sequence::RetiredLine(const Removal& removal) {
+    if (removal.retiredTo.empty()) {
+        return std::string();
     }
+    m_restartPending = true;
+    return NoteLine(removal.retiredTo, "held open, deleted at the next restart");
 }
 
 int Sequence::SuccessCode() const {
@@ -148,8 +239,11 @@ void Sequence::Pause(unsigned milliseconds) {
     m_platform.clock().sleep(milliseconds);
 }
 
-void Sequence::SendControl(int code) {
+StepOutcome Sequence::SendControl(int code) {
     ServiceOutcome sent = m_service.SendServiceControl(code);
-    m_log.Step(Format("Send ZIL Service Control %d", code).c_str(), sent.error);
+    StepOutcome signalled;
+    signalled.records.push_back(
+        RecordNow(Format("Send ZIL Service Control %d", code).c_str(), sent.error));
     m_observer.SetStatus(sent.statusLine);
+    return signalled;
 }

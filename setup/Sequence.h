@@ -1,29 +1,49 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "progress/SequenceObserver.h"
 #include "setup/FileOperations.h"
 #include "setup/ProductService.h"
 #include "setup/RunMode.h"
+#include "setup/SequenceStep.h"
 #include "setup/SetupLogFile.h"
+#include "setup/Transaction.h"
 #include "sfx/SfxExtractor.h"
 
-// What the install and the uninstall have in common: what they run on, their run log, the
-// fresh temporary directory, the extraction, and the ways they end. A sequence runs once, to its
-// end, inside one call of Run; it reports only through the observer and the log file.
+// What a sequence runs on: the machine, how it was started, the directory the dialog read, the
+// log file, and whoever shows what it does.
+struct SequenceContext {
+    Platform& platform;
+    RunMode mode;
+    SfxExtractor& extractor;
+    SetupLogFile& log;
+    SequenceObserver& observer;
+};
+
+// What the install and the uninstall have in common: the step runner, what the steps run on,
+// the run log, the changes made so far, and the ways a run ends. A sequence runs once, to its
+// end, inside one call; it reports only through the observer and the log file.
+//
+// The runner takes a table of steps in order. A step does its work and returns its outcome; the
+// runner records it once in the log's details, appends its lines to the run log, shows its
+// status, moves the lower bar, and applies the step's failure policy. A step that changes the
+// machine tells the transaction at once how to give the change back.
 class Sequence : protected StatusDisplay {
 public:
-    // The extractor holds the directory read when the dialog opened: its entry count sizes the
-    // upper bar before the extraction reads it again.
-    Sequence(Platform& platform, RunMode mode, SfxExtractor& extractor, SetupLogFile& log,
-             SequenceObserver& observer);
+    explicit Sequence(const SequenceContext& context);
     virtual ~Sequence() = default;
     Sequence(const Sequence&) = delete;
     Sequence& operator=(const Sequence&) = delete;
 
     virtual void Run() = 0;
+
+    Platform& platform() { return m_platform; }
+    // Where a step registers how to give back what it changed.
+    Transaction& transaction() { return m_transaction; }
 
 protected:
     // Pauses in milliseconds: between steps, around the close request, before the command-line
@@ -34,17 +54,42 @@ protected:
         SEQUENCE_PAUSE_CLOSE = 100,
     };
 
+    // A table row without its sequence's type, for the runner.
+    struct Step {
+        const char* name;
+        std::function<StepOutcome()> run;
+        int position;
+        StepFailure onFailure;
+    };
+    // Runs a sequence's table ("install" or "uninstall" names it in the log file). A table with
+    // a restore behind the commit is refused before any step runs.
+    template <class S>
+    void RunTable(const char* sequence, S& self, const std::vector<SequenceStep<S>>& steps) {
+        std::vector<Step> bound;
+        for (const SequenceStep<S>& step : steps) {
+            auto run = step.run;
+            bound.push_back(
+                {step.name, [run, &self] { return run(self); }, step.position, step.onFailure});
+        }
+        RunSteps(sequence, StepBehindTheWall(steps), bound);
+    }
+
+    // How a sequence ends after its last step, or after a step that ends the run without a
+    // message of its own.
+    virtual void Conclude() = 0;
+    // A step before the commit failed: what was changed is given back, and the run ends.
+    virtual void EndWithRestore(const char* step, const StepOutcome& failed);
+    // A step failed whose changes stay: the commit has run, and the run ends.
+    virtual void EndKeepingChanges(const StepOutcome& failed);
+
     // Removes whatever is at the temporary directory's path (moves it out of the way when it
-    // cannot go now) and creates it afresh, private to administrators, then waits for it. The
-    // error when it cannot be made fresh: the sequence has then ended (1603) before touching
-    // anything.
-    Win32Error PrepareTempDirectory();
-    // Sets up the bars and extracts the archive into the temporary directory; the extraction's
-    // result. For the install (stopOnFailure), a payload without the file the install starts by
-    // name is refused first, and a failed extraction ends the sequence there.
-    int ExtractPayload(bool stopOnFailure);
-    // The extraction's outcome in the log's details.
-    void LogExtraction(int result);
+    // cannot go now) and creates it afresh, private to administrators, then waits for it. A
+    // failure ends the run (1603) before anything is touched.
+    StepOutcome PrepareTempDirectory();
+    // Sets up the bars and extracts the archive into the temporary directory. For the install
+    // (stopOnFailure), a payload without the file the install starts by name is refused first,
+    // and a failed extraction is the step's failure, which ends the run.
+    StepOutcome ExtractPayload(bool stopOnFailure);
     // A status line on screen at once.
     void ShowStatus(const std::string& line) override;
     // The status edit shows the whole run log.
@@ -54,22 +99,24 @@ protected:
     // The end of every path: the outcome recorded, the dialog closed unless a person is to look
     // at it.
     void Finish(int exitCode, bool close);
-    // A failure that stops a sequence early: logged, shown to a person (never from the command
-    // line), and the dialog closed.
+    // A failure that ends a sequence: logged, shown to a person (never from the command line),
+    // and the dialog closed.
     void EndWithFailure(const std::string& message, int exitCode);
     void Pause(unsigned milliseconds);
     // A user-defined control code to the service; its status line shows, the run log keeps
     // nothing of it.
-    void SendControl(int code);
+    StepOutcome SendControl(int code);
     // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
-    // log naming the step, and nothing more: the product works without its WMI classes.
-    void RunMofScript(const char* script, const char* step);
-    // A run log line that tells a step's outcome: "<step> Success !!!" or "<step> Failed, error N
-    // !!!".
-    void LogStep(const char* step, Win32Error error);
+    // log, and nothing more: the product works without its WMI classes.
+    StepOutcome RunMofScript(const char* script);
+    // The name of the step that runs now, as its table row gives it, for the run log lines that
+    // name the step.
+    const char* StepName() const { return m_stepName; }
+    // A line of the details taken now.
+    StepRecord RecordNow(const char* name, Win32Error error, const std::string& failure = "");
     // A line naming what could not be deleted now and was moved out of the way to go at the
-    // next restart; nothing when everything went.
-    void LogRetired(const Removal& removal);
+    // next restart; "" when everything went.
+    std::string RetiredLine(const Removal& removal);
     // The code of a run that did its work: 3010 when something it moved out of the way waits
     // for the next restart, so that a deployment tool schedules one.
     int SuccessCode() const;
@@ -83,6 +130,15 @@ protected:
     SequenceObserver& m_observer;
     FileOperations m_files;
     ProductService m_service;
+    Transaction m_transaction;
     std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
     bool m_restartPending = false;  // something this run moved out of the way goes at the restart
+
+private:
+    const char* m_stepName = "";
+
+    void RunSteps(const char* sequence, const char* behindTheWall, const std::vector<Step>& steps);
+    // Records a step's outcome; false when its failure ended the run.
+    bool Take(const Step& step, const StepOutcome& outcome, const std::vector<Step>& steps);
+    void Record(const char* name, const StepOutcome& outcome);
 };

@@ -1,37 +1,158 @@
 #include "setup/UninstallSequence.h"
 
-#include <memory>
-
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
 #include "setup/StepLine.h"
 
-UninstallSequence::UninstallSequence(Platform& platform, RunMode mode, SfxExtractor& extractor,
-                                     SetupLogFile& log, SequenceObserver& observer)
-    : Sequence(platform, mode, extractor, log, observer),
-      m_upgrade(platform, m_files, m_service),
-      m_entry(platform) {}
+UninstallSequence::UninstallSequence(const SequenceContext& context)
+    : Sequence(context),
+      m_upgrade(m_platform, m_files, m_service, m_transaction, *this),
+      m_entry(m_platform) {}
 
 void UninstallSequence::Run() {
-    bool commandLine = IsCommandLine(m_mode);
-    m_log.Begin("uninstall", commandLine);
-    m_observer.SetCurrentPos(0);
-    if (PrepareTempDirectory() != WIN_OK) {
-        return;
-    }
-    ExtractPayload(false);
+    RunTable("uninstall", *this, Steps());
+}
+
+// No failure but the temporary folder's, and a running service that would not stop, changes
+// the course: what is left behind at the end makes the run a failure.
+std::vector<UninstallStep> UninstallSequence::Steps() {
+    using S = UninstallSequence;
+    using F = StepFailure;
+    return {
+        {"Create ZIL Temp Directory", [](S& s) { return s.PrepareTemp(); }, -1, F::Ends},
+        {"Extract ZIL Files", [](S& s) { return s.Extract(); }, -1, F::GoesOn},
+        {"Unregister ZIL WMI Classes", [](S& s) { return s.UnregisterWmiClasses(); }, 58,
+         F::GoesOn},
+        {"Send ZIL Service Control 139", [](S& s) { return s.SendClose(); }, 66, F::GoesOn},
+        {"Send ZIL Service Control 140", [](S& s) { return s.SendUninstall(); }, 78, F::GoesOn},
+        {"Send ZIL Service Control 138", [](S& s) { return s.SendUninstallLast(); }, 83, F::GoesOn},
+        {"Query ZIL Service", [](S& s) { return s.QueryService(); }, 89, F::GoesOn},
+        {"Stop ZIL Service", [](S& s) { return s.StopService(); }, -1, F::Ends},
+        {"Remove Interrupted ZIL Upgrade", [](S& s) { return s.ClearInterruptedUpgrade(); }, -1,
+         F::GoesOn},
+        {"Delete ZIL Service", [](S& s) { return s.DeleteService(); }, 93, F::GoesOn},
+        {"Delete ZIL Directory", [](S& s) { return s.DeleteProgramFolder(); }, 98, F::GoesOn},
+        {"Delete ZIL Uninstall Entry", [](S& s) { return s.DeleteEntry(); }, -1, F::GoesOn},
+        {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 100, F::GoesOn},
+    };
+}
+
+StepOutcome UninstallSequence::PrepareTemp() {
+    return PrepareTempDirectory();
+}
+
+// The archive only brings the uninstall script: without it the product still goes.
+StepOutcome UninstallSequence::Extract() {
+    StepOutcome extracted = ExtractPayload(false);
     m_observer.SetCurrentLabel("Current Status");
     m_observer.SetTotalLabel("Total Status");
     m_observer.Refresh();
-    SignalService();
-    RemoveInstallation();
-    // Claiming success for a product that is still there would send a person (or a deployment
-    // tool) away with a broken machine.
+    return extracted;
+}
+
+// The product hears, a pause apart each, that it is about to go.
+StepOutcome UninstallSequence::UnregisterWmiClasses() {
+    Pause(SEQUENCE_PAUSE_STEP);
+    return RunMofScript(SETUP_UNINSTALL_MOF_SCRIPT);
+}
+
+StepOutcome UninstallSequence::SendClose() {
+    Pause(SEQUENCE_PAUSE_STEP);
+    StepOutcome sent = SendControl(SERVICE_CODE_CLOSE);
+    Pause(SEQUENCE_PAUSE_STEP);
+    return sent;
+}
+
+StepOutcome UninstallSequence::SendUninstall() {
+    StepOutcome sent = SendControl(SERVICE_CODE_UNINSTALL);
+    Pause(SEQUENCE_PAUSE_STEP);
+    return sent;
+}
+
+StepOutcome UninstallSequence::SendUninstallLast() {
+    StepOutcome sent = SendControl(SERVICE_CODE_UNINSTALL_LAST);
+    Pause(SEQUENCE_PAUSE_STEP);
+    return sent;
+}
+
+StepOutcome UninstallSequence::QueryService() {
+    ServiceQuery query = m_service.QueryServiceState();
+    m_serviceRuns = query.error == 0 && query.state == SVC_RUNNING;
+    StepOutcome queried;
+    queried.recordedError = static_cast<Win32Error>(query.error);
+    queried.status = query.statusLine;
+    queried.runLog = query.statusLine;
+    return queried;
+}
+
+// A service that would not stop is left running with its files: deleting them under it would
+// break it, and marking it for deletion would leave it half removed.
+StepOutcome UninstallSequence::StopService() {
+    StepOutcome stop;
+    if (!m_serviceRuns) {
+        return stop;
+    }
+    ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
+    stop.runLog = stopped.statusLine;
+    if (stopped.error != 0) {
+        stop.error = static_cast<Win32Error>(stopped.error);
+        stop.runLog += StepLine(StepName(), stop.error);
+    }
+    return stop;
+}
+
+StepOutcome UninstallSequence::ClearInterruptedUpgrade() {
+    Upgrade::Resumption cleared = m_upgrade.ResumeInterrupted(false);
+    StepOutcome clear;
+    clear.runLog = cleared.note;
+    clear.recordedError = cleared.error;
+    return clear;
+}
+
+StepOutcome UninstallSequence::DeleteService() {
+    ServiceOutcome deleted = m_service.DeleteProductService();
+    StepOutcome removal;
+    removal.recordedError = static_cast<Win32Error>(deleted.error);
+    removal.status = deleted.statusLine;
+    removal.runLog = deleted.statusLine;
+    return removal;
+}
+
+StepOutcome UninstallSequence::DeleteProgramFolder() {
+    Removal program = m_files.DeleteProgramDirectory();
+    StepOutcome removal;
+    removal.recordedError = program.error;
+    removal.runLog = RetiredLine(program);
+    return removal;
+}
+
+// The entry goes with the program folder: Apps & features must not offer a product that is
+// gone, nor lose one that is still there.
+StepOutcome UninstallSequence::DeleteEntry() {
+    StepOutcome removal;
+    if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
+        m_entryLeft = m_entry.Remove();
+        removal.recordedError = m_entryLeft;
+    }
+    return removal;
+}
+
+StepOutcome UninstallSequence::DeleteTemp() {
+    Removal temp = m_files.DeleteTempDirectory();
+    StepOutcome removal;
+    removal.recordedError = temp.error;
+    removal.runLog = RetiredLine(temp);
+    return removal;
+}
+
+// Claiming success for a product that is still there would send a person (or a deployment
+// tool) away with a broken machine.
+void UninstallSequence::Conclude() {
     bool failed = InstallationLeftBehind();
     m_runLog += failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
     m_observer.Refresh();
     int exitCode = failed ? SETUP_EXIT_FAILURE : SuccessCode();
-    if (!commandLine) {
+    if (!IsCommandLine(m_mode)) {
         PublishRunLog();
         WriteLog(exitCode);
         m_observer.ShowMessage(failed ? "Uninstall ZIL Failed"
@@ -40,74 +161,12 @@ void UninstallSequence::Run() {
     Finish(exitCode, true);
 }
 
-// The product hears, a pause apart each, that it is about to go.
-void UninstallSequence::SignalService() {
-    Pause(SEQUENCE_PAUSE_STEP);
-    m_observer.SetCurrentPos(58);
-    RunMofScript(SETUP_UNINSTALL_MOF_SCRIPT, "Unregister ZIL WMI Classes");
-    Pause(SEQUENCE_PAUSE_STEP);
-    SendControl(SERVICE_CODE_CLOSE);
-    Pause(SEQUENCE_PAUSE_STEP);
-    m_observer.SetCurrentPos(66);
-    SendControl(SERVICE_CODE_UNINSTALL);
-    Pause(SEQUENCE_PAUSE_STEP);
-    m_observer.SetCurrentPos(78);
-    SendControl(SERVICE_CODE_UNINSTALL_LAST);
-    Pause(SEQUENCE_PAUSE_STEP);
-    m_observer.SetCurrentPos(83);
-}
-
-// The service stopped if it runs, then deleted; then both directories. A service that would
-// not stop is left running with its files: deleting them under it would break it, and marking
-// it for deletion would leave it half removed.
-void UninstallSequence::RemoveInstallation() {
-    ServiceQuery query = m_service.QueryServiceState();
-    m_log.Step("Query ZIL Service", query.error);
-    ShowStatus(query.statusLine);
-    m_observer.SetCurrentPos(89);
-    m_runLog += query.statusLine;
-    if (query.state == SVC_RUNNING) {
-        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
-        m_log.Step("Stop ZIL Service", stopped.error);
-        m_runLog += stopped.statusLine;
-        m_serviceStillRuns = stopped.error != 0;
-        if (m_serviceStillRuns) {
-            m_runLog += StepLine("Stop ZIL Service", static_cast<Win32Error>(stopped.error));
-            return;
-        }
-    }
-    Upgrade::Resumption cleared = m_upgrade.ResumeInterrupted(false);
-    m_runLog += cleared.note;
-    ServiceOutcome deleted = m_service.DeleteProductService();
-    m_log.Step("Delete ZIL Service", deleted.error);
-    ShowStatus(deleted.statusLine);
-    m_observer.SetCurrentPos(93);
-    m_runLog += deleted.statusLine;
-    Removal program = m_files.DeleteProgramDirectory();
-    m_log.Step("Delete ZIL Directory", program.error);
-    LogRetired(program);
-    // The entry goes with the program folder: Apps & features must not offer a product that is
-    // gone, nor lose one that is still there.
-    if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
-        m_entryLeft = m_entry.Remove();
-        m_log.Step("Delete ZIL Uninstall Entry", m_entryLeft);
-    }
-    m_observer.SetCurrentPos(98);
-    Removal temp = m_files.DeleteTempDirectory();
-    m_log.Step("Delete ZIL Temp Directory", temp.error);
-    LogRetired(temp);
-    m_observer.SetCurrentPos(100);
-}
-
 // The service counts as gone only when the manager no longer knows it: one marked for deletion
 // is still there (running, starting, or held open) and may never go. Whatever cannot be checked
 // is counted as left behind. Both folders must be gone too.
 bool UninstallSequence::InstallationLeftBehind() {
-    if (m_serviceStillRuns || m_entryLeft != WIN_OK) {
-        return true;
-    }
     ServiceQuery query = m_service.QueryServiceState();
     FileSystem& files = m_platform.files();
-    return query.error != WIN_SERVICE_DOES_NOT_EXIST || files.findFile(SETUP_PROGRAM_DIR) ||
-           files.findFile(SETUP_TEMP_DIR);
+    return m_entryLeft != WIN_OK || query.error != WIN_SERVICE_DOES_NOT_EXIST ||
+           files.findFile(SETUP_PROGRAM_DIR) || files.findFile(SETUP_TEMP_DIR);
 }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <vector>
+
 #include "setup/ProductEntry.h"
 #include "setup/Sequence.h"
 #include "setup/Upgrade.h"
+
+class UninstallSequence;
+using UninstallStep = SequenceStep<UninstallSequence>;
 
 // Removes the product: extracts the archive again (the uninstall script travels in it),
 // unregisters the WMI classes, signals the service three times, stops and deletes it, and
@@ -12,17 +17,31 @@
 // could not be removed, the program directory) makes the run a failure.
 class UninstallSequence : public Sequence {
 public:
-    UninstallSequence(Platform& platform, RunMode mode, SfxExtractor& extractor, SetupLogFile& log,
-                      SequenceObserver& observer);
+    explicit UninstallSequence(const SequenceContext& context);
     void Run() override;
+    // The uninstall's steps in order; no step of it is given back.
+    static std::vector<UninstallStep> Steps();
+
+    StepOutcome PrepareTemp();
+    StepOutcome Extract();
+    StepOutcome UnregisterWmiClasses();
+    StepOutcome SendClose();
+    StepOutcome SendUninstall();
+    StepOutcome SendUninstallLast();
+    StepOutcome QueryService();
+    StepOutcome StopService();
+    StepOutcome ClearInterruptedUpgrade();
+    StepOutcome DeleteService();
+    StepOutcome DeleteProgramFolder();
+    StepOutcome DeleteEntry();
+    StepOutcome DeleteTemp();
 
 private:
-    void SignalService();
-    void RemoveInstallation();
+    void Conclude() override;
     bool InstallationLeftBehind();
 
     Upgrade m_upgrade;
     ProductEntry m_entry;
-    bool m_serviceStillRuns = false;  // it ran and would not stop
+    bool m_serviceRuns = false;       // as the query found it
     Win32Error m_entryLeft = WIN_OK;  // why the Apps & features entry could not go
 };

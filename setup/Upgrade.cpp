@@ -13,7 +13,7 @@ namespace {
 // first change, read only whole: a record cut short by a crash does not add up and is not taken
 // for one.
 struct RecordHeader {
-    char magic[16] = "ZIL upgrade 1";
+    char magic[16] = "ZIL upgrade 2";
     std::uint32_t serviceExisted = 0;
     std::uint32_t serviceRan = 0;
     std::uint32_t serviceType = 0;
@@ -22,14 +22,15 @@ struct RecordHeader {
     std::uint32_t folderExisted = 0;
     std::uint64_t volume = 0;
     std::uint64_t fileId = 0;
-    std::uint32_t lengths[3] = {};  // display name, image path, set-aside folder
+    std::uint32_t lengths[4] = {};  // display name, image path, account, set-aside folder
 };
 // A record is a few hundred bytes; anything larger is not one of ours.
 constexpr std::uint32_t RECORD_LIMIT = 8192;
 
 std::string RecordBytes(const UpgradeRecord& record) {
     const ServiceSettings& service = record.service;
-    const std::string* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
+    const std::string* texts[4] = {&service.displayName, &service.imagePath, &service.account,
+                                   &record.setAsidePath};
     RecordHeader header;
     header.serviceExisted = record.serviceExisted;
     header.serviceRan = record.serviceRan;
@@ -40,7 +41,7 @@ std::string RecordBytes(const UpgradeRecord& record) {
     header.volume = record.volume;
     header.fileId = record.fileId;
     std::string bytes;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         header.lengths[i] = static_cast<std::uint32_t>(texts[i]->size());
         bytes += *texts[i];
     }
@@ -56,8 +57,9 @@ bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
     std::memcpy(&header, bytes.data(), sizeof(header));
     std::size_t at = sizeof(header);
     ServiceSettings& service = record.service;
-    std::string* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
-    for (int i = 0; i < 3; ++i) {
+    std::string* texts[4] = {&service.displayName, &service.imagePath, &service.account,
+                             &record.setAsidePath};
+    for (int i = 0; i < 4; ++i) {
         if (header.lengths[i] > bytes.size() - at) {
             return false;
         }
@@ -84,10 +86,45 @@ bool IsMissing(Win32Error error) {
     return error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND;
 }
 
+bool SameRegistration(const ServiceSettings& a, const ServiceSettings& b) {
+    return a.displayName == b.displayName && a.serviceType == b.serviceType &&
+           a.startType == b.startType && a.errorControl == b.errorControl &&
+           a.imagePath == b.imagePath && a.account == b.account;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+const std::string SERVICE_RUNNING_CHANGE = theServiceName + " running";
+const std::string SERVICE_REGISTRATION_CHANGE = theServiceName + " registration";
+
 }  // namespace
 
-Upgrade::Upgrade(Platform& platform, FileOperations& files, ProductService& service)
-    : m_platform(platform), m_files(files), m_service(service) {}
+bool AccountNeedsPassword(const std::string& account) {
+    std::string name = Lower(account);
+    for (const char* known : {"", "localsystem", ".\\localsystem", "nt authority\\system",
+                              "nt authority\\localservice", "nt authority\\local service",
+                              "nt authority\\networkservice", "nt authority\\network service"}) {
+        if (name == known) {
+            return false;
+        }
+    }
+    return !name.starts_with("nt service\\") && !name.ends_with("$");
+}
+
+Upgrade::Upgrade(Platform& platform, FileOperations& files, ProductService& service,
+                 Transaction& transaction, StatusDisplay& show)
+    : m_platform(platform),
+      m_files(files),
+      m_service(service),
+      m_transaction(transaction),
+      m_show(show) {}
 
 Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     PathInfo info;
@@ -102,35 +139,33 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
         return {Interrupted::Ignored, WIN_OK, ForeignRecordNote()};
     }
     Resumption resumed{Interrupted::Resumed, WIN_OK, ""};
-    bool folderBack = false;
     if (record.folderExisted && IsRecordedFolder(record)) {
         resumed.error = restoreFolder ? RestoreFolder(record)
                                       : m_files.RemoveOrRetire(record.setAsidePath).error;
-        folderBack = restoreFolder && resumed.error == WIN_OK;
     } else if (PathInfo other; record.folderExisted &&
                                m_platform.files().pathInfo(record.setAsidePath, other) == WIN_OK) {
         resumed.note = NoteLine(record.setAsidePath, "not the folder setup set aside, left alone");
     }
+    if (restoreFolder && resumed.error == WIN_OK) {
+        // The record is there, so the cut-off run never committed: whatever is registered now
+        // came from it, and the old registration comes back as it was. It is not started: the
+        // upgrade that follows would only stop it again, and starts it if it fails.
+        resumed.error =
+            record.serviceExisted ? RegisterAsRecorded(record).error : RemoveCurrentService();
+        if (resumed.error == WIN_OK && record.serviceExisted && record.serviceRan) {
+            NoteServiceRan();
+            ServiceStopped();
+        }
+    }
     if (resumed.error != WIN_OK) {
         return {Interrupted::Failed, resumed.error, resumed.note};
     }
-    if (restoreFolder) {
-        // With the old folder back, whatever is registered now came from the cut-off run (or is
-        // the old service itself): the old registration comes back as it was. Without it, a
-        // service registered now is kept (the upgrade may have gone through), and the old one
-        // comes back only where none is. Either way it is not started: the upgrade that follows
-        // would only stop it again, and restarts it if it fails.
-        if (folderBack) {
-            RemoveCurrentService(nullptr);
-        }
-        ServiceQuery now = m_service.QueryServiceState();
-        if (record.serviceExisted && now.error == WIN_SERVICE_DOES_NOT_EXIST) {
-            m_service.RegisterService(record.service);
-            m_serviceRan = record.serviceRan;
-        }
-    }
     DeleteRecord();
     return resumed;
+}
+
+void Upgrade::ServiceStopped() {
+    m_transaction.Made(SERVICE_RUNNING_CHANGE, [this] { return StartIfStopped(); });
 }
 
 Upgrade::Beginning Upgrade::Begin() {
@@ -150,7 +185,12 @@ Upgrade::Beginning Upgrade::Begin() {
     }
     m_record.serviceExisted = registration.error == WIN_OK;
     m_record.service = std::move(registration.settings);
-    m_record.serviceRan = m_serviceRan;
+    // A registration that setup cannot give back as it was must not be taken away.
+    if (m_record.serviceExisted && AccountNeedsPassword(m_record.service.account)) {
+        return {WIN_NOT_SUPPORTED,
+                NoteLine(theServiceName + " logs on as " + m_record.service.account,
+                         "setup cannot know its password, nothing is replaced")};
+    }
     if (Win32Error error = files.pathInfo(SETUP_PROGRAM_DIR, info); error == WIN_OK) {
         m_record.folderExisted = true;
         m_record.volume = info.volume;
@@ -163,19 +203,34 @@ Upgrade::Beginning Upgrade::Begin() {
     } else if (!IsMissing(error)) {
         return {error, ""};
     }
-    m_began = true;
     if (!m_record.serviceExisted && !m_record.folderExisted) {
         return {};  // a first install: nothing to give back
     }
     if (!recordable) {
         return {WIN_OK, ForeignRecordNote()};
     }
-    return {WriteRecord(), ""};
+    Win32Error written = WriteRecord();
+    m_recordWritten = written == WIN_OK;
+    return {written, ""};
 }
 
 ServiceOutcome Upgrade::RemoveService() {
     ServiceOutcome deleted = m_service.DeleteProductService();
-    m_serviceRemoved = deleted.error == 0;
+    if (deleted.error == 0) {
+        m_transaction.Made(SERVICE_REGISTRATION_CHANGE, [this] {
+            Undone undone;
+            // Whatever took the name meanwhile gives way (a new service that was let be).
+            if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
+                return Undone{removed, ""};
+            }
+            if (m_record.serviceExisted) {
+                ServiceOutcome created = m_service.RegisterService(m_record.service);
+                m_show.ShowStatus(created.statusLine);
+                undone = {static_cast<Win32Error>(created.error), created.statusLine};
+            }
+            return undone;
+        });
+    }
     return deleted;
 }
 
@@ -184,65 +239,44 @@ Win32Error Upgrade::SetAsideFolder() {
         return WIN_OK;
     }
     Win32Error error = m_platform.files().moveFile(SETUP_PROGRAM_DIR, m_record.setAsidePath, false);
-    m_folderSetAside = error == WIN_OK;
+    if (error == WIN_OK) {
+        m_transaction.Made(
+            SETUP_PROGRAM_DIR,
+            [this] {
+                Win32Error back = RestoreFolder(m_record);
+                return Undone{back, StepLine("Restore Old ZIL Directory", back)};
+            },
+            [this] { return m_files.RemoveOrRetire(m_record.setAsidePath); });
+    }
     return error;
 }
 
-Restoration Upgrade::Restore(StatusDisplay* show) {
-    Restoration restored;
-    auto failed = [&](Win32Error error) {
-        if (restored.error == WIN_OK) {
-            restored.error = error;
-        }
-    };
-    // Whatever is registered now is the new service once the old one was removed, or where
-    // there was none.
-    if (m_serviceRemoved || (m_began && !m_record.serviceExisted)) {
-        failed(RemoveCurrentService(show));
-    }
-    if (m_folderSetAside) {
-        Win32Error error = RestoreFolder(m_record);
-        restored.runLog += StepLine("Restore Old ZIL Directory", error);
-        failed(error);
-        m_folderSetAside = error != WIN_OK;
-    } else if (m_began && !m_record.folderExisted) {
-        // No folder was there before this run: whatever is there now is new.
-        failed(m_files.RemoveOrRetire(SETUP_PROGRAM_DIR).error);
-    }
-    if (m_serviceRemoved && m_record.serviceExisted) {
-        ServiceOutcome created = m_service.RegisterService(m_record.service);
-        if (show != nullptr) {
-            show->ShowStatus(created.statusLine);
-        }
-        restored.runLog += created.statusLine;
-        failed(static_cast<Win32Error>(created.error));
-        m_serviceRemoved = created.error != 0;
-    }
-    // A service that cannot even be asked is tried all the same: the log then says it failed.
-    if (ServiceQuery now; m_serviceRan && ((now = m_service.QueryServiceState()).error != 0 ||
-                                           now.state != SVC_RUNNING)) {
-        ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, show);
-        restored.runLog += Format("START ZIL Service retcode = %d\r\n", started.error);
-        restored.runLog += started.statusLine;
-        failed(static_cast<Win32Error>(started.error));
-    }
-    // While the old folder is still set aside, the record tells the next run where it waits.
-    if (!m_folderSetAside) {
-        DeleteRecord();
-    }
-    return restored;
+void Upgrade::MadeProgramFolder() {
+    m_transaction.Made(SETUP_PROGRAM_DIR, [this] {
+        return Undone{m_files.RemoveOrRetire(SETUP_PROGRAM_DIR).error, ""};
+    });
 }
 
-Removal Upgrade::Commit() {
-    // From here on nothing brings the old version back: the record goes first.
-    DeleteRecord();
-    Removal removal;
-    if (m_folderSetAside) {
-        removal = m_files.RemoveOrRetire(m_record.setAsidePath);
-        m_folderSetAside = false;
+void Upgrade::MadeService() {
+    m_transaction.Made(SERVICE_REGISTRATION_CHANGE, [this] {
+        return Undone{RemoveCurrentService(), ""};
+    });
+}
+
+void Upgrade::Restored(const Restoration& restored) {
+    if (restored.error == WIN_OK && m_recordWritten) {
+        DeleteRecord();
+        m_recordWritten = false;
     }
-    m_serviceRemoved = false;
-    return removal;
+}
+
+std::vector<Removal> Upgrade::Commit() {
+    // From here on nothing brings the old version back: the record goes first.
+    if (m_recordWritten) {
+        DeleteRecord();
+        m_recordWritten = false;
+    }
+    return m_transaction.Commit();
 }
 
 Win32Error Upgrade::WriteRecord() {
@@ -251,6 +285,10 @@ Win32Error Upgrade::WriteRecord() {
     Win32Error error = m_platform.files().open(SETUP_UPGRADE_RECORD, FileMode::CreateWrite, file);
     if (error == WIN_OK) {
         error = file->write(text.data(), static_cast<std::uint32_t>(text.size()));
+    }
+    // The record must outlive a power cut that follows the first change.
+    if (error == WIN_OK) {
+        error = file->flush();
     }
     return error;
 }
@@ -288,7 +326,7 @@ Win32Error Upgrade::RestoreFolder(const UpgradeRecord& record) {
 }
 
 // The service registered now is stopped and unregistered, so that another can take its name.
-Win32Error Upgrade::RemoveCurrentService(StatusDisplay* show) {
+Win32Error Upgrade::RemoveCurrentService() {
     ServiceQuery query = m_service.QueryServiceState();
     if (query.error == WIN_SERVICE_DOES_NOT_EXIST) {
         return WIN_OK;
@@ -297,12 +335,37 @@ Win32Error Upgrade::RemoveCurrentService(StatusDisplay* show) {
         return static_cast<Win32Error>(query.error);
     }
     if (query.state != SVC_STOPPED) {
-        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, show);
+        ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, &m_show);
         if (stopped.error != 0) {
             return static_cast<Win32Error>(stopped.error);
         }
     }
     return static_cast<Win32Error>(m_service.DeleteProductService().error);
+}
+
+// Whatever is registered under the name now gives way to the registration as recorded, unless
+// it is that registration already.
+Undone Upgrade::RegisterAsRecorded(const UpgradeRecord& record) {
+    ServiceRegistration now = m_service.QueryRegistration();
+    if (now.error == WIN_OK && SameRegistration(now.settings, record.service)) {
+        return {};
+    }
+    if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
+        return {removed, ""};
+    }
+    ServiceOutcome created = m_service.RegisterService(record.service);
+    return {static_cast<Win32Error>(created.error), created.statusLine};
+}
+
+// A service that cannot even be asked is tried all the same: the log then says it failed.
+Undone Upgrade::StartIfStopped() {
+    if (ServiceQuery now = m_service.QueryServiceState();
+        now.error == 0 && now.state == SVC_RUNNING) {
+        return {};
+    }
+    ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, &m_show);
+    return {static_cast<Win32Error>(started.error),
+            Format("START ZIL Service retcode = %d\r\n", started.error) + started.statusLine};
 }
 
 // A record that cannot be deleted is emptied: an empty record names nothing to bring back.

@@ -2,63 +2,67 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "setup/FileOperations.h"
 #include "setup/ProductService.h"
+#include "setup/Transaction.h"
 
-// An install over an installation, as one transaction: each change it makes to the old
-// installation (its service stopped, its registration removed, its folder set aside) is noted as
-// it is made, so that Restore gives back exactly what was there (the old folder without a file
-// of the new version, the service registered as it was and running if it ran) and Commit lets
-// go of it. What a run cut off halfway must leave the next one is written to a record beside the
-// program folder, where only administrators may write, before the first change; the next run
-// trusts the record and the folder it names only when both are what they claim to be.
+// An install over an installation: the changes it makes to the old installation (its service
+// stopped, its registration removed, its folder set aside, a new folder and service in their
+// place) go into the run's transaction as they are made, each with its undo, so that a failed
+// run gives back exactly what was there and the commit lets go of it. What a run cut off halfway
+// must leave the next one is written to a record beside the program folder, where only
+// administrators may write, and reaches the disk before the first change; the next run trusts
+// the record and the folder it names only when both are what they claim to be.
+
 // What the record says of the installation an upgrade replaces.
 struct UpgradeRecord {
     bool serviceExisted = false;
     bool serviceRan = false;
-    ServiceSettings service;  // its registration as it was
+    ServiceSettings service;  // its registration as it was, account included
     bool folderExisted = false;
     std::string setAsidePath;  // where the old program folder waits
     std::uint64_t volume = 0;  // and which folder that is
     std::uint64_t fileId = 0;
 };
 
-// What a restore did: its error (0 when everything is back) and the run log lines that say so.
-struct Restoration {
-    Win32Error error = WIN_OK;
-    std::string runLog;
-};
-
 class Upgrade {
 public:
-    Upgrade(Platform& platform, FileOperations& files, ProductService& service);
+    Upgrade(Platform& platform, FileOperations& files, ProductService& service,
+            Transaction& transaction, StatusDisplay& show);
 
     // What an earlier run left at the record's place.
     enum class Interrupted {
         None,     // nothing: no upgrade was cut off
         Resumed,  // the record was proved and what it names was brought back
         Ignored,  // something that is not a record of ours: left alone (see `note`)
-        Failed,   // a record of ours whose folder could not be brought back (see `error`)
+        Failed,   // a record of ours whose changes could not all be given back (see `error`)
     };
     struct Resumption {
         Interrupted outcome = Interrupted::None;
         Win32Error error = WIN_OK;
-        std::string note;  // a run log line naming what was left alone, or what was retired
+        std::string note;  // a run log line naming what was left alone
     };
-    // Brings back what an upgrade cut off halfway had set aside, once the service is stopped:
-    // its folder back in place, the service registered as it was (stopped), and the record gone.
-    // Also how an uninstall clears what such an upgrade left (with restoreFolder false the old
-    // folder is deleted instead of brought back).
+    // Gives back what an upgrade cut off halfway had changed, once the service is stopped: its
+    // folder back in place and the service registered as recorded, whether or not the folder
+    // came back; the record goes once everything is back. If the recorded service ran, this
+    // run's own transaction starts it again should this run fail. Also how an uninstall clears
+    // what such an upgrade left (restoreFolder false: the old folder is deleted instead, and the
+    // registration is left to the uninstall).
     Resumption ResumeInterrupted(bool restoreFolder = true);
 
-    // The old service ran when this run found it (it is stopped now, or failed to stop).
-    void NoteServiceRan() { m_serviceRan = true; }
-    // Reads what is installed now and writes the record before anything is changed; a record
-    // that cannot be written stops the upgrade. Where something that is not a record of ours
-    // takes the record's place, it is left alone (and named in `note`), and the upgrade goes on
-    // without a record.
+    // The service runs as this run found it.
+    void NoteServiceRan() { m_record.serviceRan = true; }
+    bool ServiceRan() const { return m_record.serviceRan; }
+    // The running service has been stopped: a restore starts it again.
+    void ServiceStopped();
+    // Reads what is installed now and writes the record before anything else is changed; a
+    // record that cannot be written, or an old service that logs on with a password setup
+    // cannot know, stops the upgrade. Where something that is not a record of ours takes the
+    // record's place, it is left alone (and named in `note`), and the upgrade goes on without
+    // a record.
     struct Beginning {
         Win32Error error = WIN_OK;
         std::string note;
@@ -68,26 +72,36 @@ public:
     ServiceOutcome RemoveService();
     // The old program folder, renamed beside itself (nothing to do when there is none).
     Win32Error SetAsideFolder();
-    // Back to how the machine was; the error of the first part that could not be given back.
-    // The record stays while the old folder is still set aside, so that a later run can finish.
-    Restoration Restore(StatusDisplay* show);
-    // The new installation stays: the old folder goes, and so does the record.
-    Removal Commit();
+    // The program folder made where none is now: a restore removes it.
+    void MadeProgramFolder();
+    // The new service registered: a restore removes it.
+    void MadeService();
+    // After the transaction gave its changes back: the record goes when all of them are back,
+    // and stays for the next run to finish when one is not.
+    void Restored(const Restoration& restored);
+    // The new installation stays: the record goes first, then the old folder.
+    std::vector<Removal> Commit();
 
 private:
     Win32Error WriteRecord();
     bool ReadRecord(UpgradeRecord& record);
     bool IsRecordedFolder(const UpgradeRecord& record);
     Win32Error RestoreFolder(const UpgradeRecord& record);
-    Win32Error RemoveCurrentService(StatusDisplay* show);
+    Win32Error RemoveCurrentService();
+    Undone RegisterAsRecorded(const UpgradeRecord& record);
+    Undone StartIfStopped();
     void DeleteRecord();
 
     Platform& m_platform;
     FileOperations& m_files;
     ProductService& m_service;
-    UpgradeRecord m_record;  // what Begin found, and the record written of it
-    bool m_serviceRan = false;
-    bool m_began = false;
-    bool m_serviceRemoved = false;
-    bool m_folderSetAside = false;
+    Transaction& m_transaction;
+    StatusDisplay& m_show;
+    UpgradeRecord m_record;  // what this run found, and the record written of it
+    bool m_recordWritten = false;
 };
+
+// Whether Windows needs a password to start a service under this account: every account but
+// the local system, its local and network service accounts, the per-service virtual accounts
+// and managed service accounts.
+bool AccountNeedsPassword(const std::string& account);

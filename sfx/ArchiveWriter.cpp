@@ -5,6 +5,17 @@
 
 namespace {
 
+// Every stream of the archive starts 0x78 0x9C, as readers elsewhere may check: the compression
+// level in the header is informative only (RFC 1950), so the strongest compressors' streams keep
+// their data and say "default level"; the check bits are made to hold again.
+unsigned char StandardStreamFlags(unsigned char cmf, unsigned char flg) {
+    constexpr unsigned char DEFAULT_LEVEL = 2 << 6;
+    constexpr unsigned char PRESET_DICTIONARY = 1 << 5;
+    unsigned flags = DEFAULT_LEVEL | (flg & PRESET_DICTIONARY);
+    unsigned remainder = (static_cast<unsigned>(cmf) * 256 + flags) % 31;
+    return static_cast<unsigned char>(flags + (remainder == 0 ? 0 : 31 - remainder));
+}
+
 constexpr std::uint64_t ARCHIVE_LIMIT = 0xFFFFFFFFull;  // offsets and sizes are 32-bit
 
 }  // namespace
@@ -45,8 +56,21 @@ bool ArchiveWriter::AddFile(const std::string& name, File& input, std::string& e
         return false;
     }
     std::uint64_t size = 0;
-    auto sink = [this](const unsigned char* bytes, std::size_t count, std::string& why) {
-        return Put(bytes, count, why);
+    // The stream's two header bytes, the second rewritten, then the rest as it comes.
+    unsigned char header[2] = {};
+    std::size_t headerBytes = 0;
+    auto sink = [&](const unsigned char* bytes, std::size_t count, std::string& why) {
+        while (headerBytes < 2 && count > 0) {
+            header[headerBytes++] = *bytes++;
+            --count;
+            if (headerBytes == 2) {
+                header[1] = StandardStreamFlags(header[0], header[1]);
+                if (!Put(header, 2, why)) {
+                    return false;
+                }
+            }
+        }
+        return count == 0 || Put(bytes, count, why);
     };
     if (!m_deflater.Deflate(input, before, sink, size, error)) {
         error = name + ": " + error;

@@ -1,10 +1,9 @@
 #include "shell/SetupDialog.h"
 
-#include "setup/InstallSequence.h"
 #include "setup/ProductPaths.h"
 #include "setup/ProductService.h"
 #include "setup/SetupExitCode.h"
-#include "setup/UninstallSequence.h"
+#include "setup/RunSequence.h"
 
 namespace {
 
@@ -137,14 +136,14 @@ void SetupDialog::OnPaint() {
 
 void SetupDialog::OnInstall() {
     if (BeginSequence()) {
-        InstallSequence(m_platform, m_mode, m_extractor, m_logFile, *this).Run();
+        RunSequence(SequenceKind::Install, {m_platform, m_mode, m_extractor, m_logFile, *this});
         EndSequence();
     }
 }
 
 void SetupDialog::OnUninstall() {
     if (BeginSequence()) {
-        UninstallSequence(m_platform, m_mode, m_extractor, m_logFile, *this).Run();
+        RunSequence(SequenceKind::Uninstall, {m_platform, m_mode, m_extractor, m_logFile, *this});
         EndSequence();
     }
 }

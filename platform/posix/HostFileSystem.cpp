@@ -130,6 +130,10 @@ Win32Error HostFile::read(void* buffer, std::uint32_t count, std::uint32_t& byte
     return WIN_OK;
 }
 
+Win32Error HostFile::flush() {
+    return ::fsync(m_fd) == 0 ? WIN_OK : Win32ErrorFromErrno(errno);
+}
+
 Win32Error HostFile::write(const void* buffer, std::uint32_t count) {
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     std::uint32_t done = 0;

@@ -19,6 +19,7 @@ public:
     Win32Error write(const void* buffer, std::uint32_t count) override;
     Win32Error seek(std::int64_t offset, SeekOrigin origin) override;
     Win32Error length(std::uint64_t& bytes) override;
+    Win32Error flush() override;
 
     // Opens a host path; the Win32 error number of the outcome.
     static Win32Error Open(const std::string& path, FileMode mode, std::unique_ptr<File>& file);

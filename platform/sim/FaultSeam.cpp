@@ -24,6 +24,10 @@ public:
         return m_seam.guard(Kind::Seek, [&] { return m_file->seek(offset, origin); });
     }
     Win32Error length(std::uint64_t& bytes) override { return m_file->length(bytes); }
+    // A flush that fails is a write that never reached the disk.
+    Win32Error flush() override {
+        return m_seam.guard(Kind::Write, [&] { return m_file->flush(); });
+    }
 
 private:
     FaultSeam& m_seam;

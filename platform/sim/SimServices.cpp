@@ -56,6 +56,8 @@ Table loadTable(const std::string& path) {
             r.settings.displayName = restOf(line);
         } else if (key == "image") {
             r.settings.imagePath = restOf(line);
+        } else if (key == "account") {
+            r.settings.account = restOf(line);
         } else if (key == "type") {
             line >> r.settings.serviceType;
         } else if (key == "start-type") {
@@ -91,11 +93,11 @@ void saveTable(const std::string& path, const Table& table) {
         std::ofstream out(temporary, std::ios::trunc);
         for (const Record& r : table) {
             out << "service " << r.settings.name << "\ndisplay " << r.settings.displayName
-                << "\nimage " << r.settings.imagePath << "\ntype " << r.settings.serviceType
-                << "\nstart-type " << r.settings.startType << "\nerror-control "
-                << r.settings.errorControl << "\nstate " << r.settledState << "\npending "
-                << r.pendingState << ' ' << r.pendingSince << ' ' << r.pendingFor << ' '
-                << (r.pendingOwner.empty() ? "-" : r.pendingOwner) << "\nmarked-for-delete "
+                << "\nimage " << r.settings.imagePath << "\naccount " << r.settings.account
+                << "\ntype " << r.settings.serviceType << "\nstart-type " << r.settings.startType
+                << "\nerror-control " << r.settings.errorControl << "\nstate " << r.settledState
+                << "\npending " << r.pendingState << ' ' << r.pendingSince << ' ' << r.pendingFor
+                << ' ' << (r.pendingOwner.empty() ? "-" : r.pendingOwner) << "\nmarked-for-delete "
                 << r.markedForDelete << '\n';
             for (const auto& [owner, count] : r.openHandles) {
                 out << "handles " << owner << ' ' << count << '\n';

@@ -42,6 +42,8 @@ public:
         return written == count ? WIN_OK : WIN_DISK_FULL;
     }
 
+    Win32Error flush() override { return FlushFileBuffers(m_handle.get()) ? WIN_OK : LastError(); }
+
     Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
         LARGE_INTEGER distance{};
         distance.QuadPart = offset;

@@ -63,6 +63,7 @@ public:
         settings.startType = config->dwStartType;
         settings.errorControl = config->dwErrorControl;
         settings.imagePath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+        settings.account = config->lpServiceStartName != nullptr ? config->lpServiceStartName : "";
         return WIN_OK;
     }
 
@@ -89,7 +90,8 @@ public:
         SC_HANDLE handle = CreateServiceA(
             m_handle.get(), settings.name.c_str(), settings.displayName.c_str(),
             settings.desiredAccess, settings.serviceType, settings.startType, settings.errorControl,
-            settings.imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+            settings.imagePath.c_str(), nullptr, nullptr, nullptr,
+            settings.account.empty() ? nullptr : settings.account.c_str(), nullptr);
         if (handle == nullptr) {
             return LastError();
         }

@@ -181,6 +181,7 @@ public:
         fs::remove(link / theLogFile);
         fs::remove(link / "journal.log");
         m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
+        m_ranBeforeTheCut.insert(link);
         return true;
     }
 
@@ -256,8 +257,19 @@ private:
                 bool restartRefused =
                     log.find("START ZIL Service retcode = 0") == std::string::npos &&
                     log.find("START ZIL Service retcode = ") != std::string::npos;
-                bool intact = before == after && now.registered == old.registered &&
-                              (now.state == old.state || restartRefused) && now.image == old.image;
+                // Nor can it register the old service again: the log must name the registration
+                // and the record must stay, for the next run to finish the restore.
+                bool registrationNamed =
+                    log.find(theServiceName + " registration: not given back") !=
+                        std::string::npos &&
+                    fs::exists(machine / "C/Program Files (x86)/ZIL.upgrade");
+                // A service that ran before an upgrade cut off runs again once restored.
+                bool stateRestored =
+                    now.state == old.state || (m_ranBeforeTheCut.count(baseline) && now.state == 4);
+                bool intact = before == after &&
+                              ((now.registered == old.registered && now.image == old.image) ||
+                               registrationNamed) &&
+                              (stateRestored || restartRefused || registrationNamed);
                 bool newComplete =
                     exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;
                 for (const auto& [path, what] : m_installedFiles) {
@@ -362,6 +374,7 @@ private:
     // Files that someone else planted where setup keeps its own state: never changed, never
     // moved into the program folder.
     std::vector<std::string> m_planted;
+    std::set<fs::path> m_ranBeforeTheCut;  // baselines whose record says the service ran
     int m_runs = 0;
     int m_faults = 0;
     int m_held = 0;

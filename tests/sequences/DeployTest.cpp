@@ -155,8 +155,10 @@ TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
                     return std::string(s.name) == "Write ZIL Uninstall Entry";
                 });
                 ASSERT_NE(entry, steps.end());
-                steps.insert(entry + 1, {"Fail", [](InstallSequence&) { return Win32Error{5}; }, -1,
-                                         InstallStep::INSTALL_STEP_RESTORE});
+                steps.insert(
+                    entry + 1,
+                    InstallStep{"Fail", [](InstallSequence&) { return StepOutcome::Failed(5); }, -1,
+                                StepFailure::Restores});
                 m_installSteps = steps;
             } else {
                 InjectForNextRun(c.fault);
@@ -166,7 +168,7 @@ TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
             EXPECT_EQ(Entry(&keeping), old);
             EXPECT_FALSE(keeping);
             EXPECT_EQ(FilesBelow(Host(SETUP_PROGRAM_DIR)), files);
-            EXPECT_THAT(LogDetails(LogText()), HasSubstr("Restore ZIL Uninstall Entry: ok"));
+            EXPECT_THAT(LogDetails(LogText()), HasSubstr("Restore Old ZIL Installation: ok"));
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "platform/Format.h"
 #include "res/ProductVersion.h"
 #include "sfx/SfxExtractor.h"
 #include "tests/faults/MachineFiles.h"
@@ -40,9 +41,13 @@ const std::string FINISHED =
 // restore, as a later change could add.
 std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
     std::vector<InstallStep> steps = InstallSequence::Steps();
-    steps.insert(steps.end() - 2,
-                 {"Check New ZIL Installation", [](InstallSequence&) -> Win32Error { return 87; },
-                  -1, InstallStep::INSTALL_STEP_RESTORE});
+    auto commit = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
+        return step.onFailure == StepFailure::Commits;
+    });
+    steps.insert(commit,
+                 {"Check New ZIL Installation",
+                  [](InstallSequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); }, -1,
+                  StepFailure::Restores});
     return steps;
 }
 
@@ -330,7 +335,8 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
                             "Write ZIL Uninstall Entry: ok", "Delete ZIL Temp Directory: ok",
                             "Create ZIL Service: error 4242: (no text for this number)",
                             "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
-                            "Install Runtime: ok", "Start ZIL Service: " + timeout));
+                            "Install Runtime: ok", "Start ZIL Service: " + timeout,
+                            "Remove Old ZIL Directory: ok"));
     EXPECT_GT(previous, 0) << "the steps are timed";
 }
 
@@ -405,8 +411,9 @@ protected:
     }
     // The service under the product's name as another program registered it: another image with
     // its arguments, started on demand, running.
-    void RegisterSomeoneElsesService() {
+    void RegisterSomeoneElsesService(const std::string& account = "") {
         ServiceSettings foreign;
+        foreign.account = account;
         foreign.displayName = "Someone else's service";
         foreign.serviceType = SVC_WIN32_OWN_PROCESS;
         foreign.startType = SVC_DEMAND_START;
@@ -431,6 +438,7 @@ protected:
         EXPECT_EQ(record.settings.imagePath, m_oldService.settings.imagePath);
         EXPECT_EQ(record.settings.startType, m_oldService.settings.startType);
         EXPECT_EQ(record.settings.displayName, m_oldService.settings.displayName);
+        EXPECT_EQ(record.settings.account, m_oldService.settings.account);
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
         EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
         EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
@@ -517,6 +525,75 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
         }
         EXPECT_EQ(LogFooter(LogText()), "Result: install failed (exit code 1603)\r\n");
         EXPECT_TRUE(run.dialogEnded);
+        ExpectOldInstallationRunning();
+    }
+}
+
+// A new service that cannot be registered, twice (refused, or the old one only marked for
+// deletion because another program holds it open), gives the old installation back: it was not
+// committed to a service that cannot start.
+TEST_F(UpgradeTest, ANewServiceThatCannotBeRegisteredGivesTheOldOneBack) {
+    for (Win32Error refusal : {WIN_ACCESS_DENIED, WIN_SERVICE_MARKED_FOR_DELETE}) {
+        SCOPED_TRACE(refusal);
+        FreshMachine();
+        RegisterSomeoneElsesService();
+        InjectForNextRun({SimFaultKind::SvcCreate, 1, refusal});
+        InjectForNextRun({SimFaultKind::SvcCreate, 2, refusal});
+        SetupRun run = Run("/I");
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_THAT(LogBody(LogText()),
+                    HasSubstr(Format("Install NT Service Failed XXXXX\r\n"
+                                     "Create ZIL Service Failed, error %d !!!\r\n",
+                                     refusal)));
+        EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("Start ZIL Service Failed")));
+        ExpectOldInstallationRunning();
+    }
+}
+
+// A running service that will not stop keeps running with its files, and nothing is started:
+// it never stopped.
+TEST_F(UpgradeTest, AServiceThatWillNotStopIsNeverStarted) {
+    InjectForNextRun({SimFaultKind::SvcControl, 2, WIN_ACCESS_DENIED, true});
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    for (const std::string& line : JournalOf(run.journal, "service")) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr(" start ")));
+    }
+    EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("START ZIL Service")));
+    EXPECT_EQ(LogBody(LogText()),
+              "Query Code = Running --> 4\r\n"
+              "Query Code = Running --> 4\r\n"
+              "Stop ZIL Service Failed, error 5 !!!\r\n"
+              "Install ZIL Failed\r\n");
+    ExpectOldInstallationRunning();
+}
+
+// The old service's account comes back with a restore; an account that needs a password, which
+// setup cannot know, stops the upgrade before the registration is touched, and the log says why.
+TEST_F(UpgradeTest, TheServiceKeepsItsAccount) {
+    struct Case {
+        std::string account;
+        std::optional<SimFault> fault;
+        std::string logged;
+    };
+    const std::vector<Case> cases = {
+        {"NT AUTHORITY\\LocalService", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION},
+         "Restore Old ZIL Directory Success !!!"},
+        {"NT SERVICE\\JovixZIL", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION},
+         "Restore Old ZIL Directory Success !!!"},
+        {"CORP\\zil-service", std::nullopt,
+         "JovixZIL logs on as CORP\\zil-service: setup cannot know its password, nothing is "
+         "replaced !!!\r\nRecord ZIL Upgrade Failed, error 50 !!!\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.account);
+        FreshMachine();
+        RegisterSomeoneElsesService(c.account);
+        if (c.fault) {
+            InjectForNextRun(*c.fault);
+        }
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_THAT(LogBody(LogText()), HasSubstr(c.logged));
         ExpectOldInstallationRunning();
     }
 }

@@ -6,7 +6,7 @@
 
 #include "res/resource.h"
 #include "setup/InstallSequence.h"
-#include "setup/UninstallSequence.h"
+#include "setup/RunSequence.h"
 #include "sfx/SfxExtractor.h"
 #include "shell/SetupApp.h"
 #include "tests/faults/MachineFiles.h"
@@ -80,12 +80,12 @@ SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::s
     ReadOwnDirectory(extractor, sim.files(), fault);
     SetupLogFile log(sim);
     test_support::RecordingObserver observer;
-    if (install) {
-        InstallSequence(sim, mode, extractor, log, observer)
-            .RunSteps(m_installSteps.value_or(InstallSequence::Steps()));
+    SequenceContext context{sim, mode, extractor, log, observer};
+    if (install && m_installSteps) {
+        InstallSequence(context).RunSteps(*m_installSteps);
         m_installSteps.reset();
     } else {
-        UninstallSequence(sim, mode, extractor, log, observer).Run();
+        RunSequence(install ? SequenceKind::Install : SequenceKind::Uninstall, context);
     }
     EXPECT_TRUE(observer.finished) << "every path ends the sequence";
 

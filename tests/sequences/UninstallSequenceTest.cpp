@@ -36,6 +36,21 @@ TEST_F(UninstallTest, AnInstallationIsSignalledStoppedAndRemoved) {
                             "c:\\ZIL_Setup_temp\\Uninst_ZARN_ZIL.mof -> 0"));
 }
 
+// A registration that cannot be read for another reason than its absence (its configuration
+// withheld) does not hide the state: the running service is still stopped before it goes.
+TEST_F(UninstallTest, AWithheldRegistrationDoesNotHideTheState) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    InjectForNextRun({SimFaultKind::SvcQuery, 1, WIN_ACCESS_DENIED});
+    SetupRun run = Run("/U");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(LogBody(LogText()),
+              "Query Code = Running --> 4\r\n"
+              "Query Code = STOP --> 1\r\n"
+              "Request Successed !!!\r\n"
+              "Unistall ZIL Success !!!\r\n");
+    ExpectProductGone();
+}
+
 TEST_F(UninstallTest, NothingInstalledStillSucceeds) {
     for (std::string argument : {"/u", ""}) {
         SCOPED_TRACE(argument);

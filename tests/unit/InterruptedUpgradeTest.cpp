@@ -44,15 +44,17 @@ protected:
     }
 
     // One run of setup on the machine.
-    struct Machine {
+    struct Machine : StatusDisplay {
         explicit Machine(const std::string& root)
             : sim(test_support::VirtualClockMachine(root)),
               files(sim),
               service(sim),
-              upgrade(sim, files, service) {}
+              upgrade(sim, files, service, transaction, *this) {}
+        void ShowStatus(const std::string&) override {}
         SimPlatform sim;
         FileOperations files;
         ProductService service;
+        Transaction transaction;
         Upgrade upgrade;
     };
 
@@ -93,10 +95,9 @@ TEST_F(InterruptedUpgradeTest, WhatTheRecordSaysComesBackExactly) {
     EXPECT_EQ(RegisteredImage(), OLD_IMAGE);
 }
 
-// With the old folder back, the service that the cut-off run had registered goes and the old
-// registration takes its place; without it (the folder is not the recorded one), a service
-// registered now is kept.
-TEST_F(InterruptedUpgradeTest, TheRegistrationComesBackOnlyWithTheFolderOrWhereNoneIs) {
+// The cut-off run never committed, so the service it had registered goes and the old
+// registration takes its place, whether the old folder comes back or is not the recorded one.
+TEST_F(InterruptedUpgradeTest, TheRecordedRegistrationComesBackWithOrWithoutTheFolder) {
     for (bool folderBack : {true, false}) {
         SCOPED_TRACE(folderBack ? "folder back" : "folder not the recorded one");
         fs::remove_all(m_root);
@@ -111,8 +112,7 @@ TEST_F(InterruptedUpgradeTest, TheRegistrationComesBackOnlyWithTheFolderOrWhereN
             ASSERT_EQ(machine.service.CreateProductService().error, 0);
         }
         EXPECT_EQ(Machine(m_root).upgrade.ResumeInterrupted().error, WIN_OK);
-        EXPECT_EQ(RegisteredImage(),
-                  folderBack ? OLD_IMAGE : "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\"");
+        EXPECT_EQ(RegisteredImage(), OLD_IMAGE);
         EXPECT_EQ(Exists(SETUP_SET_ASIDE_DIR), !folderBack);
     }
 }
@@ -193,7 +193,9 @@ TEST_F(InterruptedUpgradeTest, WhatIsNotBackYetStaysRecorded) {
         // Neither renamed back nor copied.
         machine.sim.faults().fail(SimFaultKind::Move, 1, WIN_ACCESS_DENIED, true);
         machine.sim.faults().fail(SimFaultKind::Open, 1, WIN_ACCESS_DENIED, true);
-        EXPECT_NE(machine.upgrade.Restore(nullptr).error, WIN_OK);
+        Restoration restored = machine.transaction.GiveBack();
+        EXPECT_NE(restored.error, WIN_OK);
+        machine.upgrade.Restored(restored);
     }
     EXPECT_TRUE(Exists(SETUP_UPGRADE_RECORD));
     EXPECT_TRUE(Exists(SETUP_SET_ASIDE_DIR));

@@ -38,8 +38,8 @@ protected:
 
     Win32Error create(const std::string& name = kName, const std::string& image = kImage) {
         ServiceSettings settings{
-            name, name, SVC_ALL_ACCESS, SVC_WIN32_OWN_PROCESS, SVC_AUTO_START, SVC_ERROR_NORMAL,
-            image};
+            name,  name, SVC_ALL_ACCESS, SVC_WIN32_OWN_PROCESS, SVC_AUTO_START, SVC_ERROR_NORMAL,
+            image, ""};
         std::unique_ptr<Service> service;
         return manager()->createService(settings, service);
     }
@@ -125,7 +125,7 @@ TEST_F(SimServicesTest, EachRequestNeedsExactlyItsAccessRight) {
     std::unique_ptr<Service> service;
     ServiceSettings settings{
         "Other",        "Other",          SVC_ALL_ACCESS, SVC_WIN32_OWN_PROCESS,
-        SVC_AUTO_START, SVC_ERROR_NORMAL, kImage};
+        SVC_AUTO_START, SVC_ERROR_NORMAL, kImage,         ""};
     EXPECT_EQ(connectOnly->createService(settings, service), WIN_ACCESS_DENIED);
     EXPECT_EQ(manager(SVC_MANAGER_CREATE_SERVICE)->openService(kName, SVC_START, service),
               WIN_ACCESS_DENIED);
@@ -247,7 +247,7 @@ TEST_F(SimServicesTest, TwoProcessesAtOnceLoseNoRequest) {
             services.openManager(SVC_MANAGER_ALL_ACCESS, m);
             ServiceSettings settings{
                 "Race",         "Race",           SVC_ALL_ACCESS, SVC_WIN32_OWN_PROCESS,
-                SVC_AUTO_START, SVC_ERROR_NORMAL, kImage};
+                SVC_AUTO_START, SVC_ERROR_NORMAL, kImage,         ""};
             Win32Error created = m->createService(settings, s);
             ::_exit(failures > 0                    ? 3
                     : created == WIN_OK             ? 0

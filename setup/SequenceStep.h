@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Win32Error.h"
+
+// What a step's failure does to the run. Steps run in the order of their table; the commit is a
+// wall: no step after it may ask for a restore, and a table in which one does is refused before
+// anything runs.
+enum class StepFailure {
+    GoesOn,        // the failure is recorded and the run goes on
+    Ends,          // the run ends: with the outcome's message, else as the sequence ends anyway
+    Restores,      // every change made so far is given back and the run ends with 1603
+    KeepsAndEnds,  // the changes stay: the table's commit runs, then the run ends
+    Commits,       // this step is the commit: from here on nothing is given back
+};
+
+// One line of the log's details that a step took at a moment of its own (each attempt of a
+// retried operation, say): the name, its Win32 error or a failure in words, and the clock then.
+struct StepRecord {
+    std::string name;
+    Win32Error error = WIN_OK;
+    std::string failure;
+    std::uint64_t at = 0;
+};
+
+// What a step did, for the runner to record: a step writes nothing itself. The runner records it
+// once in the log's details (its own line, or the records it gives in its place), appends its
+// run log lines, shows its status line, and applies the failure policy of its table row when
+// `error` is not 0.
+struct StepOutcome {
+    Win32Error error = WIN_OK;  // what the failure policy looks at
+    std::string runLog;         // lines for the run log, in order
+    std::string status;         // the status line to show once the step is done; "" for none
+    bool showRunLog = false;    // the status edit shows the whole run log instead
+    // For the step's own line of the details when it differs from `error`: the operation's
+    // error where the step still succeeded (a query that found no service), or a failure that
+    // is no Win32 error, in words.
+    std::optional<Win32Error> recordedError;
+    std::string failure;
+    // When the step's own line is timed, if not when the step returns (work that followed the
+    // act it records, a pause, say, is not counted in).
+    std::optional<std::uint64_t> recordedAt;
+    // Lines of the details in place of the step's own line.
+    std::vector<StepRecord> records;
+    // How a run that this step ends is told (the run log's last line, a person's box), and its
+    // exit code; no message: the sequence ends as it would after its last step.
+    std::string endMessage;
+    int exitCode = 0;
+
+    // A step that failed with this error and has nothing more to say.
+    static StepOutcome Failed(Win32Error failed) {
+        StepOutcome outcome;
+        outcome.error = failed;
+        return outcome;
+    }
+    // Another part of the step: its lines, records and status follow this one's.
+    StepOutcome& Add(const StepOutcome& part);
+};
+
+// A row of a sequence's table: the step's name (written here only), what it does, the lower
+// bar's position once it is done (-1: none) and what its failure does.
+template <class S>
+struct SequenceStep {
+    const char* name;
+    StepOutcome (*run)(S& sequence);
+    int position;
+    StepFailure onFailure;
+};
+
+// The first row after the commit that asks for a restore; null when the table keeps the wall.
+template <class S>
+const char* StepBehindTheWall(const std::vector<SequenceStep<S>>& steps) {
+    bool committed = false;
+    for (const SequenceStep<S>& step : steps) {
+        if (committed && step.onFailure == StepFailure::Restores) {
+            return step.name;
+        }
+        committed = committed || step.onFailure == StepFailure::Commits;
+    }
+    return nullptr;
+}

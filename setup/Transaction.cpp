@@ -1,0 +1,40 @@
+#include "setup/Transaction.h"
+
+#include "platform/Format.h"
+#include "setup/StepLine.h"
+
+void Transaction::Made(std::string what, Undo undo, Release release) {
+    if (!m_committed) {
+        m_changes.push_back({std::move(what), std::move(undo), std::move(release)});
+    }
+}
+
+Restoration Transaction::GiveBack() {
+    Restoration restored;
+    while (!m_committed && !m_changes.empty()) {
+        Change change = std::move(m_changes.back());
+        m_changes.pop_back();
+        Undone undone = change.undo();
+        restored.runLog += undone.runLog;
+        if (undone.error != WIN_OK) {
+            restored.runLog +=
+                NoteLine(change.what, Format("not given back, error %d", undone.error).c_str());
+            if (restored.error == WIN_OK) {
+                restored.error = undone.error;
+            }
+        }
+    }
+    return restored;
+}
+
+std::vector<Removal> Transaction::Commit() {
+    std::vector<Removal> released;
+    m_committed = true;
+    for (Change& change : m_changes) {
+        if (change.release) {
+            released.push_back(change.release());
+        }
+    }
+    m_changes.clear();
+    return released;
+}
