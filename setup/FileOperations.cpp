@@ -11,7 +11,6 @@ namespace {
 
 enum : int {
     DIRECTORY_WAIT_CHECKS = 9,
-    FREE_NAME_SUFFIXES = 9,
 };
 
 const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
@@ -73,7 +72,7 @@ Removal FileOperations::RemoveOrRetire(const std::string& path) {
 // (the files held open then go first). Without a rename, the deletion's error stands.
 Removal FileOperations::Retire(const std::string& path, Win32Error error) {
     FileSystem& files = m_platform.files();
-    std::string retired = FreeName(TrimSeparators(path) + ".obsolete");
+    std::string retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
     if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
         return {error, ""};
     }
@@ -82,7 +81,7 @@ Removal FileOperations::Retire(const std::string& path, Win32Error error) {
 }
 
 std::string FileOperations::FreeName(const std::string& base) {
-    for (int suffix = 1; suffix <= FREE_NAME_SUFFIXES; ++suffix) {
+    for (int suffix = 1; suffix <= SFX_FREE_NAME_SUFFIXES; ++suffix) {
         std::string name = base;
         if (suffix > 1) {
             name += '.';

@@ -29,6 +29,7 @@ std::vector<InstallStep> InstallSequence::Steps() {
         {"Stop ZIL Service", [](S& s) { return s.StopOldService(); }, -1, F::Restores},
         {"Restore Interrupted ZIL Upgrade", [](S& s) { return s.ResumeInterruptedUpgrade(); }, -1,
          F::Restores},
+        {"Remove Old ZIL Leftovers", [](S& s) { return s.ClearLeftovers(); }, -1, F::Restores},
         {"Record ZIL Upgrade", [](S& s) { return s.RecordUpgrade(); }, -1, F::Restores},
         {"Check Old ZIL Files", [](S& s) { return s.CheckOldFiles(); }, -1, F::Restores},
         {"Delete ZIL Service", [](S& s) { return s.DeleteOldService(); }, -1, F::Restores},
@@ -132,6 +133,16 @@ StepOutcome InstallSequence::ResumeInterruptedUpgrade() {
         resume.runLog += StepLine(StepName(), WIN_OK);
     }
     return resume;
+}
+
+// What an earlier run left beside the program folder goes before this upgrade sets anything
+// aside there; what can neither go nor be moved out of the way stops the upgrade.
+StepOutcome InstallSequence::ClearLeftovers() {
+    Upgrade::Leftovers cleared = m_upgrade.ClearLeftovers();
+    StepOutcome clear;
+    clear.error = cleared.error;
+    clear.runLog = cleared.runLog;
+    return clear;
 }
 
 StepOutcome InstallSequence::RecordUpgrade() {

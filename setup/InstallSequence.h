@@ -41,6 +41,7 @@ public:
     StepOutcome QueryOldService();
     StepOutcome StopOldService();
     StepOutcome ResumeInterruptedUpgrade();
+    StepOutcome ClearLeftovers();
     StepOutcome RecordUpgrade();
     StepOutcome CheckOldFiles();
     StepOutcome DeleteOldService();

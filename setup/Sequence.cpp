@@ -35,30 +35,24 @@ Sequence::Sequence(const SequenceContext& context)
       m_files(context.platform),
       m_service(context.platform) {}
 
-void Sequence::RunSteps(const char* sequence, const char* behindTheWall,
-                        const std::vector<Step>& steps) {
+bool Sequence::BeginRun(const char* sequence, const char* behindTheWall) {
     m_log.Begin(sequence, IsCommandLine(m_mode));
     if (behindTheWall != nullptr) {
         // A restore after the commit would bring back what has been let go: such a table is a
         // mistake of setup's own, and runs nothing.
         EndWithFailure(std::string(behindTheWall) + " cannot restore after the commit",
                        SETUP_EXIT_FAILURE);
-        return;
+        return false;
     }
     m_observer.SetCurrentPos(0);
-    for (const Step& step : steps) {
-        m_stepName = step.name;
-        if (!Take(step, step.run(), steps)) {
-            return;
-        }
-    }
-    Conclude();
+    return true;
 }
 
-bool Sequence::Take(const Step& step, const StepOutcome& outcome, const std::vector<Step>& steps) {
-    Record(step.name, outcome);
+Sequence::StepResult Sequence::Take(const char* name, int position, StepFailure onFailure,
+                                    const StepOutcome& outcome) {
+    Record(name, outcome);
     if (outcome.error != WIN_OK) {
-        switch (step.onFailure) {
+        switch (onFailure) {
             case StepFailure::GoesOn:
             case StepFailure::Commits:
                 break;
@@ -68,25 +62,18 @@ bool Sequence::Take(const Step& step, const StepOutcome& outcome, const std::vec
                 } else {
                     EndWithFailure(outcome.endMessage, outcome.exitCode);
                 }
-                return false;
+                return StepResult::Ended;
             case StepFailure::Restores:
-                EndWithRestore(step.name, outcome);
-                return false;
+                EndWithRestore(name, outcome);
+                return StepResult::Ended;
             case StepFailure::KeepsAndEnds:
-                for (const Step& commit : steps) {
-                    if (commit.onFailure == StepFailure::Commits) {
-                        m_stepName = commit.name;
-                        Record(commit.name, commit.run());
-                    }
-                }
-                EndKeepingChanges(outcome);
-                return false;
+                return StepResult::CommitAndEnd;
         }
     }
-    if (step.position >= 0) {
-        m_observer.SetCurrentPos(step.position);
+    if (position >= 0) {
+        m_observer.SetCurrentPos(position);
     }
-    return true;
+    return StepResult::Next;
 }
 
 void Sequence::Record(const char* name, const StepOutcome& outcome) {

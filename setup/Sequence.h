@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,24 +53,32 @@ protected:
         SEQUENCE_PAUSE_CLOSE = 100,
     };
 
-    // A table row without its sequence's type, for the runner.
-    struct Step {
-        const char* name;
-        std::function<StepOutcome()> run;
-        int position;
-        StepFailure onFailure;
-    };
     // Runs a sequence's table ("install" or "uninstall" names it in the log file). A table with
     // a restore behind the commit is refused before any step runs.
     template <class S>
     void RunTable(const char* sequence, S& self, const std::vector<SequenceStep<S>>& steps) {
-        std::vector<Step> bound;
-        for (const SequenceStep<S>& step : steps) {
-            auto run = step.run;
-            bound.push_back(
-                {step.name, [run, &self] { return run(self); }, step.position, step.onFailure});
+        if (!BeginRun(sequence, StepBehindTheWall(steps))) {
+            return;
         }
-        RunSteps(sequence, StepBehindTheWall(steps), bound);
+        for (const SequenceStep<S>& step : steps) {
+            m_stepName = step.name;
+            StepOutcome outcome = step.run(self);
+            StepResult result = Take(step.name, step.position, step.onFailure, outcome);
+            if (result == StepResult::Ended) {
+                return;
+            }
+            if (result == StepResult::CommitAndEnd) {
+                for (const SequenceStep<S>& commit : steps) {
+                    if (commit.onFailure == StepFailure::Commits) {
+                        m_stepName = commit.name;
+                        Record(commit.name, commit.run(self));
+                    }
+                }
+                EndKeepingChanges(outcome);
+                return;
+            }
+        }
+        Conclude();
     }
 
     // How a sequence ends after its last step, or after a step that ends the run without a
@@ -135,10 +142,14 @@ protected:
     bool m_restartPending = false;  // something this run moved out of the way goes at the restart
 
 private:
+    enum class StepResult { Next, Ended, CommitAndEnd };
+
     const char* m_stepName = "";
 
-    void RunSteps(const char* sequence, const char* behindTheWall, const std::vector<Step>& steps);
-    // Records a step's outcome; false when its failure ended the run.
-    bool Take(const Step& step, const StepOutcome& outcome, const std::vector<Step>& steps);
+    // Starts the log of the run; false when the table is refused (the run has ended).
+    bool BeginRun(const char* sequence, const char* behindTheWall);
+    // Records a step's outcome and applies its failure policy.
+    StepResult Take(const char* name, int position, StepFailure onFailure,
+                    const StepOutcome& outcome);
     void Record(const char* name, const StepOutcome& outcome);
 };

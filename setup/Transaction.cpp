@@ -3,22 +3,16 @@
 #include "platform/Format.h"
 #include "setup/StepLine.h"
 
-void Transaction::Made(std::string what, Undo undo, Release release) {
-    if (!m_committed) {
-        m_changes.push_back({std::move(what), std::move(undo), std::move(release)});
-    }
-}
-
 Restoration Transaction::GiveBack() {
     Restoration restored;
     while (!m_committed && !m_changes.empty()) {
-        Change change = std::move(m_changes.back());
+        std::unique_ptr<Change> change = std::move(m_changes.back());
         m_changes.pop_back();
-        Undone undone = change.undo();
+        Undone undone = change->Undo();
         restored.runLog += undone.runLog;
         if (undone.error != WIN_OK) {
             restored.runLog +=
-                NoteLine(change.what, Format("not given back, error %d", undone.error).c_str());
+                NoteLine(change->What(), Format("not given back, error %d", undone.error).c_str());
             if (restored.error == WIN_OK) {
                 restored.error = undone.error;
             }
@@ -30,9 +24,10 @@ Restoration Transaction::GiveBack() {
 std::vector<Removal> Transaction::Commit() {
     std::vector<Removal> released;
     m_committed = true;
-    for (Change& change : m_changes) {
-        if (change.release) {
-            released.push_back(change.release());
+    for (std::unique_ptr<Change>& change : m_changes) {
+        Removal removal = change->Release();
+        if (removal.error != WIN_OK || !removal.retiredTo.empty()) {
+            released.push_back(removal);
         }
     }
     m_changes.clear();

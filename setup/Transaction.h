@@ -1,7 +1,8 @@
 #pragma once
 
-#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "setup/FileOperations.h"
@@ -25,12 +26,20 @@ struct Undone {
 // place that knows what a run has changed.
 class Transaction {
 public:
-    using Undo = std::function<Undone()>;
-    // What letting go of a change takes at the commit (the old folder deleted, say).
-    using Release = std::function<Removal()>;
-
-    // A change has been made: `what` names it in the log when it cannot be given back.
-    void Made(std::string what, Undo undo, Release release = {});
+    // A change has been made: `what` names it in the log when it cannot be given back; `undo`
+    // gives it back (an Undone), `release` is what letting go of it takes at the commit (a
+    // Removal: the old folder deleted, say).
+    template <class Undo>
+    void Made(std::string what, Undo undo) {
+        Made(std::move(what), undo, [] { return Removal{}; });
+    }
+    template <class Undo, class Release>
+    void Made(std::string what, Undo undo, Release release) {
+        if (!m_committed) {
+            m_changes.push_back(
+                std::make_unique<Of<Undo, Release>>(std::move(what), undo, release));
+        }
+    }
     // Every change given back, the latest first; each one that could not be is named in the run
     // log. After the commit there is nothing to give back.
     Restoration GiveBack();
@@ -39,11 +48,32 @@ public:
     bool Committed() const { return m_committed; }
 
 private:
-    struct Change {
-        std::string what;
-        Undo undo;
-        Release release;
+    class Change {
+    public:
+        explicit Change(std::string what) : m_what(std::move(what)) {}
+        virtual ~Change() = default;
+        virtual Undone Undo() = 0;
+        virtual Removal Release() = 0;
+        const std::string& What() const { return m_what; }
+
+    private:
+        std::string m_what;
     };
-    std::vector<Change> m_changes;
+    // A change with its undo and release as the step gave them (no std::function: it would
+    // bring a stream library into the small Windows program).
+    template <class U, class R>
+    class Of : public Change {
+    public:
+        Of(std::string what, U undo, R release)
+            : Change(std::move(what)), m_undo(undo), m_release(release) {}
+        Undone Undo() override { return m_undo(); }
+        Removal Release() override { return m_release(); }
+
+    private:
+        U m_undo;
+        R m_release;
+    };
+
+    std::vector<std::unique_ptr<Change>> m_changes;
     bool m_committed = false;
 };

@@ -30,6 +30,7 @@ std::vector<UninstallStep> UninstallSequence::Steps() {
         {"Stop ZIL Service", [](S& s) { return s.StopService(); }, -1, F::Ends},
         {"Remove Interrupted ZIL Upgrade", [](S& s) { return s.ClearInterruptedUpgrade(); }, -1,
          F::GoesOn},
+        {"Remove Old ZIL Leftovers", [](S& s) { return s.ClearLeftovers(); }, -1, F::GoesOn},
         {"Delete ZIL Service", [](S& s) { return s.DeleteService(); }, 93, F::GoesOn},
         {"Delete ZIL Directory", [](S& s) { return s.DeleteProgramFolder(); }, 98, F::GoesOn},
         {"Delete ZIL Uninstall Entry", [](S& s) { return s.DeleteEntry(); }, -1, F::GoesOn},
@@ -109,6 +110,15 @@ StepOutcome UninstallSequence::ClearInterruptedUpgrade() {
     return clear;
 }
 
+StepOutcome UninstallSequence::ClearLeftovers() {
+    Upgrade::Leftovers cleared = m_upgrade.ClearLeftovers();
+    m_leftoversStay = cleared.error != WIN_OK;
+    StepOutcome clear;
+    clear.error = cleared.error;
+    clear.runLog = cleared.runLog;
+    return clear;
+}
+
 StepOutcome UninstallSequence::DeleteService() {
     ServiceOutcome deleted = m_service.DeleteProductService();
     StepOutcome removal;
@@ -163,10 +173,11 @@ void UninstallSequence::Conclude() {
 
 // The service counts as gone only when the manager no longer knows it: one marked for deletion
 // is still there (running, starting, or held open) and may never go. Whatever cannot be checked
-// is counted as left behind. Both folders must be gone too.
+// is counted as left behind. Both folders must be gone too, and setup's own leftovers beside the
+// program folder gone or marked for the restart.
 bool UninstallSequence::InstallationLeftBehind() {
     ServiceQuery query = m_service.QueryServiceState();
     FileSystem& files = m_platform.files();
-    return m_entryLeft != WIN_OK || query.error != WIN_SERVICE_DOES_NOT_EXIST ||
+    return m_entryLeft != WIN_OK || m_leftoversStay || query.error != WIN_SERVICE_DOES_NOT_EXIST ||
            files.findFile(SETUP_PROGRAM_DIR) || files.findFile(SETUP_TEMP_DIR);
 }

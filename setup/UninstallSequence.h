@@ -31,6 +31,7 @@ public:
     StepOutcome QueryService();
     StepOutcome StopService();
     StepOutcome ClearInterruptedUpgrade();
+    StepOutcome ClearLeftovers();
     StepOutcome DeleteService();
     StepOutcome DeleteProgramFolder();
     StepOutcome DeleteEntry();
@@ -43,5 +44,6 @@ private:
     Upgrade m_upgrade;
     ProductEntry m_entry;
     bool m_serviceRuns = false;       // as the query found it
+    bool m_leftoversStay = false;     // setup's own, that could neither go nor be moved aside
     Win32Error m_entryLeft = WIN_OK;  // why the Apps & features entry could not go
 };

@@ -164,6 +164,56 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     return resumed;
 }
 
+Upgrade::Leftovers Upgrade::ClearLeftovers() {
+    FileSystem& files = m_platform.files();
+    Leftovers cleared;
+    std::vector<std::string> found;
+    for (const std::string& pattern :
+         {std::string(SETUP_SET_ASIDE_DIR) + "*",
+          std::string(SETUP_PROGRAM_DIR) + SFX_RETIRED_SUFFIX + "*",
+          std::string(SETUP_UPGRADE_RECORD) + SFX_RETIRED_SUFFIX + "*"}) {
+        std::vector<std::string> matches;
+        if (files.listMatches(pattern, matches) == WIN_OK) {
+            found.insert(found.end(), matches.begin(), matches.end());
+        }
+    }
+    // A record that its run could only empty names nothing; it is setup's to delete.
+    if (PathInfo record; files.pathInfo(SETUP_UPGRADE_RECORD, record) == WIN_OK &&
+                         record.kind == PathKind::File && record.trusted && record.size == 0) {
+        found.push_back(SETUP_UPGRADE_RECORD);
+    }
+    for (const std::string& path : found) {
+        PathInfo info;
+        bool ours = files.pathInfo(path, info) == WIN_OK && info.trusted &&
+                    (info.kind == PathKind::Folder || info.kind == PathKind::File);
+        if (!ours) {
+            continue;  // someone else's: the trust checks name it where it matters
+        }
+        Removal removal = m_files.RemoveOrRetire(path);
+        if (removal.error == WIN_OK && removal.retiredTo.empty()) {
+            continue;
+        }
+        if (removal.error == WIN_OK) {
+            cleared.runLog += NoteLine(removal.retiredTo, "held open, deleted at the next restart");
+            continue;
+        }
+        // What was moved out of the way by an earlier run is marked for the restart already;
+        // it is marked once more in case that mark was lost.
+        if (path.find(SFX_RETIRED_SUFFIX) != std::string::npos &&
+            files.deleteAtRestart(path) == WIN_OK) {
+            cleared.runLog += NoteLine(path, "held open, deleted at the next restart");
+            continue;
+        }
+        cleared.runLog += NoteLine(
+            path,
+            Format("left by an earlier run, cannot be removed, error %d", removal.error).c_str());
+        if (cleared.error == WIN_OK) {
+            cleared.error = removal.error;
+        }
+    }
+    return cleared;
+}
+
 void Upgrade::ServiceStopped() {
     m_transaction.Made(SERVICE_RUNNING_CHANGE, [this] { return StartIfStopped(); });
 }

@@ -56,6 +56,17 @@ public:
     // The service runs as this run found it.
     void NoteServiceRan() { m_record.serviceRan = true; }
     bool ServiceRan() const { return m_record.serviceRan; }
+    // What earlier runs left of setup's own beside the program folder once any record is dealt
+    // with: set-aside folders that no record names (an upgrade cut off inside its commit),
+    // folders and files moved out of the way to go at a restart, an emptied record. Only real
+    // folders and files of administrators count as setup's. Each goes now, or out of the way to
+    // go at the next restart; the error is that of the first that can do neither, and the run
+    // log names each.
+    struct Leftovers {
+        Win32Error error = WIN_OK;
+        std::string runLog;
+    };
+    Leftovers ClearLeftovers();
     // The running service has been stopped: a restore starts it again.
     void ServiceStopped();
     // Reads what is installed now and writes the record before anything else is changed; a

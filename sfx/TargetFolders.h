@@ -48,6 +48,16 @@ inline constexpr auto SFX_ICON_PATH = JoinPath(SFX_PROGRAM_PATH, SFX_ICON_FOLDER
 inline constexpr auto SFX_SET_ASIDE_PATH = JoinPath(SFX_PROGRAMS_FOLDER, SFX_SET_ASIDE_FOLDER_NAME);
 inline constexpr auto SFX_SET_ASIDE_ICON_PATH = JoinPath(SFX_SET_ASIDE_PATH, SFX_ICON_FOLDER_NAME);
 
+// A folder that cannot be deleted now is renamed beside itself to "<folder>.obsolete"; a name
+// that is taken already is tried with ".2" to ".9" behind it (the set-aside folder's too).
+inline constexpr char SFX_RETIRED_SUFFIX[] = ".obsolete";
+inline constexpr int SFX_FREE_NAME_SUFFIXES = 9;
+// The deepest folder setup may rename with entries in it: the set-aside image folder once the
+// set-aside folder took its last free name and then had to be moved out of the way under its
+// own ("ZIL.previous.9.obsolete.9\ICONs"); each numbered suffix is a dot and one digit.
+inline constexpr std::size_t SFX_RENAMED_ICON_PATH_SIZE =
+    SFX_SET_ASIDE_ICON_PATH.size() + 2 * 2 + (sizeof(SFX_RETIRED_SUFFIX) - 1);
+
 // Windows' limit on a path through its ANSI calls: MAX_PATH less the terminating NUL.
 inline constexpr std::size_t SFX_MAX_PATH = 259;
 // The longest name an entry may have: its path in the deepest of those folders stays within the
@@ -55,5 +65,5 @@ inline constexpr std::size_t SFX_MAX_PATH = 259;
 inline constexpr std::size_t SFX_MAX_TARGET_NAME =
     SFX_MAX_PATH - 1 -
     std::max({sizeof(SFX_TEMP_FOLDER), SFX_PROGRAM_PATH.size(), SFX_ICON_PATH.size(),
-              SFX_SET_ASIDE_ICON_PATH.size()}) +
+              SFX_SET_ASIDE_ICON_PATH.size(), SFX_RENAMED_ICON_PATH_SIZE}) +
     1;

@@ -81,7 +81,14 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
 struct Service {
     bool registered = false;
     std::uint32_t state = 0;
-    std::string image;
+    std::string image;  // with its arguments
+    std::uint32_t startType = 0;
+    std::string account;
+
+    bool SameRegistration(const Service& other) const {
+        return registered == other.registered && image == other.image &&
+               startType == other.startType && account == other.account;
+    }
 };
 
 Service ServiceOf(const fs::path& machine) {
@@ -91,6 +98,8 @@ Service ServiceOf(const fs::path& machine) {
     service.registered = sim.simServices().lookup(theServiceName, record);
     service.state = sim.simServices().currentState(theServiceName);
     service.image = record.settings.imagePath;
+    service.startType = record.settings.startType;
+    service.account = record.settings.account;
     return service;
 }
 
@@ -168,6 +177,9 @@ public:
         CopyMachine(installed, folders);
         plant(folders / setAside);
         plant(folders / theTempDir / "ZIL.previous");
+        // What administrators own beside the program folder is setup's: the planted one is a
+        // user's.
+        std::ofstream(folders / "user-owned.txt") << "C:\\Program Files (x86)\\ZIL.previous\n";
         fs::path link = m_scratch / "planted-link";
         CopyMachine(installed, link);
         SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
@@ -266,9 +278,7 @@ private:
                 // A service that ran before an upgrade cut off runs again once restored.
                 bool stateRestored =
                     now.state == old.state || (m_ranBeforeTheCut.count(baseline) && now.state == 4);
-                bool intact = before == after &&
-                              ((now.registered == old.registered && now.image == old.image) ||
-                               registrationNamed) &&
+                bool intact = before == after && (now.SameRegistration(old) || registrationNamed) &&
                               (stateRestored || restartRefused || registrationNamed);
                 bool newComplete =
                     exitCode == 1603 && log.find("Start ZIL Service Failed") != std::string::npos;

@@ -54,6 +54,9 @@ TEST_F(CrashTest, KilledAnywhereTheNextRunsFinishTheJob) {
         {true, {"move@40=kill", "move@1=kill"}, "", true},
         {true, {"move@5=32,delete@2=kill"}, "", true},
         {true, {"move@5=32,svc-create@1=kill"}, "", true},
+        // Inside the commit: the record is gone, the old folder not yet.
+        {true, {"delete@4=kill"}, SETUP_SET_ASIDE_DIR, false},
+        {true, {"delete@4=kill"}, SETUP_SET_ASIDE_DIR, false, "/U"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kills.back() + (c.kills.size() > 1 ? " the second time" : "") + " " +
@@ -74,9 +77,11 @@ TEST_F(CrashTest, KilledAnywhereTheNextRunsFinishTheJob) {
             EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
             EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
             EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
+            ExpectNoLeftovers();
         }
         EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
         ExpectProductGone();
+        ExpectNoLeftovers();
     }
 }
 
@@ -109,7 +114,12 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
              userOwned("C:\\ZIL_Setup_temp");
          },
          ""},
-        {"a folder without a record", [&] { plantFolder(setAside); }, setAside + "/planted.txt"},
+        {"a user's folder without a record",
+         [&] {
+             plantFolder(setAside);
+             userOwned(SETUP_SET_ASIDE_DIR);
+         },
+         setAside + "/planted.txt"},
         {"a link in place of the recorded folder",
          [&] {
              interrupted();
@@ -124,7 +134,8 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
              WriteHostFile(setAside + "/planted.txt", "someone else's");
              userOwned(SETUP_UPGRADE_RECORD);
          },
-         setAside + "/planted.txt"},
+         // The folder is administrators', setup's own: it goes as a leftover, with the file.
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -136,6 +147,7 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
         EXPECT_EQ(FilesBelow(Host(SETUP_PROGRAM_DIR)), before);
         EXPECT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
         EXPECT_TRUE(Exists("C:\\Program Files (x86)\\ZIL\\ICONs\\ZIL.ico"));
+        EXPECT_FALSE(Exists("C:\\Program Files (x86)\\ZIL\\planted.txt"));
         EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
         if (!c.planted.empty()) {
             EXPECT_EQ(ReadHostFile(c.planted), "someone else's");

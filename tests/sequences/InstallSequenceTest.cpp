@@ -328,10 +328,10 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
                 ElementsAre("Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
                             "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
                             "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
-                            "Record ZIL Upgrade: ok", "Check Old ZIL Files: ok",
-                            "Delete ZIL Service: " + missing, "Set Aside Old ZIL Directory: ok",
-                            "Create ZIL Directory: ok", "Create ZIL Directory: ok",
-                            "Move ZIL Files: ok", "Keep ZIL Setup: ok",
+                            "Remove Old ZIL Leftovers: ok", "Record ZIL Upgrade: ok",
+                            "Check Old ZIL Files: ok", "Delete ZIL Service: " + missing,
+                            "Set Aside Old ZIL Directory: ok", "Create ZIL Directory: ok",
+                            "Create ZIL Directory: ok", "Move ZIL Files: ok", "Keep ZIL Setup: ok",
                             "Write ZIL Uninstall Entry: ok", "Delete ZIL Temp Directory: ok",
                             "Create ZIL Service: error 4242: (no text for this number)",
                             "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
@@ -598,6 +598,78 @@ TEST_F(UpgradeTest, TheServiceKeepsItsAccount) {
     }
 }
 
+// What earlier runs left of setup's own beside the program folder is finished by the next
+// install or uninstall: every set-aside name taken (it never blocks an upgrade), a record that
+// could only be emptied, folders moved out of the way. What can neither go nor be moved aside
+// is named, and the run does not end 0.
+TEST_F(UpgradeTest, LeftoversOfEarlierRunsAreFinished) {
+    auto plantLeftovers = [&] {
+        for (const char* suffix : {"", ".2", ".3", ".4", ".5", ".6", ".7", ".8", ".9"}) {
+            WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + suffix + "\\old.txt"), "old");
+        }
+        WriteHostFile(Host(SETUP_UPGRADE_RECORD), "");
+        WriteHostFile(Host(std::string(SETUP_PROGRAM_DIR) + ".obsolete\\held.txt"), "old");
+    };
+    for (const char* argument : {"/I", "/U"}) {
+        SCOPED_TRACE(argument);
+        FreshMachine();
+        plantLeftovers();
+        EXPECT_EQ(Run(argument).exitCode, SETUP_EXIT_SUCCESS);
+        ExpectNoLeftovers();
+    }
+    FreshMachine();
+    WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + "\\old.txt"), "old");
+    // Neither deleted nor moved: the temporary folder's removal is the first deletion, and the
+    // leftover's the second; the set-aside folder's rename is the first move.
+    InjectForNextRun({SimFaultKind::Delete, 2, WIN_ACCESS_DENIED, true});
+    InjectForNextRun({SimFaultKind::Move, 1, WIN_ACCESS_DENIED, true});
+    EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()),
+                HasSubstr("C:\\Program Files (x86)\\ZIL.previous: left by an earlier run, cannot "
+                          "be removed, error 5 !!!"));
+}
+
+// A step added after the new files are placed that writes somewhere new (a file outside the
+// program folder) registers how to give it back, and a failed upgrade gives it back with the
+// rest; nothing of the upgrade or the runner knows of it.
+TEST_F(UpgradeTest, AStepAddedLaterGivesBackWhatItWrote) {
+    static const char* const settings = "C:\\ProgramData\\ZIL\\settings.ini";
+    std::vector<InstallStep> steps = StepsWithAFailedCheckAfterTheStart();
+    auto moved = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
+        return std::string(step.name) == "Move ZIL Files";
+    });
+    ASSERT_NE(moved, steps.end());
+    steps.insert(moved + 1, {"Write ZIL Settings",
+                             [](InstallSequence& s) {
+                                 FileSystem& files = s.platform().files();
+                                 CreateFolders(files, "C:\\ProgramData\\ZIL");
+                                 std::unique_ptr<File> file;
+                                 StepOutcome written;
+                                 written.error = files.open(settings, FileMode::CreateNew, file);
+                                 if (written.error == WIN_OK) {
+                                     written.error = file->write("[new]\r\n", 7);
+                                     s.transaction().Made(settings, [&files] {
+                                         return Undone{files.removeFile(settings), ""};
+                                     });
+                                 }
+                                 return written;
+                             },
+                             -1, StepFailure::Restores});
+    m_installSteps = steps;
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_FALSE(Exists(settings));
+    ExpectOldInstallationRunning();
+
+    m_installSteps = steps;
+    m_installSteps->erase(
+        std::find_if(m_installSteps->begin(), m_installSteps->end(), [](const InstallStep& step) {
+            return std::string(step.name) == "Check New ZIL Installation";
+        }));
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(ReadHostFile(Host(settings)), "[new]\r\n") << "kept once committed";
+}
+
 // A file of the old installation that another program holds open stops the upgrade before it
 // changes anything, and the log names the file.
 TEST_F(UpgradeTest, AFileHeldOpenStopsTheUpgradeBeforeAnyChange) {
@@ -643,7 +715,8 @@ TEST_F(InstallTest, AFailureAfterTheStartOfAFirstInstallLeavesNothing) {
 }
 
 // The old folder could not be deleted after a successful upgrade: the upgrade still ends 0, and
-// nothing it leaves lets a later failing run bring the old version back over the new one.
+// nothing it leaves lets a later failing run bring the old version back over the new one; that
+// run finishes the leftover.
 TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
     // The fourth deletion is the old folder's, after the temporary folder's two and the record's.
     // Its move out of the way comes after the set-aside, one move an entry and the icons' two.
@@ -657,7 +730,8 @@ TEST_F(UpgradeTest, ACleanUpThatFailsLeavesNothingALaterRunRestores) {
     InjectForNextRun({SimFaultKind::Move, 5, WIN_SHARING_VIOLATION});
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
     EXPECT_EQ(ListBelow(ProgramDir()), upgraded);
-    EXPECT_EQ(ListBelow(Host(SETUP_SET_ASIDE_DIR)), m_old) << "the leftover is left alone";
+    // The leftover was finished first: it is no old version that a restore could bring back.
+    ExpectNoLeftovers();
 }
 
 // Links that someone planted where setup writes are removed as links; what they point at is

@@ -196,6 +196,13 @@ void SequenceTest::ExpectProductGone() {
         << "Apps & features lists no product that is gone";
 }
 
+void SequenceTest::ExpectNoLeftovers() {
+    for (const auto& entry : fs::directory_iterator(m_root + "/C/Program Files (x86)")) {
+        std::string name = entry.path().filename().string();
+        EXPECT_FALSE(name.starts_with("ZIL.")) << name << " left beside the program folder";
+    }
+}
+
 std::uint32_t SequenceTest::ServiceState() {
     SimPlatform sim(test_support::VirtualClockMachine(m_root));
     return sim.simServices().currentState(theServiceName);

@@ -74,6 +74,9 @@ protected:
     std::string LogText() const { return ReadHostFile(Host(LOG_FILE)); }
     // No program folder, no temporary folder, no service, no Apps & features entry.
     void ExpectProductGone();
+    // Nothing of setup's own beside the program folder: no set-aside folder, no record, nothing
+    // moved out of the way.
+    void ExpectNoLeftovers();
 
     // The state of the service now (0: not registered), and its registration.
     std::uint32_t ServiceState();

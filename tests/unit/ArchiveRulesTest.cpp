@@ -137,6 +137,12 @@ TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
         // The setup program the install keeps would be overwritten by the entry.
         "ZIL_Setup.exe", "zil_setup.EXE"};
     bad.push_back(std::string(SFX_MAX_TARGET_NAME + 1, 'n'));
+    // The longest name that passes still fits wherever setup may move it: the set-aside image
+    // folder under the last free name, moved out of the way under its own last free name.
+    const std::string last = "." + std::to_string(SFX_FREE_NAME_SUFFIXES);
+    const std::string deepest = std::string(SFX_SET_ASIDE_PATH.data()) + last + SFX_RETIRED_SUFFIX +
+                                last + "\\" + SFX_ICON_FOLDER_NAME + "\\";
+    EXPECT_EQ(deepest.size() + SFX_MAX_TARGET_NAME, SFX_MAX_PATH);
     for (const std::string& name : bad) {
         refused.push_back({"good.txt", name});
     }
