@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Processes.h"
+#include "platform/Registry.h"
 #include "platform/Services.h"
 #include "platform/SystemInfo.h"
 #include "platform/WindowSystem.h"
@@ -17,6 +18,7 @@ public:
     virtual FileSystem& files() = 0;
     virtual ServiceControl& services() = 0;
     virtual Processes& processes() = 0;
+    virtual Registry& registry() = 0;
     virtual Clock& clock() = 0;
     virtual WindowSystem& windows() = 0;
     virtual SystemInfo& system() = 0;

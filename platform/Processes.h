@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/Win32Error.h"
@@ -9,6 +10,9 @@ public:
     virtual ~Processes() = default;
     // Starts a program with the default verb and waits for its end, with no time limit.
     virtual Win32Error runAndWait(const std::string& file, const std::string& parameters) = 0;
+    // The same, with the exit code of the process it waited for.
+    virtual Win32Error runForExitCode(const std::string& file, const std::string& parameters,
+                                      std::uint32_t& exitCode) = 0;
     // A command line through the command processor; returns what the command processor returns.
     virtual int runCommand(const std::string& commandLine) = 0;
 };

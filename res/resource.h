@@ -13,8 +13,14 @@
 #define IDS_EXTRACT_WRITE 8
 #define IDS_EXTRACT_INCOMPLETE 9
 
-// The program's file and product version, as the version resource carries it.
+// The program's file and product version, as the version resource carries it. (The version of
+// the product it installs is set at release time: res/ProductVersion.h.in.)
 #define ZIL_FILE_VERSION 1, 0, 0, 0
+
+// The product and its publisher, as the version resource names them and Apps & features lists
+// them.
+#define ZIL_PRODUCT_NAME "ZIL"
+#define ZIL_PUBLISHER "ZIL"
 
 #define IDD_SETUP_DIALOG 102
 #define IDR_MAINFRAME 128

@@ -37,11 +37,20 @@ show_service() {
     grep -o 'JovixZIL control [0-9]* -> [0-9]*' "$machine/journal.log" | sed 's/^/     /' || true
 }
 
-# Runs the setup program, reports its exit status and how long it took.
-run_setup() {
+show_entry() {
+    if grep -qi 'Uninstall\\ZIL\]' "$machine/registry.txt" 2>/dev/null; then
+        sed 's/^/   /' "$machine/registry.txt"
+    else
+        echo "   no entry"
+    fi
+}
+
+# Runs a setup program (the download, or the one the install kept), reports its exit status
+# and how long it took.
+run_setup() {  # argument, [program]
     local start end status=0
     start=$(date +%s%N)
-    "$setup" "$1" || status=$?
+    "${2:-$setup}" "$1" || status=$?
     end=$(date +%s%N)
     printf '\n   exit status %d, %d ms\n' "$status" $(((end - start) / 1000000))
     return "$status"
@@ -57,10 +66,15 @@ section "installed tree: C:\\Program Files (x86)\\ZIL"
 echo "   ICONs: $(find "$program_dir/ICONs" -type f | wc -l) images"
 section "service"
 show_service
+section "Apps & features (registry.txt, the 32-bit view of HKLM)"
+show_entry
 
 : >"$machine/journal.log"
-section "$setup /U"
-run_setup /U
+kept="$program_dir/ZIL_Setup.exe"
+# Windows needs no execute bit; the host does.
+chmod +x "$kept"
+section "the kept setup program /U, as Apps & features' QuietUninstallString runs it"
+run_setup /U "$kept"
 section "run log ($log)"
 show_log
 section "after the uninstall"
@@ -69,3 +83,5 @@ for path in "$program_dir" "$temp_dir"; do
 done
 section "service"
 show_service
+section "Apps & features"
+show_entry

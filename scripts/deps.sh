@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build python3 zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev
+    g++ cmake ninja-build python3 python3-yaml zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev
     libbenchmark-dev
     clang libclang-rt-14-dev pigz osslsigncode openssl
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev

@@ -37,7 +37,7 @@ fi
 [ "$ctest_status" -ne 0 ] && [ -z "$ctest_passed" ] && failed=$((failed + 1))
 
 for check in tests/fuzz/run.sh tests/signing/run.sh tests/wine/resources.sh \
-    tests/release/stub_size.sh tests/release/reproducible.sh; do
+    tests/release/stub_size.sh tests/release/reproducible.sh tests/release/winget.sh; do
     bash "$check"
     count "$check" $?
 done
@@ -57,7 +57,7 @@ done
 wine_checks=(
     "services win32" "interactive win32" "dpi win32" "install win32" "slowstart win32" "damaged win32"
     "nostart win32" "dialog win32" "planted win32" "second win32" "runtime win32"
-    "signed win32" "held win32" "swapped win32" "tempveto win32"
+    "signed win32" "held win32" "swapped win32" "tempveto win32" "deploy win32"
     "install win64" "dialog win64"
 )
 run_wine_check() {  # name, build

@@ -339,7 +339,7 @@ std::vector<std::string> FileOperations::NewMatches(const std::string& pattern) 
     return matches;
 }
 
-std::string RetiredLine(const Removal& removal) {
+std::string LeftoverLine(const Removal& removal) {
     switch (removal.leftover) {
         case Leftover::None:
             break;

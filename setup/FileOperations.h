@@ -38,7 +38,7 @@ struct TempFolder {
 
 // A run log line naming what a removal could not delete now and what became of it (gone at the
 // next restart, left for a person, or someone else's and left alone); "" when everything went.
-std::string RetiredLine(const Removal& removal);
+std::string LeftoverLine(const Removal& removal);
 
 // A file that another program holds open so that it cannot be deleted.
 struct FileInUse {
@@ -86,6 +86,10 @@ public:
     // copied back and the folder goes once they are.
     Win32Error MoveBack(const std::string& setAside, const std::string& folder);
 
+    // One file's bytes into a new file (or over an old one; a link there is removed, not
+    // followed).
+    Win32Error CopyFile(const std::string& from, const std::string& to);
+
     // Windows' own MOF compiler on a script, through the command processor, by its full path so
     // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. A script
     // named in the usual temporary folder is taken from the one this run made. The command
@@ -107,7 +111,6 @@ private:
     Win32Error MakeSubstituteTempDirectory();
     std::string InTempDirectory(const std::string& path) const;
     Win32Error CopyTree(const std::string& from, const std::string& to);
-    Win32Error CopyFile(const std::string& from, const std::string& to);
     std::vector<std::string> RedistLeftovers();
     std::vector<std::string> NewMatches(const std::string& pattern);
 

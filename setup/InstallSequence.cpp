@@ -7,7 +7,9 @@
 #include "sfx/ExtractCodes.h"
 
 InstallSequence::InstallSequence(const SequenceContext& context)
-    : Sequence(context), m_upgrade(m_platform, m_files, m_service, m_transaction, *this) {}
+    : Sequence(context),
+      m_upgrade(m_platform, m_files, m_service, m_transaction, *this),
+      m_entry(m_platform) {}
 
 void InstallSequence::Run() {
     RunSteps(Steps());
@@ -36,6 +38,8 @@ std::vector<InstallStep> InstallSequence::Steps() {
         {"Create ZIL Directory", [](S& s) { return s.CreateProgramFolder(); }, 75, F::Restores},
         {"Create ZIL Directory", [](S& s) { return s.CreateImageFolder(); }, 80, F::Restores},
         {"Move ZIL Files", [](S& s) { return s.MoveFiles(); }, 85, F::Restores},
+        {"Keep ZIL Setup", [](S& s) { return s.KeepSetup(); }, -1, F::Restores},
+        {"Write ZIL Uninstall Entry", [](S& s) { return s.WriteEntry(); }, -1, F::Restores},
         {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 89, F::GoesOn},
         {"Create ZIL Service", [](S& s) { return s.CreateService(); }, 93, F::Restores},
         {"Start ZIL Service", [](S& s) { return s.StartService(); }, 95, F::KeepsAndEnds},
@@ -121,6 +125,11 @@ StepOutcome InstallSequence::ResumeInterruptedUpgrade() {
     resume.error = resumed.error;
     resume.runLog = resumed.note;
     if (resumed.outcome == Upgrade::Interrupted::Resumed) {
+        // The entry the cut-off run replaced comes back with its installation.
+        if (Win32Error entry = m_entry.GiveBack(); entry != WIN_OK) {
+            resume.error = entry;
+            return resume;
+        }
         resume.runLog += StepLine(StepName(), WIN_OK);
     }
     return resume;
@@ -203,6 +212,35 @@ StepOutcome InstallSequence::MoveFiles() {
     StepOutcome moved;
     moved.error = m_files.MoveFilesIntoPlace();
     return moved;
+}
+
+// The setup program that runs now, byte for byte (a signature on it still holds), so that the
+// machine can remove the product without the download. Inside the program folder it comes and
+// goes with the installation, and only administrators can change it.
+StepOutcome InstallSequence::KeepSetup() {
+    std::string running;
+    StepOutcome kept;
+    kept.error = m_platform.files().modulePath(running);
+    if (kept.error == WIN_OK) {
+        kept.error = m_files.CopyFile(running, SETUP_KEPT_SETUP);
+    }
+    return kept;
+}
+
+// The entry the install replaces is kept until the commit, which lets it go; a restore gives it
+// back. Registered before the first write: a write cut off halfway is given back too.
+StepOutcome InstallSequence::WriteEntry() {
+    m_transaction.Made(
+        "the Apps & features entry",
+        [this] {
+            return Undone{m_entry.GiveBack(), ""};
+        },
+        [this] {
+            return Removal{m_entry.Commit(), ""};
+        });
+    StepOutcome written;
+    written.error = m_entry.Write();
+    return written;
 }
 
 StepOutcome InstallSequence::DeleteTemp() {
@@ -298,10 +336,10 @@ StepOutcome InstallSequence::Launch() {
 
 void InstallSequence::Conclude() {
     if (!IsCommandLine(m_mode)) {
-        WriteLog(SETUP_EXIT_SUCCESS);
-        m_observer.ShowMessage("Install ZIL Success");
+        WriteLog(SuccessCode());
+        m_observer.ShowMessage(SuccessMessage("Install ZIL Success"));
     }
-    Finish(SETUP_EXIT_SUCCESS, true);
+    Finish(SuccessCode(), true);
 }
 
 // A step failed before the new installation was complete: back to how the machine was. What

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "setup/ProductEntry.h"
 #include "setup/Sequence.h"
 #include "setup/Upgrade.h"
 
@@ -10,7 +11,8 @@ using InstallStep = SequenceStep<InstallSequence>;
 
 // Installs the product: extracts the archive, registers its WMI classes, stops and unregisters
 // the service of whatever installation is there and sets its folder aside, moves the new files
-// into place, creates and starts the service (installing the runtime redistributable and trying
+// into place with the setup program kept beside them and the product's Apps & features entry,
+// creates and starts the service (installing the runtime redistributable and trying
 // once more when the first start fails), lets go of the old installation, signals the service
 // and deletes what only setup needs.
 //
@@ -47,6 +49,8 @@ public:
     StepOutcome CreateProgramFolder();
     StepOutcome CreateImageFolder();
     StepOutcome MoveFiles();
+    StepOutcome KeepSetup();
+    StepOutcome WriteEntry();
     StepOutcome DeleteTemp();
     StepOutcome CreateService();
     StepOutcome StartService();
@@ -61,4 +65,5 @@ private:
     bool StillRunning();
 
     Upgrade m_upgrade;
+    ProductEntry m_entry;
 };

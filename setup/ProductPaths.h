@@ -30,6 +30,27 @@ inline constexpr const char* SETUP_SET_ASIDE_DIR = SFX_SET_ASIDE_PATH.data();
 inline constexpr auto SETUP_UPGRADE_RECORD_PATH = JoinPath(SFX_PROGRAMS_FOLDER, "ZIL.upgrade");
 inline constexpr const char* SETUP_UPGRADE_RECORD = SETUP_UPGRADE_RECORD_PATH.data();
 
+// The product's entry in Apps & features, in the 32-bit view of HKLM where a 32-bit product
+// belongs, and the key below it that keeps the entry an install replaced until the install is
+// committed (Apps & features reads only the entry's own values).
+inline constexpr char SETUP_ENTRY_KEY[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZIL";
+inline constexpr auto SETUP_ENTRY_REPLACED_PATH = JoinPath(SETUP_ENTRY_KEY, "Replaced");
+inline constexpr const char* SETUP_ENTRY_REPLACED_KEY = SETUP_ENTRY_REPLACED_PATH.data();
+
+// The setup program the install keeps, so that the machine can uninstall the product without
+// the download. Started from there, it runs a copy of itself from a folder of setup's own, so
+// that nothing of the program folder is running while the folder is replaced or removed.
+inline constexpr auto SETUP_KEPT_SETUP_PATH = JoinPath(SFX_PROGRAM_PATH, SFX_KEPT_SETUP_NAME);
+inline constexpr const char* SETUP_KEPT_SETUP = SETUP_KEPT_SETUP_PATH.data();
+inline constexpr char SETUP_RUN_DIR[] = "C:\\ZIL_Setup_run";
+inline constexpr auto SETUP_RUN_COPY_PATH = JoinPath(SETUP_RUN_DIR, SFX_KEPT_SETUP_NAME);
+inline constexpr const char* SETUP_RUN_COPY = SETUP_RUN_COPY_PATH.data();
+// Where the kept program itself waits while its copy runs: out of the program folder, on its
+// volume (a running program can be renamed there, not deleted).
+inline constexpr auto SETUP_RUN_KEPT_PATH = JoinPath(SETUP_RUN_DIR, "ZIL_Setup.kept.exe");
+inline constexpr const char* SETUP_RUN_KEPT = SETUP_RUN_KEPT_PATH.data();
+
 // The scripts that register and unregister the product's WMI classes, from the temporary folder;
 // the lower-case drive letter is how the product has always written them.
 template <std::size_t N>

@@ -1,6 +1,8 @@
 #include "setup/RunDetails.h"
 
 #include "platform/Format.h"
+#include "res/ProductVersion.h"
+#include "res/resource.h"
 #include "sfx/ExtractCodes.h"
 
 namespace {
@@ -36,7 +38,8 @@ RunDetails::RunDetails(SystemInfo& system, Clock& clock)
       m_clock(clock),
       m_start(clock.now()),
       m_program("version " + system.programVersion() +
-                Format(", %d bytes", system.programFileSize())),
+                Format(", %d bytes", system.programFileSize()) +
+                ", installs " ZIL_PRODUCT_NAME " " ZIL_PRODUCT_VERSION),
       m_windows(WindowsLine()),
       m_elevated(system.processElevated()) {}
 

@@ -212,6 +212,21 @@ StepOutcome Sequence::RunMofScript(const char* script) {
     return compiled;
 }
 
+std::string Sequence::RetiredLine(const Removal& removal) {
+    if (removal.leftover == Leftover::AtRestart) {
+        m_restartPending = true;
+    }
+    return LeftoverLine(removal);
+}
+
+int Sequence::SuccessCode() const {
+    return m_restartPending ? SETUP_EXIT_RESTART_REQUIRED : SETUP_EXIT_SUCCESS;
+}
+
+std::string Sequence::SuccessMessage(const char* text) const {
+    return m_restartPending ? std::string(text) + "\r\n" + SETUP_RESTART_NOTE : std::string(text);
+}
+
 void Sequence::Pause(unsigned milliseconds) {
     m_platform.clock().sleep(milliseconds);
 }

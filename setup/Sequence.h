@@ -122,6 +122,14 @@ protected:
     const char* StepName() const { return m_stepName; }
     // A line of the details taken now.
     StepRecord RecordNow(const char* name, Win32Error error, const std::string& failure = "");
+    // A line naming what could not be deleted now and what became of it (gone at the next
+    // restart, left for a person, or someone else's and left alone); "" when everything went.
+    std::string RetiredLine(const Removal& removal);
+    // The code of a run that did its work: 3010 when something it moved out of the way waits
+    // for the next restart, so that a deployment tool schedules one.
+    int SuccessCode() const;
+    // A success's closing box: the text, and what the restart completes when one is due.
+    std::string SuccessMessage(const char* text) const;
 
     Platform& m_platform;
     RunMode m_mode;
@@ -132,6 +140,7 @@ protected:
     ProductService m_service;
     Transaction m_transaction;
     std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
+    bool m_restartPending = false;  // something this run moved out of the way goes at the restart
 
 private:
     enum class StepResult { Next, Ended, CommitAndEnd };

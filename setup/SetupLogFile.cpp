@@ -107,6 +107,8 @@ std::string SetupLogFile::OutcomeOf(int exitCode) {
     switch (exitCode) {
         case SETUP_EXIT_SUCCESS:
             return "succeeded";
+        case SETUP_EXIT_RESTART_REQUIRED:
+            return std::string("succeeded. ") + SETUP_RESTART_NOTE;
         case SETUP_EXIT_FAILURE:
             return "failed";
         case SETUP_EXIT_BAD_ARCHIVE:

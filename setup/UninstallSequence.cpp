@@ -5,7 +5,9 @@
 #include "setup/StepLine.h"
 
 UninstallSequence::UninstallSequence(const SequenceContext& context)
-    : Sequence(context), m_upgrade(m_platform, m_files, m_service, m_transaction, *this) {}
+    : Sequence(context),
+      m_upgrade(m_platform, m_files, m_service, m_transaction, *this),
+      m_entry(m_platform) {}
 
 void UninstallSequence::Run() {
     RunTable("uninstall", *this, Steps());
@@ -31,6 +33,7 @@ std::vector<UninstallStep> UninstallSequence::Steps() {
         {"Remove Old ZIL Leftovers", [](S& s) { return s.ClearLeftovers(); }, -1, F::GoesOn},
         {"Delete ZIL Service", [](S& s) { return s.DeleteService(); }, 93, F::GoesOn},
         {"Delete ZIL Directory", [](S& s) { return s.DeleteProgramFolder(); }, 98, F::GoesOn},
+        {"Delete ZIL Uninstall Entry", [](S& s) { return s.DeleteEntry(); }, -1, F::GoesOn},
         {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 100, F::GoesOn},
     };
 }
@@ -133,6 +136,17 @@ StepOutcome UninstallSequence::DeleteProgramFolder() {
     return removal;
 }
 
+// The entry goes with the program folder: Apps & features must not offer a product that is
+// gone, nor lose one that is still there.
+StepOutcome UninstallSequence::DeleteEntry() {
+    StepOutcome removal;
+    if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
+        m_entryLeft = m_entry.Remove();
+        removal.recordedError = m_entryLeft;
+    }
+    return removal;
+}
+
 StepOutcome UninstallSequence::DeleteTemp() {
     Removal temp = m_files.DeleteTempDirectory();
     StepOutcome removal;
@@ -147,11 +161,12 @@ void UninstallSequence::Conclude() {
     bool failed = InstallationLeftBehind();
     m_runLog += failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
     m_observer.Refresh();
-    int exitCode = failed ? SETUP_EXIT_FAILURE : SETUP_EXIT_SUCCESS;
+    int exitCode = failed ? SETUP_EXIT_FAILURE : SuccessCode();
     if (!IsCommandLine(m_mode)) {
         PublishRunLog();
         WriteLog(exitCode);
-        m_observer.ShowMessage(failed ? "Uninstall ZIL Failed" : "Uninstall ZIL Success");
+        m_observer.ShowMessage(failed ? "Uninstall ZIL Failed"
+                                      : SuccessMessage("Uninstall ZIL Success"));
     }
     Finish(exitCode, true);
 }
@@ -163,6 +178,6 @@ void UninstallSequence::Conclude() {
 bool UninstallSequence::InstallationLeftBehind() {
     ServiceQuery query = m_service.QueryServiceState();
     FileSystem& files = m_platform.files();
-    return m_leftoversStay || query.error != WIN_SERVICE_DOES_NOT_EXIST ||
+    return m_entryLeft != WIN_OK || m_leftoversStay || query.error != WIN_SERVICE_DOES_NOT_EXIST ||
            files.findFile(SETUP_PROGRAM_DIR) || files.findFile(m_files.TempDirectory());
 }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "setup/ProductEntry.h"
 #include "setup/Sequence.h"
 #include "setup/Upgrade.h"
 
@@ -33,6 +34,7 @@ public:
     StepOutcome ClearLeftovers();
     StepOutcome DeleteService();
     StepOutcome DeleteProgramFolder();
+    StepOutcome DeleteEntry();
     StepOutcome DeleteTemp();
 
 private:
@@ -40,6 +42,8 @@ private:
     bool InstallationLeftBehind();
 
     Upgrade m_upgrade;
-    bool m_serviceRuns = false;    // as the query found it
-    bool m_leftoversStay = false;  // setup's own, that could neither go nor be moved aside
+    ProductEntry m_entry;
+    bool m_serviceRuns = false;       // as the query found it
+    bool m_leftoversStay = false;     // setup's own, that could neither go nor be moved aside
+    Win32Error m_entryLeft = WIN_OK;  // why the Apps & features entry could not go
 };

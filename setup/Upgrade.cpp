@@ -191,7 +191,7 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
         }
         Removal removal = m_files.RemoveOrRetire(path);
         if (removal.error == WIN_OK) {
-            cleared.runLog += RetiredLine(removal);
+            cleared.runLog += LeftoverLine(removal);
             continue;
         }
         // What was moved out of the way by an earlier run is marked for the restart already;

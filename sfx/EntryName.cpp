@@ -67,6 +67,9 @@ const char* EntryNameFault(const std::string& name) {
             return "the name is a folder the installer makes";
         }
     }
+    if (SameEntryName(name, SFX_KEPT_SETUP_NAME)) {
+        return "the name is the setup program the installer keeps";
+    }
     return nullptr;
 }
 

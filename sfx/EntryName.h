@@ -15,7 +15,8 @@ inline constexpr const char* SFX_RESERVED_NAMES[] = {
 // control character or any of < > " | ? *; a trailing dot or space (Windows drops them, so
 // "a." would land on "a"); a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM and LPT
 // followed by a digit 0-9 or one of the superscript digits of the ANSI code page, bytes B9,
-// B2 and B3; with or without an extension); a folder the installer makes; a name too long for
+// B2 and B3; with or without an extension); a folder the installer makes, or the setup program
+// it keeps in the program folder (the entry would overwrite it); a name too long for
 // its path in the deepest target folder to stay within Windows' limit. Both the reader and the
 // writer of archives ask this.
 const char* EntryNameFault(const std::string& name);

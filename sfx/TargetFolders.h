@@ -38,6 +38,8 @@ inline constexpr char SFX_PROGRAM_FOLDER_NAME[] = "ZIL";
 inline constexpr char SFX_ICON_FOLDER_NAME[] = "ICONs";
 inline constexpr char SFX_SET_ASIDE_FOLDER_NAME[] = "ZIL.previous";
 inline constexpr char SFX_RETIRED_FOLDER_NAME[] = "ZIL.obsolete";
+// The setup program that the install keeps in the program folder, to uninstall from.
+inline constexpr char SFX_KEPT_SETUP_NAME[] = "ZIL_Setup.exe";
 // The entry the install starts by name: a payload without it cannot be installed.
 inline constexpr char SFX_SERVICE_ENTRY[] = "ZIL_Service.exe";
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "setup/KeptSetup.h"
 #include "setup/SetupExitCode.h"
 #include "setup/SetupLogFile.h"
 #include "shell/SetupDialog.h"
@@ -33,6 +34,17 @@ RunMode SetupApp::ModeOf(const std::string& argument) {
         return RunMode::Install;
     }
     return RunMode::Usage;
+}
+
+bool SetupApp::HandOverToCopy(int& exitCode) {
+    ReadCommandLine();
+    KeptSetup kept(m_platform);
+    if (ModeOf(theCommandLineArg) == RunMode::Usage || !kept.IsThisProgram()) {
+        return false;
+    }
+    // The copy reads the same command line: only its last argument counts.
+    exitCode = kept.RunCopy(m_arguments.size() > 1 ? m_arguments.back() : std::string());
+    return true;
 }
 
 bool SetupApp::InitInstance() {

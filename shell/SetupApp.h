@@ -26,6 +26,11 @@ public:
     // "i" install, "U" or "u" uninstall, anything else the usage message.
     static RunMode ModeOf(const std::string& argument);
 
+    // Started as the setup program the install keeps in the program folder, with a mode to run:
+    // a copy of the program from setup's own folder runs instead, and this returns true with
+    // the copy's exit code once it has ended. False, doing nothing, for any other program.
+    bool HandOverToCopy(int& exitCode);
+
     // The dialog's outcome, in the SETUP_EXIT_ codes.
     int ExitCode() const { return m_exitCode; }
 

@@ -104,7 +104,7 @@ void SetupDialog::CheckPreviousVersion() {
     // deployment tool must act on.
     if (IsCommandLine(m_mode)) {
         m_logFile.Append(PREVIOUS_VERSION_MESSAGE);
-        if (m_exitCode == SETUP_EXIT_SUCCESS) {
+        if (IsSetupSuccess(m_exitCode)) {
             m_exitCode = SETUP_EXIT_PREVIOUS_VERSION;
         }
     } else {

@@ -14,6 +14,11 @@ int main(int argc, char** argv) {
         std::fputs((error + "\n").c_str(), stderr);
         return SETUP_EXIT_USAGE;
     }
+    SetupApp app(*platform, argc, argv);
+    // Before the lock, which the copy takes for the run.
+    if (int exitCode = 0; app.HandOverToCopy(exitCode)) {
+        return exitCode;
+    }
     if (!platform->acquireSetupLock()) {
         return SETUP_EXIT_ALREADY_RUNNING;
     }
@@ -22,7 +27,6 @@ int main(int argc, char** argv) {
     // where the archive is read, as for a damaged one.
     File* image = nullptr;
     platform->files().ownImage(image);
-    SetupApp app(*platform, argc, argv);
     app.InitInstance();
     return app.ExitCode();
 }

@@ -208,6 +208,12 @@ public:
     Win32Error runAndWait(const std::string& file, const std::string& parameters) override {
         return m_seam.guard(Kind::Exec, [&] { return m_processes.runAndWait(file, parameters); });
     }
+    Win32Error runForExitCode(const std::string& file, const std::string& parameters,
+                              std::uint32_t& exitCode) override {
+        exitCode = 0;
+        return m_seam.guard(Kind::Exec,
+                            [&] { return m_processes.runForExitCode(file, parameters, exitCode); });
+    }
     // A command processor that cannot start: the C runtime's system() returns -1.
     int runCommand(const std::string& commandLine) override {
         return m_seam.take(Kind::System) != WIN_OK ? -1 : m_processes.runCommand(commandLine);
@@ -218,16 +224,43 @@ private:
     Processes& m_processes;
 };
 
+class FaultyRegistry : public Registry {
+public:
+    FaultyRegistry(FaultSeam& seam, Registry& registry) : m_seam(seam), m_registry(registry) {}
+
+    Win32Error createKey(const std::string& key) override {
+        return m_seam.guard(Kind::RegWrite, [&] { return m_registry.createKey(key); });
+    }
+    Win32Error setValue(const std::string& key, const RegistryValue& value) override {
+        return m_seam.guard(Kind::RegWrite, [&] { return m_registry.setValue(key, value); });
+    }
+    Win32Error readValues(const std::string& key, std::vector<RegistryValue>& values) override {
+        values.clear();
+        return m_seam.guard(Kind::RegRead, [&] { return m_registry.readValues(key, values); });
+    }
+    Win32Error deleteValue(const std::string& key, const std::string& name) override {
+        return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteValue(key, name); });
+    }
+    Win32Error deleteKey(const std::string& key) override {
+        return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteKey(key); });
+    }
+
+private:
+    FaultSeam& m_seam;
+    Registry& m_registry;
+};
+
 }  // namespace
 
 FaultSeam::FaultSeam(SimMachine& machine, FileSystem& files, ServiceControl& services,
-                     Processes& processes)
+                     Processes& processes, Registry& registry)
     : m_machine(machine),
       m_faults(machine.config().faults),
       m_calls(static_cast<std::size_t>(Kind::Count), 0),
       m_files(std::make_unique<FaultyFileSystem>(*this, files)),
       m_services(std::make_unique<FaultyServiceControl>(*this, services)),
-      m_processes(std::make_unique<FaultyProcesses>(*this, processes)) {}
+      m_processes(std::make_unique<FaultyProcesses>(*this, processes)),
+      m_registry(std::make_unique<FaultyRegistry>(*this, registry)) {}
 
 FaultSeam::~FaultSeam() = default;
 

@@ -5,19 +5,20 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Processes.h"
+#include "platform/Registry.h"
 #include "platform/Services.h"
 #include "platform/sim/SimFaults.h"
 #include "platform/sim/SimMachine.h"
 
 // The one place where calls of the simulated machine fail on purpose: a shim in front of its
-// file system, service manager and programs that counts the calls of each kind and fails the
-// Nth with a given error, once or from then on, or ends the process there. A failed call never
+// file system, service manager, programs and registry that counts the calls of each kind and fails
+// the Nth with a given error, once or from then on, or ends the process there. A failed call never
 // reaches the machine; the journal says "fault: <kind> call <n> -> <error>" instead. Tests in
 // this process add faults; a whole process of the program gets those its ZIL_FAULTS names.
 class FaultSeam {
 public:
     FaultSeam(SimMachine& machine, FileSystem& files, ServiceControl& services,
-              Processes& processes);
+              Processes& processes, Registry& registry);
     ~FaultSeam();
     FaultSeam(const FaultSeam&) = delete;
     FaultSeam& operator=(const FaultSeam&) = delete;
@@ -30,6 +31,7 @@ public:
     FileSystem& files() { return *m_files; }
     ServiceControl& services() { return *m_services; }
     Processes& processes() { return *m_processes; }
+    Registry& registry() { return *m_registry; }
 
     // Counts one call of the kind: the error it fails with, or WIN_OK.
     Win32Error take(SimFaultKind kind);
@@ -47,4 +49,5 @@ private:
     std::unique_ptr<FileSystem> m_files;
     std::unique_ptr<ServiceControl> m_services;
     std::unique_ptr<Processes> m_processes;
+    std::unique_ptr<Registry> m_registry;
 };

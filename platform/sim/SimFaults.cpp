@@ -6,10 +6,10 @@
 namespace {
 
 constexpr const char* theKindNames[] = {
-    "open",       "read",      "write",       "seek",       "mkdir",
-    "move",       "delete",    "exec",        "system",     "svc-open",
-    "svc-create", "svc-start", "svc-control", "svc-delete", "svc-query",
-    "restart",
+    "open",        "read",       "write",     "seek",     "mkdir",      "move",
+    "delete",      "exec",       "system",    "svc-open", "svc-create", "svc-start",
+    "svc-control", "svc-delete", "svc-query", "restart",  "reg-read",   "reg-write",
+    "reg-delete",
 };
 static_assert(std::size(theKindNames) == static_cast<std::size_t>(SimFaultKind::Count));
 

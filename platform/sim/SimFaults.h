@@ -25,8 +25,11 @@ enum class SimFaultKind {
     SvcStart,
     SvcControl,
     SvcDelete,
-    SvcQuery,  // a service's status or its registration
-    Restart,   // a deletion scheduled for the next restart
+    SvcQuery,   // a service's status or its registration
+    Restart,    // a deletion scheduled for the next restart
+    RegRead,    // reading a registry key's values
+    RegWrite,   // creating a registry key or writing a value
+    RegDelete,  // deleting a registry key or value
     Count,
 };
 

@@ -2,11 +2,59 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/WindowsPaths.h"
 #include "platform/posix/HostFileSystem.h"
 
 SimFileSystem::SimFileSystem(SimMachine& machine) : m_machine(machine) {}
+
+namespace {
+
+// Running programs on the machine: this one, and the setup program that started it and waits
+// for it (a kept setup program runs its copy so). Windows deletes neither, nor a folder that
+// holds one; it renames a running program within its volume.
+bool HoldsRunningProgram(const std::string& host) {
+    struct stat running[2] = {};
+    std::string images[2] = {"/proc/self/exe", "/proc/" + std::to_string(::getppid()) + "/exe"};
+    auto isRunning = [&](const std::filesystem::path& path) {
+        struct stat item {};
+        if (::lstat(path.c_str(), &item) != 0 || !S_ISREG(item.st_mode)) {
+            return false;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (::stat(images[i].c_str(), &running[i]) == 0 && running[i].st_dev == item.st_dev &&
+                running[i].st_ino == item.st_ino) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::error_code failed;
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(host, failed))) {
+        return isRunning(host);
+    }
+    for (auto it = std::filesystem::recursive_directory_iterator(host, failed);
+         !failed && it != std::filesystem::recursive_directory_iterator(); it.increment(failed)) {
+        if (isRunning(it->path())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A removal that would take a running program (or the folder that holds it) is refused.
+template <typename Remove>
+auto UnlessRunning(Remove remove) {
+    return [remove](const std::string& host) {
+        return HoldsRunningProgram(host) ? WIN_ACCESS_DENIED : remove(host);
+    };
+}
+
+}  // namespace
 
 Win32Error SimFileSystem::record(const std::string& kind, const std::string& detail,
                                  Win32Error outcome) {
@@ -20,9 +68,10 @@ Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
         return WIN_SHARING_VIOLATION;
     }
     std::string host;
-    std::string module;
+    // The program's own file by its host path, when it runs from outside the machine.
+    std::string module = m_machine.modulePath();
     bool reading = mode == FileMode::ReadShared || mode == FileMode::ReadLocked;
-    if (reading && modulePath(module) == WIN_OK && path == module) {
+    if (reading && !module.empty() && path == module) {
         host = module;
     } else if (Win32Error error = m_machine.hostPath(path, host); error != WIN_OK) {
         return error;
@@ -40,8 +89,9 @@ Win32Error SimFileSystem::onHost(const char* kind, const std::string& path, Act 
 
 Win32Error SimFileSystem::removeFile(const std::string& path) {
     return onHost("remove-file", path, [&](const std::string& host) {
-        return HostExists(host) && Guarded("undeletable.txt", path) ? WIN_ACCESS_DENIED
-                                                                    : HostRemoveFile(host);
+        return HostExists(host) && Guarded("undeletable.txt", path)
+                   ? WIN_ACCESS_DENIED
+                   : UnlessRunning(HostRemoveFile)(host);
     });
 }
 
@@ -55,8 +105,9 @@ Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
 
 Win32Error SimFileSystem::removeTree(const std::string& path) {
     return onHost("remove-tree", path, [&](const std::string& host) {
-        return HostExists(host) && Guarded("undeletable.txt", path) ? WIN_ACCESS_DENIED
-                                                                    : HostRemoveTree(host);
+        return HostExists(host) && Guarded("undeletable.txt", path)
+                   ? WIN_ACCESS_DENIED
+                   : UnlessRunning(HostRemoveTree)(host);
     });
 }
 
@@ -69,6 +120,10 @@ Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& t
     }
     if (error == WIN_OK) {
         error = m_machine.hostPath(TrimSeparators(to), hostTo);
+    }
+    if (error == WIN_OK && std::filesystem::is_directory(hostFrom) &&
+        HoldsRunningProgram(hostFrom)) {
+        error = WIN_ACCESS_DENIED;
     }
     return record("rename", from + " -> " + to,
                   error != WIN_OK ? error : HostRename(hostFrom, hostTo, replace));
@@ -190,8 +245,9 @@ Win32Error SimFileSystem::shellDelete(const std::string& pattern) {
     std::vector<std::string> hostPaths;
     Win32Error error = matches(pattern, windowsPaths, hostPaths);
     for (size_t i = 0; error == WIN_OK && i < hostPaths.size(); ++i) {
-        error = Guarded("undeletable.txt", windowsPaths[i]) ? WIN_ACCESS_DENIED
-                                                            : HostRemoveTree(hostPaths[i]);
+        error = Guarded("undeletable.txt", windowsPaths[i])
+                    ? WIN_ACCESS_DENIED
+                    : UnlessRunning(HostRemoveTree)(hostPaths[i]);
     }
     return record("shell-delete", pattern, error);
 }
@@ -202,6 +258,18 @@ Win32Error SimFileSystem::modulePath(std::string& path) {
         return WIN_FILE_NOT_FOUND;
     }
     path = module;
+    // A program inside the machine (the kept setup program, its copy) knows its Windows path.
+    std::error_code failed;
+    std::filesystem::path relative =
+        std::filesystem::weakly_canonical(module, failed)
+            .lexically_relative(std::filesystem::weakly_canonical(m_machine.root(), failed));
+    std::string drive = relative.empty() ? "" : relative.begin()->string();
+    if (!failed && (drive == "C" || drive == "D" || drive == "E")) {
+        path = drive + ":";
+        for (auto part = std::next(relative.begin()); part != relative.end(); ++part) {
+            path += "\\" + part->string();
+        }
+    }
     return WIN_OK;
 }
 

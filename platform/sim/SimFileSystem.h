@@ -33,7 +33,8 @@ public:
     // Administrators own everything but what $ZIL_MACHINE/user-owned.txt names.
     Win32Error pathInfo(const std::string& path, PathInfo& info) override;
     Win32Error deleteAtRestart(const std::string& path) override;
-    // The host path of the running setup program (SimConfig::modulePath, else this process).
+    // The running setup program (SimConfig::modulePath, else this process): its Windows path
+    // when it lies in the machine (a kept setup program), else its host path.
     Win32Error modulePath(std::string& path) override;
     // The host file system cannot lock the file against writers: a rename or replacement at the
     // path shows what the open file stands for, the file setup started from.

@@ -50,8 +50,9 @@ SimPlatform::SimPlatform(SimConfig config, std::unique_ptr<SimFrontEnd> frontEnd
       m_windows(m_machine, m_frontEnd.get()),
       m_services(m_machine),
       m_processes(m_machine),
+      m_registry(m_machine),
       m_system(m_machine),
-      m_seam(m_machine, m_files, m_services, m_processes),
+      m_seam(m_machine, m_files, m_services, m_processes, m_registry),
       m_clock(std::make_unique<SimClock>(m_machine)) {}
 
 SimPlatform::~SimPlatform() {

@@ -8,6 +8,7 @@
 #include "platform/sim/SimFrontEnd.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimRegistry.h"
 #include "platform/sim/SimServices.h"
 #include "platform/sim/SimSystemInfo.h"
 #include "platform/sim/SimWindowSystem.h"
@@ -30,6 +31,7 @@ public:
     FileSystem& files() override { return m_seam.files(); }
     ServiceControl& services() override { return m_seam.services(); }
     Processes& processes() override { return m_seam.processes(); }
+    Registry& registry() override { return m_seam.registry(); }
     Clock& clock() override { return *m_clock; }
     WindowSystem& windows() override { return m_windows; }
     SystemInfo& system() override { return m_system; }
@@ -39,6 +41,7 @@ public:
     SimMachine& machine() { return m_machine; }
     FaultSeam& faults() { return m_seam; }
     SimServices& simServices() { return m_services; }
+    SimRegistry& simRegistry() { return m_registry; }
     SimWindowSystem& simWindows() { return m_windows; }
     void setServiceKnobs(const SimServices::Knobs& knobs) { m_services.setKnobs(knobs); }
 
@@ -49,6 +52,7 @@ private:
     SimWindowSystem m_windows;
     SimServices m_services;
     SimProcesses m_processes;
+    SimRegistry m_registry;
     SimSystemInfo m_system;
     FaultSeam m_seam;
     std::unique_ptr<Clock> m_clock;

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,14 @@ std::vector<std::string> interpreterOf(const std::string& hostFile) {
         }
     }
     return command;
+}
+
+bool isHostProgram(const std::string& hostFile) {
+    char magic[4] = {};
+    std::ifstream(hostFile, std::ios::binary).read(magic, sizeof magic);
+    return std::string(magic, sizeof magic) ==
+           "\x7f"
+           "ELF";
 }
 
 std::string absolute(const std::string& path) {
@@ -97,6 +106,12 @@ std::vector<std::string> SimProcesses::splitArguments(const std::string& paramet
 }
 
 Win32Error SimProcesses::runAndWait(const std::string& file, const std::string& parameters) {
+    std::uint32_t ignored = 0;
+    return runForExitCode(file, parameters, ignored);
+}
+
+Win32Error SimProcesses::runForExitCode(const std::string& file, const std::string& parameters,
+                                        std::uint32_t& exitCode) {
     std::string host;
     Win32Error error = m_machine.isFile(file) ? m_machine.hostPath(file, host) : WIN_FILE_NOT_FOUND;
     int status = 0;
@@ -108,6 +123,7 @@ Win32Error SimProcesses::runAndWait(const std::string& file, const std::string& 
         line += ", exit " + std::to_string(status);
     }
     m_machine.journal("program", line);
+    exitCode = static_cast<std::uint32_t>(status);
     return error;
 }
 
@@ -115,7 +131,9 @@ Win32Error SimProcesses::launch(const std::string& hostFile, const std::string& 
                                 int& status) {
     std::vector<std::string> command = interpreterOf(hostFile);
     if (command.empty() && ::access(hostFile.c_str(), X_OK) != 0) {
-        return WIN_BAD_EXE_FORMAT;
+        if (!isHostProgram(hostFile) || ::chmod(hostFile.c_str(), 0755) != 0) {
+            return WIN_BAD_EXE_FORMAT;
+        }
     }
     command.push_back(hostFile);
     for (std::string& argument : splitArguments(parameters)) {

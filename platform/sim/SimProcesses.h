@@ -8,7 +8,8 @@
 
 // Programs on the simulated machine. A program that exists in the machine runs as a host
 // process with ZIL_MACHINE in its environment; a file that starts with "#!" runs through its
-// interpreter even without an execute bit, because extraction does not keep one. Command lines
+// interpreter, and a host program (ELF) runs, even without an execute bit: Windows needs none,
+// and a program copied by the machine's own file calls has none. Command lines
 // are only recorded: there is no command processor, and "mofcomp" does not exist on the host.
 //
 // Journal lines: "program: <file><parameters> -> <error>[, exit <status>]" and
@@ -20,6 +21,9 @@ public:
     // WIN_FILE_NOT_FOUND at once for a program that is not in the machine, WIN_BAD_EXE_FORMAT
     // for a file that is neither a script nor executable.
     Win32Error runAndWait(const std::string& file, const std::string& parameters) override;
+    // The host process's exit status (which Linux keeps modulo 256).
+    Win32Error runForExitCode(const std::string& file, const std::string& parameters,
+                              std::uint32_t& exitCode) override;
     // 0 when the command's file argument (the first one with a drive, "c:\...") exists in the
     // machine, else 1.
     int runCommand(const std::string& commandLine) override;

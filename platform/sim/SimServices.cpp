@@ -1,6 +1,7 @@
 #include "platform/sim/SimServices.h"
 
 #include "platform/WindowsPaths.h"
+#include "platform/sim/SimStateLock.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,30 +28,6 @@ std::string hex(std::uint32_t value) {
     std::snprintf(text, sizeof text, "0x%X", value);
     return text;
 }
-
-// Holds the manager's lock file for one read-modify-write. Blocks while another process holds
-// it; the kernel drops it if this process dies.
-class StateLock {
-public:
-    explicit StateLock(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-        if (m_fd >= 0) {
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~StateLock() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    StateLock(const StateLock&) = delete;
-    StateLock& operator=(const StateLock&) = delete;
-    bool held() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
 
 std::string restOf(std::istringstream& line) {
     std::string rest;
@@ -172,7 +149,7 @@ public:
     // written back, because settling alone may have completed a deletion or a pending state.
     Win32Error transact(const std::function<Win32Error(Table&)>& change) {
         SimMachine& machine = m_services.machine();
-        StateLock lock(machine.root() + "/services.lock");
+        SimStateLock lock(machine.root() + "/services.lock");
         if (!lock.held()) {
             return WIN_ACCESS_DENIED;
         }

@@ -11,6 +11,7 @@
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32Processes.h"
+#include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Services.h"
 #include "platform/win32/Win32SystemInfo.h"
 #include "platform/win32/Win32WindowSystem.h"
@@ -102,6 +103,7 @@ public:
     FileSystem& files() override { return m_files; }
     ServiceControl& services() override { return m_services; }
     Processes& processes() override { return m_processes; }
+    Registry& registry() override { return m_registry; }
     Clock& clock() override { return m_clock; }
     WindowSystem& windows() override { return m_windows; }
     SystemInfo& system() override { return m_system; }
@@ -138,6 +140,7 @@ private:
     Win32FileSystem m_files;
     Win32Services m_services;
     Win32Processes m_processes;
+    Win32Registry m_registry;
     Win32Clock m_clock;
     Win32WindowSystem m_windows;
     Win32SystemInfo m_system;

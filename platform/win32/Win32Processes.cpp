@@ -9,6 +9,13 @@
 #include "platform/win32/Win32LastError.h"
 
 Win32Error Win32Processes::runAndWait(const std::string& file, const std::string& parameters) {
+    std::uint32_t ignored = 0;
+    return runForExitCode(file, parameters, ignored);
+}
+
+Win32Error Win32Processes::runForExitCode(const std::string& file, const std::string& parameters,
+                                          std::uint32_t& exitCode) {
+    exitCode = 0;
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     // Without FLAG_NO_UI the shell answers a missing program with its own "file not found" box,
@@ -27,6 +34,10 @@ Win32Error Win32Processes::runAndWait(const std::string& file, const std::string
     KernelHandle process(info.hProcess);
     if (process.get() != nullptr) {
         WaitForSingleObject(process.get(), INFINITE);
+        DWORD code = 0;
+        if (GetExitCodeProcess(process.get(), &code)) {
+            exitCode = code;
+        }
     }
     return WIN_OK;
 }

@@ -9,5 +9,7 @@ public:
     // Waits without a time limit for the started process. Fails at once, without waiting, when
     // the shell cannot start the program (2 on Windows; Wine answers 1400 for a missing file).
     Win32Error runAndWait(const std::string& file, const std::string& parameters) override;
+    Win32Error runForExitCode(const std::string& file, const std::string& parameters,
+                              std::uint32_t& exitCode) override;
     int runCommand(const std::string& commandLine) override;
 };

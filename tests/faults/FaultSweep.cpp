@@ -41,11 +41,12 @@ const Kind theKinds[] = {
     {K::Open, 32},        {K::Read, 5},         {K::Write, 112},     {K::Mkdir, 5},
     {K::Move, 32},        {K::Delete, 5},       {K::Exec, 5},        {K::System, 5},
     {K::SvcOpen, 5},      {K::SvcCreate, 1072}, {K::SvcStart, 1053}, {K::SvcControl, 1072},
-    {K::SvcDelete, 1072}, {K::SvcQuery, 5},     {K::Restart, 5},
+    {K::SvcDelete, 1072}, {K::SvcQuery, 5},     {K::Restart, 5},     {K::RegRead, 5},
+    {K::RegWrite, 5},     {K::RegDelete, 5},
 };
 
 const std::map<int, int> theExitCodes = {{0, 0},      {67, 1603}, {84, 1620}, {102, 1638},
-                                         {103, 1639}, {82, 1618}, {66, 1602}};
+                                         {103, 1639}, {82, 1618}, {66, 1602}, {194, 3010}};
 
 const char* const theProgramDir = "C/Program Files (x86)/ZIL";
 const char* const theTempDir = "C/ZIL_Setup_temp";
@@ -110,6 +111,18 @@ Service ServiceOf(const fs::path& machine) {
     return service;
 }
 
+// The Apps & features entry's values; none when there is no entry.
+std::vector<RegistryValue> EntryOf(const fs::path& machine) {
+    SimPlatform sim(test_support::VirtualClockMachine(machine.string()));
+    std::vector<RegistryValue> values;
+    sim.simRegistry().readValues(SETUP_ENTRY_KEY, values);
+    return values;
+}
+
+bool HasValue(const std::vector<RegistryValue>& entry, const RegistryValue& wanted) {
+    return std::find(entry.begin(), entry.end(), wanted) != entry.end();
+}
+
 class Sweep {
 public:
     Sweep(std::string program, fs::path payload, fs::path scratch, std::string only)
@@ -144,6 +157,15 @@ public:
                         run.status, why.c_str());
             return false;
         }
+        m_entryVersion = RegistryValue::Text("DisplayVersion", "");
+        for (const RegistryValue& value : EntryOf(installed)) {
+            m_entryVersion = value.name == "DisplayVersion" ? value : m_entryVersion;
+        }
+        // Another version's entry, unlike the one an upgrade writes: a failed upgrade must give
+        // back exactly this.
+        SimPlatform sim(test_support::VirtualClockMachine(installed.string()));
+        sim.simRegistry().setValue(SETUP_ENTRY_KEY, RegistryValue::Text("DisplayVersion", "0.9"));
+        sim.simRegistry().setValue(SETUP_ENTRY_KEY, RegistryValue::Text("Comments", "old\x01"));
         // Each run is judged by the log it writes itself.
         fs::remove(installed / theLogFile);
         fs::remove(installed / "journal.log");
@@ -266,12 +288,16 @@ private:
             return;
         }
         int exitCode = code->second;
+        bool success = exitCode == 0 || exitCode == 3010;
         bool install = argument == "/I";
         std::string why;
+        std::vector<RegistryValue> entry = EntryOf(machine);
         if (install) {
             bool complete = Installed(machine, why);
-            Expect(exitCode != 0 || complete, label, "exit 0 but not installed: " + why);
-            if (exitCode != 0) {
+            Expect(!success || complete, label, "exit 0 but not installed: " + why);
+            Expect(!success || HasValue(entry, m_entryVersion), label,
+                   "installed, but Apps & features does not list this version");
+            if (!success) {
                 Listing before = ListBelow(baseline / theProgramDir);
                 Listing after = ListBelow(machine / theProgramDir);
                 Service old = ServiceOf(baseline);
@@ -301,6 +327,15 @@ private:
                 Expect(intact || newComplete, label,
                        "failed (" + std::to_string(exitCode) +
                            ") and the old installation is not as it was, nor the new one complete");
+                // A registry that refuses every write from some point on cannot take the old
+                // entry back either: the log must say so.
+                bool entryRefused =
+                    log.find("Restore ZIL Uninstall Entry: error") != std::string::npos;
+                Expect(intact ? entry == EntryOf(baseline) || entryRefused
+                              : HasValue(entry, m_entryVersion),
+                       label,
+                       intact ? "failed, and the Apps & features entry is not the old one"
+                              : "the new installation stays, but is not listed");
             }
         } else {
             Service service = ServiceOf(machine);
@@ -308,7 +343,8 @@ private:
             bool tempGone = !fs::exists(machine / theTempDir) ||
                             ListBelow(machine / theTempDir) == ListBelow(baseline / theTempDir);
             bool gone = !service.registered && !fs::exists(machine / theProgramDir) && tempGone;
-            Expect(exitCode != 0 || gone, label, "exit 0 but the product is not gone");
+            Expect(!success || gone, label, "exit 0 but the product is not gone");
+            Expect(!success || entry.empty(), label, "uninstalled, but Apps & features lists it");
         }
         CheckOthersFiles(label, machine, run);
 
@@ -415,6 +451,7 @@ private:
     std::string m_only;            // the text a scenario's name must hold to run
     Listing m_installedFiles;      // what a complete install puts below the program folder
     std::string m_installedImage;  // and the service image it registers
+    RegistryValue m_entryVersion;  // and the version its Apps & features entry shows
     // Files that someone else planted where setup keeps its own state: never changed, never
     // moved into the program folder.
     std::vector<std::string> m_planted;

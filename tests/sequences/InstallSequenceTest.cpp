@@ -10,6 +10,7 @@
 
 #include "SequenceHarness.h"
 #include "platform/Format.h"
+#include "res/ProductVersion.h"
 #include "sfx/SfxExtractor.h"
 #include "tests/faults/MachineFiles.h"
 
@@ -56,9 +57,10 @@ protected:
     std::string ProgramDir() const { return Host(SETUP_PROGRAM_DIR); }
 
     // The product as a finished install leaves it: every payload file but setup's own in the
-    // program directory, the images in ICONs, the service running.
+    // program directory with the setup program that installed it, the images in ICONs, the
+    // service running.
     void ExpectInstalled() {
-        std::vector<std::string> expected;
+        std::vector<std::string> expected = {SFX_KEPT_SETUP_NAME};
         for (const std::string& name : ArchiveNames(m_setupPath)) {
             if (std::string path = InstalledPath(name); !path.empty()) {
                 expected.push_back(path);
@@ -66,6 +68,7 @@ protected:
         }
         std::sort(expected.begin(), expected.end());
         EXPECT_THAT(FilesBelow(ProgramDir()), ElementsAreArray(expected));
+        EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(m_setupPath));
         EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
         EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
     }
@@ -300,7 +303,8 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
     ASSERT_GT(lines.size(), 6u) << details;
     auto size = std::filesystem::file_size(SAMPLE_SETUP);
     EXPECT_EQ(lines[0], "Details:");
-    EXPECT_EQ(lines[1], "  setup program: version 1.0.0.0, " + std::to_string(size) + " bytes");
+    EXPECT_EQ(lines[1], "  setup program: version 1.0.0.0, " + std::to_string(size) +
+                            " bytes, installs ZIL " ZIL_PRODUCT_VERSION);
     EXPECT_EQ(lines[2], "  archive: " + std::to_string(ArchiveNames(SAMPLE_SETUP).size()) +
                             " entries, ends at byte " + std::to_string(size) +
                             ", the end of the file (unsigned)");
@@ -321,18 +325,19 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
         previous = milliseconds;
         steps.push_back(lines[i].substr(lines[i].find_first_not_of(" 0123456789")));
     }
-    EXPECT_THAT(steps, ElementsAre("Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
-                                   "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
-                                   "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
-                                   "Remove Old ZIL Leftovers: ok", "Record ZIL Upgrade: ok",
-                                   "Check Old ZIL Files: ok", "Delete ZIL Service: " + missing,
-                                   "Set Aside Old ZIL Directory: ok", "Create ZIL Directory: ok",
-                                   "Create ZIL Directory: ok", "Move ZIL Files: ok",
-                                   "Delete ZIL Temp Directory: ok",
-                                   "Create ZIL Service: error 4242: (no text for this number)",
-                                   "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
-                                   "Install Runtime: ok", "Start ZIL Service: " + timeout,
-                                   "Remove Old ZIL Directory: ok"));
+    EXPECT_THAT(steps,
+                ElementsAre("Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
+                            "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
+                            "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
+                            "Remove Old ZIL Leftovers: ok", "Record ZIL Upgrade: ok",
+                            "Check Old ZIL Files: ok", "Delete ZIL Service: " + missing,
+                            "Set Aside Old ZIL Directory: ok", "Create ZIL Directory: ok",
+                            "Create ZIL Directory: ok", "Move ZIL Files: ok", "Keep ZIL Setup: ok",
+                            "Write ZIL Uninstall Entry: ok", "Delete ZIL Temp Directory: ok",
+                            "Create ZIL Service: error 4242: (no text for this number)",
+                            "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
+                            "Install Runtime: ok", "Start ZIL Service: " + timeout,
+                            "Remove Old ZIL Directory: ok"));
     EXPECT_GT(previous, 0) << "the steps are timed";
 }
 

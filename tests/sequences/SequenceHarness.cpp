@@ -190,6 +190,10 @@ void SequenceTest::ExpectProductGone() {
     EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
     EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
     EXPECT_EQ(ServiceState(), 0u);
+    SimPlatform sim(test_support::VirtualClockMachine(m_root));
+    std::vector<RegistryValue> entry;
+    EXPECT_EQ(sim.simRegistry().readValues(SETUP_ENTRY_KEY, entry), WIN_FILE_NOT_FOUND)
+        << "Apps & features lists no product that is gone";
 }
 
 void SequenceTest::ExpectNoLeftovers() {

@@ -72,7 +72,7 @@ protected:
     std::string DamagedSetup(const std::string& entry);
     // The log file's text.
     std::string LogText() const { return ReadHostFile(Host(LOG_FILE)); }
-    // No program folder, no temporary folder, no service.
+    // No program folder, no temporary folder, no service, no Apps & features entry.
     void ExpectProductGone();
     // Nothing of setup's own beside the program folder: no set-aside folder, no record, nothing
     // moved out of the way.

@@ -166,7 +166,12 @@ TEST_F(UninstallTest, WhatIsHeldOpenGoesAtTheNextRestart) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     InjectForNextRun({SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION, true});
     SetupRun run = Run("/U");
-    EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+    // Done, and a deployment tool is told to schedule the restart that completes it.
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_RESTART_REQUIRED);
+    EXPECT_EQ(LogFooter(LogText()),
+              "Result: uninstall succeeded. A restart of Windows completes "
+              "it. (exit code 3010)\r\n");
+    EXPECT_THAT(LogHeader(LogText()), HasSubstr("exit code 3010"));
     EXPECT_THAT(JournalOf(run.journal, "delete-at-restart"),
                 ElementsAre("C:\\Program Files (x86)\\ZIL.obsolete = 0",
                             "C:\\ZIL_Setup_temp.obsolete = 0"));

@@ -35,10 +35,11 @@ trap 'rm -rf "$machine" "$payload"' EXIT
 "$setup" /I
 check "/I exits 0" test $? -eq 0
 
-# The program directory holds the payload less setup's own files, the images in ICONs.
-expected=$( (cd "$payload" && ls) | grep -v -x -e Close_ZIL.exe -e MOFINS.exe -e MOFUINS.exe \
+# The program directory holds the payload less setup's own files, the images in ICONs, and the
+# setup program kept to uninstall with.
+expected=$( ( (cd "$payload" && ls) | grep -v -x -e Close_ZIL.exe -e MOFINS.exe -e MOFUINS.exe \
     -e mofcomp.exe -e vcredist_x86.exe | grep -v '\.mof$' |
-    sed -E 's/^(.*\.(bmp|ico))$/ICONs\/\1/' | sort)
+    sed -E 's/^(.*\.(bmp|ico))$/ICONs\/\1/'; echo ZIL_Setup.exe) | sort)
 actual=$(cd "$program" && find . -type f | sed 's|^\./||' | sort)
 check "program directory holds the payload less the setup-only files" test "$expected" = "$actual"
 images=$(cd "$payload" && ls | grep -c -E '\.(bmp|ico)$')

@@ -119,8 +119,8 @@ std::string Named(const std::vector<std::string>& names) {
     return BuildArchive(entries, "MZ");
 }
 
-// A name that would leave the target, name a device or the icon folder, or that Windows would
-// take for another entry's: the whole archive is refused, nothing extracted.
+// A name that would leave the target, name a device, the icon folder or the kept setup program,
+// or that Windows would take for another entry's: the whole archive is refused, nothing extracted.
 TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
     std::vector<std::vector<std::string>> refused = {{"a.txt", "b.txt", "A.TXT"},
                                                      {"Readme", "README"},
@@ -129,13 +129,13 @@ TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
                                                      {"\x8A\x8C\x8E", "\x9A\x9C\x9E"},
                                                      {"a\xFF", "A\x9F"}};
     std::vector<std::string> bad = {
-        "",          ".",    "..",         "...",      "..\\evil.exe", "a\\b",
-        "a/b",       "/etc", "C:evil",     "x:y",      "ICONs",        "icons",
-        "CON",       "con",  "Con.txt",    "CON .txt", "CONIN$",       "PRN",
-        "AUX.log",   "NUL",  "nul.tar.gz", "COM0",     "COM1",         "com9.x",
-        "LPT1",      "lpt9", "lpt0.txt",   "COM\xB9",  "lpt\xB2.log",  "Com\xB3",
-        "LPT\xB3.x", "a.",   "a ",         "a|b",      "a<b",          "a>b",
-        "a\"b",      "a?b",  "a*b",        "a\x01",    "a\x1F",        "tab\tname"};
+        "", ".", "..", "...", "..\\evil.exe", "a\\b", "a/b", "/etc", "C:evil", "x:y", "ICONs",
+        "icons", "CON", "con", "Con.txt", "CON .txt", "CONIN$", "PRN", "AUX.log", "NUL",
+        "nul.tar.gz", "COM0", "COM1", "com9.x", "LPT1", "lpt9", "lpt0.txt", "COM\xB9",
+        "lpt\xB2.log", "Com\xB3", "LPT\xB3.x", "a.", "a ", "a|b", "a<b", "a>b", "a\"b", "a?b",
+        "a*b", "a\x01", "a\x1F", "tab\tname",
+        // The setup program the install keeps would be overwritten by the entry.
+        "ZIL_Setup.exe", "zil_setup.EXE"};
     bad.push_back(std::string(SFX_MAX_TARGET_NAME + 1, 'n'));
     // The longest name that passes still fits wherever setup may move it: the set-aside image
     // folder under the last free name, moved out of the way under its own last free name.
@@ -150,7 +150,7 @@ TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
         ExpectRefusedUnread(Named(names), names.back());
     }
     for (std::vector<std::string> names : std::vector<std::vector<std::string>>{
-             {"ICONs.bmp", "ICON", "ICONs2", "ICONs.ico"},
+             {"ICONs.bmp", "ICON", "ICONs2", "ICONs.ico", "ZIL_Setup.exe.bak", "ZIL_Setup"},
              {"COM10", "LPT", "COM\xB4", "COM\xB9\xB9", "CONSOLE.txt", "nul_device", "AUXILIARY"},
              {"a.txt", "a.txt.bak", "b.txt", "a..b", ".hidden", "Program Files (x86).txt"},
              {"\xD7", "\xF7", "\xDF", "SS", "\xB5", "M"}}) {

@@ -47,11 +47,13 @@ start=$(date +%s%N)
 wine_run 240 "$setup" /I
 wine_timing /I "$start"
 expect "/I exits 0" "$status" 0
-expected=$( (cd "$payload" && ls) | grep -v -x -e Close_ZIL.exe -e MOFINS.exe -e MOFUINS.exe \
+# The payload less the setup-only files, and the setup program kept to uninstall with.
+expected=$( ( (cd "$payload" && ls) | grep -v -x -e Close_ZIL.exe -e MOFINS.exe -e MOFUINS.exe \
     -e mofcomp.exe -e vcredist_x86.exe | grep -v '\.mof$' |
-    sed -E 's/^(.*\.(bmp|ico))$/ICONs\/\1/' | sort | xargs)
+    sed -E 's/^(.*\.(bmp|ico))$/ICONs\/\1/'; echo ZIL_Setup.exe) | sort | xargs)
 actual=$(cd "$program_dir" 2>/dev/null && find . -type f | sed 's|^\./||' | sort | xargs)
-expect "program directory holds the payload less the setup-only files" "$actual" "$expected"
+expect "program directory holds the payload less the setup-only files, and the setup program" \
+    "$actual" "$expected"
 expect "temporary directory gone" "$(test -e "$temp_dir" && echo there || echo gone)" gone
 expect "service image path, quoted" "$(value ImagePath)" \
     '"C:\Program Files (x86)\ZIL\ZIL_Service.exe"'

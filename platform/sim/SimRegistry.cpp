@@ -1,0 +1,278 @@
+#include "platform/sim/SimRegistry.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/WindowsPaths.h"
+#include "platform/sim/SimStateLock.h"
+
+namespace {
+
+using Key = SimRegistry::Key;
+
+constexpr const char* HIVE = "HKLM\\";
+
+bool Printable(char c) {
+    return c >= 0x20 && c <= 0x7E;
+}
+
+// As an exported key writes texts: \\ and \" for the two that would end or escape them,
+// \xNN for any byte outside printable ASCII.
+std::string Quoted(const std::string& bytes) {
+    std::string text = "\"";
+    for (char c : bytes) {
+        if (c == '"' || c == '\\') {
+            text += '\\';
+            text += c;
+        } else if (Printable(c)) {
+            text += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+            text += escaped;
+        }
+    }
+    return text + "\"";
+}
+
+// The quoted text at `at` (which holds the opening quote); `at` ends past the closing one.
+bool Unquote(const std::string& line, std::size_t& at, std::string& bytes) {
+    if (at >= line.size() || line[at] != '"') {
+        return false;
+    }
+    bytes.clear();
+    for (++at; at < line.size(); ++at) {
+        if (line[at] == '"') {
+            ++at;
+            return true;
+        }
+        if (line[at] == '\\' && at + 1 < line.size() &&
+            (line[at + 1] == '\\' || line[at + 1] == '"')) {
+            bytes += line[++at];
+            continue;
+        }
+        if (line[at] == '\\') {
+            if (at + 3 >= line.size() || line[at + 1] != 'x') {
+                return false;
+            }
+            bytes += static_cast<char>(std::stoi(line.substr(at + 2, 2), nullptr, 16));
+            at += 3;
+            continue;
+        }
+        bytes += line[at];
+    }
+    return false;
+}
+
+std::string DataText(const RegistryValue& value) {
+    const std::string& data = value.data;
+    bool text = value.type == REG_VALUE_TEXT || value.type == REG_VALUE_EXPANDABLE;
+    if (text && !data.empty() && data.back() == '\0') {
+        return (value.type == REG_VALUE_TEXT ? "sz:" : "expand:") +
+               Quoted(data.substr(0, data.size() - 1));
+    }
+    char number[40];
+    if (value.type == REG_VALUE_DWORD && data.size() == 4) {
+        std::uint32_t dword = 0;
+        for (int i = 3; i >= 0; --i) {
+            dword = dword << 8 | static_cast<unsigned char>(data[i]);
+        }
+        std::snprintf(number, sizeof number, "dword:%08x", dword);
+        return number;
+    }
+    std::snprintf(number, sizeof number, "hex(%u):", value.type);
+    std::string hex = number;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        std::snprintf(number, sizeof number, i == 0 ? "%02x" : ",%02x",
+                      static_cast<unsigned char>(data[i]));
+        hex += number;
+    }
+    return hex;
+}
+
+bool ParseData(const std::string& text, RegistryValue& value) {
+    std::size_t at = text.find(':');
+    if (at == std::string::npos) {
+        return false;
+    }
+    std::string kind = text.substr(0, at++);
+    if (kind == "sz" || kind == "expand") {
+        value.type = kind == "sz" ? REG_VALUE_TEXT : REG_VALUE_EXPANDABLE;
+        if (!Unquote(text, at, value.data)) {
+            return false;
+        }
+        value.data += '\0';
+        return true;
+    }
+    if (kind == "dword") {
+        value = RegistryValue::Dword(value.name, std::stoul(text.substr(at), nullptr, 16));
+        return true;
+    }
+    if (std::sscanf(kind.c_str(), "hex(%u)", &value.type) != 1) {
+        return false;
+    }
+    value.data.clear();
+    for (; at + 1 < text.size(); at += 3) {
+        value.data += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16));
+    }
+    return true;
+}
+
+std::vector<Key>::iterator FindKey(std::vector<Key>& keys, const std::string& path) {
+    return std::find_if(keys.begin(), keys.end(),
+                        [&](const Key& key) { return EqualsIgnoringCase(key.path, path); });
+}
+
+bool HasSubkey(const std::vector<Key>& keys, const std::string& path) {
+    return std::any_of(keys.begin(), keys.end(), [&](const Key& key) {
+        return key.path.size() > path.size() + 1 && key.path[path.size()] == '\\' &&
+               EqualsIgnoringCase(key.path.substr(0, path.size()), path);
+    });
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+std::string SimRegistry::Format(const std::vector<Key>& keys) {
+    std::string text;
+    for (const Key& key : keys) {
+        text += "[" + std::string(HIVE) + key.path + "]\n";
+        for (const RegistryValue& value : key.values) {
+            text += Quoted(value.name) + "=" + DataText(value) + "\n";
+        }
+    }
+    return text;
+}
+
+std::vector<Key> SimRegistry::Parse(const std::string& text) {
+    std::vector<Key> keys;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() > 2 + std::string(HIVE).size() && line.front() == '[' &&
+            line.back() == ']') {
+            keys.push_back({line.substr(1 + std::string(HIVE).size(),
+                                        line.size() - 2 - std::string(HIVE).size()),
+                            {}});
+            continue;
+        }
+        // A hand-edited line that cannot be read is skipped, like any line not understood.
+        try {
+            RegistryValue value;
+            std::size_t at = 0;
+            if (!keys.empty() && Unquote(line, at, value.name) && at < line.size() &&
+                line[at] == '=' && ParseData(line.substr(at + 1), value)) {
+                keys.back().values.push_back(value);
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    return keys;
+}
+
+std::vector<Key> SimRegistry::keys() const {
+    return Parse(ReadFile(path()));
+}
+
+template <typename Change>
+Win32Error SimRegistry::transact(const char* request, const std::string& detail, Change change) {
+    SimStateLock lock(m_machine.root() + "/registry.lock");
+    Win32Error error = WIN_ACCESS_DENIED;
+    if (lock.held()) {
+        std::vector<Key> keys = Parse(ReadFile(path()));
+        bool changed = false;
+        error = change(keys, changed);
+        if (changed) {
+            // A reader without the lock (a person, a test) never sees half a file.
+            std::string temporary = path() + ".new";
+            std::ofstream(temporary, std::ios::binary | std::ios::trunc) << Format(keys);
+            std::rename(temporary.c_str(), path().c_str());
+        }
+    }
+    m_machine.journal("registry",
+                      std::string(request) + " " + HIVE + detail + " -> " + std::to_string(error));
+    return error;
+}
+
+Win32Error SimRegistry::createKey(const std::string& key) {
+    return transact("create", key, [&](std::vector<Key>& keys, bool& changed) {
+        // Every key on the way exists afterwards, as RegCreateKeyEx leaves them.
+        for (std::size_t end = key.find('\\');; end = key.find('\\', end + 1)) {
+            std::string path = key.substr(0, end);
+            if (FindKey(keys, path) == keys.end()) {
+                keys.push_back({path, {}});
+                changed = true;
+            }
+            if (end == std::string::npos) {
+                return WIN_OK;
+            }
+        }
+    });
+}
+
+Win32Error SimRegistry::setValue(const std::string& key, const RegistryValue& value) {
+    return transact("set", key + " " + value.name, [&](std::vector<Key>& keys, bool& changed) {
+        auto found = FindKey(keys, key);
+        if (found == keys.end()) {
+            return WIN_FILE_NOT_FOUND;
+        }
+        auto old = std::find_if(
+            found->values.begin(), found->values.end(),
+            [&](const RegistryValue& v) { return EqualsIgnoringCase(v.name, value.name); });
+        if (old == found->values.end()) {
+            found->values.push_back(value);
+        } else {
+            *old = value;
+        }
+        changed = true;
+        return WIN_OK;
+    });
+}
+
+Win32Error SimRegistry::readValues(const std::string& key, std::vector<RegistryValue>& values) {
+    values.clear();
+    return transact("read", key, [&](std::vector<Key>& keys, bool&) {
+        auto found = FindKey(keys, key);
+        if (found == keys.end()) {
+            return WIN_FILE_NOT_FOUND;
+        }
+        values = found->values;
+        return WIN_OK;
+    });
+}
+
+Win32Error SimRegistry::deleteValue(const std::string& key, const std::string& name) {
+    return transact("delete-value", key + " " + name, [&](std::vector<Key>& keys, bool& changed) {
+        auto found = FindKey(keys, key);
+        if (found == keys.end()) {
+            return WIN_FILE_NOT_FOUND;
+        }
+        changed = std::erase_if(found->values, [&](const RegistryValue& v) {
+                      return EqualsIgnoringCase(v.name, name);
+                  }) > 0;
+        return changed ? WIN_OK : WIN_FILE_NOT_FOUND;
+    });
+}
+
+Win32Error SimRegistry::deleteKey(const std::string& key) {
+    return transact("delete", key, [&](std::vector<Key>& keys, bool& changed) {
+        auto found = FindKey(keys, key);
+        if (found == keys.end()) {
+            return WIN_FILE_NOT_FOUND;
+        }
+        if (HasSubkey(keys, key)) {
+            return WIN_ACCESS_DENIED;
+        }
+        keys.erase(found);
+        changed = true;
+        return WIN_OK;
+    });
+}

@@ -1,0 +1,266 @@
+// What Windows and deployment tools see of the product on the simulated machine: its Apps &
+// features entry through installs, failed upgrades, kills and uninstalls; the setup program
+// kept on the machine, which removes everything from inside the program folder; and the exit
+// code that asks for a restart.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "SequenceHarness.h"
+#include "res/ProductVersion.h"
+#include "tests/faults/SetupProcess.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+class DeployTest : public SequenceTest {
+protected:
+    // The entry's values, or none; whether the key that keeps a replaced entry is there.
+    std::vector<RegistryValue> Entry(bool* keeping = nullptr) {
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        std::vector<RegistryValue> values;
+        sim.simRegistry().readValues(SETUP_ENTRY_KEY, values);
+        if (keeping != nullptr) {
+            std::vector<RegistryValue> kept;
+            *keeping = sim.simRegistry().readValues(SETUP_ENTRY_REPLACED_KEY, kept) == WIN_OK;
+        }
+        return values;
+    }
+    std::string Value(const std::string& name) {
+        for (const RegistryValue& value : Entry()) {
+            if (value.name == name) {
+                return value.type == REG_VALUE_TEXT ? value.data.substr(0, value.data.size() - 1)
+                                                    : value.data;
+            }
+        }
+        return "(none)";
+    }
+    // An entry unlike any this program writes: another version's, with a value of its own and
+    // bytes that only an exact copy keeps.
+    std::vector<RegistryValue> PlantOldEntry() {
+        std::vector<RegistryValue> old = {
+            RegistryValue::Text("DisplayName", "ZIL"),
+            RegistryValue::Text("DisplayVersion", "0.9"),
+            {"UninstallString", REG_VALUE_EXPANDABLE,
+             std::string("%SystemRoot%\\x \"\x01\xff") + '\0'},
+            RegistryValue::Dword("EstimatedSize", 0x01020304),
+            {"Blob", REG_VALUE_BINARY, std::string("\0\n\r\"=", 5)},
+        };
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        std::vector<RegistryValue> values;
+        sim.simRegistry().readValues(SETUP_ENTRY_KEY, values);
+        for (const RegistryValue& value : values) {
+            sim.simRegistry().deleteValue(SETUP_ENTRY_KEY, value.name);
+        }
+        sim.simRegistry().createKey(SETUP_ENTRY_KEY);
+        for (const RegistryValue& value : old) {
+            sim.simRegistry().setValue(SETUP_ENTRY_KEY, value);
+        }
+        return old;
+    }
+    std::uint64_t InstalledBytes() {
+        std::uint64_t bytes = 0;
+        for (const auto& item :
+             std::filesystem::recursive_directory_iterator(Host(SETUP_PROGRAM_DIR))) {
+            bytes += item.is_regular_file() ? item.file_size() : 0;
+        }
+        return bytes;
+    }
+};
+
+// After an install the entry holds every value tools read, each as this program knows it, and
+// the setup program that ran is kept byte for byte where the entry points; the uninstall
+// takes both.
+TEST_F(DeployTest, AnInstallIsListedWithEveryValueAndTheUninstallTakesItAway) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string kept = "C:\\Program Files (x86)\\ZIL\\ZIL_Setup.exe";
+    EXPECT_EQ(ReadHostFile(Host(kept)), ReadHostFile(SAMPLE_SETUP));
+    std::vector<std::string> names;
+    bool keeping = true;
+    for (const RegistryValue& value : Entry(&keeping)) {
+        names.push_back(value.name);
+    }
+    EXPECT_FALSE(keeping) << "a committed install keeps no old entry";
+    EXPECT_THAT(names,
+                ElementsAre("DisplayName", "DisplayVersion", "Publisher", "InstallLocation",
+                            "DisplayIcon", "InstallDate", "UninstallString", "QuietUninstallString",
+                            "EstimatedSize", "NoModify", "NoRepair"));
+    EXPECT_EQ(Value("DisplayName"), "ZIL");
+    EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+    EXPECT_EQ(Value("Publisher"), "ZIL");
+    EXPECT_EQ(Value("InstallLocation"), SETUP_PROGRAM_DIR);
+    EXPECT_EQ(Value("DisplayIcon"), kept);
+    EXPECT_EQ(Value("UninstallString"), "\"" + kept + "\"");
+    EXPECT_EQ(Value("QuietUninstallString"), "\"" + kept + "\" /U");
+    EXPECT_EQ(Value("NoModify"), RegistryValue::Dword("", 1).data);
+    EXPECT_EQ(Value("NoRepair"), RegistryValue::Dword("", 1).data);
+    // Counted before setup's own tools go, without them: what stays once they have gone.
+    EXPECT_EQ(Value("EstimatedSize"),
+              RegistryValue::Dword("", static_cast<std::uint32_t>((InstalledBytes() + 1023) / 1024))
+                  .data);
+    EXPECT_THAT(Value("InstallDate"), ::testing::MatchesRegex("20[0-9][0-9][01][0-9][0-3][0-9]"));
+
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(Entry().size(), names.size()) << "an upgrade leaves one entry";
+    ASSERT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
+    ExpectProductGone();
+    EXPECT_THAT(Entry(&keeping), IsEmpty());
+    EXPECT_FALSE(keeping);
+}
+
+// Whichever call of the entry's writing fails, and when a step after it fails, the old
+// installation comes back with its entry exactly as it was, byte for byte, or with none where
+// there was none.
+TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
+    struct Case {
+        const char* name;
+        SimFault fault;
+        bool failingStepAfter;
+        bool needsOldEntry;
+    };
+    // Over an entry of five values: the old entry read, the key that keeps it made (write 1),
+    // its values (2-6), its mark (7); the entry read again, its five values removed (deletes
+    // 2-6), its key (write 8) and its eleven values (9-19).
+    const std::vector<Case> cases = {
+        {"the read of the old entry", {SimFaultKind::RegRead, 1, WIN_ACCESS_DENIED}, false, false},
+        {"the old entry's copy", {SimFaultKind::RegWrite, 2, WIN_ACCESS_DENIED}, false, false},
+        {"the mark of the copy", {SimFaultKind::RegWrite, 7, WIN_ACCESS_DENIED}, false, false},
+        {"an old value's removal", {SimFaultKind::RegDelete, 3, WIN_ACCESS_DENIED}, false, true},
+        {"the new entry's third value", {SimFaultKind::RegWrite, 11, WIN_DISK_FULL}, false, false},
+        {"a step after the entry", {}, true, false},
+    };
+    for (bool installed : {true, false}) {
+        for (const Case& c : cases) {
+            if (c.needsOldEntry && !installed) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(c.name) + (installed ? " over an installation" : ""));
+            FreshMachine();
+            std::vector<RegistryValue> old;
+            if (installed) {
+                ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+                old = PlantOldEntry();
+            }
+            std::vector<std::string> files = FilesBelow(Host(SETUP_PROGRAM_DIR));
+            if (c.failingStepAfter) {
+                std::vector<InstallStep> steps = InstallSequence::Steps();
+                auto entry = std::find_if(steps.begin(), steps.end(), [](const InstallStep& s) {
+                    return std::string(s.name) == "Write ZIL Uninstall Entry";
+                });
+                ASSERT_NE(entry, steps.end());
+                steps.insert(
+                    entry + 1,
+                    InstallStep{"Fail", [](InstallSequence&) { return StepOutcome::Failed(5); }, -1,
+                                StepFailure::Restores});
+                m_installSteps = steps;
+            } else {
+                InjectForNextRun(c.fault);
+            }
+            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+            bool keeping = true;
+            EXPECT_EQ(Entry(&keeping), old);
+            EXPECT_FALSE(keeping);
+            EXPECT_EQ(FilesBelow(Host(SETUP_PROGRAM_DIR)), files);
+            EXPECT_THAT(LogDetails(LogText()), HasSubstr("Restore Old ZIL Installation: ok"));
+        }
+    }
+}
+
+// Killed at any call of the entry's writing or its commit, the next
+// install ends with one entry of this version and nothing kept, and an uninstall after a kill
+// leaves none.
+TEST_F(DeployTest, KilledAtEveryCallOfTheNewStepsTheNextRunFinishesTheJob) {
+    int kills = 0;
+    for (const char* kind : {"reg-read", "reg-write", "reg-delete"}) {
+        for (int call = 1;; ++call) {
+            SCOPED_TRACE(std::string(kind) + " call " + std::to_string(call));
+            FreshMachine();
+            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+            PlantOldEntry();
+            std::string fault = std::string(kind) + "@" + std::to_string(call) + "=kill";
+            SetupProcessRun killed = RunSetupProcess(SAMPLE_SETUP, m_root, "/I", fault);
+            if (killed.exited) {
+                EXPECT_EQ(killed.status, 0);
+                break;
+            }
+            ++kills;
+            bool keeping = true;
+            const std::string next = call % 2 == 0 ? "/U" : "/I";
+            ASSERT_EQ(RunSetupProcess(SAMPLE_SETUP, m_root, next, "").status, 0);
+            std::vector<RegistryValue> entry = Entry(&keeping);
+            EXPECT_FALSE(keeping);
+            if (next == "/U") {
+                EXPECT_THAT(entry, IsEmpty());
+                ExpectProductGone();
+            } else {
+                EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+                EXPECT_EQ(entry.size(), 11u);
+            }
+        }
+    }
+    EXPECT_GT(kills, 20) << "every call of the new steps was reached";
+}
+
+// Started from the program folder as Apps & features starts it, the kept program removes
+// everything, itself and its folder included, and returns only then, with the outcome's code;
+// where the product stays (its service would not stop), the kept program stays with it.
+TEST_F(DeployTest, TheKeptSetupRemovesEverythingFromInsideTheProgramFolder) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    std::string kept = Host(SETUP_KEPT_SETUP);
+    // Windows runs a program without an execute bit; the host needs one.
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    SetupProcessRun run = RunSetupProcess(kept, m_root, "/U", "");
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+    ExpectProductGone();
+    EXPECT_THAT(Entry(), IsEmpty());
+    // The copy ran the uninstall; the kept program waited out of the folder, and goes with
+    // setup's own folder at the next restart (the product asks for none).
+    EXPECT_THAT(run.journal, HasSubstr("program: C:\\ZIL_Setup_run\\ZIL_Setup.exe/U -> 0, exit 0"));
+    EXPECT_THAT(run.journal, HasSubstr("delete-at-restart: C:\\ZIL_Setup_run = 0"));
+    EXPECT_THAT(FilesBelow(Host("C:\\ZIL_Setup_run")), ElementsAre("ZIL_Setup.kept.exe"));
+    EXPECT_THAT(LogFooter(LogText()), HasSubstr("(exit code 0)"));
+
+    // A service that will not stop keeps the product, and its uninstaller with it.
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    SetupProcessRun stuck = RunSetupProcess(kept, m_root, "/U", "svc-control@4=1061+");
+    ASSERT_TRUE(stuck.exited);
+    EXPECT_EQ(stuck.status, SETUP_EXIT_FAILURE % 256);
+    EXPECT_EQ(ReadHostFile(kept), ReadHostFile(SAMPLE_SETUP));
+    EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+}
+
+// A run that leaves something held open for the restart to delete has done its work and says
+// so with 3010: an install over a stale temporary folder that will not go, and an uninstall
+// whose folders will not go, from the command line and from the dialog.
+TEST_F(DeployTest, WhatWaitsForTheRestartEnds3010) {
+    WriteHostFile(Host(SETUP_TEMP_DIR) + "/stale.txt", "held");
+    InjectForNextRun({SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION});
+    SetupRun install = Run("/I");
+    EXPECT_EQ(install.exitCode, SETUP_EXIT_RESTART_REQUIRED);
+    EXPECT_THAT(LogBody(LogText()),
+                HasSubstr("C:\\ZIL_Setup_temp.obsolete: held open, deleted at the next restart"));
+    EXPECT_THAT(LogFooter(LogText()), HasSubstr("A restart of Windows completes it."));
+    EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS) << "a run with nothing held open ends 0";
+    InjectForNextRun({SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION, true});
+    SetupRun uninstall = Run("", {"click:1001"});
+    EXPECT_EQ(uninstall.exitCode, SETUP_EXIT_RESTART_REQUIRED);
+    ASSERT_EQ(uninstall.boxes.size(), 1u);
+    EXPECT_EQ(uninstall.boxes[0].text,
+              "Uninstall ZIL Success\r\nA restart of Windows completes it.");
+    ExpectProductGone();
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# What Windows and a deployment tool see, from a brand-new prefix: after /I, Windows' own
+# `reg query` shows the Apps & features entry with every value; an upgrade leaves exactly one
+# entry; the QuietUninstallString, run as a tool runs it (the program it names started with its
+# arguments, that process waited for, its exit code taken), ends 0 only once the program
+# folder, the service, the entry and the kept setup program are gone; /U with a file held open
+# ends 3010 (194 here).
+#   tests/wine/deploy.sh [win32|win64]
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/lib.sh"
+wine_enter "$@"
+setup="$WINE_BUILD/ZIL_Setup.exe"
+holder="$WINE_BUILD/tests/wine/HoldOpen.exe"
+wine_require "$setup" "$holder"
+wine_new_prefix
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZIL'
+
+# The entry's values as "name type data" lines, from the 32-bit view a 32-bit program writes.
+entry_values() {
+    "$WINE" reg query "$key" /reg:32 2>/dev/null | tr -d '\r' |
+        awk 'NF >= 2 && $2 ~ /^REG_/ { $1 = $1; print }'
+}
+entry_value() {  # name
+    entry_values | awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
+}
+
+wine_hold_session
+wine_working_installation "$setup"
+kept='C:\Program Files (x86)\ZIL\ZIL_Setup.exe'
+echo "== the entry after /I"
+expect "every value is there" "$(entry_values | awk '{ print $1 }' | sort | xargs)" \
+    "DisplayIcon DisplayName DisplayVersion EstimatedSize InstallDate InstallLocation NoModify NoRepair Publisher QuietUninstallString UninstallString"
+expect "DisplayName" "$(entry_value DisplayName)" "ZIL"
+expect "Publisher" "$(entry_value Publisher)" "ZIL"
+expect "DisplayVersion is the product's" "$(entry_value DisplayVersion)" \
+    "$(sed -n 's/^#define ZIL_PRODUCT_VERSION "\(.*\)"$/\1/p' "$WINE_BUILD/generated/res/ProductVersion.h")"
+expect "InstallLocation" "$(entry_value InstallLocation)" 'C:\Program Files (x86)\ZIL'
+expect "UninstallString" "$(entry_value UninstallString)" "\"$kept\""
+expect "QuietUninstallString" "$(entry_value QuietUninstallString)" "\"$kept\" /U"
+expect "NoModify, NoRepair" "$(entry_value NoModify) $(entry_value NoRepair)" "0x1 0x1"
+expect "the kept setup program is the one that ran" \
+    "$(cmp -s "$setup" "$program_dir/ZIL_Setup.exe" && echo same)" same
+
+echo "== an upgrade"
+wine_run 240 "$setup" /I
+expect "/I exits 0" "$status" 0
+expect "exactly one entry, nothing below it" \
+    "$("$WINE" reg query "${key%\\ZIL}" /s /reg:32 2>/dev/null | tr -d '\r' | grep -ci '\\Uninstall\\ZIL')" 1
+
+echo "== the QuietUninstallString, as a deployment tool runs it"
+quiet=$(entry_value QuietUninstallString)
+program=$(sed -n 's/^"\([^"]*\)".*/\1/p' <<<"$quiet")
+arguments=${quiet#\"$program\" }
+wine_run 300 "$program" $arguments
+expect "it exits 0" "$status" 0
+expect "the program folder is gone" "$(test -e "$program_dir" && echo there)" ""
+expect "the service is gone" "$(wine_service_state)" ""
+expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
+expect "the log says so" "$(wine_setup_log | tail -1)" "Result: uninstall succeeded (exit code 0)"
+
+echo "== /U with a file held open"
+wine_run 240 "$setup" /I
+expect "/I exits 0" "$status" 0
+held_out=$WINE_CHECK_DIR/holder.out
+"$WINE" "$holder" 'C:\Program Files (x86)\ZIL\ZIL.ini' 600 >"$held_out" 2>&1 &
+holder_pid=$!
+for _ in $(seq 1 120); do
+    grep -q holding "$held_out" 2>/dev/null && break
+    sleep 0.5
+done
+wine_run 300 "$setup" /U
+expect "/U ends with 3010 (194 here)" "$status" 194
+expect "the log says a restart completes it" "$(wine_setup_log | tail -1)" \
+    "Result: uninstall succeeded. A restart of Windows completes it. (exit code 3010)"
+expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
+kill "$holder_pid" 2>/dev/null
+wait "$holder_pid" 2>/dev/null
+
+wine_verdict
