@@ -236,7 +236,9 @@ StepOutcome InstallSequence::WriteEntry() {
             return Undone{m_entry.GiveBack(), ""};
         },
         [this] {
-            return Removal{m_entry.Commit(), ""};
+            Removal released;
+            released.error = m_entry.Commit();
+            return released;
         });
     StepOutcome written;
     written.error = m_entry.Write();
