@@ -21,8 +21,8 @@ endif()
 # What a release is built with: for size, and optimised as one unit at link time, which drops
 # what no one calls and inlines across the platform layer. The linker drops the unused sections
 # of the libraries too. (A section per function and datum buys nothing on top of that.)
-string(REPLACE "-O3" "-Os" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
-string(REPLACE "-O3" "-Os" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
+string(REPLACE "-O3" "-Oz" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
+string(REPLACE "-O3" "-Oz" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
 add_link_options($<$<CONFIG:Release>:-Wl,--gc-sections>)
 
 include(CheckIPOSupported)
