@@ -36,9 +36,6 @@ SmallString::SmallString(size_type count, char c) {
     append(count, c);
 }
 
-SmallString::SmallString(const char* first, const char* last)
-    : SmallString(first, static_cast<size_type>(last - first)) {}
-
 SmallString::SmallString(const SmallString& other) : SmallString(other.m_data, other.m_size) {}
 
 SmallString::SmallString(SmallString&& other) noexcept {
@@ -82,6 +79,11 @@ SmallString& SmallString::assign(const char* bytes, size_type count) {
 
 SmallString& SmallString::assign(std::string_view text) {
     return assign(text.data(), text.size());
+}
+
+SmallString& SmallString::assign(std::string_view text, size_type position, size_type count) {
+    return assign(text.data() + Clamp(position, text.size()),
+                  Available(text.size(), position, count));
 }
 
 SmallString& SmallString::assign(size_type count, char c) {
@@ -235,6 +237,12 @@ SmallString SmallString::substr(size_type position, size_type count) const {
 
 int SmallString::compare(std::string_view other) const noexcept {
     return std::string_view(*this).compare(other);
+}
+
+int SmallString::compare(size_type position, size_type count,
+                         std::string_view other) const noexcept {
+    return std::string_view(m_data + Clamp(position, m_size), Available(m_size, position, count))
+        .compare(other);
 }
 
 bool SmallString::starts_with(std::string_view prefix) const noexcept {

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <string_view>
 
-// A byte string for the Windows setup program: the part of std::string's interface that the
+// A byte string for the Windows setup program: the part of String's interface that the
 // program uses, with every operation out of line in one small object. The library's own string
 // is a template that compiles some 15 KB of code into a program that only builds paths, log
-// lines and messages. Positions and counts behave as std::string's (npos, counts cut at the
+// lines and messages. Positions and counts behave as String's (npos, counts cut at the
 // end); a position past the end is cut to the end instead of throwing, since nothing here
 // throws. Always terminated by a zero byte, so c_str() is data().
 class SmallString {
@@ -23,8 +23,11 @@ public:
     SmallString(const char* text);
     SmallString(const char* bytes, size_type count);
     SmallString(size_type count, char c);
-    SmallString(const char* first, const char* last);
-    // Also takes std::string and string literals' views, without naming the library's string.
+    // A range of bytes; a template, so that (bytes, 0) stays a count.
+    template <class Byte>
+    requires std::same_as<const Byte, const char> SmallString(Byte* first, Byte* last)
+        : SmallString(first, static_cast<size_type>(last - first)) {}
+    // Also takes String and string literals' views, without naming the library's string.
     template <class Bytes>
     requires requires(const Bytes& b) {
         { b.data() } -> std::convertible_to<const char*>;
@@ -41,7 +44,12 @@ public:
     SmallString& operator=(char c);
     SmallString& assign(const char* bytes, size_type count);
     SmallString& assign(std::string_view text);
+    SmallString& assign(std::string_view text, size_type position, size_type count = npos);
     SmallString& assign(size_type count, char c);
+    template <class Byte>
+    requires std::same_as<const Byte, const char> SmallString& assign(Byte* first, Byte* last) {
+        return assign(first, static_cast<size_type>(last - first));
+    }
 
     const char* data() const noexcept { return m_data; }
     char* data() noexcept { return m_data; }
@@ -88,6 +96,7 @@ public:
 
     SmallString substr(size_type position = 0, size_type count = npos) const;
     int compare(std::string_view other) const noexcept;
+    int compare(size_type position, size_type count, std::string_view other) const noexcept;
     bool starts_with(std::string_view prefix) const noexcept;
     bool starts_with(char c) const noexcept;
     bool ends_with(std::string_view suffix) const noexcept;
@@ -106,6 +115,41 @@ public:
     size_type find_first_not_of(std::string_view set, size_type position = 0) const noexcept;
     size_type find_last_not_of(std::string_view set, size_type position = npos) const noexcept;
 
+    // Found only with a SmallString operand, so that they never compete with the library's
+    // operators for views and literals.
+    friend SmallString operator+(const SmallString& left, std::string_view right);
+    friend SmallString operator+(SmallString&& left, std::string_view right);
+    friend SmallString operator+(const SmallString& left, const char* right);
+    friend SmallString operator+(SmallString&& left, const char* right);
+    friend SmallString operator+(const SmallString& left, char right);
+    friend SmallString operator+(SmallString&& left, char right);
+    friend SmallString operator+(std::string_view left, const SmallString& right);
+    friend SmallString operator+(const char* left, const SmallString& right);
+    friend SmallString operator+(char left, const SmallString& right);
+    friend SmallString operator+(const SmallString& left, const SmallString& right);
+    friend SmallString operator+(SmallString&& left, const SmallString& right);
+
+    friend bool operator==(const SmallString& left, const SmallString& right) noexcept {
+        return std::string_view(left) == std::string_view(right);
+    }
+    friend bool operator==(const SmallString& left, std::string_view right) noexcept {
+        return std::string_view(left) == right;
+    }
+    friend bool operator==(const SmallString& left, const char* right) noexcept {
+        return std::string_view(left) == std::string_view(right);
+    }
+    friend std::strong_ordering operator<=>(const SmallString& left,
+                                            const SmallString& right) noexcept {
+        return std::string_view(left) <=> std::string_view(right);
+    }
+    friend std::strong_ordering operator<=>(const SmallString& left,
+                                            std::string_view right) noexcept {
+        return std::string_view(left) <=> right;
+    }
+    friend std::strong_ordering operator<=>(const SmallString& left, const char* right) noexcept {
+        return std::string_view(left) <=> std::string_view(right);
+    }
+
 private:
     // Grows the buffer to hold at least count bytes and the terminator, keeping the contents.
     void Grow(size_type count);
@@ -118,39 +162,7 @@ private:
     size_type m_capacity = 0;  // bytes m_data holds before its terminator; 0 for theEmpty
 };
 
-SmallString operator+(const SmallString& left, std::string_view right);
-SmallString operator+(SmallString&& left, std::string_view right);
-SmallString operator+(const SmallString& left, const char* right);
-SmallString operator+(SmallString&& left, const char* right);
-SmallString operator+(const SmallString& left, char right);
-SmallString operator+(SmallString&& left, char right);
-SmallString operator+(std::string_view left, const SmallString& right);
-SmallString operator+(const char* left, const SmallString& right);
-SmallString operator+(char left, const SmallString& right);
-SmallString operator+(const SmallString& left, const SmallString& right);
-SmallString operator+(SmallString&& left, const SmallString& right);
-
-inline bool operator==(const SmallString& left, const SmallString& right) noexcept {
-    return std::string_view(left) == std::string_view(right);
-}
-inline bool operator==(const SmallString& left, std::string_view right) noexcept {
-    return std::string_view(left) == right;
-}
-inline bool operator==(const SmallString& left, const char* right) noexcept {
-    return std::string_view(left) == std::string_view(right);
-}
-inline std::strong_ordering operator<=>(const SmallString& left,
-                                        const SmallString& right) noexcept {
-    return std::string_view(left) <=> std::string_view(right);
-}
-inline std::strong_ordering operator<=>(const SmallString& left, std::string_view right) noexcept {
-    return std::string_view(left) <=> right;
-}
-inline std::strong_ordering operator<=>(const SmallString& left, const char* right) noexcept {
-    return std::string_view(left) <=> std::string_view(right);
-}
-
-// Decimal text of a number, as std::to_string gives it.
+// Decimal text of a number, as ToString gives it.
 SmallString SmallToString(long long value);
 SmallString SmallToString(unsigned long long value);
 inline SmallString SmallToString(int value) {

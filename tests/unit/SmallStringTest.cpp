@@ -63,6 +63,14 @@ TEST(SmallStringTest, EditsLeaveTheBytesTheLibrarysStringLeaves) {
                 std::string what =
                     "'" + sample + "' at " + std::to_string(at) + " count " + std::to_string(count);
                 ExpectSame(sample.substr(at, count), SmallString(sample).substr(at, count), what);
+                EXPECT_EQ(sample.compare(at, count, "ab") < 0,
+                          SmallString(sample).compare(at, count, "ab") < 0)
+                    << what;
+                EXPECT_EQ(sample.compare(at, count, "ab") == 0,
+                          SmallString(sample).compare(at, count, "ab") == 0)
+                    << what;
+                ExpectSame(std::string("old").assign(sample, at, count),
+                           SmallString("old").assign(sample, at, count), what);
                 ExpectSame(std::string(sample).erase(at, count),
                            SmallString(sample).erase(at, count), what);
                 ExpectSame(std::string(sample).replace(at, count, "XY"),
@@ -85,6 +93,17 @@ TEST(SmallStringTest, EditsLeaveTheBytesTheLibrarysStringLeaves) {
             ExpectSame(expected, actual, sample + " resized");
         }
     }
+}
+
+// A pair of pointers is a range, a pointer and a number a count, even a count of 0.
+TEST(SmallStringTest, RangesAndCountsAreToldApart) {
+    char name[] = "ZIL_Service.exe\0junk";
+    const char* end = name + 15;
+    ExpectSame("ZIL_Service.exe", SmallString(name, end), "range");
+    ExpectSame("", SmallString(name, 0), "count 0");
+    SmallString text("old");
+    ExpectSame("ZIL", text.assign(name, name + 3), "assigned range");
+    ExpectSame("", text.assign(name, 0), "assigned count 0");
 }
 
 // Positions past the end are cut to the end, where the library's string would throw.
