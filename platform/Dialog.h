@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 #include <type_traits>
 
 #include "platform/Control.h"
@@ -55,8 +55,8 @@ struct MessageMap {
 class DataExchange {
 public:
     DataExchange(Dialog& dialog, bool saveAndValidate);
-    void Control(int id, ::Control& control);    // DDX_Control
-    void Text(int id, const std::string& text);  // DDX_Text, members to controls
+    void Control(int id, ::Control& control);  // DDX_Control
+    void Text(int id, const String& text);     // DDX_Text, members to controls
     bool m_saveAndValidate;
 
 private:
@@ -80,8 +80,8 @@ public:
     bool IsIconic() const;
     void SetIcon(IconHandle icon);  // as the big, then as the small icon
     // The framework's AfxMessageBox: the application's name as caption.
-    int AfxMessageBox(const std::string& text, unsigned type = DLG_MB_OK);
-    std::string LoadStringResource(int id);
+    int AfxMessageBox(const String& text, unsigned type = DLG_MB_OK);
+    String LoadStringResource(int id);
 
     virtual bool OnInitDialog();
     virtual void OnOK();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 #include "platform/Win32Error.h"
 
@@ -8,7 +8,7 @@ class Processes {
 public:
     virtual ~Processes() = default;
     // Starts a program with the default verb and waits for its end, with no time limit.
-    virtual Win32Error runAndWait(const std::string& file, const std::string& parameters) = 0;
+    virtual Win32Error runAndWait(const String& file, const String& parameters) = 0;
     // A command line through the command processor; returns what the command processor returns.
-    virtual int runCommand(const std::string& commandLine) = 0;
+    virtual int runCommand(const String& commandLine) = 0;
 };

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 // The window part of the platform layer: just enough of a windowing framework for one modal
 // dialog built from a template, its child controls, message boxes and the message pump.
@@ -45,7 +45,7 @@ public:
     virtual void clearClip() = 0;
     virtual void setTextColor(Color color) = 0;
     // DT_CENTER | DT_VCENTER | DT_SINGLELINE in the default font.
-    virtual void drawCenteredText(const std::string& text, const Rect& area) = 0;
+    virtual void drawCenteredText(const String& text, const Rect& area) = 0;
 };
 
 class Control;
@@ -61,7 +61,7 @@ public:
     virtual void show(bool visible) = 0;
     virtual void enable(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
-    virtual void setText(const std::string& text) = 0;  // SetWindowText
+    virtual void setText(const String& text) = 0;  // SetWindowText
     // RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW): painted before it returns.
     virtual void redrawNow() = 0;
     // InvalidateRect(NULL, erase): painted at the next message processing.
@@ -104,13 +104,13 @@ public:
     // be created.
     virtual int runModal(Dialog& dialog, int templateId) = 0;
     // A modal message box; returns the button pressed (IDOK for MB_OK).
-    virtual int messageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+    virtual int messageBox(const String& text, const String& caption, unsigned type) = 0;
     // PeekMessage / TranslateMessage / DispatchMessage until the queue is empty.
     virtual void pumpMessages() = 0;
-    virtual std::string loadString(int id) = 0;  // "" when the string table has no such entry
+    virtual String loadString(int id) = 0;  // "" when the string table has no such entry
     virtual IconHandle loadIcon(int id) = 0;
     virtual Color systemColor(int index) = 0;  // GetSysColor
     virtual int systemMetric(int index) = 0;   // GetSystemMetrics
     // The application's name: the executable's file name without extension.
-    virtual std::string applicationName() = 0;
+    virtual String applicationName() = 0;
 };

@@ -299,7 +299,7 @@ void InstallSequence::EndWithOldInstallation(const char* step, Win32Error error)
 // command-line run has nobody to read a box, so the text goes to the log and the run ends.
 void InstallSequence::EndWithServiceFailure(const ServiceOutcome& started) {
     CommitUpgrade();
-    const std::string message = "Start ZIL Service Failed ";
+    const String message = "Start ZIL Service Failed ";
     bool commandLine = IsCommandLine(m_mode);
     if (commandLine) {
         m_runLog += message + "\r\n";

@@ -35,7 +35,7 @@ Win32Error Sequence::PrepareTempDirectory() {
     Win32Error error = m_platform.files().createPrivateDirectory(SETUP_TEMP_DIR);
     m_log.Step("Create ZIL Temp Directory", error);
     if (error != WIN_OK) {
-        EndWithFailure("Cannot create " + std::string(SETUP_TEMP_DIR) + Format(", error %d", error),
+        EndWithFailure("Cannot create " + String(SETUP_TEMP_DIR) + Format(", error %d", error),
                        SETUP_EXIT_FAILURE);
         return error;
     }
@@ -73,10 +73,10 @@ int Sequence::ExtractPayload(bool stopOnFailure) {
 void Sequence::LogExtraction(int result) {
     RunDetails& details = m_log.Details();
     if (result == SFX_OK) {
-        details.Step("Extract ZIL Files", std::string());
+        details.Step("Extract ZIL Files", String());
         return;
     }
-    std::string failure =
+    String failure =
         Format("result %d: ", result) + ExtractOutcomeText(result, m_extractor.m_entryCount);
     if (!m_extractor.FailedEntry().empty()) {
         failure += " " + m_extractor.FailedEntry();
@@ -87,7 +87,7 @@ void Sequence::LogExtraction(int result) {
     details.Step("Extract ZIL Files", failure);
 }
 
-void Sequence::ShowStatus(const std::string& line) {
+void Sequence::ShowStatus(const String& line) {
     m_observer.SetStatus(line);
     m_observer.Refresh();
 }
@@ -105,7 +105,7 @@ void Sequence::Finish(int exitCode, bool close) {
     m_observer.Finish(exitCode, close);
 }
 
-void Sequence::EndWithFailure(const std::string& message, int exitCode) {
+void Sequence::EndWithFailure(const String& message, int exitCode) {
     m_runLog += message + "\r\n";
     PublishRunLog();
     WriteLog(exitCode);
@@ -117,7 +117,7 @@ void Sequence::EndWithFailure(const std::string& message, int exitCode) {
 
 void Sequence::RunMofScript(const char* script, const char* step) {
     int result = m_files.CompileMof(script);
-    m_log.Details().Step(step, result == 0 ? std::string() : Format("exit code %d", result));
+    m_log.Details().Step(step, result == 0 ? String() : Format("exit code %d", result));
     if (result != 0) {
         m_runLog += step;
         m_runLog += Format(" Failed, exit code %d !!!\r\n", result);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 #include "platform/Platform.h"
 #include "progress/SequenceObserver.h"
@@ -46,7 +46,7 @@ protected:
     // The extraction's outcome in the log's details.
     void LogExtraction(int result);
     // A status line on screen at once.
-    void ShowStatus(const std::string& line) override;
+    void ShowStatus(const String& line) override;
     // The status edit shows the whole run log.
     void PublishRunLog();
     // Records the outcome in the log file.
@@ -56,7 +56,7 @@ protected:
     void Finish(int exitCode, bool close);
     // A failure that stops a sequence early: logged, shown to a person (never from the command
     // line), and the dialog closed.
-    void EndWithFailure(const std::string& message, int exitCode);
+    void EndWithFailure(const String& message, int exitCode);
     void Pause(unsigned milliseconds);
     // A user-defined control code to the service; its status line shows, the run log keeps
     // nothing of it.
@@ -78,5 +78,5 @@ protected:
     SequenceObserver& m_observer;
     FileOperations m_files;
     ProductService m_service;
-    std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
+    String m_runLog;  // what the run did, line by line; the status edit shows it at the end
 };

@@ -27,9 +27,9 @@ struct RecordHeader {
 // A record is a few hundred bytes; anything larger is not one of ours.
 constexpr std::uint32_t RECORD_LIMIT = 8192;
 
-std::string RecordBytes(const UpgradeRecord& record) {
+String RecordBytes(const UpgradeRecord& record) {
     const ServiceSettings& service = record.service;
-    const std::string* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
+    const String* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
     RecordHeader header;
     header.serviceExisted = record.serviceExisted;
     header.serviceRan = record.serviceRan;
@@ -39,15 +39,15 @@ std::string RecordBytes(const UpgradeRecord& record) {
     header.folderExisted = record.folderExisted;
     header.volume = record.volume;
     header.fileId = record.fileId;
-    std::string bytes;
+    String bytes;
     for (int i = 0; i < 3; ++i) {
         header.lengths[i] = static_cast<std::uint32_t>(texts[i]->size());
         bytes += *texts[i];
     }
-    return std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + bytes;
+    return String(reinterpret_cast<const char*>(&header), sizeof(header)) + bytes;
 }
 
-bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
+bool ParseRecord(const String& bytes, UpgradeRecord& record) {
     RecordHeader header;
     RecordHeader expected;
     if (bytes.size() < sizeof(header)) {
@@ -56,7 +56,7 @@ bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
     std::memcpy(&header, bytes.data(), sizeof(header));
     std::size_t at = sizeof(header);
     ServiceSettings& service = record.service;
-    std::string* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
+    String* texts[3] = {&service.displayName, &service.imagePath, &record.setAsidePath};
     for (int i = 0; i < 3; ++i) {
         if (header.lengths[i] > bytes.size() - at) {
             return false;
@@ -76,7 +76,7 @@ bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
            at == bytes.size();
 }
 
-std::string ForeignRecordNote() {
+String ForeignRecordNote() {
     return NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone");
 }
 
@@ -246,7 +246,7 @@ Removal Upgrade::Commit() {
 }
 
 Win32Error Upgrade::WriteRecord() {
-    std::string text = RecordBytes(m_record);
+    String text = RecordBytes(m_record);
     std::unique_ptr<File> file;
     Win32Error error = m_platform.files().open(SETUP_UPGRADE_RECORD, FileMode::CreateWrite, file);
     if (error == WIN_OK) {
@@ -260,7 +260,7 @@ bool Upgrade::ReadRecord(UpgradeRecord& record) {
     if (m_platform.files().open(SETUP_UPGRADE_RECORD, FileMode::ReadShared, file) != WIN_OK) {
         return false;
     }
-    std::string text(RECORD_LIMIT, '\0');
+    String text(RECORD_LIMIT, '\0');
     std::uint32_t got = 0;
     if (file->read(text.data(), RECORD_LIMIT, got) != WIN_OK || got == RECORD_LIMIT) {
         return false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/FileOperations.h"
@@ -20,7 +20,7 @@ struct UpgradeRecord {
     bool serviceRan = false;
     ServiceSettings service;  // its registration as it was
     bool folderExisted = false;
-    std::string setAsidePath;  // where the old program folder waits
+    String setAsidePath;       // where the old program folder waits
     std::uint64_t volume = 0;  // and which folder that is
     std::uint64_t fileId = 0;
 };
@@ -28,7 +28,7 @@ struct UpgradeRecord {
 // What a restore did: its error (0 when everything is back) and the run log lines that say so.
 struct Restoration {
     Win32Error error = WIN_OK;
-    std::string runLog;
+    String runLog;
 };
 
 class Upgrade {
@@ -45,7 +45,7 @@ public:
     struct Resumption {
         Interrupted outcome = Interrupted::None;
         Win32Error error = WIN_OK;
-        std::string note;  // a run log line naming what was left alone, or what was retired
+        String note;  // a run log line naming what was left alone, or what was retired
     };
     // Brings back what an upgrade cut off halfway had set aside, once the service is stopped:
     // its folder back in place, the service registered as it was (stopped), and the record gone.
@@ -61,7 +61,7 @@ public:
     // without a record.
     struct Beginning {
         Win32Error error = WIN_OK;
-        std::string note;
+        String note;
     };
     Beginning Begin();
     // The old registration goes (nothing to do when there is none).

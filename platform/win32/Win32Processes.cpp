@@ -8,7 +8,7 @@
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32LastError.h"
 
-Win32Error Win32Processes::runAndWait(const std::string& file, const std::string& parameters) {
+Win32Error Win32Processes::runAndWait(const String& file, const String& parameters) {
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     // Without FLAG_NO_UI the shell answers a missing program with its own "file not found" box,
@@ -31,6 +31,6 @@ Win32Error Win32Processes::runAndWait(const std::string& file, const std::string
     return WIN_OK;
 }
 
-int Win32Processes::runCommand(const std::string& commandLine) {
+int Win32Processes::runCommand(const String& commandLine) {
     return std::system(commandLine.c_str());
 }

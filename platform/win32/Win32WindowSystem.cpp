@@ -43,7 +43,7 @@ public:
     void setClipRect(const Rect& area) override { m_canvas.setClipRect(area); }
     void clearClip() override { m_canvas.clearClip(); }
     void setTextColor(Color color) override { m_canvas.setTextColor(color); }
-    void drawCenteredText(const std::string& text, const Rect& area) override {
+    void drawCenteredText(const String& text, const Rect& area) override {
         m_canvas.drawCenteredText(text, area);
     }
 
@@ -77,7 +77,7 @@ public:
     void show(bool visible) override { ShowWindow(m_window, visible ? SW_SHOW : SW_HIDE); }
     void enable(bool enabled) override { EnableWindow(m_window, enabled ? TRUE : FALSE); }
     bool isEnabled() const override { return IsWindowEnabled(m_window) != FALSE; }
-    void setText(const std::string& text) override { SetWindowTextA(m_window, text.c_str()); }
+    void setText(const String& text) override { SetWindowTextA(m_window, text.c_str()); }
     void redrawNow() override {
         RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
@@ -290,8 +290,7 @@ int Win32WindowSystem::runModal(Dialog& dialog, int templateId) {
     return static_cast<int>(result);
 }
 
-int Win32WindowSystem::messageBox(const std::string& text, const std::string& caption,
-                                  unsigned type) {
+int Win32WindowSystem::messageBox(const String& text, const String& caption, unsigned type) {
     HWND owner = m_running != nullptr ? m_running->handle() : nullptr;
     return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
@@ -305,10 +304,10 @@ void Win32WindowSystem::pumpMessages() {
     }
 }
 
-std::string Win32WindowSystem::loadString(int id) {
+String Win32WindowSystem::loadString(int id) {
     char text[1024];
     int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), text, sizeof text);
-    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+    return String(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 IconHandle Win32WindowSystem::loadIcon(int id) {
@@ -324,8 +323,8 @@ int Win32WindowSystem::systemMetric(int index) {
     return GetSystemMetrics(index);
 }
 
-std::string Win32WindowSystem::applicationName() {
+String Win32WindowSystem::applicationName() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return NameWithoutExtension(std::string(path, length));
+    return NameWithoutExtension(String(path, length));
 }
