@@ -98,8 +98,7 @@ TEST(SmallStringTest, EditsLeaveTheBytesTheLibrarysStringLeaves) {
 // A pair of pointers is a range, a pointer and a number a count, even a count of 0.
 TEST(SmallStringTest, RangesAndCountsAreToldApart) {
     char name[] = "ZIL_Service.exe\0junk";
-    const char* end = name + 15;
-    ExpectSame("ZIL_Service.exe", SmallString(name, end), "range");
+    ExpectSame("ZIL_Service.exe", SmallString(name, name + 15), "range");
     ExpectSame("", SmallString(name, 0), "count 0");
     SmallString text("old");
     ExpectSame("ZIL", text.assign(name, name + 3), "assigned range");
