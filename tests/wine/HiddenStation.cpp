@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
-#include "StringType.h"
+#include <string>
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
     std::printf("visible %d\n", (flags.dwFlags & WSF_VISIBLE) != 0 ? 1 : 0);
     std::fflush(stdout);
 
-    String command =
-        String("\"") + argv[1] + "\"" + (argc == 3 ? " " : "") + (argc == 3 ? argv[2] : "");
+    std::string command =
+        std::string("\"") + argv[1] + "\"" + (argc == 3 ? " " : "") + (argc == 3 ? argv[2] : "");
     char desktopName[] = "ZilHidden\\Default";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
