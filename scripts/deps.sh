@@ -12,6 +12,8 @@ packages=(
     # Wine's 32-bit loader on kernels that refuse 32-bit programs: the emulator, and the
     # compiler support for the 32-bit preload library that the Wine checks build.
     qemu-user-static gcc-multilib
+    # Unpacks zlib's source (below).
+    bzip2
 )
 
 # zlib's inflate is compiled from source into the 32-bit setup program (cmake/ZlibInflate.cmake):
