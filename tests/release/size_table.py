@@ -26,7 +26,7 @@ ORIGINS = [
     ("the program, zlib's inflate and the templates they use", [r"ltrans", r"CMakeFiles/", r"libzil_"]),
     ("the C++ library", [r"libstdc\+\+", r"libsupc\+\+"]),
     ("libgcc", [r"libgcc"]),
-    ("the mingw start-up code and C runtime", [r"crt2\.o", r"crtbegin\.o", r"crtend\.o", r"libmingw", r"libmsvcrt"]),
+    ("the mingw start-up code and C runtime", [r"crt2\.o", r"crtbegin\.o", r"crtend\.o", r"libmingw", r"libmsvcrt", r"_e?rtr\d+\.o"]),
 ]
 OTHER = "other libraries"
 CODE_SECTIONS = {".text"}
@@ -70,10 +70,11 @@ def read_map(path):
             if re.match(r"^ \S+$", line) and not line.startswith(" *"):
                 pending = line
                 continue
-            piece = re.match(r"^ (\S+)\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S.*)$", line)
-            if piece and output and not piece.group(1).startswith("*"):
-                key = (origin_of(piece.group(3)), output)
-                pieces[key] = pieces.get(key, 0) + int(piece.group(2), 16)
+            piece = re.match(r"^ (\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$", line)
+            # Sections the link dropped are listed at address 0.
+            if piece and output and not piece.group(1).startswith("*") and int(piece.group(2), 16):
+                key = (origin_of(piece.group(4)), output)
+                pieces[key] = pieces.get(key, 0) + int(piece.group(3), 16)
     return pieces, outputs
 
 
