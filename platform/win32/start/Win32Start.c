@@ -1,7 +1,8 @@
 /* The setup program's start-up, in place of the C runtime's (built as the crt2.o that the
    compiler driver links first, so that the rest of the link stays as it was). The runtime's
-   own start-up code is some 4 KB that this program does not use: a handler that turns a crash
-   into a signal, floating-point error hooks, the thread-safe start of a library. What the program
+   own start-up code is some 5 KB that this program does not use: pseudo-relocations for data
+   imported from libraries (the link layout refuses any), a handler that turns a crash into a
+   signal, floating-point error hooks. What the program
    relies on stays as it was: msvcrt reads the command line into argc and argv (without wildcard
    expansion, as before), the static constructors run at the top of main (GCC calls __main there,
    which also registers the destructors with atexit), and main's result is the exit code, through
@@ -27,8 +28,17 @@ extern const char _tls_used[];
 
 enum { START_CONSOLE_APP = 1, START_NO_WILDCARDS = 0, START_NO_ARGUMENTS = 255 };
 
-/* Patches the program's references to data that lives in msvcrt.dll (its standard streams). */
-void _pei386_runtime_relocator(void);
+typedef int(__cdecl* OnExit)(void);
+OnExit __cdecl _onexit(OnExit function);
+
+/* The program's own atexit, as the runtime's start-up has it: the compiler's start files take
+   its address, which for msvcrt's atexit would need a pseudo-relocation at start-up. */
+int __cdecl atexit(void (*function)(void)) {
+    return _onexit((OnExit)function) != NULL ? 0 : -1;
+}
+
+/* The linker calls for it; the link layout makes sure that there is nothing to relocate. */
+void _pei386_runtime_relocator(void) {}
 
 void mainCRTStartup(void) {
     int argc = 0;
@@ -37,7 +47,6 @@ void mainCRTStartup(void) {
     struct StartupInfo info = {0};
     (void)*(volatile const char*)_tls_used;
     __set_app_type(START_CONSOLE_APP);
-    _pei386_runtime_relocator();
     _fpreset();
     if (__getmainargs(&argc, &argv, &environment, START_NO_WILDCARDS, &info) < 0) {
         /* No memory for the arguments: the runtime's start-up ends with 255 as well. */
