@@ -21,8 +21,8 @@ endif()
 # What a release is built with: for size, and optimised as one unit at link time, which drops
 # what no one calls and inlines across the platform layer. The linker drops the unused sections
 # of the libraries too. (A section per function and datum buys nothing on top of that.)
-string(REPLACE "-O3" "-Os" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
-string(REPLACE "-O3" "-Os" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
+string(REPLACE "-O3" "-Oz" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
+string(REPLACE "-O3" "-Oz" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
 add_link_options($<$<CONFIG:Release>:-Wl,--gc-sections>)
 
 include(CheckIPOSupported)
@@ -36,9 +36,11 @@ set(CMAKE_INTERPROCEDURAL_OPTIMIZATION_RELEASE ON)
 # other's private copies of library functions (undefined "lto_priv" symbols, or an internal
 # error). The program is small enough that one piece costs nothing but a second of linking.
 add_link_options($<$<CONFIG:Release>:-flto-partition=one>)
-# In the setup program, zlib's CRC-32 (8 KB of tables, used only for gzip streams, which it never
-# reads) gives way to a small one of its own: platform/win32/Win32Crc32.cpp, linked as an object
-# of the program so that zlib's calls find it wherever the libraries fall on the link line.
+# In a program that links the distribution's inflate, zlib's CRC-32 (8 KB of tables, used only
+# for gzip streams, which these programs never read) gives way to a small one of its own:
+# platform/win32/Win32Crc32.cpp, linked as an object of the program so that zlib's calls find it
+# wherever the libraries fall on the link line. The setup program's own inflate
+# (cmake/ZlibInflate.cmake) is built without gzip and needs no CRC-32 at all.
 set(ZIL_SMALL_CRC32_SOURCE ${CMAKE_SOURCE_DIR}/platform/win32/Win32Crc32.cpp)
 function(zil_use_small_crc32 target)
     target_sources(${target} PRIVATE ${ZIL_SMALL_CRC32_SOURCE})

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 class Clock {
 public:
@@ -10,5 +10,5 @@ public:
     // Milliseconds since an arbitrary start; only differences mean anything.
     virtual std::uint64_t now() = 0;
     // The local date and time as "YYYY-MM-DD HH:MM:SS", for logs.
-    virtual std::string localTimestamp() = 0;
+    virtual String localTimestamp() = 0;
 };

@@ -36,7 +36,7 @@ bool Control::IsEnabled() const {
     return IsWindow() && m_window->isEnabled();
 }
 
-void Control::SetText(const std::string& text) {
+void Control::SetText(const String& text) {
     if (IsWindow()) {
         m_window->replaceText(text);
     }

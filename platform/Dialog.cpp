@@ -13,7 +13,7 @@ void DataExchange::Control(int id, ::Control& control) {
     window->subclass(control);
 }
 
-void DataExchange::Text(int id, const std::string& text) {
+void DataExchange::Text(int id, const String& text) {
     if (m_saveAndValidate) {
         return;
     }
@@ -66,11 +66,11 @@ void Dialog::SetIcon(IconHandle icon) {
     }
 }
 
-int Dialog::AfxMessageBox(const std::string& text, unsigned type) {
+int Dialog::AfxMessageBox(const String& text, unsigned type) {
     return m_windows.messageBox(text, m_windows.applicationName(), type);
 }
 
-std::string Dialog::LoadStringResource(int id) {
+String Dialog::LoadStringResource(int id) {
     return m_windows.loadString(id);
 }
 

@@ -4,12 +4,12 @@
 
 #include "platform/WindowsPaths.h"
 
-Win32Error CreateFolders(FileSystem& files, const std::string& path) {
-    std::string folder = TrimSeparators(path);
+Win32Error CreateFolders(FileSystem& files, const String& path) {
+    String folder = TrimSeparators(path);
     // The first separator after the drive ("C:\") or the root ("/") starts the first folder.
-    for (std::size_t at = folder.find_first_of("\\/", 3); at != std::string::npos;
+    for (std::size_t at = folder.find_first_of("\\/", 3); at != String::npos;
          at = folder.find_first_of("\\/", at + 1)) {
-        std::string parent = folder.substr(0, at);
+        String parent = folder.substr(0, at);
         if (!files.findFile(parent)) {
             files.createDirectory(parent);
         }

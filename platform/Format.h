@@ -1,18 +1,18 @@
 #pragma once
 
 #include <initializer_list>
-#include <string>
+#include "StringType.h"
 
 // Fills the program's fixed texts ("Query Code = %d\r\n", "entry %d starts at %d"): each "%d"
 // takes the next number, "%%" is a percent sign. Nothing else of printf is needed, and the C
 // library's printf engine would be a fifth of the Windows program's size. A "%d" without a number
 // left stays as it is.
-inline std::string FormatNumbers(const char* text, std::initializer_list<long long> numbers) {
-    std::string out;
+inline String FormatNumbers(const char* text, std::initializer_list<long long> numbers) {
+    String out;
     const long long* next = numbers.begin();
     for (const char* at = text; *at != '\0'; ++at) {
         if (at[0] == '%' && at[1] == 'd' && next != numbers.end()) {
-            out += std::to_string(*next++);
+            out += ToString(*next++);
             ++at;
         } else if (at[0] == '%' && at[1] == '%') {
             out += '%';
@@ -25,6 +25,6 @@ inline std::string FormatNumbers(const char* text, std::initializer_list<long lo
 }
 
 template <class... Numbers>
-std::string Format(const char* text, Numbers... numbers) {
+String Format(const char* text, Numbers... numbers) {
     return FormatNumbers(text, {static_cast<long long>(numbers)...});
 }

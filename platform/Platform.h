@@ -31,4 +31,4 @@ public:
 // environment describes (ZIL_MACHINE, ZIL_CLOCK, ZIL_UI, ZIL_INPUT, ZIL_FAULTS, ZIL_DESKTOP). On
 // Windows this also restricts the DLL search to System32 before anything else can load a
 // library. Null, with the reason in `error`, when the environment cannot be understood.
-std::unique_ptr<Platform> createPlatform(std::string& error);
+std::unique_ptr<Platform> createPlatform(String& error);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Win32Error.h"
 
@@ -11,7 +11,7 @@ struct WindowsVersion {
     std::uint32_t minor = 0;
     std::uint32_t build = 0;
     // The machine Windows runs on ("x86", "x64", "ARM64"), not what this process was built for.
-    std::string machine;
+    String machine;
     // This program runs in the 32-bit subsystem of a 64-bit Windows.
     bool wow64 = false;
 };
@@ -30,9 +30,9 @@ public:
     virtual bool desktopVisible() = 0;
     // What the system says a Win32 error means, on one line without a line end; "" when it has
     // no text for the number.
-    virtual std::string errorText(Win32Error error) = 0;
+    virtual String errorText(Win32Error error) = 0;
     // The running program's file version ("1.0.0.0"); "" when it carries none.
-    virtual std::string programVersion() = 0;
+    virtual String programVersion() = 0;
     // The running program's file in bytes, whatever is appended to it; 0 when unknown.
     virtual std::uint64_t programFileSize() = 0;
 };

@@ -80,9 +80,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-void SplitWindowsPath(const std::string& path, std::string& folder, std::string& name) {
+void SplitWindowsPath(const String& path, String& folder, String& name) {
     size_t last = path.find_last_of("\\/");
-    if (last == std::string::npos) {
+    if (last == String::npos) {
         folder.clear();
         name = path;
         return;
@@ -91,15 +91,15 @@ void SplitWindowsPath(const std::string& path, std::string& folder, std::string&
     name = path.substr(last + 1);
 }
 
-std::vector<std::string> WindowsPathComponents(const std::string& path, std::string& drive) {
-    std::vector<std::string> components;
+std::vector<String> WindowsPathComponents(const String& path, String& drive) {
+    std::vector<String> components;
     size_t start = 0;
     drive.clear();
     if (path.size() >= 2 && path[1] == ':') {
         drive = path.substr(0, 2);
         start = 2;
     }
-    std::string current;
+    String current;
     for (size_t i = start; i <= path.size(); ++i) {
         if (i == path.size() || IsPathSeparator(path[i])) {
             if (!current.empty()) {
@@ -113,21 +113,21 @@ std::vector<std::string> WindowsPathComponents(const std::string& path, std::str
     return components;
 }
 
-std::string BaseName(std::string path) {
+String BaseName(String path) {
     while (path.size() > 1 && IsPathSeparator(path.back())) {
         path.pop_back();
     }
     std::size_t separator = path.find_last_of("\\/");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
+    return separator == String::npos ? path : path.substr(separator + 1);
 }
 
-std::string NameWithoutExtension(const std::string& path) {
-    std::string name = BaseName(path);
+String NameWithoutExtension(const String& path) {
+    String name = BaseName(path);
     std::size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    return dot == String::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string TrimSeparators(std::string path) {
+String TrimSeparators(String path) {
     while (path.size() > 3 && IsPathSeparator(path.back())) {
         path.pop_back();
     }

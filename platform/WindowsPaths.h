@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <string_view>
 #include <vector>
 
@@ -28,17 +28,17 @@ char FoldCase(char c);
 
 // Splits a Windows path at its last '\' or '/': "C:\a\b*.x" gives "C:\a" and "b*.x".
 // A path without a separator gives an empty folder. A trailing separator gives an empty name.
-void SplitWindowsPath(const std::string& path, std::string& folder, std::string& name);
+void SplitWindowsPath(const String& path, String& folder, String& name);
 
 // The components of a path below its drive: "C:\a\\b\" gives {"a", "b"}. The drive ("C:")
 // goes to drive; empty components are dropped.
-std::vector<std::string> WindowsPathComponents(const std::string& path, std::string& drive);
+std::vector<String> WindowsPathComponents(const String& path, String& drive);
 
 // The last component of a path, less trailing separators: "C:\a\b.exe" and "dir/b.exe/" give
 // "b.exe".
-std::string BaseName(std::string path);
+String BaseName(String path);
 // The last component without its extension: a program's name as its message boxes show it.
-std::string NameWithoutExtension(const std::string& path);
+String NameWithoutExtension(const String& path);
 
 // The path without trailing separators, but a drive's root ("C:\") keeps its own.
-std::string TrimSeparators(std::string path);
+String TrimSeparators(String path);

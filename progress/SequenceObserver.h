@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 // What a running sequence shows a person: the two bars, their labels, the status line and its
 // message boxes, and its end. The setup dialog turns each call into control updates; tests
@@ -17,9 +17,9 @@ public:
     virtual void ShowBars() = 0;
 
     // Texts reach the screen together, at the next Refresh.
-    virtual void SetTotalLabel(const std::string& text) = 0;
-    virtual void SetCurrentLabel(const std::string& text) = 0;
-    virtual void SetStatus(const std::string& text) = 0;
+    virtual void SetTotalLabel(const String& text) = 0;
+    virtual void SetCurrentLabel(const String& text) = 0;
+    virtual void SetStatus(const String& text) = 0;
     virtual void Refresh() = 0;
 
     // Lets the window handle what waits for it (paints, clicks) in the middle of a long step.
@@ -28,7 +28,7 @@ public:
     // longer than a person notices.
     virtual void PumpMessagesIfDue() { PumpMessages(); }
     // A box that waits for the person's OK.
-    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void ShowMessage(const String& text) = 0;
     // The sequence has ended with this exit code; close: the dialog goes too.
     virtual void Finish(int exitCode, bool close) = 0;
 };

@@ -49,7 +49,7 @@ int TextProgressCtrl::FilledWidth(int width) const {
     return truncateToInt(Fraction() * static_cast<double>(width));
 }
 
-std::string TextProgressCtrl::PercentText() const {
+String TextProgressCtrl::PercentText() const {
     return Format("%d%%", truncateToInt(Fraction() * 100.0));
 }
 
@@ -115,7 +115,7 @@ void TextProgressCtrl::OnPaint() {
     }
     // The same text twice, each clipped to one part, so the digits change colour exactly where
     // the bar's edge crosses them.
-    std::string text = PercentText();
+    String text = PercentText();
     canvas->setTransparentText();
     canvas->setClipRect(filled);
     canvas->setTextColor(m_textOnBarColor);

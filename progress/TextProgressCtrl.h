@@ -1,7 +1,7 @@
 #pragma once
 
 #include <climits>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Control.h"
 #include "platform/WindowSystem.h"
@@ -37,7 +37,7 @@ public:
     // The filled width and the text that a client area `width` pixels wide shows for the
     // current range and position.
     int FilledWidth(int width) const;
-    std::string PercentText() const;
+    String PercentText() const;
 
 private:
     double Fraction() const;

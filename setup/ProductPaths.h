@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 #include "sfx/TargetFolders.h"
 
@@ -66,4 +66,4 @@ inline constexpr auto SETUP_UNINSTALL_MOF_PATH =
 inline constexpr const char* SETUP_UNINSTALL_MOF_SCRIPT = SETUP_UNINSTALL_MOF_PATH.data();
 
 // Name and display name of the product's Windows service.
-inline const std::string theServiceName = "JovixZIL";
+inline const String theServiceName = "JovixZIL";

@@ -16,7 +16,7 @@ enum : int {
     SERVICE_PENDING_LIMIT = 30000,
 };
 
-std::string QueryLine(int state) {
+String QueryLine(int state) {
     if (state == SVC_STOPPED) {
         return "Query Code = STOP --> 1\r\n";
     }
@@ -27,8 +27,8 @@ std::string QueryLine(int state) {
 }
 
 // The blank in "Program Files (x86)" would otherwise let Windows start "C:\Program.exe".
-std::string QuotedServiceImage() {
-    return std::string("\"") + SETUP_SERVICE_EXE + "\"";
+String QuotedServiceImage() {
+    return String("\"") + SETUP_SERVICE_EXE + "\"";
 }
 
 ServiceOutcome Reported(Win32Error error) {
@@ -40,7 +40,7 @@ ServiceOutcome Reported(Win32Error error) {
 
 ProductService::ProductService(Platform& platform) : m_platform(platform) {}
 
-std::string ProductService::ReportErrorCode(int code) {
+String ProductService::ReportErrorCode(int code) {
     switch (code) {
         case WIN_OK:
             return "Request Successed !!!\r\n";

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Platform.h"
 
@@ -9,14 +9,14 @@
 // tells a person the outcome.
 struct ServiceOutcome {
     int error = 0;
-    std::string statusLine;
+    String statusLine;
 };
 
 // A state query: the state read, or the error of the step that failed (state 0 then).
 struct ServiceQuery {
     int state = 0;
     int error = 0;
-    std::string statusLine;
+    String statusLine;
 };
 
 // The service's registration as the manager holds it, or the error that kept it from being read
@@ -48,7 +48,7 @@ enum : int {
 class StatusDisplay {
 public:
     virtual ~StatusDisplay() = default;
-    virtual void ShowStatus(const std::string& statusLine) = 0;
+    virtual void ShowStatus(const String& statusLine) = 0;
 };
 
 // The product's Windows service through the service control manager. Every operation opens its
@@ -78,7 +78,7 @@ public:
     ServiceOutcome StartOrStopWithRetry(int mode, StatusDisplay* show = nullptr);
     // The status line for a Win32 error code; codes without a line of their own give
     // "Error Code,N", without a line end.
-    static std::string ReportErrorCode(int code);
+    static String ReportErrorCode(int code);
 
 private:
     // Closed when they go, in reverse order: the service, then the manager.

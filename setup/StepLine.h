@@ -1,12 +1,12 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 #include "platform/Win32Error.h"
 
 // A run log line that tells a step's outcome: "<step> Success !!!" or "<step> Failed, error N
 // !!!".
-std::string StepLine(const char* step, Win32Error error);
+String StepLine(const char* step, Win32Error error);
 
 // A run log line that names what setup found but left alone, or moved out of the way.
-std::string NoteLine(const std::string& what, const char* why);
+String NoteLine(const String& what, const char* why);

@@ -3,6 +3,6 @@
 #include "platform/Format.h"
 
 // Out of line: GCC 12's link-time optimiser for mingw fails on this one when it is inline.
-std::string EntryLabel(int index, const ArchiveEntry& entry) {
+String EntryLabel(int index, const ArchiveEntry& entry) {
     return Format("entry %d (", index) + entry.m_name + ")";
 }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 // One directory entry of the appended archive, as held in memory.
 class ArchiveEntry {
 public:
-    std::string m_name;
+    String m_name;
     std::uint32_t m_size = 0;        // inflated length; checked at the end of the entry
     std::uint32_t m_packedSize = 0;  // stream length; the denominator of progress
     std::uint32_t m_offset = 0;      // absolute position of the stream in the file
@@ -18,4 +18,4 @@ public:
 };
 
 // How reports name an entry: "entry 3 (logo.bmp)".
-std::string EntryLabel(int index, const ArchiveEntry& entry);
+String EntryLabel(int index, const ArchiveEntry& entry);

@@ -104,8 +104,7 @@ std::uint64_t AlignmentPadding(File& file, std::uint64_t tableStart, bool& faile
 
 }  // namespace
 
-int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& extent,
-                      std::string& fault) {
+int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& extent, String& fault) {
     extent = ArchiveExtent{};
     extent.end = fileLength;
     SecurityDirectory directory;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 #include "platform/FileSystem.h"
 
@@ -36,5 +36,4 @@ inline constexpr std::uint64_t SFX_CERTIFICATE_ALIGNMENT = 8;
 
 // SFX_OK with the extent; SFX_ERR_SIGNATURE with the reason in words when the certificate
 // table lies or the headers cannot be read.
-int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& extent,
-                      std::string& fault);
+int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& extent, String& fault);

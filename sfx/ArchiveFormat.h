@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 // The appended archive, byte for byte. Behind the executable image: the entries' zlib streams
 // back to back, then one directory record per entry, then an 18-byte trailer that ends the
@@ -48,13 +48,13 @@ inline std::uint32_t SfxReadNumber(const unsigned char* bytes, int count = SFX_N
     return value;
 }
 
-inline void SfxAppendNumber(std::string& bytes, std::uint32_t value) {
+inline void SfxAppendNumber(String& bytes, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) {
         bytes += static_cast<char>((value >> shift) & 0xFF);
     }
 }
 
 // Everything of the trailer behind the count.
-inline std::string SfxTrailerTail() {
-    return std::string(SFX_VERSION, SFX_VERSION_LENGTH) + std::string(SFX_MAGIC, SFX_MAGIC_LENGTH);
+inline String SfxTrailerTail() {
+    return String(SFX_VERSION, SFX_VERSION_LENGTH) + String(SFX_MAGIC, SFX_MAGIC_LENGTH);
 }

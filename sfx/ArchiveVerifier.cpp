@@ -28,7 +28,7 @@ public:
 ArchiveVerdict ArchiveVerifier::Verify(File& archive) {
     ArchiveVerdict verdict;
     auto reader = std::make_unique<SfxExtractor>();
-    std::string fault;
+    String fault;
     verdict.result = reader->ReadDirectory(archive, fault);
     if (verdict.result != SFX_OK) {
         verdict.faults.push_back(fault);

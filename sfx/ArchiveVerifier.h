@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -15,8 +15,8 @@ struct ArchiveVerdict {
     // The directory names the file that the install starts by name; without it the install
     // refuses the archive (SFX_ERR_INCOMPLETE) before it extracts or removes anything.
     bool installable = false;
-    ArchiveExtent extent;             // where the archive ends, and the certificate table
-    std::vector<std::string> faults;  // one line per fault, in words
+    ArchiveExtent extent;        // where the archive ends, and the certificate table
+    std::vector<String> faults;  // one line per fault, in words
 };
 
 // Checks an archive exactly as the setup program reads it, writing nothing: the directory with

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -20,26 +20,24 @@ public:
 
     // Compresses a whole input file as the next entry, as tightly as EntryDeflater can.
     // Fails when the file's length changes while it is read.
-    bool AddFile(const std::string& name, File& input, std::string& error);
+    bool AddFile(const String& name, File& input, String& error);
     // Appends a ready zlib stream whose data inflates to size bytes, as the next entry.
-    bool AddStream(const std::string& name, std::uint32_t size, const std::string& stream,
-                   std::string& error);
+    bool AddStream(const String& name, std::uint32_t size, const String& stream, String& error);
     // Writes the directory and the trailer.
-    bool Finish(std::string& error);
+    bool Finish(String& error);
 
     // Why a set of entry names cannot form an archive the extractor accepts; empty when it can.
-    static std::string CheckNames(const std::vector<std::string>& names);
+    static String CheckNames(const std::vector<String>& names);
 
 private:
     struct Record {
-        std::string name;
+        String name;
         std::uint32_t offset;
         std::uint32_t size;
         std::uint32_t packedSize;
     };
-    bool Put(const void* bytes, std::size_t count, std::string& error);
-    bool AddRecord(const std::string& name, std::uint64_t size, std::uint64_t packedSize,
-                   std::string& error);
+    bool Put(const void* bytes, std::size_t count, String& error);
+    bool AddRecord(const String& name, std::uint64_t size, std::uint64_t packedSize, String& error);
 
     File& m_output;
     std::uint64_t m_position;

@@ -11,7 +11,7 @@ ChunkDeflater::~ChunkDeflater() {
 }
 
 bool ChunkDeflater::Run(File& input, const DeflateSink& sink, std::uint64_t& bytesRead,
-                        std::string& error) {
+                        String& error) {
     if (!m_ready) {
         error = "out of memory for the compressor";
         return false;
@@ -20,7 +20,7 @@ bool ChunkDeflater::Run(File& input, const DeflateSink& sink, std::uint64_t& byt
     while (flush != Z_FINISH) {
         std::uint32_t got = 0;
         if (Win32Error read = input.read(m_in.data(), SFX_DEFLATE_CHUNK, got); read != WIN_OK) {
-            error = "cannot read input (Windows error " + std::to_string(read) + ")";
+            error = "cannot read input (Windows error " + ToString(read) + ")";
             return false;
         }
         bytesRead += got;

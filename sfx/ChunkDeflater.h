@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 #include <zlib.h>
 
@@ -22,7 +22,7 @@ public:
     ChunkDeflater& operator=(const ChunkDeflater&) = delete;
 
     // Deflates input from its current position to its end; bytesRead counts what was read.
-    bool Run(File& input, const DeflateSink& sink, std::uint64_t& bytesRead, std::string& error);
+    bool Run(File& input, const DeflateSink& sink, std::uint64_t& bytesRead, String& error);
 
 private:
     z_stream m_stream{};

@@ -2,13 +2,13 @@
 
 #include <cstdint>
 #include <functional>
-#include <string>
+#include "StringType.h"
 
 #include "platform/FileSystem.h"
 
 // Takes a stream piece by piece; false, with the reason in error, stops the deflater.
 using DeflateSink =
-    std::function<bool(const unsigned char* bytes, std::size_t count, std::string& error)>;
+    std::function<bool(const unsigned char* bytes, std::size_t count, String& error)>;
 
 // The most bytes of one entry that the packer holds in memory to compress it whole. The input
 // and its stream are held together, with libdeflate's 9 MiB of state: at most twice this and
@@ -27,10 +27,10 @@ public:
     // Deflates input from its current position to its end. expectedSize is its length when
     // packing began; bytesRead counts what was read, so that the caller can tell a changed file.
     bool Deflate(File& input, std::uint64_t expectedSize, const DeflateSink& sink,
-                 std::uint64_t& bytesRead, std::string& error);
+                 std::uint64_t& bytesRead, String& error);
 
     // How this build deflates entries, in a sentence for sfxpack's help.
-    static std::string Method();
+    static String Method();
 
 private:
     [[maybe_unused]] std::uint64_t m_wholeLimit;

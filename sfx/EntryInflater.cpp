@@ -10,7 +10,7 @@ EntryInflater::EntryInflater() {
 }
 
 int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& output,
-                           ExtractCallbackFn callback, void* context, std::string& fault) {
+                           ExtractCallbackFn callback, void* context, String& fault) {
     fault.clear();
     m_ioError = archive.seek(entry.m_offset, SeekOrigin::Begin);
     if (m_ioError != WIN_OK) {
@@ -83,7 +83,7 @@ Win32Error EntryInflater::FlushRest(File& output, int& status) {
     return ioError;
 }
 
-int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, std::string& fault) const {
+int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, String& fault) const {
     std::uint64_t unread = std::uint64_t{m_stream.avail_in} + m_packedLeft;
     if (m_inflated > entry.m_size) {
         fault = Format("inflates past its recorded size of %d bytes", entry.m_size);
@@ -96,7 +96,7 @@ int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, std::strin
         fault =
             Format("stream does not end within its packed size of %d bytes", entry.m_packedSize);
     } else if (status != Z_STREAM_END) {
-        fault = std::string("stream damaged: ") +
+        fault = String("stream damaged: ") +
                 (m_stream.msg != nullptr ? m_stream.msg : Format("inflate error %d", status));
     }
     return fault.empty() ? SFX_OK : SFX_ERR_CORRUPT;

@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 #include <zlib.h>
 
@@ -32,7 +32,7 @@ public:
     // end within it or inflates to another size than recorded; SFX_ERR_WRITE when a read, seek
     // or write fails. fault says which, in words.
     int Inflate(File& archive, const ArchiveEntry& entry, File& output, ExtractCallbackFn callback,
-                void* context, std::string& fault);
+                void* context, String& fault);
     // The Win32 error of the read, seek or write that failed the last Inflate; 0 for none.
     Win32Error IoError() const { return m_ioError; }
 
@@ -45,7 +45,7 @@ private:
     Win32Error FlushOutput(File& output, std::uint32_t& written);
     int GetEntryPercent() const;
     // Why a stream that did not end well failed, once the loops are done.
-    int StreamFault(const ArchiveEntry& entry, int status, std::string& fault) const;
+    int StreamFault(const ArchiveEntry& entry, int status, String& fault) const;
 
     z_stream m_stream{};
     std::array<unsigned char, SFX_BUFFER_SIZE> m_inBuf{};

@@ -8,8 +8,8 @@
 
 namespace {
 
-std::string Upper(std::string_view text) {
-    std::string upper(text);
+String Upper(std::string_view text) {
+    String upper(text);
     std::transform(upper.begin(), upper.end(), upper.begin(), FoldCase);
     return upper;
 }
@@ -26,7 +26,7 @@ bool IsDeviceName(std::string_view name) {
     while (!base.empty() && base.back() == ' ') {
         base.remove_suffix(1);
     }
-    std::string upper = Upper(base);
+    String upper = Upper(base);
     static constexpr std::array<std::string_view, 6> plain = {"CON", "PRN",    "AUX",
                                                               "NUL", "CONIN$", "CONOUT$"};
     if (std::find(plain.begin(), plain.end(), upper) != plain.end()) {
@@ -43,7 +43,7 @@ bool IsForbiddenCharacter(char c) {
 
 }  // namespace
 
-const char* EntryNameFault(const std::string& name) {
+const char* EntryNameFault(const String& name) {
     if (name.empty()) {
         return "the name is empty";
     }
@@ -73,11 +73,11 @@ const char* EntryNameFault(const std::string& name) {
     return nullptr;
 }
 
-bool SameEntryName(const std::string& a, const std::string& b) {
+bool SameEntryName(const String& a, const String& b) {
     return EqualsIgnoringCase(a, b);
 }
 
-bool FindDuplicateEntryNames(const std::vector<std::string>& names, std::size_t& first,
+bool FindDuplicateEntryNames(const std::vector<String>& names, std::size_t& first,
                              std::size_t& second) {
     // At most 256 names: comparing every pair is quick and needs nothing allocated. The pair
     // found is the first whose later name repeats an earlier one.

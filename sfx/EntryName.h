@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "sfx/TargetFolders.h"
@@ -19,18 +19,18 @@ inline constexpr const char* SFX_RESERVED_NAMES[] = {
 // it keeps in the program folder (the entry would overwrite it); a name too long for
 // its path in the deepest target folder to stay within Windows' limit. Both the reader and the
 // writer of archives ask this.
-const char* EntryNameFault(const std::string& name);
+const char* EntryNameFault(const String& name);
 
-inline bool IsSafeEntryName(const std::string& name) {
+inline bool IsSafeEntryName(const String& name) {
     return EntryNameFault(name) == nullptr;
 }
 
 // True when Windows takes the two names for one file: they are equal ignoring case, for the
 // letters of the ANSI code page (Windows-1252: ASCII, the accented Latin letters, and the pairs
 // Š/š, Œ/œ, Ž/ž, Ÿ/ÿ) alike.
-bool SameEntryName(const std::string& a, const std::string& b);
+bool SameEntryName(const String& a, const String& b);
 
 // The first pair of names that Windows would take for one file, as indexes into names; false
 // when the names are unique.
-bool FindDuplicateEntryNames(const std::vector<std::string>& names, std::size_t& first,
+bool FindDuplicateEntryNames(const std::vector<String>& names, std::size_t& first,
                              std::size_t& second);

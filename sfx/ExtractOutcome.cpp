@@ -30,7 +30,7 @@ const char* ExtractOutcomeString(int stringId) {
     return StringTableText(outcome ? stringId : IDS_EXTRACT_INTERNAL);
 }
 
-std::string ExtractOutcomeText(int result, int count) {
+String ExtractOutcomeText(int result, int count) {
     int id = ExtractOutcomeStringId(result);
     if (id != IDS_EXTRACT_OK) {
         return ExtractOutcomeString(id);

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 // The words for an extraction's result code, as the setup program's string table carries them
 // (entries 3 to 8), so that the tool and the setup program's logs say the same thing.
 // count is the number of entries, used by the success text.
-std::string ExtractOutcomeText(int result, int count);
+String ExtractOutcomeText(int result, int count);
 
 // The string table entry that carries the text for a result code: 3 for SFX_ERR_SIGNATURE and
 // SFX_ERR_NO_DATA, 4 for SFX_ERR_CREATE_OUTPUT, 6 for SFX_OK ("%d files extracted successfully"),

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/FileSystem.h"
 
@@ -10,9 +10,9 @@
 class ExtractTarget {
 public:
     // A new file of the name, open for writing (an existing one is truncated).
-    virtual Win32Error create(const std::string& name, std::unique_ptr<File>& file) = 0;
+    virtual Win32Error create(const String& name, std::unique_ptr<File>& file) = 0;
     // Removes the file create made, once its entry has failed: no partial file stays behind.
-    virtual void remove(const std::string& name) = 0;
+    virtual void remove(const String& name) = 0;
 
 protected:
     ~ExtractTarget() = default;
@@ -21,12 +21,12 @@ protected:
 // One folder of a file system: each entry becomes the file of its name in it.
 class FolderTarget final : public ExtractTarget {
 public:
-    FolderTarget(FileSystem& files, std::string folder);
+    FolderTarget(FileSystem& files, String folder);
 
-    Win32Error create(const std::string& name, std::unique_ptr<File>& file) override;
-    void remove(const std::string& name) override;
+    Win32Error create(const String& name, std::unique_ptr<File>& file) override;
+    void remove(const String& name) override;
 
 private:
     FileSystem& m_files;
-    std::string m_folder;  // ends in a backslash
+    String m_folder;  // ends in a backslash
 };

@@ -7,23 +7,23 @@
 #include "setup/SetupLogFile.h"
 #include "shell/SetupDialog.h"
 
-std::string theCommandLineArg;
+String theCommandLineArg;
 
 SetupApp::SetupApp(Platform& platform, int argc, char** argv)
     : m_platform(platform), m_arguments(argv, argv + argc) {}
 
 void SetupApp::ReadCommandLine() {
     // Only the last argument counts; earlier ones are overwritten.
-    std::string last;
+    String last;
     for (std::size_t i = 1; i < m_arguments.size(); ++i) {
-        const std::string& argument = m_arguments[i];
+        const String& argument = m_arguments[i];
         bool marked = !argument.empty() && (argument[0] == '-' || argument[0] == '/');
         last = marked ? argument.substr(1) : argument;
     }
     theCommandLineArg = last;
 }
 
-RunMode SetupApp::ModeOf(const std::string& argument) {
+RunMode SetupApp::ModeOf(const String& argument) {
     if (argument.empty()) {
         return RunMode::Interactive;
     }
@@ -65,7 +65,7 @@ bool SetupApp::InitInstance() {
 // box there would wait for ever, for nobody. The tool's own log and ours get the message instead.
 void SetupApp::ReportUsageUnseen() {
     m_exitCode = SETUP_EXIT_USAGE;
-    std::fputs((std::string(RUN_USAGE_MESSAGE) + "\n").c_str(), stderr);
+    std::fputs((String(RUN_USAGE_MESSAGE) + "\n").c_str(), stderr);
     SetupLogFile log(m_platform);
     log.SetExitCode(m_exitCode);
     log.Append(RUN_USAGE_MESSAGE);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"
@@ -8,7 +8,7 @@
 
 // The last command-line argument less one leading '-' or '/'; "" without one. Written once, at
 // start-up, by SetupApp::ReadCommandLine.
-extern std::string theCommandLineArg;
+extern String theCommandLineArg;
 
 // The application: reads the command line once into a mode and runs the setup dialog modally.
 // Everything the program does, in any mode, happens inside that dialog.
@@ -24,7 +24,7 @@ public:
     void ReadCommandLine();
     // The mode an argument selects, compared whole and case-sensitively: "" interactive, "I" or
     // "i" install, "U" or "u" uninstall, anything else the usage message.
-    static RunMode ModeOf(const std::string& argument);
+    static RunMode ModeOf(const String& argument);
 
     // Started as the setup program the install keeps in the program folder, with a mode to run:
     // a copy of the program from setup's own folder runs instead, and this returns true with
@@ -40,6 +40,6 @@ private:
     void ReportUsageUnseen();
 
     Platform& m_platform;
-    std::vector<std::string> m_arguments;
+    std::vector<String> m_arguments;
     int m_exitCode = 0;
 };

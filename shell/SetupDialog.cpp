@@ -60,7 +60,7 @@ bool SetupDialog::OnInitDialog() {
     Dialog::OnInitDialog();
     SetIcon(m_hIcon);
     // A bad or missing archive shows only when a sequence extracts, and in the log's details.
-    std::string fault;
+    String fault;
     int read = ReadOwnDirectory(m_extractor, m_platform.files(), fault);
     m_logFile.Details().SetArchive(read, fault, m_extractor.m_entryCount, m_extractor.Extent());
     m_statusEdit.Show();

@@ -1,6 +1,6 @@
 #include <cstdio>
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/SetupExitCode.h"
@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
     // First, before anything could load a library: the platform restricts the DLL search.
-    std::string error;
+    String error;
     std::unique_ptr<Platform> platform = createPlatform(error);
     if (!platform) {
         std::fputs((error + "\n").c_str(), stderr);

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 #include <memory>
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include <zlib.h>
@@ -29,8 +29,8 @@ constexpr int EXIT_NOT_ARCHIVE = 2;
 constexpr int PARTIAL_NAME_ATTEMPTS = 100;
 
 struct Input {
-    std::string name;
-    std::string path;
+    String name;
+    String path;
     PathInfo info;
 };
 
@@ -73,7 +73,7 @@ const char* ReaderOutcome(int result) {
 
 // Why a path cannot be packed as one entry's file; empty when it can. Only regular files are
 // packed: a link may point anywhere, and a device or pipe may never end.
-std::string NotAFile(const std::string& path, const PathInfo& info) {
+String NotAFile(const String& path, const PathInfo& info) {
     switch (info.kind) {
         case PathKind::File:
             return "";
@@ -90,15 +90,15 @@ std::string NotAFile(const std::string& path, const PathInfo& info) {
 // What create packs: the files, the folders they came from, and the stub.
 struct PackList {
     std::vector<Input> inputs;
-    std::vector<std::string> folders;
+    std::vector<String> folders;
     PathInfo stub;
 };
 
 // A folder contributes its top-level files in name order; anything deeper is refused, since
 // an entry name cannot carry a folder.
-bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths, PackList& pack,
-                   std::string& error) {
-    for (const std::string& path : paths) {
+bool CollectInputs(FileSystem& files, const std::vector<String>& paths, PackList& pack,
+                   String& error) {
+    for (const String& path : paths) {
         PathInfo info;
         if (files.pathInfo(path, info) != WIN_OK) {
             error = path + ": no such file";
@@ -112,9 +112,9 @@ bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths, Pac
             continue;
         }
         pack.folders.push_back(path);
-        std::vector<std::string> matches;
+        std::vector<String> matches;
         files.listMatches(path + "/*", matches);
-        for (const std::string& match : matches) {
+        for (const String& match : matches) {
             PathInfo found;
             if (files.pathInfo(match, found) != WIN_OK) {
                 error = match + ": vanished while the folder was read";
@@ -133,8 +133,8 @@ bool CollectInputs(FileSystem& files, const std::vector<std::string>& paths, Pac
 }
 
 // The output may not be one of the files it is made of: writing it would destroy them.
-std::string CheckOutputIsNoInput(FileSystem& files, const std::string& out, const std::string& stub,
-                                 const PackList& pack) {
+String CheckOutputIsNoInput(FileSystem& files, const String& out, const String& stub,
+                            const PackList& pack) {
     PathInfo info;
     if (files.pathInfo(out, info) != WIN_OK) {
         return "";
@@ -156,16 +156,16 @@ std::string CheckOutputIsNoInput(FileSystem& files, const std::string& out, cons
 // The output may not land in an input folder either (it would be packed into the next run's
 // archive). Its folder is compared by what it holds, so that no spelling of the path, link or
 // alias of the folder gets past: the new file itself must not turn up in an input folder.
-std::string CheckOutsideInputFolders(FileSystem& files, const std::string& out,
-                                     const std::string& partial, const PackList& pack) {
+String CheckOutsideInputFolders(FileSystem& files, const String& out, const String& partial,
+                                const PackList& pack) {
     PathInfo created;
     if (files.pathInfo(partial, created) != WIN_OK) {
         return partial + ": vanished after it was created";
     }
-    for (const std::string& folder : pack.folders) {
-        std::vector<std::string> matches;
+    for (const String& folder : pack.folders) {
+        std::vector<String> matches;
         files.listMatches(folder + "/*", matches);
-        for (const std::string& match : matches) {
+        for (const String& match : matches) {
             PathInfo info;
             if (files.pathInfo(match, info) == WIN_OK && info.SameFileAs(created)) {
                 return out + ": the output lies inside the input folder " + folder;
@@ -175,11 +175,11 @@ std::string CheckOutsideInputFolders(FileSystem& files, const std::string& out,
     return "";
 }
 
-bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uint64_t& length,
-              std::string& error) {
+bool CopyStub(FileSystem& files, const String& stub, File& output, std::uint64_t& length,
+              String& error) {
     std::unique_ptr<File> input;
     if (Win32Error opened = files.open(stub, FileMode::ReadShared, input); opened != WIN_OK) {
-        error = stub + ": cannot open (Windows error " + std::to_string(opened) + ")";
+        error = stub + ": cannot open (Windows error " + ToString(opened) + ")";
         return false;
     }
     std::uint64_t before = 0;
@@ -201,8 +201,8 @@ bool CopyStub(FileSystem& files, const std::string& stub, File& output, std::uin
     return true;
 }
 
-bool WriteArchive(FileSystem& files, File& output, const std::string& stub,
-                  const std::vector<Input>& inputs, std::string& error) {
+bool WriteArchive(FileSystem& files, File& output, const String& stub,
+                  const std::vector<Input>& inputs, String& error) {
     std::uint64_t imageLength = 0;
     if (!stub.empty() && !CopyStub(files, stub, output, imageLength, error)) {
         return false;
@@ -212,7 +212,7 @@ bool WriteArchive(FileSystem& files, File& output, const std::string& stub,
         std::unique_ptr<File> file;
         if (Win32Error opened = files.open(input.path, FileMode::ReadShared, file);
             opened != WIN_OK) {
-            error = input.path + ": cannot open (Windows error " + std::to_string(opened) + ")";
+            error = input.path + ": cannot open (Windows error " + ToString(opened) + ")";
             return false;
         }
         if (!writer.AddFile(input.name, *file, error)) {
@@ -223,9 +223,9 @@ bool WriteArchive(FileSystem& files, File& output, const std::string& stub,
 }
 
 // Everything create refuses before it writes a byte; empty when the pack may go ahead.
-std::string CheckPack(FileSystem& files, const std::vector<std::string>& paths,
-                      const std::string& out, const std::string& stub, PackList& pack) {
-    std::string error;
+String CheckPack(FileSystem& files, const std::vector<String>& paths, const String& out,
+                 const String& stub, PackList& pack) {
+    String error;
     if (!CollectInputs(files, paths, pack, error)) {
         return error;
     }
@@ -237,7 +237,7 @@ std::string CheckPack(FileSystem& files, const std::vector<std::string>& paths,
             return error;
         }
     }
-    std::vector<std::string> names;
+    std::vector<String> names;
     for (const Input& input : pack.inputs) {
         names.push_back(input.name);
     }
@@ -250,11 +250,11 @@ std::string CheckPack(FileSystem& files, const std::vector<std::string>& paths,
 // A new file for the archive beside the output, under a name that nothing has yet. It is made
 // exclusively, so an input, the stub, a leftover or a link that has such a name is never
 // replaced, deleted or packed: another name is taken instead.
-Win32Error CreatePartial(FileSystem& files, const std::string& out, std::string& partial,
+Win32Error CreatePartial(FileSystem& files, const String& out, String& partial,
                          std::unique_ptr<File>& output) {
     Win32Error error = WIN_FILE_EXISTS;
     for (int attempt = 0; attempt < PARTIAL_NAME_ATTEMPTS && error == WIN_FILE_EXISTS; ++attempt) {
-        partial = out + ".partial" + (attempt == 0 ? "" : "." + std::to_string(attempt));
+        partial = out + ".partial" + (attempt == 0 ? "" : "." + ToString(attempt));
         error = files.open(partial, FileMode::CreateNew, output);
     }
     return error;
@@ -263,10 +263,10 @@ Win32Error CreatePartial(FileSystem& files, const std::string& out, std::string&
 // The archive is written beside the output and takes the output's name only when it is
 // complete: a failure, or a run that is killed, never leaves a partial output, and an older
 // output stays as it was until then.
-int Create(FileSystem& files, const std::vector<std::string>& args) {
-    std::string out;
-    std::string stub;
-    std::vector<std::string> paths;
+int Create(FileSystem& files, const std::vector<String>& args) {
+    String out;
+    String stub;
+    std::vector<String> paths;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size()) {
             out = args[++i];
@@ -280,12 +280,12 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
         return Usage();
     }
     PackList pack;
-    if (std::string refusal = CheckPack(files, paths, out, stub, pack); !refusal.empty()) {
+    if (String refusal = CheckPack(files, paths, out, stub, pack); !refusal.empty()) {
         std::fprintf(stderr, "sfxpack: refused: %s\n", refusal.c_str());
         return EXIT_FAULT;
     }
-    std::string partial;
-    std::string error;
+    String partial;
+    String error;
     bool written = false;
     {
         std::unique_ptr<File> output;
@@ -294,7 +294,7 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
                          static_cast<unsigned>(opened));
             return EXIT_FAULT;
         }
-        if (std::string refusal = CheckOutsideInputFolders(files, out, partial, pack);
+        if (String refusal = CheckOutsideInputFolders(files, out, partial, pack);
             !refusal.empty()) {
             error = "refused: " + refusal;
         } else {
@@ -303,8 +303,8 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
     }  // closed before it is renamed or removed
     if (written) {
         if (Win32Error renamed = files.moveFile(partial, out, true); renamed != WIN_OK) {
-            error = out + ": cannot put the archive in place (Windows error " +
-                    std::to_string(renamed) + ")";
+            error =
+                out + ": cannot put the archive in place (Windows error " + ToString(renamed) + ")";
             written = false;
         }
     }
@@ -316,10 +316,10 @@ int Create(FileSystem& files, const std::vector<std::string>& args) {
     return 0;
 }
 
-int List(FileSystem& files, const std::string& path) {
+int List(FileSystem& files, const String& path) {
     SfxExtractor extractor;
     std::unique_ptr<File> archive;
-    std::string fault;
+    String fault;
     int result = OpenArchive(files, path, archive, fault);
     if (result == SFX_OK) {
         result = extractor.ReadDirectory(*archive, fault);
@@ -338,26 +338,26 @@ int List(FileSystem& files, const std::string& path) {
     return 0;
 }
 
-std::string DescribeExtent(const ArchiveExtent& extent) {
-    std::string end = "ends at " + std::to_string(extent.end);
+String DescribeExtent(const ArchiveExtent& extent) {
+    String end = "ends at " + ToString(extent.end);
     if (!extent.hasCertificateTable) {
         return end + ", the end of the file; no certificate table";
     }
-    std::string table = "certificate table of " + std::to_string(extent.tableSize) + " bytes";
+    String table = "certificate table of " + ToString(extent.tableSize) + " bytes";
     if (extent.tableEndsFile) {
-        return end + ", " + std::to_string(extent.tableStart - extent.end) +
-               " bytes of padding before the " + table + " at " +
-               std::to_string(extent.tableStart) + ", which ends the file";
+        return end + ", " + ToString(extent.tableStart - extent.end) +
+               " bytes of padding before the " + table + " at " + ToString(extent.tableStart) +
+               ", which ends the file";
     }
-    return end + ", the end of the file; a " + table + " at " + std::to_string(extent.tableStart) +
+    return end + ", the end of the file; a " + table + " at " + ToString(extent.tableStart) +
            " lies in the image in front of the archive";
 }
 
 // Every rule of the format, with setup's own reader and inflater: the verdict is the code that
 // setup's extraction of this file would end with.
-ArchiveVerdict VerifyFile(FileSystem& files, const std::string& path) {
+ArchiveVerdict VerifyFile(FileSystem& files, const String& path) {
     std::unique_ptr<File> archive;
-    std::string fault;
+    String fault;
     if (int opened = OpenArchive(files, path, archive, fault); opened != SFX_OK) {
         ArchiveVerdict verdict;
         verdict.result = opened;
@@ -367,14 +367,14 @@ ArchiveVerdict VerifyFile(FileSystem& files, const std::string& path) {
     return ArchiveVerifier::Verify(*archive);
 }
 
-int Verify(FileSystem& files, const std::string& path) {
+int Verify(FileSystem& files, const String& path) {
     ArchiveVerdict verdict = VerifyFile(files, path);
     bool directoryRead = verdict.entryCount > 0;
     if (directoryRead) {
         std::printf("%s: %d entries; the archive %s\n", path.c_str(), verdict.entryCount,
                     DescribeExtent(verdict.extent).c_str());
     }
-    for (const std::string& fault : verdict.faults) {
+    for (const String& fault : verdict.faults) {
         std::printf("%s: %s\n", path.c_str(), fault.c_str());
     }
     // A sound payload that setup would not install is refused like a directory that breaks a
@@ -395,7 +395,7 @@ struct ProgressView {
     bool terminal = false;
     int total = 0;
     int done = 0;
-    std::string name;
+    String name;
 };
 
 int ShowProgress(int code, void* param, void* context) {
@@ -413,7 +413,7 @@ int ShowProgress(int code, void* param, void* context) {
     return 0;
 }
 
-int Extract(FileSystem& files, const std::string& path, const std::string& folder) {
+int Extract(FileSystem& files, const String& path, const String& folder) {
     if (!IsFolder(files, folder)) {
         files.createDirectory(folder);
     }
@@ -421,7 +421,7 @@ int Extract(FileSystem& files, const std::string& path, const std::string& folde
     ProgressView view;
     view.terminal = standardOutputIsTerminal();
     std::unique_ptr<File> archive;
-    std::string fault;
+    String fault;
     int result = OpenArchive(files, path, archive, fault);
     if (result == SFX_OK) {
         if (extractor.ReadDirectory(*archive) == SFX_OK) {
@@ -440,7 +440,7 @@ int Extract(FileSystem& files, const std::string& path, const std::string& folde
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<String> args(argv + 1, argv + argc);
     if (args.empty()) {
         return Usage();
     }
@@ -452,7 +452,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::unique_ptr<FileSystem> files = createNativeFileSystem();
-    std::vector<std::string> rest(args.begin() + 1, args.end());
+    std::vector<String> rest(args.begin() + 1, args.end());
     if (args[0] == "create") {
         return Create(*files, rest);
     }

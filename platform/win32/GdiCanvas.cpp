@@ -43,7 +43,7 @@ void GdiCanvas::setTextColor(Color color) {
     SetTextColor(m_dc, color);
 }
 
-void GdiCanvas::drawCenteredText(const std::string& text, const Rect& area) {
+void GdiCanvas::drawCenteredText(const String& text, const Rect& area) {
     RECT rect = toRect(area);
     DrawTextA(m_dc, text.c_str(), static_cast<int>(text.size()), &rect,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -14,7 +14,7 @@ public:
     void setClipRect(const Rect& area) override;
     void clearClip() override;
     void setTextColor(Color color) override;
-    void drawCenteredText(const std::string& text, const Rect& area) override;
+    void drawCenteredText(const String& text, const Rect& area) override;
 
 private:
     HDC m_dc;

@@ -1,7 +1,7 @@
 // The real Windows machine as the program's platform.
 
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include <windows.h>
 
@@ -64,8 +64,8 @@ HANDLE OpenSetupNamespace(SECURITY_ATTRIBUTES& attributes) {
 // Appends value in decimal, zero-padded to at least width digits. The time stamp is put together
 // by hand because a printf-style call would link the C library's whole formatting engine into
 // the setup program for six numbers.
-void appendPadded(std::string& text, unsigned value, std::size_t width) {
-    std::string digits = std::to_string(value);
+void appendPadded(String& text, unsigned value, std::size_t width) {
+    String digits = ToString(value);
     if (digits.size() < width) {
         text.append(width - digits.size(), '0');
     }
@@ -76,11 +76,11 @@ class Win32Clock : public Clock {
 public:
     void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
     std::uint64_t now() override { return GetTickCount64(); }
-    std::string localTimestamp() override {
+    String localTimestamp() override {
         SYSTEMTIME time{};
         GetLocalTime(&time);
         // YYYY-MM-DD HH:MM:SS
-        std::string text;
+        String text;
         appendPadded(text, time.wYear, 4);
         const struct {
             char separator;
@@ -150,7 +150,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Platform> createPlatform(std::string&) {
+std::unique_ptr<Platform> createPlatform(String&) {
     // Before anything can load a library: only System32 is searched, never the folder the
     // setup program was started from, where a planted DLL might wait.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);

@@ -1,7 +1,7 @@
 // The C++ runtime's allocation and failure paths for the Windows programs, which are built
 // without exceptions: nothing in them throws or catches.
 //
-// The library's own operator new throws std::bad_alloc, and the inline code of std::string and
+// The library's own operator new throws std::bad_alloc, and the inline code of String and
 // std::vector calls the library's std::__throw_* helpers, which throw too. Either would link the
 // whole exception machinery: throwing and unwinding, the exception classes with a second string
 // implementation, the handler for an uncaught exception with its name demangler, and the thread

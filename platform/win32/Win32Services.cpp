@@ -75,7 +75,7 @@ class Win32ServiceManager : public ServiceManager {
 public:
     explicit Win32ServiceManager(SC_HANDLE handle) : m_handle(handle) {}
 
-    Win32Error openService(const std::string& name, std::uint32_t access,
+    Win32Error openService(const String& name, std::uint32_t access,
                            std::unique_ptr<Service>& service) override {
         SC_HANDLE handle = OpenServiceA(m_handle.get(), name.c_str(), access);
         if (handle == nullptr) {

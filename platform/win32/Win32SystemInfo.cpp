@@ -15,7 +15,7 @@ Function systemFunction(const char* library, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
-std::string machineName(USHORT machine) {
+String machineName(USHORT machine) {
     switch (machine) {
         case IMAGE_FILE_MACHINE_I386:
             return "x86";
@@ -96,7 +96,7 @@ bool Win32SystemInfo::desktopVisible() {
     return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-std::string Win32SystemInfo::errorText(Win32Error error) {
+String Win32SystemInfo::errorText(Win32Error error) {
     char text[512];
     // One line: the message's own line breaks become blanks.
     DWORD length = FormatMessageA(
@@ -106,12 +106,12 @@ std::string Win32SystemInfo::errorText(Win32Error error) {
            (text[length - 1] == ' ' || text[length - 1] == '\r' || text[length - 1] == '\n')) {
         --length;
     }
-    return std::string(text, length);
+    return String(text, length);
 }
 
 // The fixed part of the version resource, found by its signature (a DWORD-aligned 0xFEEF04BD
 // behind the resource's header and key) rather than by parsing the header's wide strings.
-std::string Win32SystemInfo::programVersion() {
+String Win32SystemInfo::programVersion() {
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
     HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
     const auto* data =

@@ -8,7 +8,7 @@ public:
     WindowsVersion windowsVersion() override;
     bool processElevated() override;
     bool desktopVisible() override;
-    std::string errorText(Win32Error error) override;
-    std::string programVersion() override;
+    String errorText(Win32Error error) override;
+    String programVersion() override;
     std::uint64_t programFileSize() override;
 };

@@ -32,11 +32,11 @@ struct Buffer {
 // The rest of the file in one buffer, as long as it was when packing began. A file that turns
 // out longer has changed while it was read; it is not read on past the buffer.
 bool ReadWhole(File& input, std::uint64_t expectedSize, Buffer& data, std::uint64_t& bytesRead,
-               std::string& error) {
+               String& error) {
     std::size_t capacity = static_cast<std::size_t>(expectedSize) + 1;  // room to see it grow
     data.bytes.reset(new (std::nothrow) unsigned char[capacity]);
     if (!data.bytes) {
-        error = "out of memory for " + std::to_string(expectedSize) + " bytes";
+        error = "out of memory for " + ToString(expectedSize) + " bytes";
         return false;
     }
     std::uint32_t got = 0;
@@ -44,21 +44,20 @@ bool ReadWhole(File& input, std::uint64_t expectedSize, Buffer& data, std::uint6
         std::size_t room = capacity - data.size;
         auto want = static_cast<std::uint32_t>(std::min<std::size_t>(room, SFX_DEFLATE_CHUNK));
         if (Win32Error read = input.read(data.bytes.get() + data.size, want, got); read != WIN_OK) {
-            error = "cannot read input (Windows error " + std::to_string(read) + ")";
+            error = "cannot read input (Windows error " + ToString(read) + ")";
             return false;
         }
         data.size += got;
         bytesRead += got;
     } while (got != 0 && data.size < capacity);
     if (data.size > expectedSize) {
-        error =
-            "the file grew past its " + std::to_string(expectedSize) + " bytes while it was read";
+        error = "the file grew past its " + ToString(expectedSize) + " bytes while it was read";
         return false;
     }
     return true;
 }
 
-bool DeflateWhole(const Buffer& data, const DeflateSink& sink, std::string& error) {
+bool DeflateWhole(const Buffer& data, const DeflateSink& sink, String& error) {
     std::unique_ptr<libdeflate_compressor, CompressorRelease> compressor(
         libdeflate_alloc_compressor(PACK_LIBDEFLATE_LEVEL));
     std::size_t bound =
@@ -82,7 +81,7 @@ bool DeflateWhole(const Buffer& data, const DeflateSink& sink, std::string& erro
 EntryDeflater::EntryDeflater(std::uint64_t wholeLimit) : m_wholeLimit(wholeLimit) {}
 
 bool EntryDeflater::Deflate(File& input, std::uint64_t expectedSize, const DeflateSink& sink,
-                            std::uint64_t& bytesRead, std::string& error) {
+                            std::uint64_t& bytesRead, String& error) {
     if (expectedSize > m_wholeLimit) {
         return ChunkDeflater().Run(input, sink, bytesRead, error);
     }
@@ -91,11 +90,10 @@ bool EntryDeflater::Deflate(File& input, std::uint64_t expectedSize, const Defla
            DeflateWhole(data, sink, error);
 }
 
-std::string EntryDeflater::Method() {
-    return "entries of up to " + std::to_string(SFX_WHOLE_ENTRY_LIMIT >> 20) +
+String EntryDeflater::Method() {
+    return "entries of up to " + ToString(SFX_WHOLE_ENTRY_LIMIT >> 20) +
            " MiB are read whole and deflated by libdeflate " LIBDEFLATE_VERSION_STRING
            " at level " +
-           std::to_string(PACK_LIBDEFLATE_LEVEL) +
-           ", larger ones by zlib " ZLIB_VERSION " at level " + std::to_string(SFX_CHUNK_LEVEL) +
-           ", " + std::to_string(SFX_DEFLATE_CHUNK >> 10) + " KiB at a time";
+           ToString(PACK_LIBDEFLATE_LEVEL) + ", larger ones by zlib " ZLIB_VERSION " at level " +
+           ToString(SFX_CHUNK_LEVEL) + ", " + ToString(SFX_DEFLATE_CHUNK >> 10) + " KiB at a time";
 }

@@ -8,13 +8,13 @@
 EntryDeflater::EntryDeflater(std::uint64_t wholeLimit) : m_wholeLimit(wholeLimit) {}
 
 bool EntryDeflater::Deflate(File& input, std::uint64_t, const DeflateSink& sink,
-                            std::uint64_t& bytesRead, std::string& error) {
+                            std::uint64_t& bytesRead, String& error) {
     return ChunkDeflater().Run(input, sink, bytesRead, error);
 }
 
-std::string EntryDeflater::Method() {
-    return "entries are deflated by zlib " ZLIB_VERSION " at level " +
-           std::to_string(SFX_CHUNK_LEVEL) + ", " + std::to_string(SFX_DEFLATE_CHUNK >> 10) +
+String EntryDeflater::Method() {
+    return "entries are deflated by zlib " ZLIB_VERSION " at level " + ToString(SFX_CHUNK_LEVEL) +
+           ", " + ToString(SFX_DEFLATE_CHUNK >> 10) +
            " KiB at a time. This build has no libdeflate, so its archives come out some 5 % "
            "larger than those of the Linux sfxpack, which packs the releases";
 }

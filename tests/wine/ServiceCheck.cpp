@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"
@@ -25,8 +25,8 @@
 
 namespace {
 
-std::string visible(const std::string& text) {
-    std::string out;
+String visible(const String& text) {
+    String out;
     for (char c : text) {
         if (c == '\r') {
             out += "\\r";
@@ -39,7 +39,7 @@ std::string visible(const std::string& text) {
     return out;
 }
 
-bool startsWith(const std::string& text, const char* prefix) {
+bool startsWith(const String& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
@@ -70,14 +70,14 @@ struct Operations {
 
 // The result printed for a service operation: its error; for a query, the state it read or the
 // error that stopped it.
-int Printed(const ServiceOutcome& outcome, std::string& status) {
+int Printed(const ServiceOutcome& outcome, String& status) {
     status = outcome.statusLine;
     return outcome.error;
 }
 
 // One step; false for a step this program does not know.
-bool RunStep(Platform& platform, Operations& operations, const std::string& step, int& result,
-             std::string& status) {
+bool RunStep(Platform& platform, Operations& operations, const String& step, int& result,
+             String& status) {
     ProductService& service = operations.service;
     FileOperations& files = operations.files;
     if (step == "create") {
@@ -107,9 +107,9 @@ bool RunStep(Platform& platform, Operations& operations, const std::string& step
     } else if (step == "lock") {
         result = platform.acquireSetupLock() ? 1 : 0;
     } else if (startsWith(step, "run:")) {
-        std::string command = step.substr(4);
+        String command = step.substr(4);
         std::size_t bar = command.find('|');
-        std::string parameters = bar == std::string::npos ? "" : command.substr(bar + 1);
+        String parameters = bar == String::npos ? "" : command.substr(bar + 1);
         result = files.RunAndWait(command.substr(0, bar), parameters) ? 1 : 0;
     } else if (startsWith(step, "exec:")) {
         result = static_cast<int>(platform.processes().runAndWait(step.substr(5), ""));
@@ -144,13 +144,13 @@ bool RunStep(Platform& platform, Operations& operations, const std::string& step
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string error;
+    String error;
     std::unique_ptr<Platform> platform = createPlatform(error);
     Operations operations(*platform);
     for (int i = 1; i < argc; ++i) {
-        std::string step = argv[i];
+        String step = argv[i];
         int result = 0;
-        std::string status;
+        String status;
         if (!RunStep(*platform, operations, step, result, status)) {
             std::fprintf(stderr, "unknown step %s\n", step.c_str());
             return 2;
