@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include <zlib.h>
 
@@ -60,18 +60,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: extract_floor ARCHIVE FOLDER\n");
         return 2;
     }
-    std::string error;
+    String error;
     std::unique_ptr<Platform> platform = createPlatform(error);
     if (!platform) {
         std::fprintf(stderr, "no platform: %s\n", error.c_str());
         return 2;
     }
     FileSystem& files = platform->files();
-    std::string folder = std::string(argv[2]) + "\\";
+    String folder = String(argv[2]) + "\\";
     std::uint64_t start = platform->clock().now();
     std::unique_ptr<File> archive;
     SfxExtractor extractor;
-    std::string fault;
+    String fault;
     if (OpenArchive(files, argv[1], archive, fault) != SFX_OK ||
         extractor.ReadDirectory(*archive, fault) != SFX_OK) {
         std::fprintf(stderr, "cannot read %s: %s\n", argv[1], fault.c_str());

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/WindowSystem.h"
 
@@ -23,7 +23,7 @@ public:
     void Hide();
     void Enable(bool enable);
     bool IsEnabled() const;
-    void SetText(const std::string& text);  // SetWindowText, when the text differs
+    void SetText(const String& text);  // SetWindowText, when the text differs
     // Whether a paint could show anything now (see ControlWindow::hasVisiblePixels).
     bool HasVisiblePixels() const;
     // RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW): painted before it returns.

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 #include <type_traits>
 
 #include "platform/Control.h"
@@ -57,7 +57,7 @@ public:
     DataExchange(Dialog& dialog, bool saveAndValidate);
     void Control(int id, ::Control& control);  // DDX_Control
     // DDX_Text, members to controls; a control that shows the text already is left alone.
-    void Text(int id, const std::string& text);
+    void Text(int id, const String& text);
     bool m_saveAndValidate;
 
 private:
@@ -81,8 +81,8 @@ public:
     bool IsIconic() const;
     void SetIcon(IconHandle icon);  // as the big, then as the small icon
     // The framework's AfxMessageBox: the application's name as caption.
-    int AfxMessageBox(const std::string& text, unsigned type = DLG_MB_OK);
-    std::string LoadStringResource(int id);
+    int AfxMessageBox(const String& text, unsigned type = DLG_MB_OK);
+    String LoadStringResource(int id);
 
     virtual bool OnInitDialog();
     virtual void OnOK();

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Win32Error.h"
@@ -74,59 +74,58 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    virtual Win32Error open(const std::string& path, FileMode mode,
-                            std::unique_ptr<File>& file) = 0;
-    virtual Win32Error removeFile(const std::string& path) = 0;
+    virtual Win32Error open(const String& path, FileMode mode, std::unique_ptr<File>& file) = 0;
+    virtual Win32Error removeFile(const String& path) = 0;
     // One folder; its parent must exist (WIN_ALREADY_EXISTS when it is there already).
-    virtual Win32Error createDirectory(const std::string& path) = 0;
+    virtual Win32Error createDirectory(const String& path) = 0;
     // A folder that only Administrators and SYSTEM may write to. Fails when anything of that
     // name exists already, so a planted folder or link is never taken over.
-    virtual Win32Error createPrivateDirectory(const std::string& path) = 0;
+    virtual Win32Error createPrivateDirectory(const String& path) = 0;
     // Removes a folder and all it holds; a link (junction, symbolic link) is removed as a link,
     // never followed. WIN_FILE_NOT_FOUND/WIN_PATH_NOT_FOUND when there is nothing to remove.
-    virtual Win32Error removeTree(const std::string& path) = 0;
+    virtual Win32Error removeTree(const String& path) = 0;
 
     // True when the pattern matches a file or folder. Wildcards '*' and '?' work in the last
     // component as on Windows ("*.*" matches every name, with or without a dot); a folder path
     // without wildcards matches the folder itself.
-    bool findFile(const std::string& pattern) {
-        std::vector<std::string> paths;
+    bool findFile(const String& pattern) {
+        std::vector<String> paths;
         return listMatches(pattern, paths) == WIN_OK;
     }
     // The full paths of the pattern's matches, sorted by name.
-    virtual Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) = 0;
+    virtual Win32Error listMatches(const String& pattern, std::vector<String>& paths) = 0;
 
     // The shell's move and delete (FOF_NOCONFIRMATION: overwrite, create and delete without
     // asking, no recycle bin). The source is a path whose last component may hold wildcards.
-    virtual Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) = 0;
-    virtual Win32Error shellDelete(const std::string& pattern) = 0;
+    virtual Win32Error shellMove(const String& fromPattern, const String& toFolder) = 0;
+    virtual Win32Error shellDelete(const String& pattern) = 0;
 
     // Renames a file or folder within its volume, a link as a link. Without `replace` it fails
     // when anything has the new name; with it, a file (or a link, not what it points at) of the
     // new name is replaced in one step.
-    virtual Win32Error moveFile(const std::string& from, const std::string& to, bool replace) = 0;
+    virtual Win32Error moveFile(const String& from, const String& to, bool replace) = 0;
     // What the path names, without following a link in its last component.
-    virtual Win32Error pathInfo(const std::string& path, PathInfo& info) = 0;
+    virtual Win32Error pathInfo(const String& path, PathInfo& info) = 0;
     // Has the file or folder (everything in it first) deleted when the machine next starts:
     // for what is held open now and cannot go until then. A link in the tree is scheduled as a
     // link, never followed (the deletion happens by name, as SYSTEM, long after this call).
-    virtual Win32Error deleteAtRestart(const std::string& path) = 0;
+    virtual Win32Error deleteAtRestart(const String& path) = 0;
 
     // Full path of the running executable.
-    virtual Win32Error modulePath(std::string& path) = 0;
+    virtual Win32Error modulePath(String& path) = 0;
     // The running executable itself, opened at the first call (main makes it at start-up) for
     // reading while nobody may write, rename or delete it, and kept open for the life of this
     // object: every later call hands out the same open file, so whatever is put at the path
     // afterwards is never read. The opening's error, at every call, when it could not be opened.
     virtual Win32Error ownImage(File*& image) = 0;
     // Windows' system folder (where its own programs live), without a trailing backslash.
-    virtual Win32Error systemDirectory(std::string& path) = 0;
+    virtual Win32Error systemDirectory(String& path) = 0;
     // The Windows temporary folder, ending in a backslash.
-    virtual Win32Error tempDirectory(std::string& path) = 0;
+    virtual Win32Error tempDirectory(String& path) = 0;
 };
 
 // True when the path names a folder itself (a link to a folder is not one).
-inline bool IsFolder(FileSystem& files, const std::string& path) {
+inline bool IsFolder(FileSystem& files, const String& path) {
     PathInfo info;
     return files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Folder;
 }
@@ -149,7 +148,7 @@ CopyOutcome CopyRest(File& from, File& to);
 // move's destination (a 32-bit Windows has no "Program Files (x86)", a fresh machine may lack
 // its temporary folder). WIN_OK when the folder is there at the end, else the last creation's
 // error.
-Win32Error CreateFolders(FileSystem& files, const std::string& path);
+Win32Error CreateFolders(FileSystem& files, const String& path);
 
 // Plain files of the machine that runs a tool: host paths on Linux, Win32 on Windows.
 std::unique_ptr<FileSystem> createNativeFileSystem();

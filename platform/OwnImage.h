@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/FileSystem.h"
 
@@ -13,7 +13,7 @@ public:
     Win32Error Get(FileSystem& files, File*& image) {
         if (!m_tried) {
             m_tried = true;
-            std::string path;
+            String path;
             m_error = files.modulePath(path);
             if (m_error == WIN_OK) {
                 m_error = files.open(path, FileMode::ReadLocked, m_file);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Win32Error.h"
 
@@ -9,10 +9,10 @@ class Processes {
 public:
     virtual ~Processes() = default;
     // Starts a program with the default verb and waits for its end, with no time limit.
-    virtual Win32Error runAndWait(const std::string& file, const std::string& parameters) = 0;
+    virtual Win32Error runAndWait(const String& file, const String& parameters) = 0;
     // The same, with the exit code of the process it waited for.
-    virtual Win32Error runForExitCode(const std::string& file, const std::string& parameters,
+    virtual Win32Error runForExitCode(const String& file, const String& parameters,
                                       std::uint32_t& exitCode) = 0;
     // A command line through the command processor; returns what the command processor returns.
-    virtual int runCommand(const std::string& commandLine) = 0;
+    virtual int runCommand(const String& commandLine) = 0;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Win32Error.h"
@@ -17,15 +17,15 @@ enum : std::uint32_t {
 // One value of a key: its data exactly as the registry holds it, so that a value read can be
 // written back byte for byte (a text carries its terminating NUL).
 struct RegistryValue {
-    std::string name;
+    String name;
     std::uint32_t type = REG_VALUE_BINARY;
-    std::string data;
+    String data;
 
-    static RegistryValue Text(const std::string& name, const std::string& text) {
+    static RegistryValue Text(const String& name, const String& text) {
         return {name, REG_VALUE_TEXT, text + '\0'};
     }
-    static RegistryValue Dword(const std::string& name, std::uint32_t value) {
-        std::string data(4, '\0');
+    static RegistryValue Dword(const String& name, std::uint32_t value) {
+        String data(4, '\0');
         for (int i = 0; i < 4; ++i) {
             data[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
         }
@@ -41,13 +41,13 @@ class Registry {
 public:
     virtual ~Registry() = default;
     // Creates the key and any missing key above it; an existing key keeps its values.
-    virtual Win32Error createKey(const std::string& key) = 0;
+    virtual Win32Error createKey(const String& key) = 0;
     // Writes one value of an existing key, replacing a value of that name.
-    virtual Win32Error setValue(const std::string& key, const RegistryValue& value) = 0;
+    virtual Win32Error setValue(const String& key, const RegistryValue& value) = 0;
     // Every value of the key, in the registry's order; 2 when the key is not there.
-    virtual Win32Error readValues(const std::string& key, std::vector<RegistryValue>& values) = 0;
+    virtual Win32Error readValues(const String& key, std::vector<RegistryValue>& values) = 0;
     // Deletes one value of the key; 2 when the key or the value is not there.
-    virtual Win32Error deleteValue(const std::string& key, const std::string& name) = 0;
+    virtual Win32Error deleteValue(const String& key, const String& name) = 0;
     // Deletes the key with its values; 2 when it is not there, 5 when it has keys below it.
-    virtual Win32Error deleteKey(const std::string& key) = 0;
+    virtual Win32Error deleteKey(const String& key) = 0;
 };

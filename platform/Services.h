@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Win32Error.h"
 
@@ -42,14 +42,14 @@ struct ServiceStatus {
 };
 
 struct ServiceSettings {
-    std::string name;
-    std::string displayName;
+    String name;
+    String displayName;
     std::uint32_t desiredAccess = 0;
     std::uint32_t serviceType = 0;
     std::uint32_t startType = 0;
     std::uint32_t errorControl = 0;
-    std::string imagePath;  // as registered, quotes included
-    std::string account;    // the account it logs on as; "" for the local system
+    String imagePath;  // as registered, quotes included
+    String account;    // the account it logs on as; "" for the local system
 };
 
 // An open service handle.
@@ -69,7 +69,7 @@ public:
 class ServiceManager {
 public:
     virtual ~ServiceManager() = default;
-    virtual Win32Error openService(const std::string& name, std::uint32_t access,
+    virtual Win32Error openService(const String& name, std::uint32_t access,
                                    std::unique_ptr<Service>& service) = 0;
     virtual Win32Error createService(const ServiceSettings& settings,
                                      std::unique_ptr<Service>& service) = 0;

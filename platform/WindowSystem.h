@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 // The window part of the platform layer: just enough of a windowing framework for one modal
 // dialog built from a template, its child controls, message boxes and the message pump.
@@ -45,7 +45,7 @@ public:
     virtual void clearClip() = 0;
     virtual void setTextColor(Color color) = 0;
     // DT_CENTER | DT_VCENTER | DT_SINGLELINE in the default font.
-    virtual void drawCenteredText(const std::string& text, const Rect& area) = 0;
+    virtual void drawCenteredText(const String& text, const Rect& area) = 0;
 };
 
 class Control;
@@ -61,11 +61,11 @@ public:
     virtual void show(bool visible) = 0;
     virtual void enable(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
-    virtual std::string text() const = 0;               // GetWindowText
-    virtual void setText(const std::string& text) = 0;  // SetWindowText
+    virtual String text() const = 0;               // GetWindowText
+    virtual void setText(const String& text) = 0;  // SetWindowText
     // SetWindowText only when the window shows another text: an edit given its own text again
     // would lose its caret and scroll position and notify a change, and a static would repaint.
-    void replaceText(const std::string& newText) {
+    void replaceText(const String& newText) {
         if (text() != newText) {
             setText(newText);
         }
@@ -117,16 +117,16 @@ public:
     // dialog does; a dialog that ends inside its initialisation is then never shown.
     virtual int runModal(Dialog& dialog, int templateId) = 0;
     // A modal message box; returns the button pressed (IDOK for MB_OK).
-    virtual int messageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+    virtual int messageBox(const String& text, const String& caption, unsigned type) = 0;
     // PeekMessage / TranslateMessage / DispatchMessage until the queue is empty.
     virtual void pumpMessages() = 0;
     // The same, for a chance in the middle of a long step: only when a message that came in
     // since the last drain would otherwise wait longer than PumpSchedule allows.
     virtual void pumpMessagesIfDue() = 0;
-    virtual std::string loadString(int id) = 0;  // "" when the string table has no such entry
+    virtual String loadString(int id) = 0;  // "" when the string table has no such entry
     virtual IconHandle loadIcon(int id) = 0;
     virtual Color systemColor(int index) = 0;  // GetSysColor
     virtual int systemMetric(int index) = 0;   // GetSystemMetrics
     // The application's name: the executable's file name without extension.
-    virtual std::string applicationName() = 0;
+    virtual String applicationName() = 0;
 };

@@ -19,11 +19,11 @@ enum : int {
 
 // Eight hex digits that differ from run to run and from attempt to attempt; the stack's
 // address adds what the clock alone would let someone guess.
-std::string SubstituteSuffix(std::uint64_t seed, int attempt) {
+String SubstituteSuffix(std::uint64_t seed, int attempt) {
     std::uint64_t mixed = (seed + static_cast<std::uint64_t>(attempt) * 0x632BE59BD9B4E019ULL) *
                           0x9E3779B97F4A7C15ULL;
     mixed ^= mixed >> 29;
-    std::string suffix;
+    String suffix;
     for (int shift = 28; shift >= 0; shift -= 4) {
         suffix += "0123456789abcdef"[(mixed >> shift) & 0xF];
     }
@@ -63,7 +63,7 @@ Win32Error FileOperations::MakeSubstituteTempDirectory() {
     std::uint64_t seed = m_platform.clock().now() ^ reinterpret_cast<std::uintptr_t>(&seed);
     Win32Error error = WIN_ALREADY_EXISTS;
     for (int attempt = 0; attempt < SUBSTITUTE_ATTEMPTS && error != WIN_OK; ++attempt) {
-        std::string name = std::string(SETUP_TEMP_DIR) + "." + SubstituteSuffix(seed, attempt);
+        String name = String(SETUP_TEMP_DIR) + "." + SubstituteSuffix(seed, attempt);
         error = m_platform.files().createPrivateDirectory(name);
         if (error == WIN_OK) {
             m_tempDirectory = name;
@@ -73,8 +73,8 @@ Win32Error FileOperations::MakeSubstituteTempDirectory() {
 }
 
 // The scripts' paths are fixed texts under the usual folder; the drive letter keeps its case.
-std::string FileOperations::InTempDirectory(const std::string& path) const {
-    std::size_t usual = std::string(SETUP_TEMP_DIR).size();
+String FileOperations::InTempDirectory(const String& path) const {
+    std::size_t usual = String(SETUP_TEMP_DIR).size();
     if (path.size() <= usual || path[usual] != '\\' ||
         !EqualsIgnoringCase(path.substr(0, usual), SETUP_TEMP_DIR)) {
         return path;
@@ -82,7 +82,7 @@ std::string FileOperations::InTempDirectory(const std::string& path) const {
     return path.substr(0, 1) + m_tempDirectory.substr(1) + path.substr(usual);
 }
 
-Win32Error FileOperations::EnsureDirectory(const std::string& path) {
+Win32Error FileOperations::EnsureDirectory(const String& path) {
     FileSystem& files = m_platform.files();
     if (PathInfo info; files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Link) {
         if (Win32Error error = files.removeTree(path); error != WIN_OK) {
@@ -112,7 +112,7 @@ Removal FileOperations::DeleteTempDirectory() {
     return DeleteIfPresent(m_tempDirectory);
 }
 
-Removal FileOperations::DeleteIfPresent(const std::string& path) {
+Removal FileOperations::DeleteIfPresent(const String& path) {
     if (!m_platform.files().findFile(path)) {
         return {};
     }
@@ -120,7 +120,7 @@ Removal FileOperations::DeleteIfPresent(const std::string& path) {
     return error == WIN_OK ? Removal{} : Retire(path, error);
 }
 
-Removal FileOperations::RemoveOrRetire(const std::string& path) {
+Removal FileOperations::RemoveOrRetire(const String& path) {
     Win32Error error = m_platform.files().removeTree(path);
     if (error == WIN_OK || error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {
         return {};
@@ -130,12 +130,12 @@ Removal FileOperations::RemoveOrRetire(const std::string& path) {
 
 // What is left goes out of the way under a new name and is deleted when Windows next starts
 // (the files held open then go first). Without a rename, the deletion's error stands.
-Removal FileOperations::Retire(const std::string& path, Win32Error error) {
+Removal FileOperations::Retire(const String& path, Win32Error error) {
     if (!IsSetupsOwn(path)) {
         return SetAside(path, error);
     }
     FileSystem& files = m_platform.files();
-    std::string retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
+    String retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
     if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
         return {error, "", Leftover::None, ""};
     }
@@ -148,8 +148,8 @@ Removal FileOperations::Retire(const std::string& path, Win32Error error) {
 // The restart deletes by name, as SYSTEM, long after this run: the owner of a tree could swap a
 // folder in it for a link to anything by then. So someone else's tree is only renamed (which
 // moves the name, never what a link points at), or left where it is.
-Removal FileOperations::SetAside(const std::string& path, Win32Error error) {
-    std::string aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
+Removal FileOperations::SetAside(const String& path, Win32Error error) {
+    String aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
     if (!aside.empty() && m_platform.files().moveFile(path, aside, false) == WIN_OK) {
         return {WIN_OK, aside, Leftover::SomeoneElses, aside};
     }
@@ -158,15 +158,15 @@ Removal FileOperations::SetAside(const std::string& path, Win32Error error) {
 
 // A real file or folder of Administrators, SYSTEM or this account: a folder setup made. What
 // cannot be told counts as someone else's.
-bool FileOperations::IsSetupsOwn(const std::string& path) {
+bool FileOperations::IsSetupsOwn(const String& path) {
     PathInfo info;
     return m_platform.files().pathInfo(path, info) == WIN_OK && info.kind != PathKind::Link &&
            info.trusted;
 }
 
-std::string FileOperations::FreeName(const std::string& base) {
+String FileOperations::FreeName(const String& base) {
     for (int suffix = 1; suffix <= SFX_FREE_NAME_SUFFIXES; ++suffix) {
-        std::string name = base;
+        String name = base;
         if (suffix > 1) {
             name += '.';
             name += static_cast<char>('0' + suffix);
@@ -182,17 +182,17 @@ std::string FileOperations::FreeName(const std::string& base) {
 
 Win32Error FileOperations::MoveFilesIntoPlace() {
     FileSystem& files = m_platform.files();
-    std::vector<std::string> extracted;
+    std::vector<String> extracted;
     Win32Error error = files.listMatches(m_tempDirectory + "\\*.*", extracted);
     // Item by item, as the Windows layer would move a pattern anyway; the first failure stops
     // the rest.
-    for (const std::string& item : extracted) {
+    for (const String& item : extracted) {
         if (error == WIN_OK) {
             error = files.shellMove(item, SETUP_PROGRAM_DIR);
         }
     }
-    Win32Error images = files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.bmp", SETUP_ICON_DIR);
-    Win32Error icons = files.shellMove(std::string(SETUP_PROGRAM_DIR) + "\\*.ico", SETUP_ICON_DIR);
+    Win32Error images = files.shellMove(String(SETUP_PROGRAM_DIR) + "\\*.bmp", SETUP_ICON_DIR);
+    Win32Error icons = files.shellMove(String(SETUP_PROGRAM_DIR) + "\\*.ico", SETUP_ICON_DIR);
     // A payload may lack either kind of image; only a move that found something can fail.
     for (Win32Error step : {images, icons}) {
         if (error == WIN_OK && step != WIN_FILE_NOT_FOUND) {
@@ -202,11 +202,11 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
     return error;
 }
 
-FileInUse FileOperations::FirstFileInUse(const std::string& folder) {
+FileInUse FileOperations::FirstFileInUse(const String& folder) {
     FileSystem& files = m_platform.files();
-    std::vector<std::string> items;
+    std::vector<String> items;
     files.listMatches(folder + "\\*", items);
-    for (const std::string& item : items) {
+    for (const String& item : items) {
         PathInfo info;
         if (files.pathInfo(item, info) != WIN_OK || info.kind == PathKind::Link) {
             continue;
@@ -225,7 +225,7 @@ FileInUse FileOperations::FirstFileInUse(const std::string& folder) {
     return {};
 }
 
-Win32Error FileOperations::MoveBack(const std::string& setAside, const std::string& folder) {
+Win32Error FileOperations::MoveBack(const String& setAside, const String& folder) {
     FileSystem& files = m_platform.files();
     if (files.moveFile(setAside, folder, false) == WIN_OK) {
         return WIN_OK;
@@ -239,16 +239,16 @@ Win32Error FileOperations::MoveBack(const std::string& setAside, const std::stri
     return error;
 }
 
-Win32Error FileOperations::CopyTree(const std::string& from, const std::string& to) {
+Win32Error FileOperations::CopyTree(const String& from, const String& to) {
     FileSystem& files = m_platform.files();
     if (Win32Error error = files.createDirectory(to);
         error != WIN_OK && error != WIN_ALREADY_EXISTS) {
         return error;
     }
-    std::vector<std::string> items;
+    std::vector<String> items;
     files.listMatches(from + "\\*", items);
-    for (const std::string& item : items) {
-        std::string target = to + item.substr(from.size());
+    for (const String& item : items) {
+        String target = to + item.substr(from.size());
         Win32Error error = IsFolder(files, item) ? CopyTree(item, target) : CopyFile(item, target);
         if (error != WIN_OK) {
             return error;
@@ -257,7 +257,7 @@ Win32Error FileOperations::CopyTree(const std::string& from, const std::string& 
     return WIN_OK;
 }
 
-Win32Error FileOperations::CopyFile(const std::string& from, const std::string& to) {
+Win32Error FileOperations::CopyFile(const String& from, const String& to) {
     FileSystem& files = m_platform.files();
     std::unique_ptr<File> source;
     std::unique_ptr<File> target;
@@ -270,19 +270,19 @@ Win32Error FileOperations::CopyFile(const std::string& from, const std::string& 
     return CopyRest(*source, *target).error;
 }
 
-int FileOperations::CompileMof(const std::string& script) {
-    std::string system;
+int FileOperations::CompileMof(const String& script) {
+    String system;
     if (m_platform.files().systemDirectory(system) != WIN_OK) {
         return -1;
     }
-    std::string compiler = system + "\\wbem\\mofcomp.exe";
-    if (compiler.find(' ') != std::string::npos) {
+    String compiler = system + "\\wbem\\mofcomp.exe";
+    if (compiler.find(' ') != String::npos) {
         compiler = "\"" + compiler + "\"";
     }
     return m_platform.processes().runCommand(compiler + " " + InTempDirectory(script));
 }
 
-bool FileOperations::RunAndWait(const std::string& file, const std::string& parameters) {
+bool FileOperations::RunAndWait(const String& file, const String& parameters) {
     m_redistBaseline = RedistLeftovers();
     m_redistBaselineTaken = true;
     return m_platform.processes().runAndWait(file, parameters) == WIN_OK;
@@ -291,12 +291,12 @@ bool FileOperations::RunAndWait(const std::string& file, const std::string& para
 void FileOperations::DeleteSetupTools() {
     FileSystem& files = m_platform.files();
     for (const char* tool : SETUP_ONLY_PROGRAMS) {
-        std::string path = std::string(SETUP_PROGRAM_DIR) + "\\" + tool;
+        String path = String(SETUP_PROGRAM_DIR) + "\\" + tool;
         if (files.findFile(path)) {
             files.shellDelete(path);
         }
     }
-    files.shellDelete(std::string(SETUP_PROGRAM_DIR) + "\\" + SETUP_ONLY_SCRIPTS);
+    files.shellDelete(String(SETUP_PROGRAM_DIR) + "\\" + SETUP_ONLY_SCRIPTS);
 }
 
 void FileOperations::SweepRedistLeftovers() {
@@ -305,41 +305,41 @@ void FileOperations::SweepRedistLeftovers() {
     }
     FileSystem& files = m_platform.files();
     for (const char* drive : theSweptDrives) {
-        if (NewMatches(std::string(drive) + theRedistLeftovers[0]).empty()) {
+        if (NewMatches(String(drive) + theRedistLeftovers[0]).empty()) {
             continue;
         }
         for (const char* pattern : theRedistLeftovers) {
-            for (const std::string& path : NewMatches(std::string(drive) + pattern)) {
+            for (const String& path : NewMatches(String(drive) + pattern)) {
                 files.shellDelete(path);
             }
         }
     }
 }
 
-std::vector<std::string> FileOperations::RedistLeftovers() {
-    std::vector<std::string> found;
+std::vector<String> FileOperations::RedistLeftovers() {
+    std::vector<String> found;
     for (const char* drive : theSweptDrives) {
         for (const char* pattern : theRedistLeftovers) {
-            std::vector<std::string> matches;
-            m_platform.files().listMatches(std::string(drive) + pattern, matches);
+            std::vector<String> matches;
+            m_platform.files().listMatches(String(drive) + pattern, matches);
             found.insert(found.end(), matches.begin(), matches.end());
         }
     }
     return found;
 }
 
-std::vector<std::string> FileOperations::NewMatches(const std::string& pattern) {
-    std::vector<std::string> matches;
+std::vector<String> FileOperations::NewMatches(const String& pattern) {
+    std::vector<String> matches;
     m_platform.files().listMatches(pattern, matches);
     // A handful of names at most: a plain search does.
-    std::erase_if(matches, [&](const std::string& path) {
+    std::erase_if(matches, [&](const String& path) {
         return std::find(m_redistBaseline.begin(), m_redistBaseline.end(), path) !=
                m_redistBaseline.end();
     });
     return matches;
 }
 
-std::string LeftoverLine(const Removal& removal) {
+String LeftoverLine(const Removal& removal) {
     switch (removal.leftover) {
         case Leftover::None:
             break;
@@ -350,5 +350,5 @@ std::string LeftoverLine(const Removal& removal) {
         case Leftover::SomeoneElses:
             return NoteLine(removal.leftAt, "not setup's own, left alone");
     }
-    return std::string();
+    return String();
 }

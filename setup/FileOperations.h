@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"
@@ -23,9 +23,9 @@ enum class Leftover {
 // where it is now.
 struct Removal {
     Win32Error error = WIN_OK;
-    std::string retiredTo;
+    String retiredTo;
     Leftover leftover = Leftover::None;
-    std::string leftAt;
+    String leftAt;
 };
 
 // The temporary folder a run extracts to: its creation's error, what was cleared from the usual
@@ -38,12 +38,12 @@ struct TempFolder {
 
 // A run log line naming what a removal could not delete now and what became of it (gone at the
 // next restart, left for a person, or someone else's and left alone); "" when everything went.
-std::string LeftoverLine(const Removal& removal);
+String LeftoverLine(const Removal& removal);
 
 // A file that another program holds open so that it cannot be deleted.
 struct FileInUse {
     Win32Error error = WIN_OK;
-    std::string path;
+    String path;
 };
 
 // The install's and the uninstall's work on folders and files, and the one program the install
@@ -57,7 +57,7 @@ public:
     // to show: nine checks 123 ms apart, the first after one pause even for a folder that was
     // there. When it never shows: the creation's error, or WIN_PATH_NOT_FOUND. A link planted at
     // the path is removed as a link first, never written through.
-    Win32Error EnsureDirectory(const std::string& path);
+    Win32Error EnsureDirectory(const String& path);
     // Clears the usual temporary folder's path and makes the folder afresh, private to
     // administrators. When what is there is someone else's and can be neither removed nor moved
     // aside, a private folder of a fresh name beside it (created exclusively, so nothing planted is
@@ -66,37 +66,37 @@ public:
     TempFolder MakeTempDirectory();
     // The folder the payload is extracted to: C:\ZIL_Setup_temp unless MakeTempDirectory had to
     // make another.
-    const std::string& TempDirectory() const { return m_tempDirectory; }
+    const String& TempDirectory() const { return m_tempDirectory; }
     // Each folder with everything in it, when it exists. What cannot be deleted now (a file held
     // open) is renamed out of the way beside it and deleted at the next restart, so that no
     // leftover keeps a later run from working; what is not setup's own never is (Leftover).
     Removal DeleteProgramDirectory();
     Removal DeleteTempDirectory();
     // The same for any path, a link removed as a link.
-    Removal RemoveOrRetire(const std::string& path);
+    Removal RemoveOrRetire(const String& path);
     // Every extracted file into the program folder, then the images into their folder.
     Win32Error MoveFilesIntoPlace();
     // The first file below the folder that cannot be deleted now because another program holds
     // it (error 0 when there is none): replacing such a folder would break that program.
-    FileInUse FirstFileInUse(const std::string& folder);
+    FileInUse FirstFileInUse(const String& folder);
     // A name beside `base` that nothing has: base itself, else base.2 ... base.9; empty when
     // all are taken.
-    std::string FreeName(const std::string& base);
+    String FreeName(const String& base);
     // A folder set aside moves back to where it was; when renames are refused, its files are
     // copied back and the folder goes once they are.
-    Win32Error MoveBack(const std::string& setAside, const std::string& folder);
+    Win32Error MoveBack(const String& setAside, const String& folder);
 
     // One file's bytes into a new file (or over an old one; a link there is removed, not
     // followed).
-    Win32Error CopyFile(const std::string& from, const std::string& to);
+    Win32Error CopyFile(const String& from, const String& to);
 
     // Windows' own MOF compiler on a script, through the command processor, by its full path so
     // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. A script
     // named in the usual temporary folder is taken from the one this run made. The command
     // processor's result; -1 when the command cannot be made.
-    int CompileMof(const std::string& script);
+    int CompileMof(const String& script);
     // Starts the program and waits for its end, however long; false when it cannot start.
-    bool RunAndWait(const std::string& file, const std::string& parameters);
+    bool RunAndWait(const String& file, const String& parameters);
     // The programs and scripts only setup needs, out of the program folder.
     void DeleteSetupTools();
     // What the runtime's installer leaves at the roots of C:, D: and E:, but only what appeared
@@ -104,18 +104,18 @@ public:
     void SweepRedistLeftovers();
 
 private:
-    Removal DeleteIfPresent(const std::string& path);
-    Removal Retire(const std::string& path, Win32Error error);
-    Removal SetAside(const std::string& path, Win32Error error);
-    bool IsSetupsOwn(const std::string& path);
+    Removal DeleteIfPresent(const String& path);
+    Removal Retire(const String& path, Win32Error error);
+    Removal SetAside(const String& path, Win32Error error);
+    bool IsSetupsOwn(const String& path);
     Win32Error MakeSubstituteTempDirectory();
-    std::string InTempDirectory(const std::string& path) const;
-    Win32Error CopyTree(const std::string& from, const std::string& to);
-    std::vector<std::string> RedistLeftovers();
-    std::vector<std::string> NewMatches(const std::string& pattern);
+    String InTempDirectory(const String& path) const;
+    Win32Error CopyTree(const String& from, const String& to);
+    std::vector<String> RedistLeftovers();
+    std::vector<String> NewMatches(const String& pattern);
 
     Platform& m_platform;
-    std::string m_tempDirectory;
-    std::vector<std::string> m_redistBaseline;  // RedistLeftovers() as RunAndWait started
+    String m_tempDirectory;
+    std::vector<String> m_redistBaseline;  // RedistLeftovers() as RunAndWait started
     bool m_redistBaselineTaken = false;
 };

@@ -218,7 +218,7 @@ StepOutcome InstallSequence::MoveFiles() {
 // machine can remove the product without the download. Inside the program folder it comes and
 // goes with the installation, and only administrators can change it.
 StepOutcome InstallSequence::KeepSetup() {
-    std::string running;
+    String running;
     StepOutcome kept;
     kept.error = m_platform.files().modulePath(running);
     if (kept.error == WIN_OK) {
@@ -360,7 +360,7 @@ void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed
 // old installation has been let go. A person sees the box and keeps the dialog to read the log;
 // a command-line run has nobody to read a box, so the text goes to the log and the run ends.
 void InstallSequence::EndKeepingChanges(const StepOutcome& failed) {
-    const std::string message = "Start ZIL Service Failed ";
+    const String message = "Start ZIL Service Failed ";
     bool commandLine = IsCommandLine(m_mode);
     if (commandLine) {
         m_runLog += message + "\r\n";

@@ -8,12 +8,12 @@
 KeptSetup::KeptSetup(Platform& platform) : m_platform(platform) {}
 
 bool KeptSetup::IsThisProgram() {
-    std::string running;
+    String running;
     return m_platform.files().modulePath(running) == WIN_OK &&
            EqualsIgnoringCase(running, SETUP_KEPT_SETUP);
 }
 
-int KeptSetup::RunCopy(const std::string& argument) {
+int KeptSetup::RunCopy(const String& argument) {
     FileSystem& files = m_platform.files();
     FileOperations operations(m_platform);
     // Whatever waits at the path may have been planted: it goes, and the folder is made afresh,

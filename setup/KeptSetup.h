@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 #include "platform/Platform.h"
 
@@ -22,7 +22,7 @@ public:
     // left the product installed without it (a failed uninstall). What stays of the private
     // folder (the running program itself) is deleted at the next restart: setup's own scratch,
     // not the product, so it asks for no restart.
-    int RunCopy(const std::string& argument);
+    int RunCopy(const String& argument);
 
 private:
     Platform& m_platform;

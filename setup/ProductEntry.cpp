@@ -19,9 +19,9 @@ bool Missing(Win32Error error) {
 
 // The programs and scripts that only setup needs are deleted once the service runs, after the
 // entry is written: they are no part of the installation's size.
-bool IsSetupOnly(const std::string& path) {
-    std::string folder;
-    std::string name;
+bool IsSetupOnly(const String& path) {
+    String folder;
+    String name;
     SplitWindowsPath(path, folder, name);
     if (!EqualsIgnoringCase(folder, SETUP_PROGRAM_DIR)) {
         return false;
@@ -35,7 +35,7 @@ bool IsSetupOnly(const std::string& path) {
 }
 
 // A path in a command line: quoted, for the blanks of "Program Files (x86)".
-std::string Quoted(const std::string& path) {
+String Quoted(const String& path) {
     return "\"" + path + "\"";
 }
 
@@ -46,12 +46,12 @@ ProductEntry::ProductEntry(Platform& platform)
 
 std::vector<RegistryValue> ProductEntry::Values() {
     // "YYYY-MM-DD HH:MM:SS" gives "YYYYMMDD".
-    std::string date = m_clock.localTimestamp();
+    String date = m_clock.localTimestamp();
     date.erase(10).erase(7, 1).erase(4, 1);
-    std::string uninstall = Quoted(SETUP_KEPT_SETUP);
+    String uninstall = Quoted(SETUP_KEPT_SETUP);
     // Without an argument the kept setup program shows its dialog, where a person clicks
     // Uninstall.
-    const std::string texts[][2] = {
+    const String texts[][2] = {
         {"DisplayName", ZIL_PRODUCT_NAME}, {"DisplayVersion", ZIL_PRODUCT_VERSION},
         {"Publisher", ZIL_PUBLISHER},      {"InstallLocation", SETUP_PROGRAM_DIR},
         {"DisplayIcon", SETUP_KEPT_SETUP}, {"InstallDate", date},
@@ -145,7 +145,7 @@ Win32Error ProductEntry::GiveBack() {
             marked = true;
             existed = value == RegistryValue::Dword(KEPT_MARK, 1);
         } else if (value.name.starts_with(KEPT_VALUE_PREFIX)) {
-            value.name.erase(0, std::string(KEPT_VALUE_PREFIX).size());
+            value.name.erase(0, String(KEPT_VALUE_PREFIX).size());
             replaced.push_back(value);
         }
     }
@@ -184,13 +184,13 @@ Win32Error ProductEntry::Remove() {
 // features shows it.
 std::uint32_t ProductEntry::InstalledKiB() {
     std::uint64_t bytes = 0;
-    std::vector<std::string> folders = {SETUP_PROGRAM_DIR};
+    std::vector<String> folders = {SETUP_PROGRAM_DIR};
     while (!folders.empty()) {
-        std::string folder = folders.back();
+        String folder = folders.back();
         folders.pop_back();
-        std::vector<std::string> items;
+        std::vector<String> items;
         m_files.listMatches(folder + "\\*", items);
-        for (const std::string& item : items) {
+        for (const String& item : items) {
             PathInfo info;
             if (m_files.pathInfo(item, info) != WIN_OK) {
                 continue;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"

@@ -9,7 +9,7 @@ namespace {
 
 // Two blanks in front of every line of the section, and never three exclamation marks, which
 // end the run log's own lines.
-void AppendLine(std::string& section, const std::string& line) {
+void AppendLine(String& section, const String& line) {
     section += "  ";
     for (char c : line) {
         if (c != '!' || !section.ends_with("!!")) {
@@ -19,8 +19,8 @@ void AppendLine(std::string& section, const std::string& line) {
     section += "\r\n";
 }
 
-std::string ArchiveEnd(const ArchiveExtent& extent) {
-    std::string end = Format("ends at byte %d", extent.end);
+String ArchiveEnd(const ArchiveExtent& extent) {
+    String end = Format("ends at byte %d", extent.end);
     if (!extent.hasCertificateTable) {
         return end + ", the end of the file (unsigned)";
     }
@@ -48,18 +48,18 @@ void RunDetails::Restart() {
     m_steps.clear();
 }
 
-void RunDetails::SetArchive(int result, const std::string& fault, int entries,
+void RunDetails::SetArchive(int result, const String& fault, int entries,
                             const ArchiveExtent& extent) {
     m_archive = result == SFX_OK ? Format("%d entries, ", entries) + ArchiveEnd(extent)
                                  : Format("not read, result %d: ", result) + fault;
 }
 
 void RunDetails::Step(const char* name, Win32Error error) {
-    StepAt(m_clock.now(), name, error, std::string());
+    StepAt(m_clock.now(), name, error, String());
 }
 
 void RunDetails::StepAt(std::uint64_t at, const char* name, Win32Error error,
-                        const std::string& failure) {
+                        const String& failure) {
     if (!failure.empty()) {
         Record(name, failure, at);
     } else {
@@ -67,17 +67,17 @@ void RunDetails::StepAt(std::uint64_t at, const char* name, Win32Error error,
     }
 }
 
-std::string RunDetails::ErrorInWords(Win32Error error) const {
-    std::string text = m_system.errorText(error);
+String RunDetails::ErrorInWords(Win32Error error) const {
+    String text = m_system.errorText(error);
     return Format("error %d: ", error) + (text.empty() ? "(no text for this number)" : text);
 }
 
-void RunDetails::Step(const char* name, const std::string& failure) {
+void RunDetails::Step(const char* name, const String& failure) {
     Record(name, failure.empty() ? "ok" : failure, m_clock.now());
 }
 
-void RunDetails::Record(const char* name, const std::string& outcome, std::uint64_t at) {
-    std::string line = Format("%d", at - m_start);
+void RunDetails::Record(const char* name, const String& outcome, std::uint64_t at) {
+    String line = Format("%d", at - m_start);
     line.insert(0, line.size() < 8 ? 8 - line.size() : 0, ' ');
     line += "  ";
     line += name;
@@ -86,15 +86,15 @@ void RunDetails::Record(const char* name, const std::string& outcome, std::uint6
     AppendLine(m_steps, line);
 }
 
-std::string RunDetails::WindowsLine() const {
+String RunDetails::WindowsLine() const {
     WindowsVersion version = m_system.windowsVersion();
     return Format("%d.%d.%d on ", version.major, version.minor, version.build) +
            (version.machine.empty() ? "an unknown machine" : version.machine) +
            (version.wow64 ? ", this 32-bit program under WOW64" : "");
 }
 
-std::string RunDetails::Text() const {
-    std::string text = "Details:\r\n";
+String RunDetails::Text() const {
+    String text = "Details:\r\n";
     AppendLine(text, "setup program: " + m_program);
     AppendLine(text, "archive: " + m_archive);
     AppendLine(text, "Windows: " + m_windows);

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
@@ -23,32 +23,32 @@ public:
     void Restart();
     // The archive's directory as the dialog read it: the extractor's result, the reason for a
     // refusal in words, the entry count and where the archive ends.
-    void SetArchive(int result, const std::string& fault, int entries, const ArchiveExtent& extent);
+    void SetArchive(int result, const String& fault, int entries, const ArchiveExtent& extent);
     // One step of the sequence, with its Win32 error (0: it succeeded).
     void Step(const char* name, Win32Error error);
     // A step whose outcome is not a Win32 error (an extraction's result, a program's exit code):
     // empty `failure` when it succeeded, else what went wrong in words.
-    void Step(const char* name, const std::string& failure);
+    void Step(const char* name, const String& failure);
     // A step's line taken at an earlier moment of the clock (an attempt inside a longer step):
     // `failure` in words when not empty, else the Win32 error.
-    void StepAt(std::uint64_t at, const char* name, Win32Error error, const std::string& failure);
+    void StepAt(std::uint64_t at, const char* name, Win32Error error, const String& failure);
 
     // "error 5: Access is denied.", with the system's words for the number.
-    std::string ErrorInWords(Win32Error error) const;
+    String ErrorInWords(Win32Error error) const;
 
     // The section, from its "Details:" line on; each line ends in CR LF.
-    std::string Text() const;
+    String Text() const;
 
 private:
-    void Record(const char* name, const std::string& outcome, std::uint64_t at);
-    std::string WindowsLine() const;
+    void Record(const char* name, const String& outcome, std::uint64_t at);
+    String WindowsLine() const;
 
     SystemInfo& m_system;
     Clock& m_clock;
     std::uint64_t m_start;
-    std::string m_program;
-    std::string m_windows;
+    String m_program;
+    String m_windows;
     bool m_elevated;
-    std::string m_archive = "not read";
-    std::string m_steps;  // the steps' lines, as the section shows them
+    String m_archive = "not read";
+    String m_steps;  // the steps' lines, as the section shows them
 };

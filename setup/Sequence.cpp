@@ -40,7 +40,7 @@ bool Sequence::BeginRun(const char* sequence, const char* behindTheWall) {
     if (behindTheWall != nullptr) {
         // A restore after the commit would bring back what has been let go: such a table is a
         // mistake of setup's own, and runs nothing.
-        EndWithFailure(std::string(behindTheWall) + " cannot restore after the commit",
+        EndWithFailure(String(behindTheWall) + " cannot restore after the commit",
                        SETUP_EXIT_FAILURE);
         return false;
     }
@@ -109,7 +109,7 @@ void Sequence::EndKeepingChanges(const StepOutcome& failed) {
 // nor moved aside gets a private folder of another name beside it, so that it stops no run.
 StepOutcome Sequence::PrepareTempDirectory() {
     TempFolder made = m_files.MakeTempDirectory();
-    const std::string& folder = m_files.TempDirectory();
+    const String& folder = m_files.TempDirectory();
     StepOutcome prepared;
     prepared.runLog = RetiredLine(made.cleared);
     if (made.substitute && made.error == WIN_OK) {
@@ -168,11 +168,11 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     return extracted;
 }
 
-StepRecord Sequence::RecordNow(const char* name, Win32Error error, const std::string& failure) {
+StepRecord Sequence::RecordNow(const char* name, Win32Error error, const String& failure) {
     return {name, error, failure, m_platform.clock().now()};
 }
 
-void Sequence::ShowStatus(const std::string& line) {
+void Sequence::ShowStatus(const String& line) {
     m_observer.SetStatus(line);
     m_observer.Refresh();
 }
@@ -190,7 +190,7 @@ void Sequence::Finish(int exitCode, bool close) {
     m_observer.Finish(exitCode, close);
 }
 
-void Sequence::EndWithFailure(const std::string& message, int exitCode) {
+void Sequence::EndWithFailure(const String& message, int exitCode) {
     m_runLog += message + "\r\n";
     PublishRunLog();
     WriteLog(exitCode);
@@ -212,7 +212,7 @@ StepOutcome Sequence::RunMofScript(const char* script) {
     return compiled;
 }
 
-std::string Sequence::RetiredLine(const Removal& removal) {
+String Sequence::RetiredLine(const Removal& removal) {
     if (removal.leftover == Leftover::AtRestart) {
         m_restartPending = true;
     }
@@ -223,8 +223,8 @@ int Sequence::SuccessCode() const {
     return m_restartPending ? SETUP_EXIT_RESTART_REQUIRED : SETUP_EXIT_SUCCESS;
 }
 
-std::string Sequence::SuccessMessage(const char* text) const {
-    return m_restartPending ? std::string(text) + "\r\n" + SETUP_RESTART_NOTE : std::string(text);
+String Sequence::SuccessMessage(const char* text) const {
+    return m_restartPending ? String(text) + "\r\n" + SETUP_RESTART_NOTE : String(text);
 }
 
 void Sequence::Pause(unsigned milliseconds) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"
@@ -99,7 +99,7 @@ protected:
     // and a failed extraction is the step's failure, which ends the run.
     StepOutcome ExtractPayload(bool stopOnFailure);
     // A status line on screen at once.
-    void ShowStatus(const std::string& line) override;
+    void ShowStatus(const String& line) override;
     // The status edit shows the whole run log.
     void PublishRunLog();
     // Records the outcome in the log file.
@@ -109,7 +109,7 @@ protected:
     void Finish(int exitCode, bool close);
     // A failure that ends a sequence: logged, shown to a person (never from the command line),
     // and the dialog closed.
-    void EndWithFailure(const std::string& message, int exitCode);
+    void EndWithFailure(const String& message, int exitCode);
     void Pause(unsigned milliseconds);
     // A user-defined control code to the service; its status line shows, the run log keeps
     // nothing of it.
@@ -121,15 +121,15 @@ protected:
     // name the step.
     const char* StepName() const { return m_stepName; }
     // A line of the details taken now.
-    StepRecord RecordNow(const char* name, Win32Error error, const std::string& failure = "");
+    StepRecord RecordNow(const char* name, Win32Error error, const String& failure = "");
     // A line naming what could not be deleted now and what became of it (gone at the next
     // restart, left for a person, or someone else's and left alone); "" when everything went.
-    std::string RetiredLine(const Removal& removal);
+    String RetiredLine(const Removal& removal);
     // The code of a run that did its work: 3010 when something it moved out of the way waits
     // for the next restart, so that a deployment tool schedules one.
     int SuccessCode() const;
     // A success's closing box: the text, and what the restart completes when one is due.
-    std::string SuccessMessage(const char* text) const;
+    String SuccessMessage(const char* text) const;
 
     Platform& m_platform;
     RunMode m_mode;
@@ -139,7 +139,7 @@ protected:
     FileOperations m_files;
     ProductService m_service;
     Transaction m_transaction;
-    std::string m_runLog;  // what the run did, line by line; the status edit shows it at the end
+    String m_runLog;  // what the run did, line by line; the status edit shows it at the end
     bool m_restartPending = false;  // something this run moved out of the way goes at the restart
 
 private:

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Win32Error.h"
@@ -21,9 +21,9 @@ enum class StepFailure {
 // One line of the log's details that a step took at a moment of its own (each attempt of a
 // retried operation, say): the name, its Win32 error or a failure in words, and the clock then.
 struct StepRecord {
-    std::string name;
+    String name;
     Win32Error error = WIN_OK;
-    std::string failure;
+    String failure;
     std::uint64_t at = 0;
 };
 
@@ -33,14 +33,14 @@ struct StepRecord {
 // `error` is not 0.
 struct StepOutcome {
     Win32Error error = WIN_OK;  // what the failure policy looks at
-    std::string runLog;         // lines for the run log, in order
-    std::string status;         // the status line to show once the step is done; "" for none
+    String runLog;              // lines for the run log, in order
+    String status;              // the status line to show once the step is done; "" for none
     bool showRunLog = false;    // the status edit shows the whole run log instead
     // For the step's own line of the details when it differs from `error`: the operation's
     // error where the step still succeeded (a query that found no service), or a failure that
     // is no Win32 error, in words.
     std::optional<Win32Error> recordedError;
-    std::string failure;
+    String failure;
     // When the step's own line is timed, if not when the step returns (work that followed the
     // act it records, a pause, say, is not counted in).
     std::optional<std::uint64_t> recordedAt;
@@ -48,7 +48,7 @@ struct StepOutcome {
     std::vector<StepRecord> records;
     // How a run that this step ends is told (the run log's last line, a person's box), and its
     // exit code; no message: the sequence ends as it would after its last step.
-    std::string endMessage;
+    String endMessage;
     int exitCode = 0;
 
     // A step that failed with this error and has nothing more to say.

@@ -9,20 +9,20 @@ SetupLogFile::SetupLogFile(Platform& platform)
       m_clock(platform.clock()),
       m_details(platform.system(), platform.clock()) {}
 
-void SetupLogFile::Begin(const std::string& sequence, bool commandLine) {
+void SetupLogFile::Begin(const String& sequence, bool commandLine) {
     m_sequence = sequence;
     m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
     m_text.clear();
     m_details.Restart();
 }
 
-Win32Error SetupLogFile::Write(const std::string& runLog, int exitCode) {
+Win32Error SetupLogFile::Write(const String& runLog, int exitCode) {
     m_text = runLog;
     m_exitCode = exitCode;
     return Rewrite();
 }
 
-Win32Error SetupLogFile::Append(const std::string& line) {
+Win32Error SetupLogFile::Append(const String& line) {
     bool ended = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
     m_text += ended ? line : line + "\r\n";
     return Rewrite();
@@ -38,14 +38,14 @@ Win32Error SetupLogFile::SetExitCode(int exitCode) {
 
 Win32Error SetupLogFile::Rewrite() {
     m_written = true;
-    std::string content = Header() + m_text + RunLogEnd() + m_details.Text() + Footer();
+    String content = Header() + m_text + RunLogEnd() + m_details.Text() + Footer();
     // A scanner that holds the file for a moment must not cost the run its log.
     Win32Error error = WriteFile(content);
     return error == WIN_OK ? error : WriteFile(content);
 }
 
-Win32Error SetupLogFile::WriteFile(const std::string& content) {
-    std::string path;
+Win32Error SetupLogFile::WriteFile(const String& content) {
+    String path;
     if (Win32Error error = Path(path); error != WIN_OK) {
         return error;
     }
@@ -61,7 +61,7 @@ Win32Error SetupLogFile::WriteFile(const std::string& content) {
 // overwrite. Only a plain file of administrators with no other name (a log of setup's, which no
 // user may delete or replace) is written again; anything else goes first, or aside, and the log
 // is made afresh where nothing has the name.
-Win32Error SetupLogFile::OpenOwnFile(const std::string& path, std::unique_ptr<File>& file) {
+Win32Error SetupLogFile::OpenOwnFile(const String& path, std::unique_ptr<File>& file) {
     PathInfo info;
     Win32Error found = m_files.pathInfo(path, info);
     if (found == WIN_OK && info.kind == PathKind::File && info.links == 1 && info.trusted) {
@@ -77,12 +77,12 @@ Win32Error SetupLogFile::OpenOwnFile(const std::string& path, std::unique_ptr<Fi
 
 // Removing a name never touches the file behind another name; what cannot be removed (a folder,
 // a file held open) is renamed aside under the first free name.
-Win32Error SetupLogFile::ClearPath(const std::string& path) {
+Win32Error SetupLogFile::ClearPath(const String& path) {
     Win32Error error = m_files.removeFile(path);
     for (int suffix = 1; error != WIN_OK && suffix <= LOG_ASIDE_NAMES; ++suffix) {
-        std::string aside = path + ".obsolete";
+        String aside = path + ".obsolete";
         if (suffix > 1) {
-            aside += "." + std::to_string(suffix);
+            aside += "." + ToString(suffix);
         }
         if (m_files.moveFile(path, aside, false) == WIN_OK) {
             error = WIN_OK;
@@ -91,8 +91,8 @@ Win32Error SetupLogFile::ClearPath(const std::string& path) {
     return error;
 }
 
-Win32Error SetupLogFile::Path(std::string& path) {
-    std::string folder;
+Win32Error SetupLogFile::Path(String& path) {
+    String folder;
     if (Win32Error error = m_files.tempDirectory(folder); error != WIN_OK) {
         return error;
     }
@@ -103,12 +103,12 @@ Win32Error SetupLogFile::Path(std::string& path) {
     return WIN_OK;
 }
 
-std::string SetupLogFile::OutcomeOf(int exitCode) {
+String SetupLogFile::OutcomeOf(int exitCode) {
     switch (exitCode) {
         case SETUP_EXIT_SUCCESS:
             return "succeeded";
         case SETUP_EXIT_RESTART_REQUIRED:
-            return std::string("succeeded. ") + SETUP_RESTART_NOTE;
+            return String("succeeded. ") + SETUP_RESTART_NOTE;
         case SETUP_EXIT_FAILURE:
             return "failed";
         case SETUP_EXIT_BAD_ARCHIVE:
@@ -126,24 +126,24 @@ std::string SetupLogFile::OutcomeOf(int exitCode) {
 
 // A status line without a line end may come last in the run log: the details start on a line
 // of their own.
-std::string SetupLogFile::RunLogEnd() const {
+String SetupLogFile::RunLogEnd() const {
     return m_text.empty() || m_text.ends_with("\r\n") ? "" : "\r\n";
 }
 
-std::string SetupLogFile::Footer() const {
+String SetupLogFile::Footer() const {
     return "Result: " + m_sequence + " " + OutcomeOf(m_exitCode) + " (exit code " +
-           std::to_string(m_exitCode) + ")\r\n";
+           ToString(m_exitCode) + ")\r\n";
 }
 
-std::string SetupLogFile::Header() {
+String SetupLogFile::Header() {
     return "ZIL Setup " + m_mode + ", " + m_clock.localTimestamp() + ", exit code " +
-           std::to_string(m_exitCode) + "\r\n";
+           ToString(m_exitCode) + "\r\n";
 }
 
 // A fresh machine (the simulated one, at least) may lack the temporary folder or even its
 // parent, so every missing component is created from the drive down.
-Win32Error SetupLogFile::EnsureTempFolder(const std::string& folder) {
-    std::string path = TrimSeparators(folder);
+Win32Error SetupLogFile::EnsureTempFolder(const String& folder) {
+    String path = TrimSeparators(folder);
     if (path.empty() || m_files.findFile(path)) {
         return WIN_OK;
     }

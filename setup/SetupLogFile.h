@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/RunDetails.h"
@@ -26,34 +26,34 @@ public:
     explicit SetupLogFile(Platform& platform);
 
     // Starts the log of one sequence ("install" or "uninstall", from the command line or not).
-    void Begin(const std::string& sequence, bool commandLine);
+    void Begin(const String& sequence, bool commandLine);
     // A step the sequence took and its Win32 error (0: it succeeded), timed from Begin; it shows
     // in the details at the next write.
     void Step(const char* name, Win32Error error) { m_details.Step(name, error); }
     // The details section, for the facts and the steps whose outcome is no Win32 error.
     RunDetails& Details() { return m_details; }
     // What an exit code says of a run: "succeeded", "failed", ...
-    static std::string OutcomeOf(int exitCode);
+    static String OutcomeOf(int exitCode);
     // The run log so far and the exit code it ends with.
-    Win32Error Write(const std::string& runLog, int exitCode);
+    Win32Error Write(const String& runLog, int exitCode);
     // Adds a line after the run log (a message that a command-line run may not show in a box);
     // the line end is added when the text has none.
-    Win32Error Append(const std::string& line);
+    Win32Error Append(const String& line);
     // A code decided after the sequence (a previous version found); rewrites a written file.
     Win32Error SetExitCode(int exitCode);
 
     // Where the file is: the temporary folder (created when missing) and FILE_NAME.
-    Win32Error Path(std::string& path);
+    Win32Error Path(String& path);
 
 private:
     Win32Error Rewrite();
-    Win32Error WriteFile(const std::string& content);
-    Win32Error OpenOwnFile(const std::string& path, std::unique_ptr<File>& file);
-    Win32Error ClearPath(const std::string& path);
-    std::string Header();
-    std::string Footer() const;
-    std::string RunLogEnd() const;
-    Win32Error EnsureTempFolder(const std::string& folder);
+    Win32Error WriteFile(const String& content);
+    Win32Error OpenOwnFile(const String& path, std::unique_ptr<File>& file);
+    Win32Error ClearPath(const String& path);
+    String Header();
+    String Footer() const;
+    String RunLogEnd() const;
+    Win32Error EnsureTempFolder(const String& folder);
 
     // Names tried for what cannot be removed from the log's path: .obsolete, .obsolete.2 ...
     static constexpr int LOG_ASIDE_NAMES = 9;
@@ -61,9 +61,9 @@ private:
     FileSystem& m_files;
     Clock& m_clock;
     RunDetails m_details;
-    std::string m_sequence = "setup";
-    std::string m_mode = "run";
-    std::string m_text;
+    String m_sequence = "setup";
+    String m_mode = "run";
+    String m_text;
     int m_exitCode = SETUP_EXIT_CLOSED;
     bool m_written = false;
 };

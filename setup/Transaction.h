@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <string>
+#include "StringType.h"
 #include <utility>
 #include <vector>
 
@@ -11,13 +11,13 @@
 // every one is back) and the run log lines that say so.
 struct Restoration {
     Win32Error error = WIN_OK;
-    std::string runLog;
+    String runLog;
 };
 
 // What one undo did: its error and the run log lines it tells it with.
 struct Undone {
     Win32Error error = WIN_OK;
-    std::string runLog;
+    String runLog;
 };
 
 // The changes a sequence has made to the machine, each with how to give it back, made by the
@@ -30,11 +30,11 @@ public:
     // gives it back (an Undone), `release` is what letting go of it takes at the commit (a
     // Removal: the old folder deleted, say).
     template <class Undo>
-    void Made(std::string what, Undo undo) {
+    void Made(String what, Undo undo) {
         Made(std::move(what), undo, [] { return Removal{}; });
     }
     template <class Undo, class Release>
-    void Made(std::string what, Undo undo, Release release) {
+    void Made(String what, Undo undo, Release release) {
         if (!m_committed) {
             m_changes.push_back(
                 std::make_unique<Of<Undo, Release>>(std::move(what), undo, release));
@@ -50,21 +50,21 @@ public:
 private:
     class Change {
     public:
-        explicit Change(std::string what) : m_what(std::move(what)) {}
+        explicit Change(String what) : m_what(std::move(what)) {}
         virtual ~Change() = default;
         virtual Undone Undo() = 0;
         virtual Removal Release() = 0;
-        const std::string& What() const { return m_what; }
+        const String& What() const { return m_what; }
 
     private:
-        std::string m_what;
+        String m_what;
     };
     // A change with its undo and release as the step gave them (no std::function: it would
     // bring a stream library into the small Windows program).
     template <class U, class R>
     class Of : public Change {
     public:
-        Of(std::string what, U undo, R release)
+        Of(String what, U undo, R release)
             : Change(std::move(what)), m_undo(undo), m_release(release) {}
         Undone Undo() override { return m_undo(); }
         Removal Release() override { return m_release(); }

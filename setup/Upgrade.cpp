@@ -27,10 +27,10 @@ struct RecordHeader {
 // A record is a few hundred bytes; anything larger is not one of ours.
 constexpr std::uint32_t RECORD_LIMIT = 8192;
 
-std::string RecordBytes(const UpgradeRecord& record) {
+String RecordBytes(const UpgradeRecord& record) {
     const ServiceSettings& service = record.service;
-    const std::string* texts[4] = {&service.displayName, &service.imagePath, &service.account,
-                                   &record.setAsidePath};
+    const String* texts[4] = {&service.displayName, &service.imagePath, &service.account,
+                              &record.setAsidePath};
     RecordHeader header;
     header.serviceExisted = record.serviceExisted;
     header.serviceRan = record.serviceRan;
@@ -40,15 +40,15 @@ std::string RecordBytes(const UpgradeRecord& record) {
     header.folderExisted = record.folderExisted;
     header.volume = record.volume;
     header.fileId = record.fileId;
-    std::string bytes;
+    String bytes;
     for (int i = 0; i < 4; ++i) {
         header.lengths[i] = static_cast<std::uint32_t>(texts[i]->size());
         bytes += *texts[i];
     }
-    return std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + bytes;
+    return String(reinterpret_cast<const char*>(&header), sizeof(header)) + bytes;
 }
 
-bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
+bool ParseRecord(const String& bytes, UpgradeRecord& record) {
     RecordHeader header;
     RecordHeader expected;
     if (bytes.size() < sizeof(header)) {
@@ -57,8 +57,8 @@ bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
     std::memcpy(&header, bytes.data(), sizeof(header));
     std::size_t at = sizeof(header);
     ServiceSettings& service = record.service;
-    std::string* texts[4] = {&service.displayName, &service.imagePath, &service.account,
-                             &record.setAsidePath};
+    String* texts[4] = {&service.displayName, &service.imagePath, &service.account,
+                        &record.setAsidePath};
     for (int i = 0; i < 4; ++i) {
         if (header.lengths[i] > bytes.size() - at) {
             return false;
@@ -78,7 +78,7 @@ bool ParseRecord(const std::string& bytes, UpgradeRecord& record) {
            at == bytes.size();
 }
 
-std::string ForeignRecordNote() {
+String ForeignRecordNote() {
     return NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone");
 }
 
@@ -92,7 +92,7 @@ bool SameRegistration(const ServiceSettings& a, const ServiceSettings& b) {
            a.imagePath == b.imagePath && a.account == b.account;
 }
 
-std::string Lower(std::string text) {
+String Lower(String text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
@@ -101,13 +101,13 @@ std::string Lower(std::string text) {
     return text;
 }
 
-const std::string SERVICE_RUNNING_CHANGE = theServiceName + " running";
-const std::string SERVICE_REGISTRATION_CHANGE = theServiceName + " registration";
+const String SERVICE_RUNNING_CHANGE = theServiceName + " running";
+const String SERVICE_REGISTRATION_CHANGE = theServiceName + " registration";
 
 }  // namespace
 
-bool AccountNeedsPassword(const std::string& account) {
-    std::string name = Lower(account);
+bool AccountNeedsPassword(const String& account) {
+    String name = Lower(account);
     for (const char* known : {"", "localsystem", ".\\localsystem", "nt authority\\system",
                               "nt authority\\localservice", "nt authority\\local service",
                               "nt authority\\networkservice", "nt authority\\network service"}) {
@@ -167,12 +167,11 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
 Upgrade::Leftovers Upgrade::ClearLeftovers() {
     FileSystem& files = m_platform.files();
     Leftovers cleared;
-    std::vector<std::string> found;
-    for (const std::string& pattern :
-         {std::string(SETUP_SET_ASIDE_DIR) + "*",
-          std::string(SETUP_PROGRAM_DIR) + SFX_RETIRED_SUFFIX + "*",
-          std::string(SETUP_UPGRADE_RECORD) + SFX_RETIRED_SUFFIX + "*"}) {
-        std::vector<std::string> matches;
+    std::vector<String> found;
+    for (const String& pattern :
+         {String(SETUP_SET_ASIDE_DIR) + "*", String(SETUP_PROGRAM_DIR) + SFX_RETIRED_SUFFIX + "*",
+          String(SETUP_UPGRADE_RECORD) + SFX_RETIRED_SUFFIX + "*"}) {
+        std::vector<String> matches;
         if (files.listMatches(pattern, matches) == WIN_OK) {
             found.insert(found.end(), matches.begin(), matches.end());
         }
@@ -182,7 +181,7 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
                          record.kind == PathKind::File && record.trusted && record.size == 0) {
         found.push_back(SETUP_UPGRADE_RECORD);
     }
-    for (const std::string& path : found) {
+    for (const String& path : found) {
         PathInfo info;
         bool ours = files.pathInfo(path, info) == WIN_OK && info.trusted &&
                     (info.kind == PathKind::Folder || info.kind == PathKind::File);
@@ -196,7 +195,7 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
         }
         // What was moved out of the way by an earlier run is marked for the restart already;
         // it is marked once more in case that mark was lost.
-        if (path.find(SFX_RETIRED_SUFFIX) != std::string::npos &&
+        if (path.find(SFX_RETIRED_SUFFIX) != String::npos &&
             files.deleteAtRestart(path) == WIN_OK) {
             cleared.runLog += NoteLine(path, "held open, deleted at the next restart");
             continue;
@@ -327,7 +326,7 @@ std::vector<Removal> Upgrade::Commit() {
 }
 
 Win32Error Upgrade::WriteRecord() {
-    std::string text = RecordBytes(m_record);
+    String text = RecordBytes(m_record);
     std::unique_ptr<File> file;
     Win32Error error = m_platform.files().open(SETUP_UPGRADE_RECORD, FileMode::CreateWrite, file);
     if (error == WIN_OK) {
@@ -345,7 +344,7 @@ bool Upgrade::ReadRecord(UpgradeRecord& record) {
     if (m_platform.files().open(SETUP_UPGRADE_RECORD, FileMode::ReadShared, file) != WIN_OK) {
         return false;
     }
-    std::string text(RECORD_LIMIT, '\0');
+    String text(RECORD_LIMIT, '\0');
     std::uint32_t got = 0;
     if (file->read(text.data(), RECORD_LIMIT, got) != WIN_OK || got == RECORD_LIMIT) {
         return false;

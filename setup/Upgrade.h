@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"
@@ -23,7 +23,7 @@ struct UpgradeRecord {
     bool serviceRan = false;
     ServiceSettings service;  // its registration as it was, account included
     bool folderExisted = false;
-    std::string setAsidePath;  // where the old program folder waits
+    String setAsidePath;       // where the old program folder waits
     std::uint64_t volume = 0;  // and which folder that is
     std::uint64_t fileId = 0;
 };
@@ -43,7 +43,7 @@ public:
     struct Resumption {
         Interrupted outcome = Interrupted::None;
         Win32Error error = WIN_OK;
-        std::string note;  // a run log line naming what was left alone
+        String note;  // a run log line naming what was left alone
     };
     // Gives back what an upgrade cut off halfway had changed, once the service is stopped: its
     // folder back in place and the service registered as recorded, whether or not the folder
@@ -64,7 +64,7 @@ public:
     // log names each.
     struct Leftovers {
         Win32Error error = WIN_OK;
-        std::string runLog;
+        String runLog;
     };
     Leftovers ClearLeftovers();
     // The running service has been stopped: a restore starts it again.
@@ -76,7 +76,7 @@ public:
     // a record.
     struct Beginning {
         Win32Error error = WIN_OK;
-        std::string note;
+        String note;
     };
     Beginning Begin();
     // The old registration goes (nothing to do when there is none).
@@ -115,4 +115,4 @@ private:
 // Whether Windows needs a password to start a service under this account: every account but
 // the local system, its local and network service accounts, the per-service virtual accounts
 // and managed service accounts.
-bool AccountNeedsPassword(const std::string& account);
+bool AccountNeedsPassword(const String& account);

@@ -23,21 +23,21 @@ constexpr std::uint64_t ARCHIVE_LIMIT = 0xFFFFFFFFull;  // offsets and sizes are
 ArchiveWriter::ArchiveWriter(File& output, std::uint64_t imageLength, std::uint64_t wholeEntryLimit)
     : m_output(output), m_position(imageLength), m_deflater(wholeEntryLimit) {}
 
-bool ArchiveWriter::Put(const void* bytes, std::size_t count, std::string& error) {
+bool ArchiveWriter::Put(const void* bytes, std::size_t count, String& error) {
     if (count == 0) {
         return true;
     }
     if (Win32Error written = m_output.write(bytes, static_cast<std::uint32_t>(count));
         written != WIN_OK) {
-        error = "cannot write the archive (Windows error " + std::to_string(written) + ")";
+        error = "cannot write the archive (Windows error " + ToString(written) + ")";
         return false;
     }
     m_position += count;
     return true;
 }
 
-bool ArchiveWriter::AddRecord(const std::string& name, std::uint64_t size, std::uint64_t packedSize,
-                              std::string& error) {
+bool ArchiveWriter::AddRecord(const String& name, std::uint64_t size, std::uint64_t packedSize,
+                              String& error) {
     std::uint64_t offset = m_position - packedSize;
     if (size > ARCHIVE_LIMIT || m_position > ARCHIVE_LIMIT) {
         error = name + ": the archive would pass 4 GiB, beyond its 32-bit offsets";
@@ -48,18 +48,18 @@ bool ArchiveWriter::AddRecord(const std::string& name, std::uint64_t size, std::
     return true;
 }
 
-bool ArchiveWriter::AddFile(const std::string& name, File& input, std::string& error) {
+bool ArchiveWriter::AddFile(const String& name, File& input, String& error) {
     std::uint64_t start = m_position;
     std::uint64_t before = 0;
     if (Win32Error measured = input.length(before); measured != WIN_OK) {
-        error = name + ": cannot read its length (Windows error " + std::to_string(measured) + ")";
+        error = name + ": cannot read its length (Windows error " + ToString(measured) + ")";
         return false;
     }
     std::uint64_t size = 0;
     // The stream's two header bytes, the second rewritten, then the rest as it comes.
     unsigned char header[2] = {};
     std::size_t headerBytes = 0;
-    auto sink = [&](const unsigned char* bytes, std::size_t count, std::string& why) {
+    auto sink = [&](const unsigned char* bytes, std::size_t count, String& why) {
         while (headerBytes < 2 && count > 0) {
             header[headerBytes++] = *bytes++;
             --count;
@@ -79,20 +79,20 @@ bool ArchiveWriter::AddFile(const std::string& name, File& input, std::string& e
     // A file written to while it is packed would be recorded as neither its old nor its new self.
     std::uint64_t after = 0;
     if (input.length(after) != WIN_OK || before != size || after != size) {
-        error = name + ": the file changed size while it was packed (" + std::to_string(before) +
-                " bytes, " + std::to_string(size) + " read, " + std::to_string(after) + " after)";
+        error = name + ": the file changed size while it was packed (" + ToString(before) +
+                " bytes, " + ToString(size) + " read, " + ToString(after) + " after)";
         return false;
     }
     return AddRecord(name, size, m_position - start, error);
 }
 
-bool ArchiveWriter::AddStream(const std::string& name, std::uint32_t size,
-                              const std::string& stream, std::string& error) {
+bool ArchiveWriter::AddStream(const String& name, std::uint32_t size, const String& stream,
+                              String& error) {
     return Put(stream.data(), stream.size(), error) && AddRecord(name, size, stream.size(), error);
 }
 
-bool ArchiveWriter::Finish(std::string& error) {
-    std::string tail;
+bool ArchiveWriter::Finish(String& error) {
+    String tail;
     for (const Record& record : m_records) {
         SfxAppendNumber(tail, record.offset);
         SfxAppendNumber(tail, record.size);
@@ -105,20 +105,20 @@ bool ArchiveWriter::Finish(std::string& error) {
     return Put(tail.data(), tail.size(), error);
 }
 
-std::string ArchiveWriter::CheckNames(const std::vector<std::string>& names) {
+String ArchiveWriter::CheckNames(const std::vector<String>& names) {
     if (names.empty()) {
         return "no entries: an archive needs at least one file";
     }
     if (names.size() > SFX_MAX_ENTRIES) {
-        return std::to_string(names.size()) + " entries: an archive holds at most " +
-               std::to_string(SFX_MAX_ENTRIES);
+        return ToString(names.size()) + " entries: an archive holds at most " +
+               ToString(SFX_MAX_ENTRIES);
     }
-    for (const std::string& name : names) {
+    for (const String& name : names) {
         if (name.size() > SFX_MAX_NAME_LENGTH) {
-            return "name longer than " + std::to_string(SFX_MAX_NAME_LENGTH) + " bytes: " + name;
+            return "name longer than " + ToString(SFX_MAX_NAME_LENGTH) + " bytes: " + name;
         }
         // The reader would end the name at the zero byte: another name than the file's.
-        if (name.find('\0') != std::string::npos) {
+        if (name.find('\0') != String::npos) {
             return "name holding a zero byte: " + name;
         }
         if (const char* fault = EntryNameFault(name); fault != nullptr) {

@@ -24,8 +24,8 @@ bool ReadNumberAt(File& file, std::uint64_t position, std::uint32_t& value) {
 
 }  // namespace
 
-int OpenArchive(FileSystem& files, const std::string& path, std::unique_ptr<File>& archive,
-                std::string& fault) {
+int OpenArchive(FileSystem& files, const String& path, std::unique_ptr<File>& archive,
+                String& fault) {
     if (files.open(path, FileMode::ReadShared, archive) != WIN_OK) {
         fault = "cannot open the file";
         return SFX_ERR_OPEN;
@@ -37,7 +37,7 @@ namespace {
 
 // The file the program started from, open since start-up: never the path again, where another
 // file may stand by now.
-int OpenOwnArchive(SfxExtractor& extractor, FileSystem& files, File*& archive, std::string& fault) {
+int OpenOwnArchive(SfxExtractor& extractor, FileSystem& files, File*& archive, String& fault) {
     if (files.ownImage(archive) != WIN_OK) {
         extractor.Clear();
         fault = "cannot open the file";
@@ -48,16 +48,16 @@ int OpenOwnArchive(SfxExtractor& extractor, FileSystem& files, File*& archive, s
 
 }  // namespace
 
-int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, std::string& fault) {
+int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, String& fault) {
     File* archive = nullptr;
     int result = OpenOwnArchive(extractor, files, archive, fault);
     return result == SFX_OK ? extractor.ReadDirectory(*archive, fault) : result;
 }
 
-int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const std::string& folder,
+int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const String& folder,
                       ExtractCallbackFn callback, void* context) {
     File* archive = nullptr;
-    std::string fault;
+    String fault;
     int result = OpenOwnArchive(extractor, files, archive, fault);
     if (result != SFX_OK) {
         return result;
@@ -80,16 +80,16 @@ void SfxExtractor::Clear() {
     m_failedEntryError = WIN_OK;
 }
 
-std::string SfxExtractor::Label(std::uint32_t index) const {
+String SfxExtractor::Label(std::uint32_t index) const {
     return EntryLabel(static_cast<int>(index), m_entries[index]);
 }
 
 int SfxExtractor::ReadDirectory(File& archive) {
-    std::string fault;
+    String fault;
     return ReadDirectory(archive, fault);
 }
 
-int SfxExtractor::ReadDirectory(File& archive, std::string& fault) {
+int SfxExtractor::ReadDirectory(File& archive, String& fault) {
     Clear();
     fault.clear();
     int result = ParseDirectory(archive, fault);
@@ -100,7 +100,7 @@ int SfxExtractor::ReadDirectory(File& archive, std::string& fault) {
     return result;
 }
 
-int SfxExtractor::ParseDirectory(File& archive, std::string& fault) {
+int SfxExtractor::ParseDirectory(File& archive, String& fault) {
     std::uint64_t fileLength = 0;
     if (archive.length(fileLength) != WIN_OK) {
         fault = "cannot read the file's length";
@@ -120,7 +120,7 @@ int SfxExtractor::ParseDirectory(File& archive, std::string& fault) {
         !ReadAt(archive, end - SFX_VERSION_DISTANCE, version, sizeof(version)) ||
         std::memcmp(version, SFX_VERSION, sizeof(version)) != 0 ||
         !ReadNumberAt(archive, end - SFX_COUNT_DISTANCE, count)) {
-        fault = "no archive trailer of version " + std::string(SFX_VERSION, SFX_VERSION_LENGTH) +
+        fault = "no archive trailer of version " + String(SFX_VERSION, SFX_VERSION_LENGTH) +
                 Format(" ends at %d", end);
         return SFX_ERR_SIGNATURE;
     }
@@ -150,7 +150,7 @@ int SfxExtractor::ParseDirectory(File& archive, std::string& fault) {
 // Walks the records backwards from the trailer; every distance is checked against the archive
 // before it is read. Sets directoryStart to the position of the first record.
 int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
-                               std::uint64_t& directoryStart, std::string& fault) {
+                               std::uint64_t& directoryStart, String& fault) {
     std::uint64_t distance = SFX_TRAILER_SIZE;
     char name[SFX_MAX_NAME_LENGTH];
     for (int k = static_cast<int>(count) - 1; k >= 0; --k) {
@@ -188,8 +188,8 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
 
 // Every name must be one plain file that the installer can place, and no two alike: a second
 // entry of one name would overwrite the first.
-int SfxExtractor::CheckNames(std::uint32_t count, std::string& fault) const {
-    std::vector<std::string> names;
+int SfxExtractor::CheckNames(std::uint32_t count, String& fault) const {
+    std::vector<String> names;
     for (std::uint32_t k = 0; k < count; ++k) {
         if (const char* problem = EntryNameFault(m_entries[k].m_name); problem != nullptr) {
             fault = Label(k) + ": " + problem;
@@ -211,7 +211,7 @@ int SfxExtractor::CheckNames(std::uint32_t count, std::string& fault) const {
 // where the directory starts. So no byte is inflated twice, none is skipped, and every stream
 // lies within the file. A certificate table inside the file must end before the first stream.
 int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
-                              const ArchiveExtent& extent, std::string& fault) const {
+                              const ArchiveExtent& extent, String& fault) const {
     std::uint64_t position = m_entries[0].m_offset;
     for (std::uint32_t k = 0; k < count; ++k) {
         const ArchiveEntry& entry = m_entries[k];
@@ -281,7 +281,7 @@ int SfxExtractor::ExtractEntry(File& archive, int index, ExtractTarget& target) 
             NoteFailure(index, "cannot create its file", error);
             return SFX_ERR_CREATE_OUTPUT;
         }
-        std::string fault;
+        String fault;
         result = m_inflater.Inflate(archive, entry, *output, m_callback, m_context, fault);
         if (result != SFX_OK) {
             NoteFailure(index, fault, m_inflater.IoError());
@@ -293,7 +293,7 @@ int SfxExtractor::ExtractEntry(File& archive, int index, ExtractTarget& target) 
     return result;
 }
 
-bool SfxExtractor::HasEntry(const std::string& name) const {
+bool SfxExtractor::HasEntry(const String& name) const {
     for (int i = 0; i < m_entryCount; ++i) {
         if (SameEntryName(m_entries[i].m_name, name)) {
             return true;
@@ -303,7 +303,7 @@ bool SfxExtractor::HasEntry(const std::string& name) const {
 }
 
 // The first failure is the one to report: later ones often only follow from it.
-void SfxExtractor::NoteFailure(int index, const std::string& fault, Win32Error error) {
+void SfxExtractor::NoteFailure(int index, const String& fault, Win32Error error) {
     if (m_failedEntry.empty()) {
         m_failedEntry = Label(static_cast<std::uint32_t>(index)) + ": " + fault;
         m_failedEntryError = error;

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/FileSystem.h"
 #include "sfx/ArchiveEntry.h"
@@ -32,7 +32,7 @@ public:
 
     int ReadDirectory(File& archive);
     // The same, with the reason for a refusal in words (empty when the directory was read).
-    int ReadDirectory(File& archive, std::string& fault);
+    int ReadDirectory(File& archive, String& fault);
     // Reads the directory again (the file is the one to trust, not an earlier read), then
     // inflates every entry into the target.
     int Extract(File& archive, ExtractTarget& target, ExtractCallbackFn callback, void* context);
@@ -41,31 +41,31 @@ public:
 
     const ArchiveEntry& Entry(int index) const { return m_entries[index]; }
     // True when the directory read names an entry so, as Windows compares file names.
-    bool HasEntry(const std::string& name) const;
+    bool HasEntry(const String& name) const;
     // Where the archive that the last directory read found ends in its file.
     const ArchiveExtent& Extent() const { return m_extent; }
     // The first entry that the last extraction failed, and why, in words ("" when none failed);
     // the Win32 error of the call that failed it (0 when it was the data).
-    const std::string& FailedEntry() const { return m_failedEntry; }
+    const String& FailedEntry() const { return m_failedEntry; }
     Win32Error FailedEntryError() const { return m_failedEntryError; }
 
     int m_entryCount = 0;  // read by the owner before an extraction
 
 private:
     int ExtractEntry(File& archive, int index, ExtractTarget& target);
-    void NoteFailure(int index, const std::string& fault, Win32Error error);
+    void NoteFailure(int index, const String& fault, Win32Error error);
     void ResetEntries();
-    int ParseDirectory(File& archive, std::string& fault);
+    int ParseDirectory(File& archive, String& fault);
     int ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
-                     std::uint64_t& directoryStart, std::string& fault);
+                     std::uint64_t& directoryStart, String& fault);
     int CheckLayout(std::uint32_t count, std::uint64_t directoryStart, const ArchiveExtent& extent,
-                    std::string& fault) const;
-    int CheckNames(std::uint32_t count, std::string& fault) const;
-    std::string Label(std::uint32_t index) const;
+                    String& fault) const;
+    int CheckNames(std::uint32_t count, String& fault) const;
+    String Label(std::uint32_t index) const;
 
     std::array<ArchiveEntry, SFX_MAX_ENTRIES> m_entries;
     ArchiveExtent m_extent;
-    std::string m_failedEntry;
+    String m_failedEntry;
     Win32Error m_failedEntryError = WIN_OK;
     ExtractCallbackFn m_callback = nullptr;
     void* m_context = nullptr;
@@ -73,11 +73,11 @@ private:
 };
 
 // Opens the file at path for the reader: SFX_OK, or SFX_ERR_OPEN with the reason in words.
-int OpenArchive(FileSystem& files, const std::string& path, std::unique_ptr<File>& archive,
-                std::string& fault);
+int OpenArchive(FileSystem& files, const String& path, std::unique_ptr<File>& archive,
+                String& fault);
 // The running program's own archive: its directory read, and its extraction into a folder, both
 // through the one open file of FileSystem::ownImage. A file that could not be opened fails
 // either with SFX_ERR_OPEN and leaves no directory behind.
-int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, std::string& fault);
-int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const std::string& folder,
+int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, String& fault);
+int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const String& folder,
                       ExtractCallbackFn callback, void* context);

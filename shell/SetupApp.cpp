@@ -43,7 +43,7 @@ bool SetupApp::HandOverToCopy(int& exitCode) {
         return false;
     }
     // The copy reads the same command line: only its last argument counts.
-    exitCode = kept.RunCopy(m_arguments.size() > 1 ? m_arguments.back() : std::string());
+    exitCode = kept.RunCopy(m_arguments.size() > 1 ? m_arguments.back() : String());
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 
 #include "platform/Dialog.h"
 #include "platform/Platform.h"
@@ -56,13 +56,13 @@ private:
     void StepTotal() override { m_totalProgress.StepIt(); }
     void SetCurrentPos(int position) override { m_currentProgress.SetPos(position); }
     void ShowBars() override;
-    void SetTotalLabel(const std::string& text) override { m_totalLabel = text; }
-    void SetCurrentLabel(const std::string& text) override { m_currentLabel = text; }
-    void SetStatus(const std::string& text) override { m_statusText = text; }
+    void SetTotalLabel(const String& text) override { m_totalLabel = text; }
+    void SetCurrentLabel(const String& text) override { m_currentLabel = text; }
+    void SetStatus(const String& text) override { m_statusText = text; }
     void Refresh() override { UpdateData(false); }
     void PumpMessages() override { m_windows.pumpMessages(); }
     void PumpMessagesIfDue() override { m_windows.pumpMessagesIfDue(); }
-    void ShowMessage(const std::string& text) override { AfxMessageBox(text, DLG_MB_OK); }
+    void ShowMessage(const String& text) override { AfxMessageBox(text, DLG_MB_OK); }
     void Finish(int exitCode, bool close) override;
 
     Platform& m_platform;
@@ -73,10 +73,10 @@ private:
     ButtonControl m_uninstallButton;
     TextProgressCtrl m_currentProgress;
     TextProgressCtrl m_totalProgress;
-    std::string m_statusText;
-    std::string m_totalLabel;
-    std::string m_currentLabel;
-    std::string m_titleText;
+    String m_statusText;
+    String m_totalLabel;
+    String m_currentLabel;
+    String m_titleText;
     IconHandle m_hIcon = 0;
 
     SetupLogFile m_logFile;

@@ -66,8 +66,8 @@ private:
     KernelHandle m_handle;
 };
 
-// A path list for the shell: the path and an empty item; std::string adds the second NUL.
-std::string PathList(const std::string& path) {
+// A path list for the shell: the path and an empty item; String adds the second NUL.
+String PathList(const String& path) {
     return path + '\0';
 }
 
@@ -79,9 +79,9 @@ bool IsFolder(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-Win32Error ShellOperation(UINT function, const std::string& from, const std::string* to) {
-    std::string fromList = PathList(from);
-    std::string toList = to != nullptr ? PathList(*to) : std::string();
+Win32Error ShellOperation(UINT function, const String& from, const String* to) {
+    String fromList = PathList(from);
+    String toList = to != nullptr ? PathList(*to) : String();
     SHFILEOPSTRUCTA operation{};
     operation.wFunc = function;
     operation.pFrom = fromList.c_str();
@@ -98,7 +98,7 @@ Win32Error ShellOperation(UINT function, const std::string& from, const std::str
 // A folder that a call writes into a buffer, returning its length: 0 for a failure, more than
 // the buffer holds when it is too small.
 template <class Call>
-Win32Error FolderPath(std::string& path, Call call) {
+Win32Error FolderPath(String& path, Call call) {
     char buffer[MAX_PATH + 1];
     DWORD length = call(buffer, sizeof(buffer));
     if (length == 0) {
@@ -124,7 +124,7 @@ bool IsTrustedOwner(PSID owner) {
     KernelHandle token(raw);
     DWORD needed = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
-    std::string buffer(needed, '\0');
+    String buffer(needed, '\0');
     if (needed == 0 ||
         !GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) {
         return false;
@@ -133,7 +133,7 @@ bool IsTrustedOwner(PSID owner) {
     return EqualSid(owner, user->User.Sid) != 0;
 }
 
-bool OwnerIsTrusted(const std::string& path) {
+bool OwnerIsTrusted(const String& path) {
     PSID owner = nullptr;
     LocalMemory descriptor;
     return GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
@@ -145,7 +145,7 @@ bool OwnerIsTrusted(const std::string& path) {
 
 // The names in the folder the handle holds open, "." and ".." left out, read through that handle:
 // a listing by path would follow whatever had taken the folder's name meanwhile.
-Win32Error NamesIn(HANDLE folder, std::vector<std::string>& names) {
+Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
     alignas(8) char buffer[16384];
     for (bool first = true;; first = false) {
         FILE_INFO_BY_HANDLE_CLASS kind =
@@ -160,7 +160,7 @@ Win32Error NamesIn(HANDLE folder, std::vector<std::string>& names) {
             char name[MAX_PATH * 2];
             int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, name, sizeof(name),
                                              nullptr, nullptr);
-            std::string found(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+            String found(name, length > 0 ? static_cast<std::size_t>(length) : 0);
             if (found != "." && found != "..") {
                 names.push_back(found);
             }
@@ -173,7 +173,7 @@ Win32Error NamesIn(HANDLE folder, std::vector<std::string>& names) {
 }
 
 // Checks what CreateDirectoryA made: a real folder, owned by someone who may own it.
-Win32Error CheckPrivateFolder(const std::string& path) {
+Win32Error CheckPrivateFolder(const String& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (!IsFolder(attributes) || IsLink(attributes)) {
         return WIN_ACCESS_DENIED;
@@ -183,8 +183,7 @@ Win32Error CheckPrivateFolder(const std::string& path) {
 
 }  // namespace
 
-Win32Error Win32FileSystem::open(const std::string& path, FileMode mode,
-                                 std::unique_ptr<File>& file) {
+Win32Error Win32FileSystem::open(const String& path, FileMode mode, std::unique_ptr<File>& file) {
     DWORD access = GENERIC_WRITE;
     DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
     DWORD disposition = CREATE_ALWAYS;
@@ -235,15 +234,15 @@ Win32Error Win32FileSystem::open(const std::string& path, FileMode mode,
     return WIN_OK;
 }
 
-Win32Error Win32FileSystem::removeFile(const std::string& path) {
+Win32Error Win32FileSystem::removeFile(const String& path) {
     return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
 }
 
-Win32Error Win32FileSystem::createDirectory(const std::string& path) {
+Win32Error Win32FileSystem::createDirectory(const String& path) {
     return CreateDirectoryA(path.c_str(), nullptr) ? WIN_OK : LastError();
 }
 
-Win32Error Win32FileSystem::createPrivateDirectory(const std::string& path) {
+Win32Error Win32FileSystem::createPrivateDirectory(const String& path) {
     // Protected: nothing is inherited from the parent, where others may have rights.
     // Administrators and SYSTEM full control, Users read and execute.
     const char* sddl = "D:P(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)(A;OICI;GRGX;;;BU)";
@@ -270,8 +269,8 @@ Win32Error Win32FileSystem::createPrivateDirectory(const std::string& path) {
 // its items go: then neither it nor a folder above it can be renamed or replaced by a link, and
 // the paths of its items lead where they did when it was opened. (Under Wine a listing by path
 // is refused while this handle holds the folder.)
-Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
-    std::string path = TrimSeparators(windowsPath);
+Win32Error Win32FileSystem::removeTree(const String& windowsPath) {
+    String path = TrimSeparators(windowsPath);
     KernelHandle item(CreateFileA(
         path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -293,11 +292,11 @@ Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
     }
     // A junction or folder link goes as a link; what it points at is someone else's.
     if (IsFolder(attributes) && !IsLink(attributes)) {
-        std::vector<std::string> names;
+        std::vector<String> names;
         if (Win32Error error = NamesIn(item.get(), names); error != WIN_OK) {
             return error;
         }
-        for (const std::string& name : names) {
+        for (const String& name : names) {
             if (Win32Error error = removeTree(path + "\\" + name); error != WIN_OK) {
                 return error;
             }
@@ -310,20 +309,19 @@ Win32Error Win32FileSystem::removeTree(const std::string& windowsPath) {
                : LastError();
 }
 
-Win32Error Win32FileSystem::listMatches(const std::string& pattern,
-                                        std::vector<std::string>& paths) {
+Win32Error Win32FileSystem::listMatches(const String& pattern, std::vector<String>& paths) {
     paths.clear();
     std::size_t separator = pattern.find_last_of("\\/");
-    std::string name = separator == std::string::npos ? pattern : pattern.substr(separator + 1);
+    String name = separator == String::npos ? pattern : pattern.substr(separator + 1);
     if (!HasWildcards(name)) {
-        std::string path = TrimSeparators(pattern);
+        String path = TrimSeparators(pattern);
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
             return LastError();
         }
         paths.push_back(path);
         return WIN_OK;
     }
-    std::string folder = separator == std::string::npos ? "" : pattern.substr(0, separator + 1);
+    String folder = separator == String::npos ? "" : pattern.substr(0, separator + 1);
     WIN32_FIND_DATAA data{};
     FindHandle search(FindFirstFileA(pattern.c_str(), &data));
     if (!search.valid()) {
@@ -332,27 +330,27 @@ Win32Error Win32FileSystem::listMatches(const std::string& pattern,
     }
     // Kept in order as they come: not every file system lists names sorted.
     do {
-        std::string found = data.cFileName;
+        String found = data.cFileName;
         if (found != "." && found != "..") {
-            std::string path = folder + found;
+            String path = folder + found;
             paths.insert(std::upper_bound(paths.begin(), paths.end(), path), path);
         }
     } while (FindNextFileA(search.get(), &data));
     return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
-Win32Error Win32FileSystem::shellMove(const std::string& fromPattern, const std::string& toFolder) {
-    std::vector<std::string> matches;
+Win32Error Win32FileSystem::shellMove(const String& fromPattern, const String& toFolder) {
+    std::vector<String> matches;
     if (Win32Error error = listMatches(fromPattern, matches); error != WIN_OK) {
         return error;
     }
-    std::string target = TrimSeparators(toFolder);
+    String target = TrimSeparators(toFolder);
     if (Win32Error error = CreateFolders(*this, target); error != WIN_OK) {
         return error;
     }
     // One operation per item: Wine refuses a move of several items at once with 1223, while
     // Windows gives the same outcome either way.
-    for (const std::string& match : matches) {
+    for (const String& match : matches) {
         if (Win32Error error = ShellOperation(FO_MOVE, match, &target); error != WIN_OK) {
             return error;
         }
@@ -360,7 +358,7 @@ Win32Error Win32FileSystem::shellMove(const std::string& fromPattern, const std:
     return WIN_OK;
 }
 
-Win32Error Win32FileSystem::shellDelete(const std::string& pattern) {
+Win32Error Win32FileSystem::shellDelete(const String& pattern) {
     // Nothing to delete is not worth an error box from the shell.
     if (!findFile(pattern)) {
         return WIN_FILE_NOT_FOUND;
@@ -368,20 +366,20 @@ Win32Error Win32FileSystem::shellDelete(const std::string& pattern) {
     return ShellOperation(FO_DELETE, pattern, nullptr);
 }
 
-Win32Error Win32FileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
+Win32Error Win32FileSystem::moveFile(const String& from, const String& to, bool replace) {
     // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken.
     return MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)
                ? WIN_OK
                : LastError();
 }
 
-Win32Error Win32FileSystem::systemDirectory(std::string& path) {
+Win32Error Win32FileSystem::systemDirectory(String& path) {
     return FolderPath(path,
                       [](char* buffer, DWORD size) { return GetSystemDirectoryA(buffer, size); });
 }
 
-Win32Error Win32FileSystem::modulePath(std::string& path) {
-    std::string buffer(32768, '\0');
+Win32Error Win32FileSystem::modulePath(String& path) {
+    String buffer(32768, '\0');
     DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) {
         return LastError();
@@ -393,13 +391,13 @@ Win32Error Win32FileSystem::modulePath(std::string& path) {
     return WIN_OK;
 }
 
-Win32Error Win32FileSystem::tempDirectory(std::string& path) {
+Win32Error Win32FileSystem::tempDirectory(String& path) {
     return FolderPath(path, [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); });
 }
 
-Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
+Win32Error Win32FileSystem::pathInfo(const String& path, PathInfo& info) {
     // Only the file's identity and kind: a reparse point is opened itself.
-    std::string trimmed = TrimSeparators(path);
+    String trimmed = TrimSeparators(path);
     KernelHandle handle(CreateFileA(
         trimmed.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -426,16 +424,16 @@ Win32Error Win32FileSystem::pathInfo(const std::string& path, PathInfo& info) {
 }
 
 // Windows deletes a folder at restart only once it is empty: what it holds is scheduled first.
-Win32Error Win32FileSystem::deleteAtRestart(const std::string& windowsPath) {
-    std::string path = TrimSeparators(windowsPath);
+Win32Error Win32FileSystem::deleteAtRestart(const String& windowsPath) {
+    String path = TrimSeparators(windowsPath);
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return LastError();
     }
     if (IsFolder(attributes) && !IsLink(attributes)) {
-        std::vector<std::string> children;
+        std::vector<String> children;
         listMatches(path + "\\*", children);
-        for (const std::string& child : children) {
+        for (const String& child : children) {
             if (Win32Error error = deleteAtRestart(child); error != WIN_OK) {
                 return error;
             }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "StringType.h"
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -10,21 +10,21 @@
 // and a private folder with its own access list for the extraction.
 class Win32FileSystem : public FileSystem {
 public:
-    Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override;
-    Win32Error removeFile(const std::string& path) override;
-    Win32Error createDirectory(const std::string& path) override;
-    Win32Error createPrivateDirectory(const std::string& path) override;
-    Win32Error removeTree(const std::string& path) override;
-    Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
-    Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
-    Win32Error shellDelete(const std::string& pattern) override;
-    Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
-    Win32Error modulePath(std::string& path) override;
+    Win32Error open(const String& path, FileMode mode, std::unique_ptr<File>& file) override;
+    Win32Error removeFile(const String& path) override;
+    Win32Error createDirectory(const String& path) override;
+    Win32Error createPrivateDirectory(const String& path) override;
+    Win32Error removeTree(const String& path) override;
+    Win32Error listMatches(const String& pattern, std::vector<String>& paths) override;
+    Win32Error shellMove(const String& fromPattern, const String& toFolder) override;
+    Win32Error shellDelete(const String& pattern) override;
+    Win32Error moveFile(const String& from, const String& to, bool replace) override;
+    Win32Error modulePath(String& path) override;
     Win32Error ownImage(File*& image) override { return m_ownImage.Get(*this, image); }
-    Win32Error systemDirectory(std::string& path) override;
-    Win32Error tempDirectory(std::string& path) override;
-    Win32Error pathInfo(const std::string& path, PathInfo& info) override;
-    Win32Error deleteAtRestart(const std::string& path) override;
+    Win32Error systemDirectory(String& path) override;
+    Win32Error tempDirectory(String& path) override;
+    Win32Error pathInfo(const String& path, PathInfo& info) override;
+    Win32Error deleteAtRestart(const String& path) override;
 
 private:
     OwnImage m_ownImage;

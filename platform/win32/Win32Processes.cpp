@@ -8,12 +8,12 @@
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32LastError.h"
 
-Win32Error Win32Processes::runAndWait(const std::string& file, const std::string& parameters) {
+Win32Error Win32Processes::runAndWait(const String& file, const String& parameters) {
     std::uint32_t ignored = 0;
     return runForExitCode(file, parameters, ignored);
 }
 
-Win32Error Win32Processes::runForExitCode(const std::string& file, const std::string& parameters,
+Win32Error Win32Processes::runForExitCode(const String& file, const String& parameters,
                                           std::uint32_t& exitCode) {
     exitCode = 0;
     SHELLEXECUTEINFOA info{};
@@ -42,6 +42,6 @@ Win32Error Win32Processes::runForExitCode(const std::string& file, const std::st
     return WIN_OK;
 }
 
-int Win32Processes::runCommand(const std::string& commandLine) {
+int Win32Processes::runCommand(const String& commandLine) {
     return std::system(commandLine.c_str());
 }

@@ -13,21 +13,21 @@ Win32Error Result(LONG status) {
     return static_cast<Win32Error>(status);
 }
 
-Win32Error OpenKey(const std::string& key, REGSAM access, KeyHandle& handle) {
+Win32Error OpenKey(const String& key, REGSAM access, KeyHandle& handle) {
     return Result(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, access | KEY_WOW64_32KEY,
                                 handle.address()));
 }
 
 }  // namespace
 
-Win32Error Win32Registry::createKey(const std::string& key) {
+Win32Error Win32Registry::createKey(const String& key) {
     KeyHandle handle;
     return Result(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr,
                                   REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
                                   handle.address(), nullptr));
 }
 
-Win32Error Win32Registry::setValue(const std::string& key, const RegistryValue& value) {
+Win32Error Win32Registry::setValue(const String& key, const RegistryValue& value) {
     KeyHandle handle;
     if (Win32Error error = OpenKey(key, KEY_SET_VALUE, handle); error != WIN_OK) {
         return error;
@@ -37,7 +37,7 @@ Win32Error Win32Registry::setValue(const std::string& key, const RegistryValue& 
                                  static_cast<DWORD>(value.data.size())));
 }
 
-Win32Error Win32Registry::readValues(const std::string& key, std::vector<RegistryValue>& values) {
+Win32Error Win32Registry::readValues(const String& key, std::vector<RegistryValue>& values) {
     values.clear();
     KeyHandle handle;
     if (Win32Error error = OpenKey(key, KEY_QUERY_VALUE, handle); error != WIN_OK) {
@@ -49,8 +49,8 @@ Win32Error Win32Registry::readValues(const std::string& key, std::vector<Registr
     if (status != ERROR_SUCCESS) {
         return Result(status);
     }
-    std::string name(longestName + 1, '\0');
-    std::string data(longestData, '\0');
+    String name(longestName + 1, '\0');
+    String data(longestData, '\0');
     for (DWORD index = 0; index < count; ++index) {
         DWORD nameSize = static_cast<DWORD>(name.size());
         DWORD dataSize = static_cast<DWORD>(data.size());
@@ -63,12 +63,12 @@ Win32Error Win32Registry::readValues(const std::string& key, std::vector<Registr
             values.clear();
             return Result(status);
         }
-        values.push_back({std::string(name.data(), nameSize), type, data.substr(0, dataSize)});
+        values.push_back({String(name.data(), nameSize), type, data.substr(0, dataSize)});
     }
     return WIN_OK;
 }
 
-Win32Error Win32Registry::deleteValue(const std::string& key, const std::string& name) {
+Win32Error Win32Registry::deleteValue(const String& key, const String& name) {
     KeyHandle handle;
     if (Win32Error error = OpenKey(key, KEY_SET_VALUE, handle); error != WIN_OK) {
         return error;
@@ -76,6 +76,6 @@ Win32Error Win32Registry::deleteValue(const std::string& key, const std::string&
     return Result(RegDeleteValueA(handle.get(), name.c_str()));
 }
 
-Win32Error Win32Registry::deleteKey(const std::string& key) {
+Win32Error Win32Registry::deleteKey(const String& key) {
     return Result(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_32KEY, 0));
 }

@@ -44,7 +44,7 @@ public:
     void setClipRect(const Rect& area) override { m_canvas.setClipRect(area); }
     void clearClip() override { m_canvas.clearClip(); }
     void setTextColor(Color color) override { m_canvas.setTextColor(color); }
-    void drawCenteredText(const std::string& text, const Rect& area) override {
+    void drawCenteredText(const String& text, const Rect& area) override {
         m_canvas.drawCenteredText(text, area);
     }
 
@@ -121,17 +121,17 @@ public:
     void show(bool visible) override { ShowWindow(m_window, visible ? SW_SHOW : SW_HIDE); }
     void enable(bool enabled) override { EnableWindow(m_window, enabled ? TRUE : FALSE); }
     bool isEnabled() const override { return IsWindowEnabled(m_window) != FALSE; }
-    std::string text() const override {
+    String text() const override {
         int length = GetWindowTextLengthA(m_window);
         if (length <= 0) {
-            return std::string();
+            return String();
         }
-        std::string text(static_cast<std::size_t>(length), '\0');
+        String text(static_cast<std::size_t>(length), '\0');
         int copied = GetWindowTextA(m_window, text.data(), length + 1);
         text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
         return text;
     }
-    void setText(const std::string& text) override { SetWindowTextA(m_window, text.c_str()); }
+    void setText(const String& text) override { SetWindowTextA(m_window, text.c_str()); }
     bool hasVisiblePixels() const override {
         // IsWindowVisible looks at the parents too: a dialog never shown has no pixel at all.
         HWND parent = GetParent(m_window);
@@ -367,8 +367,7 @@ int Win32WindowSystem::runModal(Dialog& dialog, int templateId) {
     return static_cast<int>(result);
 }
 
-int Win32WindowSystem::messageBox(const std::string& text, const std::string& caption,
-                                  unsigned type) {
+int Win32WindowSystem::messageBox(const String& text, const String& caption, unsigned type) {
     HWND owner = m_running != nullptr ? m_running->handle() : nullptr;
     return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
@@ -389,10 +388,10 @@ void Win32WindowSystem::pumpMessagesIfDue() {
     }
 }
 
-std::string Win32WindowSystem::loadString(int id) {
+String Win32WindowSystem::loadString(int id) {
     char text[1024];
     int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), text, sizeof text);
-    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+    return String(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 IconHandle Win32WindowSystem::loadIcon(int id) {
@@ -408,8 +407,8 @@ int Win32WindowSystem::systemMetric(int index) {
     return GetSystemMetrics(index);
 }
 
-std::string Win32WindowSystem::applicationName() {
+String Win32WindowSystem::applicationName() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return NameWithoutExtension(std::string(path, length));
+    return NameWithoutExtension(String(path, length));
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <string>
+#include "StringType.h"
 
 #include "platform/PumpSchedule.h"
 #include "platform/WindowSystem.h"
@@ -16,14 +16,14 @@ public:
     ~Win32WindowSystem() override;
 
     int runModal(Dialog& dialog, int templateId) override;
-    int messageBox(const std::string& text, const std::string& caption, unsigned type) override;
+    int messageBox(const String& text, const String& caption, unsigned type) override;
     void pumpMessages() override;
     void pumpMessagesIfDue() override;
-    std::string loadString(int id) override;
+    String loadString(int id) override;
     IconHandle loadIcon(int id) override;
     Color systemColor(int index) override;
     int systemMetric(int index) override;
-    std::string applicationName() override;
+    String applicationName() override;
 
 private:
     Win32DialogWindow* m_running = nullptr;

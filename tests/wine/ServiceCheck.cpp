@@ -21,6 +21,7 @@
 #include "setup/FileOperations.h"
 #include "setup/ProductPaths.h"
 #include "setup/ProductService.h"
+#include "setup/Transaction.h"
 #include "setup/Upgrade.h"
 
 namespace {
@@ -59,12 +60,19 @@ int HoldService(Platform& platform) {
     return static_cast<int>(error);
 }
 
+// Status lines go to the printed result, not to a window.
+struct NoDisplay : StatusDisplay {
+    void ShowStatus(const String&) override {}
+};
+
 // The program's own operations, as the sequences use them.
 struct Operations {
     explicit Operations(Platform& platform)
-        : service(platform), files(platform), upgrade(platform, files, service) {}
+        : service(platform), files(platform), upgrade(platform, files, service, changes, display) {}
     ProductService service;
     FileOperations files;
+    Transaction changes;
+    NoDisplay display;
     Upgrade upgrade;
 };
 
