@@ -45,28 +45,34 @@ FileOperations::FileOperations(Platform& platform)
 // nobody else may write to. Only something left at the path (which a user can keep there, by
 // holding a file in it open or by its access list) earns a folder of another name; a folder that
 // cannot be made at all could not be made under another name either.
-TempFolder FileOperations::MakeTempDirectory() {
+TempFolder FileOperations::MakePrivateFolder(const String& usual) {
     FileSystem& files = m_platform.files();
     TempFolder made;
-    m_tempDirectory = SETUP_TEMP_DIR;
-    made.cleared = RemoveOrRetire(SETUP_TEMP_DIR);
-    made.error = files.createPrivateDirectory(SETUP_TEMP_DIR);
+    made.path = usual;
+    made.cleared = RemoveOrRetire(usual);
+    made.error = files.createPrivateDirectory(usual);
     PathInfo info;
-    if (made.error != WIN_OK && files.pathInfo(SETUP_TEMP_DIR, info) == WIN_OK) {
+    if (made.error != WIN_OK && files.pathInfo(usual, info) == WIN_OK) {
         made.substitute = true;
-        made.error = MakeSubstituteTempDirectory();
+        made.error = MakeSubstituteFolder(usual, made.path);
     }
     return made;
 }
 
-Win32Error FileOperations::MakeSubstituteTempDirectory() {
+TempFolder FileOperations::MakeTempDirectory() {
+    TempFolder made = MakePrivateFolder(SETUP_TEMP_DIR);
+    m_tempDirectory = made.error == WIN_OK ? made.path : String(SETUP_TEMP_DIR);
+    return made;
+}
+
+Win32Error FileOperations::MakeSubstituteFolder(const String& usual, String& made) {
     std::uint64_t seed = m_platform.clock().now() ^ reinterpret_cast<std::uintptr_t>(&seed);
     Win32Error error = WIN_ALREADY_EXISTS;
     for (int attempt = 0; attempt < SUBSTITUTE_ATTEMPTS && error != WIN_OK; ++attempt) {
-        String name = String(SETUP_TEMP_DIR) + "." + SubstituteSuffix(seed, attempt);
+        String name = usual + "." + SubstituteSuffix(seed, attempt);
         error = m_platform.files().createPrivateDirectory(name);
         if (error == WIN_OK) {
-            m_tempDirectory = name;
+            made = name;
         }
     }
     return error;

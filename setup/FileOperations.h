@@ -28,11 +28,13 @@ struct Removal {
     String leftAt;
 };
 
-// The temporary folder a run extracts to: its creation's error, what was cleared from the usual
-// path first, and whether someone else's folder there made setup use one of its own instead.
+// A private folder a run made (the temporary folder it extracts to, say): its creation's error,
+// what was cleared from the usual path first, where the folder is, and whether someone else's
+// folder at the usual path made setup use one of its own instead.
 struct TempFolder {
     Win32Error error = WIN_OK;
     Removal cleared;
+    String path;
     bool substitute = false;
 };
 
@@ -58,11 +60,12 @@ public:
     // there. When it never shows: the creation's error, or WIN_PATH_NOT_FOUND. A link planted at
     // the path is removed as a link first, never written through.
     Win32Error EnsureDirectory(const String& path);
-    // Clears the usual temporary folder's path and makes the folder afresh, private to
-    // administrators. When what is there is someone else's and can be neither removed nor moved
-    // aside, a private folder of a fresh name beside it (created exclusively, so nothing planted is
-    // taken over) is made instead: an ordinary user's folder cannot stop a run. TempDirectory()
-    // names the folder from then on.
+    // Clears the usual path and makes a folder there afresh, private to administrators. When what
+    // is there is someone else's and can be neither removed nor moved aside, a private folder of a
+    // fresh name beside it (created exclusively, so nothing planted is taken over) is made
+    // instead: an ordinary user's folder cannot stop a run.
+    TempFolder MakePrivateFolder(const String& usual);
+    // The same for the temporary folder; TempDirectory() names it from then on.
     TempFolder MakeTempDirectory();
     // The folder the payload is extracted to: C:\ZIL_Setup_temp unless MakeTempDirectory had to
     // make another.
@@ -108,7 +111,7 @@ private:
     Removal Retire(const String& path, Win32Error error);
     Removal SetAside(const String& path, Win32Error error);
     bool IsSetupsOwn(const String& path);
-    Win32Error MakeSubstituteTempDirectory();
+    Win32Error MakeSubstituteFolder(const String& usual, String& made);
     String InTempDirectory(const String& path) const;
     Win32Error CopyTree(const String& from, const String& to);
     std::vector<String> RedistLeftovers();

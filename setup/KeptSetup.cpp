@@ -17,27 +17,31 @@ int KeptSetup::RunCopy(const String& argument) {
     FileSystem& files = m_platform.files();
     FileOperations operations(m_platform);
     // Whatever waits at the path may have been planted: it goes, and the folder is made afresh,
-    // where nobody else may write.
-    operations.RemoveOrRetire(SETUP_RUN_DIR);
-    if (files.createPrivateDirectory(SETUP_RUN_DIR) != WIN_OK ||
-        operations.CopyFile(SETUP_KEPT_SETUP, SETUP_RUN_COPY) != WIN_OK) {
-        operations.RemoveOrRetire(SETUP_RUN_DIR);
+    // where nobody else may write; someone else's that stays there gets a folder of another name.
+    TempFolder run = operations.MakePrivateFolder(SETUP_RUN_DIR);
+    const String copy = run.path + "\\" + SFX_KEPT_SETUP_NAME;
+    const String waiting = run.path + "\\" + SETUP_RUN_KEPT_NAME;
+    if (run.error != WIN_OK) {
+        return SETUP_EXIT_FAILURE;
+    }
+    if (operations.CopyFile(SETUP_KEPT_SETUP, copy) != WIN_OK) {
+        operations.RemoveOrRetire(run.path);
         return SETUP_EXIT_FAILURE;
     }
     // A running program can be renamed within its volume: out of the program folder, it keeps
     // no folder of the product from going.
-    bool movedOut = files.moveFile(SETUP_KEPT_SETUP, SETUP_RUN_KEPT, false) == WIN_OK;
+    bool movedOut = files.moveFile(SETUP_KEPT_SETUP, waiting, false) == WIN_OK;
     std::uint32_t exitCode = SETUP_EXIT_FAILURE;
-    if (m_platform.processes().runForExitCode(SETUP_RUN_COPY, argument, exitCode) != WIN_OK) {
+    if (m_platform.processes().runForExitCode(copy, argument, exitCode) != WIN_OK) {
         exitCode = SETUP_EXIT_FAILURE;
     }
     // The product is still there without its uninstaller: it comes back.
     if (movedOut && files.findFile(SETUP_PROGRAM_DIR) && !files.findFile(SETUP_KEPT_SETUP)) {
-        files.moveFile(SETUP_RUN_KEPT, SETUP_KEPT_SETUP, false);
+        files.moveFile(waiting, SETUP_KEPT_SETUP, false);
     }
-    files.removeFile(SETUP_RUN_COPY);
-    if (files.removeTree(SETUP_RUN_DIR) != WIN_OK) {
-        files.deleteAtRestart(SETUP_RUN_DIR);
+    files.removeFile(copy);
+    if (files.removeTree(run.path) != WIN_OK) {
+        files.deleteAtRestart(run.path);
     }
     return static_cast<int>(exitCode);
 }

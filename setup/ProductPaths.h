@@ -44,12 +44,9 @@ inline constexpr const char* SETUP_ENTRY_REPLACED_KEY = SETUP_ENTRY_REPLACED_PAT
 inline constexpr auto SETUP_KEPT_SETUP_PATH = JoinPath(SFX_PROGRAM_PATH, SFX_KEPT_SETUP_NAME);
 inline constexpr const char* SETUP_KEPT_SETUP = SETUP_KEPT_SETUP_PATH.data();
 inline constexpr char SETUP_RUN_DIR[] = "C:\\ZIL_Setup_run";
-inline constexpr auto SETUP_RUN_COPY_PATH = JoinPath(SETUP_RUN_DIR, SFX_KEPT_SETUP_NAME);
-inline constexpr const char* SETUP_RUN_COPY = SETUP_RUN_COPY_PATH.data();
-// Where the kept program itself waits while its copy runs: out of the program folder, on its
-// volume (a running program can be renamed there, not deleted).
-inline constexpr auto SETUP_RUN_KEPT_PATH = JoinPath(SETUP_RUN_DIR, "ZIL_Setup.kept.exe");
-inline constexpr const char* SETUP_RUN_KEPT = SETUP_RUN_KEPT_PATH.data();
+// The name under which the kept program itself waits there while its copy runs: out of the
+// program folder, on its volume (a running program can be renamed there, not deleted).
+inline constexpr char SETUP_RUN_KEPT_NAME[] = "ZIL_Setup.kept.exe";
 
 // The scripts that register and unregister the product's WMI classes, from the temporary folder;
 // the lower-case drive letter is how the product has always written them.

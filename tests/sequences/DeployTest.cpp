@@ -240,6 +240,28 @@ TEST_F(DeployTest, TheKeptSetupRemovesEverythingFromInsideTheProgramFolder) {
     EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
 }
 
+// An ordinary user's C:\\ZIL_Setup_run that setup can neither remove nor move aside is no veto
+// over the uninstaller that Apps & features starts: its copy runs from a private folder of
+// another name, and the user's folder stays as it was, never handed to the restart.
+TEST_F(DeployTest, AnOrdinaryUsersRunFolderIsNoVeto) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    std::filesystem::create_directories(Host(SETUP_RUN_DIR));
+    WriteHostFile(Host(SETUP_RUN_DIR) + "/theirs.txt", "someone else's");
+    for (const char* list : {"user-owned.txt", "undeletable.txt", "unmovable.txt"}) {
+        WriteHostFile(m_root + "/" + list, std::string(SETUP_RUN_DIR) + "\n");
+    }
+    std::string kept = Host(SETUP_KEPT_SETUP);
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    SetupProcessRun run = RunSetupProcess(kept, m_root, "/U", "");
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+    ExpectProductGone();
+    EXPECT_EQ(ReadHostFile(Host(SETUP_RUN_DIR) + "/theirs.txt"), "someone else's");
+    EXPECT_THAT(run.journal, HasSubstr("program: C:\\ZIL_Setup_run."));
+    EXPECT_THAT(run.journal, ::testing::Not(HasSubstr("delete-at-restart: C:\\ZIL_Setup_run =")));
+}
+
 // A run that leaves something held open for the restart to delete has done its work and says
 // so with 3010: an install over a stale temporary folder that will not go, and an uninstall
 // whose folders will not go, from the command line and from the dialog.
