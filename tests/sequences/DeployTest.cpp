@@ -33,6 +33,14 @@ protected:
         }
         return values;
     }
+    // The kept setup program, started as Apps & features starts it (the host needs an execute
+    // bit, which Windows does not).
+    SetupProcessRun RunKept(const std::string& argument, const std::string& faults = "") {
+        std::string kept = Host(SETUP_KEPT_SETUP);
+        std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
+                                     std::filesystem::perm_options::add);
+        return RunSetupProcess(kept, m_root, argument, faults);
+    }
     std::string Value(const std::string& name) {
         for (const RegistryValue& value : Entry()) {
             if (value.name == name) {
@@ -214,10 +222,7 @@ TEST_F(DeployTest, KilledAtEveryCallOfTheNewStepsTheNextRunFinishesTheJob) {
 TEST_F(DeployTest, TheKeptSetupRemovesEverythingFromInsideTheProgramFolder) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     std::string kept = Host(SETUP_KEPT_SETUP);
-    // Windows runs a program without an execute bit; the host needs one.
-    std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
-                                 std::filesystem::perm_options::add);
-    SetupProcessRun run = RunSetupProcess(kept, m_root, "/U", "");
+    SetupProcessRun run = RunKept("/U");
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0);
     ExpectProductGone();
@@ -231,9 +236,7 @@ TEST_F(DeployTest, TheKeptSetupRemovesEverythingFromInsideTheProgramFolder) {
 
     // A service that will not stop keeps the product, and its uninstaller with it.
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-    std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
-                                 std::filesystem::perm_options::add);
-    SetupProcessRun stuck = RunSetupProcess(kept, m_root, "/U", "svc-control@4=1061+");
+    SetupProcessRun stuck = RunKept("/U", "svc-control@4=1061+");
     ASSERT_TRUE(stuck.exited);
     EXPECT_EQ(stuck.status, SETUP_EXIT_FAILURE % 256);
     EXPECT_EQ(ReadHostFile(kept), ReadHostFile(SAMPLE_SETUP));
@@ -250,10 +253,7 @@ TEST_F(DeployTest, AnOrdinaryUsersRunFolderIsNoVeto) {
     for (const char* list : {"user-owned.txt", "undeletable.txt", "unmovable.txt"}) {
         WriteHostFile(m_root + "/" + list, std::string(SETUP_RUN_DIR) + "\n");
     }
-    std::string kept = Host(SETUP_KEPT_SETUP);
-    std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
-                                 std::filesystem::perm_options::add);
-    SetupProcessRun run = RunSetupProcess(kept, m_root, "/U", "");
+    SetupProcessRun run = RunKept("/U");
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0);
     ExpectProductGone();
