@@ -467,7 +467,7 @@ private:
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: fault_sweep SETUP PAYLOAD_DIR [SCRATCH]\n");
+        std::fprintf(stderr, "usage: fault_sweep SETUP PAYLOAD_DIR [SCRATCH [SCENARIO]]\n");
         return 2;
     }
     fs::path scratch = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "zil-fault-sweep";
