@@ -5,7 +5,8 @@
 // when there is one.
 //   fault_sweep SETUP PAYLOAD_DIR [SCRATCH [SCENARIO]]
 // SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from;
-// with SCENARIO, only the scenarios whose names hold that text run.
+// with SCENARIO, only the scenarios whose names hold that text (or one of its texts separated by
+// '|') run.
 
 #include <algorithm>
 #include <chrono>
@@ -232,7 +233,7 @@ public:
 
     void RunScenario(const std::string& name, const fs::path& baseline, const std::string& argument,
                      void (*afterCopy)(const fs::path&) = nullptr) {
-        if (name.find(m_only) == std::string::npos) {
+        if (!Selected(name)) {
             return;
         }
         fs::path machine = m_scratch / "run";
@@ -448,7 +449,21 @@ private:
     std::string m_program;
     fs::path m_payload;
     fs::path m_scratch;
-    std::string m_only;            // the text a scenario's name must hold to run
+    // Texts separated by '|': a scenario runs when its name holds one of them.
+    bool Selected(const std::string& name) const {
+        for (std::size_t start = 0;;) {
+            std::size_t end = m_only.find('|', start);
+            if (name.find(m_only.substr(start, end - start)) != std::string::npos) {
+                return true;
+            }
+            if (end == std::string::npos) {
+                return false;
+            }
+            start = end + 1;
+        }
+    }
+
+    std::string m_only;            // the texts a scenario's name must hold one of to run
     Listing m_installedFiles;      // what a complete install puts below the program folder
     std::string m_installedImage;  // and the service image it registers
     RegistryValue m_entryVersion;  // and the version its Apps & features entry shows
