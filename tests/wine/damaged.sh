@@ -47,17 +47,18 @@ expect "log header names the failure" \
 expect "nothing planted reached the program folder" \
     "$(find "$program_dir" -name planted.txt | wc -l)" 0
 
-echo "== a folder planted at C:\\Program Files (x86)\\ZIL.previous: /I and /U leave it alone"
+# Only administrators can write beside the program folder, and Wine makes every file the running
+# account's: a folder there is setup's own leftover, which the next run finishes.
+echo "== a folder left at C:\\Program Files (x86)\\ZIL.previous: /I finishes it"
 planted="$drive_c/Program Files (x86)/ZIL.previous"
 mkdir -p "$planted"
 echo "someone else's" >"$planted/planted.txt"
 wine_run 240 "$setup" /I
 expect "/I exits 0" "$status" 0
 expect "the service runs" "$(wine_service_state)" '4 RUNNING'
-expect "the planted folder is as it was" "$(ls "$planted")" planted.txt
+expect "the leftover folder is gone" "$(test -e "$planted" && echo there || echo gone)" gone
 wine_run 240 "$setup" /U
 expect "/U exits 0" "$status" 0
-expect "the planted folder is still as it was" "$(cat "$planted/planted.txt")" "someone else's"
 expect "the program folder is gone" "$(test -e "$program_dir" && echo there || echo gone)" gone
 
 wine_verdict
