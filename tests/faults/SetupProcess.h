@@ -42,14 +42,14 @@ inline SetupProcessRun RunSetupProcess(const std::string& setup,
     }
     SetupProcessRun run;
     int raw = 0;
-    for (int waited = 0; waited < 60000; waited += 5) {
+    for (int waited = 0; waited < 60000; ++waited) {
         if (::waitpid(child, &raw, WNOHANG) == child) {
             run.exited = WIFEXITED(raw);
             run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
             run.journal = test_support::ReadHostFile(machine / "journal.log");
             return run;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ::kill(child, SIGKILL);
     ::waitpid(child, &raw, 0);
