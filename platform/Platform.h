@@ -25,6 +25,9 @@ public:
     // Takes the machine-wide "one setup at a time" lock for the life of this object; false when
     // another setup program holds it. The operating system releases it when the process dies.
     virtual bool acquireSetupLock() = 0;
+    // The same for the setup program kept in the program folder while it hands over to its
+    // copy: a lock of its own, since the copy takes the one above.
+    virtual bool acquireKeptSetupLock() = 0;
 };
 
 // The machine this process runs on: Windows itself, or the simulated machine that the

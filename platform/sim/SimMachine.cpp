@@ -1,10 +1,12 @@
 #include "platform/sim/SimMachine.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -40,27 +42,90 @@ std::uint64_t steadyMilliseconds() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The existing entry of a host folder whose name equals the component without case; an exact
-// spelling wins, otherwise the first in byte order so that the choice never depends on the
-// order of the folder listing.
-std::string MatchExisting(const std::string& folder, const std::string& component) {
+// The names of a host folder, sorted, without "." and "..".
+std::vector<std::string> SortedNames(const std::string& folder) {
+    std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
-        return component;
+        return names;
     }
-    std::string best;
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
-        if (name == component) {
-            best = name;
-            break;
-        }
-        if (EqualsIgnoringCase(name, component) && (best.empty() || name < best)) {
-            best = name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
         }
     }
     ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool FitsEightDotThree(const std::string& name) {
+    size_t dot = name.find('.');
+    if (name.find(' ') != std::string::npos ||
+        (dot != std::string::npos && name.find('.', dot + 1) != std::string::npos)) {
+        return false;
+    }
+    size_t base = dot == std::string::npos ? name.size() : dot;
+    return base >= 1 && base <= 8 && (dot == std::string::npos || name.size() - dot - 1 <= 3);
+}
+
+// Windows gives a name that does not fit 8.3 a second, short one ("Program Files (x86)" is also
+// PROGRA~2 beside PROGRA~1, "Program Files"): up to six characters of the upper-cased name
+// without blanks and inner dots, '~', its number among the names that share those characters,
+// and up to three of its extension. Windows numbers in the order the names were made; the
+// machine numbers in name order.
+std::string ShortNameMatch(const std::string& folder, const std::string& component) {
+    if (component.find('~') == std::string::npos) {
+        return "";
+    }
+    std::map<std::string, int> taken;
+    for (const std::string& name : SortedNames(folder)) {
+        if (FitsEightDotThree(name)) {
+            continue;
+        }
+        std::string upper;
+        for (char c : name) {
+            if (c != ' ') {
+                upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+        }
+        size_t dot = upper.rfind('.');
+        std::string extension = dot == std::string::npos ? "" : "." + upper.substr(dot + 1, 3);
+        std::string base = upper.substr(0, dot);
+        base.erase(std::remove(base.begin(), base.end(), '.'), base.end());
+        base.resize(std::min<size_t>(base.size(), 6));
+        std::string shortName = base + "~" + std::to_string(++taken[base + extension]) + extension;
+        if (EqualsIgnoringCase(shortName, component)) {
+            return name;
+        }
+    }
+    return "";
+}
+
+// The existing entry of a host folder whose name equals the component without case; an exact
+// spelling wins, otherwise the first in byte order so that the choice never depends on the
+// order of the folder listing; then a short name.
+std::string MatchExisting(const std::string& folder, const std::string& component) {
+    std::string best;
+    for (const std::string& name : SortedNames(folder)) {
+        if (name == component) {
+            return name;
+        }
+        if (best.empty() && EqualsIgnoringCase(name, component)) {
+            best = name;
+        }
+    }
+    if (best.empty()) {
+        best = ShortNameMatch(folder, component);
+    }
     return best.empty() ? component : best;
+}
+
+// Windows drops a name's trailing dots and blanks ("ZIL_Setup.exe." is "ZIL_Setup.exe").
+std::string WithoutTrailingDots(const std::string& component) {
+    size_t end = component.find_last_not_of(". ");
+    return end == std::string::npos ? component : component.substr(0, end + 1);
 }
 
 // The deepest existing ancestor of a host path, resolved through links.
@@ -177,7 +242,7 @@ Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& hos
             return WIN_ACCESS_DENIED;
         }
         // In steps: GCC 12 at -O3 takes `"/" + name` for an overlapping copy (-Wrestrict).
-        std::string name = MatchExisting(path, component);
+        std::string name = MatchExisting(path, WithoutTrailingDots(component));
         path += '/';
         path += name;
     }

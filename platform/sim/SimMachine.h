@@ -43,7 +43,8 @@ public:
     std::string modulePath() const;
 
     // Maps a Windows path ("C:\Program Files (x86)\ZIL\a.exe") to its host path under the root,
-    // matching each existing component case-insensitively. A path that is not absolute on drive
+    // matching each existing component case-insensitively, or by its short name (PROGRA~2), less
+    // trailing dots and blanks, as Windows does. A path that is not absolute on drive
     // C:, D: or E:, or that would leave the machine ("..") is refused with WIN_ACCESS_DENIED;
     // a missing parent gives WIN_PATH_NOT_FOUND only where the caller asks for existence.
     Win32Error hostPath(const std::string& windowsPath, std::string& host) const;

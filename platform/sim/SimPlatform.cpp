@@ -56,25 +56,39 @@ SimPlatform::SimPlatform(SimConfig config, std::unique_ptr<SimFrontEnd> frontEnd
       m_clock(std::make_unique<SimClock>(m_machine)) {}
 
 SimPlatform::~SimPlatform() {
-    if (m_lockFd >= 0) {
-        ::close(m_lockFd);
+    for (int fd : {m_lockFd, m_keptLockFd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
 }
 
-bool SimPlatform::acquireSetupLock() {
-    if (m_lockFd >= 0) {
+namespace {
+
+// Holds an flock on the file in `fd` until it is closed; false when another process holds it.
+bool AcquireLockFile(const std::string& path, int& fd) {
+    if (fd >= 0) {
         return true;
     }
-    std::string path = m_machine.root() + "/setup.lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (opened < 0) {
         return false;
     }
     // The kernel drops the lock when this process dies, however it ends.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    if (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
+        ::close(opened);
         return false;
     }
-    m_lockFd = fd;
+    fd = opened;
     return true;
+}
+
+}  // namespace
+
+bool SimPlatform::acquireSetupLock() {
+    return AcquireLockFile(m_machine.root() + "/setup.lock", m_lockFd);
+}
+
+bool SimPlatform::acquireKeptSetupLock() {
+    return AcquireLockFile(m_machine.root() + "/kept-setup.lock", m_keptLockFd);
 }

@@ -37,6 +37,8 @@ public:
     SystemInfo& system() override { return m_system; }
     // An flock on setup.lock in the machine, held until this object dies.
     bool acquireSetupLock() override;
+    // The same on kept-setup.lock.
+    bool acquireKeptSetupLock() override;
 
     SimMachine& machine() { return m_machine; }
     FaultSeam& faults() { return m_seam; }
@@ -57,4 +59,5 @@ private:
     FaultSeam m_seam;
     std::unique_ptr<Clock> m_clock;
     int m_lockFd = -1;
+    int m_keptLockFd = -1;
 };

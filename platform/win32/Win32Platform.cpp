@@ -26,6 +26,9 @@ const char* const SETUP_MUTEX_IN_NAMESPACE = "ZIL_Setup\\Running";
 // Where no private namespace can be had (see OpenSetupNamespace), the name setup programs used
 // before; Global\ makes it one per machine. It too is private to administrators.
 const char* const SETUP_MUTEX_NAME = "Global\\ZIL_Setup_Running";
+// The kept setup program's own, in the same places.
+const char* const KEPT_MUTEX_IN_NAMESPACE = "ZIL_Setup\\KeptRunning";
+const char* const KEPT_MUTEX_NAME = "Global\\ZIL_Setup_KeptRunning";
 // Administrators and SYSTEM alone may open the namespace and the mutex.
 const char* const SETUP_LOCK_SDDL = "D:P(A;;GA;;;BA)(A;;GA;;;SY)";
 
@@ -109,7 +112,17 @@ public:
     SystemInfo& system() override { return m_system; }
 
     bool acquireSetupLock() override {
-        if (m_setupMutex.valid()) {
+        return acquireLock(SETUP_MUTEX_IN_NAMESPACE, SETUP_MUTEX_NAME, m_setupMutex);
+    }
+    bool acquireKeptSetupLock() override {
+        return acquireLock(KEPT_MUTEX_IN_NAMESPACE, KEPT_MUTEX_NAME, m_keptMutex);
+    }
+
+private:
+    // Holds the mutex of that name in `held`, in the setup namespace where there is one; false
+    // when another process holds it.
+    bool acquireLock(const char* inNamespace, const char* global, KernelHandle& held) {
+        if (held.valid()) {
             return true;
         }
         LocalMemory descriptor;
@@ -119,8 +132,10 @@ public:
             return false;
         }
         SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-        m_setupNamespace.reset(OpenSetupNamespace(attributes));
-        const char* name = m_setupNamespace.valid() ? SETUP_MUTEX_IN_NAMESPACE : SETUP_MUTEX_NAME;
+        if (!m_setupNamespace.valid()) {
+            m_setupNamespace.reset(OpenSetupNamespace(attributes));
+        }
+        const char* name = m_setupNamespace.valid() ? inNamespace : global;
         HANDLE mutex = CreateMutexA(&attributes, FALSE, name);
         // CreateMutexA succeeds for an existing mutex too and says so only in the last error,
         // so here it is read after a call that succeeded.
@@ -132,11 +147,10 @@ public:
             CloseHandle(mutex);
             return false;
         }
-        m_setupMutex.reset(mutex);
+        held.reset(mutex);
         return true;
     }
 
-private:
     Win32FileSystem m_files;
     Win32Services m_services;
     Win32Processes m_processes;
@@ -146,6 +160,7 @@ private:
     Win32SystemInfo m_system;
     NamespaceHandle m_setupNamespace;  // declared first, so it outlives the mutex in it
     KernelHandle m_setupMutex;         // the system releases it if the process dies
+    KernelHandle m_keptMutex;
 };
 
 }  // namespace

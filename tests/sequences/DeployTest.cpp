@@ -12,6 +12,7 @@
 
 #include "SequenceHarness.h"
 #include "res/ProductVersion.h"
+#include "setup/KeptSetup.h"
 #include "tests/faults/SetupProcess.h"
 
 using ::testing::ElementsAre;
@@ -241,6 +242,122 @@ TEST_F(DeployTest, TheKeptSetupRemovesEverythingFromInsideTheProgramFolder) {
     EXPECT_EQ(stuck.status, SETUP_EXIT_FAILURE % 256);
     EXPECT_EQ(ReadHostFile(kept), ReadHostFile(SAMPLE_SETUP));
     EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+}
+
+// Whichever call of the hand-over fails (the run folder, the copy, the move out of the program
+// folder, the copy's start), the kept program ends as a failed uninstall ends: 1603 and the log
+// file of a failed run, naming the step and its error, with the product, its entry and the kept
+// program as they were and no run folder left.
+TEST_F(DeployTest, AKeptSetupThatCannotHandOverLeavesTheLogOfAFailedRun) {
+    struct Sweep {
+        const char* kind;
+        const char* error;
+        const char* step;  // the one a fault of this kind stops, as the log names it
+    };
+    const std::vector<Sweep> sweeps = {
+        {"mkdir", "5+", "Make ZIL Setup Run Folder"},
+        {"open", "5", "Copy ZIL Setup"},
+        {"read", "5", "Copy ZIL Setup"},
+        {"write", "112", "Copy ZIL Setup"},
+        {"move", "5", "Move ZIL Setup Out Of Program Folder"},
+        {"exec", "2", "Start ZIL Setup Copy"},
+    };
+    const std::string kept = Host(SETUP_KEPT_SETUP);
+    for (const Sweep& sweep : sweeps) {
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        int failed = 0;
+        for (int call = 1; call <= 8; ++call) {
+            const std::string fault = sweep.kind + ("@" + std::to_string(call)) + "=" + sweep.error;
+            SCOPED_TRACE(fault);
+            std::filesystem::remove(Host(LOG_FILE));
+            SetupProcessRun run = RunKept("/U", fault);
+            ASSERT_TRUE(run.exited);
+            if (run.journal.find("program: C:\\ZIL_Setup_run") != std::string::npos) {
+                break;  // past the hand-over: the copy ran
+            }
+            ++failed;
+            EXPECT_EQ(run.status, SETUP_EXIT_FAILURE % 256);
+            const std::string log = LogText();
+            EXPECT_THAT(LogHeader(log), HasSubstr("exit code 1603"));
+            EXPECT_THAT(LogBody(log), HasSubstr(std::string(sweep.step) + " Failed, error"));
+            EXPECT_THAT(LogDetails(log), HasSubstr(std::string(sweep.step) + ": error"));
+            EXPECT_EQ(LogFooter(log), "Result: setup failed (exit code 1603)\r\n");
+            EXPECT_EQ(ReadHostFile(kept), ReadHostFile(SAMPLE_SETUP));
+            EXPECT_TRUE(Exists(SETUP_SERVICE_EXE));
+            EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+            EXPECT_FALSE(Exists(SETUP_RUN_DIR));
+        }
+        EXPECT_GT(failed, 0) << sweep.kind << ": no call of the hand-over was reached";
+    }
+}
+
+// A second kept program started while the first hands over (Uninstall clicked twice, a tool's
+// retry) ends as a second setup ends, 1618, before it touches anything: the first one's folder,
+// its copy and the log stay as they are. Once the first has ended, the next one runs.
+TEST_F(DeployTest, ASecondKeptSetupLeavesTheFirstAlone) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string log = LogText();
+    const std::string firstCopy = Host(SETUP_RUN_DIR) + "/" + SFX_KEPT_SETUP_NAME;
+    {
+        SimPlatform first(test_support::VirtualClockMachine(m_root));
+        ASSERT_TRUE(first.acquireKeptSetupLock());
+        std::filesystem::create_directories(Host(SETUP_RUN_DIR));
+        WriteHostFile(firstCopy, "the first one's copy");
+        const std::size_t journalBefore = ReadHostFile(m_root + "/journal.log").size();
+        SetupProcessRun second = RunKept("/U");
+        ASSERT_TRUE(second.exited);
+        EXPECT_EQ(second.status, SETUP_EXIT_ALREADY_RUNNING % 256);
+        EXPECT_EQ(second.journal.substr(journalBefore), "");
+        EXPECT_EQ(ReadHostFile(firstCopy), "the first one's copy");
+        EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+        EXPECT_EQ(LogText(), log);
+    }
+    std::filesystem::remove_all(Host(SETUP_RUN_DIR));
+    SetupProcessRun next = RunKept("/U");
+    ASSERT_TRUE(next.exited);
+    EXPECT_EQ(next.status, 0);
+    ExpectProductGone();
+}
+
+// The kept program is known by its file, not by the spelling of the path it was started by:
+// a short name, another case or a trailing dot is still the kept program; a byte-for-byte copy
+// of it elsewhere, or the path before anything is installed there, is not.
+TEST_F(DeployTest, TheKeptSetupIsKnownByItsFileHoweverItsPathIsSpelled) {
+    auto isKept = [&](const std::string& hostBelowC) {
+        SimConfig config = test_support::VirtualClockMachine(m_root);
+        config.modulePath = m_root + "/C/" + hostBelowC;
+        SimPlatform sim(config);
+        return KeptSetup(sim).IsThisProgram();
+    };
+    const std::string longPath = "Program Files (x86)/ZIL/ZIL_Setup.exe";
+    EXPECT_FALSE(isKept(longPath)) << "nothing installed yet";
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    std::filesystem::create_directories(m_root + "/C/Program Files/ZIL");
+    std::filesystem::copy_file(Host(SETUP_KEPT_SETUP),
+                               m_root + "/C/Program Files/ZIL/ZIL_Setup.exe");
+    std::filesystem::create_directories(m_root + "/C/Users/Public");
+    std::filesystem::copy_file(Host(SETUP_KEPT_SETUP), m_root + "/C/Users/Public/ZIL_Setup.exe");
+    const struct {
+        const char* path;
+        bool kept;
+    } spellings[] = {
+        {"Program Files (x86)/ZIL/ZIL_Setup.exe", true},
+        {"PROGRA~2/ZIL/ZIL_SE~2.EXE", true},
+        {"progra~2/zil/zil_se~2.exe", true},
+        {"PROGRA~2/ZIL/ZIL_SE~1.EXE", false},  // ZIL_Service.exe, first in the machine's order
+        {"program files (x86)/zil/ZIL_SETUP.EXE", true},
+        {"Program Files (x86)/ZIL/ZIL_Setup.exe.", true},
+        {"Program Files (x86)./ZIL/ZIL_Setup.exe", true},
+        {"PROGRA~1/ZIL/ZIL_Setup.exe", false},
+        {"Program Files/ZIL/ZIL_Setup.exe", false},
+        {"Users/Public/ZIL_Setup.exe", false},
+        {"Program Files (x86)/ZIL", false},
+        {"Program Files (x86)/ZIL/ZIL_Setup.ex", false},
+    };
+    for (const auto& spelling : spellings) {
+        EXPECT_EQ(isKept(spelling.path), spelling.kept) << spelling.path;
+    }
 }
 
 // An ordinary user's C:\\ZIL_Setup_run that setup can neither remove nor move aside is no veto

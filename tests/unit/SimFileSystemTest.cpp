@@ -107,6 +107,44 @@ TEST_F(SimFileSystemTest, PathsMapBelowTheMachineOrAreRefused) {
     EXPECT_FALSE(fs::exists(m_scratch / "outside" / "planted"));
 }
 
+// Every other name Windows gives a path leads to the same file: short names, numbered among the
+// names that share their first letters, and trailing dots and blanks, which Windows drops. A
+// name that fits 8.3 has no second one.
+TEST_F(SimFileSystemTest, ShortNamesAndTrailingDotsNameTheSameFile) {
+    for (const char* file :
+         {"C/Program Files/a.txt", "C/Program Files (x86)/ZIL/ZIL_Service.exe",
+          "C/Program Files (x86)/ZIL/ZIL_Setup.exe", "C/Program Files (x86)/ZIL/Setup.log",
+          "C/ProgramData/b.txt", "C/My.Long.Name.text"}) {
+        Touch(file);
+    }
+    const struct {
+        const char* windows;
+        const char* host;
+    } cases[] = {
+        {"C:\\PROGRA~1\\a.txt", "C/Program Files/a.txt"},
+        {"C:\\progra~2\\ZIL", "C/Program Files (x86)/ZIL"},
+        {"C:\\PROGRA~3\\b.txt", "C/ProgramData/b.txt"},
+        {"C:\\PROGRA~2\\ZIL\\ZIL_SE~1.EXE", "C/Program Files (x86)/ZIL/ZIL_Service.exe"},
+        {"C:\\PROGRA~2\\ZIL\\ZIL_SE~2.EXE", "C/Program Files (x86)/ZIL/ZIL_Setup.exe"},
+        {"C:\\MYLONG~1.TEX", "C/My.Long.Name.text"},
+        {"C:\\Program Files (x86).\\ZIL\\ZIL_Setup.exe. .",
+         "C/Program Files (x86)/ZIL/ZIL_Setup.exe"},
+        {"C:/PROGRA~2/ZIL/setup.LOG", "C/Program Files (x86)/ZIL/Setup.log"},
+        // What no name stands for is a name of its own.
+        {"C:\\PROGRA~4", "C/PROGRA~4"},
+        {"C:\\PROGRA~2\\ZIL\\SETUP~1.LOG", "C/Program Files (x86)/ZIL/SETUP~1.LOG"},
+        {"C:\\PROGRA~2\\ZIL\\ZIL_SE~3.EXE", "C/Program Files (x86)/ZIL/ZIL_SE~3.EXE"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Host(c.windows), c.host) << c.windows;
+    }
+    PathInfo longName;
+    PathInfo shortName;
+    ASSERT_EQ(m_files->pathInfo("C:\\Program Files (x86)\\ZIL\\ZIL_Setup.exe", longName), WIN_OK);
+    ASSERT_EQ(m_files->pathInfo("c:/progra~2/zil/zil_se~2.exe.", shortName), WIN_OK);
+    EXPECT_TRUE(shortName.SameFileAs(longName));
+}
+
 TEST_F(SimFileSystemTest, FindAndListUseWildcardsInTheLastComponent) {
     Touch("C/eula.txt");
     Touch("C/EULA");
