@@ -3,8 +3,8 @@
 # `reg query` shows the Apps & features entry with every value; an upgrade leaves exactly one
 # entry; the QuietUninstallString, run as a tool runs it (the program it names started with its
 # arguments, that process waited for, its exit code taken), ends 0 only once the program
-# folder, the service, the entry and the kept setup program are gone; /U with a file held open
-# ends 3010 (194 here).
+# folder, the service, the entry and the kept setup program are gone; so does the kept program
+# started through its short path; /U with a file held open ends 3010 (194 here).
 #   tests/wine/deploy.sh [win32|win64]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
@@ -57,6 +57,18 @@ expect "the program folder is gone" "$(test -e "$program_dir" && echo there)" ""
 expect "the service is gone" "$(wine_service_state)" ""
 expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
 expect "the log says so" "$(wine_setup_log | tail -1)" "Result: uninstall succeeded (exit code 0)"
+
+echo "== the kept setup program started through its short path"
+# Known by its file, not by how its path is spelled: it hands over to its copy as from the long
+# path, so the program folder goes whole.
+wine_run 240 "$setup" /I
+expect "/I exits 0" "$status" 0
+short=$("$WINE" cmd /c "for %I in (\"$kept\") do @echo %~sI" 2>/dev/null | tr -d '\r')
+expect "Windows gives it a short path" "$(grep -c '~' <<<"$short")" 1
+wine_run 300 "$short" /U
+expect "it exits 0" "$status" 0
+expect "the program folder is gone" "$(test -e "$program_dir" && echo there)" ""
+expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
 
 echo "== /U with a file held open"
 wine_run 240 "$setup" /I
