@@ -402,4 +402,14 @@ TEST_F(DeployTest, WhatWaitsForTheRestartEnds3010) {
     ExpectProductGone();
 }
 
+// An entry the registry will not let go still lists the product in Apps & features: the
+// uninstall that leaves it is no success, and a person can start it again from there.
+TEST_F(DeployTest, AnEntryThatCannotGoFailsTheUninstall) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    InjectForNextRun({SimFaultKind::RegDelete, 1, WIN_ACCESS_DENIED, true});
+    EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+    EXPECT_THAT(LogDetails(LogText()), HasSubstr("Delete ZIL Uninstall Entry: error 5"));
+}
+
 }  // namespace
