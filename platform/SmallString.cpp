@@ -395,12 +395,30 @@ SmallString operator+(SmallString&& left, const SmallString& right) {
     return static_cast<SmallString&&>(left) + std::string_view(right);
 }
 
+namespace {
+
+// Divides value by ten and returns the remainder, a 16-bit piece at a time: each step's
+// dividend fits 32 bits, so the 32-bit program needs no 64-bit division routine (some 750
+// bytes of the compiler's library).
+unsigned DivideByTen(unsigned long long& value) {
+    unsigned remainder = 0;
+    unsigned long long quotient = 0;
+    for (int shift = 48; shift >= 0; shift -= 16) {
+        unsigned part = remainder << 16 | static_cast<unsigned>(value >> shift & 0xFFFF);
+        quotient |= static_cast<unsigned long long>(part / 10) << shift;
+        remainder = part % 10;
+    }
+    value = quotient;
+    return remainder;
+}
+
+}  // namespace
+
 SmallString SmallToString(unsigned long long value) {
     char digits[20];
     char* first = digits + sizeof digits;
     do {
-        *--first = static_cast<char>('0' + value % 10);
-        value /= 10;
+        *--first = static_cast<char>('0' + DivideByTen(value));
     } while (value != 0);
     return SmallString(first, digits + sizeof digits);
 }

@@ -328,7 +328,10 @@ std::vector<String> FileOperations::RedistLeftovers() {
         for (const char* pattern : theRedistLeftovers) {
             std::vector<String> matches;
             m_platform.files().listMatches(String(drive) + pattern, matches);
-            found.insert(found.end(), matches.begin(), matches.end());
+            // One by one: the copy a range would compile in is half a kilobyte.
+            for (const String& match : matches) {
+                found.push_back(match);
+            }
         }
     }
     return found;

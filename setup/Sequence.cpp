@@ -22,7 +22,10 @@ StepOutcome& StepOutcome::Add(const StepOutcome& part) {
     if (!part.status.empty()) {
         status = part.status;
     }
-    records.insert(records.end(), part.records.begin(), part.records.end());
+    // One by one: a range's insert compiles in a copy of its own.
+    for (const StepRecord& record : part.records) {
+        records.push_back(record);
+    }
     return *this;
 }
 

@@ -173,7 +173,10 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
           String(SETUP_UPGRADE_RECORD) + SFX_RETIRED_SUFFIX + "*"}) {
         std::vector<String> matches;
         if (files.listMatches(pattern, matches) == WIN_OK) {
-            found.insert(found.end(), matches.begin(), matches.end());
+            // One by one: the copy a range would compile in is half a kilobyte.
+            for (const String& match : matches) {
+                found.push_back(match);
+            }
         }
     }
     // A record that its run could only empty names nothing; it is setup's to delete.

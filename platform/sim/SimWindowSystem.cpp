@@ -294,7 +294,8 @@ private:
 SimWindowSystem::SimWindowSystem(SimMachine& machine, SimFrontEnd* frontEnd)
     : m_machine(machine),
       m_frontEnd(frontEnd),
-      m_input(machine.config().input.begin(), machine.config().input.end()) {}
+      m_input(machine.config().input.begin(), machine.config().input.end()),
+      m_pumpSchedule(1000) {}  // the machine's clock counts milliseconds
 
 SimWindowSystem::~SimWindowSystem() = default;
 
@@ -394,7 +395,7 @@ void SimWindowSystem::pumpMessages() {
         perform(nextAction(false));
         m_dialogWindow->paintPending();
     }
-    m_pumpSchedule.drained(m_machine.now() * 1000);
+    m_pumpSchedule.drained(m_machine.now());
 }
 
 void SimWindowSystem::handlePosted() {
@@ -408,7 +409,7 @@ void SimWindowSystem::handlePosted() {
 }
 
 void SimWindowSystem::pumpMessagesIfDue() {
-    if (m_pumpSchedule.due(m_machine.now() * 1000)) {
+    if (m_pumpSchedule.due(m_machine.now())) {
         pumpMessages();
     }
 }

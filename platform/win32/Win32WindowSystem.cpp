@@ -58,19 +58,18 @@ Rect toRect(const RECT& rect) {
     return Rect{rect.left, rect.top, rect.right, rect.bottom};
 }
 
-// The performance counter in microseconds: the tick count moves in steps of up to 16 ms, too
-// coarse for the pump's 10.
-std::uint64_t microsecondsNow() {
+// The performance counter: the tick count moves in steps of up to 16 ms, too coarse for the
+// pump's 10.
+std::uint64_t counterNow() {
     LARGE_INTEGER count{};
-    LARGE_INTEGER frequency{};
     QueryPerformanceCounter(&count);
+    return static_cast<std::uint64_t>(count.QuadPart);
+}
+
+std::uint64_t counterFrequency() {
+    LARGE_INTEGER frequency{};
     QueryPerformanceFrequency(&frequency);
-    auto ticks = static_cast<std::uint64_t>(count.QuadPart);
-    auto perSecond = static_cast<std::uint64_t>(frequency.QuadPart);
-    if (perSecond == 0) {
-        return 0;
-    }
-    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+    return static_cast<std::uint64_t>(frequency.QuadPart);
 }
 
 // A copy of a dialog template without WS_VISIBLE: DialogBox would show the window the moment
@@ -330,7 +329,7 @@ private:
 // always takes from its own folder: imported, it would be looked for beside the setup program
 // (where a download folder may hold anything) before the DLL search is restricted. Loaded here,
 // after the restriction, it comes from System32 alone, and stays for the life of the process.
-Win32WindowSystem::Win32WindowSystem() {
+Win32WindowSystem::Win32WindowSystem() : m_pumpSchedule(counterFrequency()) {
     HMODULE library = LoadLibraryExA("comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (library == nullptr) {
         return;  // the dialog then cannot be made, and the run ends with 1603
@@ -379,11 +378,11 @@ void Win32WindowSystem::pumpMessages() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    m_pumpSchedule.drained(microsecondsNow());
+    m_pumpSchedule.drained(counterNow());
 }
 
 void Win32WindowSystem::pumpMessagesIfDue() {
-    if (m_pumpSchedule.due(microsecondsNow())) {
+    if (m_pumpSchedule.due(counterNow())) {
         pumpMessages();
     }
 }

@@ -196,6 +196,17 @@ TEST(SmallStringTest, NumbersReadAsTheLibraryWritesThem) {
     for (unsigned long long value : unsignedValues) {
         ExpectSame(std::to_string(value), SmallToString(value), std::to_string(value));
     }
+    // The digits come from a division done in 16-bit pieces: every piece's edge, and a carry
+    // from each piece into the next.
+    for (int shift = 0; shift < 64; shift += 4) {
+        unsigned long long power = 1ull << shift;
+        for (unsigned long long value : {power - 1, power, power + 9, power * 10 - 1}) {
+            ExpectSame(std::to_string(value), SmallToString(value), std::to_string(value));
+        }
+    }
+    for (unsigned long long value = 1; value <= ULLONG_MAX / 10; value *= 10) {
+        ExpectSame(std::to_string(value * 10 - 1), SmallToString(value * 10 - 1), "nines");
+    }
     ExpectSame("-1", SmallToString(-1), "int");
     ExpectSame("4294967295", SmallToString(4294967295u), "unsigned");
 }
