@@ -13,9 +13,10 @@ name=$(basename "$stub")
 # uninstaller and the quieter window then came to 106 KiB together, against the 84 KiB (86,016
 # bytes) they were meant to fit in. Taking back what the compiler added around them (jump
 # tables, 64-bit division, copies of functions called once, range inserts) brought that to
-# 103 KiB; 84 KiB is still the target, and until the program reaches it this limit keeps it from
-# growing further unnoticed.
-limit=105472
+# 103 KiB, and the kept uninstaller's own lock, failure log and identity check to 104.5 KiB;
+# 84 KiB is still the target, and until the program reaches it this limit keeps it from growing
+# further unnoticed.
+limit=107520
 # Libraries that Windows always loads from its system folder (its known DLLs), wherever the
 # program is started from. Any other import, even a Windows library such as comctl32, would be
 # looked for beside the setup program before it can restrict the search.
