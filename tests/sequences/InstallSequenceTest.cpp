@@ -619,6 +619,8 @@ TEST_F(UpgradeTest, LeftoversOfEarlierRunsAreFinished) {
         ExpectNoLeftovers();
         EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("held open")))
             << "what went is not named as left for the restart";
+        EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("cannot be removed")))
+            << "what went is not named as left for a person";
     }
     FreshMachine();
     WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + "\\old.txt"), "old");
