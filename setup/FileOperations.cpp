@@ -131,6 +131,13 @@ Removal FileOperations::RemoveOrRetire(const String& path) {
     if (error == WIN_OK || error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {
         return {};
     }
+    // What is not there any more has gone, whatever the removal answered: nothing is left to
+    // move aside, and nothing of someone else's to name.
+    PathInfo info;
+    Win32Error found = m_platform.files().pathInfo(path, info);
+    if (found == WIN_FILE_NOT_FOUND || found == WIN_PATH_NOT_FOUND) {
+        return {};
+    }
     return Retire(path, error);
 }
 

@@ -85,26 +85,32 @@ StepOutcome InstallSequence::QueryOldService() {
         queried.error = static_cast<Win32Error>(query.error);
     } else if (query.state == SVC_RUNNING) {
         m_upgrade.NoteServiceRan();
+    } else {
+        m_oldServicePending = query.error == 0 && query.state != SVC_STOPPED;
     }
     return queried;
 }
 
 // The running product gets its close request and a moment to act on it before the stop. One
-// that would not stop keeps running, and keeps its files; only one that stopped is started
-// again by a restore.
+// still on its way (stopping, starting) runs from the program folder just the same: it too must
+// reach STOPPED first. One that would not stop keeps running, and keeps its files; only one that
+// ran and stopped is started again by a restore.
 StepOutcome InstallSequence::StopOldService() {
     StepOutcome stop;
-    if (!m_upgrade.ServiceRan()) {
+    bool ran = m_upgrade.ServiceRan();
+    if (!ran && !m_oldServicePending) {
         return stop;
     }
-    Pause(SEQUENCE_PAUSE_CONTROL);
-    stop.Add(SendControl(SERVICE_CODE_CLOSE));
-    Pause(SEQUENCE_PAUSE_CONTROL);
+    if (ran) {
+        Pause(SEQUENCE_PAUSE_CONTROL);
+        stop.Add(SendControl(SERVICE_CODE_CLOSE));
+        Pause(SEQUENCE_PAUSE_CONTROL);
+    }
     ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
     stop.runLog += stopped.statusLine;
     if (stopped.error != 0 && StillRunning()) {
         stop.error = static_cast<Win32Error>(stopped.error);
-    } else {
+    } else if (ran) {
         m_upgrade.ServiceStopped();
     }
     return stop;

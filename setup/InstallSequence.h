@@ -66,4 +66,5 @@ private:
 
     Upgrade m_upgrade;
     ProductEntry m_entry;
+    bool m_oldServicePending = false;  // found neither stopped nor running
 };

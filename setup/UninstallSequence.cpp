@@ -78,7 +78,10 @@ StepOutcome UninstallSequence::SendUninstallLast() {
 
 StepOutcome UninstallSequence::QueryService() {
     ServiceQuery query = m_service.QueryServiceState();
-    m_serviceRuns = query.error == 0 && query.state == SVC_RUNNING;
+    // One still on its way (stopping, starting) runs from the program folder just the same; and
+    // one whose state cannot be read may run: its files are not removed under it unless it stops.
+    bool unknown = query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST;
+    m_serviceRuns = unknown || (query.error == 0 && query.state != SVC_STOPPED);
     StepOutcome queried;
     queried.recordedError = static_cast<Win32Error>(query.error);
     queried.status = query.statusLine;

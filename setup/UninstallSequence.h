@@ -43,7 +43,7 @@ private:
 
     Upgrade m_upgrade;
     ProductEntry m_entry;
-    bool m_serviceRuns = false;       // as the query found it
+    bool m_serviceRuns = false;       // as the query found it: in any state but stopped, or unknown
     bool m_leftoversStay = false;     // setup's own, that could neither go nor be moved aside
     Win32Error m_entryLeft = WIN_OK;  // why the Apps & features entry could not go
 };

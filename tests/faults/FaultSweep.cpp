@@ -2,7 +2,9 @@
 // of one kind failing at a time (ZIL_FAULTS), once and from then on, for every call that kind
 // makes: /I on a clean machine, /I over a running installation, and /U. After every run the
 // invariants below are checked; the sweep prints what it ran and every violation, and fails
-// when there is one.
+// when there is one. Over an installation, the calls are also killed one at a time, and after a
+// failed or killed upgrade /I runs once more without faults: it must finish the job, leaving
+// exactly one installation and nothing of setup's own beside the program folder.
 //   fault_sweep SETUP PAYLOAD_DIR [SCRATCH [SCENARIO]]
 // SETUP is the host setup program with its archive, PAYLOAD_DIR the files it was packed from;
 // with SCENARIO, only the scenarios whose names hold that text (or one of its texts separated by
@@ -87,6 +89,54 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
     fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
 }
 
+// The service control manager's table holds one service, JovixZIL: sets one of its fields
+// ("account NT AUTHORITY\LocalService"), or adds a line when no line has that field.
+void SetServiceField(const fs::path& machine, const std::string& field, const std::string& value) {
+    std::istringstream table(test_support::ReadHostFile(machine / "services.txt"));
+    std::string edited;
+    bool set = false;
+    for (std::string line; std::getline(table, line);) {
+        if (line.starts_with(field + " ")) {
+            line = field + " " + value;
+            set = true;
+        }
+        edited += line + "\n";
+    }
+    if (!set) {
+        edited += field + " " + value + "\n";
+    }
+    std::ofstream(machine / "services.txt", std::ios::trunc) << edited;
+}
+
+// The owner of a service handle that another program keeps open: the sweep itself, alive for as
+// long as the run it holds the service for.
+std::string HolderOfTheService() {
+    return std::to_string(::getpid()) + ".held";
+}
+
+// Another program keeps a handle to the service open: its deletion only marks it, and while it
+// stays marked it can be neither opened nor registered again (1072).
+void HoldTheService(const fs::path& machine) {
+    SetServiceField(machine, "handles", HolderOfTheService() + " 1");
+}
+
+void ReleaseTheService(const fs::path& machine) {
+    SetServiceField(machine, "handles", HolderOfTheService() + " 0");
+}
+
+// The service that was asked to stop long ago and never got there: stop-pending for good.
+void StickTheService(const fs::path& machine) {
+    SetServiceField(machine, "state", std::to_string(SVC_STOPPED));
+    SetServiceField(
+        machine, "pending",
+        std::to_string(SVC_STOP_PENDING) + " 0 " + std::to_string(SimServices::SIM_FOREVER) + " -");
+}
+
+// ... until it finally stops.
+void UnstickTheService(const fs::path& machine) {
+    SetServiceField(machine, "pending", "0 0 0 -");
+}
+
 struct Service {
     bool registered = false;
     std::uint32_t state = 0;
@@ -104,7 +154,9 @@ Service ServiceOf(const fs::path& machine) {
     SimPlatform sim(test_support::VirtualClockMachine(machine.string()));
     SimServices::Record record;
     Service service;
-    service.registered = sim.simServices().lookup(theServiceName, record);
+    // One marked for deletion goes as soon as the last handle to it closes.
+    service.registered =
+        sim.simServices().lookup(theServiceName, record) && !record.markedForDelete;
     service.state = sim.simServices().currentState(theServiceName);
     service.image = record.settings.imagePath;
     service.startType = record.settings.startType;
@@ -158,6 +210,11 @@ public:
                         run.status, why.c_str());
             return false;
         }
+        // The old service as an administrator may have changed it: under another account, with
+        // an argument, started on demand. A failed upgrade must give back exactly this.
+        SetServiceField(installed, "account", "NT AUTHORITY\\LocalService");
+        SetServiceField(installed, "image", m_installedImage + " -old");
+        SetServiceField(installed, "start-type", "3");
         m_entryVersion = RegistryValue::Text("DisplayVersion", "");
         for (const RegistryValue& value : EntryOf(installed)) {
             m_entryVersion = value.name == "DisplayVersion" ? value : m_entryVersion;
@@ -205,6 +262,27 @@ public:
         m_planted = {setAside + "/planted.txt", "D/data/elsewhere/planted.txt"};
         PrepareUsers(installed);
         m_ranBeforeTheCut.insert(link);
+        return PrepareInterrupted(installed);
+    }
+
+    // Over the installation: an upgrade cut off once the old folder was set aside (its record
+    // written, the old service removed), for the next run to resume; and a service stuck stopping.
+    bool PrepareInterrupted(const fs::path& installed) {
+        fs::path cut = m_scratch / "cut";
+        CopyMachine(installed, cut);
+        SetupProcessRun run = RunSetupProcess(m_program, cut, "/I", "mkdir@2=kill");
+        for (const char* left : {"ZIL.previous", "ZIL.upgrade"}) {
+            if (run.exited || !fs::exists(cut / "C/Program Files (x86)" / left)) {
+                std::printf("fault sweep: the upgrade cut off left no %s (%d)\n", left, run.status);
+                return false;
+            }
+        }
+        fs::remove(cut / theLogFile);
+        fs::remove(cut / "journal.log");
+        m_ranBeforeTheCut.insert(cut);
+        fs::path stuck = m_scratch / "stuck";
+        CopyMachine(installed, stuck);
+        StickTheService(stuck);
         return true;
     }
 
@@ -231,31 +309,98 @@ public:
         fs::create_hard_link(machine / theLinkedFile, machine / theLogFile);
     }
 
-    void RunScenario(const std::string& name, const fs::path& baseline, const std::string& argument,
-                     void (*afterCopy)(const fs::path&) = nullptr) {
-        if (!Selected(name)) {
+    // One scenario: a machine, the argument, and how its runs differ from a plain one.
+    struct Scenario {
+        Scenario(std::string name, fs::path baseline, std::string argument)
+            : name(std::move(name)), baseline(std::move(baseline)), argument(std::move(argument)) {}
+        // What each run's copy of the machine gets besides.
+        Scenario& EachCopy(void (*change)(const fs::path&)) {
+            afterCopy = change;
+            return *this;
+        }
+        // Faults in every run, ahead of the swept one; their kind is not swept.
+        Scenario& AlwaysFailing(std::string faults) {
+            alwaysFails = std::move(faults);
+            return *this;
+        }
+        // Only calls of these kinds are swept: the ones that reach what the scenario is about.
+        Scenario& Only(std::vector<SimFaultKind> kinds) {
+            swept = std::move(kinds);
+            return *this;
+        }
+        // Each swept call ends the process instead of failing.
+        Scenario& Killing() {
+            kills = true;
+            return *this;
+        }
+        // An upgrade: after a run that failed or was killed, /I runs again without faults, once
+        // what kept it from succeeding has gone, and must finish the job.
+        Scenario& FollowedUp(void (*obstacleGone)(const fs::path&) = nullptr) {
+            followUp = true;
+            beforeFollowUp = obstacleGone;
+            return *this;
+        }
+
+        std::string name;
+        fs::path baseline;
+        std::string argument;
+        void (*afterCopy)(const fs::path&) = nullptr;
+        std::string alwaysFails;
+        std::vector<SimFaultKind> swept;  // none: every kind
+        bool kills = false;
+        bool followUp = false;
+        void (*beforeFollowUp)(const fs::path&) = nullptr;
+    };
+
+    void RunScenario(const Scenario& scenario) {
+        if (!Selected(scenario.name)) {
             return;
         }
         fs::path machine = m_scratch / "run";
         for (const Kind& kind : theKinds) {
+            std::string kindName = SimFaultKindName(kind.kind);
+            bool sweptKind = scenario.swept.empty() ||
+                             std::find(scenario.swept.begin(), scenario.swept.end(), kind.kind) !=
+                                 scenario.swept.end();
+            if (!sweptKind || scenario.alwaysFails.starts_with(kindName + "@")) {
+                continue;
+            }
             for (bool fromThenOn : {false, true}) {
+                if (fromThenOn && scenario.kills) {
+                    break;  // a process is killed once
+                }
                 for (int nth = 1;; ++nth) {
-                    std::string faults = std::string(SimFaultKindName(kind.kind)) + "@" +
-                                         std::to_string(nth) + "=" + std::to_string(kind.error) +
-                                         (fromThenOn ? "+" : "");
-                    CopyMachine(baseline, machine);
-                    if (afterCopy != nullptr) {
-                        afterCopy(machine);
+                    std::string swept = kindName + "@" + std::to_string(nth) + "=" +
+                                        (scenario.kills ? "kill" : std::to_string(kind.error)) +
+                                        (fromThenOn ? "+" : "");
+                    std::string faults =
+                        scenario.alwaysFails.empty() ? swept : scenario.alwaysFails + "," + swept;
+                    CopyMachine(scenario.baseline, machine);
+                    if (scenario.afterCopy != nullptr) {
+                        scenario.afterCopy(machine);
                     }
-                    SetupProcessRun run = RunSetupProcess(m_program, machine, argument, faults);
+                    SetupProcessRun run =
+                        RunSetupProcess(m_program, machine, scenario.argument, faults);
                     ++m_runs;
-                    bool fired = run.journal.find("\nfault: ") != std::string::npos ||
-                                 run.journal.starts_with("fault: ");
+                    std::string fault = "fault: " + kindName + " call " + std::to_string(nth) + " ";
+                    bool fired = run.journal.find("\n" + fault) != std::string::npos ||
+                                 run.journal.starts_with(fault);
                     if (!fired && run.exited) {
                         break;  // the run made fewer calls of this kind than nth
                     }
                     ++m_faults;
-                    Check(name + " " + faults, kind, fromThenOn, machine, argument, baseline, run);
+                    std::string label = scenario.name + " " + faults;
+                    if (scenario.kills) {
+                        Expect(!run.exited, label, "the process was not killed at its fault");
+                        CheckOthersFiles(label, machine, run);
+                    } else {
+                        Check(label, kind, fromThenOn, machine, scenario.argument,
+                              scenario.baseline, run);
+                    }
+                    bool succeeded = run.exited && (run.status == 0 || run.status == 194);
+                    if (scenario.followUp && !succeeded) {
+                        FollowUp(label, scenario, machine);
+                    }
                 }
             }
         }
@@ -347,6 +492,11 @@ private:
                             ListBelow(machine / theTempDir) == ListBelow(baseline / theTempDir);
             bool gone = !service.registered && !fs::exists(machine / theProgramDir) && tempGone;
             Expect(!success || gone, label, "exit 0 but the product is not gone");
+            // A service that still runs, or is on its way somewhere, keeps the files it runs
+            // from.
+            bool runs = service.state != 0 && service.state != SVC_STOPPED;
+            Expect(!runs || fs::exists(machine / theProgramDir / "ZIL_Service.exe"), label,
+                   "the service still runs, but its files are gone");
             Expect(!success || entry.empty(), label, "uninstalled, but Apps & features lists it");
         }
         CheckOthersFiles(label, machine, run);
@@ -392,6 +542,30 @@ private:
             Expect(!(path.starts_with(std::string(theProgramDir) + "/") &&
                      path.ends_with("planted.txt")),
                    label, path + ": a planted file was moved into the program folder");
+        }
+    }
+
+    // /I once more, without faults, after an upgrade that failed or was killed: it ends 0 with
+    // the new installation complete and listed, the machine otherwise as the scenario left it,
+    // and nothing of setup's own beside the program folder.
+    void FollowUp(const std::string& label, const Scenario& scenario, const fs::path& machine) {
+        if (scenario.beforeFollowUp != nullptr) {
+            scenario.beforeFollowUp(machine);
+        }
+        SetupProcessRun next = RunSetupProcess(m_program, machine, "/I", "");
+        ++m_runs;
+        std::string nextLabel = label + ", then /I";
+        Expect(next.exited && next.status == 0, nextLabel,
+               "did not finish the upgrade (status " + std::to_string(next.status) + ")");
+        if (!next.exited) {
+            return;
+        }
+        const Kind none{SimFaultKind::Count, 0};
+        Check(nextLabel, none, false, machine, "/I", scenario.baseline, next);
+        for (const auto& item : fs::directory_iterator(machine / "C/Program Files (x86)")) {
+            std::string name = item.path().filename().string();
+            Expect(!name.starts_with("ZIL."), nextLabel,
+                   name + " is left beside the program folder");
         }
     }
 
@@ -504,16 +678,48 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto started = std::chrono::steady_clock::now();
-    sweep.RunScenario("clean /I", scratch / "clean", "/I");
-    sweep.RunScenario("upgrade /I", scratch / "installed", "/I");
-    sweep.RunScenario("/U", scratch / "installed", "/U");
-    sweep.RunScenario("planted folders /I", scratch / "planted-folders", "/I");
-    sweep.RunScenario("planted link /I", scratch / "planted-link", "/I");
-    sweep.RunScenario("planted link /U", scratch / "planted-link", "/U");
-    sweep.RunScenario("user's temp /U", scratch / "user-temp", "/U");
-    sweep.RunScenario("user's fixed temp /U", scratch / "user-temp-fixed", "/U");
-    sweep.RunScenario("user's fixed temp /I", scratch / "user-temp-fixed", "/I");
-    sweep.RunScenario("log hard link /I", scratch / "log-link", "/I", Sweep::HardLinkAtTheLog);
+    using Scenario = Sweep::Scenario;
+    // What an upgrade changes and gives back once the files are extracted: the extraction's
+    // reads and writes are swept by the plain upgrade already.
+    const std::vector<SimFaultKind> changes = {
+        K::Mkdir,      K::Move,      K::Delete,   K::SvcOpen, K::SvcCreate, K::SvcStart,
+        K::SvcControl, K::SvcDelete, K::SvcQuery, K::Restart, K::RegWrite,  K::RegDelete};
+    // A service stuck stopping is queried every 189 ms for the half minute it is given: the
+    // manager's calls inside that wait are not swept one by one.
+    const std::vector<SimFaultKind> outsideTheWait = {K::Mkdir,     K::Move,     K::Delete,
+                                                      K::SvcCreate, K::SvcStart, K::SvcDelete,
+                                                      K::Restart,   K::RegWrite, K::RegDelete};
+    const fs::path installed = scratch / "installed";
+    const std::vector<Scenario> scenarios = {
+        Scenario("clean /I", scratch / "clean", "/I"),
+        Scenario("upgrade /I", installed, "/I").FollowedUp(),
+        Scenario("/U", installed, "/U"),
+        Scenario("planted folders /I", scratch / "planted-folders", "/I"),
+        Scenario("planted link /I", scratch / "planted-link", "/I"),
+        Scenario("planted link /U", scratch / "planted-link", "/U"),
+        Scenario("user's temp /U", scratch / "user-temp", "/U"),
+        Scenario("user's fixed temp /U", scratch / "user-temp-fixed", "/U"),
+        Scenario("user's fixed temp /I", scratch / "user-temp-fixed", "/I"),
+        Scenario("log hard link /I", scratch / "log-link", "/I").EachCopy(Sweep::HardLinkAtTheLog),
+        Scenario("service creation refused /I", installed, "/I")
+            .Only(changes)
+            .AlwaysFailing("svc-create@1=5+")
+            .FollowedUp(),
+        Scenario("service held open /I", installed, "/I")
+            .Only(changes)
+            .EachCopy(HoldTheService)
+            .FollowedUp(ReleaseTheService),
+        Scenario("service held open /U", installed, "/U").Only(changes).EachCopy(HoldTheService),
+        Scenario("service stuck stopping /I", scratch / "stuck", "/I")
+            .Only(outsideTheWait)
+            .FollowedUp(UnstickTheService),
+        Scenario("service stuck stopping /U", scratch / "stuck", "/U").Only(outsideTheWait),
+        Scenario("upgrade killed /I", installed, "/I").Killing().FollowedUp(),
+        Scenario("resume killed /I", scratch / "cut", "/I").Killing().FollowedUp(),
+    };
+    for (const Sweep::Scenario& scenario : scenarios) {
+        sweep.RunScenario(scenario);
+    }
     int result = sweep.Report();
     auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)

@@ -8,7 +8,8 @@
 // deleteprogram, deletetemp, sweep; hold (keeps a handle to the service open until the end),
 // exec:PATH (the platform's own error for starting PATH); upgrade, removeservice, setaside (the
 // first steps of an upgrade: its record, the old service's removal, the old folder set aside;
-// a run that ends after them is an upgrade cut off halfway).
+// a run that ends after them is an upgrade cut off halfway); resume (what the next run does
+// first with such a record) and giveback (the restore of a run that fails after it).
 // Output lines: "<step> -> <result> | <status line with \r\n written out>".
 
 #include <cstdio>
@@ -143,6 +144,14 @@ bool RunStep(Platform& platform, Operations& operations, const String& step, int
         result = Printed(operations.upgrade.RemoveService(), status);
     } else if (step == "setaside") {
         result = static_cast<int>(operations.upgrade.SetAsideFolder());
+    } else if (step == "resume") {
+        Upgrade::Resumption resumed = operations.upgrade.ResumeInterrupted();
+        status = resumed.note;
+        result = static_cast<int>(resumed.error);
+    } else if (step == "giveback") {
+        Restoration restored = operations.changes.GiveBack();
+        status = restored.runLog;
+        result = static_cast<int>(restored.error);
     } else {
         return false;
     }
