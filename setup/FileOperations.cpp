@@ -88,7 +88,7 @@ String FileOperations::InTempDirectory(const String& path) const {
     return path.substr(0, 1) + m_tempDirectory.substr(1) + path.substr(usual);
 }
 
-Win32Error FileOperations::EnsureDirectory(const String& path) {
+Win32Error FileOperations::EnsureDirectory(TextRef path) {
     FileSystem& files = m_platform.files();
     if (PathInfo info; files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Link) {
         if (Win32Error error = files.removeTree(path); error != WIN_OK) {
@@ -263,7 +263,7 @@ Win32Error FileOperations::CopyTree(const String& from, const String& to) {
     return WIN_OK;
 }
 
-Win32Error FileOperations::CopyFile(const String& from, const String& to) {
+Win32Error FileOperations::CopyFile(TextRef from, TextRef to) {
     FileSystem& files = m_platform.files();
     std::unique_ptr<File> source;
     std::unique_ptr<File> target;
