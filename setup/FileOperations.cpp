@@ -143,7 +143,7 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
     FileSystem& files = m_platform.files();
     String retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
     if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
-        return {error, "", Leftover::None, ""};
+        return {error, {}, Leftover::None, {}};
     }
     // A scheduling refused is told as such: the leftover then waits for a person.
     Leftover leftover =
@@ -159,7 +159,7 @@ Removal FileOperations::SetAside(const String& path, Win32Error error) {
     if (!aside.empty() && m_platform.files().moveFile(path, aside, false) == WIN_OK) {
         return {WIN_OK, aside, Leftover::SomeoneElses, aside};
     }
-    return {error, "", Leftover::SomeoneElses, TrimSeparators(path)};
+    return {error, {}, Leftover::SomeoneElses, TrimSeparators(path)};
 }
 
 // A real file or folder of Administrators, SYSTEM or this account: a folder setup made. What
