@@ -4,8 +4,8 @@
 
 #include "platform/WindowsPaths.h"
 
-Win32Error CreateFolders(FileSystem& files, const String& path) {
-    String folder = TrimSeparators(path);
+Win32Error CreateFolders(FileSystem& files, TextRef path) {
+    String folder = TrimSeparators(String(path));
     // The first separator after the drive ("C:\") or the root ("/") starts the first folder.
     for (std::size_t at = folder.find_first_of("\\/", 3); at != String::npos;
          at = folder.find_first_of("\\/", at + 1)) {

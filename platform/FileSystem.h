@@ -5,6 +5,7 @@
 #include "StringType.h"
 #include <vector>
 
+#include "platform/TextRef.h"
 #include "platform/Win32Error.h"
 
 // The file part of the platform layer: what the program knows of files and folders.
@@ -74,42 +75,42 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    virtual Win32Error open(const String& path, FileMode mode, std::unique_ptr<File>& file) = 0;
-    virtual Win32Error removeFile(const String& path) = 0;
+    virtual Win32Error open(TextRef path, FileMode mode, std::unique_ptr<File>& file) = 0;
+    virtual Win32Error removeFile(TextRef path) = 0;
     // One folder; its parent must exist (WIN_ALREADY_EXISTS when it is there already).
-    virtual Win32Error createDirectory(const String& path) = 0;
+    virtual Win32Error createDirectory(TextRef path) = 0;
     // A folder that only Administrators and SYSTEM may write to. Fails when anything of that
     // name exists already, so a planted folder or link is never taken over.
-    virtual Win32Error createPrivateDirectory(const String& path) = 0;
+    virtual Win32Error createPrivateDirectory(TextRef path) = 0;
     // Removes a folder and all it holds; a link (junction, symbolic link) is removed as a link,
     // never followed. WIN_FILE_NOT_FOUND/WIN_PATH_NOT_FOUND when there is nothing to remove.
-    virtual Win32Error removeTree(const String& path) = 0;
+    virtual Win32Error removeTree(TextRef path) = 0;
 
     // True when the pattern matches a file or folder. Wildcards '*' and '?' work in the last
     // component as on Windows ("*.*" matches every name, with or without a dot); a folder path
     // without wildcards matches the folder itself.
-    bool findFile(const String& pattern) {
+    bool findFile(TextRef pattern) {
         std::vector<String> paths;
         return listMatches(pattern, paths) == WIN_OK;
     }
     // The full paths of the pattern's matches, sorted by name.
-    virtual Win32Error listMatches(const String& pattern, std::vector<String>& paths) = 0;
+    virtual Win32Error listMatches(TextRef pattern, std::vector<String>& paths) = 0;
 
     // The shell's move and delete (FOF_NOCONFIRMATION: overwrite, create and delete without
     // asking, no recycle bin). The source is a path whose last component may hold wildcards.
-    virtual Win32Error shellMove(const String& fromPattern, const String& toFolder) = 0;
-    virtual Win32Error shellDelete(const String& pattern) = 0;
+    virtual Win32Error shellMove(TextRef fromPattern, TextRef toFolder) = 0;
+    virtual Win32Error shellDelete(TextRef pattern) = 0;
 
     // Renames a file or folder within its volume, a link as a link. Without `replace` it fails
     // when anything has the new name; with it, a file (or a link, not what it points at) of the
     // new name is replaced in one step.
-    virtual Win32Error moveFile(const String& from, const String& to, bool replace) = 0;
+    virtual Win32Error moveFile(TextRef from, TextRef to, bool replace) = 0;
     // What the path names, without following a link in its last component.
-    virtual Win32Error pathInfo(const String& path, PathInfo& info) = 0;
+    virtual Win32Error pathInfo(TextRef path, PathInfo& info) = 0;
     // Has the file or folder (everything in it first) deleted when the machine next starts:
     // for what is held open now and cannot go until then. A link in the tree is scheduled as a
     // link, never followed (the deletion happens by name, as SYSTEM, long after this call).
-    virtual Win32Error deleteAtRestart(const String& path) = 0;
+    virtual Win32Error deleteAtRestart(TextRef path) = 0;
 
     // Full path of the running executable.
     virtual Win32Error modulePath(String& path) = 0;
@@ -125,7 +126,7 @@ public:
 };
 
 // True when the path names a folder itself (a link to a folder is not one).
-inline bool IsFolder(FileSystem& files, const String& path) {
+inline bool IsFolder(FileSystem& files, TextRef path) {
     PathInfo info;
     return files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Folder;
 }
@@ -148,7 +149,7 @@ CopyOutcome CopyRest(File& from, File& to);
 // move's destination (a 32-bit Windows has no "Program Files (x86)", a fresh machine may lack
 // its temporary folder). WIN_OK when the folder is there at the end, else the last creation's
 // error.
-Win32Error CreateFolders(FileSystem& files, const String& path);
+Win32Error CreateFolders(FileSystem& files, TextRef path);
 
 // Plain files of the machine that runs a tool: host paths on Linux, Win32 on Windows.
 std::unique_ptr<FileSystem> createNativeFileSystem();

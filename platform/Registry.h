@@ -4,6 +4,7 @@
 #include "StringType.h"
 #include <vector>
 
+#include "platform/TextRef.h"
 #include "platform/Win32Error.h"
 
 // Value types, as the registry numbers them.
@@ -41,13 +42,13 @@ class Registry {
 public:
     virtual ~Registry() = default;
     // Creates the key and any missing key above it; an existing key keeps its values.
-    virtual Win32Error createKey(const String& key) = 0;
+    virtual Win32Error createKey(TextRef key) = 0;
     // Writes one value of an existing key, replacing a value of that name.
-    virtual Win32Error setValue(const String& key, const RegistryValue& value) = 0;
+    virtual Win32Error setValue(TextRef key, const RegistryValue& value) = 0;
     // Every value of the key, in the registry's order; 2 when the key is not there.
-    virtual Win32Error readValues(const String& key, std::vector<RegistryValue>& values) = 0;
+    virtual Win32Error readValues(TextRef key, std::vector<RegistryValue>& values) = 0;
     // Deletes one value of the key; 2 when the key or the value is not there.
-    virtual Win32Error deleteValue(const String& key, const String& name) = 0;
+    virtual Win32Error deleteValue(TextRef key, TextRef name) = 0;
     // Deletes the key with its values; 2 when it is not there, 5 when it has keys below it.
-    virtual Win32Error deleteKey(const String& key) = 0;
+    virtual Win32Error deleteKey(TextRef key) = 0;
 };

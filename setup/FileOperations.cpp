@@ -88,7 +88,7 @@ String FileOperations::InTempDirectory(const String& path) const {
     return path.substr(0, 1) + m_tempDirectory.substr(1) + path.substr(usual);
 }
 
-Win32Error FileOperations::EnsureDirectory(const String& path) {
+Win32Error FileOperations::EnsureDirectory(TextRef path) {
     FileSystem& files = m_platform.files();
     if (PathInfo info; files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Link) {
         if (Win32Error error = files.removeTree(path); error != WIN_OK) {
@@ -150,7 +150,7 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
     FileSystem& files = m_platform.files();
     String retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
     if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
-        return {error, "", Leftover::None, ""};
+        return {error, {}, Leftover::None, {}};
     }
     // A scheduling refused is told as such: the leftover then waits for a person.
     Leftover leftover =
@@ -166,7 +166,7 @@ Removal FileOperations::SetAside(const String& path, Win32Error error) {
     if (!aside.empty() && m_platform.files().moveFile(path, aside, false) == WIN_OK) {
         return {WIN_OK, aside, Leftover::SomeoneElses, aside};
     }
-    return {error, "", Leftover::SomeoneElses, TrimSeparators(path)};
+    return {error, {}, Leftover::SomeoneElses, TrimSeparators(path)};
 }
 
 // A real file or folder of Administrators, SYSTEM or this account: a folder setup made. What
@@ -270,7 +270,7 @@ Win32Error FileOperations::CopyTree(const String& from, const String& to) {
     return WIN_OK;
 }
 
-Win32Error FileOperations::CopyFile(const String& from, const String& to) {
+Win32Error FileOperations::CopyFile(TextRef from, TextRef to) {
     FileSystem& files = m_platform.files();
     std::unique_ptr<File> source;
     std::unique_ptr<File> target;

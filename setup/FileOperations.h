@@ -59,7 +59,7 @@ public:
     // to show: nine checks 123 ms apart, the first after one pause even for a folder that was
     // there. When it never shows: the creation's error, or WIN_PATH_NOT_FOUND. A link planted at
     // the path is removed as a link first, never written through.
-    Win32Error EnsureDirectory(const String& path);
+    Win32Error EnsureDirectory(TextRef path);
     // Clears the usual path and makes a folder there afresh, private to administrators. When what
     // is there is someone else's and can be neither removed nor moved aside, a private folder of a
     // fresh name beside it (created exclusively, so nothing planted is taken over) is made
@@ -91,7 +91,7 @@ public:
 
     // One file's bytes into a new file (or over an old one; a link there is removed, not
     // followed).
-    Win32Error CopyFile(const String& from, const String& to);
+    Win32Error CopyFile(TextRef from, TextRef to);
 
     // Windows' own MOF compiler on a script, through the command processor, by its full path so
     // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. A script

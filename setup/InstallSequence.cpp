@@ -239,7 +239,7 @@ StepOutcome InstallSequence::WriteEntry() {
     m_transaction.Made(
         "the Apps & features entry",
         [this] {
-            return Undone{m_entry.GiveBack(), ""};
+            return Undone{m_entry.GiveBack(), {}};
         },
         [this] {
             Removal released;

@@ -121,7 +121,7 @@ protected:
     // name the step.
     const char* StepName() const { return m_stepName; }
     // A line of the details taken now.
-    StepRecord RecordNow(const char* name, Win32Error error, const String& failure = "");
+    StepRecord RecordNow(const char* name, Win32Error error, const String& failure = {});
     // A line naming what could not be deleted now and what became of it (gone at the next
     // restart, left for a person, or someone else's and left alone); "" when everything went.
     String RetiredLine(const Removal& removal);

@@ -138,7 +138,7 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     if (found != WIN_OK || info.kind != PathKind::File || !info.trusted || !ReadRecord(record)) {
         return {Interrupted::Ignored, WIN_OK, ForeignRecordNote()};
     }
-    Resumption resumed{Interrupted::Resumed, WIN_OK, ""};
+    Resumption resumed{Interrupted::Resumed, WIN_OK, {}};
     if (record.folderExisted && IsRecordedFolder(record)) {
         resumed.error = restoreFolder ? RestoreFolder(record)
                                       : m_files.RemoveOrRetire(record.setAsidePath).error;
@@ -226,11 +226,11 @@ Upgrade::Beginning Upgrade::Begin() {
         // with what it keeps in memory, which gives everything back unless the run is cut off.
         recordable = info.kind == PathKind::File && info.trusted;
     } else if (!IsMissing(found)) {
-        return {found, ""};
+        return {found, {}};
     }
     ServiceRegistration registration = m_service.QueryRegistration();
     if (registration.error != WIN_OK && registration.error != WIN_SERVICE_DOES_NOT_EXIST) {
-        return {registration.error, ""};
+        return {registration.error, {}};
     }
     m_record.serviceExisted = registration.error == WIN_OK;
     m_record.service = std::move(registration.settings);
@@ -247,10 +247,10 @@ Upgrade::Beginning Upgrade::Begin() {
         // A folder left alone at the usual place keeps it; the old folder waits beside it.
         m_record.setAsidePath = m_files.FreeName(SETUP_SET_ASIDE_DIR);
         if (m_record.setAsidePath.empty()) {
-            return {WIN_ALREADY_EXISTS, ""};
+            return {WIN_ALREADY_EXISTS, {}};
         }
     } else if (!IsMissing(error)) {
-        return {error, ""};
+        return {error, {}};
     }
     if (!m_record.serviceExisted && !m_record.folderExisted) {
         return {};  // a first install: nothing to give back
@@ -260,7 +260,7 @@ Upgrade::Beginning Upgrade::Begin() {
     }
     Win32Error written = WriteRecord();
     m_recordWritten = written == WIN_OK;
-    return {written, ""};
+    return {written, {}};
 }
 
 ServiceOutcome Upgrade::RemoveService() {
@@ -270,7 +270,7 @@ ServiceOutcome Upgrade::RemoveService() {
             Undone undone;
             // Whatever took the name meanwhile gives way (a new service that was let be).
             if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
-                return Undone{removed, ""};
+                return Undone{removed, {}};
             }
             if (m_record.serviceExisted) {
                 ServiceOutcome created = m_service.RegisterService(m_record.service);
@@ -302,13 +302,13 @@ Win32Error Upgrade::SetAsideFolder() {
 
 void Upgrade::MadeProgramFolder() {
     m_transaction.Made(SETUP_PROGRAM_DIR, [this] {
-        return Undone{m_files.RemoveOrRetire(SETUP_PROGRAM_DIR).error, ""};
+        return Undone{m_files.RemoveOrRetire(SETUP_PROGRAM_DIR).error, {}};
     });
 }
 
 void Upgrade::MadeService() {
     m_transaction.Made(SERVICE_REGISTRATION_CHANGE, [this] {
-        return Undone{RemoveCurrentService(), ""};
+        return Undone{RemoveCurrentService(), {}};
     });
 }
 
@@ -400,7 +400,7 @@ Undone Upgrade::RegisterAsRecorded(const UpgradeRecord& record) {
         return {};
     }
     if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
-        return {removed, ""};
+        return {removed, {}};
     }
     ServiceOutcome created = m_service.RegisterService(record.service);
     return {static_cast<Win32Error>(created.error), created.statusLine};

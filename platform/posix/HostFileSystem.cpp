@@ -318,29 +318,34 @@ Win32Error HostMoveInto(const std::string& source, const std::string& folder) {
 
 // --- HostFileSystem ------------------------------------------------------------------------
 
-Win32Error HostFileSystem::open(const std::string& path, FileMode mode,
-                                std::unique_ptr<File>& file) {
+Win32Error HostFileSystem::open(TextRef pathText, FileMode mode, std::unique_ptr<File>& file) {
+    const std::string path(pathText);
     return HostFile::Open(HostForm(path), mode, file);
 }
 
-Win32Error HostFileSystem::removeFile(const std::string& path) {
+Win32Error HostFileSystem::removeFile(TextRef pathText) {
+    const std::string path(pathText);
     return HostRemoveFile(HostForm(path));
 }
 
-Win32Error HostFileSystem::createDirectory(const std::string& path) {
+Win32Error HostFileSystem::createDirectory(TextRef pathText) {
+    const std::string path(pathText);
     return HostCreateDirectory(HostForm(path));
 }
 
-Win32Error HostFileSystem::createPrivateDirectory(const std::string& path) {
+Win32Error HostFileSystem::createPrivateDirectory(TextRef pathText) {
+    const std::string path(pathText);
     return HostCreatePrivateDirectory(HostForm(path));
 }
 
-Win32Error HostFileSystem::removeTree(const std::string& path) {
+Win32Error HostFileSystem::removeTree(TextRef pathText) {
+    const std::string path(pathText);
     return HostRemoveTree(HostForm(path));
 }
 
-Win32Error HostFileSystem::listMatches(const std::string& windowsPattern,
+Win32Error HostFileSystem::listMatches(TextRef windowsPatternText,
                                        std::vector<std::string>& paths) {
+    const std::string windowsPattern(windowsPatternText);
     paths.clear();
     std::string pattern = HostForm(windowsPattern);
     if (pattern.empty()) {
@@ -373,7 +378,9 @@ Win32Error HostFileSystem::listMatches(const std::string& windowsPattern,
     return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
-Win32Error HostFileSystem::shellMove(const std::string& fromPattern, const std::string& toPath) {
+Win32Error HostFileSystem::shellMove(TextRef fromPatternText, TextRef toPathText) {
+    const std::string fromPattern(fromPatternText);
+    const std::string toPath(toPathText);
     std::string toFolder = HostForm(toPath);
     std::vector<std::string> paths;
     if (Win32Error error = listMatches(fromPattern, paths); error != WIN_OK) {
@@ -394,7 +401,8 @@ Win32Error HostFileSystem::shellMove(const std::string& fromPattern, const std::
     return WIN_OK;
 }
 
-Win32Error HostFileSystem::shellDelete(const std::string& pattern) {
+Win32Error HostFileSystem::shellDelete(TextRef patternText) {
+    const std::string pattern(patternText);
     std::vector<std::string> paths;
     if (Win32Error error = listMatches(pattern, paths); error != WIN_OK) {
         return error;
@@ -417,7 +425,9 @@ Win32Error HostFileSystem::modulePath(std::string& path) {
     return WIN_OK;
 }
 
-Win32Error HostFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
+Win32Error HostFileSystem::moveFile(TextRef fromText, TextRef toText, bool replace) {
+    const std::string from(fromText);
+    const std::string to(toText);
     return HostRename(HostForm(from), HostForm(to), replace);
 }
 
@@ -436,12 +446,14 @@ Win32Error HostFileSystem::tempDirectory(std::string& path) {
     return WIN_OK;
 }
 
-Win32Error HostFileSystem::pathInfo(const std::string& path, PathInfo& info) {
+Win32Error HostFileSystem::pathInfo(TextRef pathText, PathInfo& info) {
+    const std::string path(pathText);
     return HostPathInfo(HostForm(path), info);
 }
 
 // Linux has no pending deletions; the tools never need one.
-Win32Error HostFileSystem::deleteAtRestart(const std::string& path) {
+Win32Error HostFileSystem::deleteAtRestart(TextRef pathText) {
+    const std::string path(pathText);
     (void)path;
     return WIN_NOT_SUPPORTED;
 }

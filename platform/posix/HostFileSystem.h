@@ -58,17 +58,17 @@ Win32Error HostMoveInto(const std::string& source, const std::string& folder);
 // there is no shell, so moves and deletes act directly.
 class HostFileSystem : public FileSystem {
 public:
-    Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override;
-    Win32Error removeFile(const std::string& path) override;
-    Win32Error createDirectory(const std::string& path) override;
-    Win32Error createPrivateDirectory(const std::string& path) override;
-    Win32Error removeTree(const std::string& path) override;
-    Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override;
-    Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override;
-    Win32Error shellDelete(const std::string& pattern) override;
-    Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override;
-    Win32Error pathInfo(const std::string& path, PathInfo& info) override;
-    Win32Error deleteAtRestart(const std::string& path) override;
+    Win32Error open(TextRef path, FileMode mode, std::unique_ptr<File>& file) override;
+    Win32Error removeFile(TextRef path) override;
+    Win32Error createDirectory(TextRef path) override;
+    Win32Error createPrivateDirectory(TextRef path) override;
+    Win32Error removeTree(TextRef path) override;
+    Win32Error listMatches(TextRef pattern, std::vector<std::string>& paths) override;
+    Win32Error shellMove(TextRef fromPattern, TextRef toFolder) override;
+    Win32Error shellDelete(TextRef pattern) override;
+    Win32Error moveFile(TextRef from, TextRef to, bool replace) override;
+    Win32Error pathInfo(TextRef path, PathInfo& info) override;
+    Win32Error deleteAtRestart(TextRef path) override;
     Win32Error modulePath(std::string& path) override;
     Win32Error ownImage(File*& image) override { return m_ownImage.Get(*this, image); }
     // Linux has no such folder.

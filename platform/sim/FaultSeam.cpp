@@ -57,7 +57,7 @@ class FaultyFileSystem : public FileSystem {
 public:
     FaultyFileSystem(FaultSeam& seam, FileSystem& files) : m_seam(seam), m_files(files) {}
 
-    Win32Error open(const std::string& path, FileMode mode, std::unique_ptr<File>& file) override {
+    Win32Error open(TextRef path, FileMode mode, std::unique_ptr<File>& file) override {
         std::unique_ptr<File> opened;
         Win32Error error = m_seam.take(Kind::Open);
         if (error == WIN_OK && (error = m_files.open(path, mode, opened)) == WIN_OK) {
@@ -65,34 +65,34 @@ public:
         }
         return error;
     }
-    Win32Error removeFile(const std::string& path) override {
+    Win32Error removeFile(TextRef path) override {
         return m_seam.guard(Kind::Delete, [&] { return m_files.removeFile(path); });
     }
-    Win32Error createDirectory(const std::string& path) override {
+    Win32Error createDirectory(TextRef path) override {
         return m_seam.guard(Kind::Mkdir, [&] { return m_files.createDirectory(path); });
     }
-    Win32Error createPrivateDirectory(const std::string& path) override {
+    Win32Error createPrivateDirectory(TextRef path) override {
         return m_seam.guard(Kind::Mkdir, [&] { return m_files.createPrivateDirectory(path); });
     }
-    Win32Error removeTree(const std::string& path) override {
+    Win32Error removeTree(TextRef path) override {
         return m_seam.guard(Kind::Delete, [&] { return m_files.removeTree(path); });
     }
-    Win32Error listMatches(const std::string& pattern, std::vector<std::string>& paths) override {
+    Win32Error listMatches(TextRef pattern, std::vector<std::string>& paths) override {
         return m_files.listMatches(pattern, paths);
     }
-    Win32Error shellMove(const std::string& fromPattern, const std::string& toFolder) override {
+    Win32Error shellMove(TextRef fromPattern, TextRef toFolder) override {
         return m_seam.guard(Kind::Move, [&] { return m_files.shellMove(fromPattern, toFolder); });
     }
-    Win32Error shellDelete(const std::string& pattern) override {
+    Win32Error shellDelete(TextRef pattern) override {
         return m_seam.guard(Kind::Delete, [&] { return m_files.shellDelete(pattern); });
     }
-    Win32Error moveFile(const std::string& from, const std::string& to, bool replace) override {
+    Win32Error moveFile(TextRef from, TextRef to, bool replace) override {
         return m_seam.guard(Kind::Move, [&] { return m_files.moveFile(from, to, replace); });
     }
-    Win32Error pathInfo(const std::string& path, PathInfo& info) override {
+    Win32Error pathInfo(TextRef path, PathInfo& info) override {
         return m_files.pathInfo(path, info);
     }
-    Win32Error deleteAtRestart(const std::string& path) override {
+    Win32Error deleteAtRestart(TextRef path) override {
         return m_seam.guard(Kind::Restart, [&] { return m_files.deleteAtRestart(path); });
     }
     Win32Error modulePath(std::string& path) override { return m_files.modulePath(path); }
@@ -228,20 +228,20 @@ class FaultyRegistry : public Registry {
 public:
     FaultyRegistry(FaultSeam& seam, Registry& registry) : m_seam(seam), m_registry(registry) {}
 
-    Win32Error createKey(const std::string& key) override {
+    Win32Error createKey(TextRef key) override {
         return m_seam.guard(Kind::RegWrite, [&] { return m_registry.createKey(key); });
     }
-    Win32Error setValue(const std::string& key, const RegistryValue& value) override {
+    Win32Error setValue(TextRef key, const RegistryValue& value) override {
         return m_seam.guard(Kind::RegWrite, [&] { return m_registry.setValue(key, value); });
     }
-    Win32Error readValues(const std::string& key, std::vector<RegistryValue>& values) override {
+    Win32Error readValues(TextRef key, std::vector<RegistryValue>& values) override {
         values.clear();
         return m_seam.guard(Kind::RegRead, [&] { return m_registry.readValues(key, values); });
     }
-    Win32Error deleteValue(const std::string& key, const std::string& name) override {
+    Win32Error deleteValue(TextRef key, TextRef name) override {
         return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteValue(key, name); });
     }
-    Win32Error deleteKey(const std::string& key) override {
+    Win32Error deleteKey(TextRef key) override {
         return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteKey(key); });
     }
 

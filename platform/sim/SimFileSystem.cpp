@@ -62,8 +62,8 @@ Win32Error SimFileSystem::record(const std::string& kind, const std::string& det
     return outcome;
 }
 
-Win32Error SimFileSystem::open(const std::string& path, FileMode mode,
-                               std::unique_ptr<File>& file) {
+Win32Error SimFileSystem::open(TextRef pathText, FileMode mode, std::unique_ptr<File>& file) {
+    const std::string path(pathText);
     if (mode == FileMode::DeleteCheck && Listed("held-open.txt", path)) {
         return WIN_SHARING_VIOLATION;
     }
@@ -87,7 +87,8 @@ Win32Error SimFileSystem::onHost(const char* kind, const std::string& path, Act 
     return record(kind, path, error != WIN_OK ? error : act(host));
 }
 
-Win32Error SimFileSystem::removeFile(const std::string& path) {
+Win32Error SimFileSystem::removeFile(TextRef pathText) {
+    const std::string path(pathText);
     return onHost("remove-file", path, [&](const std::string& host) {
         return HostExists(host) && Guarded("undeletable.txt", path)
                    ? WIN_ACCESS_DENIED
@@ -95,15 +96,18 @@ Win32Error SimFileSystem::removeFile(const std::string& path) {
     });
 }
 
-Win32Error SimFileSystem::createDirectory(const std::string& path) {
+Win32Error SimFileSystem::createDirectory(TextRef pathText) {
+    const std::string path(pathText);
     return onHost("create-directory", path, HostCreateDirectory);
 }
 
-Win32Error SimFileSystem::createPrivateDirectory(const std::string& path) {
+Win32Error SimFileSystem::createPrivateDirectory(TextRef pathText) {
+    const std::string path(pathText);
     return onHost("create-private-directory", path, HostCreatePrivateDirectory);
 }
 
-Win32Error SimFileSystem::removeTree(const std::string& path) {
+Win32Error SimFileSystem::removeTree(TextRef pathText) {
+    const std::string path(pathText);
     return onHost("remove-tree", path, [&](const std::string& host) {
         return HostExists(host) && Guarded("undeletable.txt", path)
                    ? WIN_ACCESS_DENIED
@@ -111,7 +115,9 @@ Win32Error SimFileSystem::removeTree(const std::string& path) {
     });
 }
 
-Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& to, bool replace) {
+Win32Error SimFileSystem::moveFile(TextRef fromText, TextRef toText, bool replace) {
+    const std::string from(fromText);
+    const std::string to(toText);
     std::string hostFrom;
     std::string hostTo;
     Win32Error error = m_machine.hostPath(TrimSeparators(from), hostFrom);
@@ -129,7 +135,8 @@ Win32Error SimFileSystem::moveFile(const std::string& from, const std::string& t
                   error != WIN_OK ? error : HostRename(hostFrom, hostTo, replace));
 }
 
-Win32Error SimFileSystem::pathInfo(const std::string& path, PathInfo& info) {
+Win32Error SimFileSystem::pathInfo(TextRef pathText, PathInfo& info) {
+    const std::string path(pathText);
     std::string host;
     Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
     if (error == WIN_OK && (error = HostPathInfo(host, info)) == WIN_OK) {
@@ -172,7 +179,8 @@ bool SimFileSystem::Guarded(const char* listName, const std::string& path) const
 }
 
 // No restart comes on the simulated machine: the request is journaled for the tests to see.
-Win32Error SimFileSystem::deleteAtRestart(const std::string& path) {
+Win32Error SimFileSystem::deleteAtRestart(TextRef pathText) {
+    const std::string path(pathText);
     return onHost("delete-at-restart", path, [](const std::string& host) {
         return HostExists(host) ? WIN_OK : WIN_FILE_NOT_FOUND;
     });
@@ -214,12 +222,15 @@ Win32Error SimFileSystem::matches(const std::string& pattern,
     return names.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
-Win32Error SimFileSystem::listMatches(const std::string& pattern, std::vector<std::string>& paths) {
+Win32Error SimFileSystem::listMatches(TextRef patternText, std::vector<std::string>& paths) {
+    const std::string pattern(patternText);
     std::vector<std::string> hostPaths;
     return matches(pattern, paths, hostPaths);
 }
 
-Win32Error SimFileSystem::shellMove(const std::string& fromPattern, const std::string& toFolder) {
+Win32Error SimFileSystem::shellMove(TextRef fromPatternText, TextRef toFolderText) {
+    const std::string fromPattern(fromPatternText);
+    const std::string toFolder(toFolderText);
     std::string detail = fromPattern + " -> " + toFolder;
     std::vector<std::string> windowsPaths;
     std::vector<std::string> hostPaths;
@@ -240,7 +251,8 @@ Win32Error SimFileSystem::shellMove(const std::string& fromPattern, const std::s
     return record("shell-move", detail, error);
 }
 
-Win32Error SimFileSystem::shellDelete(const std::string& pattern) {
+Win32Error SimFileSystem::shellDelete(TextRef patternText) {
+    const std::string pattern(patternText);
     std::vector<std::string> windowsPaths;
     std::vector<std::string> hostPaths;
     Win32Error error = matches(pattern, windowsPaths, hostPaths);

@@ -202,7 +202,8 @@ Win32Error SimRegistry::transact(const char* request, const std::string& detail,
     return error;
 }
 
-Win32Error SimRegistry::createKey(const std::string& key) {
+Win32Error SimRegistry::createKey(TextRef keyText) {
+    const std::string key(keyText);
     return transact("create", key, [&](std::vector<Key>& keys, bool& changed) {
         // Every key on the way exists afterwards, as RegCreateKeyEx leaves them.
         for (std::size_t end = key.find('\\');; end = key.find('\\', end + 1)) {
@@ -218,7 +219,8 @@ Win32Error SimRegistry::createKey(const std::string& key) {
     });
 }
 
-Win32Error SimRegistry::setValue(const std::string& key, const RegistryValue& value) {
+Win32Error SimRegistry::setValue(TextRef keyText, const RegistryValue& value) {
+    const std::string key(keyText);
     return transact("set", key + " " + value.name, [&](std::vector<Key>& keys, bool& changed) {
         auto found = FindKey(keys, key);
         if (found == keys.end()) {
@@ -237,7 +239,8 @@ Win32Error SimRegistry::setValue(const std::string& key, const RegistryValue& va
     });
 }
 
-Win32Error SimRegistry::readValues(const std::string& key, std::vector<RegistryValue>& values) {
+Win32Error SimRegistry::readValues(TextRef keyText, std::vector<RegistryValue>& values) {
+    const std::string key(keyText);
     values.clear();
     return transact("read", key, [&](std::vector<Key>& keys, bool&) {
         auto found = FindKey(keys, key);
@@ -249,7 +252,9 @@ Win32Error SimRegistry::readValues(const std::string& key, std::vector<RegistryV
     });
 }
 
-Win32Error SimRegistry::deleteValue(const std::string& key, const std::string& name) {
+Win32Error SimRegistry::deleteValue(TextRef keyText, TextRef nameText) {
+    const std::string key(keyText);
+    const std::string name(nameText);
     return transact("delete-value", key + " " + name, [&](std::vector<Key>& keys, bool& changed) {
         auto found = FindKey(keys, key);
         if (found == keys.end()) {
@@ -262,7 +267,8 @@ Win32Error SimRegistry::deleteValue(const std::string& key, const std::string& n
     });
 }
 
-Win32Error SimRegistry::deleteKey(const std::string& key) {
+Win32Error SimRegistry::deleteKey(TextRef keyText) {
+    const std::string key(keyText);
     return transact("delete", key, [&](std::vector<Key>& keys, bool& changed) {
         auto found = FindKey(keys, key);
         if (found == keys.end()) {

@@ -23,11 +23,11 @@ class SimRegistry : public Registry {
 public:
     explicit SimRegistry(SimMachine& machine) : m_machine(machine) {}
 
-    Win32Error createKey(const std::string& key) override;
-    Win32Error setValue(const std::string& key, const RegistryValue& value) override;
-    Win32Error readValues(const std::string& key, std::vector<RegistryValue>& values) override;
-    Win32Error deleteValue(const std::string& key, const std::string& name) override;
-    Win32Error deleteKey(const std::string& key) override;
+    Win32Error createKey(TextRef key) override;
+    Win32Error setValue(TextRef key, const RegistryValue& value) override;
+    Win32Error readValues(TextRef key, std::vector<RegistryValue>& values) override;
+    Win32Error deleteValue(TextRef key, TextRef name) override;
+    Win32Error deleteKey(TextRef key) override;
 
     struct Key {
         std::string path;  // below HKLM, as first created

@@ -133,7 +133,7 @@ bool IsTrustedOwner(PSID owner) {
     return EqualSid(owner, user->User.Sid) != 0;
 }
 
-bool OwnerIsTrusted(const String& path) {
+bool OwnerIsTrusted(TextRef path) {
     PSID owner = nullptr;
     LocalMemory descriptor;
     return GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
@@ -173,7 +173,7 @@ Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
 }
 
 // Checks what CreateDirectoryA made: a real folder, owned by someone who may own it.
-Win32Error CheckPrivateFolder(const String& path) {
+Win32Error CheckPrivateFolder(TextRef path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (!IsFolder(attributes) || IsLink(attributes)) {
         return WIN_ACCESS_DENIED;
@@ -183,7 +183,7 @@ Win32Error CheckPrivateFolder(const String& path) {
 
 }  // namespace
 
-Win32Error Win32FileSystem::open(const String& path, FileMode mode, std::unique_ptr<File>& file) {
+Win32Error Win32FileSystem::open(TextRef path, FileMode mode, std::unique_ptr<File>& file) {
     DWORD access = GENERIC_WRITE;
     DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
     DWORD disposition = CREATE_ALWAYS;
@@ -234,15 +234,15 @@ Win32Error Win32FileSystem::open(const String& path, FileMode mode, std::unique_
     return WIN_OK;
 }
 
-Win32Error Win32FileSystem::removeFile(const String& path) {
+Win32Error Win32FileSystem::removeFile(TextRef path) {
     return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
 }
 
-Win32Error Win32FileSystem::createDirectory(const String& path) {
+Win32Error Win32FileSystem::createDirectory(TextRef path) {
     return CreateDirectoryA(path.c_str(), nullptr) ? WIN_OK : LastError();
 }
 
-Win32Error Win32FileSystem::createPrivateDirectory(const String& path) {
+Win32Error Win32FileSystem::createPrivateDirectory(TextRef path) {
     // Protected: nothing is inherited from the parent, where others may have rights.
     // Administrators and SYSTEM full control, Users read and execute.
     const char* sddl = "D:P(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)(A;OICI;GRGX;;;BU)";
@@ -269,7 +269,7 @@ Win32Error Win32FileSystem::createPrivateDirectory(const String& path) {
 // its items go: then neither it nor a folder above it can be renamed or replaced by a link, and
 // the paths of its items lead where they did when it was opened. (Under Wine a listing by path
 // is refused while this handle holds the folder.)
-Win32Error Win32FileSystem::removeTree(const String& windowsPath) {
+Win32Error Win32FileSystem::removeTree(TextRef windowsPath) {
     String path = TrimSeparators(windowsPath);
     KernelHandle item(CreateFileA(
         path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY,
@@ -309,7 +309,8 @@ Win32Error Win32FileSystem::removeTree(const String& windowsPath) {
                : LastError();
 }
 
-Win32Error Win32FileSystem::listMatches(const String& pattern, std::vector<String>& paths) {
+Win32Error Win32FileSystem::listMatches(TextRef patternText, std::vector<String>& paths) {
+    const String pattern(patternText);
     paths.clear();
     std::size_t separator = pattern.find_last_of("\\/");
     String name = separator == String::npos ? pattern : pattern.substr(separator + 1);
@@ -339,7 +340,7 @@ Win32Error Win32FileSystem::listMatches(const String& pattern, std::vector<Strin
     return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
-Win32Error Win32FileSystem::shellMove(const String& fromPattern, const String& toFolder) {
+Win32Error Win32FileSystem::shellMove(TextRef fromPattern, TextRef toFolder) {
     std::vector<String> matches;
     if (Win32Error error = listMatches(fromPattern, matches); error != WIN_OK) {
         return error;
@@ -358,7 +359,8 @@ Win32Error Win32FileSystem::shellMove(const String& fromPattern, const String& t
     return WIN_OK;
 }
 
-Win32Error Win32FileSystem::shellDelete(const String& pattern) {
+Win32Error Win32FileSystem::shellDelete(TextRef patternText) {
+    const String pattern(patternText);
     // Nothing to delete is not worth an error box from the shell.
     if (!findFile(pattern)) {
         return WIN_FILE_NOT_FOUND;
@@ -366,7 +368,7 @@ Win32Error Win32FileSystem::shellDelete(const String& pattern) {
     return ShellOperation(FO_DELETE, pattern, nullptr);
 }
 
-Win32Error Win32FileSystem::moveFile(const String& from, const String& to, bool replace) {
+Win32Error Win32FileSystem::moveFile(TextRef from, TextRef to, bool replace) {
     // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken.
     return MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)
                ? WIN_OK
@@ -395,7 +397,7 @@ Win32Error Win32FileSystem::tempDirectory(String& path) {
     return FolderPath(path, [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); });
 }
 
-Win32Error Win32FileSystem::pathInfo(const String& path, PathInfo& info) {
+Win32Error Win32FileSystem::pathInfo(TextRef path, PathInfo& info) {
     // Only the file's identity and kind: a reparse point is opened itself.
     String trimmed = TrimSeparators(path);
     KernelHandle handle(CreateFileA(
@@ -424,7 +426,7 @@ Win32Error Win32FileSystem::pathInfo(const String& path, PathInfo& info) {
 }
 
 // Windows deletes a folder at restart only once it is empty: what it holds is scheduled first.
-Win32Error Win32FileSystem::deleteAtRestart(const String& windowsPath) {
+Win32Error Win32FileSystem::deleteAtRestart(TextRef windowsPath) {
     String path = TrimSeparators(windowsPath);
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {

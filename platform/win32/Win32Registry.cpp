@@ -13,21 +13,21 @@ Win32Error Result(LONG status) {
     return static_cast<Win32Error>(status);
 }
 
-Win32Error OpenKey(const String& key, REGSAM access, KeyHandle& handle) {
+Win32Error OpenKey(TextRef key, REGSAM access, KeyHandle& handle) {
     return Result(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, access | KEY_WOW64_32KEY,
                                 handle.address()));
 }
 
 }  // namespace
 
-Win32Error Win32Registry::createKey(const String& key) {
+Win32Error Win32Registry::createKey(TextRef key) {
     KeyHandle handle;
     return Result(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr,
                                   REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
                                   handle.address(), nullptr));
 }
 
-Win32Error Win32Registry::setValue(const String& key, const RegistryValue& value) {
+Win32Error Win32Registry::setValue(TextRef key, const RegistryValue& value) {
     KeyHandle handle;
     if (Win32Error error = OpenKey(key, KEY_SET_VALUE, handle); error != WIN_OK) {
         return error;
@@ -37,7 +37,7 @@ Win32Error Win32Registry::setValue(const String& key, const RegistryValue& value
                                  static_cast<DWORD>(value.data.size())));
 }
 
-Win32Error Win32Registry::readValues(const String& key, std::vector<RegistryValue>& values) {
+Win32Error Win32Registry::readValues(TextRef key, std::vector<RegistryValue>& values) {
     values.clear();
     KeyHandle handle;
     if (Win32Error error = OpenKey(key, KEY_QUERY_VALUE, handle); error != WIN_OK) {
@@ -68,7 +68,7 @@ Win32Error Win32Registry::readValues(const String& key, std::vector<RegistryValu
     return WIN_OK;
 }
 
-Win32Error Win32Registry::deleteValue(const String& key, const String& name) {
+Win32Error Win32Registry::deleteValue(TextRef key, TextRef name) {
     KeyHandle handle;
     if (Win32Error error = OpenKey(key, KEY_SET_VALUE, handle); error != WIN_OK) {
         return error;
@@ -76,6 +76,6 @@ Win32Error Win32Registry::deleteValue(const String& key, const String& name) {
     return Result(RegDeleteValueA(handle.get(), name.c_str()));
 }
 
-Win32Error Win32Registry::deleteKey(const String& key) {
+Win32Error Win32Registry::deleteKey(TextRef key) {
     return Result(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_32KEY, 0));
 }
