@@ -38,13 +38,7 @@ expect "it runs" "$(grep '^state ' <<<"$before")" 'state 4'
 tree=$(wine_program_tree)
 
 echo "== another program holds a handle to the service"
-held_out=$WINE_CHECK_DIR/holder.out
-"$WINE" "$check" hold sleep:600000 >"$held_out" 2>&1 &
-holder_pid=$!
-for _ in $(seq 1 120); do
-    grep -q 'hold -> ' "$held_out" 2>/dev/null && break
-    sleep 0.5
-done
+wine_start_holder 'hold -> ' "$check" hold sleep:600000
 expect "the service is held" "$(grep -c 'hold -> 0 ' "$held_out")" 1
 
 echo "== ZIL_Setup.exe /I while it is held"
@@ -65,8 +59,7 @@ expect "the record stays for the next run" \
     "$(ls "$drive_c/Program Files (x86)" | grep 'ZIL\.' | xargs)" 'ZIL.upgrade'
 
 echo "== the other program lets go; the next run's resume, and its restore"
-kill "$holder_pid" 2>/dev/null
-wait "$holder_pid" 2>/dev/null
+wine_stop_holder
 "$WINE" taskkill /f /im ServiceCheck.exe >/dev/null 2>&1
 "$WINE" "$check" resume giveback >"$WINE_CHECK_DIR/resume.out" 2>&1
 sed 's/^/     /' "$WINE_CHECK_DIR/resume.out"

@@ -81,19 +81,12 @@ expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 &
 echo "== /U with a file held open"
 wine_run 240 "$setup" /I
 expect "/I exits 0" "$status" 0
-held_out=$WINE_CHECK_DIR/holder.out
-"$WINE" "$holder" 'C:\Program Files (x86)\ZIL\ZIL.ini' 600 >"$held_out" 2>&1 &
-holder_pid=$!
-for _ in $(seq 1 120); do
-    grep -q holding "$held_out" 2>/dev/null && break
-    sleep 0.5
-done
+wine_start_holder holding "$holder" 'C:\Program Files (x86)\ZIL\ZIL.ini' 600
 wine_run 300 "$setup" /U
 expect "/U ends with 3010 (194 here)" "$status" 194
 expect "the log says a restart completes it" "$(wine_setup_log | tail -1)" \
     "Result: uninstall succeeded. A restart of Windows completes it. (exit code 3010)"
 expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
-kill "$holder_pid" 2>/dev/null
-wait "$holder_pid" 2>/dev/null
+wine_stop_holder
 
 wine_verdict

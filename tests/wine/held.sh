@@ -20,13 +20,7 @@ wine_working_installation "$setup"
 before=$(wine_program_tree)
 
 echo "== another program holds ZIL.ini open without sharing it"
-held_out=$WINE_CHECK_DIR/holder.out
-"$WINE" "$holder" 'C:\Program Files (x86)\ZIL\ZIL.ini' 600 >"$held_out" 2>&1 &
-holder_pid=$!
-for _ in $(seq 1 120); do
-    grep -q holding "$held_out" 2>/dev/null && break
-    sleep 0.5
-done
+wine_start_holder holding "$holder" 'C:\Program Files (x86)\ZIL\ZIL.ini' 600
 expect "the file is held" "$(grep -c holding "$held_out")" 1
 
 echo "== ZIL_Setup.exe /I while it is held"
@@ -41,8 +35,7 @@ expect "nothing is left set aside" \
     "$(ls "$drive_c/Program Files (x86)" | grep -c 'ZIL\.')" 0
 
 echo "== the file is free again: /I upgrades"
-kill "$holder_pid" 2>/dev/null
-wait "$holder_pid" 2>/dev/null
+wine_stop_holder
 "$WINE" taskkill /f /im HoldOpen.exe >/dev/null 2>&1
 wine_run 240 "$setup" /I
 expect "/I exits 0" "$status" 0

@@ -226,6 +226,25 @@ wine_timing() {  # what, start (date +%s%N)
     echo "$WINE_BUILD_NAME $WINE_CHECK $1 $ms" >>"$WINE_WORK_ROOT/timings.txt"
 }
 
+# Starts a program of the check's that holds something (a file, a name, a service) until it is
+# killed, and waits up to a minute for its output to show READY; the output stays in $held_out.
+wine_start_holder() {  # ready text, program, arguments...
+    local ready=$1
+    shift
+    held_out=$WINE_CHECK_DIR/holder.out
+    "$WINE" "$@" >"$held_out" 2>&1 &
+    holder_pid=$!
+    for _ in $(seq 1 120); do
+        grep -q "$ready" "$held_out" 2>/dev/null && break
+        sleep 0.5
+    done
+}
+
+wine_stop_holder() {
+    kill "$holder_pid" 2>/dev/null
+    wait "$holder_pid" 2>/dev/null
+}
+
 # Runs the program; sets `status` (its exit code, modulo 256 as Wine passes it on).
 wine_run() {  # timeout seconds, program, arguments...
     local limit=$1

@@ -25,13 +25,7 @@ if [ "$probe" != "private namespaces: yes" ]; then
 fi
 
 echo "== another program takes Global\\ZIL_Setup_Running first"
-held_out=$WINE_CHECK_DIR/holder.out
-"$WINE" "$holder" 'Global\ZIL_Setup_Running' 600 >"$held_out" 2>&1 &
-holder_pid=$!
-for _ in $(seq 1 120); do
-    grep -q holding "$held_out" 2>/dev/null && break
-    sleep 0.5
-done
+wine_start_holder holding "$holder" 'Global\ZIL_Setup_Running' 600
 expect "the name is taken by the other program" "$(tr -d '\r' <"$held_out")" \
     'holding Global\ZIL_Setup_Running (made)'
 
@@ -53,6 +47,5 @@ expect "the second one ends with 1618" "$status" 82
 wine_wait_for "$first" 20
 expect "the first one closes with 1602" "$status" 66
 
-kill "$holder_pid" 2>/dev/null
-wait "$holder_pid" 2>/dev/null
+wine_stop_holder
 wine_verdict

@@ -19,13 +19,7 @@ wine_working_installation "$setup"
 echo "== C:\\ZIL_Setup_temp with a file another program holds open"
 mkdir -p "$drive_c/ZIL_Setup_temp"
 echo "someone else's" >"$drive_c/ZIL_Setup_temp/theirs.txt"
-held_out=$WINE_CHECK_DIR/holder.out
-"$WINE" "$holder" 'C:\ZIL_Setup_temp\theirs.txt' 600 >"$held_out" 2>&1 &
-holder_pid=$!
-for _ in $(seq 1 120); do
-    grep -q holding "$held_out" 2>/dev/null && break
-    sleep 0.5
-done
+wine_start_holder holding "$holder" 'C:\ZIL_Setup_temp\theirs.txt' 600
 expect "the file is held" "$(grep -c holding "$held_out")" 1
 
 echo "== ZIL_Setup.exe /U"
@@ -44,7 +38,6 @@ pending=$("$WINE" reg query 'HKLM\System\CurrentControlSet\Control\Session Manag
     /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' | grep -c ZIL_Setup_temp)
 echo "     PendingFileRenameOperations lines naming ZIL_Setup_temp: $pending"
 
-kill "$holder_pid" 2>/dev/null
-wait "$holder_pid" 2>/dev/null
+wine_stop_holder
 "$WINE" taskkill /f /im HoldOpen.exe >/dev/null 2>&1
 wine_verdict
