@@ -1,6 +1,6 @@
 #include "setup/KeptSetup.h"
 
-#include "platform/Format.h"
+#include "setup/StepLine.h"
 #include "setup/FileOperations.h"
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
@@ -68,7 +68,7 @@ int KeptSetup::RunCopy(const String& argument) {
 bool KeptSetup::Took(SetupLogFile& log, const char* step, Win32Error error) {
     log.Step(step, error);
     if (error != WIN_OK) {
-        log.Write(Format(" Failed, error %d\r\n", error).insert(0, step), SETUP_EXIT_FAILURE);
+        log.Write(FailureText(step, error) + "\r\n", SETUP_EXIT_FAILURE);
     }
     return error == WIN_OK;
 }

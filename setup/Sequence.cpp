@@ -99,7 +99,7 @@ void Sequence::Record(const char* name, const StepOutcome& outcome) {
 // A sequence without a restore of its own gives its changes back and says which step failed.
 void Sequence::EndWithRestore(const char* step, const StepOutcome& failed) {
     m_runLog += m_transaction.GiveBack().runLog;
-    EndWithFailure(Format(" Failed, error %d", failed.error).insert(0, step), SETUP_EXIT_FAILURE);
+    EndWithFailure(FailureText(step, failed.error), SETUP_EXIT_FAILURE);
 }
 
 void Sequence::EndKeepingChanges(const StepOutcome& failed) {

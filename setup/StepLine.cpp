@@ -2,9 +2,13 @@
 
 #include "platform/Format.h"
 
+String FailureText(const char* step, Win32Error error) {
+    return Format(" Failed, error %d", error).insert(0, step);
+}
+
 String StepLine(const char* step, Win32Error error) {
-    return step + (error == WIN_OK ? String(" Success !!!\r\n")
-                                   : Format(" Failed, error %d !!!\r\n", error));
+    return error == WIN_OK ? step + String(" Success !!!\r\n")
+                           : FailureText(step, error) + " !!!\r\n";
 }
 
 String NoteLine(const String& what, const char* why) {

@@ -4,6 +4,9 @@
 
 #include "platform/Win32Error.h"
 
+// What ends a run at a failed step, in the log and in the dialog's box: "<step> Failed, error N".
+String FailureText(const char* step, Win32Error error);
+
 // A run log line that tells a step's outcome: "<step> Success !!!" or "<step> Failed, error N
 // !!!".
 String StepLine(const char* step, Win32Error error);

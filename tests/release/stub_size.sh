@@ -15,10 +15,10 @@ name=$(basename "$stub")
 # tables, 64-bit division, copies of functions called once, range inserts) brought that to
 # 103 KiB, and the kept uninstaller's own lock, failure log and identity check to 104.5 KiB.
 # Handing paths, keys and names to the platform as TextRef, so that a constant passed there
-# builds and destroys no String, brought it to 103 KiB (105,472 bytes); the limit keeps one
-# 512-byte block above that. 84 KiB is still the target, and until the program reaches it this
-# limit keeps it from growing further unnoticed.
-limit=105984
+# builds and destroys no String, and one text for a failed step's end, brought it to 103 KiB
+# (105,472 bytes). 84 KiB is still the target, and until the program reaches it this limit keeps
+# it from growing further unnoticed.
+limit=105472
 # Libraries that Windows always loads from its system folder (its known DLLs), wherever the
 # program is started from. Any other import, even a Windows library such as comctl32, would be
 # looked for beside the setup program before it can restrict the search.
