@@ -5,8 +5,9 @@
     tests/release/size_table.py --readme [...]     writes it into README.md's release section
 
 IMAGE defaults to build/win32/zil-setup.exe, MAP to the map beside it (the build writes one).
-Code is what lands in .text, data what lands in .data and .rdata; imports, resources and
-relocations are their sections; the rest of the file is headers and the padding of each section
+Code is what lands in .text, data what lands in .data and .rdata; imports are the import tables
+(.idata pieces, which the layout puts among the constants); resources and relocations are their
+sections; the rest of the file is headers and the padding of each section
 to the file alignment.
 """
 
@@ -31,7 +32,8 @@ ORIGINS = [
 OTHER = "other libraries"
 CODE_SECTIONS = {".text"}
 DATA_SECTIONS = {".data", ".rdata"}
-WHOLE_SECTIONS = [(".idata", "imports"), (".rsrc", "resources"), (".reloc", "relocations")]
+IMPORTS = "imports"
+WHOLE_SECTIONS = [(".rsrc", "resources"), (".reloc", "relocations")]
 
 
 def origin_of(path):
@@ -73,7 +75,10 @@ def read_map(path):
             piece = re.match(r"^ (\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$", line)
             # Sections the link dropped are listed at address 0.
             if piece and output and not piece.group(1).startswith("*") and int(piece.group(2), 16):
-                key = (origin_of(piece.group(4)), output)
+                if piece.group(1).startswith(".idata"):
+                    key = (IMPORTS, output)
+                else:
+                    key = (origin_of(piece.group(4)), output)
                 pieces[key] = pieces.get(key, 0) + int(piece.group(3), 16)
     return pieces, outputs
 
@@ -90,6 +95,9 @@ def table(image, map_path):
         if code or data:
             rows.append((name, f"{code:,}", f"{data:,}", code + data))
             counted += code + data
+    imports = sum(size for (origin, _), size in pieces.items() if origin == IMPORTS)
+    rows.append((IMPORTS, "", "", imports))
+    counted += imports
     for section, name in WHOLE_SECTIONS:
         size = outputs.get(section, 0)
         rows.append((name, "", "", size))
