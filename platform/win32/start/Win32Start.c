@@ -37,6 +37,17 @@ int __cdecl atexit(void (*function)(void)) {
     return _onexit((OnExit)function) != NULL ? 0 : -1;
 }
 
+/* The runtime's TLS callback, which the TLS directory's own callback calls as threads and the
+   process start and end: it runs the destructors that threads registered for their keys. This
+   program runs one thread and registers none, so there is nothing to run; the runtime's version
+   would bring its key list, a critical section and their five imports. */
+int __mingw_TLScallback(void* module, unsigned long reason, void* reserved) {
+    (void)module;
+    (void)reason;
+    (void)reserved;
+    return 1;
+}
+
 /* The linker calls for it; the link layout makes sure that there is nothing to relocate. */
 void _pei386_runtime_relocator(void) {}
 
