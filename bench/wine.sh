@@ -5,7 +5,8 @@
 # large one (the sample plus Wine's own i386 libraries, at least 100 MB); the table gives the
 # medians, the throughput of each and their ratio, and the whole command-line run's time. The
 # setup program's extraction time is read from its log (the step after the temporary folder's).
-# Last, the dialog with Install pressed extracts the large payload once or more.
+# Wine's own start and end of a program that does nothing is timed too, as the part of the whole run
+# that no program of ours can save. Last, the dialog with Install pressed extracts the large payload once or more.
 #   bench/wine.sh [rounds [interactive rounds]]     (defaults 5 and 1)
 # ZIL_BENCH_SETUP_STUB=path runs another bare setup program (an older build) in place of
 # build/win32/zil-setup.exe. Needs build/win32 (with bench/extract_floor.exe) and
@@ -79,10 +80,21 @@ run_setup() {  # payload -> "extraction-ms whole-ms sequence-ms"
     wine_run 600 "$work/$1.exe" /U  # the next round installs afresh
 }
 
+# What Wine itself takes to start and end a program that does nothing (the floor, asked for its
+# usage): the part of the whole /I's time that no program of ours can save.
+run_nothing() {  # -> ms
+    local start
+    start=$(date +%s%N)
+    wine_run 60 "$floor"
+    echo $((($(date +%s%N) - start) / 1000000))
+}
+
 median() { sort -n | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 declare -A floor_ms=([sample]="" [large]="") setup_ms=([sample]="" [large]="") whole_ms=([sample]="" [large]="")
+nothing_ms=""
 for round in $(seq 1 "$rounds"); do
+    nothing_ms+="$(run_nothing) "
     for payload in sample large; do
         f=$(run_floor "$payload")
         read -r s w q <<<"$(run_setup "$payload")"
@@ -107,6 +119,9 @@ for payload in sample large; do
         printf "%-7s %12d %10.1f %12d %10.1f %8.2f %12d\n", p, f, fr, s, sr, ratio, w }'
 done
 echo "(ratio: the setup program's throughput over the floor's; medians of $rounds interleaved rounds)"
+n=$(tr ' ' '\n' <<<"$nothing_ms" | grep . | median)
+echo "Wine's own start and end of a program that does nothing: $n ms (median); the whole /I" \
+    "less that: sample $(($(tr ' ' '\n' <<<"${whole_ms[sample]}" | grep . | median | cut -d. -f1) - ${n%.*})) ms"
 
 # The dialog that a person watches, Install clicked: every width change painted.
 for round in $(seq 1 "$dialog_rounds"); do
