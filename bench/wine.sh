@@ -5,8 +5,9 @@
 # large one (the sample plus Wine's own i386 libraries, at least 100 MB); the table gives the
 # medians, the throughput of each and their ratio, and the whole command-line run's time. The
 # setup program's extraction time is read from its log (the step after the temporary folder's).
-# Wine's own start and end of a program that does nothing is timed too, as the part of the whole run
-# that no program of ours can save. Last, the dialog with Install pressed extracts the large payload once or more.
+# Wine's own start and end of a program that does nothing is timed too: the part of the whole
+# run that no program of ours can save. Last, the dialog with Install pressed extracts the large
+# payload once or more.
 #   bench/wine.sh [rounds [interactive rounds]]     (defaults 5 and 1)
 # ZIL_BENCH_SETUP_STUB=path runs another bare setup program (an older build) in place of
 # build/win32/zil-setup.exe. Needs build/win32 (with bench/extract_floor.exe) and
