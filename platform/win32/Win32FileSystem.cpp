@@ -1,7 +1,5 @@
 #include "platform/win32/Win32FileSystem.h"
 
-#include <algorithm>
-
 #include <windows.h>
 
 #include <aclapi.h>
@@ -143,6 +141,19 @@ bool OwnerIsTrusted(TextRef path) {
            IsTrustedOwner(owner);
 }
 
+// "." and "..", which a listing of a folder names besides its items.
+bool IsDotName(std::string_view name) {
+    return name == "." || name == "..";
+}
+
+// Kept in order as they come: not every file system lists names sorted.
+void InsertSorted(std::vector<String>& paths, const String& path) {
+    paths.push_back(path);
+    for (std::size_t at = paths.size() - 1; at > 0 && paths[at] < paths[at - 1]; --at) {
+        paths[at].swap(paths[at - 1]);
+    }
+}
+
 // The names in the folder the handle holds open, "." and ".." left out, read through that handle:
 // a listing by path would follow whatever had taken the folder's name meanwhile.
 Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
@@ -161,7 +172,7 @@ Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
             int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, name, sizeof(name),
                                              nullptr, nullptr);
             String found(name, length > 0 ? static_cast<std::size_t>(length) : 0);
-            if (found != "." && found != "..") {
+            if (!IsDotName(found)) {
                 names.push_back(found);
             }
             if (entry->NextEntryOffset == 0) {
@@ -312,9 +323,8 @@ Win32Error Win32FileSystem::removeTree(TextRef windowsPath) {
 Win32Error Win32FileSystem::listMatches(TextRef patternText, std::vector<String>& paths) {
     const String pattern(patternText);
     paths.clear();
-    std::size_t separator = pattern.find_last_of("\\/");
-    String name = separator == String::npos ? pattern : pattern.substr(separator + 1);
-    if (!HasWildcards(name)) {
+    std::size_t nameStart = pattern.find_last_of("\\/") + 1;  // 0 without a separator
+    if (!HasWildcards(std::string_view(pattern).substr(nameStart))) {
         String path = TrimSeparators(pattern);
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
             return LastError();
@@ -322,19 +332,16 @@ Win32Error Win32FileSystem::listMatches(TextRef patternText, std::vector<String>
         paths.push_back(path);
         return WIN_OK;
     }
-    String folder = separator == String::npos ? "" : pattern.substr(0, separator + 1);
+    String folder = pattern.substr(0, nameStart);
     WIN32_FIND_DATAA data{};
     FindHandle search(FindFirstFileA(pattern.c_str(), &data));
     if (!search.valid()) {
         Win32Error error = LastError();
         return error == ERROR_NO_MORE_FILES ? WIN_FILE_NOT_FOUND : error;
     }
-    // Kept in order as they come: not every file system lists names sorted.
     do {
-        String found = data.cFileName;
-        if (found != "." && found != "..") {
-            String path = folder + found;
-            paths.insert(std::upper_bound(paths.begin(), paths.end(), path), path);
+        if (!IsDotName(data.cFileName)) {
+            InsertSorted(paths, folder + data.cFileName);
         }
     } while (FindNextFileA(search.get(), &data));
     return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
