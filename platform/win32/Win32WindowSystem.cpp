@@ -72,10 +72,11 @@ std::uint64_t counterFrequency() {
     return static_cast<std::uint64_t>(frequency.QuadPart);
 }
 
-// A copy of a dialog template without WS_VISIBLE: DialogBox would show the window the moment
-// its initialisation returns, even when the dialog has ended inside it. Empty when the
-// resource cannot be read.
-std::vector<unsigned char> hiddenTemplate(int templateId) {
+// A copy of a dialog template, without WS_VISIBLE for a window that nobody is to see: DialogBox
+// would show the window the moment its initialisation returns, even when the dialog has ended
+// inside it. Empty when the resource cannot be read. A String holds the bytes: its buffer comes
+// from the heap, aligned as a template must be.
+String dialogTemplate(int templateId, bool visible) {
     HMODULE module = GetModuleHandleA(nullptr);
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(templateId), RT_DIALOG);
     HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
@@ -84,10 +85,12 @@ std::vector<unsigned char> hiddenTemplate(int templateId) {
     if (bytes == nullptr || size < 16) {
         return {};
     }
+    String copy(static_cast<const char*>(bytes), size);
+    if (visible) {
+        return copy;
+    }
     // The extended form starts with its version 1 and 0xFFFF, the style 12 bytes in; the
     // plain form starts with the style.
-    std::vector<unsigned char> copy(static_cast<const unsigned char*>(bytes),
-                                    static_cast<const unsigned char*>(bytes) + size);
     WORD version = 0;
     WORD signature = 0;
     std::memcpy(&version, copy.data(), sizeof version);
@@ -346,21 +349,16 @@ Win32WindowSystem::Win32WindowSystem() : m_pumpSchedule(counterFrequency()) {
 Win32WindowSystem::~Win32WindowSystem() = default;
 
 int Win32WindowSystem::runModal(Dialog& dialog, int templateId) {
+    String resource = dialogTemplate(templateId, dialog.ShowsWindow());
+    if (resource.empty()) {
+        return -1;  // what DialogBox answers for a template it cannot read
+    }
     Win32DialogWindow window(dialog);
     Win32DialogWindow* outer = m_running;
     m_running = &window;
-    std::vector<unsigned char> hidden;
-    if (!dialog.ShowsWindow()) {
-        hidden = hiddenTemplate(templateId);
-    }
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    auto parameter = reinterpret_cast<LPARAM>(&window);
-    INT_PTR result =
-        hidden.empty()
-            ? DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), nullptr,
-                              &Win32DialogWindow::procedure, parameter)
-            : DialogBoxIndirectParamA(instance, reinterpret_cast<LPCDLGTEMPLATEA>(hidden.data()),
-                                      nullptr, &Win32DialogWindow::procedure, parameter);
+    INT_PTR result = DialogBoxIndirectParamA(
+        GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(resource.data()), nullptr,
+        &Win32DialogWindow::procedure, reinterpret_cast<LPARAM>(&window));
     window.detachAll();
     m_running = outer;
     return static_cast<int>(result);
