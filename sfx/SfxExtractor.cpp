@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "sfx/EntryName.h"
 
@@ -189,17 +188,16 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
 // Every name must be one plain file that the installer can place, and no two alike: a second
 // entry of one name would overwrite the first.
 int SfxExtractor::CheckNames(std::uint32_t count, String& fault) const {
-    std::vector<String> names;
     for (std::uint32_t k = 0; k < count; ++k) {
         if (const char* problem = EntryNameFault(m_entries[k].m_name); problem != nullptr) {
             fault = Label(k) + ": " + problem;
             return SFX_ERR_SIGNATURE;
         }
-        names.push_back(m_entries[k].m_name);
     }
     std::size_t first = 0;
     std::size_t second = 0;
-    if (FindDuplicateEntryNames(names, first, second)) {
+    auto nameAt = [this](std::size_t index) -> const String& { return m_entries[index].m_name; };
+    if (FindDuplicateNames(count, nameAt, first, second)) {
         fault = Label(static_cast<std::uint32_t>(second)) +
                 Format(": the name of entry %d again, ignoring case", first);
         return SFX_ERR_SIGNATURE;

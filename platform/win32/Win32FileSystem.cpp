@@ -40,7 +40,7 @@ public:
         return written == count ? WIN_OK : WIN_DISK_FULL;
     }
 
-    Win32Error flush() override { return FlushFileBuffers(m_handle.get()) ? WIN_OK : LastError(); }
+    Win32Error flush() override { return Outcome(FlushFileBuffers(m_handle.get())); }
 
     Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
         LARGE_INTEGER distance{};
@@ -48,7 +48,7 @@ public:
         DWORD method = origin == SeekOrigin::Begin     ? FILE_BEGIN
                        : origin == SeekOrigin::Current ? FILE_CURRENT
                                                        : FILE_END;
-        return SetFilePointerEx(m_handle.get(), distance, nullptr, method) ? WIN_OK : LastError();
+        return Outcome(SetFilePointerEx(m_handle.get(), distance, nullptr, method));
     }
 
     Win32Error length(std::uint64_t& bytes) override {
@@ -246,11 +246,11 @@ Win32Error Win32FileSystem::open(TextRef path, FileMode mode, std::unique_ptr<Fi
 }
 
 Win32Error Win32FileSystem::removeFile(TextRef path) {
-    return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
+    return Outcome(DeleteFileA(path.c_str()));
 }
 
 Win32Error Win32FileSystem::createDirectory(TextRef path) {
-    return CreateDirectoryA(path.c_str(), nullptr) ? WIN_OK : LastError();
+    return Outcome(CreateDirectoryA(path.c_str(), nullptr));
 }
 
 Win32Error Win32FileSystem::createPrivateDirectory(TextRef path) {
@@ -314,10 +314,8 @@ Win32Error Win32FileSystem::removeTree(TextRef windowsPath) {
         }
     }
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,
-                                      sizeof(disposition))
-               ? WIN_OK
-               : LastError();
+    return Outcome(SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,
+                                              sizeof(disposition)));
 }
 
 Win32Error Win32FileSystem::listMatches(TextRef patternText, std::vector<String>& paths) {
@@ -377,9 +375,7 @@ Win32Error Win32FileSystem::shellDelete(TextRef patternText) {
 
 Win32Error Win32FileSystem::moveFile(TextRef from, TextRef to, bool replace) {
     // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken.
-    return MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)
-               ? WIN_OK
-               : LastError();
+    return Outcome(MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0));
 }
 
 Win32Error Win32FileSystem::systemDirectory(String& path) {
@@ -448,7 +444,7 @@ Win32Error Win32FileSystem::deleteAtRestart(TextRef windowsPath) {
             }
         }
     }
-    return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? WIN_OK : LastError();
+    return Outcome(MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
 }
 
 bool standardOutputIsTerminal() {
