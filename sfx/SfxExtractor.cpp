@@ -1,7 +1,7 @@
 #include "platform/Format.h"
 #include "sfx/SfxExtractor.h"
 
-#include <algorithm>
+#include <string_view>
 #include <cstring>
 
 #include "sfx/EntryName.h"
@@ -172,7 +172,8 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
             return SFX_ERR_SIGNATURE;
         }
         // A zero byte ends the name early.
-        entry.m_name.assign(name, std::find(name, name + nameLength, '\0'));
+        std::string_view stored(name, nameLength);
+        entry.m_name.assign(stored.substr(0, stored.find('\0')));
         std::uint64_t record = archiveEnd - distance;
         if (!ReadNumberAt(archive, record + SFX_RECORD_PACKED_SIZE, entry.m_packedSize) ||
             !ReadNumberAt(archive, record + SFX_RECORD_SIZE, entry.m_size) ||

@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "platform/Control.h"
 #include "platform/Dialog.h"
@@ -110,7 +109,8 @@ constexpr const char* CONTROL_PROPERTY = "ZilSetup.Control";
 
 class Win32ControlWindow : public ControlWindow {
 public:
-    Win32ControlWindow(HWND window, int id) : m_window(window), m_id(id) {}
+    Win32ControlWindow(HWND window, int id, std::unique_ptr<Win32ControlWindow> next)
+        : m_window(window), m_id(id), m_next(std::move(next)) {}
     ~Win32ControlWindow() override { unsubclass(); }
 
     int id() const override { return m_id; }
@@ -164,6 +164,9 @@ public:
     std::unique_ptr<Canvas> beginPaint() override {
         return std::make_unique<PaintCanvas>(m_window);
     }
+
+    // The control window made before this one in the same dialog.
+    Win32ControlWindow* next() const { return m_next.get(); }
 
     // The control goes away with the dialog: it must not reach this object any more.
     void detach() {
@@ -232,6 +235,7 @@ private:
     int m_id;
     Control* m_control = nullptr;
     WNDPROC m_previous = nullptr;  // the standard control's procedure while subclassed
+    std::unique_ptr<Win32ControlWindow> m_next;
 };
 
 class Win32DialogWindow : public DialogWindow {
@@ -239,17 +243,17 @@ public:
     explicit Win32DialogWindow(Dialog& dialog) : m_dialog(dialog) {}
 
     ControlWindow* item(int id) override {
-        for (const auto& known : m_items) {
+        for (Win32ControlWindow* known = m_items.get(); known != nullptr; known = known->next()) {
             if (known->id() == id) {
-                return known.get();
+                return known;
             }
         }
         HWND child = GetDlgItem(m_window, id);
         if (child == nullptr) {
             return nullptr;
         }
-        m_items.push_back(std::make_unique<Win32ControlWindow>(child, id));
-        return m_items.back().get();
+        m_items = std::make_unique<Win32ControlWindow>(child, id, std::move(m_items));
+        return m_items.get();
     }
     void endDialog(int result) override {
         m_ended = true;
@@ -283,10 +287,10 @@ public:
     HWND handle() const { return m_window; }
 
     void detachAll() {
-        for (auto& item : m_items) {
+        for (Win32ControlWindow* item = m_items.get(); item != nullptr; item = item->next()) {
             item->detach();
         }
-        m_items.clear();
+        m_items.reset();
         m_dialog.AttachWindow(nullptr);
     }
 
@@ -325,7 +329,8 @@ private:
     HWND m_window = nullptr;
     bool m_ended = false;
     // A dialog has a handful of controls: a list is searched as fast as a tree and links less.
-    std::vector<std::unique_ptr<Win32ControlWindow>> m_items;
+    // The newest comes first; each holds the one made before it.
+    std::unique_ptr<Win32ControlWindow> m_items;
 };
 
 // The progress bars' window class lives in comctl32, which is not one of the libraries Windows
