@@ -60,7 +60,8 @@ bool SetupApp::InitInstance() {
 // box there would wait for ever, for nobody. The tool's own log and ours get the message instead.
 void SetupApp::ReportUsageUnseen() {
     m_exitCode = SETUP_EXIT_USAGE;
-    std::fputs((String(RUN_USAGE_MESSAGE) + "\n").c_str(), stderr);
+    std::fputs(RUN_USAGE_MESSAGE, stderr);
+    std::fputs("\n", stderr);
     SetupLogFile log(m_platform);
     log.SetExitCode(m_exitCode);
     log.Append(RUN_USAGE_MESSAGE);

@@ -95,8 +95,7 @@ Win32Error ShellOperation(UINT function, const String& from, const String* to) {
 
 // A folder that a call writes into a buffer, returning its length: 0 for a failure, more than
 // the buffer holds when it is too small.
-template <class Call>
-Win32Error FolderPath(String& path, Call call) {
+Win32Error FolderPath(String& path, DWORD (*call)(char* buffer, DWORD size)) {
     char buffer[MAX_PATH + 1];
     DWORD length = call(buffer, sizeof(buffer));
     if (length == 0) {
@@ -379,8 +378,8 @@ Win32Error Win32FileSystem::moveFile(TextRef from, TextRef to, bool replace) {
 }
 
 Win32Error Win32FileSystem::systemDirectory(String& path) {
-    return FolderPath(path,
-                      [](char* buffer, DWORD size) { return GetSystemDirectoryA(buffer, size); });
+    return FolderPath(
+        path, [](char* buffer, DWORD size) -> DWORD { return GetSystemDirectoryA(buffer, size); });
 }
 
 Win32Error Win32FileSystem::modulePath(String& path) {
@@ -397,7 +396,8 @@ Win32Error Win32FileSystem::modulePath(String& path) {
 }
 
 Win32Error Win32FileSystem::tempDirectory(String& path) {
-    return FolderPath(path, [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); });
+    return FolderPath(path,
+                      [](char* buffer, DWORD size) -> DWORD { return GetTempPathA(size, buffer); });
 }
 
 Win32Error Win32FileSystem::pathInfo(TextRef path, PathInfo& info) {

@@ -29,28 +29,22 @@ private:
     HDC m_dc;
 };
 
-// One paint through an off-screen bitmap. Members go in reverse: the drawing ends, the bitmap
-// is copied to the window, then the paint ends.
-class PaintCanvas : public Canvas {
+// The devices of one paint through an off-screen bitmap: the window's paint and the bitmap.
+// Members go in reverse: the bitmap is copied to the window, then the paint ends.
+class OffscreenPaint {
 public:
-    explicit PaintCanvas(HWND window)
-        : m_paint(window), m_memory(m_paint.handle()), m_canvas(m_memory.handle()) {}
+    explicit OffscreenPaint(HWND window) : m_paint(window), m_memory(m_paint.handle()) {}
 
-    void fillSolidRect(const Rect& area, Color color) override {
-        m_canvas.fillSolidRect(area, color);
-    }
-    void setTransparentText() override { m_canvas.setTransparentText(); }
-    void setClipRect(const Rect& area) override { m_canvas.setClipRect(area); }
-    void clearClip() override { m_canvas.clearClip(); }
-    void setTextColor(Color color) override { m_canvas.setTextColor(color); }
-    void drawCenteredText(const String& text, const Rect& area) override {
-        m_canvas.drawCenteredText(text, area);
-    }
-
-private:
+protected:
     PaintDC m_paint;
     MemoryDC m_memory;
-    GdiCanvas m_canvas;
+};
+
+// One paint through an off-screen bitmap. The devices are a base made before the drawing and
+// ended after it.
+class PaintCanvas : private OffscreenPaint, public GdiCanvas {
+public:
+    explicit PaintCanvas(HWND window) : OffscreenPaint(window), GdiCanvas(m_memory.handle()) {}
 };
 
 Rect toRect(const RECT& rect) {
