@@ -1,10 +1,11 @@
 #include "sfx/EntryName.h"
 
-#include <algorithm>
 #include <array>
 #include <string_view>
 
 #include "platform/WindowsPaths.h"
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -31,12 +32,12 @@ bool IsDeviceName(std::string_view name) {
         return false;
     }
     base.remove_suffix(1);
-    return EqualsIgnoringCase(base, "COM") || EqualsIgnoringCase(base, "LPT");
+    return EqualsIgnoringCase(base, "COM"sv) || EqualsIgnoringCase(base, "LPT"sv);
 }
 
 bool IsForbiddenCharacter(char c) {
     auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || std::string_view("\\/:<>\"|?*").find(c) != std::string_view::npos;
+    return byte < 0x20 || "\\/:<>\"|?*"sv.find(c) != std::string_view::npos;
 }
 
 }  // namespace
@@ -45,11 +46,13 @@ const char* EntryNameFault(const String& name) {
     if (name.empty()) {
         return "the name is empty";
     }
-    if (name == "." || name == "..") {
+    if (name == "."sv || name == ".."sv) {
         return "the name means a folder";
     }
-    if (std::any_of(name.begin(), name.end(), IsForbiddenCharacter)) {
-        return "the name holds a character Windows refuses in file names";
+    for (char c : name) {
+        if (IsForbiddenCharacter(c)) {
+            return "the name holds a character Windows refuses in file names";
+        }
     }
     if (name.size() > SFX_MAX_TARGET_NAME) {
         return "the name is too long for a path on Windows in the program's folders";

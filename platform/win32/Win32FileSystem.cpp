@@ -10,6 +10,8 @@
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32LastError.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 class Win32File : public File {
@@ -142,7 +144,7 @@ bool OwnerIsTrusted(TextRef path) {
 
 // "." and "..", which a listing of a folder names besides its items.
 bool IsDotName(std::string_view name) {
-    return name == "." || name == "..";
+    return name == "."sv || name == ".."sv;
 }
 
 // Kept in order as they come: not every file system lists names sorted.
@@ -320,7 +322,7 @@ Win32Error Win32FileSystem::removeTree(TextRef windowsPath) {
 Win32Error Win32FileSystem::listMatches(TextRef patternText, std::vector<String>& paths) {
     const String pattern(patternText);
     paths.clear();
-    std::size_t nameStart = pattern.find_last_of("\\/") + 1;  // 0 without a separator
+    std::size_t nameStart = pattern.find_last_of("\\/"sv) + 1;  // 0 without a separator
     if (!HasWildcards(std::string_view(pattern).substr(nameStart))) {
         String path = TrimSeparators(pattern);
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
