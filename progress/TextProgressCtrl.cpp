@@ -50,7 +50,8 @@ int TextProgressCtrl::FilledWidth(int width) const {
 }
 
 String TextProgressCtrl::PercentText() const {
-    return Format("%d%%", truncateToInt(Fraction() * 100.0));
+    // The percent is the filled width of a bar a hundred pixels wide.
+    return Format("%d%%", FilledWidth(100));
 }
 
 int TextProgressCtrl::SetPos(int pos) {

@@ -23,18 +23,30 @@ constexpr std::uint64_t PE32_PLUS_DIRECTORY_COUNT = 108;
 constexpr std::uint64_t PE_DIRECTORY_SIZE = 8;  // address and size
 constexpr std::uint32_t PE_SECURITY_DIRECTORY = 4;
 
-// Reads count bytes at position when they lie within the file; false otherwise.
-bool ReadWithin(File& file, std::uint64_t fileLength, std::uint64_t position, void* buffer,
-                std::uint32_t count, bool& failed) {
-    if (position > fileLength || fileLength - position < count) {
-        return false;
+// Reads of one file that stay within its length, and whether one of them failed.
+class BoundedReader {
+public:
+    BoundedReader(File& file, std::uint64_t length) : m_file(file), m_length(length) {}
+
+    // Reads count bytes at position when they lie within the file; false otherwise.
+    bool Read(std::uint64_t position, void* buffer, std::uint32_t count) {
+        if (position > m_length || m_length - position < count) {
+            return false;
+        }
+        if (ReadExactlyAt(m_file, position, buffer, count) != WIN_OK) {
+            m_failed = true;
+            return false;
+        }
+        return true;
     }
-    if (ReadExactlyAt(file, position, buffer, count) != WIN_OK) {
-        failed = true;
-        return false;
-    }
-    return true;
-}
+    // True once a read within the file has failed.
+    bool Failed() const { return m_failed; }
+
+private:
+    File& m_file;
+    std::uint64_t m_length;
+    bool m_failed = false;
+};
 
 struct SecurityDirectory {
     std::uint64_t headersEnd = 0;  // the end of the section table
@@ -43,25 +55,23 @@ struct SecurityDirectory {
 };
 
 // Finds the security directory of a PE image; false when the file is not one whose headers
-// reach that far. failed is set when a read within the file failed.
-bool ReadSecurityDirectory(File& file, std::uint64_t length, SecurityDirectory& directory,
-                           bool& failed) {
+// reach that far.
+bool ReadSecurityDirectory(BoundedReader& reader, SecurityDirectory& directory) {
     unsigned char dos[PE_DOS_HEADER_SIZE];
-    if (!ReadWithin(file, length, 0, dos, sizeof(dos), failed) || dos[0] != 'M' || dos[1] != 'Z') {
+    if (!reader.Read(0, dos, sizeof(dos)) || dos[0] != 'M' || dos[1] != 'Z') {
         return false;
     }
     std::uint64_t pe = SfxReadNumber(dos + PE_NEW_HEADER_POINTER, 4);
     unsigned char coff[PE_COFF_HEADER_SIZE];
-    if (!ReadWithin(file, length, pe, coff, sizeof(coff), failed) || coff[0] != 'P' ||
-        coff[1] != 'E' || coff[2] != 0 || coff[3] != 0) {
+    if (!reader.Read(pe, coff, sizeof(coff)) || coff[0] != 'P' || coff[1] != 'E' || coff[2] != 0 ||
+        coff[3] != 0) {
         return false;
     }
     std::uint64_t sections = SfxReadNumber(coff + PE_SECTION_COUNT, 2);
     std::uint64_t optionalSize = SfxReadNumber(coff + PE_OPTIONAL_SIZE, 2);
     std::uint64_t optional = pe + PE_COFF_HEADER_SIZE;
     unsigned char magic[2];
-    if (optionalSize < sizeof(magic) ||
-        !ReadWithin(file, length, optional, magic, sizeof(magic), failed)) {
+    if (optionalSize < sizeof(magic) || !reader.Read(optional, magic, sizeof(magic))) {
         return false;
     }
     std::uint32_t kind = SfxReadNumber(magic, 2);
@@ -77,9 +87,9 @@ bool ReadSecurityDirectory(File& file, std::uint64_t length, SecurityDirectory& 
     }
     unsigned char count[4];
     unsigned char security[PE_DIRECTORY_SIZE];
-    if (!ReadWithin(file, length, countField, count, sizeof(count), failed) ||
+    if (!reader.Read(countField, count, sizeof(count)) ||
         SfxReadNumber(count, 4) <= PE_SECURITY_DIRECTORY ||
-        !ReadWithin(file, length, entry, security, sizeof(security), failed)) {
+        !reader.Read(entry, security, sizeof(security))) {
         return false;
     }
     directory.headersEnd = optional + optionalSize + sections * PE_SECTION_HEADER_SIZE;
@@ -89,10 +99,10 @@ bool ReadSecurityDirectory(File& file, std::uint64_t length, SecurityDirectory& 
 }
 
 // The zero bytes right in front of the table, at most as many as aligning it can have added.
-std::uint64_t AlignmentPadding(File& file, std::uint64_t tableStart, bool& failed) {
+std::uint64_t AlignmentPadding(BoundedReader& reader, std::uint64_t tableStart) {
     unsigned char before[SFX_CERTIFICATE_ALIGNMENT - 1];
     auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(sizeof(before), tableStart));
-    if (!ReadWithin(file, tableStart, tableStart - count, before, count, failed)) {
+    if (!reader.Read(tableStart - count, before, count)) {
         return 0;
     }
     std::uint64_t zeros = 0;
@@ -108,9 +118,9 @@ int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& exten
     extent = ArchiveExtent{};
     extent.end = fileLength;
     SecurityDirectory directory;
-    bool failed = false;
-    if (!ReadSecurityDirectory(file, fileLength, directory, failed)) {
-        if (failed) {
+    BoundedReader reader(file, fileLength);
+    if (!ReadSecurityDirectory(reader, directory)) {
+        if (reader.Failed()) {
             fault = "cannot read the file's headers";
             return SFX_ERR_SIGNATURE;
         }
@@ -138,9 +148,9 @@ int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& exten
     extent.tableSize = directory.size;
     extent.tableEndsFile = tableEnd == fileLength;
     if (extent.tableEndsFile) {
-        extent.end = directory.address - AlignmentPadding(file, directory.address, failed);
+        extent.end = directory.address - AlignmentPadding(reader, directory.address);
     }
-    if (failed) {
+    if (reader.Failed()) {
         fault = "cannot read the bytes in front of the certificate table";
         return SFX_ERR_SIGNATURE;
     }

@@ -1,18 +1,13 @@
 #include "sfx/EntryName.h"
 
-#include <algorithm>
 #include <array>
 #include <string_view>
 
 #include "platform/WindowsPaths.h"
 
-namespace {
+using namespace std::string_view_literals;
 
-String Upper(std::string_view text) {
-    String upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(), FoldCase);
-    return upper;
-}
+namespace {
 
 // COM and LPT take the digits 0-9 and the code page's superscripts one, two and three.
 bool IsPortDigit(char c) {
@@ -26,19 +21,23 @@ bool IsDeviceName(std::string_view name) {
     while (!base.empty() && base.back() == ' ') {
         base.remove_suffix(1);
     }
-    String upper = Upper(base);
     static constexpr std::array<std::string_view, 6> plain = {"CON", "PRN",    "AUX",
                                                               "NUL", "CONIN$", "CONOUT$"};
-    if (std::find(plain.begin(), plain.end(), upper) != plain.end()) {
-        return true;
+    for (std::string_view device : plain) {
+        if (EqualsIgnoringCase(base, device)) {
+            return true;
+        }
     }
-    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-           IsPortDigit(upper[3]);
+    if (base.size() != 4 || !IsPortDigit(base[3])) {
+        return false;
+    }
+    base.remove_suffix(1);
+    return EqualsIgnoringCase(base, "COM"sv) || EqualsIgnoringCase(base, "LPT"sv);
 }
 
 bool IsForbiddenCharacter(char c) {
     auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || std::string_view("\\/:<>\"|?*").find(c) != std::string_view::npos;
+    return byte < 0x20 || "\\/:<>\"|?*"sv.find(c) != std::string_view::npos;
 }
 
 }  // namespace
@@ -47,11 +46,13 @@ const char* EntryNameFault(const String& name) {
     if (name.empty()) {
         return "the name is empty";
     }
-    if (name == "." || name == "..") {
+    if (name == "."sv || name == ".."sv) {
         return "the name means a folder";
     }
-    if (std::any_of(name.begin(), name.end(), IsForbiddenCharacter)) {
-        return "the name holds a character Windows refuses in file names";
+    for (char c : name) {
+        if (IsForbiddenCharacter(c)) {
+            return "the name holds a character Windows refuses in file names";
+        }
     }
     if (name.size() > SFX_MAX_TARGET_NAME) {
         return "the name is too long for a path on Windows in the program's folders";
@@ -75,18 +76,4 @@ const char* EntryNameFault(const String& name) {
 
 bool SameEntryName(const String& a, const String& b) {
     return EqualsIgnoringCase(a, b);
-}
-
-bool FindDuplicateEntryNames(const std::vector<String>& names, std::size_t& first,
-                             std::size_t& second) {
-    // At most 256 names: comparing every pair is quick and needs nothing allocated. The pair
-    // found is the first whose later name repeats an earlier one.
-    for (second = 1; second < names.size(); ++second) {
-        for (first = 0; first < second; ++first) {
-            if (SameEntryName(names[first], names[second])) {
-                return true;
-            }
-        }
-    }
-    return false;
 }

@@ -30,7 +30,25 @@ inline bool IsSafeEntryName(const String& name) {
 // Š/š, Œ/œ, Ž/ž, Ÿ/ÿ) alike.
 bool SameEntryName(const String& a, const String& b);
 
-// The first pair of names that Windows would take for one file, as indexes into names; false
-// when the names are unique.
-bool FindDuplicateEntryNames(const std::vector<String>& names, std::size_t& first,
-                             std::size_t& second);
+// The first pair of names that Windows would take for one file, as indexes; false when the
+// count names that nameAt(index) gives are unique. At most 256 names: comparing every pair is
+// quick and needs nothing allocated. The pair found is the first whose later name repeats an
+// earlier one.
+template <class NameAt>
+bool FindDuplicateNames(std::size_t count, NameAt nameAt, std::size_t& first, std::size_t& second) {
+    for (second = 1; second < count; ++second) {
+        for (first = 0; first < second; ++first) {
+            if (SameEntryName(nameAt(first), nameAt(second))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+inline bool FindDuplicateEntryNames(const std::vector<String>& names, std::size_t& first,
+                                    std::size_t& second) {
+    return FindDuplicateNames(
+        names.size(), [&names](std::size_t index) -> const String& { return names[index]; }, first,
+        second);
+}

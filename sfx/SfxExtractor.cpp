@@ -1,9 +1,8 @@
 #include "platform/Format.h"
 #include "sfx/SfxExtractor.h"
 
-#include <algorithm>
+#include <string_view>
 #include <cstring>
-#include <vector>
 
 #include "sfx/EntryName.h"
 
@@ -173,7 +172,8 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
             return SFX_ERR_SIGNATURE;
         }
         // A zero byte ends the name early.
-        entry.m_name.assign(name, std::find(name, name + nameLength, '\0'));
+        std::string_view stored(name, nameLength);
+        entry.m_name.assign(stored.substr(0, stored.find('\0')));
         std::uint64_t record = archiveEnd - distance;
         if (!ReadNumberAt(archive, record + SFX_RECORD_PACKED_SIZE, entry.m_packedSize) ||
             !ReadNumberAt(archive, record + SFX_RECORD_SIZE, entry.m_size) ||
@@ -189,17 +189,16 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
 // Every name must be one plain file that the installer can place, and no two alike: a second
 // entry of one name would overwrite the first.
 int SfxExtractor::CheckNames(std::uint32_t count, String& fault) const {
-    std::vector<String> names;
     for (std::uint32_t k = 0; k < count; ++k) {
         if (const char* problem = EntryNameFault(m_entries[k].m_name); problem != nullptr) {
             fault = Label(k) + ": " + problem;
             return SFX_ERR_SIGNATURE;
         }
-        names.push_back(m_entries[k].m_name);
     }
     std::size_t first = 0;
     std::size_t second = 0;
-    if (FindDuplicateEntryNames(names, first, second)) {
+    auto nameAt = [this](std::size_t index) -> const String& { return m_entries[index].m_name; };
+    if (FindDuplicateNames(count, nameAt, first, second)) {
         fault = Label(static_cast<std::uint32_t>(second)) +
                 Format(": the name of entry %d again, ignoring case", first);
         return SFX_ERR_SIGNATURE;

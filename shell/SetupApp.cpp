@@ -9,18 +9,13 @@
 
 String theCommandLineArg;
 
+// Only the last argument counts: earlier ones are overwritten, so only that one is kept.
 SetupApp::SetupApp(Platform& platform, int argc, char** argv)
-    : m_platform(platform), m_arguments(argv, argv + argc) {}
+    : m_platform(platform), m_lastArgument(argc > 1 ? argv[argc - 1] : "") {}
 
 void SetupApp::ReadCommandLine() {
-    // Only the last argument counts; earlier ones are overwritten.
-    String last;
-    for (std::size_t i = 1; i < m_arguments.size(); ++i) {
-        const String& argument = m_arguments[i];
-        bool marked = !argument.empty() && (argument[0] == '-' || argument[0] == '/');
-        last = marked ? argument.substr(1) : argument;
-    }
-    theCommandLineArg = last;
+    bool marked = m_lastArgument.starts_with('-') || m_lastArgument.starts_with('/');
+    theCommandLineArg = marked ? m_lastArgument.substr(1) : m_lastArgument;
 }
 
 RunMode SetupApp::ModeOf(const String& argument) {
@@ -43,7 +38,7 @@ bool SetupApp::HandOverToCopy(int& exitCode) {
         return false;
     }
     // The copy reads the same command line: only its last argument counts.
-    exitCode = kept.RunCopy(m_arguments.size() > 1 ? m_arguments.back() : String());
+    exitCode = kept.RunCopy(m_lastArgument);
     return true;
 }
 
@@ -65,7 +60,8 @@ bool SetupApp::InitInstance() {
 // box there would wait for ever, for nobody. The tool's own log and ours get the message instead.
 void SetupApp::ReportUsageUnseen() {
     m_exitCode = SETUP_EXIT_USAGE;
-    std::fputs((String(RUN_USAGE_MESSAGE) + "\n").c_str(), stderr);
+    std::fputs(RUN_USAGE_MESSAGE, stderr);
+    std::fputs("\n", stderr);
     SetupLogFile log(m_platform);
     log.SetExitCode(m_exitCode);
     log.Append(RUN_USAGE_MESSAGE);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "StringType.h"
-#include <vector>
 
 #include "platform/Platform.h"
 #include "setup/RunMode.h"
@@ -40,6 +39,6 @@ private:
     void ReportUsageUnseen();
 
     Platform& m_platform;
-    std::vector<String> m_arguments;
+    String m_lastArgument;  // as given, "" without one
     int m_exitCode = 0;
 };

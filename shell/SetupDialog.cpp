@@ -135,25 +135,30 @@ void SetupDialog::OnPaint() {
 }
 
 void SetupDialog::OnInstall() {
-    if (BeginSequence()) {
-        RunSequence(SequenceKind::Install, {m_platform, m_mode, m_extractor, m_logFile, *this});
-        EndSequence();
-    }
+    RunOnce(SequenceKind::Install);
 }
 
 void SetupDialog::OnUninstall() {
+    RunOnce(SequenceKind::Uninstall);
+}
+
+void SetupDialog::RunOnce(SequenceKind kind) {
     if (BeginSequence()) {
-        RunSequence(SequenceKind::Uninstall, {m_platform, m_mode, m_extractor, m_logFile, *this});
+        RunSequence(kind, {m_platform, m_mode, m_extractor, m_logFile, *this});
         EndSequence();
     }
 }
 
 void SetupDialog::OnCloseProduct() {
-    SetStatus(ProductService(m_platform).SendServiceControl(SERVICE_CODE_CLOSE).statusLine);
+    SendProductControl(SERVICE_CODE_CLOSE);
 }
 
 void SetupDialog::OnLaunch() {
-    SetStatus(ProductService(m_platform).SendServiceControl(SERVICE_CODE_LAUNCH).statusLine);
+    SendProductControl(SERVICE_CODE_LAUNCH);
+}
+
+void SetupDialog::SendProductControl(int code) {
+    SetStatus(ProductService(m_platform).SendServiceControl(code).statusLine);
 }
 
 bool SetupDialog::BeginSequence() {

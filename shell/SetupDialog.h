@@ -8,6 +8,7 @@
 #include "progress/TextProgressCtrl.h"
 #include "res/resource.h"
 #include "setup/RunMode.h"
+#include "setup/RunSequence.h"
 #include "setup/SetupLogFile.h"
 #include "sfx/SfxExtractor.h"
 
@@ -50,6 +51,10 @@ protected:
 
 private:
     void CheckPreviousVersion();
+    // One sequence, unless one runs already.
+    void RunOnce(SequenceKind kind);
+    // The status line of a control code sent to the product's service.
+    void SendProductControl(int code);
 
     // What the sequences report, onto the controls.
     void SetTotalRange(int lower, int upper) override { m_totalProgress.SetRange(lower, upper); }

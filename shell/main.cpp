@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     String error;
     std::unique_ptr<Platform> platform = createPlatform(error);
     if (!platform) {
-        std::fputs((error + "\n").c_str(), stderr);
+        std::fputs(error.c_str(), stderr);
+        std::fputs("\n", stderr);
         return SETUP_EXIT_USAGE;
     }
     SetupApp app(*platform, argc, argv);

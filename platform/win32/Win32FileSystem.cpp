@@ -1,7 +1,5 @@
 #include "platform/win32/Win32FileSystem.h"
 
-#include <algorithm>
-
 #include <windows.h>
 
 #include <aclapi.h>
@@ -11,6 +9,8 @@
 #include "platform/WindowsPaths.h"
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32LastError.h"
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -42,7 +42,7 @@ public:
         return written == count ? WIN_OK : WIN_DISK_FULL;
     }
 
-    Win32Error flush() override { return FlushFileBuffers(m_handle.get()) ? WIN_OK : LastError(); }
+    Win32Error flush() override { return Outcome(FlushFileBuffers(m_handle.get())); }
 
     Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
         LARGE_INTEGER distance{};
@@ -50,7 +50,7 @@ public:
         DWORD method = origin == SeekOrigin::Begin     ? FILE_BEGIN
                        : origin == SeekOrigin::Current ? FILE_CURRENT
                                                        : FILE_END;
-        return SetFilePointerEx(m_handle.get(), distance, nullptr, method) ? WIN_OK : LastError();
+        return Outcome(SetFilePointerEx(m_handle.get(), distance, nullptr, method));
     }
 
     Win32Error length(std::uint64_t& bytes) override {
@@ -97,8 +97,7 @@ Win32Error ShellOperation(UINT function, const String& from, const String* to) {
 
 // A folder that a call writes into a buffer, returning its length: 0 for a failure, more than
 // the buffer holds when it is too small.
-template <class Call>
-Win32Error FolderPath(String& path, Call call) {
+Win32Error FolderPath(String& path, DWORD (*call)(char* buffer, DWORD size)) {
     char buffer[MAX_PATH + 1];
     DWORD length = call(buffer, sizeof(buffer));
     if (length == 0) {
@@ -143,6 +142,19 @@ bool OwnerIsTrusted(TextRef path) {
            IsTrustedOwner(owner);
 }
 
+// "." and "..", which a listing of a folder names besides its items.
+bool IsDotName(std::string_view name) {
+    return name == "."sv || name == ".."sv;
+}
+
+// Kept in order as they come: not every file system lists names sorted.
+void InsertSorted(std::vector<String>& paths, const String& path) {
+    paths.push_back(path);
+    for (std::size_t at = paths.size() - 1; at > 0 && paths[at] < paths[at - 1]; --at) {
+        paths[at].swap(paths[at - 1]);
+    }
+}
+
 // The names in the folder the handle holds open, "." and ".." left out, read through that handle:
 // a listing by path would follow whatever had taken the folder's name meanwhile.
 Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
@@ -161,7 +173,7 @@ Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
             int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, name, sizeof(name),
                                              nullptr, nullptr);
             String found(name, length > 0 ? static_cast<std::size_t>(length) : 0);
-            if (found != "." && found != "..") {
+            if (!IsDotName(found)) {
                 names.push_back(found);
             }
             if (entry->NextEntryOffset == 0) {
@@ -235,11 +247,11 @@ Win32Error Win32FileSystem::open(TextRef path, FileMode mode, std::unique_ptr<Fi
 }
 
 Win32Error Win32FileSystem::removeFile(TextRef path) {
-    return DeleteFileA(path.c_str()) ? WIN_OK : LastError();
+    return Outcome(DeleteFileA(path.c_str()));
 }
 
 Win32Error Win32FileSystem::createDirectory(TextRef path) {
-    return CreateDirectoryA(path.c_str(), nullptr) ? WIN_OK : LastError();
+    return Outcome(CreateDirectoryA(path.c_str(), nullptr));
 }
 
 Win32Error Win32FileSystem::createPrivateDirectory(TextRef path) {
@@ -303,18 +315,15 @@ Win32Error Win32FileSystem::removeTree(TextRef windowsPath) {
         }
     }
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,
-                                      sizeof(disposition))
-               ? WIN_OK
-               : LastError();
+    return Outcome(SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,
+                                              sizeof(disposition)));
 }
 
 Win32Error Win32FileSystem::listMatches(TextRef patternText, std::vector<String>& paths) {
     const String pattern(patternText);
     paths.clear();
-    std::size_t separator = pattern.find_last_of("\\/");
-    String name = separator == String::npos ? pattern : pattern.substr(separator + 1);
-    if (!HasWildcards(name)) {
+    std::size_t nameStart = pattern.find_last_of("\\/"sv) + 1;  // 0 without a separator
+    if (!HasWildcards(std::string_view(pattern).substr(nameStart))) {
         String path = TrimSeparators(pattern);
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
             return LastError();
@@ -322,19 +331,16 @@ Win32Error Win32FileSystem::listMatches(TextRef patternText, std::vector<String>
         paths.push_back(path);
         return WIN_OK;
     }
-    String folder = separator == String::npos ? "" : pattern.substr(0, separator + 1);
+    String folder = pattern.substr(0, nameStart);
     WIN32_FIND_DATAA data{};
     FindHandle search(FindFirstFileA(pattern.c_str(), &data));
     if (!search.valid()) {
         Win32Error error = LastError();
         return error == ERROR_NO_MORE_FILES ? WIN_FILE_NOT_FOUND : error;
     }
-    // Kept in order as they come: not every file system lists names sorted.
     do {
-        String found = data.cFileName;
-        if (found != "." && found != "..") {
-            String path = folder + found;
-            paths.insert(std::upper_bound(paths.begin(), paths.end(), path), path);
+        if (!IsDotName(data.cFileName)) {
+            InsertSorted(paths, folder + data.cFileName);
         }
     } while (FindNextFileA(search.get(), &data));
     return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
@@ -370,14 +376,12 @@ Win32Error Win32FileSystem::shellDelete(TextRef patternText) {
 
 Win32Error Win32FileSystem::moveFile(TextRef from, TextRef to, bool replace) {
     // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken.
-    return MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)
-               ? WIN_OK
-               : LastError();
+    return Outcome(MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0));
 }
 
 Win32Error Win32FileSystem::systemDirectory(String& path) {
-    return FolderPath(path,
-                      [](char* buffer, DWORD size) { return GetSystemDirectoryA(buffer, size); });
+    return FolderPath(
+        path, [](char* buffer, DWORD size) -> DWORD { return GetSystemDirectoryA(buffer, size); });
 }
 
 Win32Error Win32FileSystem::modulePath(String& path) {
@@ -394,7 +398,8 @@ Win32Error Win32FileSystem::modulePath(String& path) {
 }
 
 Win32Error Win32FileSystem::tempDirectory(String& path) {
-    return FolderPath(path, [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); });
+    return FolderPath(path,
+                      [](char* buffer, DWORD size) -> DWORD { return GetTempPathA(size, buffer); });
 }
 
 Win32Error Win32FileSystem::pathInfo(TextRef path, PathInfo& info) {
@@ -441,7 +446,7 @@ Win32Error Win32FileSystem::deleteAtRestart(TextRef windowsPath) {
             }
         }
     }
-    return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? WIN_OK : LastError();
+    return Outcome(MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
 }
 
 bool standardOutputIsTerminal() {

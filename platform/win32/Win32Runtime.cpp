@@ -18,7 +18,7 @@ namespace {
 [[noreturn]] void endProgram(const char* what) {
     std::fputs("terminate called: ", stderr);
     std::fputs(what, stderr);
-    std::fputc('\n', stderr);
+    std::fputs("\n", stderr);
     std::abort();
 }
 

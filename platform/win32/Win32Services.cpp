@@ -1,17 +1,11 @@
 #include "platform/win32/Win32Services.h"
 
-#include <vector>
-
 #include <windows.h>
 
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32LastError.h"
 
 namespace {
-
-Win32Error outcome(BOOL succeeded) {
-    return succeeded ? WIN_OK : LastError();
-}
 
 void copyStatus(const SERVICE_STATUS& from, ServiceStatus& to) {
     to.serviceType = from.dwServiceType;
@@ -24,20 +18,20 @@ class Win32Service : public Service {
 public:
     explicit Win32Service(SC_HANDLE handle) : m_handle(handle) {}
 
-    Win32Error start() override { return outcome(StartServiceA(m_handle.get(), 0, nullptr)); }
+    Win32Error start() override { return Outcome(StartServiceA(m_handle.get(), 0, nullptr)); }
 
     Win32Error control(std::uint32_t code, ServiceStatus& status) override {
         SERVICE_STATUS raw{};
-        Win32Error error = outcome(ControlService(m_handle.get(), code, &raw));
+        Win32Error error = Outcome(ControlService(m_handle.get(), code, &raw));
         copyStatus(raw, status);
         return error;
     }
 
-    Win32Error remove() override { return outcome(DeleteService(m_handle.get())); }
+    Win32Error remove() override { return Outcome(DeleteService(m_handle.get())); }
 
     Win32Error queryStatus(ServiceStatus& status) override {
         SERVICE_STATUS raw{};
-        Win32Error error = outcome(QueryServiceStatus(m_handle.get(), &raw));
+        Win32Error error = Outcome(QueryServiceStatus(m_handle.get(), &raw));
         copyStatus(raw, status);
         return error;
     }
@@ -50,12 +44,11 @@ public:
         if (Win32Error error = LastError(); error != WIN_INSUFFICIENT_BUFFER) {
             return error;
         }
-        // The strings follow the record in the same buffer; keep it aligned for the record.
-        std::vector<QUERY_SERVICE_CONFIGA> buffer(needed / sizeof(QUERY_SERVICE_CONFIGA) + 1);
-        QUERY_SERVICE_CONFIGA* config = buffer.data();
-        if (!QueryServiceConfigA(m_handle.get(), config,
-                                 static_cast<DWORD>(buffer.size() * sizeof(QUERY_SERVICE_CONFIGA)),
-                                 &needed)) {
+        // The strings follow the record in the same buffer. A String of that size holds it on
+        // the heap, aligned for the record.
+        String buffer(needed, '\0');
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+        if (!QueryServiceConfigA(m_handle.get(), config, needed, &needed)) {
             return LastError();
         }
         settings.displayName = config->lpDisplayName != nullptr ? config->lpDisplayName : "";

@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "platform/Control.h"
 #include "platform/Dialog.h"
@@ -30,28 +29,22 @@ private:
     HDC m_dc;
 };
 
-// One paint through an off-screen bitmap. Members go in reverse: the drawing ends, the bitmap
-// is copied to the window, then the paint ends.
-class PaintCanvas : public Canvas {
+// The devices of one paint through an off-screen bitmap: the window's paint and the bitmap.
+// Members go in reverse: the bitmap is copied to the window, then the paint ends.
+class OffscreenPaint {
 public:
-    explicit PaintCanvas(HWND window)
-        : m_paint(window), m_memory(m_paint.handle()), m_canvas(m_memory.handle()) {}
+    explicit OffscreenPaint(HWND window) : m_paint(window), m_memory(m_paint.handle()) {}
 
-    void fillSolidRect(const Rect& area, Color color) override {
-        m_canvas.fillSolidRect(area, color);
-    }
-    void setTransparentText() override { m_canvas.setTransparentText(); }
-    void setClipRect(const Rect& area) override { m_canvas.setClipRect(area); }
-    void clearClip() override { m_canvas.clearClip(); }
-    void setTextColor(Color color) override { m_canvas.setTextColor(color); }
-    void drawCenteredText(const String& text, const Rect& area) override {
-        m_canvas.drawCenteredText(text, area);
-    }
-
-private:
+protected:
     PaintDC m_paint;
     MemoryDC m_memory;
-    GdiCanvas m_canvas;
+};
+
+// One paint through an off-screen bitmap. The devices are a base made before the drawing and
+// ended after it.
+class PaintCanvas : private OffscreenPaint, public GdiCanvas {
+public:
+    explicit PaintCanvas(HWND window) : OffscreenPaint(window), GdiCanvas(m_memory.handle()) {}
 };
 
 Rect toRect(const RECT& rect) {
@@ -72,10 +65,11 @@ std::uint64_t counterFrequency() {
     return static_cast<std::uint64_t>(frequency.QuadPart);
 }
 
-// A copy of a dialog template without WS_VISIBLE: DialogBox would show the window the moment
-// its initialisation returns, even when the dialog has ended inside it. Empty when the
-// resource cannot be read.
-std::vector<unsigned char> hiddenTemplate(int templateId) {
+// A copy of a dialog template, without WS_VISIBLE for a window that nobody is to see: DialogBox
+// would show the window the moment its initialisation returns, even when the dialog has ended
+// inside it. Empty when the resource cannot be read. A String holds the bytes: its buffer comes
+// from the heap, aligned as a template must be.
+String dialogTemplate(int templateId, bool visible) {
     HMODULE module = GetModuleHandleA(nullptr);
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(templateId), RT_DIALOG);
     HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
@@ -84,10 +78,12 @@ std::vector<unsigned char> hiddenTemplate(int templateId) {
     if (bytes == nullptr || size < 16) {
         return {};
     }
+    String copy(static_cast<const char*>(bytes), size);
+    if (visible) {
+        return copy;
+    }
     // The extended form starts with its version 1 and 0xFFFF, the style 12 bytes in; the
     // plain form starts with the style.
-    std::vector<unsigned char> copy(static_cast<const unsigned char*>(bytes),
-                                    static_cast<const unsigned char*>(bytes) + size);
     WORD version = 0;
     WORD signature = 0;
     std::memcpy(&version, copy.data(), sizeof version);
@@ -107,7 +103,8 @@ constexpr const char* CONTROL_PROPERTY = "ZilSetup.Control";
 
 class Win32ControlWindow : public ControlWindow {
 public:
-    Win32ControlWindow(HWND window, int id) : m_window(window), m_id(id) {}
+    Win32ControlWindow(HWND window, int id, std::unique_ptr<Win32ControlWindow> next)
+        : m_window(window), m_id(id), m_next(std::move(next)) {}
     ~Win32ControlWindow() override { unsubclass(); }
 
     int id() const override { return m_id; }
@@ -161,6 +158,9 @@ public:
     std::unique_ptr<Canvas> beginPaint() override {
         return std::make_unique<PaintCanvas>(m_window);
     }
+
+    // The control window made before this one in the same dialog.
+    Win32ControlWindow* next() const { return m_next.get(); }
 
     // The control goes away with the dialog: it must not reach this object any more.
     void detach() {
@@ -229,6 +229,7 @@ private:
     int m_id;
     Control* m_control = nullptr;
     WNDPROC m_previous = nullptr;  // the standard control's procedure while subclassed
+    std::unique_ptr<Win32ControlWindow> m_next;
 };
 
 class Win32DialogWindow : public DialogWindow {
@@ -236,17 +237,17 @@ public:
     explicit Win32DialogWindow(Dialog& dialog) : m_dialog(dialog) {}
 
     ControlWindow* item(int id) override {
-        for (const auto& known : m_items) {
+        for (Win32ControlWindow* known = m_items.get(); known != nullptr; known = known->next()) {
             if (known->id() == id) {
-                return known.get();
+                return known;
             }
         }
         HWND child = GetDlgItem(m_window, id);
         if (child == nullptr) {
             return nullptr;
         }
-        m_items.push_back(std::make_unique<Win32ControlWindow>(child, id));
-        return m_items.back().get();
+        m_items = std::make_unique<Win32ControlWindow>(child, id, std::move(m_items));
+        return m_items.get();
     }
     void endDialog(int result) override {
         m_ended = true;
@@ -280,10 +281,10 @@ public:
     HWND handle() const { return m_window; }
 
     void detachAll() {
-        for (auto& item : m_items) {
+        for (Win32ControlWindow* item = m_items.get(); item != nullptr; item = item->next()) {
             item->detach();
         }
-        m_items.clear();
+        m_items.reset();
         m_dialog.AttachWindow(nullptr);
     }
 
@@ -322,7 +323,8 @@ private:
     HWND m_window = nullptr;
     bool m_ended = false;
     // A dialog has a handful of controls: a list is searched as fast as a tree and links less.
-    std::vector<std::unique_ptr<Win32ControlWindow>> m_items;
+    // The newest comes first; each holds the one made before it.
+    std::unique_ptr<Win32ControlWindow> m_items;
 };
 
 // The progress bars' window class lives in comctl32, which is not one of the libraries Windows
@@ -346,21 +348,16 @@ Win32WindowSystem::Win32WindowSystem() : m_pumpSchedule(counterFrequency()) {
 Win32WindowSystem::~Win32WindowSystem() = default;
 
 int Win32WindowSystem::runModal(Dialog& dialog, int templateId) {
+    String resource = dialogTemplate(templateId, dialog.ShowsWindow());
+    if (resource.empty()) {
+        return -1;  // what DialogBox answers for a template it cannot read
+    }
     Win32DialogWindow window(dialog);
     Win32DialogWindow* outer = m_running;
     m_running = &window;
-    std::vector<unsigned char> hidden;
-    if (!dialog.ShowsWindow()) {
-        hidden = hiddenTemplate(templateId);
-    }
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    auto parameter = reinterpret_cast<LPARAM>(&window);
-    INT_PTR result =
-        hidden.empty()
-            ? DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), nullptr,
-                              &Win32DialogWindow::procedure, parameter)
-            : DialogBoxIndirectParamA(instance, reinterpret_cast<LPCDLGTEMPLATEA>(hidden.data()),
-                                      nullptr, &Win32DialogWindow::procedure, parameter);
+    INT_PTR result = DialogBoxIndirectParamA(
+        GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(resource.data()), nullptr,
+        &Win32DialogWindow::procedure, reinterpret_cast<LPARAM>(&window));
     window.detachAll();
     m_running = outer;
     return static_cast<int>(result);
