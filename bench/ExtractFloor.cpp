@@ -24,8 +24,9 @@ bool InflateEntry(File& archive, const ArchiveEntry& entry, File& output) {
     if (archive.seek(entry.m_offset, SeekOrigin::Begin) != WIN_OK) {
         return false;
     }
-    unsigned char in[FLOOR_BUFFER];
-    unsigned char out[FLOOR_BUFFER];
+    // Not on the stack, which the 32-bit build does not probe; one entry at a time.
+    static unsigned char in[FLOOR_BUFFER];
+    static unsigned char out[FLOOR_BUFFER];
     std::uint32_t left = entry.m_packedSize;
     z_stream stream{};
     inflateInit(&stream);
@@ -70,7 +71,9 @@ int main(int argc, char** argv) {
     String folder = String(argv[2]) + "\\";
     std::uint64_t start = platform->clock().now();
     std::unique_ptr<File> archive;
-    SfxExtractor extractor;
+    // The directory of up to 256 entries is larger than a frame of the 32-bit build may be.
+    auto ownedExtractor = std::make_unique<SfxExtractor>();
+    SfxExtractor& extractor = *ownedExtractor;
     String fault;
     if (OpenArchive(files, argv[1], archive, fault) != SFX_OK ||
         extractor.ReadDirectory(*archive, fault) != SFX_OK) {

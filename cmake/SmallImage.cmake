@@ -33,6 +33,18 @@ set(ZIL_SIZE_OPTIONS -fno-jump-tables -fno-inline-functions-called-once)
 add_compile_options("$<$<CONFIG:Release>:${ZIL_SIZE_OPTIONS}>")
 add_link_options("$<$<CONFIG:Release>:${ZIL_SIZE_OPTIONS}>")
 
+# A 32-bit release passes arguments with pushes. Stack probes would forbid that: a function
+# that may probe must reserve its argument space in the prologue and store into it, which in
+# this program is 3 KB of longer instructions. What the probes guard against is a frame larger
+# than a page, which could step over the guard page that Windows grows a stack by; so no frame
+# may pass 3.5 KiB (an error, whatever the warning settings), which leaves the calls' pushes
+# room below it. Larger buffers live on the heap or in static storage.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(ZIL_STACK_OPTIONS -mno-stack-arg-probe -Werror=frame-larger-than=3584)
+    add_compile_options("$<$<AND:$<CONFIG:Release>,$<COMPILE_LANGUAGE:C,CXX>>:${ZIL_STACK_OPTIONS}>")
+    add_link_options("$<$<CONFIG:Release>:${ZIL_STACK_OPTIONS}>")
+endif()
+
 include(CheckIPOSupported)
 check_ipo_supported(RESULT ZIL_LTO_SUPPORTED OUTPUT ZIL_LTO_MESSAGE LANGUAGES C CXX)
 if(NOT ZIL_LTO_SUPPORTED)

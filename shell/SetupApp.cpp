@@ -1,6 +1,7 @@
 #include "shell/SetupApp.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "setup/KeptSetup.h"
 #include "setup/SetupExitCode.h"
@@ -49,10 +50,12 @@ bool SetupApp::InitInstance() {
         ReportUsageUnseen();
         return false;
     }
-    SetupDialog dialog(m_platform, mode);
+    // On the heap: with the sequences and the archive's directory in it, the dialog is larger than
+    // a stack frame may be in a program built without stack probes (cmake/SmallImage.cmake).
+    auto dialog = std::make_unique<SetupDialog>(m_platform, mode);
     // A template that cannot be made into a window ends the run before anything happened; a
     // deployment tool still has to hear that it failed.
-    m_exitCode = dialog.DoModal() == -1 ? SETUP_EXIT_FAILURE : dialog.ExitCode();
+    m_exitCode = dialog->DoModal() == -1 ? SETUP_EXIT_FAILURE : dialog->ExitCode();
     return false;
 }
 

@@ -317,7 +317,9 @@ int Create(FileSystem& files, const std::vector<String>& args) {
 }
 
 int List(FileSystem& files, const String& path) {
-    SfxExtractor extractor;
+    // The directory of up to 256 entries is larger than a frame of the 32-bit build may be.
+    auto ownedExtractor = std::make_unique<SfxExtractor>();
+    SfxExtractor& extractor = *ownedExtractor;
     std::unique_ptr<File> archive;
     String fault;
     int result = OpenArchive(files, path, archive, fault);
@@ -417,7 +419,9 @@ int Extract(FileSystem& files, const String& path, const String& folder) {
     if (!IsFolder(files, folder)) {
         files.createDirectory(folder);
     }
-    SfxExtractor extractor;
+    // The directory of up to 256 entries is larger than a frame of the 32-bit build may be.
+    auto ownedExtractor = std::make_unique<SfxExtractor>();
+    SfxExtractor& extractor = *ownedExtractor;
     ProgressView view;
     view.terminal = standardOutputIsTerminal();
     std::unique_ptr<File> archive;

@@ -158,7 +158,9 @@ void InsertSorted(std::vector<String>& paths, const String& path) {
 // The names in the folder the handle holds open, "." and ".." left out, read through that handle:
 // a listing by path would follow whatever had taken the folder's name meanwhile.
 Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
-    alignas(8) char buffer[16384];
+    // Not on the stack: no frame of this program may pass a page (it has no stack probes). One
+    // thread, and the buffer is done with before anything else lists a folder.
+    alignas(8) static char buffer[16384];
     for (bool first = true;; first = false) {
         FILE_INFO_BY_HANDLE_CLASS kind =
             first ? FileFullDirectoryRestartInfo : FileFullDirectoryInfo;

@@ -3,13 +3,16 @@
 
 #include "sfx/EntryDeflater.h"
 
+#include <memory>
+
 #include "sfx/ChunkDeflater.h"
 
 EntryDeflater::EntryDeflater(std::uint64_t wholeLimit) : m_wholeLimit(wholeLimit) {}
 
 bool EntryDeflater::Deflate(File& input, std::uint64_t, const DeflateSink& sink,
                             std::uint64_t& bytesRead, String& error) {
-    return ChunkDeflater().Run(input, sink, bytesRead, error);
+    // On the heap: its buffers are larger than a frame of the 32-bit build may be.
+    return std::make_unique<ChunkDeflater>()->Run(input, sink, bytesRead, error);
 }
 
 String EntryDeflater::Method() {
