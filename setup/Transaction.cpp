@@ -3,16 +3,22 @@
 #include "platform/Format.h"
 #include "setup/StepLine.h"
 
+void Transaction::Add(String what, Action<Undone> undo, Action<Removal> release) {
+    if (!m_committed) {
+        m_changes.push_back({std::move(what), undo, release});
+    }
+}
+
 Restoration Transaction::GiveBack() {
     Restoration restored;
     while (!m_committed && !m_changes.empty()) {
-        std::unique_ptr<Change> change = std::move(m_changes.back());
+        Change change = std::move(m_changes.back());
         m_changes.pop_back();
-        Undone undone = change->Undo();
+        Undone undone = change.undo();
         restored.runLog += undone.runLog;
         if (undone.error != WIN_OK) {
             restored.runLog +=
-                NoteLine(change->What(), Format("not given back, error %d", undone.error).c_str());
+                NoteLine(change.what, Format("not given back, error %d", undone.error).c_str());
             if (restored.error == WIN_OK) {
                 restored.error = undone.error;
             }
@@ -24,8 +30,8 @@ Restoration Transaction::GiveBack() {
 std::vector<Removal> Transaction::Commit() {
     std::vector<Removal> released;
     m_committed = true;
-    for (std::unique_ptr<Change>& change : m_changes) {
-        Removal removal = change->Release();
+    for (const Change& change : m_changes) {
+        Removal removal = change.release();
         if (removal.error != WIN_OK || removal.leftover != Leftover::None) {
             released.push_back(removal);
         }
