@@ -1,11 +1,14 @@
 #include "setup/Transaction.h"
 
+#include <utility>
+
 #include "platform/Format.h"
 #include "setup/StepLine.h"
 
-void Transaction::Add(String what, Action<Undone> undo, Action<Removal> release) {
+void Transaction::Add(const String& what, const Action<Undone>& undo,
+                      const Action<Removal>& release) {
     if (!m_committed) {
-        m_changes.push_back({std::move(what), undo, release});
+        m_changes.push_back({what, undo, release});
     }
 }
 
@@ -33,7 +36,7 @@ std::vector<Removal> Transaction::Commit() {
     for (const Change& change : m_changes) {
         Removal removal = change.release();
         if (removal.error != WIN_OK || removal.leftover != Leftover::None) {
-            released.push_back(removal);
+            released.push_back(std::move(removal));
         }
     }
     m_changes.clear();

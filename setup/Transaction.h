@@ -32,12 +32,12 @@ public:
     // gives it back (an Undone), `release` is what letting go of it takes at the commit (a
     // Removal: the old folder deleted, say).
     template <class Undo>
-    void Made(String what, Undo undo) {
-        Add(std::move(what), Action<Undone>(undo), Action<Removal>());
+    void Made(const String& what, Undo undo) {
+        Add(what, Action<Undone>(undo), Action<Removal>());
     }
     template <class Undo, class Release>
-    void Made(String what, Undo undo, Release release) {
-        Add(std::move(what), Action<Undone>(undo), Action<Removal>(release));
+    void Made(const String& what, Undo undo, Release release) {
+        Add(what, Action<Undone>(undo), Action<Removal>(release));
     }
     // Every change given back, the latest first; each one that could not be is named in the run
     // log. After the commit there is nothing to give back.
@@ -81,7 +81,7 @@ private:
         Action<Undone> undo;
         Action<Removal> release;
     };
-    void Add(String what, Action<Undone> undo, Action<Removal> release);
+    void Add(const String& what, const Action<Undone>& undo, const Action<Removal>& release);
 
     std::vector<Change> m_changes;
     bool m_committed = false;
