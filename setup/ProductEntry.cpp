@@ -1,5 +1,7 @@
 #include "setup/ProductEntry.h"
 
+#include <utility>
+
 #include "platform/WindowsPaths.h"
 #include "res/ProductVersion.h"
 #include "res/resource.h"
@@ -18,14 +20,15 @@ bool Missing(Win32Error error) {
 }
 
 // The programs and scripts that only setup needs are deleted once the service runs, after the
-// entry is written: they are no part of the installation's size.
-bool IsSetupOnly(const String& path) {
-    String folder;
-    String name;
-    SplitWindowsPath(path, folder, name);
-    if (!EqualsIgnoringCase(folder, SETUP_PROGRAM_DIR)) {
+// entry is written: they are no part of the installation's size. The path is read in place:
+// no copy of its folder and name for each file summed.
+bool IsSetupOnly(std::string_view path) {
+    std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string_view::npos ||
+        !EqualsIgnoringCase(path.substr(0, separator), SETUP_PROGRAM_DIR)) {
         return false;
     }
+    std::string_view name = path.substr(separator + 1);
     for (const char* program : SETUP_ONLY_PROGRAMS) {
         if (EqualsIgnoringCase(name, program)) {
             return true;
@@ -48,14 +51,16 @@ std::vector<RegistryValue> ProductEntry::Values() {
     // "YYYY-MM-DD HH:MM:SS" gives "YYYYMMDD".
     String date = m_clock.localTimestamp();
     date.erase(10).erase(7, 1).erase(4, 1);
-    String uninstall = Quoted(SETUP_KEPT_SETUP);
     // Without an argument the kept setup program shows its dialog, where a person clicks
     // Uninstall.
-    const String texts[][2] = {
-        {"DisplayName", ZIL_PRODUCT_NAME}, {"DisplayVersion", ZIL_PRODUCT_VERSION},
-        {"Publisher", ZIL_PUBLISHER},      {"InstallLocation", SETUP_PROGRAM_DIR},
-        {"DisplayIcon", SETUP_KEPT_SETUP}, {"InstallDate", date},
-        {"UninstallString", uninstall},    {"QuietUninstallString", uninstall + " /U"},
+    String uninstall = Quoted(SETUP_KEPT_SETUP);
+    String quietUninstall = uninstall + " /U";
+    // Made into values in one place: a String for each text here would cost each its own code.
+    const char* const texts[][2] = {
+        {"DisplayName", ZIL_PRODUCT_NAME},      {"DisplayVersion", ZIL_PRODUCT_VERSION},
+        {"Publisher", ZIL_PUBLISHER},           {"InstallLocation", SETUP_PROGRAM_DIR},
+        {"DisplayIcon", SETUP_KEPT_SETUP},      {"InstallDate", date.c_str()},
+        {"UninstallString", uninstall.c_str()}, {"QuietUninstallString", quietUninstall.c_str()},
     };
     std::vector<RegistryValue> values;
     for (const auto& [name, text] : texts) {
@@ -146,7 +151,7 @@ Win32Error ProductEntry::GiveBack() {
             existed = value == RegistryValue::Dword(KEPT_MARK, 1);
         } else if (value.name.starts_with(KEPT_VALUE_PREFIX)) {
             value.name.erase(0, String(KEPT_VALUE_PREFIX).size());
-            replaced.push_back(value);
+            replaced.push_back(std::move(value));
         }
     }
     // The entry's values go back first, the kept key last: cut off anywhere, the next run
@@ -184,10 +189,9 @@ Win32Error ProductEntry::Remove() {
 // features shows it.
 std::uint32_t ProductEntry::InstalledKiB() {
     std::uint64_t bytes = 0;
-    std::vector<String> folders = {SETUP_PROGRAM_DIR};
-    while (!folders.empty()) {
-        String folder = folders.back();
-        folders.pop_back();
+    String folder = SETUP_PROGRAM_DIR;
+    std::vector<String> folders;  // found below it, not summed yet
+    for (;;) {
         std::vector<String> items;
         m_files.listMatches(folder + "\\*", items);
         for (const String& item : items) {
@@ -201,6 +205,11 @@ std::uint32_t ProductEntry::InstalledKiB() {
                 bytes += info.size;
             }
         }
+        if (folders.empty()) {
+            break;
+        }
+        folder = std::move(folders.back());
+        folders.pop_back();
     }
     return static_cast<std::uint32_t>((bytes + 1023) / 1024);
 }

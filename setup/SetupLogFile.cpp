@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/WindowsPaths.h"
+#include "sfx/TargetFolders.h"
 
 SetupLogFile::SetupLogFile(Platform& platform)
     : m_files(platform.files()),
@@ -24,7 +25,10 @@ Win32Error SetupLogFile::Write(const String& runLog, int exitCode) {
 
 Win32Error SetupLogFile::Append(const String& line) {
     bool ended = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
-    m_text += ended ? line : line + "\r\n";
+    m_text += line;
+    if (!ended) {
+        m_text += "\r\n";
+    }
     return Rewrite();
 }
 
@@ -38,7 +42,11 @@ Win32Error SetupLogFile::SetExitCode(int exitCode) {
 
 Win32Error SetupLogFile::Rewrite() {
     m_written = true;
-    String content = Header() + m_text + RunLogEnd() + m_details.Text() + Footer();
+    String content = Header();
+    content += m_text;
+    content += RunLogEnd();
+    content += m_details.Text();
+    content += Footer();
     // A scanner that holds the file for a moment must not cost the run its log.
     Win32Error error = WriteFile(content);
     return error == WIN_OK ? error : WriteFile(content);
@@ -80,7 +88,7 @@ Win32Error SetupLogFile::OpenOwnFile(const String& path, std::unique_ptr<File>& 
 Win32Error SetupLogFile::ClearPath(const String& path) {
     Win32Error error = m_files.removeFile(path);
     for (int suffix = 1; error != WIN_OK && suffix <= LOG_ASIDE_NAMES; ++suffix) {
-        String aside = path + ".obsolete";
+        String aside = path + SFX_RETIRED_SUFFIX;
         if (suffix > 1) {
             aside += "." + ToString(suffix);
         }
@@ -126,18 +134,28 @@ String SetupLogFile::OutcomeOf(int exitCode) {
 
 // A status line without a line end may come last in the run log: the details start on a line
 // of their own.
-String SetupLogFile::RunLogEnd() const {
+const char* SetupLogFile::RunLogEnd() const {
     return m_text.empty() || m_text.ends_with("\r\n") ? "" : "\r\n";
 }
 
 String SetupLogFile::Footer() const {
-    return "Result: " + m_sequence + " " + OutcomeOf(m_exitCode) + " (exit code " +
-           ToString(m_exitCode) + ")\r\n";
+    String footer = "Result: " + m_sequence;
+    footer += " ";
+    footer += OutcomeOf(m_exitCode);
+    footer += " (exit code ";
+    footer += ToString(m_exitCode);
+    footer += ")\r\n";
+    return footer;
 }
 
 String SetupLogFile::Header() {
-    return "ZIL Setup " + m_mode + ", " + m_clock.localTimestamp() + ", exit code " +
-           ToString(m_exitCode) + "\r\n";
+    String header = "ZIL Setup " + m_mode;
+    header += ", ";
+    header += m_clock.localTimestamp();
+    header += ", exit code ";
+    header += ToString(m_exitCode);
+    header += "\r\n";
+    return header;
 }
 
 // A fresh machine (the simulated one, at least) may lack the temporary folder or even its

@@ -52,7 +52,7 @@ private:
     Win32Error ClearPath(const String& path);
     String Header();
     String Footer() const;
-    String RunLogEnd() const;
+    const char* RunLogEnd() const;
     Win32Error EnsureTempFolder(const String& folder);
 
     // Names tried for what cannot be removed from the log's path: .obsolete, .obsolete.2 ...

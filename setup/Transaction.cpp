@@ -1,18 +1,27 @@
 #include "setup/Transaction.h"
 
+#include <utility>
+
 #include "platform/Format.h"
 #include "setup/StepLine.h"
+
+void Transaction::Add(const String& what, const Action<Undone>& undo,
+                      const Action<Removal>& release) {
+    if (!m_committed) {
+        m_changes.push_back({what, undo, release});
+    }
+}
 
 Restoration Transaction::GiveBack() {
     Restoration restored;
     while (!m_committed && !m_changes.empty()) {
-        std::unique_ptr<Change> change = std::move(m_changes.back());
+        Change change = std::move(m_changes.back());
         m_changes.pop_back();
-        Undone undone = change->Undo();
+        Undone undone = change.undo();
         restored.runLog += undone.runLog;
         if (undone.error != WIN_OK) {
             restored.runLog +=
-                NoteLine(change->What(), Format("not given back, error %d", undone.error).c_str());
+                NoteLine(change.what, Format("not given back, error %d", undone.error).c_str());
             if (restored.error == WIN_OK) {
                 restored.error = undone.error;
             }
@@ -24,10 +33,10 @@ Restoration Transaction::GiveBack() {
 std::vector<Removal> Transaction::Commit() {
     std::vector<Removal> released;
     m_committed = true;
-    for (std::unique_ptr<Change>& change : m_changes) {
-        Removal removal = change->Release();
+    for (const Change& change : m_changes) {
+        Removal removal = change.release();
         if (removal.error != WIN_OK || removal.leftover != Leftover::None) {
-            released.push_back(removal);
+            released.push_back(std::move(removal));
         }
     }
     m_changes.clear();

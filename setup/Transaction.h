@@ -1,9 +1,11 @@
 #pragma once
 
-#include <memory>
-#include "StringType.h"
+#include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "StringType.h"
 
 #include "setup/FileOperations.h"
 
@@ -30,15 +32,12 @@ public:
     // gives it back (an Undone), `release` is what letting go of it takes at the commit (a
     // Removal: the old folder deleted, say).
     template <class Undo>
-    void Made(String what, Undo undo) {
-        Made(std::move(what), undo, [] { return Removal{}; });
+    void Made(const String& what, Undo undo) {
+        Add(what, Action<Undone>(undo), Action<Removal>());
     }
     template <class Undo, class Release>
-    void Made(String what, Undo undo, Release release) {
-        if (!m_committed) {
-            m_changes.push_back(
-                std::make_unique<Of<Undo, Release>>(std::move(what), undo, release));
-        }
+    void Made(const String& what, Undo undo, Release release) {
+        Add(what, Action<Undone>(undo), Action<Removal>(release));
     }
     // Every change given back, the latest first; each one that could not be is named in the run
     // log. After the commit there is nothing to give back.
@@ -48,32 +47,42 @@ public:
     bool Committed() const { return m_committed; }
 
 private:
-    class Change {
+    // An undo or a release as the step gave it: a lambda that captures a pointer or two, kept
+    // by value, and the one function that knows its type. No std::function (it would bring a
+    // stream library into the small Windows program), and no class per lambda (each brought a
+    // vtable, a destructor and a block on the heap of its own). Without a lambda, it does
+    // nothing and returns an empty result.
+    template <class Result>
+    class Action {
     public:
-        explicit Change(String what) : m_what(std::move(what)) {}
-        virtual ~Change() = default;
-        virtual Undone Undo() = 0;
-        virtual Removal Release() = 0;
-        const String& What() const { return m_what; }
+        Action() = default;
+        template <class Lambda>
+        explicit Action(Lambda lambda) : m_call(&Invoke<Lambda>) {
+            static_assert(sizeof(Lambda) <= sizeof(m_captures) &&
+                              alignof(Lambda) <= alignof(void*) &&
+                              std::is_trivially_copyable_v<Lambda>,
+                          "a change's lambda captures at most two pointers");
+            new (m_captures) Lambda(lambda);
+        }
+        Result operator()() const { return m_call(m_captures); }
 
     private:
-        String m_what;
-    };
-    // A change with its undo and release as the step gave them (no std::function: it would
-    // bring a stream library into the small Windows program).
-    template <class U, class R>
-    class Of : public Change {
-    public:
-        Of(String what, U undo, R release)
-            : Change(std::move(what)), m_undo(undo), m_release(release) {}
-        Undone Undo() override { return m_undo(); }
-        Removal Release() override { return m_release(); }
+        template <class Lambda>
+        static Result Invoke(const void* captures) {
+            return (*std::launder(static_cast<const Lambda*>(captures)))();
+        }
+        static Result Nothing(const void*) { return {}; }
 
-    private:
-        U m_undo;
-        R m_release;
+        Result (*m_call)(const void*) = &Nothing;
+        alignas(void*) unsigned char m_captures[2 * sizeof(void*)] = {};
     };
+    struct Change {
+        String what;
+        Action<Undone> undo;
+        Action<Removal> release;
+    };
+    void Add(const String& what, const Action<Undone>& undo, const Action<Removal>& release);
 
-    std::vector<std::unique_ptr<Change>> m_changes;
+    std::vector<Change> m_changes;
     bool m_committed = false;
 };

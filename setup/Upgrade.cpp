@@ -167,50 +167,55 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
 Upgrade::Leftovers Upgrade::ClearLeftovers() {
     FileSystem& files = m_platform.files();
     Leftovers cleared;
-    std::vector<String> found;
-    for (const String& pattern :
-         {String(SETUP_SET_ASIDE_DIR) + "*", String(SETUP_PROGRAM_DIR) + SFX_RETIRED_SUFFIX + "*",
-          String(SETUP_UPGRADE_RECORD) + SFX_RETIRED_SUFFIX + "*"}) {
+    // Where each kind of leftover lies, and how its name goes on from there. What goes of one
+    // kind never takes a name of a kind after it.
+    const char* const places[][2] = {{SETUP_SET_ASIDE_DIR, ""},
+                                     {SETUP_PROGRAM_DIR, SFX_RETIRED_SUFFIX},
+                                     {SETUP_UPGRADE_RECORD, SFX_RETIRED_SUFFIX}};
+    for (const auto& [path, suffix] : places) {
+        String pattern = path;
+        pattern += suffix;
+        pattern += '*';
         std::vector<String> matches;
         if (files.listMatches(pattern, matches) == WIN_OK) {
-            // One by one: the copy a range would compile in is half a kilobyte.
             for (const String& match : matches) {
-                found.push_back(match);
+                ClearLeftover(match, cleared);
             }
         }
     }
     // A record that its run could only empty names nothing; it is setup's to delete.
     if (PathInfo record; files.pathInfo(SETUP_UPGRADE_RECORD, record) == WIN_OK &&
                          record.kind == PathKind::File && record.trusted && record.size == 0) {
-        found.push_back(SETUP_UPGRADE_RECORD);
-    }
-    for (const String& path : found) {
-        PathInfo info;
-        bool ours = files.pathInfo(path, info) == WIN_OK && info.trusted &&
-                    (info.kind == PathKind::Folder || info.kind == PathKind::File);
-        if (!ours) {
-            continue;  // someone else's: the trust checks name it where it matters
-        }
-        Removal removal = m_files.RemoveOrRetire(path);
-        if (removal.error == WIN_OK) {
-            cleared.runLog += LeftoverLine(removal);
-            continue;
-        }
-        // What was moved out of the way by an earlier run is marked for the restart already;
-        // it is marked once more in case that mark was lost.
-        if (path.find(SFX_RETIRED_SUFFIX) != String::npos &&
-            files.deleteAtRestart(path) == WIN_OK) {
-            cleared.runLog += NoteLine(path, "held open, deleted at the next restart");
-            continue;
-        }
-        cleared.runLog += NoteLine(
-            path,
-            Format("left by an earlier run, cannot be removed, error %d", removal.error).c_str());
-        if (cleared.error == WIN_OK) {
-            cleared.error = removal.error;
-        }
+        ClearLeftover(SETUP_UPGRADE_RECORD, cleared);
     }
     return cleared;
+}
+
+// Adds what became of the leftover at `path` to `cleared`.
+void Upgrade::ClearLeftover(const String& path, Leftovers& cleared) {
+    FileSystem& files = m_platform.files();
+    PathInfo info;
+    bool ours = files.pathInfo(path, info) == WIN_OK && info.trusted &&
+                (info.kind == PathKind::Folder || info.kind == PathKind::File);
+    if (!ours) {
+        return;  // someone else's: the trust checks name it where it matters
+    }
+    Removal removal = m_files.RemoveOrRetire(path);
+    if (removal.error == WIN_OK) {
+        cleared.runLog += LeftoverLine(removal);
+        return;
+    }
+    // What was moved out of the way by an earlier run is marked for the restart already; it is
+    // marked once more in case that mark was lost.
+    if (path.find(SFX_RETIRED_SUFFIX) != String::npos && files.deleteAtRestart(path) == WIN_OK) {
+        cleared.runLog += NoteLine(path, "held open, deleted at the next restart");
+        return;
+    }
+    cleared.runLog += NoteLine(
+        path, Format("left by an earlier run, cannot be removed, error %d", removal.error).c_str());
+    if (cleared.error == WIN_OK) {
+        cleared.error = removal.error;
+    }
 }
 
 void Upgrade::ServiceStopped() {

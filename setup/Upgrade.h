@@ -94,6 +94,7 @@ public:
     std::vector<Removal> Commit();
 
 private:
+    void ClearLeftover(const String& path, Leftovers& cleared);
     Win32Error WriteRecord();
     bool ReadRecord(UpgradeRecord& record);
     bool IsRecordedFolder(const UpgradeRecord& record);

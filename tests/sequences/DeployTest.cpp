@@ -3,6 +3,7 @@
 // kept on the machine, which removes everything from inside the program folder; and the exit
 // code that asks for a restart.
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "SequenceHarness.h"
 #include "res/ProductVersion.h"
 #include "setup/KeptSetup.h"
+#include "setup/ProductEntry.h"
 #include "tests/faults/SetupProcess.h"
 
 using ::testing::ElementsAre;
@@ -122,6 +124,36 @@ TEST_F(DeployTest, AnInstallIsListedWithEveryValueAndTheUninstallTakesItAway) {
     ExpectProductGone();
     EXPECT_THAT(Entry(&keeping), IsEmpty());
     EXPECT_FALSE(keeping);
+}
+
+// Setup's own tools count in no case of their names; the same names anywhere else are the
+// product's and count.
+TEST_F(DeployTest, TheSizeLeavesOutSetupsOwnToolsOnlyInTheProgramFolder) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const struct {
+        const char* path;
+        bool counts;
+    } planted[] = {
+        {"C:\\Program Files (x86)\\ZIL\\mofins.EXE", false},
+        {"C:\\Program Files (x86)\\ZIL\\Extra.Mof", false},
+        {"C:\\Program Files (x86)\\ZIL\\ICONs\\MOFINS.exe", true},
+        {"C:\\Program Files (x86)\\ZIL\\ICONs\\extra.mof", true},
+        {"C:\\Program Files (x86)\\ZIL\\MOFINS.exe.old", true},
+        {"C:\\Program Files (x86)\\ZIL\\Extra.mof.txt", true},
+    };
+    std::uint64_t expected = InstalledBytes();
+    for (const auto& [path, counts] : planted) {
+        WriteHostFile(Host(path), std::string(4096, 'x'));
+        expected += counts ? 4096 : 0;
+    }
+    SimPlatform sim(test_support::VirtualClockMachine(m_root));
+    std::vector<RegistryValue> values = ProductEntry(sim).Values();
+    auto size = std::find_if(values.begin(), values.end(), [](const RegistryValue& value) {
+        return value.name == "EstimatedSize";
+    });
+    ASSERT_NE(size, values.end());
+    EXPECT_EQ(size->data,
+              RegistryValue::Dword("", static_cast<std::uint32_t>((expected + 1023) / 1024)).data);
 }
 
 // Whichever call of the entry's writing fails, and when a step after it fails, the old

@@ -33,9 +33,11 @@ template <int N>
 StepOutcome Change(InstallSequence& sequence) {
     std::string name = Format("change %d", N);
     theActs.push_back(name);
-    sequence.transaction().Made(name, [name] {
-        theActs.push_back("undo " + name);
-        return Undone{N == 3 ? WIN_ACCESS_DENIED : WIN_OK, "gave back " + name + "\r\n"};
+    // An undo keeps no more than a pointer or two: it names its change anew.
+    sequence.transaction().Made(name, [] {
+        std::string undone = Format("change %d", N);
+        theActs.push_back("undo " + undone);
+        return Undone{N == 3 ? WIN_ACCESS_DENIED : WIN_OK, "gave back " + undone + "\r\n"};
     });
     return Logged(name.c_str());
 }
