@@ -35,6 +35,10 @@ const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
                                                        "vcredist.*"};
 
+// The images among the extracted files, once they are in the program folder.
+constexpr auto SETUP_PROGRAM_IMAGES = JoinPath(SFX_PROGRAM_PATH, "*.bmp");
+constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SFX_PROGRAM_PATH, "*.ico");
+
 }  // namespace
 
 FileOperations::FileOperations(Platform& platform)
@@ -147,12 +151,12 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
     if (!IsSetupsOwn(path)) {
         return SetAside(path, error);
     }
-    FileSystem& files = m_platform.files();
-    String retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
-    if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
+    String retired = MoveAside(path);
+    if (retired.empty()) {
         return {error, {}, Leftover::None, {}};
     }
     // A scheduling refused is told as such: the leftover then waits for a person.
+    FileSystem& files = m_platform.files();
     Leftover leftover =
         files.deleteAtRestart(retired) == WIN_OK ? Leftover::AtRestart : Leftover::Stays;
     return {WIN_OK, retired, leftover, retired};
@@ -162,11 +166,19 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
 // folder in it for a link to anything by then. So someone else's tree is only renamed (which
 // moves the name, never what a link points at), or left where it is.
 Removal FileOperations::SetAside(const String& path, Win32Error error) {
-    String aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
-    if (!aside.empty() && m_platform.files().moveFile(path, aside, false) == WIN_OK) {
+    String aside = MoveAside(path);
+    if (!aside.empty()) {
         return {WIN_OK, aside, Leftover::SomeoneElses, aside};
     }
     return {error, {}, Leftover::SomeoneElses, TrimSeparators(path)};
+}
+
+String FileOperations::MoveAside(const String& path) {
+    String aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
+    if (aside.empty() || m_platform.files().moveFile(path, aside, false) != WIN_OK) {
+        return {};
+    }
+    return aside;
 }
 
 // A real file or folder of Administrators, SYSTEM or this account: a folder setup made. What
@@ -204,8 +216,8 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
             error = files.shellMove(item, SETUP_PROGRAM_DIR);
         }
     }
-    Win32Error images = files.shellMove(String(SETUP_PROGRAM_DIR) + "\\*.bmp", SETUP_ICON_DIR);
-    Win32Error icons = files.shellMove(String(SETUP_PROGRAM_DIR) + "\\*.ico", SETUP_ICON_DIR);
+    Win32Error images = files.shellMove(SETUP_PROGRAM_IMAGES.data(), SETUP_ICON_DIR);
+    Win32Error icons = files.shellMove(SETUP_PROGRAM_ICONS.data(), SETUP_ICON_DIR);
     // A payload may lack either kind of image; only a move that found something can fail.
     for (Win32Error step : {images, icons}) {
         if (error == WIN_OK && step != WIN_FILE_NOT_FOUND) {
@@ -348,11 +360,14 @@ std::vector<String> FileOperations::NewMatches(const String& pattern) {
     std::vector<String> matches;
     m_platform.files().listMatches(pattern, matches);
     // A handful of names at most: a plain search does.
-    std::erase_if(matches, [&](const String& path) {
-        return std::find(m_redistBaseline.begin(), m_redistBaseline.end(), path) !=
-               m_redistBaseline.end();
-    });
-    return matches;
+    std::vector<String> added;
+    for (const String& path : matches) {
+        if (std::find(m_redistBaseline.begin(), m_redistBaseline.end(), path) ==
+            m_redistBaseline.end()) {
+            added.push_back(path);
+        }
+    }
+    return added;
 }
 
 String LeftoverLine(const Removal& removal) {

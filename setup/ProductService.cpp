@@ -36,34 +36,35 @@ ServiceOutcome Reported(Win32Error error) {
     return {code, ProductService::ReportErrorCode(code)};
 }
 
+// The status lines of the codes a person may meet; "%d" is the code.
+struct ErrorLine {
+    int code;
+    const char* text;
+};
+const ErrorLine theErrorLines[] = {
+    {WIN_OK, "Request Successed !!!\r\n"},
+    {WIN_FILE_NOT_FOUND, "EXE File Not Found !!!\r\n"},
+    {WIN_IO_PENDING, "ERROR_IO_PENDING = %d\r\n"},
+    {WIN_SERVICE_DISABLED, "ERROR_SERVICE_DISABLED = 1058 !!!\r\n"},
+    {WIN_SERVICE_DOES_NOT_EXIST, "Service Not Exist !!!\r\n"},
+    {WIN_SERVICE_CANNOT_ACCEPT_CTRL, "Service Can't control !!!\r\n"},
+    {WIN_SERVICE_NOT_ACTIVE, "Service Not Start !!!\r\n"},
+    {WIN_SERVICE_MARKED_FOR_DELETE, "Service Mark Delete = 1072 !!!\r\n"},
+    {WIN_SERVICE_EXISTS, "ERROR_SERVICE_EXISTS = %d\r\n"},
+};
+
 }  // namespace
 
 ProductService::ProductService(Platform& platform) : m_platform(platform) {}
 
 String ProductService::ReportErrorCode(int code) {
-    switch (code) {
-        case WIN_OK:
-            return "Request Successed !!!\r\n";
-        case WIN_FILE_NOT_FOUND:
-            return "EXE File Not Found !!!\r\n";
-        case WIN_IO_PENDING:
-            return Format("ERROR_IO_PENDING = %d\r\n", code);
-        case WIN_SERVICE_DISABLED:
-            return "ERROR_SERVICE_DISABLED = 1058 !!!\r\n";
-        case WIN_SERVICE_DOES_NOT_EXIST:
-            return "Service Not Exist !!!\r\n";
-        case WIN_SERVICE_CANNOT_ACCEPT_CTRL:
-            return "Service Can't control !!!\r\n";
-        case WIN_SERVICE_NOT_ACTIVE:
-            return "Service Not Start !!!\r\n";
-        case WIN_SERVICE_MARKED_FOR_DELETE:
-            return "Service Mark Delete = 1072 !!!\r\n";
-        case WIN_SERVICE_EXISTS:
-            return Format("ERROR_SERVICE_EXISTS = %d\r\n", code);
-        default:
-            // No line end: whatever a run log appends next continues this line.
-            return Format("Error Code,%d", code);
+    for (const ErrorLine& line : theErrorLines) {
+        if (line.code == code) {
+            return Format(line.text, code);
+        }
     }
+    // No line end: whatever a run log appends next continues this line.
+    return Format("Error Code,%d", code);
 }
 
 Win32Error ProductService::OpenProductService(std::uint32_t managerAccess,

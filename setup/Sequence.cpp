@@ -17,17 +17,7 @@ int ExtractFailureExitCode(int result) {
 
 }  // namespace
 
-StepOutcome& StepOutcome::Add(const StepOutcome& part) {
-    runLog += part.runLog;
-    if (!part.status.empty()) {
-        status = part.status;
-    }
-    // One by one: a range's insert compiles in a copy of its own.
-    for (const StepRecord& record : part.records) {
-        records.push_back(record);
-    }
-    return *this;
-}
+StepOutcome::StepOutcome() = default;
 
 Sequence::Sequence(const SequenceContext& context)
     : m_platform(context.platform),
@@ -37,6 +27,42 @@ Sequence::Sequence(const SequenceContext& context)
       m_observer(context.observer),
       m_files(context.platform),
       m_service(context.platform) {}
+
+const char* StepBehindTheWall(const std::vector<SequenceStep>& steps) {
+    bool committed = false;
+    for (const SequenceStep& step : steps) {
+        if (committed && step.onFailure == StepFailure::Restores) {
+            return step.name;
+        }
+        committed = committed || step.onFailure == StepFailure::Commits;
+    }
+    return nullptr;
+}
+
+void Sequence::RunTable(const char* sequence, const std::vector<SequenceStep>& steps) {
+    if (!BeginRun(sequence, StepBehindTheWall(steps))) {
+        return;
+    }
+    for (const SequenceStep& step : steps) {
+        m_stepName = step.name;
+        StepOutcome outcome = step.run(*this);
+        StepResult result = Take(step.name, step.position, step.onFailure, outcome);
+        if (result == StepResult::Ended) {
+            return;
+        }
+        if (result == StepResult::CommitAndEnd) {
+            for (const SequenceStep& commit : steps) {
+                if (commit.onFailure == StepFailure::Commits) {
+                    m_stepName = commit.name;
+                    Record(commit.name, commit.run(*this));
+                }
+            }
+            EndKeepingChanges(outcome);
+            return;
+        }
+    }
+    Conclude();
+}
 
 bool Sequence::BeginRun(const char* sequence, const char* behindTheWall) {
     m_log.Begin(sequence, IsCommandLine(m_mode));
@@ -171,7 +197,7 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     return extracted;
 }
 
-StepRecord Sequence::RecordNow(const char* name, Win32Error error, const String& failure) {
+StepRecord Sequence::RecordNow(const char* name, Win32Error error, const char* failure) {
     return {name, error, failure, m_platform.clock().now()};
 }
 

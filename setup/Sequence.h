@@ -55,31 +55,7 @@ protected:
 
     // Runs a sequence's table ("install" or "uninstall" names it in the log file). A table with
     // a restore behind the commit is refused before any step runs.
-    template <class S>
-    void RunTable(const char* sequence, S& self, const std::vector<SequenceStep<S>>& steps) {
-        if (!BeginRun(sequence, StepBehindTheWall(steps))) {
-            return;
-        }
-        for (const SequenceStep<S>& step : steps) {
-            m_stepName = step.name;
-            StepOutcome outcome = step.run(self);
-            StepResult result = Take(step.name, step.position, step.onFailure, outcome);
-            if (result == StepResult::Ended) {
-                return;
-            }
-            if (result == StepResult::CommitAndEnd) {
-                for (const SequenceStep<S>& commit : steps) {
-                    if (commit.onFailure == StepFailure::Commits) {
-                        m_stepName = commit.name;
-                        Record(commit.name, commit.run(self));
-                    }
-                }
-                EndKeepingChanges(outcome);
-                return;
-            }
-        }
-        Conclude();
-    }
+    void RunTable(const char* sequence, const std::vector<SequenceStep>& steps);
 
     // How a sequence ends after its last step, or after a step that ends the run without a
     // message of its own.
@@ -121,7 +97,7 @@ protected:
     // name the step.
     const char* StepName() const { return m_stepName; }
     // A line of the details taken now.
-    StepRecord RecordNow(const char* name, Win32Error error, const String& failure = {});
+    StepRecord RecordNow(const char* name, Win32Error error, const char* failure = "");
     // A line naming what could not be deleted now and what became of it (gone at the next
     // restart, left for a person, or someone else's and left alone); "" when everything went.
     String RetiredLine(const Removal& removal);
