@@ -76,10 +76,7 @@ StepOutcome InstallSequence::RegisterWmiClasses() {
 // Whether the product runs cannot be told: its files must not be replaced under it.
 StepOutcome InstallSequence::QueryOldService() {
     ServiceQuery query = m_service.QueryServiceState();
-    StepOutcome queried;
-    queried.recordedError = static_cast<Win32Error>(query.error);
-    queried.status = query.statusLine;
-    queried.runLog = query.statusLine;
+    StepOutcome queried = ServiceReport(query.error, query.statusLine);
     if (query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST) {
         queried.error = static_cast<Win32Error>(query.error);
     } else if (query.state == SVC_RUNNING) {
@@ -175,10 +172,7 @@ StepOutcome InstallSequence::CheckOldFiles() {
 
 StepOutcome InstallSequence::DeleteOldService() {
     ServiceOutcome deleted = m_upgrade.RemoveService();
-    StepOutcome removal;
-    removal.recordedError = static_cast<Win32Error>(deleted.error);
-    removal.status = deleted.statusLine;
-    removal.runLog = deleted.statusLine;
+    StepOutcome removal = ServiceReport(deleted.error, deleted.statusLine);
     bool gone = deleted.error == 0 || deleted.error == WIN_SERVICE_DOES_NOT_EXIST;
     removal.error = gone ? WIN_OK : static_cast<Win32Error>(deleted.error);
     return removal;

@@ -229,6 +229,14 @@ void Sequence::EndWithFailure(const String& message, int exitCode) {
     Finish(exitCode, true);
 }
 
+StepOutcome Sequence::ServiceReport(int error, const String& statusLine) {
+    StepOutcome reported;
+    reported.recordedError = static_cast<Win32Error>(error);
+    reported.status = statusLine;
+    reported.runLog = statusLine;
+    return reported;
+}
+
 StepOutcome Sequence::RunMofScript(const char* script) {
     const char* step = StepName();
     int result = m_files.CompileMof(script);

@@ -34,7 +34,6 @@ struct SequenceContext {
 class Sequence : protected StatusDisplay {
 public:
     explicit Sequence(const SequenceContext& context);
-    virtual ~Sequence() = default;
     Sequence(const Sequence&) = delete;
     Sequence& operator=(const Sequence&) = delete;
 
@@ -45,6 +44,9 @@ public:
     Transaction& transaction() { return m_transaction; }
 
 protected:
+    // A sequence lives on its runner's stack and is never deleted through this class.
+    ~Sequence() = default;
+
     // Pauses in milliseconds: between steps, around the close request, before the command-line
     // install closes.
     enum : unsigned {
@@ -90,6 +92,9 @@ protected:
     // A user-defined control code to the service; its status line shows, the run log keeps
     // nothing of it.
     StepOutcome SendControl(int code);
+    // A service request's outcome as a step tells it: its status line shown and in the run log,
+    // its error in the details only (whether it fails the step is the step's to decide).
+    static StepOutcome ServiceReport(int error, const String& statusLine);
     // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
     // log, and nothing more: the product works without its WMI classes.
     StepOutcome RunMofScript(const char* script);

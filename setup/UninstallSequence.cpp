@@ -80,11 +80,7 @@ StepOutcome UninstallSequence::QueryService() {
     // one whose state cannot be read may run: its files are not removed under it unless it stops.
     bool unknown = query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST;
     m_serviceRuns = unknown || (query.error == 0 && query.state != SVC_STOPPED);
-    StepOutcome queried;
-    queried.recordedError = static_cast<Win32Error>(query.error);
-    queried.status = query.statusLine;
-    queried.runLog = query.statusLine;
-    return queried;
+    return ServiceReport(query.error, query.statusLine);
 }
 
 // A service that would not stop is left running with its files: deleting them under it would
@@ -122,11 +118,7 @@ StepOutcome UninstallSequence::ClearLeftovers() {
 
 StepOutcome UninstallSequence::DeleteService() {
     ServiceOutcome deleted = m_service.DeleteProductService();
-    StepOutcome removal;
-    removal.recordedError = static_cast<Win32Error>(deleted.error);
-    removal.status = deleted.statusLine;
-    removal.runLog = deleted.statusLine;
-    return removal;
+    return ServiceReport(deleted.error, deleted.statusLine);
 }
 
 StepOutcome UninstallSequence::DeleteProgramFolder() {
