@@ -35,6 +35,13 @@ const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
                                                        "vcredist.*"};
 
+String InProgramFolder(const char* name) {
+    String path = SETUP_PROGRAM_DIR;
+    path += '\\';
+    path += name;
+    return path;
+}
+
 // The images among the extracted files, once they are in the program folder.
 constexpr auto SETUP_PROGRAM_IMAGES = JoinPath(SFX_PROGRAM_PATH, "*.bmp");
 constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SFX_PROGRAM_PATH, "*.ico");
@@ -84,12 +91,16 @@ Win32Error FileOperations::MakeSubstituteFolder(const String& usual, String& mad
 
 // The scripts' paths are fixed texts under the usual folder; the drive letter keeps its case.
 String FileOperations::InTempDirectory(const String& path) const {
-    std::size_t usual = String(SETUP_TEMP_DIR).size();
-    if (path.size() <= usual || path[usual] != '\\' ||
-        !EqualsIgnoringCase(path.substr(0, usual), SETUP_TEMP_DIR)) {
+    std::string_view usual = SETUP_TEMP_DIR;
+    std::string_view given = path;
+    if (given.size() <= usual.size() || given[usual.size()] != '\\' ||
+        !EqualsIgnoringCase(given.substr(0, usual.size()), usual)) {
         return path;
     }
-    return path.substr(0, 1) + m_tempDirectory.substr(1) + path.substr(usual);
+    String moved = path.substr(0, 1);
+    moved += std::string_view(m_tempDirectory).substr(1);
+    moved += given.substr(usual.size());
+    return moved;
 }
 
 Win32Error FileOperations::EnsureDirectory(TextRef path) {
@@ -300,11 +311,14 @@ int FileOperations::CompileMof(const String& script) {
     if (m_platform.files().systemDirectory(system) != WIN_OK) {
         return -1;
     }
-    String compiler = system + "\\wbem\\mofcomp.exe";
-    if (compiler.find(' ') != String::npos) {
-        compiler = "\"" + compiler + "\"";
+    String command = system + "\\wbem\\mofcomp.exe";
+    if (command.find(' ') != String::npos) {
+        command.insert(0, "\"");
+        command += '"';
     }
-    return m_platform.processes().runCommand(compiler + " " + InTempDirectory(script));
+    command += ' ';
+    command += InTempDirectory(script);
+    return m_platform.processes().runCommand(command);
 }
 
 bool FileOperations::RunAndWait(const String& file, const String& parameters) {
@@ -316,12 +330,12 @@ bool FileOperations::RunAndWait(const String& file, const String& parameters) {
 void FileOperations::DeleteSetupTools() {
     FileSystem& files = m_platform.files();
     for (const char* tool : SETUP_ONLY_PROGRAMS) {
-        String path = String(SETUP_PROGRAM_DIR) + "\\" + tool;
+        String path = InProgramFolder(tool);
         if (files.findFile(path)) {
             files.shellDelete(path);
         }
     }
-    files.shellDelete(String(SETUP_PROGRAM_DIR) + "\\" + SETUP_ONLY_SCRIPTS);
+    files.shellDelete(InProgramFolder(SETUP_ONLY_SCRIPTS));
 }
 
 void FileOperations::SweepRedistLeftovers() {

@@ -362,10 +362,11 @@ void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed
 // old installation has been let go. A person sees the box and keeps the dialog to read the log;
 // a command-line run has nobody to read a box, so the text goes to the log and the run ends.
 void InstallSequence::EndKeepingChanges(const StepOutcome& failed) {
-    const String message = "Start ZIL Service Failed ";
+    const char* message = "Start ZIL Service Failed ";
     bool commandLine = IsCommandLine(m_mode);
     if (commandLine) {
-        m_runLog += message + "\r\n";
+        m_runLog += message;
+        m_runLog += "\r\n";
     } else {
         m_observer.ShowMessage(message);
     }

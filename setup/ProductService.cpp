@@ -78,19 +78,20 @@ Win32Error ProductService::OpenProductService(std::uint32_t managerAccess,
 
 ServiceOutcome ProductService::SendServiceControl(int code) {
     std::unique_ptr<ServiceManager> manager;
-    if (Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
-        error != WIN_OK) {
-        return {static_cast<int>(error), "Open SCM Failed... \r\n"};
-    }
     std::unique_ptr<Service> service;
-    if (Win32Error error = manager->openService(theServiceName, SVC_USER_DEFINED_CONTROL, service);
-        error != WIN_OK) {
-        return {static_cast<int>(error), "Open Service Failed... \r\n"};
+    // The line names the first call that failed.
+    const char* line = "Open SCM Failed... \r\n";
+    Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
+    if (error == WIN_OK) {
+        line = "Open Service Failed... \r\n";
+        error = manager->openService(theServiceName, SVC_USER_DEFINED_CONTROL, service);
     }
-    ServiceStatus status;
-    Win32Error error = service->control(static_cast<std::uint32_t>(code), status);
-    return {static_cast<int>(error),
-            error == WIN_OK ? "ControlService Success... \r\n" : "ControlService Failed... \r\n"};
+    if (error == WIN_OK) {
+        ServiceStatus status;
+        error = service->control(static_cast<std::uint32_t>(code), status);
+        line = error == WIN_OK ? "ControlService Success... \r\n" : "ControlService Failed... \r\n";
+    }
+    return {static_cast<int>(error), line};
 }
 
 ServiceQuery ProductService::QueryServiceState() {

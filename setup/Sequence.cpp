@@ -172,16 +172,18 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     StepOutcome extracted;
     extracted.recordedAt = m_platform.clock().now();
     if (result != SFX_OK) {
-        // The outcome in the run log's words, then the entry that failed it and the error
-        // behind that.
-        extracted.failure =
-            Format("result %d: ", result) + ExtractOutcomeText(result, m_extractor.m_entryCount);
+        // The outcome in the run log's words (how the run ends when the failure ends it), then
+        // the entry that failed it and the error behind that.
+        extracted.endMessage = ExtractOutcomeText(result, m_extractor.m_entryCount);
+        extracted.failure = Format("result %d: ", result);
+        extracted.failure += extracted.endMessage;
         if (!m_extractor.FailedEntry().empty()) {
-            extracted.failure += " " + m_extractor.FailedEntry();
+            extracted.failure += ' ';
+            extracted.failure += m_extractor.FailedEntry();
         }
         if (m_extractor.FailedEntryError() != WIN_OK) {
-            extracted.failure +=
-                "; " + m_log.Details().ErrorInWords(m_extractor.FailedEntryError());
+            extracted.failure += "; ";
+            extracted.failure += m_log.Details().ErrorInWords(m_extractor.FailedEntryError());
         }
     }
     m_observer.ShowBars();
@@ -192,7 +194,6 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     // partial payload would remove a working product and leave a broken one.
     m_files.DeleteTempDirectory();
     extracted.error = static_cast<Win32Error>(result);
-    extracted.endMessage = ExtractOutcomeText(result, m_extractor.m_entryCount);
     extracted.exitCode = ExtractFailureExitCode(result);
     return extracted;
 }
@@ -220,7 +221,8 @@ void Sequence::Finish(int exitCode, bool close) {
 }
 
 void Sequence::EndWithFailure(const String& message, int exitCode) {
-    m_runLog += message + "\r\n";
+    m_runLog += message;
+    m_runLog += "\r\n";
     PublishRunLog();
     WriteLog(exitCode);
     if (!IsCommandLine(m_mode)) {
