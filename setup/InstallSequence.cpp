@@ -93,11 +93,11 @@ StepOutcome InstallSequence::QueryOldService() {
 // ran and stopped is started again by a restore.
 StepOutcome InstallSequence::StopOldService() {
     bool ran = m_upgrade.ServiceRan();
-    if (!ran && !m_oldServicePending) {
-        return {};
-    }
     // The close request's record stands for the step; the stop's lines follow.
     StepOutcome stop = ran ? RequestClose() : StepOutcome();
+    if (!ran && !m_oldServicePending) {
+        return stop;
+    }
     ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
     stop.runLog += stopped.statusLine;
     if (stopped.error != 0 && StillRunning()) {
