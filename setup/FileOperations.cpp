@@ -35,6 +35,17 @@ const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
                                                        "vcredist.*"};
 
+String InProgramFolder(const char* name) {
+    String path = SETUP_PROGRAM_DIR;
+    path += '\\';
+    path += name;
+    return path;
+}
+
+// The images among the extracted files, once they are in the program folder.
+constexpr auto SETUP_PROGRAM_IMAGES = JoinPath(SFX_PROGRAM_PATH, "*.bmp");
+constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SFX_PROGRAM_PATH, "*.ico");
+
 }  // namespace
 
 FileOperations::FileOperations(Platform& platform)
@@ -80,12 +91,16 @@ Win32Error FileOperations::MakeSubstituteFolder(const String& usual, String& mad
 
 // The scripts' paths are fixed texts under the usual folder; the drive letter keeps its case.
 String FileOperations::InTempDirectory(const String& path) const {
-    std::size_t usual = String(SETUP_TEMP_DIR).size();
-    if (path.size() <= usual || path[usual] != '\\' ||
-        !EqualsIgnoringCase(path.substr(0, usual), SETUP_TEMP_DIR)) {
+    std::string_view usual = SETUP_TEMP_DIR;
+    std::string_view given = path;
+    if (given.size() <= usual.size() || given[usual.size()] != '\\' ||
+        !EqualsIgnoringCase(given.substr(0, usual.size()), usual)) {
         return path;
     }
-    return path.substr(0, 1) + m_tempDirectory.substr(1) + path.substr(usual);
+    String moved = path.substr(0, 1);
+    moved += std::string_view(m_tempDirectory).substr(1);
+    moved += given.substr(usual.size());
+    return moved;
 }
 
 Win32Error FileOperations::EnsureDirectory(TextRef path) {
@@ -147,12 +162,12 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
     if (!IsSetupsOwn(path)) {
         return SetAside(path, error);
     }
-    FileSystem& files = m_platform.files();
-    String retired = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
-    if (retired.empty() || files.moveFile(path, retired, false) != WIN_OK) {
+    String retired = MoveAside(path);
+    if (retired.empty()) {
         return {error, {}, Leftover::None, {}};
     }
     // A scheduling refused is told as such: the leftover then waits for a person.
+    FileSystem& files = m_platform.files();
     Leftover leftover =
         files.deleteAtRestart(retired) == WIN_OK ? Leftover::AtRestart : Leftover::Stays;
     return {WIN_OK, retired, leftover, retired};
@@ -162,11 +177,19 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
 // folder in it for a link to anything by then. So someone else's tree is only renamed (which
 // moves the name, never what a link points at), or left where it is.
 Removal FileOperations::SetAside(const String& path, Win32Error error) {
-    String aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
-    if (!aside.empty() && m_platform.files().moveFile(path, aside, false) == WIN_OK) {
+    String aside = MoveAside(path);
+    if (!aside.empty()) {
         return {WIN_OK, aside, Leftover::SomeoneElses, aside};
     }
     return {error, {}, Leftover::SomeoneElses, TrimSeparators(path)};
+}
+
+String FileOperations::MoveAside(const String& path) {
+    String aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
+    if (aside.empty() || m_platform.files().moveFile(path, aside, false) != WIN_OK) {
+        return {};
+    }
+    return aside;
 }
 
 // A real file or folder of Administrators, SYSTEM or this account: a folder setup made. What
@@ -204,8 +227,8 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
             error = files.shellMove(item, SETUP_PROGRAM_DIR);
         }
     }
-    Win32Error images = files.shellMove(String(SETUP_PROGRAM_DIR) + "\\*.bmp", SETUP_ICON_DIR);
-    Win32Error icons = files.shellMove(String(SETUP_PROGRAM_DIR) + "\\*.ico", SETUP_ICON_DIR);
+    Win32Error images = files.shellMove(SETUP_PROGRAM_IMAGES.data(), SETUP_ICON_DIR);
+    Win32Error icons = files.shellMove(SETUP_PROGRAM_ICONS.data(), SETUP_ICON_DIR);
     // A payload may lack either kind of image; only a move that found something can fail.
     for (Win32Error step : {images, icons}) {
         if (error == WIN_OK && step != WIN_FILE_NOT_FOUND) {
@@ -288,11 +311,14 @@ int FileOperations::CompileMof(const String& script) {
     if (m_platform.files().systemDirectory(system) != WIN_OK) {
         return -1;
     }
-    String compiler = system + "\\wbem\\mofcomp.exe";
-    if (compiler.find(' ') != String::npos) {
-        compiler = "\"" + compiler + "\"";
+    String command = system + "\\wbem\\mofcomp.exe";
+    if (command.find(' ') != String::npos) {
+        command.insert(0, "\"");
+        command += '"';
     }
-    return m_platform.processes().runCommand(compiler + " " + InTempDirectory(script));
+    command += ' ';
+    command += InTempDirectory(script);
+    return m_platform.processes().runCommand(command);
 }
 
 bool FileOperations::RunAndWait(const String& file, const String& parameters) {
@@ -304,12 +330,12 @@ bool FileOperations::RunAndWait(const String& file, const String& parameters) {
 void FileOperations::DeleteSetupTools() {
     FileSystem& files = m_platform.files();
     for (const char* tool : SETUP_ONLY_PROGRAMS) {
-        String path = String(SETUP_PROGRAM_DIR) + "\\" + tool;
+        String path = InProgramFolder(tool);
         if (files.findFile(path)) {
             files.shellDelete(path);
         }
     }
-    files.shellDelete(String(SETUP_PROGRAM_DIR) + "\\" + SETUP_ONLY_SCRIPTS);
+    files.shellDelete(InProgramFolder(SETUP_ONLY_SCRIPTS));
 }
 
 void FileOperations::SweepRedistLeftovers() {
@@ -348,11 +374,14 @@ std::vector<String> FileOperations::NewMatches(const String& pattern) {
     std::vector<String> matches;
     m_platform.files().listMatches(pattern, matches);
     // A handful of names at most: a plain search does.
-    std::erase_if(matches, [&](const String& path) {
-        return std::find(m_redistBaseline.begin(), m_redistBaseline.end(), path) !=
-               m_redistBaseline.end();
-    });
-    return matches;
+    std::vector<String> added;
+    for (const String& path : matches) {
+        if (std::find(m_redistBaseline.begin(), m_redistBaseline.end(), path) ==
+            m_redistBaseline.end()) {
+            added.push_back(path);
+        }
+    }
+    return added;
 }
 
 String LeftoverLine(const Removal& removal) {

@@ -110,6 +110,8 @@ private:
     Removal DeleteIfPresent(const String& path);
     Removal Retire(const String& path, Win32Error error);
     Removal SetAside(const String& path, Win32Error error);
+    // Renames what is at the path to a free name beside it: that name, "" when it could not move.
+    String MoveAside(const String& path);
     bool IsSetupsOwn(const String& path);
     Win32Error MakeSubstituteFolder(const String& usual, String& made);
     String InTempDirectory(const String& path) const;

@@ -22,35 +22,34 @@ std::vector<InstallStep> InstallSequence::Steps() {
     using S = InstallSequence;
     using F = StepFailure;
     return {
-        {"Create ZIL Temp Directory", [](S& s) { return s.PrepareTemp(); }, -1, F::Ends},
-        {"Extract ZIL Files", [](S& s) { return s.Extract(); }, -1, F::Ends},
-        {"Register ZIL WMI Classes", [](S& s) { return s.RegisterWmiClasses(); }, -1, F::GoesOn},
-        {"Query ZIL Service", [](S& s) { return s.QueryOldService(); }, -1, F::Restores},
-        {"Stop ZIL Service", [](S& s) { return s.StopOldService(); }, -1, F::Restores},
-        {"Restore Interrupted ZIL Upgrade", [](S& s) { return s.ResumeInterruptedUpgrade(); }, -1,
+        {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
+        {"Extract ZIL Files", RunStep<S, &S::Extract>, -1, F::Ends},
+        {"Register ZIL WMI Classes", RunStep<S, &S::RegisterWmiClasses>, -1, F::GoesOn},
+        {"Query ZIL Service", RunStep<S, &S::QueryOldService>, -1, F::Restores},
+        {"Stop ZIL Service", RunStep<S, &S::StopOldService>, -1, F::Restores},
+        {"Restore Interrupted ZIL Upgrade", RunStep<S, &S::ResumeInterruptedUpgrade>, -1,
          F::Restores},
-        {"Remove Old ZIL Leftovers", [](S& s) { return s.ClearLeftovers(); }, -1, F::Restores},
-        {"Record ZIL Upgrade", [](S& s) { return s.RecordUpgrade(); }, -1, F::Restores},
-        {"Check Old ZIL Files", [](S& s) { return s.CheckOldFiles(); }, -1, F::Restores},
-        {"Delete ZIL Service", [](S& s) { return s.DeleteOldService(); }, -1, F::Restores},
-        {"Set Aside Old ZIL Directory", [](S& s) { return s.SetAsideOldFolder(); }, 60,
-         F::Restores},
-        {"Create ZIL Directory", [](S& s) { return s.CreateProgramFolder(); }, 75, F::Restores},
-        {"Create ZIL Directory", [](S& s) { return s.CreateImageFolder(); }, 80, F::Restores},
-        {"Move ZIL Files", [](S& s) { return s.MoveFiles(); }, 85, F::Restores},
-        {"Keep ZIL Setup", [](S& s) { return s.KeepSetup(); }, -1, F::Restores},
-        {"Write ZIL Uninstall Entry", [](S& s) { return s.WriteEntry(); }, -1, F::Restores},
-        {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 89, F::GoesOn},
-        {"Create ZIL Service", [](S& s) { return s.CreateService(); }, 93, F::Restores},
-        {"Start ZIL Service", [](S& s) { return s.StartService(); }, 95, F::KeepsAndEnds},
-        {"Remove Old ZIL Directory", [](S& s) { return s.CommitUpgrade(); }, -1, F::Commits},
-        {"Send ZIL Service Control 137", [](S& s) { return s.SignalStarted(); }, 100, F::GoesOn},
-        {"Send ZIL Service Control 133", [](S& s) { return s.Launch(); }, -1, F::GoesOn},
+        {"Remove Old ZIL Leftovers", RunStep<S, &S::ClearLeftovers>, -1, F::Restores},
+        {"Record ZIL Upgrade", RunStep<S, &S::RecordUpgrade>, -1, F::Restores},
+        {"Check Old ZIL Files", RunStep<S, &S::CheckOldFiles>, -1, F::Restores},
+        {"Delete ZIL Service", RunStep<S, &S::DeleteOldService>, -1, F::Restores},
+        {"Set Aside Old ZIL Directory", RunStep<S, &S::SetAsideOldFolder>, 60, F::Restores},
+        {"Create ZIL Directory", RunStep<S, &S::CreateProgramFolder>, 75, F::Restores},
+        {"Create ZIL Directory", RunStep<S, &S::CreateImageFolder>, 80, F::Restores},
+        {"Move ZIL Files", RunStep<S, &S::MoveFiles>, 85, F::Restores},
+        {"Keep ZIL Setup", RunStep<S, &S::KeepSetup>, -1, F::Restores},
+        {"Write ZIL Uninstall Entry", RunStep<S, &S::WriteEntry>, -1, F::Restores},
+        {"Delete ZIL Temp Directory", RunStep<S, &S::DeleteTemp>, 89, F::GoesOn},
+        {"Create ZIL Service", RunStep<S, &S::CreateService>, 93, F::Restores},
+        {"Start ZIL Service", RunStep<S, &S::StartService>, 95, F::KeepsAndEnds},
+        {"Remove Old ZIL Directory", RunStep<S, &S::CommitUpgrade>, -1, F::Commits},
+        {"Send ZIL Service Control 137", RunStep<S, &S::SignalStarted>, 100, F::GoesOn},
+        {"Send ZIL Service Control 133", RunStep<S, &S::Launch>, -1, F::GoesOn},
     };
 }
 
 void InstallSequence::RunSteps(const std::vector<InstallStep>& steps) {
-    RunTable("install", *this, steps);
+    RunTable("install", steps);
 }
 
 StepOutcome InstallSequence::PrepareTemp() {
@@ -77,10 +76,7 @@ StepOutcome InstallSequence::RegisterWmiClasses() {
 // Whether the product runs cannot be told: its files must not be replaced under it.
 StepOutcome InstallSequence::QueryOldService() {
     ServiceQuery query = m_service.QueryServiceState();
-    StepOutcome queried;
-    queried.recordedError = static_cast<Win32Error>(query.error);
-    queried.status = query.statusLine;
-    queried.runLog = query.statusLine;
+    StepOutcome queried = ServiceReport(query.error, query.statusLine);
     if (query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST) {
         queried.error = static_cast<Win32Error>(query.error);
     } else if (query.state == SVC_RUNNING) {
@@ -96,15 +92,11 @@ StepOutcome InstallSequence::QueryOldService() {
 // reach STOPPED first. One that would not stop keeps running, and keeps its files; only one that
 // ran and stopped is started again by a restore.
 StepOutcome InstallSequence::StopOldService() {
-    StepOutcome stop;
     bool ran = m_upgrade.ServiceRan();
+    // The close request's record stands for the step; the stop's lines follow.
+    StepOutcome stop = ran ? RequestClose() : StepOutcome();
     if (!ran && !m_oldServicePending) {
         return stop;
-    }
-    if (ran) {
-        Pause(SEQUENCE_PAUSE_CONTROL);
-        stop.Add(SendControl(SERVICE_CODE_CLOSE));
-        Pause(SEQUENCE_PAUSE_CONTROL);
     }
     ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
     stop.runLog += stopped.statusLine;
@@ -114,6 +106,13 @@ StepOutcome InstallSequence::StopOldService() {
         m_upgrade.ServiceStopped();
     }
     return stop;
+}
+
+StepOutcome InstallSequence::RequestClose() {
+    Pause(SEQUENCE_PAUSE_CONTROL);
+    StepOutcome requested = SendControl(SERVICE_CODE_CLOSE);
+    Pause(SEQUENCE_PAUSE_CONTROL);
+    return requested;
 }
 
 // A service that cannot be asked any more may well have stopped; the install then goes on as it
@@ -173,10 +172,7 @@ StepOutcome InstallSequence::CheckOldFiles() {
 
 StepOutcome InstallSequence::DeleteOldService() {
     ServiceOutcome deleted = m_upgrade.RemoveService();
-    StepOutcome removal;
-    removal.recordedError = static_cast<Win32Error>(deleted.error);
-    removal.status = deleted.statusLine;
-    removal.runLog = deleted.statusLine;
+    StepOutcome removal = ServiceReport(deleted.error, deleted.statusLine);
     bool gone = deleted.error == 0 || deleted.error == WIN_SERVICE_DOES_NOT_EXIST;
     removal.error = gone ? WIN_OK : static_cast<Win32Error>(deleted.error);
     return removal;
@@ -366,10 +362,11 @@ void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed
 // old installation has been let go. A person sees the box and keeps the dialog to read the log;
 // a command-line run has nobody to read a box, so the text goes to the log and the run ends.
 void InstallSequence::EndKeepingChanges(const StepOutcome& failed) {
-    const String message = "Start ZIL Service Failed ";
+    const char* message = "Start ZIL Service Failed ";
     bool commandLine = IsCommandLine(m_mode);
     if (commandLine) {
-        m_runLog += message + "\r\n";
+        m_runLog += message;
+        m_runLog += "\r\n";
     } else {
         m_observer.ShowMessage(message);
     }

@@ -6,8 +6,7 @@
 #include "setup/Sequence.h"
 #include "setup/Upgrade.h"
 
-class InstallSequence;
-using InstallStep = SequenceStep<InstallSequence>;
+using InstallStep = SequenceStep;
 
 // Installs the product: extracts the archive, registers its WMI classes, stops and unregisters
 // the service of whatever installation is there and sets its folder aside, moves the new files
@@ -62,6 +61,8 @@ private:
     void Conclude() override;
     void EndWithRestore(const char* step, const StepOutcome& failed) override;
     void EndKeepingChanges(const StepOutcome& failed) override;
+    // The running product's close request, a moment to act on it before and after.
+    StepOutcome RequestClose();
     bool StillRunning();
 
     Upgrade m_upgrade;

@@ -36,34 +36,35 @@ ServiceOutcome Reported(Win32Error error) {
     return {code, ProductService::ReportErrorCode(code)};
 }
 
+// The status lines of the codes a person may meet; "%d" is the code.
+struct ErrorLine {
+    int code;
+    const char* text;
+};
+const ErrorLine theErrorLines[] = {
+    {WIN_OK, "Request Successed !!!\r\n"},
+    {WIN_FILE_NOT_FOUND, "EXE File Not Found !!!\r\n"},
+    {WIN_IO_PENDING, "ERROR_IO_PENDING = %d\r\n"},
+    {WIN_SERVICE_DISABLED, "ERROR_SERVICE_DISABLED = 1058 !!!\r\n"},
+    {WIN_SERVICE_DOES_NOT_EXIST, "Service Not Exist !!!\r\n"},
+    {WIN_SERVICE_CANNOT_ACCEPT_CTRL, "Service Can't control !!!\r\n"},
+    {WIN_SERVICE_NOT_ACTIVE, "Service Not Start !!!\r\n"},
+    {WIN_SERVICE_MARKED_FOR_DELETE, "Service Mark Delete = 1072 !!!\r\n"},
+    {WIN_SERVICE_EXISTS, "ERROR_SERVICE_EXISTS = %d\r\n"},
+};
+
 }  // namespace
 
 ProductService::ProductService(Platform& platform) : m_platform(platform) {}
 
 String ProductService::ReportErrorCode(int code) {
-    switch (code) {
-        case WIN_OK:
-            return "Request Successed !!!\r\n";
-        case WIN_FILE_NOT_FOUND:
-            return "EXE File Not Found !!!\r\n";
-        case WIN_IO_PENDING:
-            return Format("ERROR_IO_PENDING = %d\r\n", code);
-        case WIN_SERVICE_DISABLED:
-            return "ERROR_SERVICE_DISABLED = 1058 !!!\r\n";
-        case WIN_SERVICE_DOES_NOT_EXIST:
-            return "Service Not Exist !!!\r\n";
-        case WIN_SERVICE_CANNOT_ACCEPT_CTRL:
-            return "Service Can't control !!!\r\n";
-        case WIN_SERVICE_NOT_ACTIVE:
-            return "Service Not Start !!!\r\n";
-        case WIN_SERVICE_MARKED_FOR_DELETE:
-            return "Service Mark Delete = 1072 !!!\r\n";
-        case WIN_SERVICE_EXISTS:
-            return Format("ERROR_SERVICE_EXISTS = %d\r\n", code);
-        default:
-            // No line end: whatever a run log appends next continues this line.
-            return Format("Error Code,%d", code);
+    for (const ErrorLine& line : theErrorLines) {
+        if (line.code == code) {
+            return Format(line.text, code);
+        }
     }
+    // No line end: whatever a run log appends next continues this line.
+    return Format("Error Code,%d", code);
 }
 
 Win32Error ProductService::OpenProductService(std::uint32_t managerAccess,
@@ -77,19 +78,20 @@ Win32Error ProductService::OpenProductService(std::uint32_t managerAccess,
 
 ServiceOutcome ProductService::SendServiceControl(int code) {
     std::unique_ptr<ServiceManager> manager;
-    if (Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
-        error != WIN_OK) {
-        return {static_cast<int>(error), "Open SCM Failed... \r\n"};
-    }
     std::unique_ptr<Service> service;
-    if (Win32Error error = manager->openService(theServiceName, SVC_USER_DEFINED_CONTROL, service);
-        error != WIN_OK) {
-        return {static_cast<int>(error), "Open Service Failed... \r\n"};
+    // The line names the first call that failed.
+    const char* line = "Open SCM Failed... \r\n";
+    Win32Error error = m_platform.services().openManager(SVC_MANAGER_CONNECT, manager);
+    if (error == WIN_OK) {
+        line = "Open Service Failed... \r\n";
+        error = manager->openService(theServiceName, SVC_USER_DEFINED_CONTROL, service);
     }
-    ServiceStatus status;
-    Win32Error error = service->control(static_cast<std::uint32_t>(code), status);
-    return {static_cast<int>(error),
-            error == WIN_OK ? "ControlService Success... \r\n" : "ControlService Failed... \r\n"};
+    if (error == WIN_OK) {
+        ServiceStatus status;
+        error = service->control(static_cast<std::uint32_t>(code), status);
+        line = error == WIN_OK ? "ControlService Success... \r\n" : "ControlService Failed... \r\n";
+    }
+    return {static_cast<int>(error), line};
 }
 
 ServiceQuery ProductService::QueryServiceState() {

@@ -47,8 +47,11 @@ enum : int {
 // Shows a status line the moment an operation has it: the retry loop's requests and queries.
 class StatusDisplay {
 public:
-    virtual ~StatusDisplay() = default;
     virtual void ShowStatus(const String& statusLine) = 0;
+
+protected:
+    // Never deleted through this interface.
+    ~StatusDisplay() = default;
 };
 
 // The product's Windows service through the service control manager. Every operation opens its

@@ -17,17 +17,7 @@ int ExtractFailureExitCode(int result) {
 
 }  // namespace
 
-StepOutcome& StepOutcome::Add(const StepOutcome& part) {
-    runLog += part.runLog;
-    if (!part.status.empty()) {
-        status = part.status;
-    }
-    // One by one: a range's insert compiles in a copy of its own.
-    for (const StepRecord& record : part.records) {
-        records.push_back(record);
-    }
-    return *this;
-}
+StepOutcome::StepOutcome() = default;
 
 Sequence::Sequence(const SequenceContext& context)
     : m_platform(context.platform),
@@ -37,6 +27,42 @@ Sequence::Sequence(const SequenceContext& context)
       m_observer(context.observer),
       m_files(context.platform),
       m_service(context.platform) {}
+
+const char* StepBehindTheWall(const std::vector<SequenceStep>& steps) {
+    bool committed = false;
+    for (const SequenceStep& step : steps) {
+        if (committed && step.onFailure == StepFailure::Restores) {
+            return step.name;
+        }
+        committed = committed || step.onFailure == StepFailure::Commits;
+    }
+    return nullptr;
+}
+
+void Sequence::RunTable(const char* sequence, const std::vector<SequenceStep>& steps) {
+    if (!BeginRun(sequence, StepBehindTheWall(steps))) {
+        return;
+    }
+    for (const SequenceStep& step : steps) {
+        m_stepName = step.name;
+        StepOutcome outcome = step.run(*this);
+        StepResult result = Take(step.name, step.position, step.onFailure, outcome);
+        if (result == StepResult::Ended) {
+            return;
+        }
+        if (result == StepResult::CommitAndEnd) {
+            for (const SequenceStep& commit : steps) {
+                if (commit.onFailure == StepFailure::Commits) {
+                    m_stepName = commit.name;
+                    Record(commit.name, commit.run(*this));
+                }
+            }
+            EndKeepingChanges(outcome);
+            return;
+        }
+    }
+    Conclude();
+}
 
 bool Sequence::BeginRun(const char* sequence, const char* behindTheWall) {
     m_log.Begin(sequence, IsCommandLine(m_mode));
@@ -146,16 +172,18 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     StepOutcome extracted;
     extracted.recordedAt = m_platform.clock().now();
     if (result != SFX_OK) {
-        // The outcome in the run log's words, then the entry that failed it and the error
-        // behind that.
-        extracted.failure =
-            Format("result %d: ", result) + ExtractOutcomeText(result, m_extractor.m_entryCount);
+        // The outcome in the run log's words (how the run ends when the failure ends it), then
+        // the entry that failed it and the error behind that.
+        extracted.endMessage = ExtractOutcomeText(result, m_extractor.m_entryCount);
+        extracted.failure = Format("result %d: ", result);
+        extracted.failure += extracted.endMessage;
         if (!m_extractor.FailedEntry().empty()) {
-            extracted.failure += " " + m_extractor.FailedEntry();
+            extracted.failure += ' ';
+            extracted.failure += m_extractor.FailedEntry();
         }
         if (m_extractor.FailedEntryError() != WIN_OK) {
-            extracted.failure +=
-                "; " + m_log.Details().ErrorInWords(m_extractor.FailedEntryError());
+            extracted.failure += "; ";
+            extracted.failure += m_log.Details().ErrorInWords(m_extractor.FailedEntryError());
         }
     }
     m_observer.ShowBars();
@@ -166,12 +194,11 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     // partial payload would remove a working product and leave a broken one.
     m_files.DeleteTempDirectory();
     extracted.error = static_cast<Win32Error>(result);
-    extracted.endMessage = ExtractOutcomeText(result, m_extractor.m_entryCount);
     extracted.exitCode = ExtractFailureExitCode(result);
     return extracted;
 }
 
-StepRecord Sequence::RecordNow(const char* name, Win32Error error, const String& failure) {
+StepRecord Sequence::RecordNow(const char* name, Win32Error error, const char* failure) {
     return {name, error, failure, m_platform.clock().now()};
 }
 
@@ -194,13 +221,22 @@ void Sequence::Finish(int exitCode, bool close) {
 }
 
 void Sequence::EndWithFailure(const String& message, int exitCode) {
-    m_runLog += message + "\r\n";
+    m_runLog += message;
+    m_runLog += "\r\n";
     PublishRunLog();
     WriteLog(exitCode);
     if (!IsCommandLine(m_mode)) {
         m_observer.ShowMessage(message);
     }
     Finish(exitCode, true);
+}
+
+StepOutcome Sequence::ServiceReport(int error, const String& statusLine) {
+    StepOutcome reported;
+    reported.recordedError = static_cast<Win32Error>(error);
+    reported.status = statusLine;
+    reported.runLog = statusLine;
+    return reported;
 }
 
 StepOutcome Sequence::RunMofScript(const char* script) {

@@ -34,7 +34,6 @@ struct SequenceContext {
 class Sequence : protected StatusDisplay {
 public:
     explicit Sequence(const SequenceContext& context);
-    virtual ~Sequence() = default;
     Sequence(const Sequence&) = delete;
     Sequence& operator=(const Sequence&) = delete;
 
@@ -45,6 +44,9 @@ public:
     Transaction& transaction() { return m_transaction; }
 
 protected:
+    // A sequence lives on its runner's stack and is never deleted through this class.
+    ~Sequence() = default;
+
     // Pauses in milliseconds: between steps, around the close request, before the command-line
     // install closes.
     enum : unsigned {
@@ -55,31 +57,7 @@ protected:
 
     // Runs a sequence's table ("install" or "uninstall" names it in the log file). A table with
     // a restore behind the commit is refused before any step runs.
-    template <class S>
-    void RunTable(const char* sequence, S& self, const std::vector<SequenceStep<S>>& steps) {
-        if (!BeginRun(sequence, StepBehindTheWall(steps))) {
-            return;
-        }
-        for (const SequenceStep<S>& step : steps) {
-            m_stepName = step.name;
-            StepOutcome outcome = step.run(self);
-            StepResult result = Take(step.name, step.position, step.onFailure, outcome);
-            if (result == StepResult::Ended) {
-                return;
-            }
-            if (result == StepResult::CommitAndEnd) {
-                for (const SequenceStep<S>& commit : steps) {
-                    if (commit.onFailure == StepFailure::Commits) {
-                        m_stepName = commit.name;
-                        Record(commit.name, commit.run(self));
-                    }
-                }
-                EndKeepingChanges(outcome);
-                return;
-            }
-        }
-        Conclude();
-    }
+    void RunTable(const char* sequence, const std::vector<SequenceStep>& steps);
 
     // How a sequence ends after its last step, or after a step that ends the run without a
     // message of its own.
@@ -114,6 +92,9 @@ protected:
     // A user-defined control code to the service; its status line shows, the run log keeps
     // nothing of it.
     StepOutcome SendControl(int code);
+    // A service request's outcome as a step tells it: its status line shown and in the run log,
+    // its error in the details only (whether it fails the step is the step's to decide).
+    static StepOutcome ServiceReport(int error, const String& statusLine);
     // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
     // log, and nothing more: the product works without its WMI classes.
     StepOutcome RunMofScript(const char* script);
@@ -121,7 +102,7 @@ protected:
     // name the step.
     const char* StepName() const { return m_stepName; }
     // A line of the details taken now.
-    StepRecord RecordNow(const char* name, Win32Error error, const String& failure = {});
+    StepRecord RecordNow(const char* name, Win32Error error, const char* failure = "");
     // A line naming what could not be deleted now and what became of it (gone at the next
     // restart, left for a person, or someone else's and left alone); "" when everything went.
     String RetiredLine(const Removal& removal);

@@ -51,35 +51,33 @@ struct StepOutcome {
     String endMessage;
     int exitCode = 0;
 
+    // Out of line: every step builds one, and an inline construction repeats its stores at each.
+    StepOutcome();
     // A step that failed with this error and has nothing more to say.
     static StepOutcome Failed(Win32Error failed) {
         StepOutcome outcome;
         outcome.error = failed;
         return outcome;
     }
-    // Another part of the step: its lines, records and status follow this one's.
-    StepOutcome& Add(const StepOutcome& part);
 };
 
+class Sequence;
+
 // A row of a sequence's table: the step's name (written here only), what it does, the lower
-// bar's position once it is done (-1: none) and what its failure does.
-template <class S>
+// bar's position once it is done (-1: none) and what its failure does. One row type serves
+// every sequence, so that one runner runs them all.
 struct SequenceStep {
     const char* name;
-    StepOutcome (*run)(S& sequence);
+    StepOutcome (*run)(Sequence& sequence);
     int position;
     StepFailure onFailure;
 };
 
-// The first row after the commit that asks for a restore; null when the table keeps the wall.
-template <class S>
-const char* StepBehindTheWall(const std::vector<SequenceStep<S>>& steps) {
-    bool committed = false;
-    for (const SequenceStep<S>& step : steps) {
-        if (committed && step.onFailure == StepFailure::Restores) {
-            return step.name;
-        }
-        committed = committed || step.onFailure == StepFailure::Commits;
-    }
-    return nullptr;
+// A table row's work: a step of the sequence S, called on the sequence that runs the table.
+template <class S, StepOutcome (S::*step)()>
+StepOutcome RunStep(Sequence& sequence) {
+    return (static_cast<S&>(sequence).*step)();
 }
+
+// The first row after the commit that asks for a restore; null when the table keeps the wall.
+const char* StepBehindTheWall(const std::vector<SequenceStep>& steps);

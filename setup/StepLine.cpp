@@ -7,7 +7,7 @@ String FailureText(const char* step, Win32Error error) {
 }
 
 String StepLine(const char* step, Win32Error error) {
-    return error == WIN_OK ? step + String(" Success !!!\r\n")
+    return error == WIN_OK ? String(step) + " Success !!!\r\n"
                            : FailureText(step, error) + " !!!\r\n";
 }
 

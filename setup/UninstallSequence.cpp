@@ -10,7 +10,7 @@ UninstallSequence::UninstallSequence(const SequenceContext& context)
       m_entry(m_platform) {}
 
 void UninstallSequence::Run() {
-    RunTable("uninstall", *this, Steps());
+    RunTable("uninstall", Steps());
 }
 
 // No failure but the temporary folder's, and a running service that would not stop, changes
@@ -19,22 +19,20 @@ std::vector<UninstallStep> UninstallSequence::Steps() {
     using S = UninstallSequence;
     using F = StepFailure;
     return {
-        {"Create ZIL Temp Directory", [](S& s) { return s.PrepareTemp(); }, -1, F::Ends},
-        {"Extract ZIL Files", [](S& s) { return s.Extract(); }, -1, F::GoesOn},
-        {"Unregister ZIL WMI Classes", [](S& s) { return s.UnregisterWmiClasses(); }, 58,
-         F::GoesOn},
-        {"Send ZIL Service Control 139", [](S& s) { return s.SendClose(); }, 66, F::GoesOn},
-        {"Send ZIL Service Control 140", [](S& s) { return s.SendUninstall(); }, 78, F::GoesOn},
-        {"Send ZIL Service Control 138", [](S& s) { return s.SendUninstallLast(); }, 83, F::GoesOn},
-        {"Query ZIL Service", [](S& s) { return s.QueryService(); }, 89, F::GoesOn},
-        {"Stop ZIL Service", [](S& s) { return s.StopService(); }, -1, F::Ends},
-        {"Remove Interrupted ZIL Upgrade", [](S& s) { return s.ClearInterruptedUpgrade(); }, -1,
-         F::GoesOn},
-        {"Remove Old ZIL Leftovers", [](S& s) { return s.ClearLeftovers(); }, -1, F::GoesOn},
-        {"Delete ZIL Service", [](S& s) { return s.DeleteService(); }, 93, F::GoesOn},
-        {"Delete ZIL Directory", [](S& s) { return s.DeleteProgramFolder(); }, 98, F::GoesOn},
-        {"Delete ZIL Uninstall Entry", [](S& s) { return s.DeleteEntry(); }, -1, F::GoesOn},
-        {"Delete ZIL Temp Directory", [](S& s) { return s.DeleteTemp(); }, 100, F::GoesOn},
+        {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
+        {"Extract ZIL Files", RunStep<S, &S::Extract>, -1, F::GoesOn},
+        {"Unregister ZIL WMI Classes", RunStep<S, &S::UnregisterWmiClasses>, 58, F::GoesOn},
+        {"Send ZIL Service Control 139", RunStep<S, &S::SendClose>, 66, F::GoesOn},
+        {"Send ZIL Service Control 140", RunStep<S, &S::SendUninstall>, 78, F::GoesOn},
+        {"Send ZIL Service Control 138", RunStep<S, &S::SendUninstallLast>, 83, F::GoesOn},
+        {"Query ZIL Service", RunStep<S, &S::QueryService>, 89, F::GoesOn},
+        {"Stop ZIL Service", RunStep<S, &S::StopService>, -1, F::Ends},
+        {"Remove Interrupted ZIL Upgrade", RunStep<S, &S::ClearInterruptedUpgrade>, -1, F::GoesOn},
+        {"Remove Old ZIL Leftovers", RunStep<S, &S::ClearLeftovers>, -1, F::GoesOn},
+        {"Delete ZIL Service", RunStep<S, &S::DeleteService>, 93, F::GoesOn},
+        {"Delete ZIL Directory", RunStep<S, &S::DeleteProgramFolder>, 98, F::GoesOn},
+        {"Delete ZIL Uninstall Entry", RunStep<S, &S::DeleteEntry>, -1, F::GoesOn},
+        {"Delete ZIL Temp Directory", RunStep<S, &S::DeleteTemp>, 100, F::GoesOn},
     };
 }
 
@@ -82,11 +80,7 @@ StepOutcome UninstallSequence::QueryService() {
     // one whose state cannot be read may run: its files are not removed under it unless it stops.
     bool unknown = query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST;
     m_serviceRuns = unknown || (query.error == 0 && query.state != SVC_STOPPED);
-    StepOutcome queried;
-    queried.recordedError = static_cast<Win32Error>(query.error);
-    queried.status = query.statusLine;
-    queried.runLog = query.statusLine;
-    return queried;
+    return ServiceReport(query.error, query.statusLine);
 }
 
 // A service that would not stop is left running with its files: deleting them under it would
@@ -124,11 +118,7 @@ StepOutcome UninstallSequence::ClearLeftovers() {
 
 StepOutcome UninstallSequence::DeleteService() {
     ServiceOutcome deleted = m_service.DeleteProductService();
-    StepOutcome removal;
-    removal.recordedError = static_cast<Win32Error>(deleted.error);
-    removal.status = deleted.statusLine;
-    removal.runLog = deleted.statusLine;
-    return removal;
+    return ServiceReport(deleted.error, deleted.statusLine);
 }
 
 StepOutcome UninstallSequence::DeleteProgramFolder() {

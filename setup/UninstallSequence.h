@@ -6,8 +6,7 @@
 #include "setup/Sequence.h"
 #include "setup/Upgrade.h"
 
-class UninstallSequence;
-using UninstallStep = SequenceStep<UninstallSequence>;
+using UninstallStep = SequenceStep;
 
 // Removes the product: extracts the archive again (the uninstall script travels in it),
 // unregisters the WMI classes, signals the service three times, stops and deletes it, and

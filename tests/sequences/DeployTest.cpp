@@ -198,7 +198,7 @@ TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
                 ASSERT_NE(entry, steps.end());
                 steps.insert(
                     entry + 1,
-                    InstallStep{"Fail", [](InstallSequence&) { return StepOutcome::Failed(5); }, -1,
+                    InstallStep{"Fail", [](Sequence&) { return StepOutcome::Failed(5); }, -1,
                                 StepFailure::Restores});
                 m_installSteps = steps;
             } else {

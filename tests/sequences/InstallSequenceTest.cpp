@@ -47,7 +47,7 @@ std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
     });
     steps.insert(commit,
                  {"Check New ZIL Installation",
-                  [](InstallSequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); }, -1,
+                  [](Sequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); }, -1,
                   StepFailure::Restores});
     return steps;
 }
@@ -645,7 +645,7 @@ TEST_F(UpgradeTest, AStepAddedLaterGivesBackWhatItWrote) {
     });
     ASSERT_NE(moved, steps.end());
     steps.insert(moved + 1, {"Write ZIL Settings",
-                             [](InstallSequence& s) {
+                             [](Sequence& s) {
                                  FileSystem& files = s.platform().files();
                                  CreateFolders(files, "C:\\ProgramData\\ZIL");
                                  std::unique_ptr<File> file;

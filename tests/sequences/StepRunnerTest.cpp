@@ -30,7 +30,7 @@ StepOutcome Logged(const char* line) {
 
 // A change that registers its undo; the undo of "refused" cannot be given back.
 template <int N>
-StepOutcome Change(InstallSequence& sequence) {
+StepOutcome Change(Sequence& sequence) {
     std::string name = Format("change %d", N);
     theActs.push_back(name);
     // An undo keeps no more than a pointer or two: it names its change anew.
@@ -71,16 +71,16 @@ protected:
 TEST_F(StepRunnerTest, EveryStepIsRecordedOnceByTheRunner) {
     using F = StepFailure;
     m_installSteps = std::vector<InstallStep>{
-        {"First Step", [](InstallSequence&) { return Logged("first"); }, 10, F::Restores},
+        {"First Step", [](Sequence&) { return Logged("first"); }, 10, F::Restores},
         {"Failing Step",
-         [](InstallSequence&) {
+         [](Sequence&) {
              StepOutcome failed = StepOutcome::Failed(WIN_ACCESS_DENIED);
              failed.runLog = "failing\r\n";
              return failed;
          },
          20, F::GoesOn},
         {"Step Of Parts",
-         [](InstallSequence& s) {
+         [](Sequence& s) {
              StepOutcome parts = Logged("parts");
              parts.records.push_back({"Part One", WIN_OK, "", s.platform().clock().now()});
              parts.records.push_back(
@@ -88,7 +88,7 @@ TEST_F(StepRunnerTest, EveryStepIsRecordedOnceByTheRunner) {
              return parts;
          },
          -1, F::Ends},
-        {"Last Step", [](InstallSequence&) { return Logged("last"); }, 30, F::Commits},
+        {"Last Step", [](Sequence&) { return Logged("last"); }, 30, F::Commits},
     };
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
@@ -104,7 +104,7 @@ TEST_F(StepRunnerTest, EveryStepIsRecordedOnceByTheRunner) {
 // of its own ends it with that message and its code, giving nothing back.
 TEST_F(StepRunnerTest, AFailureGivesTheChangesBackLatestFirst) {
     using F = StepFailure;
-    auto failing = [](InstallSequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); };
+    auto failing = [](Sequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); };
     m_installSteps = std::vector<InstallStep>{
         {"Change One", Change<1>, -1, F::Restores},   {"Change Two", Change<2>, -1, F::Restores},
         {"Change Three", Change<3>, -1, F::Restores}, {"Failing Step", failing, -1, F::Restores},
@@ -126,7 +126,7 @@ TEST_F(StepRunnerTest, AFailureGivesTheChangesBackLatestFirst) {
     m_installSteps = std::vector<InstallStep>{
         {"Change One", Change<1>, -1, F::Restores},
         {"Ending Step",
-         [](InstallSequence&) {
+         [](Sequence&) {
              StepOutcome ended = StepOutcome::Failed(WIN_DISK_FULL);
              ended.endMessage = "Disk full";
              ended.exitCode = SETUP_EXIT_BAD_ARCHIVE;
@@ -149,7 +149,7 @@ TEST_F(StepRunnerTest, NoRestoreBehindTheCommit) {
     own.push_back({"Late Check", Change<1>, -1, F::Restores});
     const std::vector<std::vector<InstallStep>> tables = {
         {{"Change One", Change<1>, -1, F::Restores},
-         {"Commit", [](InstallSequence&) { return StepOutcome(); }, -1, F::Commits},
+         {"Commit", [](Sequence&) { return StepOutcome(); }, -1, F::Commits},
          {"Late Change", Change<2>, -1, F::Restores}},
         own,
     };

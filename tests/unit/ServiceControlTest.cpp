@@ -72,7 +72,26 @@ protected:
     std::unique_ptr<ProductService> m_service;
 };
 
-// The lines of the known codes show in the tests of the operations; any other code is a number.
+// Log readers in the field match these lines as the product has always written them, spelling
+// and all; two of them carry the code itself.
+TEST_F(ServiceControlTest, EachKnownCodeHasItsOwnLine) {
+    const std::vector<std::pair<int, std::string>> lines = {
+        {WIN_OK, "Request Successed !!!\r\n"},
+        {WIN_FILE_NOT_FOUND, "EXE File Not Found !!!\r\n"},
+        {WIN_IO_PENDING, "ERROR_IO_PENDING = 997\r\n"},
+        {WIN_SERVICE_DISABLED, "ERROR_SERVICE_DISABLED = 1058 !!!\r\n"},
+        {WIN_SERVICE_DOES_NOT_EXIST, "Service Not Exist !!!\r\n"},
+        {WIN_SERVICE_CANNOT_ACCEPT_CTRL, "Service Can't control !!!\r\n"},
+        {WIN_SERVICE_NOT_ACTIVE, "Service Not Start !!!\r\n"},
+        {WIN_SERVICE_MARKED_FOR_DELETE, "Service Mark Delete = 1072 !!!\r\n"},
+        {WIN_SERVICE_EXISTS, "ERROR_SERVICE_EXISTS = 1073\r\n"},
+    };
+    for (const auto& [code, line] : lines) {
+        EXPECT_EQ(ProductService::ReportErrorCode(code), line) << code;
+    }
+}
+
+// Any other code is a number.
 TEST_F(ServiceControlTest, ACodeWithoutALineOfItsOwnIsReportedByNumber) {
     for (int code : {-1, 1, 5, 996, 998, 1053, 1059, 1063, 65535, 2147483647}) {
         EXPECT_EQ(ProductService::ReportErrorCode(code), "Error Code," + std::to_string(code));
