@@ -260,12 +260,12 @@ StepOutcome InstallSequence::DeleteTemp() {
 StepOutcome InstallSequence::CreateService() {
     StepOutcome create;
     ServiceOutcome created = m_service.CreateProductService();
-    create.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(created.error)));
+    RecordNow(create, StepName(), static_cast<Win32Error>(created.error));
     create.runLog = Format("Install ZIL Service retcode = %d\r\n", created.error);
     if (created.error != 0) {
         ShowStatus(created.statusLine);
         created = m_service.CreateProductService();
-        create.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(created.error)));
+        RecordNow(create, StepName(), static_cast<Win32Error>(created.error));
     }
     create.status = created.statusLine;
     create.runLog += created.statusLine;
@@ -283,17 +283,17 @@ StepOutcome InstallSequence::CreateService() {
 StepOutcome InstallSequence::StartService() {
     StepOutcome start;
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
-    start.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(started.error)));
+    RecordNow(start, StepName(), static_cast<Win32Error>(started.error));
     start.runLog = Format("START ZIL Service retcode = %d\r\n", started.error);
     start.runLog += started.statusLine;
     if (started.error != 0) {
         start.runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
         bool ran = m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
-        start.records.push_back(
-            RecordNow("Install Runtime", WIN_OK, ran ? "" : "its installer could not be started"));
+        RecordNow(start, "Install Runtime", WIN_OK,
+                  ran ? "" : "its installer could not be started");
         m_files.SweepRedistLeftovers();
         started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
-        start.records.push_back(RecordNow(StepName(), static_cast<Win32Error>(started.error)));
+        RecordNow(start, StepName(), static_cast<Win32Error>(started.error));
         if (started.error != 0) {
             start.error = static_cast<Win32Error>(started.error);
             start.status = started.statusLine;

@@ -198,8 +198,9 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     return extracted;
 }
 
-StepRecord Sequence::RecordNow(const char* name, Win32Error error, const char* failure) {
-    return {name, error, failure, m_platform.clock().now()};
+void Sequence::RecordNow(StepOutcome& outcome, const char* name, Win32Error error,
+                         const char* failure) {
+    outcome.records.push_back({name, error, failure, m_platform.clock().now()});
 }
 
 void Sequence::ShowStatus(const String& line) {
@@ -273,8 +274,7 @@ void Sequence::Pause(unsigned milliseconds) {
 StepOutcome Sequence::SendControl(int code) {
     ServiceOutcome sent = m_service.SendServiceControl(code);
     StepOutcome signalled;
-    signalled.records.push_back(
-        RecordNow(Format("Send ZIL Service Control %d", code).c_str(), sent.error));
+    RecordNow(signalled, Format("Send ZIL Service Control %d", code).c_str(), sent.error);
     m_observer.SetStatus(sent.statusLine);
     return signalled;
 }

@@ -101,8 +101,9 @@ protected:
     // The name of the step that runs now, as its table row gives it, for the run log lines that
     // name the step.
     const char* StepName() const { return m_stepName; }
-    // A line of the details taken now.
-    StepRecord RecordNow(const char* name, Win32Error error, const char* failure = "");
+    // Adds to the outcome a line of the details taken now.
+    void RecordNow(StepOutcome& outcome, const char* name, Win32Error error,
+                   const char* failure = "");
     // A line naming what could not be deleted now and what became of it (gone at the next
     // restart, left for a person, or someone else's and left alone); "" when everything went.
     String RetiredLine(const Removal& removal);
