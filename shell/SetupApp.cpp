@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/WindowsPaths.h"
 #include "setup/KeptSetup.h"
 #include "setup/SetupExitCode.h"
 #include "setup/SetupLogFile.h"
@@ -23,10 +24,12 @@ RunMode SetupApp::ModeOf(const String& argument) {
     if (argument.empty()) {
         return RunMode::Interactive;
     }
-    if (argument == "U" || argument == "u") {
+    // A switch is one letter, in either case.
+    char letter = argument.size() == 1 ? FoldCase(argument[0]) : '\0';
+    if (letter == 'U') {
         return RunMode::Uninstall;
     }
-    if (argument == "I" || argument == "i") {
+    if (letter == 'I') {
         return RunMode::Install;
     }
     return RunMode::Usage;
