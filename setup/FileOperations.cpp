@@ -35,13 +35,6 @@ const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
                                                        "vcredist.*"};
 
-String InProgramFolder(const char* name) {
-    String path = SETUP_PROGRAM_DIR;
-    path += '\\';
-    path += name;
-    return path;
-}
-
 // The images among the extracted files, once they are in the program folder.
 constexpr auto SETUP_PROGRAM_IMAGES = JoinPath(SFX_PROGRAM_PATH, "*.bmp");
 constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SFX_PROGRAM_PATH, "*.ico");
@@ -56,10 +49,10 @@ FileOperations::FileOperations(Platform& platform)
 // nobody else may write to. Only something left at the path (which a user can keep there, by
 // holding a file in it open or by its access list) earns a folder of another name; a folder that
 // cannot be made at all could not be made under another name either.
-TempFolder FileOperations::MakePrivateFolder(const String& usual) {
+TempFolder FileOperations::MakePrivateFolder(TextRef usual) {
     FileSystem& files = m_platform.files();
     TempFolder made;
-    made.path = usual;
+    made.path = usual.c_str();
     made.cleared = RemoveOrRetire(usual);
     made.error = files.createPrivateDirectory(usual);
     PathInfo info;
@@ -76,11 +69,11 @@ TempFolder FileOperations::MakeTempDirectory() {
     return made;
 }
 
-Win32Error FileOperations::MakeSubstituteFolder(const String& usual, String& made) {
+Win32Error FileOperations::MakeSubstituteFolder(TextRef usual, String& made) {
     std::uint64_t seed = m_platform.clock().now() ^ reinterpret_cast<std::uintptr_t>(&seed);
     Win32Error error = WIN_ALREADY_EXISTS;
     for (int attempt = 0; attempt < SUBSTITUTE_ATTEMPTS && error != WIN_OK; ++attempt) {
-        String name = usual + "." + SubstituteSuffix(seed, attempt);
+        String name = String(usual.c_str()) + "." + SubstituteSuffix(seed, attempt);
         error = m_platform.files().createPrivateDirectory(name);
         if (error == WIN_OK) {
             made = name;
@@ -141,7 +134,7 @@ Removal FileOperations::DeleteIfPresent(const String& path) {
     return error == WIN_OK ? Removal{} : Retire(path, error);
 }
 
-Removal FileOperations::RemoveOrRetire(const String& path) {
+Removal FileOperations::RemoveOrRetire(TextRef path) {
     Win32Error error = m_platform.files().removeTree(path);
     if (error == WIN_OK || error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {
         return {};
@@ -153,7 +146,7 @@ Removal FileOperations::RemoveOrRetire(const String& path) {
     if (found == WIN_FILE_NOT_FOUND || found == WIN_PATH_NOT_FOUND) {
         return {};
     }
-    return Retire(path, error);
+    return Retire(path.c_str(), error);
 }
 
 // What is left goes out of the way under a new name and is deleted when Windows next starts
@@ -200,9 +193,9 @@ bool FileOperations::IsSetupsOwn(const String& path) {
            info.trusted;
 }
 
-String FileOperations::FreeName(const String& base) {
+String FileOperations::FreeName(TextRef base) {
     for (int suffix = 1; suffix <= SFX_FREE_NAME_SUFFIXES; ++suffix) {
-        String name = base;
+        String name = base.c_str();
         if (suffix > 1) {
             name += '.';
             name += static_cast<char>('0' + suffix);
@@ -238,10 +231,10 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
     return error;
 }
 
-FileInUse FileOperations::FirstFileInUse(const String& folder) {
+FileInUse FileOperations::FirstFileInUse(TextRef folder) {
     FileSystem& files = m_platform.files();
     std::vector<String> items;
-    files.listMatches(folder + "\\*", items);
+    files.listMatches(PathIn(folder, "*"), items);
     for (const String& item : items) {
         PathInfo info;
         if (files.pathInfo(item, info) != WIN_OK || info.kind == PathKind::Link) {
@@ -330,12 +323,12 @@ bool FileOperations::RunAndWait(const String& file, const String& parameters) {
 void FileOperations::DeleteSetupTools() {
     FileSystem& files = m_platform.files();
     for (const char* tool : SETUP_ONLY_PROGRAMS) {
-        String path = InProgramFolder(tool);
+        String path = PathIn(SETUP_PROGRAM_DIR, tool);
         if (files.findFile(path)) {
             files.shellDelete(path);
         }
     }
-    files.shellDelete(InProgramFolder(SETUP_ONLY_SCRIPTS));
+    files.shellDelete(PathIn(SETUP_PROGRAM_DIR, SETUP_ONLY_SCRIPTS));
 }
 
 void FileOperations::SweepRedistLeftovers() {
@@ -382,6 +375,13 @@ std::vector<String> FileOperations::NewMatches(const String& pattern) {
         }
     }
     return added;
+}
+
+String PathIn(TextRef folder, const char* name) {
+    String path = folder.c_str();
+    path += '\\';
+    path += name;
+    return path;
 }
 
 String LeftoverLine(const Removal& removal) {

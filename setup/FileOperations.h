@@ -41,6 +41,8 @@ struct TempFolder {
 // A run log line naming what a removal could not delete now and what became of it (gone at the
 // next restart, left for a person, or someone else's and left alone); "" when everything went.
 String LeftoverLine(const Removal& removal);
+// The path of `name` in `folder`.
+String PathIn(TextRef folder, const char* name);
 
 // A file that another program holds open so that it cannot be deleted.
 struct FileInUse {
@@ -64,7 +66,7 @@ public:
     // is there is someone else's and can be neither removed nor moved aside, a private folder of a
     // fresh name beside it (created exclusively, so nothing planted is taken over) is made
     // instead: an ordinary user's folder cannot stop a run.
-    TempFolder MakePrivateFolder(const String& usual);
+    TempFolder MakePrivateFolder(TextRef usual);
     // The same for the temporary folder; TempDirectory() names it from then on.
     TempFolder MakeTempDirectory();
     // The folder the payload is extracted to: C:\ZIL_Setup_temp unless MakeTempDirectory had to
@@ -76,15 +78,15 @@ public:
     Removal DeleteProgramDirectory();
     Removal DeleteTempDirectory();
     // The same for any path, a link removed as a link.
-    Removal RemoveOrRetire(const String& path);
+    Removal RemoveOrRetire(TextRef path);
     // Every extracted file into the program folder, then the images into their folder.
     Win32Error MoveFilesIntoPlace();
     // The first file below the folder that cannot be deleted now because another program holds
     // it (error 0 when there is none): replacing such a folder would break that program.
-    FileInUse FirstFileInUse(const String& folder);
+    FileInUse FirstFileInUse(TextRef folder);
     // A name beside `base` that nothing has: base itself, else base.2 ... base.9; empty when
     // all are taken.
-    String FreeName(const String& base);
+    String FreeName(TextRef base);
     // A folder set aside moves back to where it was; when renames are refused, its files are
     // copied back and the folder goes once they are.
     Win32Error MoveBack(const String& setAside, const String& folder);
@@ -113,7 +115,7 @@ private:
     // Renames what is at the path to a free name beside it: that name, "" when it could not move.
     String MoveAside(const String& path);
     bool IsSetupsOwn(const String& path);
-    Win32Error MakeSubstituteFolder(const String& usual, String& made);
+    Win32Error MakeSubstituteFolder(TextRef usual, String& made);
     String InTempDirectory(const String& path) const;
     Win32Error CopyTree(const String& from, const String& to);
     std::vector<String> RedistLeftovers();

@@ -43,8 +43,8 @@ int KeptSetup::RunCopy(const String& argument) {
     if (!Took(log, KEPT_STEP_FOLDER, run.error)) {
         return SETUP_EXIT_FAILURE;
     }
-    const String copy = run.path + "\\" + SFX_KEPT_SETUP_NAME;
-    const String waiting = run.path + "\\" + SETUP_RUN_KEPT_NAME;
+    const String copy = PathIn(run.path, SFX_KEPT_SETUP_NAME);
+    const String waiting = PathIn(run.path, SETUP_RUN_KEPT_NAME);
     std::uint32_t exitCode = SETUP_EXIT_FAILURE;
     // A running program can be renamed within its volume: out of the program folder, it keeps
     // no folder of the product from going. Left inside, it would: the copy does not run then.
