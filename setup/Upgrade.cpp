@@ -63,7 +63,7 @@ bool ParseRecord(const String& bytes, UpgradeRecord& record) {
         if (header.lengths[i] > bytes.size() - at) {
             return false;
         }
-        texts[i]->assign(bytes, at, header.lengths[i]);
+        texts[i]->assign(bytes.data() + at, header.lengths[i]);
         at += header.lengths[i];
     }
     record.serviceExisted = header.serviceExisted != 0;
@@ -158,9 +158,10 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
         }
     }
     if (resumed.error != WIN_OK) {
-        return {Interrupted::Failed, resumed.error, resumed.note};
+        resumed.outcome = Interrupted::Failed;
+    } else {
+        DeleteRecord();
     }
-    DeleteRecord();
     return resumed;
 }
 
@@ -408,7 +409,7 @@ Undone Upgrade::RegisterAsRecorded(const UpgradeRecord& record) {
         return {removed, {}};
     }
     ServiceOutcome created = m_service.RegisterService(record.service);
-    return {static_cast<Win32Error>(created.error), created.statusLine};
+    return {static_cast<Win32Error>(created.error), std::move(created.statusLine)};
 }
 
 // A service that cannot even be asked is tried all the same: the log then says it failed.
