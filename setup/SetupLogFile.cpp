@@ -23,10 +23,10 @@ Win32Error SetupLogFile::Write(const String& runLog, int exitCode) {
     return Rewrite();
 }
 
-Win32Error SetupLogFile::Append(const String& line) {
-    bool ended = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
+Win32Error SetupLogFile::Append(std::string_view line) {
     m_text += line;
-    if (!ended) {
+    // Once appended, the line's end is the text's end.
+    if (line.size() < 2 || !m_text.ends_with("\r\n")) {
         m_text += "\r\n";
     }
     return Rewrite();

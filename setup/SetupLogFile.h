@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "StringType.h"
 
 #include "platform/Platform.h"
@@ -38,7 +40,7 @@ public:
     Win32Error Write(const String& runLog, int exitCode);
     // Adds a line after the run log (a message that a command-line run may not show in a box);
     // the line end is added when the text has none.
-    Win32Error Append(const String& line);
+    Win32Error Append(std::string_view line);
     // A code decided after the sequence (a previous version found); rewrites a written file.
     Win32Error SetExitCode(int exitCode);
 
