@@ -37,6 +37,11 @@ bool IsSetupOnly(std::string_view path) {
     return MatchesWildcard(SETUP_ONLY_SCRIPTS, name);
 }
 
+// The mark that ends the kept key: whether the replaced entry existed.
+RegistryValue KeptMark(bool existed) {
+    return RegistryValue::Dword(KEPT_MARK, existed ? 1 : 0);
+}
+
 // A path in a command line: quoted, for the blanks of "Program Files (x86)".
 String Quoted(const String& path) {
     return "\"" + path + "\"";
@@ -103,8 +108,7 @@ Win32Error ProductEntry::KeepReplaced(const std::vector<RegistryValue>& replaced
             return error;
         }
     }
-    return m_registry.setValue(SETUP_ENTRY_REPLACED_KEY,
-                               RegistryValue::Dword(KEPT_MARK, existed ? 1 : 0));
+    return m_registry.setValue(SETUP_ENTRY_REPLACED_KEY, KeptMark(existed));
 }
 
 // The entry's values become exactly these, in this order: none of the old ones stays.
@@ -148,9 +152,9 @@ Win32Error ProductEntry::GiveBack() {
     for (RegistryValue& value : kept) {
         if (value.name == KEPT_MARK) {
             marked = true;
-            existed = value == RegistryValue::Dword(KEPT_MARK, 1);
+            existed = value == KeptMark(true);
         } else if (value.name.starts_with(KEPT_VALUE_PREFIX)) {
-            value.name.erase(0, String(KEPT_VALUE_PREFIX).size());
+            value.name.erase(0, std::string_view(KEPT_VALUE_PREFIX).size());
             replaced.push_back(std::move(value));
         }
     }
