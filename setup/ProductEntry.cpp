@@ -161,8 +161,10 @@ Win32Error ProductEntry::GiveBack() {
     // The entry's values go back first, the kept key last: cut off anywhere, the next run
     // still finds what to give back. Where there was no entry, an empty key stays until the
     // end, which no one lists.
-    if (marked &&
-        (error = ReplaceValues(existed ? replaced : std::vector<RegistryValue>{})) != WIN_OK) {
+    if (!existed) {
+        replaced.clear();
+    }
+    if (marked && (error = ReplaceValues(replaced)) != WIN_OK) {
         return error;
     }
     if (error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
