@@ -7,8 +7,9 @@
 // takes the next number, "%%" is a percent sign. Nothing else of printf is needed, and the C
 // library's printf engine would be a fifth of the Windows program's size. A "%d" without a number
 // left stays as it is.
-inline String FormatNumbers(const char* text, std::initializer_list<long long> numbers) {
-    String out;
+inline void FormatNumbersInto(String& out, const char* text,
+                              std::initializer_list<long long> numbers) {
+    out.clear();
     const long long* next = numbers.begin();
     for (const char* at = text; *at != '\0'; ++at) {
         if (at[0] == '%' && at[1] == 'd' && next != numbers.end()) {
@@ -21,10 +22,24 @@ inline String FormatNumbers(const char* text, std::initializer_list<long long> n
             out += *at;
         }
     }
+}
+
+// Kept out of line: inlined, the string it returns would be built and moved at every caller.
+[[gnu::noinline]] inline String FormatNumbers(const char* text,
+                                              std::initializer_list<long long> numbers) {
+    String out;
+    FormatNumbersInto(out, text, numbers);
     return out;
 }
 
 template <class... Numbers>
 String Format(const char* text, Numbers... numbers) {
     return FormatNumbers(text, {static_cast<long long>(numbers)...});
+}
+
+// Format written straight into `out`, replacing what it held: where the text only goes into an
+// existing string, this spares a temporary, its move and its destruction at every call.
+template <class... Numbers>
+void FormatTo(String& out, const char* text, Numbers... numbers) {
+    FormatNumbersInto(out, text, {static_cast<long long>(numbers)...});
 }

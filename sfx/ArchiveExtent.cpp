@@ -131,16 +131,16 @@ int FindArchiveExtent(File& file, std::uint64_t fileLength, ArchiveExtent& exten
     }
     std::uint64_t tableEnd = std::uint64_t{directory.address} + directory.size;
     if (directory.address < directory.headersEnd) {
-        fault = Format(
-            "the certificate table at %d starts inside the program's headers (they end "
-            "at %d)",
-            directory.address, directory.headersEnd);
+        FormatTo(fault,
+                 "the certificate table at %d starts inside the program's headers (they end "
+                 "at %d)",
+                 directory.address, directory.headersEnd);
         return SFX_ERR_SIGNATURE;
     }
     if (tableEnd > fileLength) {
-        fault =
-            Format("the certificate table at %d of %d bytes runs past the end of the file at %d",
-                   directory.address, directory.size, fileLength);
+        FormatTo(fault,
+                 "the certificate table at %d of %d bytes runs past the end of the file at %d",
+                 directory.address, directory.size, fileLength);
         return SFX_ERR_SIGNATURE;
     }
     extent.hasCertificateTable = true;

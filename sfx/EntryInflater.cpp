@@ -96,8 +96,8 @@ int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, String& fa
         fault =
             Format("stream does not end within its packed size of %d bytes", entry.m_packedSize);
     } else if (status != Z_STREAM_END) {
-        fault = String("stream damaged: ") +
-                (m_stream.msg != nullptr ? m_stream.msg : Format("inflate error %d", status));
+        fault = "stream damaged: ";
+        fault += m_stream.msg != nullptr ? m_stream.msg : Format("inflate error %d", status);
     }
     return fault.empty() ? SFX_OK : SFX_ERR_CORRUPT;
 }

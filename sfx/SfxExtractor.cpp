@@ -83,6 +83,12 @@ String SfxExtractor::Label(std::uint32_t index) const {
     return EntryLabel(static_cast<int>(index), m_entries[index]);
 }
 
+// Sets `out` to the entry's label and the text: built in place, with no sum of temporaries.
+void SfxExtractor::Labelled(String& out, std::uint32_t index, std::string_view text) const {
+    out = Label(index);
+    out += text;
+}
+
 int SfxExtractor::ReadDirectory(File& archive) {
     String fault;
     return ReadDirectory(archive, fault);
@@ -119,8 +125,9 @@ int SfxExtractor::ParseDirectory(File& archive, String& fault) {
         !ReadAt(archive, end - SFX_VERSION_DISTANCE, version, sizeof(version)) ||
         std::memcmp(version, SFX_VERSION, sizeof(version)) != 0 ||
         !ReadNumberAt(archive, end - SFX_COUNT_DISTANCE, count)) {
-        fault = "no archive trailer of version " + String(SFX_VERSION, SFX_VERSION_LENGTH) +
-                Format(" ends at %d", end);
+        fault = "no archive trailer of version ";
+        fault.append(SFX_VERSION, SFX_VERSION_LENGTH);
+        fault += Format(" ends at %d", end);
         return SFX_ERR_SIGNATURE;
     }
     if (count == 0) {
@@ -128,7 +135,7 @@ int SfxExtractor::ParseDirectory(File& archive, String& fault) {
         return SFX_ERR_NO_DATA;
     }
     if (count > SFX_MAX_ENTRIES) {
-        fault = Format("%d entries, more than %d", count, SFX_MAX_ENTRIES);
+        FormatTo(fault, "%d entries, more than %d", count, SFX_MAX_ENTRIES);
         return SFX_ERR_SIGNATURE;
     }
     std::uint64_t directoryStart = 0;
@@ -157,18 +164,18 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
         std::uint32_t nameLength = 0;
         distance += SFX_NUMBER_LENGTH;
         if (distance > archiveEnd || !ReadNumberAt(archive, archiveEnd - distance, nameLength)) {
-            fault = Format("record of entry %d lies outside the file", k);
+            FormatTo(fault, "record of entry %d lies outside the file", k);
             return SFX_ERR_SIGNATURE;
         }
         if (nameLength > SFX_MAX_NAME_LENGTH) {
-            fault = Format("entry %d has a name of %d bytes, more than %d", k, nameLength,
-                           SFX_MAX_NAME_LENGTH);
+            FormatTo(fault, "entry %d has a name of %d bytes, more than %d", k, nameLength,
+                     SFX_MAX_NAME_LENGTH);
             return SFX_ERR_SIGNATURE;
         }
         distance += nameLength + SFX_RECORD_NAME;
         if (distance > archiveEnd ||
             !ReadAt(archive, archiveEnd - distance + SFX_RECORD_NAME, name, nameLength)) {
-            fault = Format("record of entry %d lies outside the file", k);
+            FormatTo(fault, "record of entry %d lies outside the file", k);
             return SFX_ERR_SIGNATURE;
         }
         // A zero byte ends the name early.
@@ -178,7 +185,7 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
         if (!ReadNumberAt(archive, record + SFX_RECORD_PACKED_SIZE, entry.m_packedSize) ||
             !ReadNumberAt(archive, record + SFX_RECORD_SIZE, entry.m_size) ||
             !ReadNumberAt(archive, record + SFX_RECORD_OFFSET, entry.m_offset)) {
-            fault = Format("cannot read the record of entry %d", k);
+            FormatTo(fault, "cannot read the record of entry %d", k);
             return SFX_ERR_SIGNATURE;
         }
     }
@@ -191,7 +198,8 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
 int SfxExtractor::CheckNames(std::uint32_t count, String& fault) const {
     for (std::uint32_t k = 0; k < count; ++k) {
         if (const char* problem = EntryNameFault(m_entries[k].m_name); problem != nullptr) {
-            fault = Label(k) + ": " + problem;
+            Labelled(fault, k, ": ");
+            fault += problem;
             return SFX_ERR_SIGNATURE;
         }
     }
@@ -199,8 +207,8 @@ int SfxExtractor::CheckNames(std::uint32_t count, String& fault) const {
     std::size_t second = 0;
     auto nameAt = [this](std::size_t index) -> const String& { return m_entries[index].m_name; };
     if (FindDuplicateNames(count, nameAt, first, second)) {
-        fault = Label(static_cast<std::uint32_t>(second)) +
-                Format(": the name of entry %d again, ignoring case", first);
+        Labelled(fault, static_cast<std::uint32_t>(second),
+                 Format(": the name of entry %d again, ignoring case", first));
         return SFX_ERR_SIGNATURE;
     }
     return SFX_OK;
@@ -215,24 +223,24 @@ int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
     for (std::uint32_t k = 0; k < count; ++k) {
         const ArchiveEntry& entry = m_entries[k];
         if (entry.m_offset != position) {
-            fault =
-                Label(k) + Format(": stream starts at %d, not right after the previous one at %d",
-                                  entry.m_offset, position);
+            Labelled(fault, k,
+                     Format(": stream starts at %d, not right after the previous one at %d",
+                            entry.m_offset, position));
             return SFX_ERR_SIGNATURE;
         }
         position += entry.m_packedSize;
     }
     if (position != directoryStart) {
-        fault =
-            Label(count - 1) + Format(": stream ends at %d, not where the directory starts at %d",
-                                      position, directoryStart);
+        Labelled(fault, count - 1,
+                 Format(": stream ends at %d, not where the directory starts at %d", position,
+                        directoryStart));
         return SFX_ERR_SIGNATURE;
     }
     if (extent.hasCertificateTable && !extent.tableEndsFile &&
         extent.tableStart + extent.tableSize > m_entries[0].m_offset) {
-        fault = Format(
-            "the certificate table at %d of %d bytes overlaps the archive, which starts at %d",
-            extent.tableStart, extent.tableSize, m_entries[0].m_offset);
+        FormatTo(fault,
+                 "the certificate table at %d of %d bytes overlaps the archive, which starts at %d",
+                 extent.tableStart, extent.tableSize, m_entries[0].m_offset);
         return SFX_ERR_SIGNATURE;
     }
     return SFX_OK;
@@ -304,7 +312,8 @@ bool SfxExtractor::HasEntry(const String& name) const {
 // The first failure is the one to report: later ones often only follow from it.
 void SfxExtractor::NoteFailure(int index, const String& fault, Win32Error error) {
     if (m_failedEntry.empty()) {
-        m_failedEntry = Label(static_cast<std::uint32_t>(index)) + ": " + fault;
+        Labelled(m_failedEntry, static_cast<std::uint32_t>(index), ": ");
+        m_failedEntry += fault;
         m_failedEntryError = error;
     }
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include "StringType.h"
 
 #include "platform/FileSystem.h"
@@ -62,6 +63,7 @@ private:
                     String& fault) const;
     int CheckNames(std::uint32_t count, String& fault) const;
     String Label(std::uint32_t index) const;
+    void Labelled(String& out, std::uint32_t index, std::string_view text) const;
 
     std::array<ArchiveEntry, SFX_MAX_ENTRIES> m_entries;
     ArchiveExtent m_extent;

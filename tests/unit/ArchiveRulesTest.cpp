@@ -3,6 +3,7 @@
 // made to lie where the rule is about records. Setup must refuse it as verify does, before
 // anything is written when the directory alone shows the fault.
 
+#include "sfx/EntryName.h"
 #include "sfx/TargetFolders.h"
 #include "tests/unit/ArchiveTestSupport.h"
 
@@ -169,3 +170,64 @@ TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fault a directory read gives, into a string that held something before.
+std::string DirectoryFault(const std::string& bytes) {
+    MemoryFile archive(bytes);
+    std::string fault = "left over";
+    EXPECT_EQ(SfxExtractor().ReadDirectory(archive, fault), SFX_ERR_SIGNATURE);
+    return fault;
+}
+
+std::string Number(std::uint64_t value) {
+    return std::to_string(value);
+}
+
+}  // namespace
+
+// The log names the entry and the numbers of each fault: the whole text, nothing of an earlier
+// one left in front.
+TEST(ArchiveFaultTextTest, FaultsNameTheEntryAndTheNumbers) {
+    std::string ab = BuildArchive({{"a", "alpha", ""}, {"b", "beta", ""}}, "MZ");
+    std::uint64_t offset = Field(ab, 1, SFX_RECORD_OFFSET);
+    std::uint64_t end = offset + Field(ab, 1, SFX_RECORD_PACKED_SIZE);
+
+    std::string version = ab;
+    version[version.size() - SFX_VERSION_DISTANCE] ^= 1;
+    std::string misnamed = BuildArchive({{"a", "alpha", ""}, {"a\\..\\b", "beta", ""}});
+    const char* problem = EntryNameFault("a\\..\\b");
+    ASSERT_NE(problem, nullptr);
+    struct Case {
+        std::string bytes;
+        std::string fault;
+    };
+    for (const Case& c : std::vector<Case>{
+             {version, "no archive trailer of version " +
+                           std::string(SFX_VERSION, SFX_VERSION_LENGTH) + " ends at " +
+                           Number(version.size())},
+             {Moved(ab, 0, SFX_RECORD_PACKED_SIZE, 1),
+              "entry 1 (b): stream starts at " + Number(offset) +
+                  ", not right after the previous one at " + Number(offset + 1)},
+             {Moved(ab, 1, SFX_RECORD_PACKED_SIZE, -1),
+              "entry 1 (b): stream ends at " + Number(end - 1) +
+                  ", not where the directory starts at " + Number(end)},
+             {BuildArchive({{"a", "alpha", ""}, {"A", "beta", ""}}),
+              "entry 1 (A): the name of entry 0 again, ignoring case"},
+             {misnamed, std::string("entry 1 (a\\..\\b): ") + problem},
+         }) {
+        EXPECT_EQ(DirectoryFault(c.bytes), c.fault);
+    }
+
+    // A stream that zlib refuses: the first failure is kept with its entry's label.
+    std::string damaged = ab;
+    damaged[Field(ab, 0, SFX_RECORD_OFFSET)] = 0;
+    MemoryFile archive(damaged);
+    MemoryTarget target;
+    SfxExtractor extractor;
+    EXPECT_EQ(extractor.Extract(archive, target, nullptr, nullptr), SFX_ERR_CORRUPT);
+    const std::string prefix = "entry 0 (a): stream damaged: ";
+    EXPECT_EQ(extractor.FailedEntry().substr(0, prefix.size()), prefix);
+    EXPECT_GT(extractor.FailedEntry().size(), prefix.size());
+}
