@@ -54,6 +54,14 @@ enum class PathKind {
     Other,  // a device, pipe or socket
 };
 
+// An item of a folder listing, with what the listing itself tells of it: nothing is opened for
+// it, which under Wine is a hundred times dearer than the listing.
+struct FolderItem {
+    String path;
+    PathKind kind = PathKind::File;  // a file, a folder or a link (any reparse point)
+    std::uint64_t size = 0;          // a file's bytes; 0 for the rest
+};
+
 struct PathInfo {
     PathKind kind = PathKind::File;
     std::uint64_t size = 0;
@@ -90,11 +98,11 @@ public:
     // component as on Windows ("*.*" matches every name, with or without a dot); a folder path
     // without wildcards matches the folder itself.
     bool findFile(TextRef pattern) {
-        std::vector<String> paths;
-        return listMatches(pattern, paths) == WIN_OK;
+        std::vector<FolderItem> items;
+        return listItems(pattern, items) == WIN_OK;
     }
-    // The full paths of the pattern's matches, sorted by name.
-    virtual Win32Error listMatches(TextRef pattern, std::vector<String>& paths) = 0;
+    // The pattern's matches, sorted by their full paths.
+    virtual Win32Error listItems(TextRef pattern, std::vector<FolderItem>& items) = 0;
 
     // The shell's move and delete (FOF_NOCONFIRMATION: overwrite, create and delete without
     // asking, no recycle bin). The source is a path whose last component may hold wildcards.

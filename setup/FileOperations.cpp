@@ -211,13 +211,13 @@ String FileOperations::FreeName(TextRef base) {
 
 Win32Error FileOperations::MoveFilesIntoPlace() {
     FileSystem& files = m_platform.files();
-    std::vector<String> extracted;
-    Win32Error error = files.listMatches(m_tempDirectory + "\\*.*", extracted);
+    std::vector<FolderItem> extracted;
+    Win32Error error = files.listItems(m_tempDirectory + "\\*.*", extracted);
     // Item by item, as the Windows layer would move a pattern anyway; the first failure stops
     // the rest.
-    for (const String& item : extracted) {
+    for (const FolderItem& item : extracted) {
         if (error == WIN_OK) {
-            error = files.shellMove(item, SETUP_PROGRAM_DIR);
+            error = files.shellMove(item.path, SETUP_PROGRAM_DIR);
         }
     }
     Win32Error images = files.shellMove(SETUP_PROGRAM_IMAGES.data(), SETUP_ICON_DIR);
@@ -233,22 +233,23 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
 
 FileInUse FileOperations::FirstFileInUse(TextRef folder) {
     FileSystem& files = m_platform.files();
-    std::vector<String> items;
-    files.listMatches(PathIn(folder, "*"), items);
-    for (const String& item : items) {
-        PathInfo info;
-        if (files.pathInfo(item, info) != WIN_OK || info.kind == PathKind::Link) {
+    std::vector<FolderItem> items;
+    files.listItems(PathIn(folder, "*"), items);
+    for (const FolderItem& item : items) {
+        if (item.kind == PathKind::Link) {
             continue;
         }
-        if (info.kind == PathKind::Folder) {
-            if (FileInUse inUse = FirstFileInUse(item); inUse.error != WIN_OK) {
+        if (item.kind == PathKind::Folder) {
+            if (FileInUse inUse = FirstFileInUse(item.path); inUse.error != WIN_OK) {
                 return inUse;
             }
             continue;
         }
         std::unique_ptr<File> file;
-        if (Win32Error error = files.open(item, FileMode::DeleteCheck, file); error != WIN_OK) {
-            return {error, item};
+        // A file gone since the listing holds nothing up.
+        if (Win32Error error = files.open(item.path, FileMode::DeleteCheck, file);
+            error != WIN_OK && error != WIN_FILE_NOT_FOUND) {
+            return {error, item.path};
         }
     }
     return {};
@@ -274,11 +275,12 @@ Win32Error FileOperations::CopyTree(const String& from, const String& to) {
         error != WIN_OK && error != WIN_ALREADY_EXISTS) {
         return error;
     }
-    std::vector<String> items;
-    files.listMatches(from + "\\*", items);
-    for (const String& item : items) {
-        String target = to + item.substr(from.size());
-        Win32Error error = IsFolder(files, item) ? CopyTree(item, target) : CopyFile(item, target);
+    std::vector<FolderItem> items;
+    files.listItems(from + "\\*", items);
+    for (const FolderItem& item : items) {
+        String target = to + item.path.substr(from.size());
+        Win32Error error = item.kind == PathKind::Folder ? CopyTree(item.path, target)
+                                                         : CopyFile(item.path, target);
         if (error != WIN_OK) {
             return error;
         }
@@ -352,11 +354,10 @@ std::vector<String> FileOperations::RedistLeftovers() {
     std::vector<String> found;
     for (const char* drive : theSweptDrives) {
         for (const char* pattern : theRedistLeftovers) {
-            std::vector<String> matches;
-            m_platform.files().listMatches(String(drive) + pattern, matches);
-            // One by one: the copy a range would compile in is half a kilobyte.
-            for (const String& match : matches) {
-                found.push_back(match);
+            std::vector<FolderItem> matches;
+            m_platform.files().listItems(String(drive) + pattern, matches);
+            for (const FolderItem& match : matches) {
+                found.push_back(match.path);
             }
         }
     }
@@ -364,14 +365,14 @@ std::vector<String> FileOperations::RedistLeftovers() {
 }
 
 std::vector<String> FileOperations::NewMatches(const String& pattern) {
-    std::vector<String> matches;
-    m_platform.files().listMatches(pattern, matches);
+    std::vector<FolderItem> matches;
+    m_platform.files().listItems(pattern, matches);
     // A handful of names at most: a plain search does.
     std::vector<String> added;
-    for (const String& path : matches) {
-        if (std::find(m_redistBaseline.begin(), m_redistBaseline.end(), path) ==
+    for (const FolderItem& match : matches) {
+        if (std::find(m_redistBaseline.begin(), m_redistBaseline.end(), match.path) ==
             m_redistBaseline.end()) {
-            added.push_back(path);
+            added.push_back(match.path);
         }
     }
     return added;

@@ -19,22 +19,31 @@ bool Missing(Win32Error error) {
     return error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND;
 }
 
-// The programs and scripts that only setup needs are deleted once the service runs, after the
-// entry is written: they are no part of the installation's size. The path is read in place:
-// no copy of its folder and name for each file summed.
-bool IsSetupOnly(std::string_view path) {
-    std::size_t separator = path.find_last_of("\\/");
-    if (separator == std::string_view::npos ||
-        !EqualsIgnoringCase(path.substr(0, separator), SETUP_PROGRAM_DIR)) {
-        return false;
-    }
-    std::string_view name = path.substr(separator + 1);
+// The programs and scripts that only setup needs, by their names in the program folder.
+bool IsSetupOnly(std::string_view name) {
     for (const char* program : SETUP_ONLY_PROGRAMS) {
         if (EqualsIgnoringCase(name, program)) {
             return true;
         }
     }
     return MatchesWildcard(SETUP_ONLY_SCRIPTS, name);
+}
+
+// The bytes of the files in the folder and below it. Setup's own tools in the program folder
+// are deleted once the service runs, after the entry is written: they are no part of the
+// installation's size.
+std::uint64_t FileBytes(FileSystem& files, const String& folder, bool programFolder) {
+    std::uint64_t bytes = 0;
+    std::vector<FolderItem> items;
+    files.listItems(folder + "\\*", items);
+    for (const FolderItem& item : items) {
+        if (item.kind == PathKind::Folder) {
+            bytes += FileBytes(files, item.path, false);
+        } else if (!programFolder || !IsSetupOnly(item.path.c_str() + folder.size() + 1)) {
+            bytes += item.size;
+        }
+    }
+    return bytes;
 }
 
 // The mark that ends the kept key: whether the replaced entry existed.
@@ -194,28 +203,5 @@ Win32Error ProductEntry::Remove() {
 // The installed files' size (setup's own tools left out), rounded up to whole KiB, as Apps &
 // features shows it.
 std::uint32_t ProductEntry::InstalledKiB() {
-    std::uint64_t bytes = 0;
-    String folder = SETUP_PROGRAM_DIR;
-    std::vector<String> folders;  // found below it, not summed yet
-    for (;;) {
-        std::vector<String> items;
-        m_files.listMatches(folder + "\\*", items);
-        for (const String& item : items) {
-            PathInfo info;
-            if (m_files.pathInfo(item, info) != WIN_OK) {
-                continue;
-            }
-            if (info.kind == PathKind::Folder) {
-                folders.push_back(item);
-            } else if (info.kind == PathKind::File && !IsSetupOnly(item)) {
-                bytes += info.size;
-            }
-        }
-        if (folders.empty()) {
-            break;
-        }
-        folder = std::move(folders.back());
-        folders.pop_back();
-    }
-    return static_cast<std::uint32_t>((bytes + 1023) / 1024);
+    return static_cast<std::uint32_t>((FileBytes(m_files, SETUP_PROGRAM_DIR, true) + 1023) / 1024);
 }

@@ -177,11 +177,10 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
         String pattern = path;
         pattern += suffix;
         pattern += '*';
-        std::vector<String> matches;
-        if (files.listMatches(pattern, matches) == WIN_OK) {
-            for (const String& match : matches) {
-                ClearLeftover(match, cleared);
-            }
+        std::vector<FolderItem> matches;
+        files.listItems(pattern, matches);
+        for (const FolderItem& match : matches) {
+            ClearLeftover(match.path, cleared);
         }
     }
     // A record that its run could only empty names nothing; it is setup's to delete.

@@ -112,9 +112,10 @@ bool CollectInputs(FileSystem& files, const std::vector<String>& paths, PackList
             continue;
         }
         pack.folders.push_back(path);
-        std::vector<String> matches;
-        files.listMatches(path + "/*", matches);
-        for (const String& match : matches) {
+        std::vector<FolderItem> items;
+        files.listItems(path + "/*", items);
+        for (const FolderItem& item : items) {
+            const String& match = item.path;
             PathInfo found;
             if (files.pathInfo(match, found) != WIN_OK) {
                 error = match + ": vanished while the folder was read";
@@ -163,11 +164,11 @@ String CheckOutsideInputFolders(FileSystem& files, const String& out, const Stri
         return partial + ": vanished after it was created";
     }
     for (const String& folder : pack.folders) {
-        std::vector<String> matches;
-        files.listMatches(folder + "/*", matches);
-        for (const String& match : matches) {
+        std::vector<FolderItem> items;
+        files.listItems(folder + "/*", items);
+        for (const FolderItem& item : items) {
             PathInfo info;
-            if (files.pathInfo(match, info) == WIN_OK && info.SameFileAs(created)) {
+            if (files.pathInfo(item.path, info) == WIN_OK && info.SameFileAs(created)) {
                 return out + ": the output lies inside the input folder " + folder;
             }
         }

@@ -262,6 +262,12 @@ Win32Error HostPathInfo(const std::string& path, PathInfo& info) {
     return WIN_OK;
 }
 
+FolderItem HostFolderItem(std::string path, const std::string& hostPath) {
+    PathInfo info;
+    HostPathInfo(hostPath, info);  // an item gone since the listing stays a file of no bytes
+    return {std::move(path), info.kind, info.kind == PathKind::File ? info.size : 0};
+}
+
 Win32Error HostListNames(const std::string& folder, const std::string& pattern,
                          std::vector<std::string>& names) {
     names.clear();
@@ -343,10 +349,9 @@ Win32Error HostFileSystem::removeTree(TextRef pathText) {
     return HostRemoveTree(HostForm(path));
 }
 
-Win32Error HostFileSystem::listMatches(TextRef windowsPatternText,
-                                       std::vector<std::string>& paths) {
+Win32Error HostFileSystem::listItems(TextRef windowsPatternText, std::vector<FolderItem>& items) {
     const std::string windowsPattern(windowsPatternText);
-    paths.clear();
+    items.clear();
     std::string pattern = HostForm(windowsPattern);
     if (pattern.empty()) {
         return WIN_FILE_NOT_FOUND;
@@ -362,7 +367,7 @@ Win32Error HostFileSystem::listMatches(TextRef windowsPatternText,
         if (!HostExists(path)) {
             return NotFound(path);
         }
-        paths.push_back(path);
+        items.push_back(HostFolderItem(path, path));
         return WIN_OK;
     }
     std::string hostFolder = folder.empty() && pattern[0] != '/' ? "."
@@ -373,17 +378,18 @@ Win32Error HostFileSystem::listMatches(TextRef windowsPatternText,
         return error;
     }
     for (const std::string& match : names) {
-        paths.push_back(folder.empty() && pattern[0] != '/' ? match : folder + "/" + match);
+        std::string path = folder.empty() && pattern[0] != '/' ? match : folder + "/" + match;
+        items.push_back(HostFolderItem(path, path));
     }
-    return paths.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
+    return items.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
 Win32Error HostFileSystem::shellMove(TextRef fromPatternText, TextRef toPathText) {
     const std::string fromPattern(fromPatternText);
     const std::string toPath(toPathText);
     std::string toFolder = HostForm(toPath);
-    std::vector<std::string> paths;
-    if (Win32Error error = listMatches(fromPattern, paths); error != WIN_OK) {
+    std::vector<FolderItem> items;
+    if (Win32Error error = listItems(fromPattern, items); error != WIN_OK) {
         return error;
     }
     if (!IsDirectory(toFolder)) {
@@ -393,8 +399,8 @@ Win32Error HostFileSystem::shellMove(TextRef fromPatternText, TextRef toPathText
             return Win32ErrorFromErrno(error.value());
         }
     }
-    for (const std::string& path : paths) {
-        if (Win32Error error = HostMoveInto(path, toFolder); error != WIN_OK) {
+    for (const FolderItem& item : items) {
+        if (Win32Error error = HostMoveInto(item.path, toFolder); error != WIN_OK) {
             return error;
         }
     }
@@ -403,12 +409,12 @@ Win32Error HostFileSystem::shellMove(TextRef fromPatternText, TextRef toPathText
 
 Win32Error HostFileSystem::shellDelete(TextRef patternText) {
     const std::string pattern(patternText);
-    std::vector<std::string> paths;
-    if (Win32Error error = listMatches(pattern, paths); error != WIN_OK) {
+    std::vector<FolderItem> items;
+    if (Win32Error error = listItems(pattern, items); error != WIN_OK) {
         return error;
     }
-    for (const std::string& path : paths) {
-        if (Win32Error error = HostRemoveTree(path); error != WIN_OK) {
+    for (const FolderItem& item : items) {
+        if (Win32Error error = HostRemoveTree(item.path); error != WIN_OK) {
             return error;
         }
     }

@@ -45,6 +45,8 @@ bool HostExists(const std::string& path);
 Win32Error HostRename(const std::string& from, const std::string& to, bool replace);
 // What a host path names, a link not followed.
 Win32Error HostPathInfo(const std::string& path, PathInfo& info);
+// A listing's item named `path` for what the host path names.
+FolderItem HostFolderItem(std::string path, const std::string& hostPath);
 // Names in a host folder that match a Windows wildcard pattern, sorted by byte order.
 Win32Error HostListNames(const std::string& folder, const std::string& pattern,
                          std::vector<std::string>& names);
@@ -63,7 +65,7 @@ public:
     Win32Error createDirectory(TextRef path) override;
     Win32Error createPrivateDirectory(TextRef path) override;
     Win32Error removeTree(TextRef path) override;
-    Win32Error listMatches(TextRef pattern, std::vector<std::string>& paths) override;
+    Win32Error listItems(TextRef pattern, std::vector<FolderItem>& items) override;
     Win32Error shellMove(TextRef fromPattern, TextRef toFolder) override;
     Win32Error shellDelete(TextRef pattern) override;
     Win32Error moveFile(TextRef from, TextRef to, bool replace) override;

@@ -77,8 +77,8 @@ public:
     Win32Error removeTree(TextRef path) override {
         return m_seam.guard(Kind::Delete, [&] { return m_files.removeTree(path); });
     }
-    Win32Error listMatches(TextRef pattern, std::vector<std::string>& paths) override {
-        return m_files.listMatches(pattern, paths);
+    Win32Error listItems(TextRef pattern, std::vector<FolderItem>& items) override {
+        return m_files.listItems(pattern, items);
     }
     Win32Error shellMove(TextRef fromPattern, TextRef toFolder) override {
         return m_seam.guard(Kind::Move, [&] { return m_files.shellMove(fromPattern, toFolder); });

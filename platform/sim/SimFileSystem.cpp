@@ -222,10 +222,16 @@ Win32Error SimFileSystem::matches(const std::string& pattern,
     return names.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
-Win32Error SimFileSystem::listMatches(TextRef patternText, std::vector<std::string>& paths) {
+Win32Error SimFileSystem::listItems(TextRef patternText, std::vector<FolderItem>& items) {
     const std::string pattern(patternText);
+    std::vector<std::string> windowsPaths;
     std::vector<std::string> hostPaths;
-    return matches(pattern, paths, hostPaths);
+    Win32Error error = matches(pattern, windowsPaths, hostPaths);
+    items.clear();
+    for (std::size_t i = 0; i < windowsPaths.size(); ++i) {
+        items.push_back(HostFolderItem(std::move(windowsPaths[i]), hostPaths[i]));
+    }
+    return error;
 }
 
 Win32Error SimFileSystem::shellMove(TextRef fromPatternText, TextRef toFolderText) {

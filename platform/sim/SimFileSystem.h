@@ -26,7 +26,7 @@ public:
     Win32Error createDirectory(TextRef path) override;
     Win32Error createPrivateDirectory(TextRef path) override;
     Win32Error removeTree(TextRef path) override;
-    Win32Error listMatches(TextRef pattern, std::vector<std::string>& paths) override;
+    Win32Error listItems(TextRef pattern, std::vector<FolderItem>& items) override;
     Win32Error shellMove(TextRef fromPattern, TextRef toFolder) override;
     Win32Error shellDelete(TextRef pattern) override;
     Win32Error moveFile(TextRef from, TextRef to, bool replace) override;

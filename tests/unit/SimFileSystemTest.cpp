@@ -145,24 +145,44 @@ TEST_F(SimFileSystemTest, ShortNamesAndTrailingDotsNameTheSameFile) {
     EXPECT_TRUE(shortName.SameFileAs(longName));
 }
 
+// "path kind size" for each item, in the listing's order.
+std::vector<std::string> Described(const std::vector<FolderItem>& items) {
+    std::vector<std::string> lines;
+    for (const FolderItem& item : items) {
+        const char* kinds[] = {"file", "folder", "link", "other"};
+        lines.push_back(item.path + " " + kinds[static_cast<int>(item.kind)] + " " +
+                        std::to_string(item.size));
+    }
+    return lines;
+}
+
 TEST_F(SimFileSystemTest, FindAndListUseWildcardsInTheLastComponent) {
-    Touch("C/eula.txt");
+    Touch("C/eula.txt", "twelve bytes");
     Touch("C/EULA");
-    Touch("C/install.exe");
+    Touch("C/install.exe", "");
     Touch("C/Dir/sub/f.bmp");
+    fs::create_symlink(m_root / "C" / "eula.txt", m_root / "C" / "here");
     EXPECT_TRUE(m_files->findFile("C:\\eula.*"));
     EXPECT_TRUE(m_files->findFile("C:\\Dir"));
     EXPECT_TRUE(m_files->findFile("C:\\dir\\"));
     EXPECT_FALSE(m_files->findFile("D:\\eula.*"));
     EXPECT_FALSE(m_files->findFile("C:\\Missing\\*.*"));
-    std::vector<std::string> paths;
-    EXPECT_EQ(m_files->listMatches("C:\\*.*", paths), WIN_OK);
-    EXPECT_EQ(paths,
-              (std::vector<std::string>{"C:\\Dir", "C:\\EULA", "C:\\eula.txt", "C:\\install.exe"}));
-    EXPECT_EQ(m_files->listMatches("C:\\*.zip", paths), WIN_FILE_NOT_FOUND);
-    EXPECT_EQ(m_files->listMatches("C:\\Nope\\*.zip", paths), WIN_PATH_NOT_FOUND);
-    EXPECT_EQ(m_files->listMatches("C:\\nope.txt", paths), WIN_FILE_NOT_FOUND);
-    EXPECT_EQ(m_files->listMatches("C:\\Nope\\nope.txt", paths), WIN_PATH_NOT_FOUND);
+    // What the listing tells of each item without opening it: a link is a link of no bytes,
+    // whatever it points at; a folder has no bytes either.
+    std::vector<FolderItem> items;
+    EXPECT_EQ(m_files->listItems("C:\\*.*", items), WIN_OK);
+    EXPECT_EQ(Described(items), (std::vector<std::string>{"C:\\Dir folder 0", "C:\\EULA file 1",
+                                                          "C:\\eula.txt file 12", "C:\\here link 0",
+                                                          "C:\\install.exe file 0"}));
+    // Without wildcards the item itself, under the name it was asked by.
+    EXPECT_EQ(m_files->listItems("C:\\EULA.TXT", items), WIN_OK);
+    EXPECT_EQ(Described(items), (std::vector<std::string>{"C:\\EULA.TXT file 12"}));
+    EXPECT_EQ(m_files->listItems("C:\\dir\\", items), WIN_OK);
+    EXPECT_EQ(Described(items), (std::vector<std::string>{"C:\\dir folder 0"}));
+    EXPECT_EQ(m_files->listItems("C:\\*.zip", items), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_files->listItems("C:\\Nope\\*.zip", items), WIN_PATH_NOT_FOUND);
+    EXPECT_EQ(m_files->listItems("C:\\nope.txt", items), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_files->listItems("C:\\Nope\\nope.txt", items), WIN_PATH_NOT_FOUND);
     EXPECT_TRUE(IsFolder(*m_files, "C:\\DIR\\Sub"));
     EXPECT_FALSE(IsFolder(*m_files, "C:\\eula.txt"));
 }

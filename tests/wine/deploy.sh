@@ -46,6 +46,10 @@ expect "InstallLocation" "$(entry_value InstallLocation)" 'C:\Program Files (x86
 expect "UninstallString" "$(entry_value UninstallString)" "\"$kept\""
 expect "QuietUninstallString" "$(entry_value QuietUninstallString)" "\"$kept\" /U"
 expect "NoModify, NoRepair" "$(entry_value NoModify) $(entry_value NoRepair)" "0x1 0x1"
+# Setup's own tools are gone by now; everything else in the folder was there when it was written.
+installed=$(find "$program_dir" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+expect "EstimatedSize is the installed files' KiB, rounded up" "$(entry_value EstimatedSize)" \
+    "$(printf '0x%x' $(((installed + 1023) / 1024)))"
 expect "the kept setup program is the one that ran" \
     "$(cmp -s "$setup" "$program_dir/ZIL_Setup.exe" && echo same)" same
 
