@@ -6,27 +6,32 @@
 
 namespace {
 
-constexpr unsigned long ADLER_MODULUS = 65521;
+constexpr uInt ADLER_MODULUS = 65521;
 // The most bytes that can be added before the second sum could pass 32 bits.
 constexpr uInt ADLER_RUN = 5552;
 
 }  // namespace
 
-extern "C" uLong adler32(uLong adler, const Bytef* buffer, uInt length) {
+// It runs once for every byte of the payload: built for speed where the rest of the program is
+// built for size, which would keep the second sum in memory, a store and a load for each byte
+// (under Wine it took a fifth of the extraction's processor time).
+extern "C" __attribute__((optimize("O2"))) uLong adler32(uLong adler, const Bytef* buffer,
+                                                         uInt length) {
     if (buffer == nullptr) {
         return 1;  // zlib's way to ask for the initial value
     }
-    unsigned long sum1 = adler & 0xFFFF;
-    unsigned long sum2 = (adler >> 16) & 0xFFFF;
-    while (length > 0) {
-        uInt run = length < ADLER_RUN ? length : ADLER_RUN;
-        length -= run;
-        while (run-- > 0) {
+    uInt sum1 = adler & 0xFFFF;
+    uInt sum2 = (adler >> 16) & 0xFFFF;
+    const Bytef* end = buffer + length;
+    while (buffer != end) {
+        auto left = static_cast<uInt>(end - buffer);
+        const Bytef* runEnd = buffer + (left < ADLER_RUN ? left : ADLER_RUN);
+        do {
             sum1 += *buffer++;
             sum2 += sum1;
-        }
+        } while (buffer != runEnd);
         sum1 %= ADLER_MODULUS;
         sum2 %= ADLER_MODULUS;
     }
-    return (sum2 << 16) | sum1;
+    return (uLong{sum2} << 16) | sum1;
 }
