@@ -301,6 +301,22 @@ Win32Error FileOperations::CopyFile(TextRef from, TextRef to) {
     return CopyRest(*source, *target).error;
 }
 
+Win32Error FileOperations::CopyOwnImage(TextRef to) {
+    FileSystem& files = m_platform.files();
+    File* image = nullptr;
+    if (Win32Error error = files.ownImage(image); error != WIN_OK) {
+        return error;
+    }
+    std::unique_ptr<File> target;
+    if (Win32Error error = image->seek(0, SeekOrigin::Begin); error != WIN_OK) {
+        return error;
+    }
+    if (Win32Error error = files.open(to, FileMode::CreateWrite, target); error != WIN_OK) {
+        return error;
+    }
+    return CopyRest(*image, *target).error;
+}
+
 int FileOperations::CompileMof(const String& script) {
     String system;
     if (m_platform.files().systemDirectory(system) != WIN_OK) {
@@ -317,9 +333,15 @@ int FileOperations::CompileMof(const String& script) {
 }
 
 bool FileOperations::RunAndWait(const String& file, const String& parameters) {
+    std::uint32_t exitCode = 0;
+    return RunAndWait(file, parameters, exitCode);
+}
+
+bool FileOperations::RunAndWait(const String& file, const String& parameters,
+                                std::uint32_t& exitCode) {
     m_redistBaseline = RedistLeftovers();
     m_redistBaselineTaken = true;
-    return m_platform.processes().runAndWait(file, parameters) == WIN_OK;
+    return m_platform.processes().runForExitCode(file, parameters, exitCode) == WIN_OK;
 }
 
 void FileOperations::DeleteSetupTools() {

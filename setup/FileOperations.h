@@ -91,6 +91,9 @@ public:
     // copied back and the folder goes once they are.
     Win32Error MoveBack(const String& setAside, const String& folder);
 
+    // The running program's own file, as it was opened at start-up (whatever is at its path
+    // now), into a new file or over an old one.
+    Win32Error CopyOwnImage(TextRef to);
     // One file's bytes into a new file (or over an old one; a link there is removed, not
     // followed).
     Win32Error CopyFile(TextRef from, TextRef to);
@@ -102,6 +105,8 @@ public:
     int CompileMof(const String& script);
     // Starts the program and waits for its end, however long; false when it cannot start.
     bool RunAndWait(const String& file, const String& parameters);
+    // The same, with the exit code the program ended with.
+    bool RunAndWait(const String& file, const String& parameters, std::uint32_t& exitCode);
     // The programs and scripts only setup needs, out of the program folder.
     void DeleteSetupTools();
     // What the runtime's installer leaves at the roots of C:, D: and E:, but only what appeared

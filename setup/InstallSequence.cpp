@@ -6,6 +6,15 @@
 #include "setup/StepLine.h"
 #include "sfx/ExtractCodes.h"
 
+namespace {
+
+// What the runtime's installer ends with when the runtime is complete only after a restart of
+// Windows: the Windows Installer's codes for a restart required, and for one it has started.
+constexpr std::uint32_t REDIST_EXIT_RESTART_REQUIRED = 3010;
+constexpr std::uint32_t REDIST_EXIT_RESTART_STARTED = 1641;
+
+}  // namespace
+
 InstallSequence::InstallSequence(const SequenceContext& context)
     : Sequence(context),
       m_upgrade(m_platform, m_files, m_service, m_transaction, *this),
@@ -22,6 +31,8 @@ std::vector<InstallStep> InstallSequence::Steps() {
     using S = InstallSequence;
     using F = StepFailure;
     return {
+        {"Put Back ZIL Setup", RunStep<Sequence, &S::PutBackKeptSetup>, -1, F::GoesOn},
+        {"Remove ZIL Setup Run Folder", RunStep<Sequence, &S::ClearRunFolders>, -1, F::GoesOn},
         {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
         {"Extract ZIL Files", RunStep<S, &S::Extract>, -1, F::Ends},
         {"Register ZIL WMI Classes", RunStep<S, &S::RegisterWmiClasses>, -1, F::GoesOn},
@@ -30,6 +41,8 @@ std::vector<InstallStep> InstallSequence::Steps() {
         {"Restore Interrupted ZIL Upgrade", RunStep<S, &S::ResumeInterruptedUpgrade>, -1,
          F::Restores},
         {"Remove Old ZIL Leftovers", RunStep<S, &S::ClearLeftovers>, -1, F::Restores},
+        // The resume may have brought back a folder that lost its uninstaller.
+        {"Put Back ZIL Setup", RunStep<Sequence, &S::PutBackKeptSetup>, -1, F::GoesOn},
         {"Record ZIL Upgrade", RunStep<S, &S::RecordUpgrade>, -1, F::Restores},
         {"Check Old ZIL Files", RunStep<S, &S::CheckOldFiles>, -1, F::Restores},
         {"Delete ZIL Service", RunStep<S, &S::DeleteOldService>, -1, F::Restores},
@@ -129,6 +142,7 @@ StepOutcome InstallSequence::ResumeInterruptedUpgrade() {
     StepOutcome resume;
     resume.error = resumed.error;
     resume.runLog = resumed.note;
+    resume.Left(resumed.left);
     if (resumed.outcome == Upgrade::Interrupted::Resumed) {
         // The entry the cut-off run replaced comes back with its installation.
         if (Win32Error entry = m_entry.GiveBack(); entry != WIN_OK) {
@@ -147,6 +161,7 @@ StepOutcome InstallSequence::ClearLeftovers() {
     StepOutcome clear;
     clear.error = cleared.error;
     clear.runLog = cleared.runLog;
+    clear.restart = cleared.restart;
     return clear;
 }
 
@@ -235,7 +250,7 @@ StepOutcome InstallSequence::WriteEntry() {
     m_transaction.Made(
         "the Apps & features entry",
         [this] {
-            return Undone{m_entry.GiveBack(), {}};
+            return Undone{m_entry.GiveBack(), {}, {}};
         },
         [this] {
             Removal released;
@@ -251,7 +266,8 @@ StepOutcome InstallSequence::DeleteTemp() {
     Removal removal = m_files.DeleteTempDirectory();
     StepOutcome deleted;
     deleted.error = removal.error;
-    deleted.runLog = StepLine(StepName(), removal.error) + RetiredLine(removal);
+    deleted.runLog = StepLine(StepName(), removal.error);
+    deleted.Left(removal);
     return deleted;
 }
 
@@ -288,9 +304,15 @@ StepOutcome InstallSequence::StartService() {
     start.runLog += started.statusLine;
     if (started.error != 0) {
         start.runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
-        bool ran = m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS);
+        std::uint32_t redistExit = 0;
+        bool ran = m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS, redistExit);
         RecordNow(start, "Install Runtime", WIN_OK,
-                  ran ? "" : "its installer could not be started");
+                  !ran              ? "its installer could not be started"
+                  : redistExit == 0 ? ""
+                                    : Format("exit code %d", redistExit).c_str());
+        // The runtime is complete only once Windows restarts: so is the product that needs it.
+        bool runtimeRestart = ran && (redistExit == REDIST_EXIT_RESTART_REQUIRED ||
+                                      redistExit == REDIST_EXIT_RESTART_STARTED);
         m_files.SweepRedistLeftovers();
         started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
         RecordNow(start, StepName(), static_cast<Win32Error>(started.error));
@@ -300,6 +322,10 @@ StepOutcome InstallSequence::StartService() {
             return start;
         }
         start.runLog += started.statusLine;
+        if (runtimeRestart) {
+            start.restart.push_back(
+                Format("the runtime redistributable (its installer ended %d)", redistExit));
+        }
     }
     start.runLog += "Start Service Success !!!\r\n";
     return start;
@@ -313,7 +339,7 @@ StepOutcome InstallSequence::CommitUpgrade() {
             committed.error = removal.error;
             committed.runLog += StepLine(StepName(), removal.error);
         }
-        committed.runLog += RetiredLine(removal);
+        committed.Left(removal);
     }
     return committed;
 }
@@ -339,20 +365,18 @@ StepOutcome InstallSequence::Launch() {
 }
 
 void InstallSequence::Conclude() {
-    if (!IsCommandLine(m_mode)) {
-        WriteLog(SuccessCode());
-        m_observer.ShowMessage(SuccessMessage("Install ZIL Success"));
-    }
-    Finish(SuccessCode(), true);
+    RunEnd end;
+    end.exitCode = SuccessCode();
+    end.box = SuccessMessage("Install ZIL Success");
+    End(end);
 }
 
 // A step failed before the new installation was complete: back to how the machine was. What
 // cannot be given back is named, and the record stays for the next run to finish.
 void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed) {
     m_runLog += StepLine(step, failed.error);
-    Restoration restored = m_transaction.GiveBack();
+    Restoration restored = GiveBack();
     m_log.Step("Restore Old ZIL Installation", restored.error);
-    m_runLog += restored.runLog;
     m_upgrade.Restored(restored);
     m_files.DeleteTempDirectory();
     EndWithFailure("Install ZIL Failed", SETUP_EXIT_FAILURE);
@@ -364,13 +388,14 @@ void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed
 void InstallSequence::EndKeepingChanges(const StepOutcome& failed) {
     const char* message = "Start ZIL Service Failed ";
     bool commandLine = IsCommandLine(m_mode);
+    RunEnd end;
+    end.exitCode = SETUP_EXIT_FAILURE;
     if (commandLine) {
-        m_runLog += message;
-        m_runLog += "\r\n";
-    } else {
-        m_observer.ShowMessage(message);
+        end.logged = String(message) + "\r\n";
     }
-    m_runLog += failed.status;
-    PublishRunLog();
-    Finish(SETUP_EXIT_FAILURE, commandLine);
+    end.box = message;
+    end.afterBox = failed.status;
+    end.publish = failed.status.empty();
+    end.close = commandLine;
+    End(end);
 }

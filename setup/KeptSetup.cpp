@@ -1,17 +1,148 @@
 #include "setup/KeptSetup.h"
 
-#include "setup/StepLine.h"
+#include <memory>
+
+#include "platform/WindowsPaths.h"
 #include "setup/FileOperations.h"
 #include "setup/ProductPaths.h"
+#include "setup/Sequence.h"
 #include "setup/SetupExitCode.h"
+#include "setup/StepLine.h"
 
 namespace {
 
-// The hand-over's steps, as the log file names them.
-constexpr const char* KEPT_STEP_FOLDER = "Make ZIL Setup Run Folder";
-constexpr const char* KEPT_STEP_COPY = "Copy ZIL Setup";
-constexpr const char* KEPT_STEP_MOVE_OUT = "Move ZIL Setup Out Of Program Folder";
-constexpr const char* KEPT_STEP_START = "Start ZIL Setup Copy";
+// The hand-over shows nothing: it runs before any window, and its copy shows the run. It keeps
+// only the code the run ended with.
+class UnseenObserver : public SequenceObserver {
+public:
+    void SetTotalRange(int, int) override {}
+    void StepTotal() override {}
+    void SetCurrentPos(int) override {}
+    void ShowBars() override {}
+    void SetTotalLabel(const String&) override {}
+    void SetCurrentLabel(const String&) override {}
+    void SetStatus(const String&) override {}
+    void Refresh() override {}
+    void PumpMessages() override {}
+    void ShowMessage(const String&) override {}
+    void Finish(int exitCode, bool) override { m_exitCode = exitCode; }
+
+    int ExitCode() const { return m_exitCode; }
+
+private:
+    int m_exitCode = SETUP_EXIT_FAILURE;
+};
+
+// The kept program's hand-over to its copy, as a run of its own: steps of the one runner, each
+// change registered with its undo as it is made, so that a step that fails gives back the ones
+// before it. Its log is written only when it fails: otherwise the copy's is the run's.
+class HandOver : public Sequence {
+public:
+    HandOver(const SequenceContext& context, const String& arguments)
+        : Sequence(context), m_arguments(arguments) {}
+
+    void Run() override { RunTable(nullptr, Steps()); }
+
+    static std::vector<SequenceStep> Steps() {
+        using H = HandOver;
+        using F = StepFailure;
+        return {
+            {"Make ZIL Setup Run Folder", RunStep<H, &H::MakeRunFolder>, -1, F::Restores},
+            {"Copy ZIL Setup", RunStep<H, &H::CopyProgram>, -1, F::Restores},
+            {"Move ZIL Setup Out Of Program Folder", RunStep<H, &H::MoveOut>, -1, F::Restores},
+            {"Start ZIL Setup Copy", RunStep<H, &H::StartCopy>, -1, F::Restores},
+            {"Move ZIL Setup Back", RunStep<H, &H::ComeBack>, -1, F::Ends},
+            {"Leave ZIL Setup Run Folder", RunStep<H, &H::LeaveRunFolder>, -1, F::GoesOn},
+        };
+    }
+
+    // Whatever waits at the path may have been planted: it goes, and the folder is made afresh,
+    // where nobody else may write; someone else's that stays there gets a folder of another name.
+    StepOutcome MakeRunFolder() {
+        TempFolder run = m_files.MakePrivateFolder(SETUP_RUN_DIR);
+        if (run.error != WIN_OK) {
+            return StepOutcome::Failed(run.error);
+        }
+        m_runFolder = run.path;
+        m_transaction.Made(m_runFolder, [this] {
+            return Undone::Removed(m_files.RemoveOrRetire(m_runFolder));
+        });
+        return {};
+    }
+
+    // From the kept file, where only administrators write: the running program's own image
+    // stays unopened, since an open image could not be renamed out of the program folder.
+    StepOutcome CopyProgram() {
+        return StepOutcome::Failed(m_files.CopyFile(SETUP_KEPT_SETUP, Copy()));
+    }
+
+    // A running program can be renamed within its volume: out of the program folder, it keeps
+    // no folder of the product from going. Left inside, it would: the copy does not run then.
+    StepOutcome MoveOut() {
+        if (Win32Error error = m_platform.files().moveFile(SETUP_KEPT_SETUP, Waiting(), false);
+            error != WIN_OK) {
+            return StepOutcome::Failed(error);
+        }
+        m_transaction.Made(SFX_KEPT_SETUP_NAME, [this] { return Undone{PutBack(), {}, {}}; });
+        return {};
+    }
+
+    StepOutcome StartCopy() {
+        std::uint32_t exitCode = 0;
+        StepOutcome started = StepOutcome::Failed(
+            m_platform.processes().runForExitCode(Copy(), m_arguments, exitCode));
+        m_copyExitCode = static_cast<int>(exitCode);
+        return started;
+    }
+
+    // Where the product stayed (a failed uninstall), its uninstaller goes back with it; where it
+    // cannot, the run fails, and the program keeps waiting here for the next run to put back.
+    StepOutcome ComeBack() {
+        FileSystem& files = m_platform.files();
+        if (!files.findFile(SETUP_PROGRAM_DIR) || files.findFile(SETUP_KEPT_SETUP)) {
+            return {};
+        }
+        StepOutcome back = StepOutcome::Failed(PutBack());
+        if (back.error != WIN_OK) {
+            back.endMessage = FailureText(StepName(), back.error);
+            back.exitCode = SETUP_EXIT_FAILURE;
+        }
+        return back;
+    }
+
+    // The copy goes; the folder, with the waiting program in it, at the next restart.
+    StepOutcome LeaveRunFolder() {
+        FileSystem& files = m_platform.files();
+        files.removeFile(Copy());
+        Win32Error error = files.removeTree(m_runFolder);
+        if (error != WIN_OK) {
+            error = files.deleteAtRestart(m_runFolder);
+        }
+        StepOutcome left;
+        left.recordedError = error;
+        return left;
+    }
+
+private:
+    // The copy has run: its log is the run's, and its code the run's end.
+    void Conclude() override { m_observer.Finish(m_copyExitCode, true); }
+
+    String Copy() const { return PathIn(m_runFolder, SFX_KEPT_SETUP_NAME); }
+    String Waiting() const { return PathIn(m_runFolder, SETUP_RUN_KEPT_NAME); }
+
+    // By rename, else by a copy of the waiting program's bytes.
+    Win32Error PutBack() {
+        Win32Error error = m_platform.files().moveFile(Waiting(), SETUP_KEPT_SETUP, false);
+        if (error != WIN_OK && m_files.CopyFile(Waiting(), SETUP_KEPT_SETUP) == WIN_OK) {
+            error = WIN_OK;
+        }
+        return error;
+    }
+
+    String m_arguments;
+    String m_runFolder;
+    int m_copyExitCode = SETUP_EXIT_FAILURE;
+};
 
 }  // namespace
 
@@ -29,53 +160,33 @@ bool KeptSetup::IsThisProgram() {
            runningFile.kind == PathKind::File && runningFile.SameFileAs(keptFile);
 }
 
-int KeptSetup::RunCopy(const String& argument) {
-    // A second kept program would clear the first one's folder and rename over its files.
-    if (!m_platform.acquireKeptSetupLock()) {
+// The kept program starts its copy by the path it made, so the path's text tells the copy; a
+// kept program that holds its lock tells that it waits for it.
+bool KeptSetup::IsHandOverCopy() {
+    String running;
+    return m_platform.files().modulePath(running) == WIN_OK && IsInRunFolder(running) &&
+           !m_platform.acquireKeptSetupLock();
+}
+
+int KeptSetup::RunCopy(RunMode mode, const String& arguments) {
+    // Both locks before any change: another setup's set-aside or restore must not meet this
+    // hand-over's moves, and a second kept program would clear the first one's folder.
+    if (!m_platform.acquireSetupLock() || !m_platform.acquireKeptSetupLock()) {
         return SETUP_EXIT_ALREADY_RUNNING;
     }
-    FileSystem& files = m_platform.files();
-    FileOperations operations(m_platform);
+    auto extractor = std::make_unique<SfxExtractor>();
     SetupLogFile log(m_platform);
-    // Whatever waits at the path may have been planted: it goes, and the folder is made afresh,
-    // where nobody else may write; someone else's that stays there gets a folder of another name.
-    TempFolder run = operations.MakePrivateFolder(SETUP_RUN_DIR);
-    if (!Took(log, KEPT_STEP_FOLDER, run.error)) {
-        return SETUP_EXIT_FAILURE;
-    }
-    const String copy = PathIn(run.path, SFX_KEPT_SETUP_NAME);
-    const String waiting = PathIn(run.path, SETUP_RUN_KEPT_NAME);
-    std::uint32_t exitCode = SETUP_EXIT_FAILURE;
-    // A running program can be renamed within its volume: out of the program folder, it keeps
-    // no folder of the product from going. Left inside, it would: the copy does not run then.
-    if (Took(log, KEPT_STEP_COPY, operations.CopyFile(SETUP_KEPT_SETUP, copy)) &&
-        Took(log, KEPT_STEP_MOVE_OUT, files.moveFile(SETUP_KEPT_SETUP, waiting, false))) {
-        if (!Took(log, KEPT_STEP_START,
-                  m_platform.processes().runForExitCode(copy, argument, exitCode))) {
-            exitCode = SETUP_EXIT_FAILURE;
-        }
-        ComeBack(waiting);
-    }
-    files.removeFile(copy);
-    if (files.removeTree(run.path) != WIN_OK) {
-        files.deleteAtRestart(run.path);
-    }
-    return static_cast<int>(exitCode);
+    UnseenObserver observer;
+    HandOver(SequenceContext{m_platform, mode, *extractor, log, observer}, arguments).Run();
+    return observer.ExitCode();
 }
 
-// Nothing else would tell an administrator why the uninstall that Apps & features started did
-// nothing: the log file, as every failed run leaves it.
-bool KeptSetup::Took(SetupLogFile& log, const char* step, Win32Error error) {
-    log.Step(step, error);
-    if (error != WIN_OK) {
-        log.Write(FailureText(step, error) + "\r\n", SETUP_EXIT_FAILURE);
-    }
-    return error == WIN_OK;
-}
-
-void KeptSetup::ComeBack(const String& waiting) {
-    FileSystem& files = m_platform.files();
-    if (files.findFile(SETUP_PROGRAM_DIR) && !files.findFile(SETUP_KEPT_SETUP)) {
-        files.moveFile(waiting, SETUP_KEPT_SETUP, false);
-    }
+bool IsInRunFolder(const String& path) {
+    std::string_view text = path;
+    std::string_view folder = SETUP_RUN_DIR;
+    std::size_t name = text.rfind('\\');
+    return name != std::string_view::npos && name >= folder.size() &&
+           EqualsIgnoringCase(text.substr(0, folder.size()), folder) &&
+           (name == folder.size() || text[folder.size()] == '.') &&
+           text.substr(0, name).find('\\', folder.size()) == std::string_view::npos;
 }

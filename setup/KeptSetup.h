@@ -3,7 +3,7 @@
 #include "StringType.h"
 
 #include "platform/Platform.h"
-#include "setup/SetupLogFile.h"
+#include "setup/RunMode.h"
 
 // The setup program that the install keeps in the program folder (Apps & features starts it to
 // remove the product). A running program cannot be deleted, and a folder that holds one cannot
@@ -18,23 +18,26 @@ public:
     // True when this process runs from the kept setup program's file, however the path it was
     // started by is spelled (a short name, another case, a trailing dot...).
     bool IsThisProgram();
-    // Runs the copy with `argument` (the command line's last argument as given, or nothing) and
-    // returns its exit code. The running program waits beside its copy meanwhile, out of the
-    // program folder, and comes back when the copy left the product installed without it (a
-    // failed uninstall). What stays of the private folder (the running program itself) is
-    // deleted at the next restart: setup's own scratch, not the product, so it asks for no
-    // restart.
-    // 1618, with nothing touched, while another kept program hands over (a second click on
-    // Uninstall, a tool's retry). 1603, with the log file of a failed run, when the folder, the
-    // copy, the move out of the program folder or the copy's start fails: the copy never ran,
-    // and what the hand-over changed is given back.
-    int RunCopy(const String& argument);
+    // True when this process is the copy that a kept program runs and waits for: it runs from
+    // setup's own run folder while the kept program holds its lock. The kept program holds the
+    // one-setup lock for it too.
+    bool IsHandOverCopy();
+    // Hands the run over to the copy, the run's steps each with its undo: the run folder made,
+    // the copy written, the kept program moved out of the program folder beside it, the copy
+    // run with `arguments` and waited for, the kept program moved back where the product stayed
+    // (a failed uninstall). Returns the copy's exit code.
+    // 1618, before anything is touched, while another setup runs or another kept program hands
+    // over (a second click on Uninstall, a tool's retry). 1603, with the log file of a failed
+    // run, when a step fails: what the hand-over changed is given back, and a kept program that
+    // cannot go back into the product's folder is kept where it waits, for the next run to put
+    // back. What stays of the run folder (the running program itself) is deleted at the next
+    // restart: setup's own scratch, not the product, so it asks for no restart.
+    int RunCopy(RunMode mode, const String& arguments);
 
 private:
-    // Records one step of the hand-over; a failure is written to the log as the run's end.
-    bool Took(SetupLogFile& log, const char* step, Win32Error error);
-    // The waiting program goes back where the product still needs it.
-    void ComeBack(const String& waiting);
-
     Platform& m_platform;
 };
+
+// True when the path names a file in setup's run folder (or a private one beside it that a run
+// made when the usual one could not be cleared).
+bool IsInRunFolder(const String& path);

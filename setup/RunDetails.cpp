@@ -86,6 +86,10 @@ void RunDetails::Record(const char* name, const String& outcome, std::uint64_t a
     AppendLine(m_steps, line);
 }
 
+void RunDetails::WaitsForRestart(const String& what) {
+    Record("Waits For The Next Restart", what, m_clock.now());
+}
+
 String RunDetails::WindowsLine() const {
     WindowsVersion version = m_system.windowsVersion();
     return Format("%d.%d.%d on ", version.major, version.minor, version.build) +

@@ -33,6 +33,10 @@ public:
     // `failure` in words when not empty, else the Win32 error.
     void StepAt(std::uint64_t at, const char* name, Win32Error error, const String& failure);
 
+    // Something the run leaves for the next restart of Windows to finish, as a line among the
+    // steps.
+    void WaitsForRestart(const String& what);
+
     // "error 5: Access is denied.", with the system's words for the number.
     String ErrorInWords(Win32Error error) const;
 

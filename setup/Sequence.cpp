@@ -2,6 +2,7 @@
 
 #include "platform/Format.h"
 #include "progress/ExtractCallback.h"
+#include "setup/KeptSetup.h"
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
 #include "setup/StepLine.h"
@@ -18,6 +19,13 @@ int ExtractFailureExitCode(int result) {
 }  // namespace
 
 StepOutcome::StepOutcome() = default;
+
+void StepOutcome::Left(const Removal& removal) {
+    runLog += LeftoverLine(removal);
+    if (removal.leftover == Leftover::AtRestart) {
+        restart.push_back(removal.leftAt);
+    }
+}
 
 Sequence::Sequence(const SequenceContext& context)
     : m_platform(context.platform),
@@ -65,7 +73,11 @@ void Sequence::RunTable(const char* sequence, const std::vector<SequenceStep>& s
 }
 
 bool Sequence::BeginRun(const char* sequence, const char* behindTheWall) {
-    m_log.Begin(sequence, IsCommandLine(m_mode));
+    // Without a name the run is setup's own before any sequence (the kept program's hand-over):
+    // its log, if it writes one, is that of a setup run.
+    if (sequence != nullptr) {
+        m_log.Begin(sequence, IsCommandLine(m_mode));
+    }
     if (behindTheWall != nullptr) {
         // A restore after the commit would bring back what has been let go: such a table is a
         // mistake of setup's own, and runs nothing.
@@ -115,6 +127,7 @@ void Sequence::Record(const char* name, const StepOutcome& outcome) {
         details.StepAt(record.at, record.name.c_str(), record.error, record.failure);
     }
     m_runLog += outcome.runLog;
+    WaitsForRestart(outcome.restart, true);
     if (outcome.showRunLog) {
         PublishRunLog();
     } else if (!outcome.status.empty()) {
@@ -122,9 +135,27 @@ void Sequence::Record(const char* name, const StepOutcome& outcome) {
     }
 }
 
+// What waits for the restart is named where an administrator looks for why it is asked; only a
+// run that did its work asks for one (a failed run keeps its failure's code).
+void Sequence::WaitsForRestart(const std::vector<String>& what, bool counts) {
+    for (const String& item : what) {
+        m_log.Details().WaitsForRestart(item);
+        if (counts) {
+            m_restart.push_back(item);
+        }
+    }
+}
+
+Restoration Sequence::GiveBack() {
+    Restoration restored = m_transaction.GiveBack();
+    m_runLog += restored.runLog;
+    WaitsForRestart(restored.restart, false);
+    return restored;
+}
+
 // A sequence without a restore of its own gives its changes back and says which step failed.
 void Sequence::EndWithRestore(const char* step, const StepOutcome& failed) {
-    m_runLog += m_transaction.GiveBack().runLog;
+    static_cast<void>(GiveBack());
     EndWithFailure(FailureText(step, failed.error), SETUP_EXIT_FAILURE);
 }
 
@@ -140,7 +171,7 @@ StepOutcome Sequence::PrepareTempDirectory() {
     TempFolder made = m_files.MakeTempDirectory();
     const String& folder = m_files.TempDirectory();
     StepOutcome prepared;
-    prepared.runLog = RetiredLine(made.cleared);
+    prepared.Left(made.cleared);
     if (made.substitute && made.error == WIN_OK) {
         prepared.runLog +=
             NoteLine(SETUP_TEMP_DIR, ("cannot be cleared, setup uses " + folder).c_str());
@@ -216,20 +247,33 @@ void Sequence::WriteLog(int exitCode) {
     m_log.Write(m_runLog, exitCode);
 }
 
-void Sequence::Finish(int exitCode, bool close) {
-    WriteLog(exitCode);
-    m_observer.Finish(exitCode, close);
+// Every run ends here. The log is written before a box waits for a person, so that it tells the
+// outcome even while nobody answers; a box's answer may add lines, and the log is then written
+// again.
+void Sequence::End(const RunEnd& end) {
+    m_runLog += end.logged;
+    if (end.publish) {
+        PublishRunLog();
+    }
+    WriteLog(end.exitCode);
+    if (!end.box.empty() && !IsCommandLine(m_mode)) {
+        m_observer.ShowMessage(end.box);
+    }
+    if (!end.afterBox.empty()) {
+        m_runLog += end.afterBox;
+        PublishRunLog();
+        WriteLog(end.exitCode);
+    }
+    m_observer.Finish(end.exitCode, end.close);
 }
 
 void Sequence::EndWithFailure(const String& message, int exitCode) {
-    m_runLog += message;
-    m_runLog += "\r\n";
-    PublishRunLog();
-    WriteLog(exitCode);
-    if (!IsCommandLine(m_mode)) {
-        m_observer.ShowMessage(message);
-    }
-    Finish(exitCode, true);
+    RunEnd end;
+    end.exitCode = exitCode;
+    end.logged = message + "\r\n";
+    end.publish = true;
+    end.box = message;
+    End(end);
 }
 
 StepOutcome Sequence::ServiceReport(int error, const String& statusLine) {
@@ -252,19 +296,81 @@ StepOutcome Sequence::RunMofScript(const char* script) {
     return compiled;
 }
 
-String Sequence::RetiredLine(const Removal& removal) {
-    if (removal.leftover == Leftover::AtRestart) {
-        m_restartPending = true;
+bool Sequence::UpgradeInterrupted() {
+    PathInfo record;
+    return m_platform.files().pathInfo(SETUP_UPGRADE_RECORD, record) == WIN_OK && record.size > 0;
+}
+
+// The hand-over's own copy runs from a run folder while its kept program waits there to come
+// back by itself.
+bool Sequence::RunsAsHandOverCopy() {
+    String running;
+    return m_platform.files().modulePath(running) == WIN_OK && IsInRunFolder(running);
+}
+
+// An installation that Apps & features lists keeps its uninstaller: a hand-over cut off after
+// the kept program moved out, or one whose move back was refused, left it waiting in a run
+// folder. It goes back from there, or the running program (a release of the product's setup
+// too) is kept in its place. Where an upgrade was cut off, the folder at the program folder's
+// place is not the listed installation: the resume brings that back, with its own.
+StepOutcome Sequence::PutBackKeptSetup() {
+    FileSystem& files = m_platform.files();
+    if (RunsAsHandOverCopy() || UpgradeInterrupted() || !IsFolder(files, SETUP_PROGRAM_DIR) ||
+        files.findFile(SETUP_KEPT_SETUP)) {
+        return {};
     }
-    return LeftoverLine(removal);
+    std::vector<RegistryValue> entry;
+    if (m_platform.registry().readValues(SETUP_ENTRY_KEY, entry) != WIN_OK) {
+        return {};
+    }
+    Win32Error error = WIN_FILE_NOT_FOUND;
+    std::vector<FolderItem> runFolders;
+    files.listItems(String(SETUP_RUN_DIR) + "*", runFolders);
+    for (const FolderItem& folder : runFolders) {
+        String waiting = PathIn(folder.path, SETUP_RUN_KEPT_NAME);
+        PathInfo info;
+        if (error != WIN_OK && IsFolder(files, folder.path) &&
+            files.pathInfo(waiting, info) == WIN_OK && info.kind == PathKind::File &&
+            info.trusted) {
+            error = files.moveFile(waiting, SETUP_KEPT_SETUP, false);
+        }
+    }
+    if (error != WIN_OK) {
+        error = m_files.CopyOwnImage(SETUP_KEPT_SETUP);
+    }
+    StepOutcome put = StepOutcome::Failed(error);
+    put.runLog = error == WIN_OK ? NoteLine(SETUP_KEPT_SETUP, "missing, put back")
+                                 : StepLine(StepName(), error);
+    return put;
+}
+
+// What earlier hand-overs left goes once nothing runs from it: the kept program that waited
+// there has ended (the lock this run holds tells), and what it left for the restart need not
+// wait for one.
+StepOutcome Sequence::ClearRunFolders() {
+    StepOutcome cleared;
+    if (RunsAsHandOverCopy()) {
+        return cleared;
+    }
+    FileSystem& files = m_platform.files();
+    std::vector<FolderItem> runFolders;
+    files.listItems(String(SETUP_RUN_DIR) + "*", runFolders);
+    for (const FolderItem& folder : runFolders) {
+        PathInfo info;
+        if (files.pathInfo(folder.path, info) == WIN_OK && info.kind == PathKind::Folder &&
+            info.trusted) {
+            RecordNow(cleared, StepName(), files.removeTree(folder.path));
+        }
+    }
+    return cleared;
 }
 
 int Sequence::SuccessCode() const {
-    return m_restartPending ? SETUP_EXIT_RESTART_REQUIRED : SETUP_EXIT_SUCCESS;
+    return m_restart.empty() ? SETUP_EXIT_SUCCESS : SETUP_EXIT_RESTART_REQUIRED;
 }
 
 String Sequence::SuccessMessage(const char* text) const {
-    return m_restartPending ? String(text) + "\r\n" + SETUP_RESTART_NOTE : String(text);
+    return m_restart.empty() ? String(text) : String(text) + "\r\n" + SETUP_RESTART_NOTE;
 }
 
 void Sequence::Pause(unsigned milliseconds) {

@@ -43,6 +43,13 @@ public:
     // Where a step registers how to give back what it changed.
     Transaction& transaction() { return m_transaction; }
 
+    // The kept setup program goes back into a listed installation that lacks it (a hand-over
+    // cut off, a move back refused), and what earlier hand-overs left of setup's own run folder
+    // goes: neither for the hand-over's own copy, which runs from that folder while the kept
+    // program waits there.
+    StepOutcome PutBackKeptSetup();
+    StepOutcome ClearRunFolders();
+
 protected:
     // A sequence lives on its runner's stack and is never deleted through this class.
     ~Sequence() = default;
@@ -80,14 +87,26 @@ protected:
     void ShowStatus(const String& line) override;
     // The status edit shows the whole run log.
     void PublishRunLog();
-    // Records the outcome in the log file.
-    void WriteLog(int exitCode);
-    // The end of every path: the outcome recorded, the dialog closed unless a person is to look
-    // at it.
-    void Finish(int exitCode, bool close);
+    // How a run ends, in the one order every ending takes: lines for the run log (`logged`), the
+    // run log published to the status edit (`publish`), the log file written with the exit code,
+    // a person's box (`box`; never from the command line), the lines that the box's answer adds
+    // (`afterBox`, published when there are any), the log file brought up to date, and the dialog
+    // told the code, and closed unless a person is to read it (`close`).
+    struct RunEnd {
+        int exitCode = 0;
+        String logged;
+        bool publish = false;
+        String box;
+        String afterBox;
+        bool close = true;
+    };
+    void End(const RunEnd& end);
     // A failure that ends a sequence: logged, shown to a person (never from the command line),
     // and the dialog closed.
     void EndWithFailure(const String& message, int exitCode);
+    // Gives back every change of the run, the latest first: what could not be is named in the
+    // run log, and what the undos left for the next restart in the log's details.
+    Restoration GiveBack();
     void Pause(unsigned milliseconds);
     // A user-defined control code to the service; its status line shows, the run log keeps
     // nothing of it.
@@ -104,11 +123,8 @@ protected:
     // Adds to the outcome a line of the details taken now.
     void RecordNow(StepOutcome& outcome, const char* name, Win32Error error,
                    const char* failure = "");
-    // A line naming what could not be deleted now and what became of it (gone at the next
-    // restart, left for a person, or someone else's and left alone); "" when everything went.
-    String RetiredLine(const Removal& removal);
-    // The code of a run that did its work: 3010 when something it moved out of the way waits
-    // for the next restart, so that a deployment tool schedules one.
+    // The code of a run that did its work: 3010 when something it left waits for the next
+    // restart, so that a deployment tool schedules one.
     int SuccessCode() const;
     // A success's closing box: the text, and what the restart completes when one is due.
     String SuccessMessage(const char* text) const;
@@ -122,12 +138,13 @@ protected:
     ProductService m_service;
     Transaction m_transaction;
     String m_runLog;  // what the run did, line by line; the status edit shows it at the end
-    bool m_restartPending = false;  // something this run moved out of the way goes at the restart
 
 private:
     enum class StepResult { Next, Ended, CommitAndEnd };
 
     const char* m_stepName = "";
+    // What the steps so far left for the next restart, each named in the log's details.
+    std::vector<String> m_restart;
 
     // Starts the log of the run; false when the table is refused (the run has ended).
     bool BeginRun(const char* sequence, const char* behindTheWall);
@@ -135,4 +152,9 @@ private:
     StepResult Take(const char* name, int position, StepFailure onFailure,
                     const StepOutcome& outcome);
     void Record(const char* name, const StepOutcome& outcome);
+    void WaitsForRestart(const std::vector<String>& what, bool counts);
+    bool RunsAsHandOverCopy();
+    // A record of an upgrade that was cut off is there, for a later run to finish.
+    bool UpgradeInterrupted();
+    void WriteLog(int exitCode);
 };

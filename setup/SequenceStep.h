@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Win32Error.h"
+#include "setup/FileOperations.h"
 
 // What a step's failure does to the run. Steps run in the order of their table; the commit is a
 // wall: no step after it may ask for a restore, and a table in which one does is refused before
@@ -27,11 +28,12 @@ struct StepRecord {
     std::uint64_t at = 0;
 };
 
-// What a step did, for the runner to record: a step writes nothing itself. The runner records it
-// once in the log's details (its own line, or the records it gives in its place), appends its
-// run log lines, shows its status line, and applies the failure policy of its table row when
-// `error` is not 0.
-struct StepOutcome {
+// What a step did, for the runner to record: a step writes nothing itself, and no caller may drop
+// what it returns. The runner records it once in the log's details (its own line, or the records
+// it gives in its place), appends its run log lines, shows its status line, folds what it leaves
+// for the next restart into the run's exit code, and applies the failure policy of its table row
+// when `error` is not 0.
+struct [[nodiscard]] StepOutcome {
     Win32Error error = WIN_OK;  // what the failure policy looks at
     String runLog;              // lines for the run log, in order
     String status;              // the status line to show once the step is done; "" for none
@@ -46,6 +48,10 @@ struct StepOutcome {
     std::optional<std::uint64_t> recordedAt;
     // Lines of the details in place of the step's own line.
     std::vector<StepRecord> records;
+    // What the step leaves for the next restart of Windows to finish (a folder moved out of the
+    // way to be deleted then, a runtime that asks for one): a run that does its work ends 3010
+    // then, and its log names each.
+    std::vector<String> restart;
     // How a run that this step ends is told (the run log's last line, a person's box), and its
     // exit code; no message: the sequence ends as it would after its last step.
     String endMessage;
@@ -58,6 +64,13 @@ struct StepOutcome {
         StepOutcome outcome;
         outcome.error = failed;
         return outcome;
+    }
+    // What a removal could not delete now: its run log line, and what waits for the restart.
+    void Left(const Removal& removal);
+    void Left(const std::vector<Removal>& removals) {
+        for (const Removal& removal : removals) {
+            Left(removal);
+        }
     }
 };
 

@@ -12,6 +12,14 @@ void Transaction::Add(const String& what, const Action<Undone>& undo,
     }
 }
 
+Undone Undone::Removed(const Removal& removal) {
+    Undone undone{removal.error, LeftoverLine(removal), {}};
+    if (removal.leftover == Leftover::AtRestart) {
+        undone.restart.push_back(removal.leftAt);
+    }
+    return undone;
+}
+
 Restoration Transaction::GiveBack() {
     Restoration restored;
     while (!m_committed && !m_changes.empty()) {
@@ -19,6 +27,8 @@ Restoration Transaction::GiveBack() {
         m_changes.pop_back();
         Undone undone = change.undo();
         restored.runLog += undone.runLog;
+        restored.restart.insert(restored.restart.end(), undone.restart.begin(),
+                                undone.restart.end());
         if (undone.error != WIN_OK) {
             restored.runLog +=
                 NoteLine(change.what, Format("not given back, error %d", undone.error).c_str());

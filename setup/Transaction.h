@@ -9,17 +9,23 @@
 
 #include "setup/FileOperations.h"
 
-// What giving changes back did: the error of the first that could not be given back (0 when
-// every one is back) and the run log lines that say so.
-struct Restoration {
+// What one undo did: its error, the run log lines it tells it with, and what it left for the
+// next restart to delete (the new files that were held open, say).
+struct [[nodiscard]] Undone {
     Win32Error error = WIN_OK;
     String runLog;
+    std::vector<String> restart;
+
+    // An undo that removed something: its error, and what it could not delete now.
+    static Undone Removed(const Removal& removal);
 };
 
-// What one undo did: its error and the run log lines it tells it with.
-struct Undone {
+// What giving changes back did: the error of the first that could not be given back (0 when
+// every one is back), the run log lines that say so, and what waits for the next restart.
+struct [[nodiscard]] Restoration {
     Win32Error error = WIN_OK;
     String runLog;
+    std::vector<String> restart;
 };
 
 // The changes a sequence has made to the machine, each with how to give it back, made by the

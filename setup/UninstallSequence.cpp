@@ -19,6 +19,8 @@ std::vector<UninstallStep> UninstallSequence::Steps() {
     using S = UninstallSequence;
     using F = StepFailure;
     return {
+        {"Put Back ZIL Setup", RunStep<Sequence, &S::PutBackKeptSetup>, -1, F::GoesOn},
+        {"Remove ZIL Setup Run Folder", RunStep<Sequence, &S::ClearRunFolders>, -1, F::GoesOn},
         {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
         {"Extract ZIL Files", RunStep<S, &S::Extract>, -1, F::GoesOn},
         {"Unregister ZIL WMI Classes", RunStep<S, &S::UnregisterWmiClasses>, 58, F::GoesOn},
@@ -103,6 +105,7 @@ StepOutcome UninstallSequence::ClearInterruptedUpgrade() {
     Upgrade::Resumption cleared = m_upgrade.ResumeInterrupted(false);
     StepOutcome clear;
     clear.runLog = cleared.note;
+    clear.Left(cleared.left);
     clear.recordedError = cleared.error;
     return clear;
 }
@@ -113,6 +116,7 @@ StepOutcome UninstallSequence::ClearLeftovers() {
     StepOutcome clear;
     clear.error = cleared.error;
     clear.runLog = cleared.runLog;
+    clear.restart = cleared.restart;
     return clear;
 }
 
@@ -125,7 +129,7 @@ StepOutcome UninstallSequence::DeleteProgramFolder() {
     Removal program = m_files.DeleteProgramDirectory();
     StepOutcome removal;
     removal.recordedError = program.error;
-    removal.runLog = RetiredLine(program);
+    removal.Left(program);
     return removal;
 }
 
@@ -144,7 +148,7 @@ StepOutcome UninstallSequence::DeleteTemp() {
     Removal temp = m_files.DeleteTempDirectory();
     StepOutcome removal;
     removal.recordedError = temp.error;
-    removal.runLog = RetiredLine(temp);
+    removal.Left(temp);
     return removal;
 }
 
@@ -154,14 +158,12 @@ void UninstallSequence::Conclude() {
     bool failed = InstallationLeftBehind();
     m_runLog += failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
     m_observer.Refresh();
-    int exitCode = failed ? SETUP_EXIT_FAILURE : SuccessCode();
-    if (!IsCommandLine(m_mode)) {
-        PublishRunLog();
-        WriteLog(exitCode);
-        m_observer.ShowMessage(failed ? "Uninstall ZIL Failed"
-                                      : SuccessMessage("Uninstall ZIL Success"));
-    }
-    Finish(exitCode, true);
+    RunEnd end;
+    end.exitCode = failed ? SETUP_EXIT_FAILURE : SuccessCode();
+    // A command-line run's status edit keeps its last line: nobody reads the dialog.
+    end.publish = !IsCommandLine(m_mode);
+    end.box = failed ? String("Uninstall ZIL Failed") : SuccessMessage("Uninstall ZIL Success");
+    End(end);
 }
 
 // The service counts as gone only when the manager no longer knows it: one marked for deletion

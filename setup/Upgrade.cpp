@@ -136,12 +136,17 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     // Only a plain file that administrators own can be a record of ours; a user may have
     // planted anything else to have setup "restore" files of their choosing.
     if (found != WIN_OK || info.kind != PathKind::File || !info.trusted || !ReadRecord(record)) {
-        return {Interrupted::Ignored, WIN_OK, ForeignRecordNote()};
+        return {Interrupted::Ignored, WIN_OK, ForeignRecordNote(), {}};
     }
-    Resumption resumed{Interrupted::Resumed, WIN_OK, {}};
+    Resumption resumed{Interrupted::Resumed, WIN_OK, {}, {}};
     if (record.folderExisted && IsRecordedFolder(record)) {
-        resumed.error = restoreFolder ? RestoreFolder(record)
-                                      : m_files.RemoveOrRetire(record.setAsidePath).error;
+        if (restoreFolder) {
+            resumed.error = RestoreFolder(record, resumed.left);
+        } else {
+            Removal removed = m_files.RemoveOrRetire(record.setAsidePath);
+            resumed.error = removed.error;
+            resumed.left.push_back(std::move(removed));
+        }
     } else if (PathInfo other; record.folderExisted &&
                                m_platform.files().pathInfo(record.setAsidePath, other) == WIN_OK) {
         resumed.note = NoteLine(record.setAsidePath, "not the folder setup set aside, left alone");
@@ -203,12 +208,17 @@ void Upgrade::ClearLeftover(const String& path, Leftovers& cleared) {
     Removal removal = m_files.RemoveOrRetire(path);
     if (removal.error == WIN_OK) {
         cleared.runLog += LeftoverLine(removal);
+        if (removal.leftover == Leftover::AtRestart) {
+            cleared.restart.push_back(removal.leftAt);
+        }
         return;
     }
     // What was moved out of the way by an earlier run is marked for the restart already; it is
-    // marked once more in case that mark was lost.
+    // marked once more in case that mark was lost. Either way this run is completed only by the
+    // restart.
     if (path.find(SFX_RETIRED_SUFFIX) != String::npos && files.deleteAtRestart(path) == WIN_OK) {
         cleared.runLog += NoteLine(path, "held open, deleted at the next restart");
+        cleared.restart.push_back(path);
         return;
     }
     cleared.runLog += NoteLine(
@@ -275,12 +285,12 @@ ServiceOutcome Upgrade::RemoveService() {
             Undone undone;
             // Whatever took the name meanwhile gives way (a new service that was let be).
             if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
-                return Undone{removed, {}};
+                return Undone{removed, {}, {}};
             }
             if (m_record.serviceExisted) {
                 ServiceOutcome created = m_service.RegisterService(m_record.service);
                 m_show.ShowStatus(created.statusLine);
-                undone = {static_cast<Win32Error>(created.error), created.statusLine};
+                undone = {static_cast<Win32Error>(created.error), created.statusLine, {}};
             }
             return undone;
         });
@@ -297,8 +307,17 @@ Win32Error Upgrade::SetAsideFolder() {
         m_transaction.Made(
             SETUP_PROGRAM_DIR,
             [this] {
-                Win32Error back = RestoreFolder(m_record);
-                return Undone{back, StepLine("Restore Old ZIL Directory", back)};
+                std::vector<Removal> left;
+                Win32Error back = RestoreFolder(m_record, left);
+                Undone undone{back, {}, {}};
+                for (const Removal& removal : left) {
+                    Undone removed = Undone::Removed(removal);
+                    undone.runLog += removed.runLog;
+                    undone.restart.insert(undone.restart.end(), removed.restart.begin(),
+                                          removed.restart.end());
+                }
+                undone.runLog += StepLine("Restore Old ZIL Directory", back);
+                return undone;
             },
             [this] { return m_files.RemoveOrRetire(m_record.setAsidePath); });
     }
@@ -306,14 +325,13 @@ Win32Error Upgrade::SetAsideFolder() {
 }
 
 void Upgrade::MadeProgramFolder() {
-    m_transaction.Made(SETUP_PROGRAM_DIR, [this] {
-        return Undone{m_files.RemoveOrRetire(SETUP_PROGRAM_DIR).error, {}};
-    });
+    m_transaction.Made(SETUP_PROGRAM_DIR,
+                       [this] { return Undone::Removed(m_files.RemoveOrRetire(SETUP_PROGRAM_DIR)); });
 }
 
 void Upgrade::MadeService() {
     m_transaction.Made(SERVICE_REGISTRATION_CHANGE, [this] {
-        return Undone{RemoveCurrentService(), {}};
+        return Undone{RemoveCurrentService(), {}, {}};
     });
 }
 
@@ -371,12 +389,13 @@ bool Upgrade::IsRecordedFolder(const UpgradeRecord& record) {
            info.fileId == record.fileId;
 }
 
-// The new files go (or, held open, out of the way), and the old folder comes back whole.
-Win32Error Upgrade::RestoreFolder(const UpgradeRecord& record) {
-    if (Removal cleared = m_files.RemoveOrRetire(SETUP_PROGRAM_DIR); cleared.error != WIN_OK) {
-        return cleared.error;
-    }
-    return m_files.MoveBack(record.setAsidePath, SETUP_PROGRAM_DIR);
+// The new files go (or, held open, out of the way: `left` says so), and the old folder comes
+// back whole.
+Win32Error Upgrade::RestoreFolder(const UpgradeRecord& record, std::vector<Removal>& left) {
+    Removal cleared = m_files.RemoveOrRetire(SETUP_PROGRAM_DIR);
+    Win32Error error = cleared.error;
+    left.push_back(std::move(cleared));
+    return error != WIN_OK ? error : m_files.MoveBack(record.setAsidePath, SETUP_PROGRAM_DIR);
 }
 
 // The service registered now is stopped and unregistered, so that another can take its name.
@@ -405,10 +424,10 @@ Undone Upgrade::RegisterAsRecorded(const UpgradeRecord& record) {
         return {};
     }
     if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
-        return {removed, {}};
+        return {removed, {}, {}};
     }
     ServiceOutcome created = m_service.RegisterService(record.service);
-    return {static_cast<Win32Error>(created.error), std::move(created.statusLine)};
+    return {static_cast<Win32Error>(created.error), std::move(created.statusLine), {}};
 }
 
 // A service that cannot even be asked is tried all the same: the log then says it failed.
@@ -419,7 +438,8 @@ Undone Upgrade::StartIfStopped() {
     }
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, &m_show);
     return {static_cast<Win32Error>(started.error),
-            Format("START ZIL Service retcode = %d\r\n", started.error) + started.statusLine};
+            Format("START ZIL Service retcode = %d\r\n", started.error) + started.statusLine,
+            {}};
 }
 
 // A record that cannot be deleted is emptied: an empty record names nothing to bring back.

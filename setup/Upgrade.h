@@ -40,10 +40,12 @@ public:
         Ignored,  // something that is not a record of ours: left alone (see `note`)
         Failed,   // a record of ours whose changes could not all be given back (see `error`)
     };
-    struct Resumption {
+    struct [[nodiscard]] Resumption {
         Interrupted outcome = Interrupted::None;
         Win32Error error = WIN_OK;
         String note;  // a run log line naming what was left alone
+        // What the resume could not delete now: moved out of the way, for the restart.
+        std::vector<Removal> left;
     };
     // Gives back what an upgrade cut off halfway had changed, once the service is stopped: its
     // folder back in place and the service registered as recorded, whether or not the folder
@@ -62,9 +64,10 @@ public:
     // folders and files of administrators count as setup's. Each goes now, or out of the way to
     // go at the next restart; the error is that of the first that can do neither, and the run
     // log names each.
-    struct Leftovers {
+    struct [[nodiscard]] Leftovers {
         Win32Error error = WIN_OK;
         String runLog;
+        std::vector<String> restart;  // what waits for the next restart to go
     };
     Leftovers ClearLeftovers();
     // The running service has been stopped: a restore starts it again.
@@ -74,7 +77,7 @@ public:
     // cannot know, stops the upgrade. Where something that is not a record of ours takes the
     // record's place, it is left alone (and named in `note`), and the upgrade goes on without
     // a record.
-    struct Beginning {
+    struct [[nodiscard]] Beginning {
         Win32Error error = WIN_OK;
         String note;
     };
@@ -98,7 +101,7 @@ private:
     Win32Error WriteRecord();
     bool ReadRecord(UpgradeRecord& record);
     bool IsRecordedFolder(const UpgradeRecord& record);
-    Win32Error RestoreFolder(const UpgradeRecord& record);
+    Win32Error RestoreFolder(const UpgradeRecord& record, std::vector<Removal>& left);
     Win32Error RemoveCurrentService();
     Undone RegisterAsRecorded(const UpgradeRecord& record);
     Undone StartIfStopped();

@@ -38,12 +38,18 @@ RunMode SetupApp::ModeOf(const String& argument) {
 bool SetupApp::HandOverToCopy(int& exitCode) {
     ReadCommandLine();
     KeptSetup kept(m_platform);
-    if (ModeOf(theCommandLineArg) == RunMode::Usage || !kept.IsThisProgram()) {
+    RunMode mode = ModeOf(theCommandLineArg);
+    if (mode == RunMode::Usage || !kept.IsThisProgram()) {
         return false;
     }
     // The copy reads the same command line: only its last argument counts.
-    exitCode = kept.RunCopy(m_lastArgument);
+    exitCode = kept.RunCopy(mode, m_lastArgument);
     return true;
+}
+
+bool SetupApp::AcquireSetupLock() {
+    // The kept program that waits for its copy holds the lock for it.
+    return m_platform.acquireSetupLock() || KeptSetup(m_platform).IsHandOverCopy();
 }
 
 bool SetupApp::InitInstance() {

@@ -29,6 +29,8 @@ public:
     // a copy of the program from setup's own folder runs instead, and this returns true with
     // the copy's exit code once it has ended. False, doing nothing, for any other program.
     bool HandOverToCopy(int& exitCode);
+    // The one-setup lock for this run; false while another setup runs.
+    bool AcquireSetupLock();
 
     // The dialog's outcome, in the SETUP_EXIT_ codes.
     int ExitCode() const { return m_exitCode; }

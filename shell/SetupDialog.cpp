@@ -99,12 +99,12 @@ void SetupDialog::CheckPreviousVersion() {
     if (!m_platform.files().findFile(SETUP_PREVIOUS_VERSION_MARK)) {
         return;
     }
-    // From the command line nobody would answer a box: the log file carries the message. A
-    // sequence that failed keeps its own code: the old version is news, the failure is what a
-    // deployment tool must act on.
+    // From the command line nobody would answer a box: the log file carries the message. Only a
+    // run that ended 0 says so with its code: a failure is what a deployment tool must act on,
+    // and a restart that completes the run must still be scheduled.
     if (IsCommandLine(m_mode)) {
         m_logFile.Append(PREVIOUS_VERSION_MESSAGE);
-        if (IsSetupSuccess(m_exitCode)) {
+        if (m_exitCode == SETUP_EXIT_SUCCESS) {
             m_exitCode = SETUP_EXIT_PREVIOUS_VERSION;
         }
     } else {

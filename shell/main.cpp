@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     if (int exitCode = 0; app.HandOverToCopy(exitCode)) {
         return exitCode;
     }
-    if (!platform->acquireSetupLock()) {
+    if (!app.AcquireSetupLock()) {
         return SETUP_EXIT_ALREADY_RUNNING;
     }
     // The archive is read from the file this process started from, opened now and locked: a file

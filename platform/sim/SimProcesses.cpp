@@ -105,6 +105,17 @@ std::vector<std::string> SimProcesses::splitArguments(const std::string& paramet
     return arguments;
 }
 
+// A host process ends with a status of 0 to 255: of the codes above that which Windows programs
+// end with, setup reads only the Windows Installer's two restart codes, so those come back whole.
+std::uint32_t SimProcesses::WindowsExitCode(int status) {
+    for (std::uint32_t code : {3010u, 1641u}) {
+        if (static_cast<std::uint32_t>(status) == code % 256) {
+            return code;
+        }
+    }
+    return static_cast<std::uint32_t>(status);
+}
+
 Win32Error SimProcesses::runAndWait(const std::string& file, const std::string& parameters) {
     std::uint32_t ignored = 0;
     return runForExitCode(file, parameters, ignored);
@@ -123,7 +134,7 @@ Win32Error SimProcesses::runForExitCode(const std::string& file, const std::stri
         line += ", exit " + std::to_string(status);
     }
     m_machine.journal("program", line);
-    exitCode = static_cast<std::uint32_t>(status);
+    exitCode = WindowsExitCode(status);
     return error;
 }
 

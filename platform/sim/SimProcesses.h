@@ -32,6 +32,7 @@ public:
     static std::vector<std::string> splitArguments(const std::string& parameters);
 
 private:
+    static std::uint32_t WindowsExitCode(int status);
     Win32Error launch(const std::string& hostFile, const std::string& parameters, int& status);
 
     SimMachine& m_machine;

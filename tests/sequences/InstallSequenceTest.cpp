@@ -326,10 +326,12 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
         steps.push_back(lines[i].substr(lines[i].find_first_not_of(" 0123456789")));
     }
     EXPECT_THAT(steps,
-                ElementsAre("Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
+                ElementsAre("Put Back ZIL Setup: ok", "Remove ZIL Setup Run Folder: ok",
+                            "Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
                             "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
                             "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
-                            "Remove Old ZIL Leftovers: ok", "Record ZIL Upgrade: ok",
+                            "Remove Old ZIL Leftovers: ok", "Put Back ZIL Setup: ok",
+                            "Record ZIL Upgrade: ok",
                             "Check Old ZIL Files: ok", "Delete ZIL Service: " + missing,
                             "Set Aside Old ZIL Directory: ok", "Create ZIL Directory: ok",
                             "Create ZIL Directory: ok", "Move ZIL Files: ok", "Keep ZIL Setup: ok",
@@ -654,7 +656,7 @@ TEST_F(UpgradeTest, AStepAddedLaterGivesBackWhatItWrote) {
                                  if (written.error == WIN_OK) {
                                      written.error = file->write("[new]\r\n", 7);
                                      s.transaction().Made(settings, [&files] {
-                                         return Undone{files.removeFile(settings), ""};
+                                         return Undone{files.removeFile(settings), "", {}};
                                      });
                                  }
                                  return written;

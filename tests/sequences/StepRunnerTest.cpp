@@ -37,7 +37,7 @@ StepOutcome Change(Sequence& sequence) {
     sequence.transaction().Made(name, [] {
         std::string undone = Format("change %d", N);
         theActs.push_back("undo " + undone);
-        return Undone{N == 3 ? WIN_ACCESS_DENIED : WIN_OK, "gave back " + undone + "\r\n"};
+        return Undone{N == 3 ? WIN_ACCESS_DENIED : WIN_OK, "gave back " + undone + "\r\n", {}};
     });
     return Logged(name.c_str());
 }
