@@ -14,6 +14,10 @@ namespace {
 constexpr const char* KEPT_VALUE_PREFIX = "value:";
 // Written last: the kept key is whole. 1: there was an entry; 0: there was none.
 constexpr const char* KEPT_MARK = "kept";
+// What the entry shows as its version: the end of the text by which the packaging finds the
+// version in the installer (res/ProductVersion.h).
+constexpr char VERSION_MARK[] = ZIL_PRODUCT_VERSION_MARK;
+constexpr const char* DISPLAY_VERSION = VERSION_MARK + sizeof(ZIL_PRODUCT_VERSION_MARK_PREFIX) - 1;
 
 bool Missing(Win32Error error) {
     return error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND;
@@ -71,7 +75,7 @@ std::vector<RegistryValue> ProductEntry::Values() {
     String quietUninstall = uninstall + " /U";
     // Made into values in one place: a String for each text here would cost each its own code.
     const char* const texts[][2] = {
-        {"DisplayName", ZIL_PRODUCT_NAME},      {"DisplayVersion", ZIL_PRODUCT_VERSION},
+        {"DisplayName", ZIL_PRODUCT_NAME},      {"DisplayVersion", DISPLAY_VERSION},
         {"Publisher", ZIL_PUBLISHER},           {"InstallLocation", SETUP_PROGRAM_DIR},
         {"DisplayIcon", SETUP_KEPT_SETUP},      {"InstallDate", date.c_str()},
         {"UninstallString", uninstall.c_str()}, {"QuietUninstallString", quietUninstall.c_str()},
