@@ -254,6 +254,57 @@ TEST(TerminalFrontEndTest, LinesKeepEachLabelsLastStateAndTheClosedDialog) {
     EXPECT_EQ(std::vector<std::string>(shown, lines.end()), expected) << text;
 }
 
+// A dialog that goes through every way of being out of sight, then back into view.
+class HidingDialog : public Dialog {
+public:
+    explicit HidingDialog(SimWindowSystem& windows)
+        : Dialog(windows, IDD_SETUP_DIALOG), m_sim(windows) {}
+    bool OnInitDialog() override {
+        Rect whole = window()->windowRect();
+        auto label = [&](const char* text) { GetDlgItem(IDC_CURRENT_LABEL)->setText(text); };
+        label("before");
+        m_sim.showDialog();
+        label("shown");
+        SetWindowPos(0, 0, 1, 1);
+        label("collapsed");
+        SetWindowPos(whole.left, whole.top, whole.width(), whole.height());
+        m_sim.setIconic(true);
+        label("minimised");
+        m_sim.setIconic(false);
+        label("back");
+        EndDialog(DLG_IDOK);
+        return true;
+    }
+
+private:
+    SimWindowSystem& m_sim;
+};
+
+// The caption line tells why a bar shows nothing: no pixel of the window can be seen.
+TEST(TerminalFrontEndTest, TheCaptionSaysWhenNothingOfTheWindowCanBeSeen) {
+    test_support::ScratchFolder folder{"zil-terminal-test"};
+    SimMachine machine(test_support::VirtualClockMachine(folder.string()));
+    Keyboard keyboard;
+    keyboard.Unplug();
+    Screen screen;
+    TerminalFrontEnd front(keyboard.input(), screen.file(), TerminalFrontEnd::Drawing::Lines);
+    SimWindowSystem windows(machine, &front);
+    HidingDialog dialog(windows);
+    EXPECT_EQ(dialog.DoModal(), DLG_IDOK);
+    std::vector<std::string> captions;
+    for (const std::string& line : LinesOf(screen.Text())) {
+        if (line.rfind("== ", 0) == 0) {
+            captions.push_back(line);
+        }
+    }
+    EXPECT_EQ(captions, (std::vector<std::string>{
+                            "== ZIL Setup Program (not shown) ==", "== ZIL Setup Program ==",
+                            "== ZIL Setup Program (collapsed to 1x1) ==", "== ZIL Setup Program ==",
+                            "== ZIL Setup Program (minimised) ==", "== ZIL Setup Program ==",
+                            "== ZIL Setup Program (closed) =="}))
+        << screen.Text();
+}
+
 // The setup program itself on the machine, drawn as plain lines, the way scripts/demo.sh shows
 // its runs when nobody watches a terminal.
 class TerminalRunTest : public dialog_test::DialogTest {
