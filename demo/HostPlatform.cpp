@@ -1,5 +1,5 @@
 // The host program's platform: the simulated machine that the environment describes, with the
-// dialog drawn on the terminal for ZIL_UI=text.
+// dialog drawn on the standard output for ZIL_UI=text.
 #include <memory>
 #include <string>
 
@@ -15,7 +15,10 @@ std::unique_ptr<Platform> createPlatform(std::string& error) {
     }
     std::unique_ptr<SimFrontEnd> frontEnd;
     if (config.ui == SimUi::Text) {
-        frontEnd = std::make_unique<TerminalFrontEnd>(STDIN_FILENO, stdout);
+        // Redrawing in place is for a terminal; a file or a pipe keeps plain lines.
+        auto drawing = isatty(STDOUT_FILENO) ? TerminalFrontEnd::Drawing::InPlace
+                                             : TerminalFrontEnd::Drawing::Lines;
+        frontEnd = std::make_unique<TerminalFrontEnd>(STDIN_FILENO, stdout, drawing);
     }
     return std::make_unique<SimPlatform>(std::move(config), std::move(frontEnd));
 }

@@ -8,7 +8,10 @@
 namespace {
 
 constexpr int BAR_CELLS = 40;
+constexpr int SUMMARY_BAR_CELLS = 20;
 constexpr std::size_t STATUS_WIDTH = 70;
+constexpr const char* INVERSE_ON = "\x1b[7m";
+constexpr const char* INVERSE_OFF = "\x1b[27m";
 
 // The last non-empty line of a control's text: the status edit keeps a growing log.
 std::string lastLine(const std::string& text) {
@@ -20,27 +23,51 @@ std::string lastLine(const std::string& text) {
     return text.substr(start, end + 1 - start);
 }
 
-std::string bar(const SimControlState& control) {
+// A bar in `cells` whole cells; the filled ones in inverse video, or (inverse false, for text
+// that keeps no control code) as '#' where the percent text leaves them free.
+std::string bar(const SimControlState& control, int cells, bool inverse) {
     int width = control.clientRect().width();
     int middle = control.clientRect().height() / 2;
     // The percent text goes into whole cells, centred like the drawn text; each cell takes the
     // colour the bar has under its middle.
     std::string text = control.picture.texts.empty() ? "" : control.picture.texts.front().text;
-    int first = (BAR_CELLS - static_cast<int>(text.size())) / 2;
+    int first = (cells - static_cast<int>(text.size())) / 2;
     std::string out = "[";
-    bool inverse = false;
-    for (int cell = 0; cell < BAR_CELLS; ++cell) {
-        int x = width > 0 ? (2 * cell + 1) * width / (2 * BAR_CELLS) : 0;
+    bool inverted = false;
+    for (int cell = 0; cell < cells; ++cell) {
+        int x = width > 0 ? (2 * cell + 1) * width / (2 * cells) : 0;
         bool filled = control.picture.pixel(x, middle, SIM_COLOR_WINDOW) != SIM_COLOR_WINDOW;
         int index = cell - first;
         char glyph = index >= 0 && index < static_cast<int>(text.size()) ? text[index] : ' ';
-        if (filled != inverse) {
-            out += filled ? "\x1b[7m" : "\x1b[27m";
-            inverse = filled;
+        if (!inverse) {
+            out += filled && glyph == ' ' ? '#' : glyph;
+            continue;
+        }
+        if (filled != inverted) {
+            out += filled ? INVERSE_ON : INVERSE_OFF;
+            inverted = filled;
         }
         out += glyph;
     }
-    return out + (inverse ? "\x1b[27m]" : "]");
+    return out + (inverted ? std::string(INVERSE_OFF) + "]" : "]");
+}
+
+// What a viewer can tell of the window as a whole: nothing of it is to be seen in any of these.
+std::string dialogState(const SimDialogState& dialog) {
+    if (!dialog.exists) {
+        return " (closed)";
+    }
+    if (!dialog.visible) {
+        return " (not shown)";
+    }
+    if (dialog.iconic) {
+        return " (minimised)";
+    }
+    if (dialog.clientRect.width() <= 0 || dialog.clientRect.height() <= 0) {
+        return " (collapsed to " + std::to_string(dialog.windowRect.width()) + "x" +
+               std::to_string(dialog.windowRect.height()) + ")";
+    }
+    return "";
 }
 
 std::string button(const SimControlState* control) {
@@ -62,6 +89,36 @@ std::string actionOfKey(char key) {
     return key == 27 || key == 'q' ? "close" : "";
 }
 
+TerminalFrontEnd::View viewOf(const SimDialogState& dialog, bool inverse) {
+    auto text = [&](int id) {
+        const SimControlState* control = dialog.control(id);
+        return control != nullptr && control->visible ? lastLine(control->text) : std::string();
+    };
+    auto barOf = [&](int id, int cells, bool inverted) {
+        const SimControlState* control = dialog.control(id);
+        return control != nullptr && control->visible ? bar(*control, cells, inverted)
+                                                      : std::string();
+    };
+    TerminalFrontEnd::View view;
+    std::string caption = "== " + dialog.caption + dialogState(dialog) + " ==";
+    view.frame.push_back(caption);
+    view.frame.push_back("   " + text(IDC_TITLE));
+    view.summary = "  ";
+    view.labels = caption;
+    for (auto [barId, labelId] : {std::pair{IDC_TOTAL_PROGRESS, IDC_TOTAL_LABEL},
+                                  std::pair{IDC_CURRENT_PROGRESS, IDC_CURRENT_LABEL}}) {
+        std::string bars = barOf(barId, BAR_CELLS, inverse);
+        view.frame.push_back("   " + text(labelId));
+        view.frame.push_back(bars.empty() ? "" : "   " + bars);
+        view.summary += " " + text(labelId) + " " + barOf(barId, SUMMARY_BAR_CELLS, false);
+        view.labels += "\n" + text(labelId);
+    }
+    view.frame.push_back("   " + text(IDC_STATUS_EDIT).substr(0, STATUS_WIDTH));
+    view.frame.push_back("   " + button(dialog.control(IDC_INSTALL)) + " " +
+                         button(dialog.control(IDC_UNINSTALL)));
+    return view;
+}
+
 }  // namespace
 
 // The terminal is in raw mode while a person may press keys, and restored on every way out.
@@ -79,6 +136,17 @@ void TerminalFrontEnd::beginModal() {
 void TerminalFrontEnd::endModal() {
     // The closed dialog stays on the screen; whatever comes next starts below it.
     m_lines = 0;
+    m_drawn.clear();
+    if (m_last) {
+        std::string out;
+        for (const std::string& line : m_last->frame) {
+            out += line + "\n";
+        }
+        emit(out);
+        m_last.reset();
+    }
+    m_caption.clear();
+    m_summary.clear();
     restoreTerminal();
 }
 
@@ -90,23 +158,18 @@ void TerminalFrontEnd::restoreTerminal() {
 }
 
 void TerminalFrontEnd::showDialog(const SimDialogState& dialog) {
-    auto text = [&](int id) {
-        const SimControlState* control = dialog.control(id);
-        return control != nullptr && control->visible ? lastLine(control->text) : std::string();
-    };
-    std::vector<std::string> lines;
-    lines.push_back("== " + dialog.caption + (dialog.exists ? "" : " (closed)") + " ==");
-    lines.push_back("   " + text(IDC_TITLE));
-    for (auto [barId, labelId] : {std::pair{IDC_TOTAL_PROGRESS, IDC_TOTAL_LABEL},
-                                  std::pair{IDC_CURRENT_PROGRESS, IDC_CURRENT_LABEL}}) {
-        const SimControlState* control = dialog.control(barId);
-        lines.push_back("   " + text(labelId));
-        lines.push_back(control != nullptr && control->visible ? "   " + bar(*control) : "");
+    View view = viewOf(dialog, m_drawing == Drawing::InPlace);
+    if (m_drawing == Drawing::InPlace) {
+        // Most paints move a bar by less than a cell.
+        if (view.frame != m_drawn) {
+            write(view.frame);
+        }
+        return;
     }
-    lines.push_back("   " + text(IDC_STATUS_EDIT).substr(0, STATUS_WIDTH));
-    lines.push_back("   " + button(dialog.control(IDC_INSTALL)) + " " +
-                    button(dialog.control(IDC_UNINSTALL)));
-    write(lines);
+    if (m_last && m_last->labels != view.labels) {
+        writeSummary(*m_last);
+    }
+    m_last = std::move(view);
 }
 
 void TerminalFrontEnd::write(const std::vector<std::string>& lines) {
@@ -118,15 +181,37 @@ void TerminalFrontEnd::write(const std::vector<std::string>& lines) {
         out += "\r\x1b[2K" + line + "\n";
     }
     m_lines = static_cast<int>(lines.size());
-    std::fwrite(out.data(), 1, out.size(), m_output);
+    m_drawn = lines;
+    emit(out);
+}
+
+void TerminalFrontEnd::writeSummary(const View& view) {
+    std::string out;
+    if (view.frame.front() != m_caption) {
+        m_caption = view.frame.front();
+        out += m_caption + "\n";
+    }
+    if (view.summary != m_summary) {
+        m_summary = view.summary;
+        out += m_summary + "\n";
+    }
+    emit(out);
+}
+
+void TerminalFrontEnd::emit(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), m_output);
     std::fflush(m_output);
 }
 
 void TerminalFrontEnd::showMessageBox(const std::string& caption, const std::string& text) {
-    std::fprintf(m_output, "[%s] %s  <OK>\n", caption.c_str(), text.c_str());
-    std::fflush(m_output);
+    // Lines: the dialog as it stood when the box came goes first.
+    if (m_last) {
+        writeSummary(*m_last);
+    }
+    emit("[" + caption + "] " + text + "  <OK>\n");
     // The box is printed below the dialog, which is drawn afresh after it.
     m_lines = 0;
+    m_drawn.clear();
 }
 
 std::string TerminalFrontEnd::nextAction(bool wait) {
