@@ -314,7 +314,10 @@ Win32Error FileOperations::CopyOwnImage(TextRef to) {
     if (Win32Error error = files.open(to, FileMode::CreateWrite, target); error != WIN_OK) {
         return error;
     }
-    return CopyRest(*image, *target).error;
+    // The uninstaller of an installation that may have nothing else left of setup: it must
+    // outlive a power cut that follows.
+    Win32Error error = CopyRest(*image, *target).error;
+    return error != WIN_OK ? error : target->flush();
 }
 
 int FileOperations::CompileMof(const String& script) {

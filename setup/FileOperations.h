@@ -92,7 +92,7 @@ public:
     Win32Error MoveBack(const String& setAside, const String& folder);
 
     // The running program's own file, as it was opened at start-up (whatever is at its path
-    // now), into a new file or over an old one.
+    // now), into a new file or over an old one, on the disk when this returns.
     Win32Error CopyOwnImage(TextRef to);
     // One file's bytes into a new file (or over an old one; a link there is removed, not
     // followed).

@@ -1,7 +1,10 @@
 #include "platform/sim/FaultSeam.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -9,8 +12,14 @@ using Kind = SimFaultKind;
 
 class FaultyFile : public File {
 public:
-    FaultyFile(FaultSeam& seam, std::unique_ptr<File> file)
-        : m_seam(seam), m_file(std::move(file)) {}
+    // `host` is the file's path on the host, for what a kill would lose of it ("" for none).
+    FaultyFile(FaultSeam& seam, std::unique_ptr<File> file, const std::string& host = "")
+        : m_seam(seam), m_file(std::move(file)) {
+        struct stat info {};
+        m_known = !host.empty() && ::stat(host.c_str(), &info) == 0;
+        m_device = info.st_dev;
+        m_inode = info.st_ino;
+    }
 
     Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
         bytesRead = 0;
@@ -18,6 +27,12 @@ public:
     }
     // A write fault is what a full disk looks like.
     Win32Error write(const void* buffer, std::uint32_t count) override {
+        if (m_known && !m_dirty) {
+            std::uint64_t flushed = 0;
+            m_file->length(flushed);
+            m_seam.Unflushed(m_device, m_inode, flushed);
+            m_dirty = true;
+        }
         return m_seam.guard(Kind::Write, [&] { return m_file->write(buffer, count); });
     }
     Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
@@ -26,12 +41,21 @@ public:
     Win32Error length(std::uint64_t& bytes) override { return m_file->length(bytes); }
     // A flush that fails is a write that never reached the disk.
     Win32Error flush() override {
-        return m_seam.guard(Kind::Write, [&] { return m_file->flush(); });
+        Win32Error error = m_seam.guard(Kind::Write, [&] { return m_file->flush(); });
+        if (error == WIN_OK && m_dirty) {
+            m_seam.Flushed(m_device, m_inode);
+            m_dirty = false;
+        }
+        return error;
     }
 
 private:
     FaultSeam& m_seam;
     std::unique_ptr<File> m_file;
+    bool m_known = false;
+    bool m_dirty = false;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
 };
 
 // The file system's own open file, lent to a FaultyFile that must not close it.
@@ -61,7 +85,11 @@ public:
         std::unique_ptr<File> opened;
         Win32Error error = m_seam.take(Kind::Open);
         if (error == WIN_OK && (error = m_files.open(path, mode, opened)) == WIN_OK) {
-            file = std::make_unique<FaultyFile>(m_seam, std::move(opened));
+            std::string host;
+            if (m_seam.HostPath(path, host) != WIN_OK) {
+                host.clear();
+            }
+            file = std::make_unique<FaultyFile>(m_seam, std::move(opened), host);
         }
         return error;
     }
@@ -264,6 +292,37 @@ FaultSeam::FaultSeam(SimMachine& machine, FileSystem& files, ServiceControl& ser
 
 FaultSeam::~FaultSeam() = default;
 
+Win32Error FaultSeam::HostPath(TextRef path, std::string& host) {
+    return m_machine.hostPath(std::string(path), host);
+}
+
+void FaultSeam::Unflushed(std::uint64_t device, std::uint64_t inode, std::uint64_t flushed) {
+    m_unflushed.emplace(std::make_pair(device, inode), flushed);
+}
+
+void FaultSeam::Flushed(std::uint64_t device, std::uint64_t inode) {
+    m_unflushed.erase(std::make_pair(device, inode));
+}
+
+// A file keeps its inode through renames, so it is found wherever the run moved it.
+void FaultSeam::LoseUnflushedWrites() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::recursive_directory_iterator walk(m_machine.root(), error), end;
+    for (; !error && walk != end; walk.increment(error)) {
+        struct stat info {};
+        if (walk->is_symlink(error) || ::lstat(walk->path().c_str(), &info) != 0 ||
+            !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        auto cut = m_unflushed.find(std::make_pair(std::uint64_t(info.st_dev),
+                                                   std::uint64_t(info.st_ino)));
+        if (cut != m_unflushed.end() && static_cast<std::uint64_t>(info.st_size) > cut->second) {
+            ::truncate(walk->path().c_str(), static_cast<off_t>(cut->second));
+        }
+    }
+}
+
 Win32Error FaultSeam::take(SimFaultKind kind) {
     int call = ++m_calls[static_cast<std::size_t>(kind)];
     for (const SimFault& fault : m_faults) {
@@ -273,6 +332,7 @@ Win32Error FaultSeam::take(SimFaultKind kind) {
         std::string where = std::string(SimFaultKindName(kind)) + " call " + std::to_string(call);
         if (fault.kill) {
             m_machine.journal("fault", where + " -> killed");
+            LoseUnflushedWrites();
             ::kill(::getpid(), SIGKILL);
         }
         m_machine.journal("fault", where + " -> " + std::to_string(fault.error));

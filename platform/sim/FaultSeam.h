@@ -1,5 +1,8 @@
 #pragma once
 
+#include <map>
+#include <utility>
+
 #include <memory>
 #include <vector>
 
@@ -33,8 +36,16 @@ public:
     Processes& processes() { return *m_processes; }
     Registry& registry() { return *m_registry; }
 
-    // Counts one call of the kind: the error it fails with, or WIN_OK.
+    // Counts one call of the kind: the error it fails with, or WIN_OK. A call that is to kill
+    // the process ends it as a power cut would: what was written to a file since its last flush
+    // never reached the disk.
     Win32Error take(SimFaultKind kind);
+    // A file of the machine (its host path's device and inode) has writes beyond `flushed` bytes
+    // that have not reached the disk; Flushed: they all have.
+    void Unflushed(std::uint64_t device, std::uint64_t inode, std::uint64_t flushed);
+    void Flushed(std::uint64_t device, std::uint64_t inode);
+    // The host path of a path of the machine.
+    Win32Error HostPath(TextRef path, std::string& host);
     // The call's own result, unless this call of the kind is to fail.
     template <typename Call>
     Win32Error guard(SimFaultKind kind, Call call) {
@@ -43,7 +54,11 @@ public:
     }
 
 private:
+    // Cuts every unflushed file back to what was flushed of it, wherever it is now.
+    void LoseUnflushedWrites();
+
     SimMachine& m_machine;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t> m_unflushed;
     std::vector<SimFault> m_faults;
     std::vector<int> m_calls;  // of each kind so far
     std::unique_ptr<FileSystem> m_files;

@@ -500,6 +500,8 @@ private:
             Expect(!success || entry.empty(), label, "uninstalled, but Apps & features lists it");
         }
         CheckOthersFiles(label, machine, run);
+        CheckUninstaller(label, machine);
+        CheckRestart(label, exitCode, run);
 
         std::string log = test_support::ReadHostFile(machine / theLogFile);
         bool unwritable =
@@ -566,6 +568,37 @@ private:
             std::string name = item.path().filename().string();
             Expect(!name.starts_with("ZIL."), nextLabel,
                    name + " is left beside the program folder");
+        }
+    }
+
+    // An installation that Apps & features lists has its uninstaller where the entry points,
+    // byte for byte the setup program that ran; but where an upgrade was cut off, its record
+    // names the installation that the next run brings back.
+    void CheckUninstaller(const std::string& label, const fs::path& machine) {
+        std::error_code error;
+        bool interrupted = fs::file_size(machine / "C/Program Files (x86)/ZIL.upgrade", error) > 0 &&
+                           !error;
+        if (EntryOf(machine).empty() || !fs::is_directory(machine / theProgramDir) || interrupted) {
+            return;
+        }
+        fs::path kept = machine / theProgramDir / "ZIL_Setup.exe";
+        Expect(fs::exists(kept) && test_support::ReadHostFile(kept) ==
+                                       test_support::ReadHostFile(m_program),
+               label, "Apps & features lists the product, but its uninstaller is not there");
+    }
+
+    // Whatever a run leaves for the next restart to delete completes it only then: a run that
+    // did its work says so with 3010 (the hand-over's own run folder aside, which is no part of
+    // the product).
+    void CheckRestart(const std::string& label, int exitCode, const SetupProcessRun& run) {
+        std::istringstream journal(run.journal);
+        const std::string scheduled = "delete-at-restart: ";
+        for (std::string line; std::getline(journal, line);) {
+            if (line.starts_with(scheduled) && line.ends_with(" = 0") &&
+                !line.starts_with(scheduled + "C:\\ZIL_Setup_run")) {
+                Expect(exitCode != 0, label, line.substr(scheduled.size()) +
+                                                 " waits for the restart, but the run ended 0");
+            }
         }
     }
 

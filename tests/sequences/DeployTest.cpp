@@ -444,4 +444,174 @@ TEST_F(DeployTest, AnEntryThatCannotGoFailsTheUninstall) {
     EXPECT_THAT(LogDetails(LogText()), HasSubstr("Delete ZIL Uninstall Entry: error 5"));
 }
 
+// Killed at any call of the hand-over (the run folder, the copy, the move out of the program
+// folder, the copy's start, the move back, the folder left for the restart), the next /I or /U
+// from the download finishes the job: an installation left listed has its uninstaller back,
+// byte for byte, and no run folder outlives a run that finds nothing running from it.
+TEST_F(DeployTest, KilledAtEveryCallOfTheHandOverTheNextRunFinishesTheJob) {
+    // The small payload: the hand-over copies the whole program, a read and a write a block.
+    const std::string setup = ZIL_BINARY_DIR "/tests/faults/ZIL_Setup_sweep";
+    m_setupPath = setup;
+    int kills = 0;
+    for (const char* kind : {"mkdir", "open", "read", "write", "move", "exec", "delete",
+                             "restart"}) {
+        for (int call = 1;; ++call) {
+            const std::string fault = std::string(kind) + "@" + std::to_string(call) + "=kill";
+            SCOPED_TRACE(fault);
+            FreshMachine();
+            m_setupPath = setup;
+            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+            SetupProcessRun killed = RunKept("/U", fault);
+            // Only the hand-over's own calls: the copy meets the faults too, and counts its own.
+            if (killed.exited || killed.journal.find("program: C:\\ZIL_Setup_run") !=
+                                     std::string::npos) {
+                break;
+            }
+            ++kills;
+            const bool install = call % 2 == 1;
+            SetupProcessRun next = RunSetupProcess(setup, m_root, install ? "/I" : "/U", "");
+            ASSERT_TRUE(next.exited);
+            EXPECT_EQ(next.status, 0);
+            EXPECT_FALSE(Exists(SETUP_RUN_DIR));
+            if (install) {
+                EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(setup));
+                EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+            } else {
+                ExpectProductGone();
+            }
+        }
+    }
+    EXPECT_GT(kills, 8) << "every kind of the hand-over's calls was reached";
+}
+
+// A kept program that cannot move back into the product it failed to remove is put back all
+// the same: its bytes are copied where the move is refused; where it could not even be, the
+// next run from the download puts it back from where it waits, or keeps itself there.
+TEST_F(DeployTest, AListedInstallationAlwaysGetsItsUninstallerBack) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string waiting = std::string(SETUP_RUN_DIR) + "\\" + SETUP_RUN_KEPT_NAME;
+    WriteHostFile(m_root + "/unmovable.txt", waiting + "\n");
+    SetupProcessRun stuck = RunKept("/U", "svc-control@4=1061+");
+    ASSERT_TRUE(stuck.exited);
+    EXPECT_EQ(stuck.status, SETUP_EXIT_FAILURE % 256);
+    EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+    std::filesystem::remove(m_root + "/unmovable.txt");
+
+    // The state a cut-off hand-over leaves: the product listed, its uninstaller waiting in the
+    // run folder. Whatever the next run is, the uninstaller goes back whole and the folder goes.
+    for (const char* next : {"/I", "/U"}) {
+        SCOPED_TRACE(next);
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        std::filesystem::create_directories(Host(SETUP_RUN_DIR));
+        std::filesystem::rename(Host(SETUP_KEPT_SETUP), Host(waiting));
+        // An uninstall that cannot remove the service keeps the product: its uninstaller too.
+        const std::string faults = std::string(next) == "/U" ? "svc-control@4=1061+" : "";
+        SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, next, faults);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+        EXPECT_FALSE(Exists(SETUP_RUN_DIR));
+    }
+
+    // Nothing waits anywhere: the running program keeps itself in the product's folder.
+    FreshMachine();
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    std::filesystem::remove(Host(SETUP_KEPT_SETUP));
+    SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, "/U", "svc-control@4=1061+");
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("ZIL_Setup.exe: missing, put back !!!"));
+}
+
+// A kept program started while another setup runs (the download's /I, say) ends 1618 before it
+// makes its folder, copies itself or moves out of the program folder: the other run's set-aside
+// and restore never meet its moves.
+TEST_F(DeployTest, AKeptSetupStartedWhileAnotherSetupRunsChangesNothing) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string log = LogText();
+    SimPlatform other(test_support::VirtualClockMachine(m_root));
+    ASSERT_TRUE(other.acquireSetupLock());
+    const std::size_t journalBefore = ReadHostFile(m_root + "/journal.log").size();
+    SetupProcessRun kept = RunKept("/U");
+    ASSERT_TRUE(kept.exited);
+    EXPECT_EQ(kept.status, SETUP_EXIT_ALREADY_RUNNING % 256);
+    EXPECT_EQ(kept.journal.substr(journalBefore), "");
+    EXPECT_FALSE(Exists(SETUP_RUN_DIR));
+    EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+    EXPECT_EQ(LogText(), log);
+}
+
+// Whatever a run leaves for the next restart ends it 3010, named in the log: a leftover of an
+// earlier run that still cannot go, a resumed upgrade whose new files are held open, a runtime
+// whose installer asks for a restart. A previous version found afterwards does not hide it.
+TEST_F(DeployTest, EveryRestartThatCompletesARunIsReported) {
+    const std::string waits = "Waits For The Next Restart: ";
+    {
+        SCOPED_TRACE("a leftover of an earlier run");
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        const std::string leftover = "C:\\Program Files (x86)\\ZIL.obsolete";
+        WriteHostFile(Host(leftover) + "/old.dll", "held");
+        for (const char* list : {"undeletable.txt", "unmovable.txt"}) {
+            WriteHostFile(m_root + "/" + list, leftover + "\n");
+        }
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + leftover));
+        EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + leftover));
+    }
+    {
+        SCOPED_TRACE("a resumed upgrade whose new files are held open");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        SetupProcessRun cut = RunSetupProcess(SAMPLE_SETUP, m_root, "/I", "svc-create@1=kill");
+        ASSERT_FALSE(cut.exited);
+        ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
+        // Held open: it can be neither deleted nor, once moved out of the way, moved again.
+        const std::string held = std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n";
+        const std::string retired = "C:\\Program Files (x86)\\ZIL.obsolete\\ZIL.ini\n";
+        WriteHostFile(m_root + "/undeletable.txt", held + retired);
+        WriteHostFile(m_root + "/unmovable.txt", retired);
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        const std::string log = LogText();
+        EXPECT_THAT(LogBody(log), HasSubstr("ZIL.obsolete: held open, deleted at the next restart"));
+        EXPECT_THAT(LogDetails(log), HasSubstr(waits + "C:\\Program Files (x86)\\ZIL.obsolete"));
+        EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+    }
+    {
+        SCOPED_TRACE("the commit, whose old folder holds a file that cannot go now");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        // Held by a program that started after the check for files in use.
+        WriteHostFile(m_root + "/undeletable.txt",
+                      std::string(SETUP_SET_ASIDE_DIR) + "\\ZIL.ini\n");
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + SETUP_SET_ASIDE_DIR + ".obsolete"));
+        EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+    }
+    for (const char* code : {"3010", "1641"}) {
+        SCOPED_TRACE(std::string("a runtime whose installer ends ") + code);
+        FreshMachine();
+        SetServiceKnobs({0, 0, true, false});
+        WriteHostFile(m_root + "/runtime-exit.txt", code);
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        const std::string details = LogDetails(LogText());
+        EXPECT_THAT(details, HasSubstr(std::string("Install Runtime: exit code ") + code));
+        EXPECT_THAT(details, HasSubstr(waits + "the runtime redistributable"));
+        // ... and with a previous version found afterwards, 3010 stands and the message is logged.
+        WriteHostFile(Host(SETUP_PREVIOUS_VERSION_MARK), "V1.04");
+        std::filesystem::remove(Host(SIM_RUNTIME_MARKER));
+        EXPECT_EQ(RunProgram("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogBody(LogText()), HasSubstr("Pleas use ZIL V1.04"));
+        std::filesystem::remove(m_root + "/runtime-exit.txt");
+        EXPECT_EQ(RunProgram("/I").exitCode, SETUP_EXIT_PREVIOUS_VERSION) << "after a run of 0";
+    }
+    {
+        SCOPED_TRACE("a runtime that asks for a restart, and a service that still will not start");
+        FreshMachine();
+        SetServiceKnobs({0, 0, false, true});
+        WriteHostFile(m_root + "/runtime-exit.txt", "3010");
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    }
+}
+
 }  // namespace

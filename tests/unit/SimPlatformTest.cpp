@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "tests/unit/ScratchFolder.h"
@@ -66,6 +70,47 @@ TEST(FaultSeamTest, KindsCountAcrossTheirOperationsAndAFailedCallChangesNothing)
     EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
                             [](const std::string& line) { return line.starts_with("shell-"); }),
               0);
+}
+
+// A process killed at a call loses, as a power cut would, what it wrote since each file's last
+// flush, wherever it has moved the file since; what was flushed stays, and so does what another
+// process wrote.
+TEST(FaultSeamTest, AKillLosesWhatWasNotFlushed) {
+    test_support::ScratchFolder folder{"zil-simfaults"};
+    SimConfig config = test_support::VirtualClockMachine(folder.string());
+    test_support::WriteHostFile(folder.path() / "C/before.txt", "written before the run");
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SimPlatform platform(config);
+        platform.faults().fail(SimFault{SimFaultKind::Mkdir, 1, WIN_OK, false, true});
+        FileSystem& files = platform.files();
+        auto write = [&](const char* path, const char* text, bool flush) {
+            std::unique_ptr<File> file;
+            files.open(path, FileMode::CreateWrite, file);
+            file->write(text, static_cast<std::uint32_t>(std::strlen(text)));
+            if (flush) {
+                file->flush();
+            }
+        };
+        write("C:\\flushed.txt", "on the disk", true);
+        write("C:\\moved.txt", "in the cache", false);
+        files.moveFile("C:\\moved.txt", "C:\\elsewhere.txt", false);
+        std::unique_ptr<File> open;
+        files.open("C:\\open.txt", FileMode::CreateWrite, open);
+        open->write("flushed", 7);
+        open->flush();
+        open->write(" and not", 8);
+        files.createDirectory("C:\\killed here");
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(test_support::ReadHostFile(folder.path() / "C/flushed.txt"), "on the disk");
+    EXPECT_EQ(test_support::ReadHostFile(folder.path() / "C/elsewhere.txt"), "");
+    EXPECT_EQ(test_support::ReadHostFile(folder.path() / "C/open.txt"), "flushed");
+    EXPECT_EQ(test_support::ReadHostFile(folder.path() / "C/before.txt"), "written before the run");
 }
 
 }  // namespace
