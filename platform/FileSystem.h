@@ -92,6 +92,9 @@ public:
     virtual Win32Error createPrivateDirectory(TextRef path) = 0;
     // Removes a folder and all it holds; a link (junction, symbolic link) is removed as a link,
     // never followed. WIN_FILE_NOT_FOUND/WIN_PATH_NOT_FOUND when there is nothing to remove.
+    // Each folder is proved by its own handle before anything in it goes; a link that a handle
+    // cannot open as a link (Wine's Unix symbolic link, opened through to what it points at) is
+    // left as it is, with what it points at: WIN_STOPPED_ON_SYMLINK.
     virtual Win32Error removeTree(TextRef path) = 0;
 
     // True when the pattern matches a file or folder. Wildcards '*' and '?' work in the last
@@ -111,9 +114,12 @@ public:
 
     // Renames a file or folder within its volume, a link as a link. Without `replace` it fails
     // when anything has the new name; with it, a file (or a link, not what it points at) of the
-    // new name is replaced in one step.
+    // new name is replaced in one step. A link that cannot be renamed as a link (Wine's Unix
+    // symbolic link) stays where it is: WIN_STOPPED_ON_SYMLINK.
     virtual Win32Error moveFile(TextRef from, TextRef to, bool replace) = 0;
-    // What the path names, without following a link in its last component.
+    // What the path names, without following a link in its last component: a link when either
+    // its handle or its path's attributes say so (Wine's handle goes through a Unix symbolic
+    // link; its attributes by path still call a folder link one).
     virtual Win32Error pathInfo(TextRef path, PathInfo& info) = 0;
     // Has the file or folder (everything in it first) deleted when the machine next starts:
     // for what is held open now and cannot go until then. A link in the tree is scheduled as a
@@ -137,6 +143,14 @@ public:
 inline bool IsFolder(FileSystem& files, TextRef path) {
     PathInfo info;
     return files.pathInfo(path, info) == WIN_OK && info.kind == PathKind::Folder;
+}
+
+// True when a listed item is a folder to go into: the listing says so, and so does what the
+// item's own handle shows (pathInfo). A listing only informs: it can make a folder a link, never
+// a link a folder, and what is deleted, read or copied through is proved item by item. Files are
+// taken at the listing's word (they are many, and nothing lies below them).
+inline bool IsListedFolder(FileSystem& files, const FolderItem& item) {
+    return item.kind == PathKind::Folder && IsFolder(files, item.path);
 }
 
 // Reads exactly `count` bytes at an absolute position of the file; a short read is a failure

@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 
+#include "platform/Format.h"
 #include "platform/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"
@@ -126,12 +127,14 @@ Removal FileOperations::DeleteTempDirectory() {
     return DeleteIfPresent(m_tempDirectory);
 }
 
+// Not the shell's delete: it goes into whatever its listing calls a folder (Wine's shell into a
+// Unix symbolic link, and so deletes what it points at). The tree removal proves each folder by
+// its own handle first.
 Removal FileOperations::DeleteIfPresent(const String& path) {
     if (!m_platform.files().findFile(path)) {
         return {};
     }
-    Win32Error error = m_platform.files().shellDelete(path);
-    return error == WIN_OK ? Removal{} : Retire(path, error);
+    return RemoveOrRetire(path);
 }
 
 Removal FileOperations::RemoveOrRetire(TextRef path) {
@@ -231,7 +234,13 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
     return error;
 }
 
+// A folder that is a link holds nothing of setup's: what it points at is never read through,
+// and the upgrade moves or removes the link itself.
 FileInUse FileOperations::FirstFileInUse(TextRef folder) {
+    return IsFolder(m_platform.files(), folder) ? FirstFileInUseBelow(folder) : FileInUse{};
+}
+
+FileInUse FileOperations::FirstFileInUseBelow(TextRef folder) {
     FileSystem& files = m_platform.files();
     std::vector<FolderItem> items;
     files.listItems(PathIn(folder, "*"), items);
@@ -240,7 +249,10 @@ FileInUse FileOperations::FirstFileInUse(TextRef folder) {
             continue;
         }
         if (item.kind == PathKind::Folder) {
-            if (FileInUse inUse = FirstFileInUse(item.path); inUse.error != WIN_OK) {
+            if (!IsFolder(files, item.path)) {
+                continue;
+            }
+            if (FileInUse inUse = FirstFileInUseBelow(item.path); inUse.error != WIN_OK) {
                 return inUse;
             }
             continue;
@@ -278,6 +290,10 @@ Win32Error FileOperations::CopyTree(const String& from, const String& to) {
     std::vector<FolderItem> items;
     files.listItems(from + "\\*", items);
     for (const FolderItem& item : items) {
+        // A link is not copied through: what it points at is not the old installation's.
+        if (item.kind != PathKind::File && !IsListedFolder(files, item)) {
+            continue;
+        }
         String target = to + item.path.substr(from.size());
         Win32Error error = item.kind == PathKind::Folder ? CopyTree(item.path, target)
                                                          : CopyFile(item.path, target);
@@ -286,6 +302,22 @@ Win32Error FileOperations::CopyTree(const String& from, const String& to) {
         }
     }
     return WIN_OK;
+}
+
+Win32Error FileOperations::KeepOwnImage(TextRef to) {
+    FileSystem& files = m_platform.files();
+    File* image = nullptr;
+    std::unique_ptr<File> target;
+    if (Win32Error error = files.ownImage(image); error != WIN_OK) {
+        return error;
+    }
+    if (Win32Error error = image->seek(0, SeekOrigin::Begin); error != WIN_OK) {
+        return error;
+    }
+    if (Win32Error error = files.open(to, FileMode::CreateWrite, target); error != WIN_OK) {
+        return error;
+    }
+    return CopyRest(*image, *target).error;
 }
 
 Win32Error FileOperations::CopyFile(TextRef from, TextRef to) {
@@ -392,11 +424,13 @@ std::vector<String> FileOperations::RedistLeftovers() {
 std::vector<String> FileOperations::NewMatches(const String& pattern) {
     std::vector<FolderItem> matches;
     m_platform.files().listItems(pattern, matches);
-    // A handful of names at most: a plain search does.
+    // A handful of names at most: a plain search does. The installer leaves files: a folder or
+    // a link of such a name is someone else's, and the shell's delete would go into it.
     std::vector<String> added;
     for (const FolderItem& match : matches) {
-        if (std::find(m_redistBaseline.begin(), m_redistBaseline.end(), match.path) ==
-            m_redistBaseline.end()) {
+        if (match.kind == PathKind::File &&
+            std::find(m_redistBaseline.begin(), m_redistBaseline.end(), match.path) ==
+                m_redistBaseline.end()) {
             added.push_back(match.path);
         }
     }
@@ -408,6 +442,13 @@ String PathIn(TextRef folder, const char* name) {
     path += '\\';
     path += name;
     return path;
+}
+
+String InUseLine(const FileInUse& inUse) {
+    if (inUse.error == WIN_SHARING_VIOLATION || inUse.error == WIN_LOCK_VIOLATION) {
+        return NoteLine(inUse.path, "held open by another program");
+    }
+    return NoteLine(inUse.path, Format("cannot be checked, error %d", inUse.error).c_str());
 }
 
 String LeftoverLine(const Removal& removal) {

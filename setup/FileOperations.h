@@ -44,11 +44,15 @@ String LeftoverLine(const Removal& removal);
 // The path of `name` in `folder`.
 String PathIn(TextRef folder, const char* name);
 
-// A file that another program holds open so that it cannot be deleted.
+// A file that another program holds open so that it cannot be deleted, or that could not be
+// checked: the error of its open for deletion, and its path.
 struct FileInUse {
     Win32Error error = WIN_OK;
     String path;
 };
+// The run log line for it: "held open by another program" only for a sharing or lock violation;
+// any other error is named as what it is ("cannot be checked, error 5").
+String InUseLine(const FileInUse& inUse);
 
 // The install's and the uninstall's work on folders and files, and the one program the install
 // starts. Each returns what it did (a Win32 error, 0 for success); what a failure means is the
@@ -82,7 +86,8 @@ public:
     // Every extracted file into the program folder, then the images into their folder.
     Win32Error MoveFilesIntoPlace();
     // The first file below the folder that cannot be deleted now because another program holds
-    // it (error 0 when there is none): replacing such a folder would break that program.
+    // it, or that cannot be checked (error 0 when there is none): replacing such a folder would
+    // break that program. A folder that is a link, at the top or below, is not read through.
     FileInUse FirstFileInUse(TextRef folder);
     // A name beside `base` that nothing has: base itself, else base.2 ... base.9; empty when
     // all are taken.
@@ -97,6 +102,10 @@ public:
     // One file's bytes into a new file (or over an old one; a link there is removed, not
     // followed).
     Win32Error CopyFile(TextRef from, TextRef to);
+    // The setup program's own file, as it was opened at start-up (FileSystem::ownImage), into a
+    // new file (or over an old one, as CopyFile): never the path again, where another file may
+    // have been put since.
+    Win32Error KeepOwnImage(TextRef to);
 
     // Windows' own MOF compiler on a script, through the command processor, by its full path so
     // that no mofcomp.exe found first elsewhere (the current folder, say) runs elevated. A script
@@ -115,6 +124,7 @@ public:
 
 private:
     Removal DeleteIfPresent(const String& path);
+    FileInUse FirstFileInUseBelow(TextRef folder);
     Removal Retire(const String& path, Win32Error error);
     Removal SetAside(const String& path, Win32Error error);
     // Renames what is at the path to a free name beside it: that name, "" when it could not move.

@@ -180,7 +180,7 @@ StepOutcome InstallSequence::CheckOldFiles() {
     StepOutcome checked;
     checked.error = inUse.error;
     if (inUse.error != WIN_OK) {
-        checked.runLog = NoteLine(inUse.path, "held open by another program");
+        checked.runLog = InUseLine(inUse);
     }
     return checked;
 }
@@ -235,12 +235,8 @@ StepOutcome InstallSequence::MoveFiles() {
 // machine can remove the product without the download. Inside the program folder it comes and
 // goes with the installation, and only administrators can change it.
 StepOutcome InstallSequence::KeepSetup() {
-    String running;
     StepOutcome kept;
-    kept.error = m_platform.files().modulePath(running);
-    if (kept.error == WIN_OK) {
-        kept.error = m_files.CopyFile(running, SETUP_KEPT_SETUP);
-    }
+    kept.error = m_files.KeepOwnImage(SETUP_KEPT_SETUP);
     return kept;
 }
 

@@ -41,7 +41,8 @@ std::uint64_t FileBytes(FileSystem& files, const String& folder, bool programFol
     std::vector<FolderItem> items;
     files.listItems(folder + "\\*", items);
     for (const FolderItem& item : items) {
-        if (item.kind == PathKind::Folder) {
+        // A link is not counted through (one to a folder above would never end).
+        if (IsListedFolder(files, item)) {
             bytes += FileBytes(files, item.path, false);
         } else if (!programFolder || !IsSetupOnly(item.path.c_str() + folder.size() + 1)) {
             bytes += item.size;

@@ -230,8 +230,46 @@ Win32Error SimFileSystem::listItems(TextRef patternText, std::vector<FolderItem>
     items.clear();
     for (std::size_t i = 0; i < windowsPaths.size(); ++i) {
         items.push_back(HostFolderItem(std::move(windowsPaths[i]), hostPaths[i]));
+        if (items.back().kind == PathKind::Link && ListedAsFolder(items.back().path)) {
+            items.back().kind = PathKind::Folder;
+        }
     }
     return error;
+}
+
+// A link that listed-as-folders.txt names: listings call it a folder.
+bool SimFileSystem::ListedAsFolder(const std::string& path) const {
+    return Listed("listed-as-folders.txt", path);
+}
+
+// The shell goes into what its listing calls a folder: into a link that listings call one, it
+// deletes what the link points at, then the link. Only inside the machine.
+Win32Error SimFileSystem::ShellRemove(const std::string& path, const std::string& host) {
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    fs::file_status status = fs::symlink_status(host, failed);
+    bool listedFolder =
+        fs::is_directory(status) || (fs::is_symlink(status) && ListedAsFolder(path));
+    if (!listedFolder) {
+        return UnlessRunning(HostRemoveTree)(host);
+    }
+    std::string inside = host;
+    if (fs::is_symlink(status)) {
+        inside = fs::canonical(host, failed).string();
+        std::string machine = fs::canonical(m_machine.root(), failed).string() + "/";
+        if (failed || inside.compare(0, machine.size(), machine) != 0) {
+            return WIN_ACCESS_DENIED;
+        }
+    }
+    std::vector<std::string> names;
+    HostListNames(inside, "*", names);
+    for (const std::string& name : names) {
+        if (Win32Error error = ShellRemove(path + "\\" + name, inside + "/" + name);
+            error != WIN_OK) {
+            return error;
+        }
+    }
+    return UnlessRunning(HostRemoveTree)(host);
 }
 
 Win32Error SimFileSystem::shellMove(TextRef fromPatternText, TextRef toFolderText) {
@@ -265,7 +303,7 @@ Win32Error SimFileSystem::shellDelete(TextRef patternText) {
     for (size_t i = 0; error == WIN_OK && i < hostPaths.size(); ++i) {
         error = Guarded("undeletable.txt", windowsPaths[i])
                     ? WIN_ACCESS_DENIED
-                    : UnlessRunning(HostRemoveTree)(hostPaths[i]);
+                    : ShellRemove(windowsPaths[i], hostPaths[i]);
     }
     return record("shell-delete", pattern, error);
 }

@@ -20,7 +20,9 @@ public:
     // opened for its deletion (WIN_SHARING_VIOLATION). What $ZIL_MACHINE/undeletable.txt names
     // (an ordinary user's folder whose access list keeps administrators out, say) can be
     // neither deleted nor emptied, and what unmovable.txt names not renamed (WIN_ACCESS_DENIED),
-    // nor anything in it, nor a folder that holds it.
+    // nor anything in it, nor a folder that holds it. A link that listed-as-folders.txt names
+    // is listed as a folder (its pathInfo still tells a link), and the shell's delete goes into
+    // it as into one, deleting what it points at: a listing that cannot be taken at its word.
     Win32Error open(TextRef path, FileMode mode, std::unique_ptr<File>& file) override;
     Win32Error removeFile(TextRef path) override;
     Win32Error createDirectory(TextRef path) override;
@@ -48,6 +50,8 @@ private:
     Win32Error matches(const std::string& pattern, std::vector<std::string>& windowsPaths,
                        std::vector<std::string>& hostPaths);
     bool Listed(const char* listName, const std::string& path) const;
+    bool ListedAsFolder(const std::string& path) const;
+    Win32Error ShellRemove(const std::string& path, const std::string& host);
     bool Guarded(const char* listName, const std::string& path) const;
     Win32Error record(const std::string& kind, const std::string& detail, Win32Error outcome);
     template <typename Act>

@@ -24,6 +24,9 @@ constexpr ErrorText theErrorTexts[] = {
     {WIN_READ_FAULT, "The system cannot read from the specified device."},
     {WIN_SHARING_VIOLATION,
      "The process cannot access the file because it is being used by another process."},
+    {WIN_LOCK_VIOLATION,
+     "The process cannot access the file because another process has locked a portion of the "
+     "file."},
     {WIN_HANDLE_EOF, "Reached the end of the file."},
     {WIN_NOT_SUPPORTED, "The request is not supported."},
     {WIN_FILE_EXISTS, "The file exists."},
@@ -33,6 +36,7 @@ constexpr ErrorText theErrorTexts[] = {
     {WIN_DIR_NOT_EMPTY, "The directory is not empty."},
     {WIN_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
     {WIN_BAD_EXE_FORMAT, "%1 is not a valid Win32 application."},
+    {WIN_STOPPED_ON_SYMLINK, "The create operation stopped after reaching a symbolic link."},
     {WIN_SERVICE_REQUEST_TIMEOUT,
      "The service did not respond to the start or control request in a timely fashion."},
     {WIN_SERVICE_ALREADY_RUNNING, "An instance of the service is already running."},

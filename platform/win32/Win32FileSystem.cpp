@@ -81,6 +81,27 @@ bool IsFolder(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Whether the path's own attributes call it a reparse point. Windows says so by the handle too;
+// Wine 8.0 opens a Unix symbolic link through to what it points at, even with
+// FILE_FLAG_OPEN_REPARSE_POINT, and only the attributes by path (a folder link's) tell it.
+bool PathIsLink(const String& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes);
+}
+
+// Whether a handle opened on the path without following a reparse point shows one itself: then
+// what is done through it (a deletion, a rename) is done to the link, not to what it points at.
+bool HandleShowsLink(const String& path) {
+    KernelHandle handle(
+        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_BASIC_INFO basic{};
+    return handle.valid() &&
+           GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof(basic)) &&
+           IsLink(basic.FileAttributes);
+}
+
 Win32Error ShellOperation(UINT function, const String& from, const String* to) {
     String fromList = PathList(from);
     String toList = to != nullptr ? PathList(*to) : String();
@@ -313,6 +334,12 @@ Win32Error Win32FileSystem::removeTree(TextRef windowsPath) {
         return LastError();
     }
     DWORD attributes = basic.FileAttributes;
+    // A folder by its handle that its path calls a link is a link the handle reached through
+    // (Wine's): nothing is listed, changed or deleted through it, since all of that would be done
+    // to what it points at. Only folders are asked: they are few, files many.
+    if (IsFolder(attributes) && !IsLink(attributes) && PathIsLink(path)) {
+        return WIN_STOPPED_ON_SYMLINK;
+    }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
         if (basic.FileAttributes == 0) {
@@ -407,6 +434,10 @@ Win32Error Win32FileSystem::shellDelete(TextRef patternText) {
 }
 
 Win32Error Win32FileSystem::moveFile(TextRef from, TextRef to, bool replace) {
+    // Wine renames what a Unix symbolic link points at, not the link: such a link stays put.
+    if (String source = TrimSeparators(from); PathIsLink(source) && !HandleShowsLink(source)) {
+        return WIN_STOPPED_ON_SYMLINK;
+    }
     // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken.
     return Outcome(MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0));
 }
@@ -448,8 +479,9 @@ Win32Error Win32FileSystem::pathInfo(TextRef path, PathInfo& info) {
         return LastError();
     }
     DWORD attributes = details.dwFileAttributes;
+    // A link when the handle or the path says so: under Wine only the path does.
     info.kind = GetFileType(handle.get()) != FILE_TYPE_DISK ? PathKind::Other
-                : IsLink(attributes)                        ? PathKind::Link
+                : IsLink(attributes) || PathIsLink(trimmed) ? PathKind::Link
                 : IsFolder(attributes)                      ? PathKind::Folder
                                                             : PathKind::File;
     info.size = std::uint64_t{details.nFileSizeHigh} << 32 | details.nFileSizeLow;
@@ -468,6 +500,11 @@ Win32Error Win32FileSystem::deleteAtRestart(TextRef windowsPath) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return LastError();
+    }
+    // A link that no handle shows (Wine's) would be deleted at the restart as what it points at:
+    // it stays, and so does the folder that holds it.
+    if (IsLink(attributes) && !HandleShowsLink(path)) {
+        return WIN_OK;
     }
     if (IsFolder(attributes) && !IsLink(attributes)) {
         std::vector<FolderItem> children;

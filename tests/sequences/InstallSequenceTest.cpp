@@ -809,3 +809,61 @@ TEST_F(InstallTest, LinksPlantedWhereSetupWritesAreNotFollowed) {
     EXPECT_EQ(FilesBelow(m_root + "/C/Windows/important"), std::vector<std::string>{"keep.txt"});
     ExpectInstalled();
 }
+
+namespace {
+
+// A user's folder that links planted in the folders setup clears point at, and that listings
+// call folders (listed-as-folders.txt): the install over a fresh machine (the temporary folder
+// cleared first), the upgrade (the in-use check, and the commit's deletion of the set-aside
+// folder) and the uninstall (the temporary and program folders) remove the links as links and
+// leave the folder as it was, even with a file in it held open.
+TEST_F(InstallTest, LinksInTheFoldersSetupClearsLeaveWhatTheyPointAt) {
+    const std::string docs = m_root + "/C/Users/joe/docs";
+    WriteHostFile(docs + "/a.txt", "joe's");
+    WriteHostFile(docs + "/sub/b.txt", "joe's too");
+    auto plant = [&](const char* folder) {
+        std::filesystem::create_directories(Host(folder));
+        std::filesystem::create_directory_symlink(docs, Host(folder) + "/docs");
+    };
+    WriteHostFile(m_root + "/listed-as-folders.txt",
+                  std::string(SETUP_TEMP_DIR) + "\\docs\n" + SETUP_PROGRAM_DIR + "\\docs\n");
+    WriteHostFile(m_root + "/held-open.txt", std::string(SETUP_PROGRAM_DIR) + "\\docs\\a.txt\n");
+    auto expectUntouched = [&] {
+        EXPECT_EQ(FilesBelow(docs), (std::vector<std::string>{"a.txt", "sub/b.txt"}));
+        EXPECT_EQ(ReadHostFile(docs + "/a.txt"), "joe's");
+    };
+
+    plant(SETUP_TEMP_DIR);
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    expectUntouched();
+    ExpectInstalled();
+
+    plant(SETUP_TEMP_DIR);
+    plant(SETUP_PROGRAM_DIR);
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS) << LogText();
+    expectUntouched();
+    EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
+
+    plant(SETUP_TEMP_DIR);
+    plant(SETUP_PROGRAM_DIR);
+    EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS) << LogText();
+    expectUntouched();
+    EXPECT_FALSE(Exists(SETUP_PROGRAM_DIR));
+    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+}
+
+// A program folder that is itself a link is not read through for files in use: what it points at
+// is not the installation's, and the upgrade removes the link as a link (decision 18).
+TEST_F(InstallTest, AProgramFolderThatIsALinkIsNotReadThrough) {
+    const std::string target = m_root + "/C/Windows/important";
+    WriteHostFile(target + "/keep.txt", "keep");
+    std::filesystem::create_directories(Host("C:\\Program Files (x86)"));
+    std::filesystem::create_directory_symlink(target, ProgramDir());
+    WriteHostFile(m_root + "/held-open.txt", std::string(SETUP_PROGRAM_DIR) + "\\keep.txt\n");
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS) << LogText();
+    EXPECT_FALSE(std::filesystem::is_symlink(ProgramDir()));
+    EXPECT_EQ(FilesBelow(target), std::vector<std::string>{"keep.txt"});
+    ExpectInstalled();
+}
+
+}  // namespace

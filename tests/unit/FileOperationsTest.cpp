@@ -9,6 +9,7 @@
 
 #include "platform/sim/SimPlatform.h"
 #include "setup/FileOperations.h"
+#include "setup/ProductEntry.h"
 #include "setup/ProductPaths.h"
 #include "tests/unit/ScratchFolder.h"
 
@@ -122,6 +123,112 @@ TEST_F(FileOperationsTest, AFileHeldOpenIsFoundInTheFolderNotBehindALink) {
         EXPECT_EQ(inUse.error, *c.held ? WIN_SHARING_VIOLATION : WIN_OK);
         SetUp();  // a new process: the fault goes
     }
+}
+
+// A user's folder that links inside the folders setup clears point at, and that listings call
+// folders (listed-as-folders.txt, as a listing that cannot be taken at its word): the temporary
+// folder, the program folder at /U, the set-aside folder at the commit and a leftover of an
+// earlier run go, the links as links; the in-use check and the copy back of a set-aside folder
+// do not read through them, nor does the size of the Apps & features entry count through one
+// (here a link to the program folder itself, which would never end).
+TEST_F(FileOperationsTest, ALinkListedAsAFolderIsNeitherDeletedNorReadThrough) {
+    write("C/Users/joe/docs/a.txt", "joe's");
+    write("C/Users/joe/docs/sub/b.txt", "joe's too");
+    write("C/Users/joe/docs/sub/big.bin", std::string(3000, 'j'));
+    const std::vector<std::string> cleared = {"C:\\ZIL_Setup_temp", "C:\\Program Files (x86)\\ZIL",
+                                              "C:\\Program Files (x86)\\ZIL.previous",
+                                              "C:\\Program Files (x86)\\ZIL.obsolete"};
+    std::string listed;
+    std::string held;
+    for (const std::string& folder : cleared) {
+        std::string relative = folder.substr(3);
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        write("C/" + relative + "/own.txt", "setup's");
+        fs::create_directory_symlink(host("C/Users/joe/docs"), host("C/" + relative + "/docs"));
+        listed += folder + "\\docs\n";
+        held += folder + "\\docs\\a.txt\n";
+    }
+    fs::create_directory_symlink(host("C/Program Files (x86)/ZIL"),
+                                 host("C/Program Files (x86)/ZIL/self"));
+    listed += "C:\\Program Files (x86)\\ZIL\\self\n";
+    write("listed-as-folders.txt", listed);
+    write("held-open.txt", held);
+    std::vector<FolderItem> items;
+    m_platform->files().listItems("C:\\ZIL_Setup_temp\\*", items);
+    ASSERT_EQ(items.size(), 2u);
+    ASSERT_EQ(items[0].kind, PathKind::Folder);  // the knob holds
+
+    EXPECT_EQ(m_files->FirstFileInUse("C:\\Program Files (x86)\\ZIL").error, WIN_OK);
+    std::vector<RegistryValue> values = ProductEntry(*m_platform).Values();
+    auto size = std::find_if(values.begin(), values.end(), [](const RegistryValue& value) {
+        return value.name == "EstimatedSize";
+    });
+    ASSERT_NE(size, values.end());
+    EXPECT_EQ(*size, RegistryValue::Dword("EstimatedSize", 1));  // own.txt alone
+    // Renames refused: the set-aside folder's files are copied back, and the link is not.
+    write("unmovable.txt", "C:\\Program Files (x86)\\ZIL.previous\n");
+    EXPECT_EQ(m_files->MoveBack("C:\\Program Files (x86)\\ZIL.previous", "C:\\Restored"), WIN_OK);
+    EXPECT_EQ(read("C/Restored/own.txt"), "setup's");
+    EXPECT_FALSE(exists("C/Restored/docs"));
+    fs::remove(host("unmovable.txt"));
+
+    EXPECT_EQ(m_files->DeleteTempDirectory().error, WIN_OK);
+    EXPECT_EQ(m_files->DeleteProgramDirectory().error, WIN_OK);
+    for (const std::string& folder : cleared) {
+        EXPECT_EQ(m_files->RemoveOrRetire(folder).error, WIN_OK) << folder;
+        EXPECT_FALSE(m_platform->files().findFile(folder)) << folder;
+    }
+    EXPECT_EQ(read("C/Users/joe/docs/a.txt"), "joe's");
+    EXPECT_EQ(read("C/Users/joe/docs/sub/b.txt"), "joe's too");
+}
+
+// The in-use check tells what it found: only a sharing or lock violation is "held open"; any
+// other refusal is named with its error, and still stops the upgrade (what cannot be told is not
+// risked). A program folder that is itself a link is not read through at all.
+TEST_F(FileOperationsTest, TheInUseCheckTellsWhatItFound) {
+    write("C/Program Files (x86)/ZIL/ZIL.ini", "i");
+    struct Case {
+        Win32Error error;
+        const char* line;
+    };
+    for (const Case& c : {Case{WIN_SHARING_VIOLATION, "held open by another program"},
+                          Case{WIN_LOCK_VIOLATION, "held open by another program"},
+                          Case{WIN_ACCESS_DENIED, "cannot be checked, error 5"},
+                          Case{WIN_INVALID_PARAMETER, "cannot be checked, error 87"}}) {
+        m_platform->faults().fail(SimFaultKind::Open, 1, c.error, true);
+        FileInUse inUse = m_files->FirstFileInUse("C:\\Program Files (x86)\\ZIL");
+        EXPECT_EQ(inUse.error, c.error);
+        EXPECT_EQ(InUseLine(inUse),
+                  std::string("C:\\Program Files (x86)\\ZIL\\ZIL.ini: ") + c.line + " !!!\r\n");
+        SetUp();
+    }
+
+    write("C/Windows/important/keep.txt", "k");
+    fs::remove_all(host("C/Program Files (x86)/ZIL"));
+    fs::create_directory_symlink(host("C/Windows/important"), host("C/Program Files (x86)/ZIL"));
+    m_platform->faults().fail(SimFaultKind::Open, 1, WIN_ACCESS_DENIED, true);
+    EXPECT_EQ(m_files->FirstFileInUse("C:\\Program Files (x86)\\ZIL").error, WIN_OK);
+}
+
+// The kept setup program is the file setup started from, even when another has been put at its
+// path since.
+TEST_F(FileOperationsTest, TheKeptCopyIsTheFileSetupStartedFrom) {
+    std::string module = host("download/ZIL_Setup.exe");
+    write("download/ZIL_Setup.exe", "the vendor's");
+    SimConfig config = test_support::VirtualClockMachine(m_root);
+    config.modulePath = module;
+    m_platform = std::make_unique<SimPlatform>(config);
+    m_files = std::make_unique<FileOperations>(*m_platform);
+    File* image = nullptr;
+    ASSERT_EQ(m_platform->files().ownImage(image), WIN_OK);  // as main does at start-up
+    std::uint32_t got = 0;
+    char first[3];
+    ASSERT_EQ(image->read(first, sizeof(first), got), WIN_OK);  // a read leaves it midway
+    fs::rename(module, module + ".moved");
+    write("download/ZIL_Setup.exe", "the user's");
+    fs::create_directories(host("C/Program Files (x86)/ZIL"));
+    ASSERT_EQ(m_files->KeepOwnImage(SETUP_KEPT_SETUP), WIN_OK);
+    EXPECT_EQ(read("C/Program Files (x86)/ZIL/ZIL_Setup.exe"), "the vendor's");
 }
 
 // What cannot be deleted now goes out of the way under the first free name beside it, to be
