@@ -317,7 +317,10 @@ Win32Error FileOperations::KeepOwnImage(TextRef to) {
     if (Win32Error error = files.open(to, FileMode::CreateWrite, target); error != WIN_OK) {
         return error;
     }
-    return CopyRest(*image, *target).error;
+    // The uninstaller of an installation that may have nothing else of setup's left: it must
+    // outlive a power cut that follows.
+    Win32Error error = CopyRest(*image, *target).error;
+    return error != WIN_OK ? error : target->flush();
 }
 
 Win32Error FileOperations::CopyFile(TextRef from, TextRef to) {
@@ -331,25 +334,6 @@ Win32Error FileOperations::CopyFile(TextRef from, TextRef to) {
         return error;
     }
     return CopyRest(*source, *target).error;
-}
-
-Win32Error FileOperations::CopyOwnImage(TextRef to) {
-    FileSystem& files = m_platform.files();
-    File* image = nullptr;
-    if (Win32Error error = files.ownImage(image); error != WIN_OK) {
-        return error;
-    }
-    std::unique_ptr<File> target;
-    if (Win32Error error = image->seek(0, SeekOrigin::Begin); error != WIN_OK) {
-        return error;
-    }
-    if (Win32Error error = files.open(to, FileMode::CreateWrite, target); error != WIN_OK) {
-        return error;
-    }
-    // The uninstaller of an installation that may have nothing else left of setup: it must
-    // outlive a power cut that follows.
-    Win32Error error = CopyRest(*image, *target).error;
-    return error != WIN_OK ? error : target->flush();
 }
 
 int FileOperations::CompileMof(const String& script) {

@@ -96,9 +96,6 @@ public:
     // copied back and the folder goes once they are.
     Win32Error MoveBack(const String& setAside, const String& folder);
 
-    // The running program's own file, as it was opened at start-up (whatever is at its path
-    // now), into a new file or over an old one, on the disk when this returns.
-    Win32Error CopyOwnImage(TextRef to);
     // One file's bytes into a new file (or over an old one; a link there is removed, not
     // followed).
     Win32Error CopyFile(TextRef from, TextRef to);

@@ -336,7 +336,7 @@ StepOutcome Sequence::PutBackKeptSetup() {
         }
     }
     if (error != WIN_OK) {
-        error = m_files.CopyOwnImage(SETUP_KEPT_SETUP);
+        error = m_files.KeepOwnImage(SETUP_KEPT_SETUP);
     }
     StepOutcome put = StepOutcome::Failed(error);
     put.runLog = error == WIN_OK ? NoteLine(SETUP_KEPT_SETUP, "missing, put back")
