@@ -33,6 +33,11 @@ public:
     // `failure` in words when not empty, else the Win32 error.
     void StepAt(std::uint64_t at, const char* name, Win32Error error, const String& failure);
 
+    // Where this run's log went other than its usual place, or why not where it was asked to go
+    // (lines after "elevated", starting "log: "): none for a log where it always was.
+    void ClearLogNotes() { m_logNotes.clear(); }
+    void NoteLog(const String& note);
+
     // "error 5: Access is denied.", with the system's words for the number.
     String ErrorInWords(Win32Error error) const;
 
@@ -50,5 +55,6 @@ private:
     String m_windows;
     bool m_elevated;
     String m_archive = "not read";
-    String m_steps;  // the steps' lines, as the section shows them
+    String m_logNotes;  // their lines, as the section shows them
+    String m_steps;     // the steps' lines, as the section shows them
 };
