@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 84 KiB,
+# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 89.5 KiB,
 # and it loads no library but Windows' own (no C++ runtime, thread or zlib DLL that a download
 # folder could supply). What its bytes are made of: tests/release/size_table.py.
 set -uo pipefail
@@ -16,9 +16,11 @@ name=$(basename "$stub")
 # an Adler-32 and a start-up without frame registration or thread keys to 99 KiB; arguments
 # pushed without stack probes (every frame held under 3.5 KiB instead) and the stack aligned to
 # Windows' 4 bytes to 85 KiB (87,040 bytes); building fault texts and paths in place instead of
-# as sums of temporaries to 84 KiB (86,016 bytes), the target. This limit holds it there: what
-# comes next states its cost and makes room for it.
-limit=86016
+# as sums of temporaries to 84 KiB (86,016 bytes), the target. This limit held it there: what
+# comes next states its cost and makes room for it. The logs of the last runs kept beside the
+# newest, whatever others plant at their names, and /LOG= with its copy: 89.5 KiB (91,648
+# bytes).
+limit=91648
 # Libraries that Windows always loads from its system folder (its known DLLs), wherever the
 # program is started from. Any other import, even a Windows library such as comctl32, would be
 # looked for beside the setup program before it can restrict the search.
