@@ -133,3 +133,22 @@ String TrimSeparators(String path) {
     }
     return path;
 }
+
+String QuoteArgument(std::string_view argument) {
+    String quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+        } else {
+            if (c == '"') {
+                quoted.append(backslashes + 1, '\\');
+            }
+            backslashes = 0;
+        }
+        quoted += c;
+    }
+    quoted.append(backslashes, '\\');
+    quoted += '"';
+    return quoted;
+}

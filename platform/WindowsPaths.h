@@ -42,3 +42,8 @@ String NameWithoutExtension(const String& path);
 
 // The path without trailing separators, but a drive's root ("C:\") keeps its own.
 String TrimSeparators(String path);
+
+// The argument in quotes as a Windows program's start-up splits its command line (the C
+// runtime's rule, CommandLineToArgvW's too): it arrives whole, blanks and all. A backslash is
+// doubled only where a quote follows it.
+String QuoteArgument(std::string_view argument);

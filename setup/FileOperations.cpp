@@ -18,19 +18,6 @@ enum : int {
     SUBSTITUTE_ATTEMPTS = 8,
 };
 
-// Eight hex digits that differ from run to run and from attempt to attempt; the stack's
-// address adds what the clock alone would let someone guess.
-String SubstituteSuffix(std::uint64_t seed, int attempt) {
-    std::uint64_t mixed = (seed + static_cast<std::uint64_t>(attempt) * 0x632BE59BD9B4E019ULL) *
-                          0x9E3779B97F4A7C15ULL;
-    mixed ^= mixed >> 29;
-    String suffix;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        suffix += "0123456789abcdef"[(mixed >> shift) & 0xF];
-    }
-    return suffix;
-}
-
 const std::array<const char*, 3> theSweptDrives = {"C:\\", "D:\\", "E:\\"};
 // The first pattern decides whether a drive is swept at all.
 const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "VC_RED.*",
@@ -41,6 +28,23 @@ constexpr auto SETUP_PROGRAM_IMAGES = JoinPath(SFX_PROGRAM_PATH, "*.bmp");
 constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SFX_PROGRAM_PATH, "*.ico");
 
 }  // namespace
+
+// The stack's address adds what the clock alone would let someone guess.
+[[gnu::noinline]] std::uint64_t FreshSeed(Clock& clock) {
+    std::uint64_t seed = clock.now();
+    return seed ^ reinterpret_cast<std::uintptr_t>(&seed);
+}
+
+String UnguessableSuffix(std::uint64_t seed, int attempt) {
+    std::uint64_t mixed = (seed + static_cast<std::uint64_t>(attempt) * 0x632BE59BD9B4E019ULL) *
+                          0x9E3779B97F4A7C15ULL;
+    mixed ^= mixed >> 29;
+    String suffix;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        suffix += "0123456789abcdef"[(mixed >> shift) & 0xF];
+    }
+    return suffix;
+}
 
 FileOperations::FileOperations(Platform& platform)
     : m_platform(platform), m_tempDirectory(SETUP_TEMP_DIR) {}
@@ -71,10 +75,10 @@ TempFolder FileOperations::MakeTempDirectory() {
 }
 
 Win32Error FileOperations::MakeSubstituteFolder(TextRef usual, String& made) {
-    std::uint64_t seed = m_platform.clock().now() ^ reinterpret_cast<std::uintptr_t>(&seed);
+    std::uint64_t seed = FreshSeed(m_platform.clock());
     Win32Error error = WIN_ALREADY_EXISTS;
     for (int attempt = 0; attempt < SUBSTITUTE_ATTEMPTS && error != WIN_OK; ++attempt) {
-        String name = String(usual.c_str()) + "." + SubstituteSuffix(seed, attempt);
+        String name = String(usual.c_str()) + "." + UnguessableSuffix(seed, attempt);
         error = m_platform.files().createPrivateDirectory(name);
         if (error == WIN_OK) {
             made = name;

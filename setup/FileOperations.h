@@ -44,6 +44,12 @@ String LeftoverLine(const Removal& removal);
 // The path of `name` in `folder`.
 String PathIn(TextRef folder, const char* name);
 
+// A name part that differs from run to run and from attempt to attempt (eight hex digits), for
+// what setup creates exclusively where others may have taken the names it could guess: the
+// seed comes from FreshSeed once per search, each attempt gives another suffix.
+std::uint64_t FreshSeed(Clock& clock);
+String UnguessableSuffix(std::uint64_t seed, int attempt);
+
 // A file that another program holds open so that it cannot be deleted, or that could not be
 // checked: the error of its open for deletion, and its path.
 struct FileInUse {

@@ -168,14 +168,14 @@ bool KeptSetup::IsHandOverCopy() {
            !m_platform.acquireKeptSetupLock();
 }
 
-int KeptSetup::RunCopy(RunMode mode, const String& arguments) {
+int KeptSetup::RunCopy(RunMode mode, const String& arguments, const String& logCopy) {
     // Both locks before any change: another setup's set-aside or restore must not meet this
     // hand-over's moves, and a second kept program would clear the first one's folder.
     if (!m_platform.acquireSetupLock() || !m_platform.acquireKeptSetupLock()) {
         return SETUP_EXIT_ALREADY_RUNNING;
     }
     auto extractor = std::make_unique<SfxExtractor>();
-    SetupLogFile log(m_platform);
+    SetupLogFile log(m_platform, logCopy);
     UnseenObserver observer;
     HandOver(SequenceContext{m_platform, mode, *extractor, log, observer}, arguments).Run();
     return observer.ExitCode();

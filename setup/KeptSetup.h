@@ -32,7 +32,8 @@ public:
     // cannot go back into the product's folder is kept where it waits, for the next run to put
     // back. What stays of the run folder (the running program itself) is deleted at the next
     // restart: setup's own scratch, not the product, so it asks for no restart.
-    int RunCopy(RunMode mode, const String& arguments);
+    // A failed hand-over's log goes to `logCopy` as well, when the command line named one.
+    int RunCopy(RunMode mode, const String& arguments, const String& logCopy = String());
 
 private:
     Platform& m_platform;

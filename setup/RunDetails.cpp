@@ -76,6 +76,10 @@ void RunDetails::Step(const char* name, const String& failure) {
     Record(name, failure.empty() ? "ok" : failure, m_clock.now());
 }
 
+void RunDetails::NoteLog(const String& note) {
+    AppendLine(m_logNotes, "log: " + note);
+}
+
 void RunDetails::Record(const char* name, const String& outcome, std::uint64_t at) {
     String line = Format("%d", at - m_start);
     line.insert(0, line.size() < 8 ? 8 - line.size() : 0, ' ');
@@ -103,6 +107,7 @@ String RunDetails::Text() const {
     AppendLine(text, "archive: " + m_archive);
     AppendLine(text, "Windows: " + m_windows);
     AppendLine(text, m_elevated ? "elevated: yes" : "elevated: no");
+    text += m_logNotes;
     AppendLine(text, m_steps.empty() ? "steps: none" : "steps (milliseconds since the start):");
     return text + m_steps;
 }

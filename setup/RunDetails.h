@@ -37,6 +37,11 @@ public:
     // steps.
     void WaitsForRestart(const String& what);
 
+    // Where this run's log went other than its usual place, or why not where it was asked to go
+    // (lines after "elevated", starting "log: "): none for a log where it always was.
+    void ClearLogNotes() { m_logNotes.clear(); }
+    void NoteLog(const String& note);
+
     // "error 5: Access is denied.", with the system's words for the number.
     String ErrorInWords(Win32Error error) const;
 
@@ -54,5 +59,6 @@ private:
     String m_windows;
     bool m_elevated;
     String m_archive = "not read";
-    String m_steps;  // the steps' lines, as the section shows them
+    String m_logNotes;  // their lines, as the section shows them
+    String m_steps;     // the steps' lines, as the section shows them
 };

@@ -1,20 +1,131 @@
 #include "setup/SetupLogFile.h"
 
 #include <memory>
+#include <string_view>
+#include <vector>
+
+#include "setup/FileOperations.h"
 
 #include "platform/WindowsPaths.h"
 #include "sfx/TargetFolders.h"
 
-SetupLogFile::SetupLogFile(Platform& platform)
+namespace {
+
+// Names a log may try where the one it would take is already taken: each was planted, and a
+// handful of unguessable names cannot all be.
+constexpr int LOG_UNGUESSABLE_ATTEMPTS = 8;
+// A numbered log's number has at most this many digits: a longer one is not a name setup gave.
+constexpr std::size_t LOG_NUMBER_DIGITS = 9;
+
+// "ZIL_Setup." and ".log": a numbered log's name is the one between them.
+std::string_view LogStem() {
+    std::string_view name = SetupLogFile::FILE_NAME;
+    return name.substr(0, name.rfind('.') + 1);
+}
+
+std::string_view LogExtension() {
+    std::string_view name = SetupLogFile::FILE_NAME;
+    return name.substr(name.rfind('.'));
+}
+
+// ZIL_Setup.12.log, or with an unguessable part ZIL_Setup.12.0a1b2c3d.log.
+String NumberedName(std::uint32_t number, const String& unguessable) {
+    String name(LogStem());
+    name += ToString(number);
+    if (!unguessable.empty()) {
+        name += ".";
+        name += unguessable;
+    }
+    name += LogExtension();
+    return name;
+}
+
+bool IsHexPart(std::string_view text) {
+    if (text.size() != 9 || text[0] != '.') {
+        return false;
+    }
+    for (char c : text.substr(1)) {
+        if ((c < '0' || c > '9') && (c < 'a' || c > 'f')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The number of a name NumberedName gives; 0 for any other name.
+std::uint32_t LogNumber(std::string_view name) {
+    std::string_view stem = LogStem();
+    std::string_view extension = LogExtension();
+    if (name.size() <= stem.size() + extension.size() ||
+        !EqualsIgnoringCase(name.substr(0, stem.size()), stem) ||
+        !EqualsIgnoringCase(name.substr(name.size() - extension.size()), extension)) {
+        return 0;
+    }
+    name = name.substr(stem.size(), name.size() - stem.size() - extension.size());
+    std::uint32_t number = 0;
+    std::size_t digits = 0;
+    for (; digits < name.size() && digits < LOG_NUMBER_DIGITS && name[digits] >= '0' &&
+           name[digits] <= '9';
+         ++digits) {
+        number = number * 10 + static_cast<std::uint32_t>(name[digits] - '0');
+    }
+    bool rest = digits == name.size() || IsHexPart(name.substr(digits));
+    return digits > 0 && name[0] != '0' && rest ? number : 0;
+}
+
+// Why setup may not write a file at a path: null where it may (nothing there, or a plain file of
+// its own with no second name).
+const char* Refusal(Win32Error found, const PathInfo& info) {
+    if (found != WIN_OK) {
+        // Nothing there, or nothing that can be looked at: only an exclusive creation follows.
+        return nullptr;
+    }
+    switch (info.kind) {
+        case PathKind::Link:
+            return "a link is there, and setup writes through none";
+        case PathKind::Folder:
+            return "a folder is there";
+        case PathKind::Other:
+            return "a device is there";
+        case PathKind::File:
+            break;
+    }
+    if (!info.trusted) {
+        return "someone else's file is there";
+    }
+    return info.links == 1 ? nullptr : "the file there has another name too (a hard link)";
+}
+
+bool IsOwnFile(FileSystem& files, const String& path) {
+    PathInfo info;
+    Win32Error found = files.pathInfo(path, info);
+    return found == WIN_OK && Refusal(found, info) == nullptr;
+}
+
+Win32Error WriteWhole(File& file, const String& content) {
+    return file.write(content.data(), static_cast<std::uint32_t>(content.size()));
+}
+
+struct NumberedLog {
+    std::uint32_t number;
+    String path;
+};
+
+}  // namespace
+
+SetupLogFile::SetupLogFile(Platform& platform, const String& copyPath)
     : m_files(platform.files()),
       m_clock(platform.clock()),
-      m_details(platform.system(), platform.clock()) {}
+      m_details(platform.system(), platform.clock()),
+      m_copyPath(copyPath) {}
 
 void SetupLogFile::Begin(const String& sequence, bool commandLine) {
     m_sequence = sequence;
     m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
     m_text.clear();
     m_details.Restart();
+    // Each sequence is a run of its own, with a log of its own: the one before stays.
+    m_path.clear();
 }
 
 Win32Error SetupLogFile::Write(const String& runLog, int exitCode) {
@@ -40,28 +151,142 @@ Win32Error SetupLogFile::SetExitCode(int exitCode) {
     return m_written ? Rewrite() : WIN_OK;
 }
 
+// The log is placed first and the copy opened, so that what the details say of both is what
+// happened to them; the copy gets the same text, and a copy that cannot take it has the log say
+// so.
 Win32Error SetupLogFile::Rewrite() {
     m_written = true;
+    std::unique_ptr<File> log;
+    Win32Error error = OpenLog(log);
+    std::unique_ptr<File> copy;
+    OpenCopy(copy);
+    String content = Content();
+    error = error == WIN_OK ? WriteWhole(*log, content) : error;
+    if (error != WIN_OK) {
+        // A scanner that holds the file for a moment must not cost the run its log.
+        error = WriteLog();
+    }
+    if (copy != nullptr) {
+        if (Win32Error copied = WriteWhole(*copy, content); copied != WIN_OK) {
+            m_copyRefused = m_details.ErrorInWords(copied);
+            copy.reset();
+            error = WriteLog();
+        }
+    }
+    return error;
+}
+
+Win32Error SetupLogFile::WriteLog() {
+    std::unique_ptr<File> file;
+    Win32Error error = OpenLog(file);
+    return error == WIN_OK ? WriteWhole(*file, Content()) : error;
+}
+
+String SetupLogFile::Content() {
+    NoteWhereItWent();
     String content = Header();
     content += m_text;
     content += RunLogEnd();
     content += m_details.Text();
     content += Footer();
-    // A scanner that holds the file for a moment must not cost the run its log.
-    Win32Error error = WriteFile(content);
-    return error == WIN_OK ? error : WriteFile(content);
+    return content;
 }
 
-Win32Error SetupLogFile::WriteFile(const String& content) {
-    String path;
-    if (Win32Error error = Path(path); error != WIN_OK) {
+void SetupLogFile::NoteWhereItWent() {
+    m_details.ClearLogNotes();
+    if (m_previousLost != WIN_OK) {
+        m_details.NoteLog("the previous run's log could not be kept, " +
+                          m_details.ErrorInWords(m_previousLost) + " This run's replaces it.");
+    }
+    if (!m_path.empty() && m_path != m_usual) {
+        m_details.NoteLog(m_usual + " is not setup's own and stays; this run's log is " + m_path);
+    }
+    if (!m_copyPath.empty()) {
+        m_details.NoteLog(m_copyRefused.empty()
+                              ? "also written to " + m_copyPath
+                              : "not written to " + m_copyPath + ": " + m_copyRefused);
+    }
+}
+
+// The first write of a run keeps the last run's log and places this one; every later write goes
+// where the first went. Where the usual path stays someone else's, the log takes a name nobody
+// can have taken.
+Win32Error SetupLogFile::OpenLog(std::unique_ptr<File>& file) {
+    String usual;
+    if (Win32Error error = Path(usual); error != WIN_OK) {
         return error;
     }
-    std::unique_ptr<File> file;
-    if (Win32Error error = OpenOwnFile(path, file); error != WIN_OK) {
+    if (m_path.empty()) {
+        KeepPrevious(usual);
+        m_usual = usual;
+        m_path = usual;
+    }
+    Win32Error error = OpenOwnFile(m_path, file);
+    if (error == WIN_OK || m_path != usual) {
         return error;
     }
-    return file->write(content.data(), static_cast<std::uint32_t>(content.size()));
+    PathInfo info;
+    Win32Error found = m_files.pathInfo(usual, info);
+    return found == WIN_OK && Refusal(found, info) != nullptr ? OpenUnguessable(file) : error;
+}
+
+// Setup's own last log becomes the next numbered one, and of the numbered ones only setup's own
+// newest LOG_OLDER_KEPT stay. Only plain files of setup's own with no second name are renamed or
+// deleted: what an ordinary user put at any of these names stays as it is, and counts for
+// nothing. A name taken already (planted where the next number would go) gets an unguessable
+// part.
+void SetupLogFile::KeepPrevious(const String& usual) {
+    const String folder = usual.substr(0, usual.size() - std::string_view(FILE_NAME).size());
+    std::vector<FolderItem> items;
+    String pattern(LogStem());
+    m_files.listItems(folder + pattern + "*" + String(LogExtension()), items);
+    std::vector<NumberedLog> older;
+    m_nextNumber = 1;
+    for (const FolderItem& item : items) {
+        std::uint32_t number = LogNumber(BaseName(item.path));
+        if (number != 0 && IsOwnFile(m_files, item.path)) {
+            older.push_back({number, item.path});
+            m_nextNumber = number >= m_nextNumber ? number + 1 : m_nextNumber;
+        }
+    }
+    m_previousLost = WIN_OK;
+    if (IsOwnFile(m_files, usual)) {
+        std::uint64_t seed = FreshSeed(m_clock);
+        String kept = folder + NumberedName(m_nextNumber, String());
+        m_previousLost = m_files.moveFile(usual, kept, false);
+        for (int attempt = 0;
+             attempt < LOG_UNGUESSABLE_ATTEMPTS &&
+             (m_previousLost == WIN_ALREADY_EXISTS || m_previousLost == WIN_FILE_EXISTS);
+             ++attempt) {
+            kept = folder + NumberedName(m_nextNumber, UnguessableSuffix(seed, attempt));
+            m_previousLost = m_files.moveFile(usual, kept, false);
+        }
+        if (m_previousLost == WIN_OK) {
+            older.push_back({m_nextNumber++, kept});
+        }
+    }
+    while (older.size() > LOG_OLDER_KEPT) {
+        auto oldest = older.begin();
+        for (auto log = older.begin(); log != older.end(); ++log) {
+            oldest = log->number < oldest->number ? log : oldest;
+        }
+        m_files.removeFile(oldest->path);
+        older.erase(oldest);
+    }
+}
+
+Win32Error SetupLogFile::OpenUnguessable(std::unique_ptr<File>& file) {
+    const String folder = m_usual.substr(0, m_usual.size() - std::string_view(FILE_NAME).size());
+    std::uint64_t seed = FreshSeed(m_clock);
+    Win32Error error = WIN_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < LOG_UNGUESSABLE_ATTEMPTS && error != WIN_OK; ++attempt) {
+        String path = folder + NumberedName(m_nextNumber, UnguessableSuffix(seed, attempt));
+        error = m_files.open(path, FileMode::CreateNew, file);
+        if (error == WIN_OK) {
+            m_path = path;
+        }
+    }
+    return error;
 }
 
 // The temporary folder is one where users may create files: what waits at the log's path may be
@@ -72,7 +297,7 @@ Win32Error SetupLogFile::WriteFile(const String& content) {
 Win32Error SetupLogFile::OpenOwnFile(const String& path, std::unique_ptr<File>& file) {
     PathInfo info;
     Win32Error found = m_files.pathInfo(path, info);
-    if (found == WIN_OK && info.kind == PathKind::File && info.links == 1 && info.trusted) {
+    if (found == WIN_OK && Refusal(found, info) == nullptr) {
         return m_files.open(path, FileMode::CreateWrite, file);
     }
     if (found == WIN_OK) {
@@ -97,6 +322,30 @@ Win32Error SetupLogFile::ClearPath(const String& path) {
         }
     }
     return error;
+}
+
+// The path the administrator named is theirs: nothing there is removed or renamed. Only a plain
+// file of setup's own (or of its account) with no second name is written again, and a new file
+// is created only where nothing has the name; the folder is never made. What stands in the way
+// is named in the details, and the log stays where it always is.
+void SetupLogFile::OpenCopy(std::unique_ptr<File>& copy) {
+    if (m_copyPath.empty() || !m_copyRefused.empty()) {
+        return;
+    }
+    PathInfo info;
+    Win32Error found = m_files.pathInfo(m_copyPath, info);
+    if (const char* refusal = Refusal(found, info)) {
+        m_copyRefused = refusal;
+        return;
+    }
+    FileMode mode = found == WIN_OK ? FileMode::CreateWrite : FileMode::CreateNew;
+    Win32Error error = m_files.open(m_copyPath, mode, copy);
+    if (error != WIN_OK) {
+        error = m_files.open(m_copyPath, mode, copy);
+    }
+    if (error != WIN_OK) {
+        m_copyRefused = m_details.ErrorInWords(error);
+    }
 }
 
 Win32Error SetupLogFile::Path(String& path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "StringType.h"
@@ -9,8 +11,8 @@
 #include "setup/SetupExitCode.h"
 
 // The log file that every install and uninstall leaves behind: ZIL_Setup.log in the Windows
-// temporary folder, replaced by each run. A deployment tool that ran setup from the command
-// line sees no window, so this file and the exit code are all it learns of the run.
+// temporary folder. A deployment tool that ran setup from the command line sees no window, so
+// this file and the exit code are all it learns of the run.
 //
 // The first line names the run, the local date and time and the exit code; then comes the run
 // log; then, from a line "Details:" on, what the run found and did (RunDetails); the last line
@@ -21,11 +23,22 @@
 // link, someone else's file, a folder) is removed or renamed aside, never written through, and
 // the log made afresh where nothing has the name. Failures are
 // returned, never shown: a log that cannot be written must not change the run's outcome.
+//
+// The last runs' logs stay: at a run's first write, setup's own previous ZIL_Setup.log becomes
+// ZIL_Setup.<n>.log, n one above the highest number of setup's own older logs (the higher, the
+// later), and of those only the newest LOG_OLDER_KEPT stay. Where the usual path stays someone
+// else's, the run's log is ZIL_Setup.<n>.<eight hex digits>.log, created exclusively, and its
+// details say so. With a copy path (/LOG=), every write goes there too, under the same rule
+// but nothing there is removed: what cannot be written is named in the details.
 class SetupLogFile {
 public:
     static constexpr const char* FILE_NAME = "ZIL_Setup.log";
 
-    explicit SetupLogFile(Platform& platform);
+    // Logs of earlier runs that stay beside the newest: ten runs' logs in all.
+    static constexpr int LOG_OLDER_KEPT = 9;
+
+    // copyPath: where every write of the log goes as well; "" for nowhere else.
+    explicit SetupLogFile(Platform& platform, const String& copyPath = String());
 
     // Starts the log of one sequence ("install" or "uninstall", from the command line or not).
     void Begin(const String& sequence, bool commandLine);
@@ -46,12 +59,21 @@ public:
 
     // Where the file is: the temporary folder (created when missing) and FILE_NAME.
     Win32Error Path(String& path);
+    // Where this run's log is written: Path(), or the name it took where that stays someone
+    // else's; "" before the first write.
+    const String& WrittenTo() const { return m_path; }
 
 private:
     Win32Error Rewrite();
-    Win32Error WriteFile(const String& content);
+    Win32Error WriteLog();
+    String Content();
+    void NoteWhereItWent();
+    Win32Error OpenLog(std::unique_ptr<File>& file);
+    void KeepPrevious(const String& usual);
+    Win32Error OpenUnguessable(std::unique_ptr<File>& file);
     Win32Error OpenOwnFile(const String& path, std::unique_ptr<File>& file);
     Win32Error ClearPath(const String& path);
+    void OpenCopy(std::unique_ptr<File>& copy);
     String Header();
     String Footer() const;
     const char* RunLogEnd() const;
@@ -63,6 +85,15 @@ private:
     FileSystem& m_files;
     Clock& m_clock;
     RunDetails m_details;
+    // This run's log: where it is written ("" until the first write places it), the number the
+    // next numbered name takes, and what kept the previous log from staying (0: nothing).
+    String m_path;
+    String m_usual;
+    std::uint32_t m_nextNumber = 1;
+    Win32Error m_previousLost = WIN_OK;
+    // The copy: its path, and why it is not written ("" while it is).
+    String m_copyPath;
+    String m_copyRefused;
     String m_sequence = "setup";
     String m_mode = "run";
     String m_text;

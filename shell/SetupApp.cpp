@@ -11,9 +11,42 @@
 
 String theCommandLineArg;
 
-// Only the last argument counts: earlier ones are overwritten, so only that one is kept.
-SetupApp::SetupApp(Platform& platform, int argc, char** argv)
-    : m_platform(platform), m_lastArgument(argc > 1 ? argv[argc - 1] : "") {}
+namespace {
+
+constexpr std::string_view LOG_OPTION = "LOG=";
+
+}  // namespace
+
+// Only the last argument counts for the mode: earlier ones are overwritten, so only that one is
+// kept. A /LOG= option is no mode's argument, wherever it stands: a deployment tool puts it
+// after the mode's switch.
+SetupApp::SetupApp(Platform& platform, int argc, char** argv) : m_platform(platform) {
+    for (int index = 1; index < argc; ++index) {
+        String argument = argv[index];
+        String path;
+        if (!IsLogOption(argument, path)) {
+            m_lastArgument = argument;
+        } else if (path.empty()) {
+            m_logPathMissing = true;
+        } else {
+            m_logPath = path;
+        }
+    }
+}
+
+bool SetupApp::IsLogOption(const String& argument, String& path) {
+    bool marked = argument.starts_with('-') || argument.starts_with('/');
+    std::string_view name = std::string_view(argument).substr(marked ? 1 : 0, LOG_OPTION.size());
+    if (!marked || !EqualsIgnoringCase(name, LOG_OPTION)) {
+        return false;
+    }
+    path = argument.substr(1 + LOG_OPTION.size());
+    // The shell takes the quotes away; a caller that quoted twice still means the path.
+    if (path.size() >= 2 && path.starts_with('"') && path.ends_with('"')) {
+        path = path.substr(1, path.size() - 2);
+    }
+    return true;
+}
 
 void SetupApp::ReadCommandLine() {
     bool marked = m_lastArgument.starts_with('-') || m_lastArgument.starts_with('/');
@@ -35,15 +68,18 @@ RunMode SetupApp::ModeOf(const String& argument) {
     return RunMode::Usage;
 }
 
+RunMode SetupApp::Mode() const {
+    return m_logPathMissing ? RunMode::Usage : ModeOf(theCommandLineArg);
+}
+
 bool SetupApp::HandOverToCopy(int& exitCode) {
     ReadCommandLine();
     KeptSetup kept(m_platform);
-    RunMode mode = ModeOf(theCommandLineArg);
+    RunMode mode = Mode();
     if (mode == RunMode::Usage || !kept.IsThisProgram()) {
         return false;
     }
-    // The copy reads the same command line: only its last argument counts.
-    exitCode = kept.RunCopy(mode, m_lastArgument);
+    exitCode = kept.RunCopy(mode, CopyParameters(), m_logPath);
     return true;
 }
 
@@ -52,16 +88,29 @@ bool SetupApp::AcquireSetupLock() {
     return m_platform.acquireSetupLock() || KeptSetup(m_platform).IsHandOverCopy();
 }
 
+// The copy reads the same command line: the mode's argument, which it takes as its last, and the
+// log's path, which arrives whole however many blanks it holds.
+String SetupApp::CopyParameters() const {
+    if (m_logPath.empty()) {
+        return m_lastArgument;
+    }
+    String parameters = m_lastArgument;
+    if (!parameters.empty()) {
+        parameters += " ";
+    }
+    return parameters + QuoteArgument("/" + String(LOG_OPTION) + m_logPath);
+}
+
 bool SetupApp::InitInstance() {
     ReadCommandLine();
-    RunMode mode = ModeOf(theCommandLineArg);
+    RunMode mode = Mode();
     if (mode == RunMode::Usage && !m_platform.system().desktopVisible()) {
         ReportUsageUnseen();
         return false;
     }
     // On the heap: with the sequences and the archive's directory in it, the dialog is larger than
     // a stack frame may be in a program built without stack probes (cmake/SmallImage.cmake).
-    auto dialog = std::make_unique<SetupDialog>(m_platform, mode);
+    auto dialog = std::make_unique<SetupDialog>(m_platform, mode, m_logPath);
     // A template that cannot be made into a window ends the run before anything happened; a
     // deployment tool still has to hear that it failed.
     m_exitCode = dialog->DoModal() == -1 ? SETUP_EXIT_FAILURE : dialog->ExitCode();
@@ -74,7 +123,7 @@ void SetupApp::ReportUsageUnseen() {
     m_exitCode = SETUP_EXIT_USAGE;
     std::fputs(RUN_USAGE_MESSAGE, stderr);
     std::fputs("\n", stderr);
-    SetupLogFile log(m_platform);
+    SetupLogFile log(m_platform, m_logPath);
     log.SetExitCode(m_exitCode);
     log.Append(RUN_USAGE_MESSAGE);
 }

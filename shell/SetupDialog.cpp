@@ -23,7 +23,7 @@ constexpr MessageMapEntry theSetupDialogEntries[] = {
 
 }  // namespace
 
-SetupDialog::SetupDialog(Platform& platform, RunMode mode)
+SetupDialog::SetupDialog(Platform& platform, RunMode mode, const String& logCopy)
     : Dialog(platform.windows(), IDD_SETUP_DIALOG),
       m_platform(platform),
       m_mode(mode),
@@ -32,7 +32,7 @@ SetupDialog::SetupDialog(Platform& platform, RunMode mode)
       m_totalLabel("Total Progress"),
       m_currentLabel("Current Progress"),
       m_hIcon(m_windows.loadIcon(IDR_MAINFRAME)),
-      m_logFile(platform),
+      m_logFile(platform, logCopy),
       m_exitCode(SETUP_EXIT_CLOSED) {}
 
 SetupDialog::~SetupDialog() = default;

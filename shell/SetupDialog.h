@@ -18,7 +18,8 @@
 // close request is ignored, so no second sequence starts inside the first.
 class SetupDialog : public Dialog, public SequenceObserver {
 public:
-    SetupDialog(Platform& platform, RunMode mode);
+    // logCopy: where the run's log goes as well (/LOG=); "" for nowhere else.
+    SetupDialog(Platform& platform, RunMode mode, const String& logCopy = String());
     ~SetupDialog() override;
 
     bool OnInitDialog() override;

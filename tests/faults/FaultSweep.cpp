@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +55,9 @@ const std::map<int, int> theExitCodes = {{0, 0},      {67, 1603}, {84, 1620}, {1
 const char* const theProgramDir = "C/Program Files (x86)/ZIL";
 const char* const theTempDir = "C/ZIL_Setup_temp";
 const char* const theLogFile = "C/Windows/Temp/ZIL_Setup.log";
+// Every name a log takes (the older runs' ZIL_Setup.<n>.log, a name of its own where the usual one
+// is someone else's) and what was at its path, renamed aside beside it.
+const char* const theLogNames = "C/Windows/Temp/ZIL_Setup.";
 const char* const theRuntimeMarker = "C/Windows/System32/msvcr_zil.marker";
 // An ordinary user's file in their C:\ZIL_Setup_temp, and a file of administrators that a hard
 // link at the log's path leads to.
@@ -77,7 +81,7 @@ Listing ListMachine(const fs::path& root) {
 // and files that appeared at a drive root during the run.
 bool MayChange(const std::string& path, const Listing& before) {
     if (path.starts_with(theProgramDir) || path.starts_with(theTempDir) ||
-        path.starts_with(theLogFile) || path == theRuntimeMarker) {
+        path.starts_with(theLogNames) || path == theRuntimeMarker) {
         return true;
     }
     bool atRoot = path.size() > 2 && path[1] == '/' && path.find('/', 2) == std::string::npos;
@@ -200,6 +204,7 @@ public:
         std::ofstream(clean / "C/Program Files (x86)/Other/keep.txt") << "someone else's";
         std::ofstream(clean / "C/eula.txt") << "an older eula of someone else's";
         std::ofstream(clean / "D/data/notes.txt") << "notes";
+        PrepareLogPlanted(clean);
         fs::path installed = m_scratch / "installed";
         CopyMachine(clean, installed);
         SetupProcessRun run = RunSetupProcess(m_program, installed, "/I", "");
@@ -303,6 +308,35 @@ public:
         fs::path linked = m_scratch / "log-link";
         CopyMachine(installed, linked);
         std::ofstream(linked / theLinkedFile) << "administrators' own";
+    }
+
+    // A fresh machine where an ordinary user keeps a folder at the log's path that setup can
+    // neither remove nor rename, and files of theirs at every name setup would move it aside to.
+    void PrepareLogPlanted(const fs::path& clean) {
+        fs::path planted = m_scratch / "log-planted";
+        CopyMachine(clean, planted);
+        std::vector<std::string> paths = {std::string(theLogFile) + "/planted.txt"};
+        for (int suffix = 1; suffix <= 9; ++suffix) {
+            paths.push_back(std::string(theLogFile) + ".obsolete" +
+                            (suffix > 1 ? "." + std::to_string(suffix) : ""));
+        }
+        std::ofstream owned(planted / "user-owned.txt");
+        for (const std::string& path : paths) {
+            fs::create_directories((planted / path).parent_path());
+            std::ofstream(planted / path) << "someone else's";
+            m_planted.push_back(path);
+            owned << WindowsPathOf(path) << "\n";
+        }
+        owned << WindowsPathOf(theLogFile) << "\n";
+        for (const char* list : {"undeletable.txt", "unmovable.txt"}) {
+            std::ofstream(planted / list) << WindowsPathOf(theLogFile) << "\n";
+        }
+    }
+
+    static std::string WindowsPathOf(const std::string& machinePath) {
+        std::string path = machinePath.substr(0, 1) + ":\\" + machinePath.substr(2);
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return path;
     }
 
     static void HardLinkAtTheLog(const fs::path& machine) {
@@ -450,7 +484,7 @@ private:
                 Service now = ServiceOf(machine);
                 // A service manager that refuses every request from some point on cannot start the
                 // old service again: the log must say so.
-                std::string log = test_support::ReadHostFile(machine / theLogFile);
+                std::string log = RunLog(machine);
                 bool restartRefused =
                     log.find("START ZIL Service retcode = 0") == std::string::npos &&
                     log.find("START ZIL Service retcode = ") != std::string::npos;
@@ -503,7 +537,8 @@ private:
         CheckUninstaller(label, machine);
         CheckRestart(label, exitCode, run);
 
-        std::string log = test_support::ReadHostFile(machine / theLogFile);
+        // Every run leaves its log: its first line carries the exit code, its last states it.
+        std::string log = RunLog(machine);
         bool unwritable =
             fromThenOn && (kind.kind == SimFaultKind::Write || kind.kind == SimFaultKind::Open);
         if (log.empty() && unwritable) {
@@ -515,6 +550,10 @@ private:
             std::string stated = "exit code " + std::to_string(exitCode) + ")\r\n";
             Expect(last.starts_with("Result: ") && last.ends_with(stated), label,
                    "the log's last line does not state the outcome: \"" + last + "\"");
+            std::string first = log.substr(0, log.find("\r\n"));
+            Expect(first.starts_with("ZIL Setup ") &&
+                       first.ends_with(", exit code " + std::to_string(exitCode)),
+                   label, "the log's first line does not carry the exit code: \"" + first + "\"");
         }
 
         const Listing& before = BaselineListing(baseline);
@@ -630,6 +669,31 @@ private:
         }
     }
 
+    // The log of the run that just ended: ZIL_Setup.log, or where that is not a file of setup's
+    // own, the newest name of its own that the run took instead (ZIL_Setup.<n>.<hex>.log).
+    static std::string RunLog(const fs::path& machine) {
+        if (fs::is_regular_file(fs::symlink_status(machine / theLogFile))) {
+            return test_support::ReadHostFile(machine / theLogFile);
+        }
+        fs::path newest;
+        long number = 0;
+        fs::path folder = (machine / theLogFile).parent_path();
+        for (const auto& item : fs::directory_iterator(folder)) {
+            std::string name = item.path().filename().string();
+            std::size_t dot = name.find('.', 10);
+            if (!name.starts_with("ZIL_Setup.") || !name.ends_with(".log") ||
+                dot == std::string::npos || name.size() != dot + 13) {
+                continue;
+            }
+            long found = std::atol(name.substr(10, dot - 10).c_str());
+            if (found > number) {
+                number = found;
+                newest = item.path();
+            }
+        }
+        return newest.empty() ? std::string() : test_support::ReadHostFile(newest);
+    }
+
     // A baseline never changes: it is listed once.
     const Listing& BaselineListing(const fs::path& baseline) {
         auto [listed, added] = m_baselines.try_emplace(baseline);
@@ -734,6 +798,9 @@ int main(int argc, char** argv) {
         Scenario("user's fixed temp /U", scratch / "user-temp-fixed", "/U"),
         Scenario("user's fixed temp /I", scratch / "user-temp-fixed", "/I"),
         Scenario("log hard link /I", scratch / "log-link", "/I").EachCopy(Sweep::HardLinkAtTheLog),
+        // What reaches the log: its opens and writes, and the renames and removals around it.
+        Scenario("log planted /I", scratch / "log-planted", "/I")
+            .Only({K::Open, K::Write, K::Move, K::Delete}),
         Scenario("service creation refused /I", installed, "/I")
             .Only(changes)
             .AlwaysFailing("svc-create@1=5+")

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/unit/ScratchFolder.h"
 
@@ -25,9 +26,16 @@ struct SetupProcessRun {
 // Runs SETUP ARGUMENT on the machine at MACHINE with the virtual clock, no window and the faults
 // in ZIL_FAULTS' form ("move@40=kill"). The virtual clock bounds every wait, so a run that takes
 // a minute of real time hangs: it is killed.
+// With several arguments, each passed as it stands.
 inline SetupProcessRun RunSetupProcess(const std::string& setup,
                                        const std::filesystem::path& machine,
-                                       const std::string& argument, const std::string& faults) {
+                                       const std::vector<std::string>& arguments,
+                                       const std::string& faults) {
+    std::vector<char*> argv{const_cast<char*>(setup.c_str())};
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     pid_t child = ::fork();
     if (child == 0) {
         ::setenv("ZIL_MACHINE", machine.c_str(), 1);
@@ -37,7 +45,7 @@ inline SetupProcessRun RunSetupProcess(const std::string& setup,
         ::unsetenv("ZIL_INPUT");
         std::freopen("/dev/null", "w", stdout);
         std::freopen("/dev/null", "w", stderr);
-        ::execl(setup.c_str(), setup.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+        ::execv(setup.c_str(), argv.data());
         ::_exit(127);
     }
     SetupProcessRun run;
@@ -54,4 +62,10 @@ inline SetupProcessRun RunSetupProcess(const std::string& setup,
     ::kill(child, SIGKILL);
     ::waitpid(child, &raw, 0);
     return run;
+}
+
+inline SetupProcessRun RunSetupProcess(const std::string& setup,
+                                       const std::filesystem::path& machine,
+                                       const std::string& argument, const std::string& faults) {
+    return RunSetupProcess(setup, machine, std::vector<std::string>{argument}, faults);
 }

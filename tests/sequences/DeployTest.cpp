@@ -276,6 +276,33 @@ TEST_F(DeployTest, TheKeptSetupRemovesEverythingFromInsideTheProgramFolder) {
     EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
 }
 
+// The kept setup program started with /LOG= (before or after /U) hands the option on to the
+// copy that does the work, quoted so that a path with blanks arrives whole: the copy's log goes
+// there too.
+TEST_F(DeployTest, TheKeptSetupHandsTheLogOptionToItsCopy) {
+    const std::string copy = "C:\\some logs\\zil uninstall.log";
+    const std::string option = "/LOG=" + copy;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"/U", option}, std::vector<std::string>{option, "/U"}}) {
+        SCOPED_TRACE(arguments.front());
+        FreshMachine();
+        std::filesystem::create_directories(Host("C:\\some logs"));
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        std::string kept = Host(SETUP_KEPT_SETUP);
+        std::filesystem::permissions(kept, std::filesystem::perms::owner_exec,
+                                     std::filesystem::perm_options::add);
+        SetupProcessRun run = RunSetupProcess(kept, m_root, arguments, "");
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.status, 0);
+        ExpectProductGone();
+        EXPECT_THAT(run.journal, HasSubstr("program: C:\\ZIL_Setup_run\\ZIL_Setup.exe/U \"" +
+                                           option + "\" -> 0, exit 0"));
+        EXPECT_THAT(LogHeader(LogText()), HasSubstr("ZIL Setup uninstall (command line), "));
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr("  log: also written to " + copy + "\r\n"));
+        EXPECT_EQ(ReadHostFile(Host(copy)), LogText());
+    }
+}
+
 // Whichever call of the hand-over fails (the run folder, the copy, the move out of the program
 // folder, the copy's start), the kept program ends as a failed uninstall ends: 1603 and the log
 // file of a failed run, naming the step and its error, with the product, its entry and the kept

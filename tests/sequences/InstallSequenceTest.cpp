@@ -706,9 +706,12 @@ TEST_F(UpgradeTest, ASuccessfulUpgradeLeavesOnlyTheNewFiles) {
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
     ExpectInstalled();
-    EXPECT_THAT(JournalOf(run.journal, "rename"),
-                ElementsAre("C:\\Program Files (x86)\\ZIL -> C:\\Program Files "
-                            "(x86)\\ZIL.previous = 0"));
+    // The old folder moves once; the install's log before this one keeps its own name.
+    EXPECT_THAT(
+        JournalOf(run.journal, "rename"),
+        ElementsAre("C:\\Program Files (x86)\\ZIL -> C:\\Program Files "
+                    "(x86)\\ZIL.previous = 0",
+                    "C:\\Windows\\Temp\\ZIL_Setup.log -> C:\\Windows\\Temp\\ZIL_Setup.1.log = 0"));
     // Nothing is left that a later run could take for an upgrade to bring back.
     EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
     EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
@@ -790,6 +793,78 @@ TEST_F(InstallTest, TheLogIsNeverWrittenThroughWhatWaitsAtItsPath) {
         EXPECT_EQ(LogFooter(LogText()), "Result: install succeeded (exit code 0)\r\n");
         ExpectInstalled();
     }
+}
+
+// Runs in a row keep each other's logs: the newest at ZIL_Setup.log, the ones before numbered in
+// the order they ran, each with its own first and last line.
+TEST_F(InstallTest, RunsInARowLeaveALogEach) {
+    const std::vector<std::string> arguments = {"/I", "/U", "/I", "/U", "/I"};
+    for (const std::string& argument : arguments) {
+        ASSERT_EQ(Run(argument).exitCode, SETUP_EXIT_SUCCESS) << argument;
+    }
+    const std::string temp = "C:\\Windows\\Temp\\";
+    EXPECT_THAT(FilesBelow(Host(temp)),
+                ElementsAre("ZIL_Setup.1.log", "ZIL_Setup.2.log", "ZIL_Setup.3.log",
+                            "ZIL_Setup.4.log", "ZIL_Setup.log"));
+    for (std::size_t run = 0; run < arguments.size(); ++run) {
+        std::string name = run + 1 == arguments.size()
+                               ? std::string("ZIL_Setup.log")
+                               : "ZIL_Setup." + std::to_string(run + 1) + ".log";
+        std::string sequence = arguments[run] == "/I" ? "install" : "uninstall";
+        std::string text = ReadHostFile(Host(temp + name));
+        EXPECT_THAT(LogHeader(text), HasSubstr("ZIL Setup " + sequence + " (command line), "))
+            << name;
+        EXPECT_EQ(LogFooter(text), "Result: " + sequence + " succeeded (exit code 0)\r\n") << name;
+    }
+    ExpectInstalled();
+}
+
+// An ordinary user's folder at the log's path, which setup can neither remove nor rename, and
+// files of theirs at every name setup would move it aside to: every run still leaves its log, a
+// file of setup's own under a name nobody could have taken, whose details say where it is; and
+// what the user planted stays as it was.
+TEST_F(InstallTest, WhatAUserPlantsAtTheLogsNamesKeepsNoRunFromLeavingItsLog) {
+    const std::string temp = "C:\\Windows\\Temp\\";
+    std::vector<std::string> planted = {std::string(LOG_FILE) + "\\theirs.txt"};
+    for (int suffix = 1; suffix <= 9; ++suffix) {
+        planted.push_back(std::string(LOG_FILE) + ".obsolete" +
+                          (suffix > 1 ? "." + std::to_string(suffix) : ""));
+    }
+    for (const std::string& path : planted) {
+        WriteHostFile(Host(path), "a user's");
+        std::ofstream(m_root + "/user-owned.txt", std::ios::app) << path << "\n";
+    }
+    std::ofstream(m_root + "/user-owned.txt", std::ios::app) << LOG_FILE << "\n";
+    for (const char* list : {"undeletable.txt", "unmovable.txt"}) {
+        WriteHostFile(m_root + "/" + list, std::string(LOG_FILE) + "\n");
+    }
+    const std::vector<std::string> arguments = {"/I", "/U", "/I"};
+    for (const std::string& argument : arguments) {
+        ASSERT_EQ(Run(argument).exitCode, SETUP_EXIT_SUCCESS) << argument;
+    }
+    for (const std::string& path : planted) {
+        EXPECT_EQ(ReadHostFile(Host(path)), "a user's") << path;
+    }
+    std::vector<std::string> logs;
+    for (const std::string& name : FilesBelow(Host(temp))) {
+        if (!name.starts_with("ZIL_Setup.log")) {
+            logs.push_back(name);
+        }
+    }
+    ASSERT_EQ(logs.size(), arguments.size()) << ::testing::PrintToString(logs);
+    for (std::size_t run = 0; run < logs.size(); ++run) {
+        EXPECT_TRUE(logs[run].starts_with("ZIL_Setup." + std::to_string(run + 1) + "."))
+            << logs[run];
+        std::string text = ReadHostFile(Host(temp + logs[run]));
+        std::string sequence = arguments[run] == "/I" ? "install" : "uninstall";
+        EXPECT_THAT(LogHeader(text), HasSubstr(sequence + " (command line)")) << logs[run];
+        EXPECT_EQ(LogFooter(text), "Result: " + sequence + " succeeded (exit code 0)\r\n");
+        EXPECT_THAT(LogDetails(text),
+                    HasSubstr("  log: " + std::string(LOG_FILE) +
+                              " is not setup's own and stays; this run's log is " + temp +
+                              logs[run] + "\r\n"));
+    }
+    ExpectInstalled();
 }
 
 TEST_F(InstallTest, LinksPlantedWhereSetupWritesAreNotFollowed) {

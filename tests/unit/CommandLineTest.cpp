@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/WindowsPaths.h"
 #include "setup/RunMode.h"
 #include "tests/unit/DialogTestSupport.h"
 
@@ -65,17 +66,91 @@ TEST_F(CommandLineTest, LastArgumentLessOneLeadingMark) {
     }
 }
 
+// A /LOG= option is nobody's mode, wherever it stands: the mode comes from the last other
+// argument, by the rule above, and the option's path (the last one's, the name in any case,
+// with a '/' or a '-', less quotes the shell left) is where the log goes too. A /LOG= without a
+// path is a command line not understood; any other argument is the usage message's, as always.
+TEST_F(CommandLineTest, LogOptionsAreNoModesArgumentsWhereverTheyStand) {
+    struct LogCase {
+        std::vector<std::string> arguments;
+        std::string argument;  // theCommandLineArg
+        std::string path;
+        RunMode mode;
+    };
+    const LogCase cases[] = {
+        {{"/I", "/LOG=C:\\x.log"}, "I", "C:\\x.log", RunMode::Install},
+        {{"/LOG=C:\\x.log", "/I"}, "I", "C:\\x.log", RunMode::Install},
+        {{"-log=C:\\some path\\x.log", "/u"}, "u", "C:\\some path\\x.log", RunMode::Uninstall},
+        {{"/U", "/Log=\"C:\\some path\\x.log\""}, "U", "C:\\some path\\x.log", RunMode::Uninstall},
+        {{"/LOG=C:\\x.log"}, "", "C:\\x.log", RunMode::Interactive},
+        {{"/I", "/LOG=C:\\a.log", "-LOG=C:\\b.log"}, "I", "C:\\b.log", RunMode::Install},
+        {{"/I", "/LOG="}, "I", "", RunMode::Usage},
+        {{"/LOG=", "/I"}, "I", "", RunMode::Usage},
+        {{"/I", "/LOG=\"\""}, "I", "", RunMode::Usage},
+        {{"/I", "/LOG=C:\\x.log", "x"}, "x", "C:\\x.log", RunMode::Usage},
+        {{"/I", "/LOG"}, "LOG", "", RunMode::Usage},
+        {{"/I", "LOG=C:\\x.log"}, "LOG=C:\\x.log", "", RunMode::Usage},
+        {{"/I", "//LOG=C:\\x.log"}, "/LOG=C:\\x.log", "", RunMode::Usage},
+        {{"/U", "/LOG=C:\\x.log", "/I"}, "I", "C:\\x.log", RunMode::Install},
+    };
+    for (const LogCase& c : cases) {
+        std::string shown;
+        for (const std::string& argument : c.arguments) {
+            shown += "[" + argument + "]";
+        }
+        std::vector<std::string> words{"zil-setup"};
+        words.insert(words.end(), c.arguments.begin(), c.arguments.end());
+        test_support::CommandLine line(words);
+        SimPlatform platform(Config());
+        SetupApp app(platform, line.argc(), line.argv());
+        app.ReadCommandLine();
+        EXPECT_EQ(theCommandLineArg, c.argument) << shown;
+        EXPECT_EQ(app.LogPath(), c.path) << shown;
+        EXPECT_EQ(app.Mode(), c.mode) << shown;
+    }
+}
+
+// An argument quoted for a Windows command line arrives whole at the program it starts.
+TEST_F(CommandLineTest, AQuotedArgumentArrivesWhole) {
+    const std::pair<const char*, const char*> quoted[] = {
+        {"/LOG=C:\\x.log", "\"/LOG=C:\\x.log\""},
+        {"/LOG=C:\\some path\\x.log", "\"/LOG=C:\\some path\\x.log\""},
+        // A backslash before the closing quote would escape it.
+        {"C:\\logs\\", "\"C:\\logs\\\\\""},
+        {"a\"b", "\"a\\\"b\""},
+        {"a\\\"b", "\"a\\\\\\\"b\""},
+        {"", "\"\""},
+    };
+    for (const auto& [argument, expected] : quoted) {
+        EXPECT_EQ(QuoteArgument(argument), expected) << argument;
+    }
+}
+
 // What the dialog makes of each form: the usage box, a collapsed window before a sequence, or
 // the interactive dialog. The sequences themselves are tested elsewhere; here the archive is
 // missing, so they stop at once.
 TEST_F(CommandLineTest, EachFormSelectsItsMode) {
     enum Mode { Interactive, Install, Uninstall, Usage };
     const std::pair<std::vector<std::string>, Mode> forms[] = {
-        {{}, Interactive},         {{""}, Interactive},  {{"-"}, Interactive},
-        {{"/I"}, Install},         {{"-i"}, Install},    {{"I"}, Install},
-        {{"/U", "/I"}, Install},   {{"/u"}, Uninstall},  {{"U"}, Uninstall},
-        {{"/I", "-U"}, Uninstall}, {{"//I"}, Usage},     {{"/install"}, Usage},
-        {{"I "}, Usage},           {{"/I", "x"}, Usage}, {{"/X"}, Usage},
+        {{}, Interactive},
+        {{""}, Interactive},
+        {{"-"}, Interactive},
+        {{"/I"}, Install},
+        {{"-i"}, Install},
+        {{"I"}, Install},
+        {{"/U", "/I"}, Install},
+        {{"/u"}, Uninstall},
+        {{"U"}, Uninstall},
+        {{"/I", "-U"}, Uninstall},
+        {{"//I"}, Usage},
+        {{"/install"}, Usage},
+        {{"I "}, Usage},
+        {{"/I", "x"}, Usage},
+        {{"/X"}, Usage},
+        {{"/I", "/LOG=C:\\x.log"}, Install},
+        {{"-log=C:\\x.log", "/u"}, Uninstall},
+        {{"/LOG=C:\\x.log"}, Interactive},
+        {{"/I", "/LOG="}, Usage},
     };
     for (const auto& [arguments, mode] : forms) {
         std::string shown;
@@ -124,7 +199,10 @@ TEST_F(CommandLineTest, TheProgramEndsWithTheDialogsOutcome) {
     };
     for (const Case& c :
          {Case{{"zil-setup", "/Z"}, SETUP_EXIT_USAGE, 1}, Case{{"zil-setup"}, SETUP_EXIT_CLOSED, 0},
-          Case{{"zil-setup", "/I", "-"}, SETUP_EXIT_CLOSED, 0}}) {
+          Case{{"zil-setup", "/I", "-"}, SETUP_EXIT_CLOSED, 0},
+          // A /LOG= without a path where a person sees the desktop: the usage box, as for any
+          // command line not understood.
+          Case{{"zil-setup", "/I", "/LOG="}, SETUP_EXIT_USAGE, 1}}) {
         SimPlatform platform(Config({"close"}));
         test_support::CommandLine line(c.argv);
         std::size_t before = JournalOf(platform.machine().journalLines(), "messagebox").size();

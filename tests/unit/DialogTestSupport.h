@@ -49,7 +49,7 @@ protected:
         test_support::CommandLine line(words);
         SetupApp app(platform, line.argc(), line.argv());
         app.ReadCommandLine();
-        return SetupApp::ModeOf(theCommandLineArg);
+        return app.Mode();
     }
 
     // One process of the setup program: the command line as main gets it, the person's

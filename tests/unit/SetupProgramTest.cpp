@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -71,6 +72,64 @@ TEST_F(SetupProgramTest, UnknownArgumentOnAHiddenDesktopShowsNoBox) {
     EXPECT_TRUE(
         log.ends_with("Result: setup did not understand its command line (" + exitCode + ")\r\n"))
         << log;
+}
+
+// /LOG= before or after the switch, with blanks in the path: the run writes its log there as
+// well, the same text as in the temporary folder, and ends as it would without. Where the copy
+// cannot go (its folder missing), the run goes on and its log says why.
+TEST_F(SetupProgramTest, TheLogGoesWhereLogSaysAsWell) {
+    fs::create_directories(m_root + "/C/some logs");
+    const std::string temporary = m_root + "/C/Windows/Temp/ZIL_Setup.log";
+    struct Case {
+        std::string arguments;
+        int exitCode;  // without the archive, the install cannot start; the uninstall can
+        std::string copy;
+        bool written;
+    };
+    const Case cases[] = {
+        {"/I '/LOG=C:\\some logs\\install.log'", SETUP_EXIT_BAD_ARCHIVE,
+         "C:\\some logs\\install.log", true},
+        {"'-log=C:\\some logs\\uninstall.log' /U", SETUP_EXIT_SUCCESS,
+         "C:\\some logs\\uninstall.log", true},
+        {"/U '/LOG=C:\\no such folder\\x.log'", SETUP_EXIT_SUCCESS, "C:\\no such folder\\x.log",
+         false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(Status(Environment() + PROGRAM + " " + c.arguments), c.exitCode % 256)
+            << c.arguments;
+        std::string log = ReadHostFile(temporary);
+        EXPECT_NE(log.find("(exit code " + std::to_string(c.exitCode) + ")\r\n"), std::string::npos)
+            << log;
+        std::string host = m_root + "/C/" + c.copy.substr(3);
+        std::replace(host.begin(), host.end(), '\\', '/');
+        if (c.written) {
+            EXPECT_NE(log.find("\r\n  log: also written to " + c.copy + "\r\n"), std::string::npos)
+                << log;
+            EXPECT_EQ(ReadHostFile(host), log) << c.arguments;
+        } else {
+            EXPECT_NE(log.find("\r\n  log: not written to " + c.copy + ": error 3: "),
+                      std::string::npos)
+                << log;
+            EXPECT_FALSE(fs::exists(m_root + "/C/no such folder"));
+        }
+    }
+    EXPECT_EQ(Journal().find("messagebox"), std::string::npos) << Journal();
+}
+
+// A /LOG= without a path (a deployment tool's template left unfilled) where nobody sees the
+// desktop: no box, the usage message on stderr and in the log file, 1639 at once, nothing done.
+TEST_F(SetupProgramTest, ALogOptionWithoutAPathOnAHiddenDesktopShowsNoBox) {
+    std::string err = m_root + "/stderr.txt";
+    ASSERT_EQ(Status(Environment() + "ZIL_DESKTOP=hidden " + PROGRAM + " /I /LOG= 2>'" + err + "'"),
+              SETUP_EXIT_USAGE % 256);
+    EXPECT_EQ(ReadHostFile(err), std::string(RUN_USAGE_MESSAGE) + "\n");
+    EXPECT_EQ(Journal().find("messagebox"), std::string::npos) << Journal();
+    EXPECT_EQ(Journal().find("program:"), std::string::npos) << Journal();
+    std::string log = ReadHostFile(m_root + "/C/Windows/Temp/ZIL_Setup.log");
+    EXPECT_TRUE(log.ends_with("Result: setup did not understand its command line (exit code " +
+                              std::to_string(SETUP_EXIT_USAGE) + ")\r\n"))
+        << log;
+    EXPECT_FALSE(fs::exists(m_root + "/C/Program Files (x86)/ZIL"));
 }
 
 // A fault list the simulated machine cannot understand stops the program before it does

@@ -42,9 +42,11 @@ value() { registration | awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^
 # The service installed by /I must still run when /U comes.
 wine_hold_session
 
-echo "== ZIL_Setup.exe /I"
+# /LOG= after /I, as winget passes it, with a blank in the path.
+mkdir -p "$drive_c/zil logs"
+echo "== ZIL_Setup.exe /I /LOG=C:\zil logs\install.log"
 start=$(date +%s%N)
-wine_run 240 "$setup" /I
+wine_run 240 "$setup" /I '/LOG=C:\zil logs\install.log'
 wine_timing /I "$start"
 expect "/I exits 0" "$status" 0
 # The payload less the setup-only files, and the setup program kept to uninstall with.
@@ -67,6 +69,10 @@ expect "log file names the install and its exit code" \
     "$(head -1 <<<"$log" | grep -o 'install (command line).*exit code 0' | sed 's/, .*,/,/')" \
     'install (command line), exit code 0'
 expect "log file holds the start" "$(grep -c -x 'Start Service Success !!!' <<<"$log")" 1
+expect "log file names where /LOG= wrote it" \
+    "$(grep -c -x -F '  log: also written to C:\zil logs\install.log' <<<"$log")" 1
+expect "/LOG= wrote the same log there" \
+    "$(tr -d '\r' <"$drive_c/zil logs/install.log" 2>/dev/null)" "$log"
 
 echo "== ZIL_Setup.exe /U"
 : >"$control_log"
