@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 84 KiB,
+# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 89.5 KiB,
 # and it loads no library but Windows' own (no C++ runtime, thread or zlib DLL that a download
 # folder could supply). What its bytes are made of: tests/release/size_table.py.
 set -uo pipefail
@@ -16,9 +16,12 @@ name=$(basename "$stub")
 # an Adler-32 and a start-up without frame registration or thread keys to 99 KiB; arguments
 # pushed without stack probes (every frame held under 3.5 KiB instead) and the stack aligned to
 # Windows' 4 bytes to 85 KiB (87,040 bytes); building fault texts and paths in place instead of
-# as sums of temporaries to 84 KiB (86,016 bytes), the target. This limit holds it there: what
-# comes next states its cost and makes room for it.
-limit=86016
+# as sums of temporaries to 84 KiB (86,016 bytes), the target. An entry that is only ever
+# setup's own (told by its uninstall command, its kept copy bound to the upgrade that made it, its
+# key removed whole with RegDeleteTreeA) then cost 2,560 bytes (88,576), within the 89.5 KiB
+# (91,648 bytes) given to it. This limit holds it there: what comes next states its cost and
+# makes room for it.
+limit=91648
 # Libraries that Windows always loads from its system folder (its known DLLs), wherever the
 # program is started from. Any other import, even a Windows library such as comctl32, would be
 # looked for beside the setup program before it can restrict the search.
