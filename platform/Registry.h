@@ -51,4 +51,7 @@ public:
     virtual Win32Error deleteValue(TextRef key, TextRef name) = 0;
     // Deletes the key with its values; 2 when it is not there, 5 when it has keys below it.
     virtual Win32Error deleteKey(TextRef key) = 0;
+    // Deletes the key with every key below it, whoever made them, and all their values; 2 when
+    // it is not there.
+    virtual Win32Error deleteTree(TextRef key) = 0;
 };

@@ -145,7 +145,7 @@ StepOutcome InstallSequence::ResumeInterruptedUpgrade() {
     resume.Left(resumed.left);
     if (resumed.outcome == Upgrade::Interrupted::Resumed) {
         // The entry the cut-off run replaced comes back with its installation.
-        if (Win32Error entry = m_entry.GiveBack(); entry != WIN_OK) {
+        if (Win32Error entry = m_entry.GiveBackInterrupted(resumed.id); entry != WIN_OK) {
             resume.error = entry;
             return resume;
         }
@@ -241,7 +241,9 @@ StepOutcome InstallSequence::KeepSetup() {
 }
 
 // The entry the install replaces is kept until the commit, which lets it go; a restore gives it
-// back. Registered before the first write: a write cut off halfway is given back too.
+// back. Registered before the first write: a write cut off halfway is given back too. Another
+// product's entry at the key stays as it is: the product is installed, unlisted, and the log says
+// why.
 StepOutcome InstallSequence::WriteEntry() {
     m_transaction.Made(
         "the Apps & features entry",
@@ -253,8 +255,11 @@ StepOutcome InstallSequence::WriteEntry() {
             released.error = m_entry.Commit();
             return released;
         });
+    EntryOutcome entry = m_entry.Write(m_upgrade.Id());
     StepOutcome written;
-    written.error = m_entry.Write();
+    written.error = entry.error;
+    written.runLog = entry.note;
+    written.failure = entry.detail;
     return written;
 }
 

@@ -134,12 +134,16 @@ StepOutcome UninstallSequence::DeleteProgramFolder() {
 }
 
 // The entry goes with the program folder: Apps & features must not offer a product that is
-// gone, nor lose one that is still there.
+// gone, nor lose one that is still there. Another product's entry at the key is theirs: it
+// stays, named in the log, and keeps no uninstall from succeeding.
 StepOutcome UninstallSequence::DeleteEntry() {
     StepOutcome removal;
     if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
-        m_entryLeft = m_entry.Remove();
-        removal.recordedError = m_entryLeft;
+        EntryOutcome removed = m_entry.Remove();
+        m_entryLeft = removed.error;
+        removal.recordedError = removed.error;
+        removal.runLog = removed.note;
+        removal.failure = removed.detail;
     }
     return removal;
 }

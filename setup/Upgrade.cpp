@@ -78,6 +78,13 @@ bool ParseRecord(const String& bytes, UpgradeRecord& record) {
            at == bytes.size();
 }
 
+// The upgrade's id (Upgrade::Id): the record's file and the folder the record names, bytes for
+// bytes.
+String RecordId(const PathInfo& file, const UpgradeRecord& record) {
+    const std::uint64_t numbers[] = {file.volume, file.fileId, record.volume, record.fileId};
+    return String(reinterpret_cast<const char*>(numbers), sizeof numbers);
+}
+
 String ForeignRecordNote() {
     return NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone");
 }
@@ -136,9 +143,9 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     // Only a plain file that administrators own can be a record of ours; a user may have
     // planted anything else to have setup "restore" files of their choosing.
     if (found != WIN_OK || info.kind != PathKind::File || !info.trusted || !ReadRecord(record)) {
-        return {Interrupted::Ignored, WIN_OK, ForeignRecordNote(), {}};
+        return {Interrupted::Ignored, WIN_OK, ForeignRecordNote(), {}, {}};
     }
-    Resumption resumed{Interrupted::Resumed, WIN_OK, {}, {}};
+    Resumption resumed{Interrupted::Resumed, WIN_OK, {}, {}, RecordId(info, record)};
     if (record.folderExisted && IsRecordedFolder(record)) {
         if (restoreFolder) {
             resumed.error = RestoreFolder(record, resumed.left);
@@ -275,6 +282,9 @@ Upgrade::Beginning Upgrade::Begin() {
     }
     Win32Error written = WriteRecord();
     m_recordWritten = written == WIN_OK;
+    if (m_recordWritten && files.pathInfo(SETUP_UPGRADE_RECORD, info) == WIN_OK) {
+        m_id = RecordId(info, m_record);
+    }
     return {written, {}};
 }
 

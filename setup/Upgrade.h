@@ -46,6 +46,7 @@ public:
         String note;  // a run log line naming what was left alone
         // What the resume could not delete now: moved out of the way, for the restart.
         std::vector<Removal> left;
+        String id;    // the upgrade resumed, as Id() told it to the run that was cut off
     };
     // Gives back what an upgrade cut off halfway had changed, once the service is stopped: its
     // folder back in place and the service registered as recorded, whether or not the folder
@@ -82,6 +83,13 @@ public:
         String note;
     };
     Beginning Begin();
+    // Which upgrade this run is, once Begin wrote its record (empty without one): the record's
+    // file (volume and file id) and the folder it names. Another upgrade's record, even one
+    // written later at the same place in a file that took this one's number, names another
+    // folder: the one it sets aside is the installation this upgrade made. What a run changes
+    // outside the record (the entry it replaces, say) carries it, so that only a resume of this
+    // very record gives that change back.
+    const String& Id() const { return m_id; }
     // The old registration goes (nothing to do when there is none).
     ServiceOutcome RemoveService();
     // The old program folder, renamed beside itself (nothing to do when there is none).
@@ -114,6 +122,7 @@ private:
     StatusDisplay& m_show;
     UpgradeRecord m_record;  // what this run found, and the record written of it
     bool m_recordWritten = false;
+    String m_id;
 };
 
 // Whether Windows needs a password to start a service under this account: every account but

@@ -272,6 +272,9 @@ public:
     Win32Error deleteKey(TextRef key) override {
         return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteKey(key); });
     }
+    Win32Error deleteTree(TextRef key) override {
+        return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteTree(key); });
+    }
 
 private:
     FaultSeam& m_seam;

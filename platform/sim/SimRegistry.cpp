@@ -125,11 +125,15 @@ std::vector<Key>::iterator FindKey(std::vector<Key>& keys, const std::string& pa
                         [&](const Key& key) { return EqualsIgnoringCase(key.path, path); });
 }
 
+// Whether the key at `path` lies somewhere below the key at `above`.
+bool IsBelow(const std::string& path, const std::string& above) {
+    return path.size() > above.size() + 1 && path[above.size()] == '\\' &&
+           EqualsIgnoringCase(path.substr(0, above.size()), above);
+}
+
 bool HasSubkey(const std::vector<Key>& keys, const std::string& path) {
-    return std::any_of(keys.begin(), keys.end(), [&](const Key& key) {
-        return key.path.size() > path.size() + 1 && key.path[path.size()] == '\\' &&
-               EqualsIgnoringCase(key.path.substr(0, path.size()), path);
-    });
+    return std::any_of(keys.begin(), keys.end(),
+                       [&](const Key& key) { return IsBelow(key.path, path); });
 }
 
 std::string ReadFile(const std::string& path) {
@@ -278,6 +282,20 @@ Win32Error SimRegistry::deleteKey(TextRef keyText) {
             return WIN_ACCESS_DENIED;
         }
         keys.erase(found);
+        changed = true;
+        return WIN_OK;
+    });
+}
+
+Win32Error SimRegistry::deleteTree(TextRef keyText) {
+    const std::string key(keyText);
+    return transact("delete-tree", key, [&](std::vector<Key>& keys, bool& changed) {
+        if (FindKey(keys, key) == keys.end()) {
+            return WIN_FILE_NOT_FOUND;
+        }
+        std::erase_if(keys, [&](const Key& below) {
+            return EqualsIgnoringCase(below.path, key) || IsBelow(below.path, key);
+        });
         changed = true;
         return WIN_OK;
     });

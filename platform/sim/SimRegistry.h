@@ -18,7 +18,8 @@
 // Texts write '"' and '\' as \" and \\, bytes outside printable ASCII as \xNN. Key names compare
 // without case, as Windows compares them; a key's values keep the order they were first written in.
 // Every request reads, changes and writes the file back under a lock, and is a journal line
-// ("registry: set HKLM\...\ZIL DisplayName -> 0").
+// ("registry: set HKLM\...\ZIL DisplayName -> 0"; a key deleted with everything below it:
+// "registry: delete-tree HKLM\...\ZIL -> 0").
 class SimRegistry : public Registry {
 public:
     explicit SimRegistry(SimMachine& machine) : m_machine(machine) {}
@@ -28,6 +29,7 @@ public:
     Win32Error readValues(TextRef key, std::vector<RegistryValue>& values) override;
     Win32Error deleteValue(TextRef key, TextRef name) override;
     Win32Error deleteKey(TextRef key) override;
+    Win32Error deleteTree(TextRef key) override;
 
     struct Key {
         std::string path;  // below HKLM, as first created

@@ -79,3 +79,18 @@ Win32Error Win32Registry::deleteValue(TextRef key, TextRef name) {
 Win32Error Win32Registry::deleteKey(TextRef key) {
     return Result(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_32KEY, 0));
 }
+
+// The keys below go first, with their values (RegDeleteTree, in the view the key was opened in),
+// then the key itself.
+Win32Error Win32Registry::deleteTree(TextRef key) {
+    KeyHandle handle;
+    if (Win32Error error =
+            OpenKey(key, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE, handle);
+        error != WIN_OK) {
+        return error;
+    }
+    if (Win32Error error = Result(RegDeleteTreeA(handle.get(), nullptr)); error != WIN_OK) {
+        return error;
+    }
+    return deleteKey(key);
+}

@@ -10,4 +10,5 @@ public:
     Win32Error readValues(TextRef key, std::vector<RegistryValue>& values) override;
     Win32Error deleteValue(TextRef key, TextRef name) override;
     Win32Error deleteKey(TextRef key) override;
+    Win32Error deleteTree(TextRef key) override;
 };

@@ -223,6 +223,7 @@ public:
         m_entryVersion = RegistryValue::Text("DisplayVersion", "");
         for (const RegistryValue& value : EntryOf(installed)) {
             m_entryVersion = value.name == "DisplayVersion" ? value : m_entryVersion;
+            m_entryNames.push_back(value.name);
         }
         // Another version's entry, unlike the one an upgrade writes: a failed upgrade must give
         // back exactly this.
@@ -533,6 +534,7 @@ private:
                    "the service still runs, but its files are gone");
             Expect(!success || entry.empty(), label, "uninstalled, but Apps & features lists it");
         }
+        CheckEntry(label, machine);
         CheckOthersFiles(label, machine, run);
         CheckUninstaller(label, machine);
         CheckRestart(label, exitCode, run);
@@ -641,6 +643,28 @@ private:
         }
     }
 
+    // No entry without an installation, and none half written: a key at the entry's place (with
+    // values or without) is there only while something of the product is (its program folder or
+    // its service), and holds every value an install writes; unless the run's log names the entry
+    // as what it could not give back or remove.
+    void CheckEntry(const std::string& label, const fs::path& machine) {
+        SimPlatform sim(test_support::VirtualClockMachine(machine.string()));
+        std::vector<RegistryValue> entry;
+        if (sim.simRegistry().readValues(SETUP_ENTRY_KEY, entry) != WIN_OK) {
+            return;
+        }
+        std::string log = test_support::ReadHostFile(machine / theLogFile);
+        bool named = log.find("the Apps & features entry: not given back") != std::string::npos ||
+                     log.find("Delete ZIL Uninstall Entry: error") != std::string::npos;
+        bool productThere = fs::exists(machine / theProgramDir) || ServiceOf(machine).registered;
+        Expect(productThere || named, label, "Apps & features lists a product that is not there");
+        bool whole = std::all_of(m_entryNames.begin(), m_entryNames.end(), [&](const auto& name) {
+            return std::any_of(entry.begin(), entry.end(),
+                               [&](const RegistryValue& value) { return value.name == name; });
+        });
+        Expect(whole || named, label, "the Apps & features entry is half written");
+    }
+
     // Nothing of an ordinary user's is handed to the restart, whose deletion runs as SYSTEM, and
     // no file of someone else's is written, wherever it was moved.
     void CheckOthersFiles(const std::string& label, const fs::path& machine,
@@ -745,10 +769,11 @@ private:
         }
     }
 
-    std::string m_only;            // the texts a scenario's name must hold one of to run
-    Listing m_installedFiles;      // what a complete install puts below the program folder
-    std::string m_installedImage;  // and the service image it registers
-    RegistryValue m_entryVersion;  // and the version its Apps & features entry shows
+    std::string m_only;                     // the texts a scenario's name must hold one of to run
+    Listing m_installedFiles;               // what a complete install puts below the program folder
+    std::string m_installedImage;           // and the service image it registers
+    RegistryValue m_entryVersion;           // and the version its Apps & features entry shows
+    std::vector<std::string> m_entryNames;  // and the names of the entry's values
     // Files that someone else planted where setup keeps its own state: never changed, never
     // moved into the program folder.
     std::vector<std::string> m_planted;

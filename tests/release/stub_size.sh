@@ -19,8 +19,10 @@ name=$(basename "$stub")
 # as sums of temporaries to 84 KiB (86,016 bytes), the target. This limit held it there: what
 # comes next states its cost and makes room for it. It is now 91,648 bytes (89.5 KiB): the text
 # that names the product's version for the winget set cost nothing (its bytes took padding the
-# data already had); the logs of the last runs kept beside the newest, /LOG= with its copy, the
-# hand-over as steps of the runner and the folders proved by handle took most of the rest.
+# data already had); an entry that is only ever setup's own (told by its uninstall command, its
+# kept copy bound to the upgrade that made it, its key removed whole with RegDeleteTreeA), the
+# logs of the last runs kept beside the newest, /LOG= with its copy, the hand-over as steps of
+# the runner and the folders proved by handle took most of the rest.
 limit=91648
 # Libraries that Windows always loads from its system folder (its known DLLs), wherever the
 # program is started from. Any other import, even a Windows library such as comctl32, would be

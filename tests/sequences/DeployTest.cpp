@@ -53,17 +53,21 @@ protected:
         }
         return "(none)";
     }
-    // An entry unlike any this program writes: another version's, with a value of its own and
-    // bytes that only an exact copy keeps.
+    // An entry of this setup's unlike any this program writes: another version's, its command
+    // retyped in another case, with a value of its own and bytes that only an exact copy keeps.
     std::vector<RegistryValue> PlantOldEntry() {
-        std::vector<RegistryValue> old = {
+        return PlantEntry({
             RegistryValue::Text("DisplayName", "ZIL"),
             RegistryValue::Text("DisplayVersion", "0.9"),
             {"UninstallString", REG_VALUE_EXPANDABLE,
-             std::string("%SystemRoot%\\x \"\x01\xff") + '\0'},
+             std::string("\"c:\\program files (x86)\\zil\\ZIL_SETUP.EXE\"") + '\0'},
+            {"Comments", REG_VALUE_EXPANDABLE, std::string("%SystemRoot%\\x \"\x01\xff") + '\0'},
             RegistryValue::Dword("EstimatedSize", 0x01020304),
             {"Blob", REG_VALUE_BINARY, std::string("\0\n\r\"=", 5)},
-        };
+        });
+    }
+    // The entry's values become exactly these.
+    std::vector<RegistryValue> PlantEntry(const std::vector<RegistryValue>& old) {
         SimPlatform sim(test_support::VirtualClockMachine(m_root));
         std::vector<RegistryValue> values;
         sim.simRegistry().readValues(SETUP_ENTRY_KEY, values);
@@ -75,6 +79,23 @@ protected:
             sim.simRegistry().setValue(SETUP_ENTRY_KEY, value);
         }
         return old;
+    }
+    // Whether there is a key at the entry's place, with values or without.
+    bool EntryKeyThere() {
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        std::vector<RegistryValue> values;
+        return sim.simRegistry().readValues(SETUP_ENTRY_KEY, values) != WIN_FILE_NOT_FOUND;
+    }
+    std::string RegistryText() { return ReadHostFile(m_root + "/registry.txt"); }
+    // The install's steps with one that fails right after the named one.
+    static std::vector<InstallStep> FailingAfter(const char* name) {
+        std::vector<InstallStep> steps = InstallSequence::Steps();
+        auto step = std::find_if(steps.begin(), steps.end(),
+                                 [&](const InstallStep& s) { return std::string(s.name) == name; });
+        EXPECT_NE(step, steps.end()) << name;
+        steps.insert(step + 1, InstallStep{"Fail", [](Sequence&) { return StepOutcome::Failed(5); },
+                                           -1, StepFailure::Restores});
+        return steps;
     }
     std::uint64_t InstalledBytes() {
         std::uint64_t bytes = 0;
@@ -166,15 +187,19 @@ TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
         bool failingStepAfter;
         bool needsOldEntry;
     };
-    // Over an entry of five values: the old entry read, the key that keeps it made (write 1),
-    // its values (2-6), its mark (7); the entry read again, its five values removed (deletes
-    // 2-6), its key (write 8) and its eleven values (9-19).
+    // Over an entry of six values: the old entry read, and the key below it (reads 1-2); a
+    // stale copy's removal (delete 1), the key that keeps the old entry made (write 1), the
+    // upgrade it belongs to (2), its values (3-8), its mark (9); the entry read again, its six
+    // values removed (deletes 2-7), its key (write 10) and its eleven values (11-21).
     const std::vector<Case> cases = {
         {"the read of the old entry", {SimFaultKind::RegRead, 1, WIN_ACCESS_DENIED}, false, false},
-        {"the old entry's copy", {SimFaultKind::RegWrite, 2, WIN_ACCESS_DENIED}, false, false},
-        {"the mark of the copy", {SimFaultKind::RegWrite, 7, WIN_ACCESS_DENIED}, false, false},
+        {"the read of the key below", {SimFaultKind::RegRead, 2, WIN_ACCESS_DENIED}, false, true},
+        {"the stale copy's removal", {SimFaultKind::RegDelete, 1, WIN_ACCESS_DENIED}, false, false},
+        {"the copy's upgrade", {SimFaultKind::RegWrite, 2, WIN_ACCESS_DENIED}, false, true},
+        {"the old entry's copy", {SimFaultKind::RegWrite, 3, WIN_ACCESS_DENIED}, false, false},
+        {"the mark of the copy", {SimFaultKind::RegWrite, 9, WIN_ACCESS_DENIED}, false, false},
         {"an old value's removal", {SimFaultKind::RegDelete, 3, WIN_ACCESS_DENIED}, false, true},
-        {"the new entry's third value", {SimFaultKind::RegWrite, 11, WIN_DISK_FULL}, false, false},
+        {"the new entry's third value", {SimFaultKind::RegWrite, 13, WIN_DISK_FULL}, false, false},
         {"a step after the entry", {}, true, false},
     };
     for (bool installed : {true, false}) {
@@ -191,16 +216,7 @@ TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
             }
             std::vector<std::string> files = FilesBelow(Host(SETUP_PROGRAM_DIR));
             if (c.failingStepAfter) {
-                std::vector<InstallStep> steps = InstallSequence::Steps();
-                auto entry = std::find_if(steps.begin(), steps.end(), [](const InstallStep& s) {
-                    return std::string(s.name) == "Write ZIL Uninstall Entry";
-                });
-                ASSERT_NE(entry, steps.end());
-                steps.insert(
-                    entry + 1,
-                    InstallStep{"Fail", [](Sequence&) { return StepOutcome::Failed(5); }, -1,
-                                StepFailure::Restores});
-                m_installSteps = steps;
+                m_installSteps = FailingAfter("Write ZIL Uninstall Entry");
             } else {
                 InjectForNextRun(c.fault);
             }
@@ -208,6 +224,7 @@ TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
             bool keeping = true;
             EXPECT_EQ(Entry(&keeping), old);
             EXPECT_FALSE(keeping);
+            EXPECT_EQ(EntryKeyThere(), installed) << "a failed first install leaves no key";
             EXPECT_EQ(FilesBelow(Host(SETUP_PROGRAM_DIR)), files);
             EXPECT_THAT(LogDetails(LogText()), HasSubstr("Restore Old ZIL Installation: ok"));
         }
@@ -639,6 +656,217 @@ TEST_F(DeployTest, EveryRestartThatCompletesARunIsReported) {
         WriteHostFile(m_root + "/runtime-exit.txt", "3010");
         EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
     }
+}
+
+// An entry at the key that is not this setup's (its uninstall command is another program's) is
+// another product's: an install leaves it as it is, byte for byte with the key below it, and says
+// so in the run log and the details; the product is installed all the same, unlisted. An upgrade
+// and an uninstall leave it too, and the uninstall succeeds.
+TEST_F(DeployTest, AnotherProductsEntryIsNeitherChangedNorRemoved) {
+    PlantEntry({
+        RegistryValue::Text("DisplayName", "ZIL Viewer"),
+        RegistryValue::Text("Publisher", "Someone Else"),
+        RegistryValue::Text("DisplayIcon", SETUP_KEPT_SETUP),
+        RegistryValue::Text("UninstallString", "\"C:\\Program Files\\Viewer\\uninst.exe\""),
+        RegistryValue::Text("QuietUninstallString",
+                            "\"C:\\Program Files (x86)\\ZIL\\ZIL_Setup.exe\" /S"),
+    });
+    {
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        const std::string below = std::string(SETUP_ENTRY_KEY) + "\\Replaced";
+        ASSERT_EQ(sim.simRegistry().createKey(below), WIN_OK);
+        ASSERT_EQ(sim.simRegistry().setValue(below, RegistryValue::Text("theirs", "x")), WIN_OK);
+    }
+    const std::string registry = RegistryText();
+    const std::string note =
+        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZIL: "
+        "another product's entry, left alone !!!";
+    for (const char* argument : {"/I", "/I", "/U"}) {
+        SCOPED_TRACE(argument);
+        ASSERT_EQ(Run(argument).exitCode, SETUP_EXIT_SUCCESS);
+        EXPECT_EQ(RegistryText(), registry);
+        const std::string log = LogText();
+        EXPECT_THAT(LogBody(log), HasSubstr(note));
+        EXPECT_THAT(
+            LogDetails(log),
+            HasSubstr(std::string(argument) == "/U"
+                          ? "Delete ZIL Uninstall Entry: another product's entry, left alone"
+                          : "Write ZIL Uninstall Entry: another product's entry, left alone"));
+        EXPECT_EQ(Exists(SETUP_SERVICE_EXE), std::string(argument) == "/I");
+    }
+    EXPECT_EQ(ServiceState(), 0u);
+}
+
+// Setup takes an entry for its own only where one of its commands is the kept setup program's
+// (in any case, as every release wrote it), or where the key has no values: the rest is another
+// product's, whatever else it shares with this one's.
+TEST_F(DeployTest, OnlyAnEntryThatRunsTheKeptSetupIsSetupsOwn) {
+    const std::string kept = "\"C:\\Program Files (x86)\\ZIL\\ZIL_Setup.exe\"";
+    const struct {
+        const char* name;
+        std::vector<RegistryValue> values;
+        bool own;
+    } cases[] = {
+        {"the uninstall command", {RegistryValue::Text("UninstallString", kept)}, true},
+        {"the quiet one in another case",
+         {RegistryValue::Text("QuietUninstallString",
+                              "\"c:\\PROGRAM FILES (X86)\\zil\\zil_setup.exe\" /u")},
+         true},
+        {"no values", {}, true},
+        {"the kept program with another argument",
+         {RegistryValue::Text("UninstallString", kept + " /X")},
+         false},
+        {"the quiet command as the dialog's",
+         {RegistryValue::Text("QuietUninstallString", kept)},
+         false},
+        {"not quoted",
+         {RegistryValue::Text("UninstallString", "C:\\Program Files (x86)\\ZIL\\ZIL_Setup.exe")},
+         false},
+        {"a number", {{"UninstallString", REG_VALUE_BINARY, kept + '\0'}}, false},
+        {"the name, the place and the icon only",
+         {RegistryValue::Text("DisplayName", "ZIL"),
+          RegistryValue::Text("InstallLocation", SETUP_PROGRAM_DIR),
+          RegistryValue::Text("DisplayIcon", SETUP_KEPT_SETUP)},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FreshMachine();
+        PlantEntry(c.values);
+        const std::string registry = RegistryText();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        if (c.own) {
+            EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+            EXPECT_EQ(Entry().size(), 11u);
+        } else {
+            EXPECT_EQ(RegistryText(), registry);
+        }
+    }
+}
+
+// A first install that fails at any call of the registry, or at a step after the entry, leaves
+// no key behind (a detection rule that asks only whether the key exists must not find one); one
+// that a failed call does not stop leaves the whole entry.
+TEST_F(DeployTest, AFailedFirstInstallLeavesNoKey) {
+    for (SimFaultKind kind :
+         {SimFaultKind::RegRead, SimFaultKind::RegWrite, SimFaultKind::RegDelete}) {
+        int failed = 0;
+        for (int call = 1;; ++call) {
+            SCOPED_TRACE(std::string(SimFaultKindName(kind)) + " call " + std::to_string(call));
+            FreshMachine();
+            InjectForNextRun({kind, call, WIN_ACCESS_DENIED});
+            SetupRun run = Run("/I");
+            const std::string fired = "fault: " + std::string(SimFaultKindName(kind)) + " call " +
+                                      std::to_string(call) + " ";
+            if (std::none_of(run.journal.begin(), run.journal.end(),
+                             [&](const std::string& line) { return line.starts_with(fired); })) {
+                EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+                break;
+            }
+            if (run.exitCode == SETUP_EXIT_SUCCESS) {
+                EXPECT_EQ(Entry().size(), 11u);
+                continue;
+            }
+            ++failed;
+            EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+            ExpectProductGone();
+        }
+        EXPECT_GT(failed, kind == SimFaultKind::RegWrite ? 13 : 0);
+    }
+    FreshMachine();
+    m_installSteps = FailingAfter("Write ZIL Uninstall Entry");
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    ExpectProductGone();
+}
+
+// A first install cut off at any call of the registry leaves a key that the next run takes for
+// setup's own: an install that then fails leaves none (or, where the cut-off run had installed the
+// product, its whole entry), an uninstall removes it.
+TEST_F(DeployTest, AFirstInstallCutOffAnywhereLeavesNoKeyForLong) {
+    int kills = 0;
+    int unlisted = 0;
+    for (const char* kind : {"reg-read", "reg-write", "reg-delete"}) {
+        for (int call = 1;; ++call) {
+            SCOPED_TRACE(std::string(kind) + " call " + std::to_string(call));
+            FreshMachine();
+            std::string fault = std::string(kind) + "@" + std::to_string(call) + "=kill";
+            if (RunSetupProcess(SAMPLE_SETUP, m_root, "/I", fault).exited) {
+                break;
+            }
+            ++kills;
+            m_installSteps = FailingAfter("Write ZIL Uninstall Entry");
+            EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+            if (EntryKeyThere()) {
+                EXPECT_EQ(Entry().size(), 11u);
+                EXPECT_NE(ServiceState(), 0u) << "an entry without its installation";
+            } else {
+                ++unlisted;
+            }
+            m_installSteps.reset();
+            EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
+            ExpectProductGone();
+        }
+    }
+    EXPECT_GT(unlisted, 15);
+    EXPECT_GT(kills, unlisted);
+}
+
+// A kept copy that a commit could not drop belongs to that upgrade alone: a later upgrade that
+// fails before its entry, after it, or once it has resumed an upgrade cut off before its entry,
+// leaves the newer entry as it was and never gives the old one back.
+TEST_F(DeployTest, AStaleCopyIsNeverGivenBack) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    PlantOldEntry();
+    // The commit's drop of the copy is the upgrade's eighth deletion: a stale copy removed, the
+    // six old values, the copy.
+    InjectForNextRun({SimFaultKind::RegDelete, 8, WIN_ACCESS_DENIED});
+    Run("/I");
+    bool keeping = false;
+    const std::vector<RegistryValue> newer = Entry(&keeping);
+    ASSERT_TRUE(keeping) << "the commit dropped the copy";
+    ASSERT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+    const std::string machine = m_root + ".stale";
+    std::filesystem::remove_all(machine);
+    std::filesystem::copy(m_root, machine, std::filesystem::copy_options::recursive);
+
+    InjectForNextRun({SimFaultKind::RegRead, 1, WIN_ACCESS_DENIED});
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_EQ(Entry(), newer) << "failed at the entry's first read";
+
+    m_installSteps = FailingAfter("Write ZIL Uninstall Entry");
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_EQ(Entry(&keeping), newer) << "failed after the entry";
+    EXPECT_FALSE(keeping) << "the stale copy goes with the entry's next write";
+
+    std::filesystem::remove_all(m_root);
+    std::filesystem::copy(machine, m_root, std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(machine);
+    ASSERT_FALSE(RunSetupProcess(SAMPLE_SETUP, m_root, "/I", "svc-delete@1=kill").exited);
+    ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
+    m_installSteps = FailingAfter("Restore Interrupted ZIL Upgrade");
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD)) << "the cut-off upgrade was resumed";
+    EXPECT_EQ(Entry(), newer) << "resumed an upgrade cut off before its entry";
+    m_installSteps.reset();
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(Entry(&keeping).size(), 11u);
+    EXPECT_FALSE(keeping);
+}
+
+// A key that an inventory or management tool made below the entry does not keep the uninstall
+// from taking the entry: the key goes whole, and the uninstall succeeds.
+TEST_F(DeployTest, AToolsKeyBelowTheEntryGoesWithIt) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    {
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        const std::string tool = std::string(SETUP_ENTRY_KEY) + "\\Inventory\\Scan";
+        ASSERT_EQ(sim.simRegistry().createKey(tool), WIN_OK);
+        ASSERT_EQ(sim.simRegistry().setValue(tool, RegistryValue::Text("Seen", "2024")), WIN_OK);
+    }
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
+    ExpectProductGone();
+    EXPECT_EQ(RegistryText().find("Inventory"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/sim/SimRegistry.h"
 
+#include "platform/sim/SimPlatform.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/unit/ScratchFolder.h"
@@ -81,6 +83,38 @@ TEST_F(SimRegistryTest, KeysBehaveAsWindowsKeysDo) {
     EXPECT_EQ(m_registry.readValues(kKey, values), WIN_FILE_NOT_FOUND);
     EXPECT_EQ(m_registry.readValues(std::string(kKey) + "2", values), WIN_OK);
     EXPECT_EQ(m_registry.deleteKey(parent), WIN_ACCESS_DENIED);
+}
+
+// A tree goes whole, keys below below included, whoever made them; a sibling whose name starts
+// like it, the key above and the rest of the file stay. The fault seam fails it as a deletion.
+TEST_F(SimRegistryTest, ATreeGoesWithEveryKeyBelowItAndNothingElse) {
+    const std::string key = kKey;
+    for (const std::string& made : {key + "\\Replaced", key + "\\Inventory\\Deep", key + "2"}) {
+        ASSERT_EQ(m_registry.createKey(made), WIN_OK);
+        ASSERT_EQ(m_registry.setValue(made, RegistryValue::Text("v", made)), WIN_OK);
+    }
+    ASSERT_EQ(m_registry.setValue(kKey, RegistryValue::Text("DisplayName", "ZIL")), WIN_OK);
+    std::vector<SimRegistry::Key> before = m_registry.keys();
+
+    SimPlatform sim(test_support::VirtualClockMachine(m_folder.string()));
+    sim.faults().fail(SimFaultKind::RegDelete, 1, WIN_ACCESS_DENIED);
+    EXPECT_EQ(sim.registry().deleteTree(kKey), WIN_ACCESS_DENIED);
+    EXPECT_EQ(m_registry.keys(), before);
+
+    const std::string otherCase = "software\\microsoft\\windows\\currentversion\\uninstall\\zil";
+    EXPECT_EQ(sim.registry().deleteTree(otherCase), WIN_OK);
+    std::vector<std::string> left;
+    for (const SimRegistry::Key& stays : m_registry.keys()) {
+        left.push_back(stays.path);
+    }
+    const std::string parent = key.substr(0, key.rfind('\\'));
+    EXPECT_EQ(left, (std::vector<std::string>{
+                        "SOFTWARE", "SOFTWARE\\Microsoft", "SOFTWARE\\Microsoft\\Windows",
+                        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", parent, key + "2"}));
+    EXPECT_EQ(m_registry.deleteTree(kKey), WIN_FILE_NOT_FOUND);
+    EXPECT_NE(test_support::ReadHostFile(m_machine.journalPath())
+                  .find("registry: delete-tree HKLM\\" + otherCase + " -> 0"),
+              std::string::npos);
 }
 
 // A person reads the file: texts and numbers as they are, a line each, the key in brackets.

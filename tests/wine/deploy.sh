@@ -3,15 +3,20 @@
 # `reg query` shows the Apps & features entry with every value; an upgrade leaves exactly one
 # entry; the QuietUninstallString, run as a tool runs it (the program it names started with its
 # arguments, that process waited for, its exit code taken), ends 0 only once the program
-# folder, the service, the entry and the kept setup program are gone; so does the kept program
-# started through its short path; /U with a file held open ends 3010 (194 here).
+# folder, the service, the entry (with a key that a tool made below it) and the kept setup
+# program are gone; so does the kept program started through its short path; /U with a file
+# held open ends 3010 (194 here). First of all, an install whose service cannot be registered
+# after its entry was written (a JovixZIL that nothing runs, held open by another program, so
+# that its removal only marks it) ends 1603 (67 here) and leaves no key: Wine's
+# `uninstaller --list` shows nothing.
 #   tests/wine/deploy.sh [win32|win64]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/lib.sh"
 wine_enter "$@"
 setup="$WINE_BUILD/ZIL_Setup.exe"
 holder="$WINE_BUILD/tests/wine/HoldOpen.exe"
-wine_require "$setup" "$holder"
+check="$WINE_BUILD/tests/wine/ServiceCheck.exe"
+wine_require "$setup" "$holder" "$check"
 wine_new_prefix
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZIL'
 
@@ -33,6 +38,24 @@ entry_value() {  # name
 }
 
 wine_hold_session
+
+echo "== a first install that fails after its entry was written"
+"$WINE" sc create JovixZIL binPath= 'C:\windows\system32\notepad.exe' >/dev/null 2>&1
+wine_start_holder 'hold -> ' "$check" hold sleep:600000
+expect "a JovixZIL is there and held" "$(grep -c 'hold -> 0 ' "$held_out")" 1
+wine_run 300 "$setup" /I
+expect "/I ends with 1603" "$status" 67
+log=$(wine_setup_log)
+expect "the entry was written" "$(grep -c '^ *[0-9]*  Write ZIL Uninstall Entry: ok$' <<<"$log")" 1
+expect "the service could not be registered" \
+    "$(grep -c -x 'Create ZIL Service Failed, error 1072 !!!' <<<"$log")" 1
+expect "uninstaller --list shows nothing" "$("$WINE" uninstaller --list 2>/dev/null | tr -d '\r')" ""
+expect "there is no key" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
+expect "no program folder" "$(test -e "$program_dir" && echo there)" ""
+# Once the other program lets go, the marked service goes, and the next run resumes the record
+# that names it.
+wine_stop_holder
+
 wine_working_installation "$setup"
 kept='C:\Program Files (x86)\ZIL\ZIL_Setup.exe'
 echo "== the entry after /I"
@@ -60,6 +83,10 @@ expect "exactly one entry, nothing below it" \
     "$("$WINE" reg query "${key%\\ZIL}" /s /reg:32 2>/dev/null | tr -d '\r' | grep -ci '\\Uninstall\\ZIL')" 1
 
 echo "== the QuietUninstallString, as a deployment tool runs it"
+# Over a key that an inventory tool made below the entry, which goes with it.
+"$WINE" reg add "$key\\Inventory" /v Seen /d 2024 /f /reg:32 >/dev/null 2>&1
+expect "a tool's key is below the entry" \
+    "$("$WINE" reg query "$key\\Inventory" /reg:32 >/dev/null 2>&1 && echo there)" there
 quiet=$(entry_value QuietUninstallString)
 program=$(sed -n 's/^"\([^"]*\)".*/\1/p' <<<"$quiet")
 arguments=${quiet#\"$program\" }
