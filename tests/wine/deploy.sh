@@ -4,8 +4,9 @@
 # entry; the QuietUninstallString, run as a tool runs it (the program it names started with its
 # arguments, that process waited for, its exit code taken), ends 0 only once the program
 # folder, the service, the entry (with a key that a tool made below it) and the kept setup
-# program are gone; so does the kept program started through its short path; /U with a file
-# held open ends 3010 (194 here). First of all, an install whose service cannot be registered
+# program are gone; so does the kept program started through its short path; the
+# QuietUninstallString with a file held open ends 3010 (194 here), with nothing of setup's left
+# but what Windows deletes at the next restart. First of all, an install whose service cannot be registered
 # after its entry was written (a JovixZIL that nothing runs, held open by another program, so
 # that its removal only marks it) ends 1603 (67 here) and leaves no key: Wine's
 # `uninstaller --list` shows nothing.
@@ -109,15 +110,25 @@ expect "it exits 0" "$status" 0
 expect "the program folder is gone" "$(test -e "$program_dir" && echo there)" ""
 expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
 
-echo "== /U with a file held open"
+echo "== the QuietUninstallString with a file held open"
 wine_run 240 "$setup" /I
 expect "/I exits 0" "$status" 0
 wine_start_holder holding "$holder" 'C:\Program Files (x86)\ZIL\ZIL.ini' 600
-wine_run 300 "$setup" /U
+wine_run 300 "$kept" /U
 expect "/U ends with 3010 (194 here)" "$status" 194
 expect "the log says a restart completes it" "$(wine_setup_log | tail -1)" \
     "Result: uninstall succeeded. A restart of Windows completes it. (exit code 3010)"
 expect "the entry is gone" "$("$WINE" reg query "$key" /reg:32 >/dev/null 2>&1 && echo there)" ""
+expect "the program folder is gone from its place" "$(test -e "$program_dir" && echo there)" ""
+# Nothing of setup's is left but what waits for the restart: the folder moved out of the way
+# and setup's own run folder, each named in Windows' list of deletions at the next restart.
+pending=$("$WINE" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+    /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+for left in "$drive_c/Program Files (x86)"/ZIL.* "$drive_c"/ZIL_Setup_temp* "$drive_c"/ZIL_Setup_run*; do
+    [ -e "$left" ] || continue
+    name=${left#"$drive_c"/}
+    expect "${name} waits for the restart" "$(grep -qiF "${name//\//\\}" <<<"$pending" && echo waits)" waits
+done
 wine_stop_holder
 
 wine_verdict
