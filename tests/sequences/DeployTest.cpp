@@ -869,4 +869,39 @@ TEST_F(DeployTest, AToolsKeyBelowTheEntryGoesWithIt) {
     EXPECT_EQ(RegistryText().find("Inventory"), std::string::npos);
 }
 
+// Killed at any deletion, rename or restart scheduling while it clears what earlier runs left
+// beside the program folder (set-aside folders, a folder moved out of the way, an emptied
+// record), and at every one after, an upgrade is finished by the next /I: one installation,
+// listed with its uninstaller, and nothing of setup's own left beside the program folder.
+TEST_F(DeployTest, KilledWhileClearingLeftoversTheNextRunFinishesTheJob) {
+    const std::string setup = ZIL_BINARY_DIR "/tests/faults/ZIL_Setup_sweep";
+    int kills = 0;
+    for (const char* kind : {"delete", "move", "restart"}) {
+        for (int call = 1;; ++call) {
+            const std::string fault = std::string(kind) + "@" + std::to_string(call) + "=kill";
+            SCOPED_TRACE(fault);
+            FreshMachine();
+            m_setupPath = setup;
+            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+            for (const char* suffix : {"", ".2", ".3"}) {
+                WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + suffix + "\\old.txt"), "old");
+            }
+            WriteHostFile(Host(std::string(SETUP_PROGRAM_DIR) + ".obsolete\\held.txt"), "old");
+            WriteHostFile(Host(SETUP_UPGRADE_RECORD), "");
+            SetupProcessRun killed = RunSetupProcess(setup, m_root, "/I", fault);
+            if (killed.exited) {
+                break;
+            }
+            ++kills;
+            SetupProcessRun next = RunSetupProcess(setup, m_root, "/I", "");
+            ASSERT_TRUE(next.exited);
+            EXPECT_EQ(next.status, 0);
+            ExpectNoLeftovers();
+            EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(setup));
+            EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+        }
+    }
+    EXPECT_GT(kills, 6) << "the clearing's calls were reached";
+}
+
 }  // namespace
