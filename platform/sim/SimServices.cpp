@@ -185,7 +185,8 @@ private:
             return;
         }
         // Another process's clock cannot be compared with ours: its change has had its time.
-        bool ours = r.pendingOwner == m_services.owner();
+        bool ours =
+            r.pendingOwner == m_services.owner() || r.pendingOwner == SimServices::SIM_ANY_CLOCK;
         if (!ours || now >= r.pendingSince + r.pendingFor) {
             r.pendingState = 0;
             r.pendingOwner.clear();
@@ -307,7 +308,7 @@ private:
         if (state == SVC_STOPPED) {
             return WIN_SERVICE_NOT_ACTIVE;
         }
-        if (state != SVC_RUNNING) {
+        if (state != SVC_RUNNING && state != SimServices::SIM_PAUSED) {
             return WIN_SERVICE_CANNOT_ACCEPT_CTRL;
         }
         if (userDefined) {
@@ -328,7 +329,10 @@ private:
     static void fill(const Record& r, ServiceStatus& status) {
         status.serviceType = r.settings.serviceType;
         status.currentState = stateOf(r);
-        status.controlsAccepted = status.currentState == SVC_RUNNING ? 1u : 0u;
+        status.controlsAccepted =
+            status.currentState == SVC_RUNNING || status.currentState == SimServices::SIM_PAUSED
+                ? 1u
+                : 0u;
         status.win32ExitCode = 0;
     }
 

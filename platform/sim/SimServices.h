@@ -29,7 +29,12 @@ inline constexpr const char* SIM_RUNTIME_MARKER = "C:\\Windows\\System32\\msvcr_
 // Pending states are derived from the clock: a start requested at time t with a start delay d
 // is start-pending until t + d on the clock of the object that asked. The virtual clock is per
 // process, so any other process (or another SimServices in the same process) sees that start
-// as completed, unless the service never starts.
+// as completed, unless the service never starts. A pending change whose owner is
+// SIM_ANY_CLOCK ("*", written into services.txt by a test) runs on the clock of whichever
+// object looks: a service that a run finds on its way (stopping, starting, pausing) and that
+// gets there once that run's clock reaches since + for.
+// A paused service (state 7) takes a stop and other controls as a running one does; one that
+// is pending (2, 3, 5, 6) refuses them with 1061.
 //
 // Every request is one journal line: "service: <name> <request> [<argument>] -> <error>",
 // for instance "service: JovixZIL control 139 -> 0"; the manager itself is "SCM".
@@ -58,6 +63,8 @@ public:
     };
 
     static constexpr std::uint64_t SIM_FOREVER = ~std::uint64_t{0};
+    static constexpr const char* SIM_ANY_CLOCK = "*";
+    static constexpr std::uint32_t SIM_PAUSED = 7;
 
     explicit SimServices(SimMachine& machine);
 

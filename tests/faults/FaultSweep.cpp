@@ -93,25 +93,6 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
     fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
 }
 
-// The service control manager's table holds one service, JovixZIL: sets one of its fields
-// ("account NT AUTHORITY\LocalService"), or adds a line when no line has that field.
-void SetServiceField(const fs::path& machine, const std::string& field, const std::string& value) {
-    std::istringstream table(test_support::ReadHostFile(machine / "services.txt"));
-    std::string edited;
-    bool set = false;
-    for (std::string line; std::getline(table, line);) {
-        if (line.starts_with(field + " ")) {
-            line = field + " " + value;
-            set = true;
-        }
-        edited += line + "\n";
-    }
-    if (!set) {
-        edited += field + " " + value + "\n";
-    }
-    std::ofstream(machine / "services.txt", std::ios::trunc) << edited;
-}
-
 // The owner of a service handle that another program keeps open: the sweep itself, alive for as
 // long as the run it holds the service for.
 std::string HolderOfTheService() {

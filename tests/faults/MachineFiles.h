@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "setup/ProductPaths.h"
@@ -45,4 +47,24 @@ inline std::string InstalledPath(const std::string& name) {
         return "";
     }
     return lower.ends_with(".bmp") || lower.ends_with(".ico") ? "ICONs/" + name : name;
+}
+
+// The service control manager's table holds one service, JovixZIL: sets one of its fields
+// ("account NT AUTHORITY\LocalService"), or adds a line when no line has that field.
+inline void SetServiceField(const std::filesystem::path& machine, const std::string& field,
+                            const std::string& value) {
+    std::istringstream table(test_support::ReadHostFile(machine / "services.txt"));
+    std::string edited;
+    bool set = false;
+    for (std::string line; std::getline(table, line);) {
+        if (line.starts_with(field + " ")) {
+            line = field + " " + value;
+            set = true;
+        }
+        edited += line + "\n";
+    }
+    if (!set) {
+        edited += field + " " + value + "\n";
+    }
+    std::ofstream(machine / "services.txt", std::ios::trunc) << edited;
 }

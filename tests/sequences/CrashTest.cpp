@@ -1,6 +1,7 @@
 // The setup program killed halfway, as by a power cut, on the simulated machine: whatever it
 // left, the next install completes and the next uninstall removes everything.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "setup/ProductService.h"
+#include "tests/faults/MachineFiles.h"
 #include "tests/faults/SetupProcess.h"
 
 using ::testing::HasSubstr;
@@ -25,7 +28,51 @@ protected:
         SetupProcessRun run = RunSetupProcess(setup, m_root, argument, faults);
         return run.exited ? run.status : -1;
     }
+
+    // The old service as an administrator may have set it up, unlike anything setup registers:
+    // another display name and type, under LocalService, with an argument, started on demand,
+    // with another error control; running or stopped.
+    ServiceSettings RegisterTheOldService(bool running) {
+        ServiceSettings old;
+        old.name = theServiceName;
+        old.displayName = "ZIL sensors (old)";
+        old.serviceType = 0x20;  // one that shares its process
+        old.startType = SVC_DEMAND_START;
+        old.errorControl = 2;  // severe
+        old.imagePath = "\"C:\\Program Files (x86)\\ZIL\\ZIL_Service.exe\" -k old";
+        old.account = "NT AUTHORITY\\LocalService";
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        ProductService service(sim);
+        EXPECT_EQ(service.StartOrStopWithRetry(SERVICE_MODE_STOP).error, 0);
+        EXPECT_EQ(service.DeleteProductService().error, 0);
+        EXPECT_EQ(service.RegisterService(old).error, 0);
+        if (running) {
+            EXPECT_EQ(service.StartOrStopWithRetry(SERVICE_MODE_START).error, 0);
+        }
+        return old;
+    }
+
+    // Every field of the registration as it was, and its state.
+    void ExpectRegistration(const ServiceSettings& old, std::uint32_t state) {
+        SimServices::Record record;
+        ASSERT_TRUE(ServiceRecord(record)) << "no service registered";
+        const ServiceSettings& now = record.settings;
+        EXPECT_EQ(now.name, old.name);
+        EXPECT_EQ(now.displayName, old.displayName);
+        EXPECT_EQ(now.serviceType, old.serviceType);
+        EXPECT_EQ(now.startType, old.startType);
+        EXPECT_EQ(now.errorControl, old.errorControl);
+        EXPECT_EQ(now.imagePath, old.imagePath);
+        EXPECT_EQ(now.account, old.account);
+        EXPECT_EQ(ServiceState(), state);
+    }
 };
+
+std::size_t Count(const std::vector<std::string>& lines, const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(),
+        [&](const std::string& line) { return line.find(text) != std::string::npos; }));
+}
 
 // Killed anywhere, the next install completes and the next uninstall removes everything: right
 // after the extraction (the WMI registration is the first command after it), on a clean machine
@@ -81,6 +128,86 @@ TEST_F(CrashTest, KilledAnywhereTheNextRunsFinishTheJob) {
         }
         EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
         ExpectProductGone();
+        ExpectNoLeftovers();
+    }
+}
+
+// An upgrade killed once the old registration is gone (at the new service's creation), over an
+// old service registered unlike setup's own: the next /I brings it back from the record, every
+// field as it was, and starts it again only when that run fails, and only if it ran: then the
+// restore of that run gives it back the same way. A /U after it removes everything.
+TEST_F(CrashTest, AResumedUpgradeGivesTheRegistrationBackExactly) {
+    for (bool ran : {true, false}) {
+        for (bool nextFails : {true, false}) {
+            SCOPED_TRACE(std::string(ran ? "running" : "stopped") +
+                         (nextFails ? ", the next /I fails" : ", the next /I succeeds"));
+            FreshMachine();
+            ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
+            ServiceSettings old = RegisterTheOldService(ran);
+            Listing folder = ListBelow(Host(SETUP_PROGRAM_DIR));
+            ASSERT_EQ(RunProcess("/I", "svc-create@1=kill"), -1);
+            ASSERT_EQ(ServiceState(), 0u) << "killed before the old registration went";
+            ASSERT_TRUE(Exists(SETUP_SET_ASIDE_DIR));
+            if (nextFails) {
+                m_installSteps = StepsWithAFailedCheckAfterTheStart();
+            }
+            SetupRun next = Run("/I");
+            EXPECT_THAT(LogBody(LogText()),
+                        HasSubstr("Restore Interrupted ZIL Upgrade Success !!!"));
+            // The new service's start; the old one's only to end a failed run, if it ran.
+            const std::vector<std::string> services = JournalOf(next.journal, "service");
+            EXPECT_EQ(Count(services, "JovixZIL start "), nextFails && ran ? 2u : 1u);
+            if (!nextFails) {
+                EXPECT_EQ(next.exitCode, SETUP_EXIT_SUCCESS);
+                ExpectInstalled();
+                ExpectNoLeftovers();
+                continue;
+            }
+            EXPECT_EQ(next.exitCode, SETUP_EXIT_FAILURE);
+            ExpectRegistration(old, ran ? SVC_RUNNING : SVC_STOPPED);
+            EXPECT_EQ(ListBelow(Host(SETUP_PROGRAM_DIR)), folder);
+            ExpectNoLeftovers();
+            EXPECT_EQ(RunProcess("/U"), SETUP_EXIT_SUCCESS);
+            ExpectProductGone();
+            ExpectNoLeftovers();
+        }
+    }
+}
+
+// The record reaches the disk before the first change it names: an upgrade killed at any point
+// after it is written (before the old registration goes, before the old folder moves, once it
+// has moved), losing whatever it had not flushed, is resumed by the next run with everything the
+// record names: that run, failing, gives back the old registration with its account, running as
+// it ran, and the old folder whole.
+TEST_F(CrashTest, TheRecordOutlivesAKillAfterIt) {
+    struct Case {
+        const char* kill;
+        bool registered;  // the old registration is still there after the kill
+        bool setAside;    // the old folder is set aside
+    };
+    const std::vector<Case> cases = {
+        {"svc-delete@1=kill", true, false},
+        {"move@1=kill", false, false},
+        {"mkdir@2=kill", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kill);
+        FreshMachine();
+        ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
+        ServiceSettings old = RegisterTheOldService(true);
+        Listing folder = ListBelow(Host(SETUP_PROGRAM_DIR));
+        ASSERT_EQ(RunProcess("/I", c.kill), -1);
+        // Where the kill came: after the record, at the change the case names.
+        ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
+        ASSERT_EQ(ServiceState() != 0, c.registered);
+        ASSERT_EQ(Exists(SETUP_SET_ASIDE_DIR), c.setAside);
+        ASSERT_EQ(Exists(SETUP_PROGRAM_DIR), !c.setAside);
+        m_installSteps = StepsWithAFailedCheckAfterTheStart();
+        SetupRun next = Run("/I");
+        EXPECT_EQ(next.exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_THAT(LogBody(LogText()), HasSubstr("Restore Interrupted ZIL Upgrade Success !!!"));
+        ExpectRegistration(old, SVC_RUNNING);
+        EXPECT_EQ(ListBelow(Host(SETUP_PROGRAM_DIR)), folder);
         ExpectNoLeftovers();
     }
 }

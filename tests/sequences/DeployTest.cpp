@@ -628,9 +628,36 @@ TEST_F(DeployTest, EveryRestartThatCompletesARunIsReported) {
         // Held by a program that started after the check for files in use.
         WriteHostFile(m_root + "/undeletable.txt",
                       std::string(SETUP_SET_ASIDE_DIR) + "\\ZIL.ini\n");
-        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
-        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + SETUP_SET_ASIDE_DIR + ".obsolete"));
-        EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
+        SetupRun run = Run("/I");
+        EXPECT_EQ(run.exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        const std::string retired = std::string(SETUP_SET_ASIDE_DIR) + ".obsolete";
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + retired));
+        EXPECT_THAT(LogBody(LogText()),
+                    HasSubstr(retired + ": held open, deleted at the next restart !!!\r\n"));
+        EXPECT_THAT(LogFooter(LogText()), HasSubstr("A restart of Windows completes it."));
+        EXPECT_THAT(JournalOf(run.journal, "delete-at-restart"), ElementsAre(retired + " = 0"));
+        EXPECT_TRUE(Exists(retired + "\\ZIL.ini"));
+        EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
+        EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
+        ExpectInstalled();
+    }
+    {
+        SCOPED_TRACE("the commit, whose old folder can neither go nor move");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        for (const char* list : {"undeletable.txt", "unmovable.txt"}) {
+            WriteHostFile(m_root + "/" + list, std::string(SETUP_SET_ASIDE_DIR) + "\\ZIL.ini\n");
+        }
+        SetupRun run = Run("/I");
+        // The new installation is complete; nothing waits for a restart, and none is asked for.
+        EXPECT_NE(run.exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(JournalOf(run.journal, "delete-at-restart"), IsEmpty());
+        EXPECT_THAT(LogDetails(LogText()), ::testing::Not(HasSubstr(waits)));
+        EXPECT_THAT(LogBody(LogText()), HasSubstr("Remove Old ZIL Directory Failed, error 5 !!!"));
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr("Remove Old ZIL Directory: error 5"));
+        EXPECT_TRUE(Exists(std::string(SETUP_SET_ASIDE_DIR) + "\\ZIL.ini"));
+        EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD)) << "nothing a later run would restore";
+        ExpectInstalled();
     }
     for (const char* code : {"3010", "1641"}) {
         SCOPED_TRACE(std::string("a runtime whose installer ends ") + code);

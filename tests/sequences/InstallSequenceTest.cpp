@@ -38,40 +38,9 @@ const std::string FINISHED =
     "Start Service Success !!!\r\n"
     "Write HKLM Launch_ZIL success !!!\r\n";
 
-// The install with one more step after the new service's start, one that fails and asks for the
-// restore, as a later change could add.
-std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
-    std::vector<InstallStep> steps = InstallSequence::Steps();
-    auto commit = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
-        return step.onFailure == StepFailure::Commits;
-    });
-    steps.insert(commit,
-                 {"Check New ZIL Installation",
-                  [](Sequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); }, -1,
-                  StepFailure::Restores});
-    return steps;
-}
-
 class InstallTest : public SequenceTest {
 protected:
     std::string ProgramDir() const { return Host(SETUP_PROGRAM_DIR); }
-
-    // The product as a finished install leaves it: every payload file but setup's own in the
-    // program directory with the setup program that installed it, the images in ICONs, the
-    // service running.
-    void ExpectInstalled() {
-        std::vector<std::string> expected = {SFX_KEPT_SETUP_NAME};
-        for (const std::string& name : ArchiveNames(m_setupPath)) {
-            if (std::string path = InstalledPath(name); !path.empty()) {
-                expected.push_back(path);
-            }
-        }
-        std::sort(expected.begin(), expected.end());
-        EXPECT_THAT(FilesBelow(ProgramDir()), ElementsAreArray(expected));
-        EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(m_setupPath));
-        EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
-        EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
-    }
 
     // The sample setup packed again without one of its files.
     std::string SetupWithout(const std::string& entry) {
@@ -698,6 +667,111 @@ TEST_F(UpgradeTest, AServiceStillStoppingKeepsItsFiles) {
     // It never stopped: no start request goes to it.
     for (const std::string& line : JournalOf(run.journal, "service")) {
         EXPECT_THAT(line, ::testing::Not(HasSubstr(" start ")));
+    }
+}
+
+// An old service found on its way (starting, stopping, pausing, continuing, or paused) still runs
+// from the program folder: the upgrade stops it, and sees it STOPPED, before it removes its
+// registration or moves its folder. Only one that ran (state 4) gets the close request first,
+// and only that one is started again by an upgrade that fails. One that never gets to STOPPED
+// ends 1603 with its registration and files as they were, and gets no start request.
+TEST_F(UpgradeTest, AServiceFoundOnItsWayIsStoppedBeforeItsFolderMoves) {
+    const std::string forever = " 0 " + std::to_string(SimServices::SIM_FOREVER) + " -";
+    struct Case {
+        const char* what;
+        std::uint32_t settled;  // the state it gets to
+        std::string pending;    // the pending change the run finds, "" for none
+        bool stops;
+    };
+    // The run looks at the service about a second after it starts (its pauses before): a change
+    // found on its way gets there on the run's clock, at the time the line names.
+    const std::vector<Case> cases = {
+        {"running", SVC_RUNNING, "", true},
+        {"start pending, then running", SVC_RUNNING, "2 0 1500 *", true},
+        {"stop pending, then stopped", SVC_STOPPED, "3 0 3000 *", true},
+        {"paused", SimServices::SIM_PAUSED, "", true},
+        {"continue pending, then running", SVC_RUNNING, "5 0 1500 *", true},
+        {"pause pending, then paused", SimServices::SIM_PAUSED, "6 0 1500 *", true},
+        {"stop pending for good", SVC_STOPPED, "3" + forever, false},
+        {"start pending for good", SVC_RUNNING, "2" + forever, false},
+    };
+    auto firstAt = [](const std::vector<std::string>& lines, const std::string& text) {
+        auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
+        return static_cast<std::size_t>(at - lines.begin());
+    };
+    auto count = [](const std::vector<std::string>& lines, const std::string& text) {
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
+    };
+    const std::string rename = "rename: C:\\Program Files (x86)\\ZIL -> ";
+    for (const Case& c : cases) {
+        for (bool failsLater : {false, true}) {
+            if (!c.stops && failsLater) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(c.what) +
+                         (failsLater ? ", a step after the start fails" : ""));
+            FreshMachine();
+            SetServiceField(m_root, "state", std::to_string(c.settled));
+            if (!c.pending.empty()) {
+                SetServiceField(m_root, "pending", c.pending);
+            }
+            const std::uint32_t found = c.pending.empty() ? c.settled : std::stoul(c.pending);
+            const bool ran = found == SVC_RUNNING;
+            if (failsLater) {
+                m_installSteps = StepsWithAFailedCheckAfterTheStart();
+            }
+            SetupRun run = Run("/I");
+            const std::vector<std::string>& j = run.journal;
+            ASSERT_LT(firstAt(j, "JovixZIL query -> 0, state"), j.size());
+            ASSERT_THAT(j[firstAt(j, "JovixZIL query -> 0, state")],
+                        HasSubstr("state " + std::to_string(found)))
+                << "the run did not find the service as the case has it";
+            EXPECT_EQ(count(j, "JovixZIL control 139 "), ran ? 1 : 0);
+            if (ran) {
+                EXPECT_LT(firstAt(j, "JovixZIL control 139 "), firstAt(j, "JovixZIL control 1 "));
+            }
+            // The new service's start, and the old one's again only if it ran and stopped.
+            EXPECT_EQ(count(j, "JovixZIL start "), !c.stops ? 0 : failsLater && ran ? 2 : 1);
+            if (!c.stops) {
+                EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+                EXPECT_THAT(LogBody(LogText()),
+                            HasSubstr("Stop ZIL Service Failed, error 1061 !!!"));
+                EXPECT_EQ(count(j, "JovixZIL delete"), 0);
+                EXPECT_EQ(count(j, rename), 0);
+                EXPECT_EQ(ListBelow(ProgramDir()), m_old);
+                SimServices::Record record;
+                ASSERT_TRUE(ServiceRecord(record));
+                EXPECT_EQ(record.settings.imagePath, m_oldService.settings.imagePath);
+                EXPECT_EQ(record.settings.startType, m_oldService.settings.startType);
+                EXPECT_EQ(ServiceState(), found);
+                EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
+                EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
+                continue;
+            }
+            // Stopped and seen so before its registration goes and its folder moves.
+            std::size_t stopped = firstAt(j, "JovixZIL query -> 0, state 1");
+            EXPECT_LT(firstAt(j, "JovixZIL control 1 "), stopped);
+            EXPECT_LT(stopped, firstAt(j, "JovixZIL delete"));
+            EXPECT_LT(firstAt(j, "JovixZIL delete"), firstAt(j, rename));
+            EXPECT_LT(firstAt(j, rename), j.size());
+            if (!failsLater) {
+                EXPECT_EQ(run.exitCode, SETUP_EXIT_SUCCESS);
+                ExpectInstalled();
+                continue;
+            }
+            EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+            EXPECT_EQ(ListBelow(ProgramDir()), m_old);
+            SimServices::Record record;
+            ASSERT_TRUE(ServiceRecord(record));
+            EXPECT_EQ(record.settings.imagePath, m_oldService.settings.imagePath);
+            EXPECT_EQ(ServiceState(), ran ? SVC_RUNNING : SVC_STOPPED);
+            EXPECT_FALSE(Exists(SETUP_UPGRADE_RECORD));
+            EXPECT_FALSE(Exists(SETUP_SET_ASIDE_DIR));
+        }
     }
 }
 

@@ -1,9 +1,13 @@
 #include "SequenceHarness.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include <gmock/gmock.h>
+
+#include "res/ProductVersion.h"
 #include "res/resource.h"
 #include "setup/InstallSequence.h"
 #include "setup/RunSequence.h"
@@ -196,6 +200,25 @@ void SequenceTest::ExpectProductGone() {
         << "Apps & features lists no product that is gone";
 }
 
+void SequenceTest::ExpectInstalled() {
+    std::vector<std::string> expected = {SFX_KEPT_SETUP_NAME};
+    for (const std::string& name : ArchiveNames(m_setupPath)) {
+        if (std::string path = InstalledPath(name); !path.empty()) {
+            expected.push_back(path);
+        }
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_THAT(FilesBelow(Host(SETUP_PROGRAM_DIR)), ::testing::ElementsAreArray(expected));
+    EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(m_setupPath));
+    EXPECT_FALSE(Exists(SETUP_TEMP_DIR));
+    EXPECT_EQ(ServiceState(), static_cast<std::uint32_t>(SVC_RUNNING));
+    SimPlatform sim(test_support::VirtualClockMachine(m_root));
+    std::vector<RegistryValue> entry;
+    ASSERT_EQ(sim.simRegistry().readValues(SETUP_ENTRY_KEY, entry), WIN_OK);
+    EXPECT_THAT(entry,
+                ::testing::Contains(RegistryValue::Text("DisplayVersion", ZIL_PRODUCT_VERSION)));
+}
+
 void SequenceTest::ExpectNoLeftovers() {
     for (const auto& entry : fs::directory_iterator(m_root + "/C/Program Files (x86)")) {
         std::string name = entry.path().filename().string();
@@ -211,6 +234,17 @@ std::uint32_t SequenceTest::ServiceState() {
 bool SequenceTest::ServiceRecord(SimServices::Record& record) {
     SimPlatform sim(test_support::VirtualClockMachine(m_root));
     return sim.simServices().lookup(theServiceName, record);
+}
+
+std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
+    std::vector<InstallStep> steps = InstallSequence::Steps();
+    auto commit = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
+        return step.onFailure == StepFailure::Commits;
+    });
+    steps.insert(commit, {"Check New ZIL Installation",
+                          [](Sequence&) { return StepOutcome::Failed(WIN_INVALID_PARAMETER); }, -1,
+                          StepFailure::Restores});
+    return steps;
 }
 
 std::vector<std::string> PausesAndControls(const std::vector<std::string>& journal) {

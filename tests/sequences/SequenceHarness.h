@@ -74,6 +74,10 @@ protected:
     std::string LogText() const { return ReadHostFile(Host(LOG_FILE)); }
     // No program folder, no temporary folder, no service, no Apps & features entry.
     void ExpectProductGone();
+    // The product as a finished install leaves it: every payload file but setup's own in the
+    // program folder with the setup program that installed it, the images in ICONs, the
+    // service running, the product listed in Apps & features with this version.
+    void ExpectInstalled();
     // Nothing of setup's own beside the program folder: no set-aside folder, no record, nothing
     // moved out of the way.
     void ExpectNoLeftovers();
@@ -97,6 +101,10 @@ private:
 
     std::vector<SimFault> m_faults;
 };
+
+// The install with one more step after the new service's start, one that fails and asks for the
+// restore, as a later change could add.
+std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart();
 
 // The journal lines that tell the pauses and the control codes: "sleep 889", "control 137".
 std::vector<std::string> PausesAndControls(const std::vector<std::string>& journal);

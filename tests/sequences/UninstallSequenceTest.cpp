@@ -1,9 +1,13 @@
 #include <algorithm>
+#include <filesystem>
+#include <sstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
+#include "res/ProductVersion.h"
+#include "tests/faults/SetupProcess.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -181,6 +185,108 @@ TEST_F(UninstallTest, WhatIsHeldOpenGoesAtTheNextRestart) {
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
     ExpectProductGone();
+}
+
+// A program folder that can be neither deleted nor moved aside (a file in it that nobody may
+// delete, in a folder that cannot be renamed; or the folder itself) keeps the product: /U ends
+// 1603, Apps & features still lists it, its uninstaller is there byte for byte, nothing of it is
+// handed to the restart, and the log says which step left it; from the download and from the
+// kept program alike. One that can still be moved aside goes at the next restart: scheduled,
+// named, 3010, the entry gone.
+TEST_F(UninstallTest, AProgramFolderThatCannotGoKeepsTheProductListed) {
+    const std::string file = std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini";
+    const std::string folder = SETUP_PROGRAM_DIR;
+    const std::string retired = folder + ".obsolete";
+    struct Case {
+        const char* what;
+        std::string undeletable;
+        std::string unmovable;  // "" for none
+    };
+    const std::vector<Case> cases = {
+        {"a file that cannot go, in a folder that cannot move", file, file},
+        {"a folder that can neither go nor move", folder, folder},
+        {"a file that cannot go", file, ""},
+        {"a folder that cannot go", folder, ""},
+    };
+    auto listed = [&] {
+        SimPlatform sim(test_support::VirtualClockMachine(m_root));
+        std::vector<RegistryValue> entry;
+        sim.simRegistry().readValues(SETUP_ENTRY_KEY, entry);
+        return std::find(entry.begin(), entry.end(),
+                         RegistryValue::Text("DisplayVersion", ZIL_PRODUCT_VERSION)) != entry.end();
+    };
+    for (const Case& c : cases) {
+        for (bool fromKept : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (fromKept ? ", the kept program" : ", /U"));
+            FreshMachine();
+            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+            const std::string uninstaller = ReadHostFile(Host(SETUP_KEPT_SETUP));
+            const std::vector<std::string> files = FilesBelow(Host(folder));
+            WriteHostFile(m_root + "/undeletable.txt", c.undeletable + "\n");
+            WriteHostFile(m_root + "/unmovable.txt", c.unmovable + "\n");
+            int exitCode = -1;
+            std::vector<std::string> journal;
+            if (fromKept) {
+                std::filesystem::permissions(Host(SETUP_KEPT_SETUP),
+                                             std::filesystem::perms::owner_exec,
+                                             std::filesystem::perm_options::add);
+                SetupProcessRun run = RunSetupProcess(Host(SETUP_KEPT_SETUP), m_root, "/U", "");
+                ASSERT_TRUE(run.exited);
+                exitCode = run.status;
+                std::istringstream lines(run.journal);
+                for (std::string line; std::getline(lines, line);) {
+                    journal.push_back(line);
+                }
+            } else {
+                SetupRun run = Run("/U");
+                exitCode = run.exitCode;
+                journal = run.journal;
+            }
+            std::vector<std::string> restart = JournalOf(journal, "delete-at-restart");
+            if (!c.unmovable.empty()) {
+                EXPECT_EQ(exitCode, fromKept ? SETUP_EXIT_FAILURE % 256 : SETUP_EXIT_FAILURE);
+                EXPECT_TRUE(listed()) << "Apps & features no longer lists a product still there";
+                EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), uninstaller);
+                EXPECT_EQ(FilesBelow(Host(folder)), files);
+                for (const std::string& line : restart) {
+                    EXPECT_FALSE(line.starts_with(folder)) << line;
+                }
+                EXPECT_FALSE(Exists(retired));
+                EXPECT_THAT(LogDetails(LogText()),
+                            ::testing::Not(HasSubstr("Waits For The Next Restart")));
+                // Nothing in a folder that cannot move moves: not even the kept program, which
+                // then cannot hand over.
+                if (fromKept && c.unmovable == folder) {
+                    EXPECT_THAT(LogBody(LogText()),
+                                HasSubstr("Move ZIL Setup Out Of Program Folder Failed, error 5"));
+                    EXPECT_EQ(LogFooter(LogText()), "Result: setup failed (exit code 1603)\r\n");
+                } else {
+                    EXPECT_THAT(LogBody(LogText()), HasSubstr("Uninstall ZIL Failed !!!\r\n"));
+                    EXPECT_THAT(LogBody(LogText()),
+                                ::testing::Not(HasSubstr("Unistall ZIL Success")));
+                    EXPECT_THAT(LogDetails(LogText()),
+                                HasSubstr("Delete ZIL Directory: error 5: Access is denied."));
+                    EXPECT_EQ(LogFooter(LogText()),
+                              "Result: uninstall failed (exit code 1603)\r\n");
+                }
+                // Once it can go, it goes.
+                std::filesystem::remove(m_root + "/undeletable.txt");
+                std::filesystem::remove(m_root + "/unmovable.txt");
+                EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
+                ExpectProductGone();
+                continue;
+            }
+            EXPECT_EQ(exitCode,
+                      fromKept ? SETUP_EXIT_RESTART_REQUIRED % 256 : SETUP_EXIT_RESTART_REQUIRED);
+            EXPECT_THAT(restart, ::testing::Contains(retired + " = 0"));
+            EXPECT_FALSE(listed());
+            ExpectProductGone();
+            EXPECT_THAT(LogBody(LogText()),
+                        HasSubstr(retired + ": held open, deleted at the next restart !!!\r\n"));
+            EXPECT_THAT(LogDetails(LogText()), HasSubstr("Waits For The Next Restart: " + retired));
+            EXPECT_THAT(LogFooter(LogText()), HasSubstr("(exit code 3010)"));
+        }
+    }
 }
 
 // An ordinary user's C:\\ZIL_Setup_temp that setup can neither remove nor move aside is no veto:

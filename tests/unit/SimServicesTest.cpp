@@ -169,6 +169,49 @@ TEST_F(SimServicesTest, AStartIsPendingOnTheClockOfItsProcessOnly) {
     EXPECT_EQ(m_services->currentState(kName), SVC_RUNNING);
 }
 
+// A service that a run finds on its way: a change that a test wrote with the owner "*" runs on
+// the clock of whoever looks, so every process sees it pending until its own clock gets there,
+// and takes no control meanwhile; a paused service takes a stop as a running one does.
+TEST_F(SimServicesTest, AServiceFoundOnItsWayGetsThereOnTheLookersClock) {
+    struct Case {
+        std::uint32_t settled;
+        std::uint32_t pending;  // 0: settled already
+    };
+    for (const Case& c : {Case{SVC_RUNNING, SVC_START_PENDING}, Case{SVC_STOPPED, SVC_STOP_PENDING},
+                          Case{SVC_RUNNING, 5}, Case{SimServices::SIM_PAUSED, 6},
+                          Case{SimServices::SIM_PAUSED, 0}}) {
+        SCOPED_TRACE(std::to_string(c.settled) + " " + std::to_string(c.pending));
+        std::filesystem::remove(m_root + "/services.txt");
+        SetUp();  // a clock of its own from 0
+        createRunning();
+        const std::string table = m_root + "/services.txt";
+        std::string text = test_support::ReadHostFile(table);
+        text.replace(text.find("state 4"), 7, "state " + std::to_string(c.settled));
+        text.replace(text.find("pending 0 0 0 -"), 15,
+                     "pending " + std::to_string(c.pending) + " 0 1000 *");
+        test_support::WriteHostFile(table, text);
+        if (c.pending != 0) {
+            for (int look = 0; look < 2; ++look) {
+                SimMachine other(config());
+                SimServices otherServices(other);
+                EXPECT_EQ(otherServices.currentState(kName), c.pending);
+            }
+            EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+            EXPECT_EQ(control(139), WIN_SERVICE_CANNOT_ACCEPT_CTRL);
+            m_machine->sleep(999);
+            EXPECT_EQ(m_services->currentState(kName), c.pending);
+            m_machine->sleep(1);
+        }
+        EXPECT_EQ(m_services->currentState(kName), c.settled);
+        if (c.settled != SVC_STOPPED) {
+            EXPECT_EQ(control(SVC_CONTROL_STOP), WIN_OK);
+        }
+        EXPECT_EQ(m_services->currentState(kName), SVC_STOPPED);
+        SimMachine other(config());
+        EXPECT_EQ(SimServices(other).currentState(kName), SVC_STOPPED) << "settled for all";
+    }
+}
+
 TEST_F(SimServicesTest, DeletionWaitsForTheStopAndTheLastHandle) {
     createRunning();
     auto holder = open(SVC_ALL_ACCESS);
