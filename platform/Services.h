@@ -32,6 +32,8 @@ enum : std::uint32_t {
     SVC_START_PENDING = 2,
     SVC_STOP_PENDING = 3,
     SVC_RUNNING = 4,
+    SVC_CONTINUE_PENDING = 5,
+    SVC_PAUSE_PENDING = 6,
 };
 
 struct ServiceStatus {

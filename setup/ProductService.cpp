@@ -187,7 +187,6 @@ int ProductService::StartProductService() {
 ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* show) {
     bool starting = mode == SERVICE_MODE_START;
     int wanted = starting ? SVC_RUNNING : SVC_STOPPED;
-    int pending = starting ? SVC_START_PENDING : SVC_STOP_PENDING;
     std::uint64_t began = m_platform.clock().now();
     ServiceOutcome outcome;
     ServiceQuery query;
@@ -201,25 +200,42 @@ ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* sho
         }
         return query.error == 0 && query.state == wanted;
     };
-    // The wanted state is what counts: a later request that only found the service already
-    // starting or stopping is no failure.
-    for (int attempt = 0; attempt < SERVICE_RETRY_REQUESTS; ++attempt) {
+    auto request = [&] {
         outcome.error = starting ? StartProductService() : StopProductService();
         if (show != nullptr) {
             show->ShowStatus(ReportErrorCode(outcome.error));
         }
+    };
+    // Starting, stopping, continuing or pausing: the manager refuses requests until it is there.
+    auto onItsWay = [&] {
+        return query.error == 0 &&
+               (query.state == SVC_START_PENDING || query.state == SVC_STOP_PENDING ||
+                query.state == SVC_CONTINUE_PENDING || query.state == SVC_PAUSE_PENDING);
+    };
+    // The wanted state is what counts: a later request that only found the service already
+    // starting or stopping is no failure.
+    for (int attempt = 0; attempt < SERVICE_RETRY_REQUESTS; ++attempt) {
+        request();
         if (reached()) {
             outcome.error = 0;
             return outcome;
         }
     }
-    // A service still on its way gets the time Windows would give it, counted from the first
-    // request; more requests would only be refused while it is pending.
-    while (query.error == 0 && query.state == pending &&
-           m_platform.clock().now() - began < SERVICE_PENDING_LIMIT) {
+    // A service still on its way (to the wanted state, or, found starting or pausing, to one
+    // that a request can then turn round) gets the time Windows would give it, counted from the
+    // first request; requests would only be refused while it is pending, so one more goes once
+    // it has got where it was going.
+    while (onItsWay() && m_platform.clock().now() - began < SERVICE_PENDING_LIMIT) {
         if (reached()) {
             outcome.error = 0;
             return outcome;
+        }
+        if (query.error == 0 && !onItsWay()) {
+            request();
+            if (reached()) {
+                outcome.error = 0;
+                return outcome;
+            }
         }
     }
     return outcome;

@@ -688,6 +688,10 @@ TEST_F(UpgradeTest, AServiceFoundOnItsWayIsStoppedBeforeItsFolderMoves) {
     const std::vector<Case> cases = {
         {"running", SVC_RUNNING, "", true},
         {"start pending, then running", SVC_RUNNING, "2 0 1500 *", true},
+        // Past the six requests (1.1 s): waited for within decision 20's half minute, then
+        // asked once more.
+        {"start pending for five seconds, then running", SVC_RUNNING, "2 0 5000 *", true},
+        {"pause pending for five seconds, then paused", SimServices::SIM_PAUSED, "6 0 5000 *", true},
         {"stop pending, then stopped", SVC_STOPPED, "3 0 3000 *", true},
         {"paused", SimServices::SIM_PAUSED, "", true},
         {"continue pending, then running", SVC_RUNNING, "5 0 1500 *", true},
