@@ -931,4 +931,46 @@ TEST_F(DeployTest, KilledWhileClearingLeftoversTheNextRunFinishesTheJob) {
     EXPECT_GT(kills, 6) << "the clearing's calls were reached";
 }
 
+// What a run leaves for the restart is counted wherever it comes from: an uninstall whose
+// temporary folder alone is held, an earlier run's leftover that can be moved aside but not
+// deleted, and the undos of a failed upgrade (named, while the run keeps its failure).
+TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
+    const std::string waits = "Waits For The Next Restart: ";
+    {
+        SCOPED_TRACE("the uninstall's temporary folder alone");
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_TEMP_DIR) + "\\ZIL.ini\n");
+        EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + SETUP_TEMP_DIR + ".obsolete"));
+    }
+    {
+        SCOPED_TRACE("an earlier run's leftover that moves but does not go");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        const std::string leftover = std::string(SETUP_SET_ASIDE_DIR) + ".2";
+        WriteHostFile(Host(leftover + "\\old.txt"), "old");
+        WriteHostFile(m_root + "/undeletable.txt", leftover + "\\old.txt\n");
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + leftover));
+    }
+    {
+        SCOPED_TRACE("a failed upgrade whose new files are held open");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        std::vector<InstallStep> steps = InstallSequence::Steps();
+        auto entry = std::find_if(steps.begin(), steps.end(), [](const InstallStep& s) {
+            return std::string(s.name) == "Write ZIL Uninstall Entry";
+        });
+        ASSERT_NE(entry, steps.end());
+        steps.insert(entry + 1, InstallStep{"Fail", [](Sequence&) { return StepOutcome::Failed(5); },
+                                            -1, StepFailure::Restores});
+        m_installSteps = steps;
+        WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n");
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+        EXPECT_THAT(LogDetails(LogText()),
+                    HasSubstr(waits + "C:\\Program Files (x86)\\ZIL.obsolete"));
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr("Restore Old ZIL Installation: ok"));
+    }
+}
+
 }  // namespace
