@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,34 @@ protected:
                                            -1, StepFailure::Restores});
         return steps;
     }
+    // For each kind, a run killed at its first call, then its second, and so on until `killed`
+    // gives a run that was not killed by a call of its own: each on a fresh machine installed
+    // from the small payload, and each followed by `finish`. The kills it made.
+    int KillAtEveryCall(std::initializer_list<const char*> kinds,
+                        const std::function<SetupProcessRun(const std::string&)>& killed,
+                        const std::function<void(int)>& finish) {
+        int kills = 0;
+        for (const char* kind : kinds) {
+            for (int call = 1;; ++call) {
+                const std::string fault =
+                    std::string(kind) + "@" + std::to_string(call) + "=kill";
+                SCOPED_TRACE(fault);
+                FreshMachine();
+                m_setupPath = SMALL_SETUP;
+                EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+                SetupProcessRun run = killed(fault);
+                if (run.exited) {
+                    break;
+                }
+                ++kills;
+                finish(call);
+            }
+        }
+        return kills;
+    }
+    // The small payload: runs that copy the whole program do it a read and a write a block.
+    static constexpr const char* SMALL_SETUP = ZIL_BINARY_DIR "/tests/faults/ZIL_Setup_sweep";
+
     std::uint64_t InstalledBytes() {
         std::uint64_t bytes = 0;
         for (const auto& item :
@@ -493,38 +522,29 @@ TEST_F(DeployTest, AnEntryThatCannotGoFailsTheUninstall) {
 // from the download finishes the job: an installation left listed has its uninstaller back,
 // byte for byte, and no run folder outlives a run that finds nothing running from it.
 TEST_F(DeployTest, KilledAtEveryCallOfTheHandOverTheNextRunFinishesTheJob) {
-    // The small payload: the hand-over copies the whole program, a read and a write a block.
-    const std::string setup = ZIL_BINARY_DIR "/tests/faults/ZIL_Setup_sweep";
-    m_setupPath = setup;
-    int kills = 0;
-    for (const char* kind : {"mkdir", "open", "read", "write", "move", "exec", "delete",
-                             "restart"}) {
-        for (int call = 1;; ++call) {
-            const std::string fault = std::string(kind) + "@" + std::to_string(call) + "=kill";
-            SCOPED_TRACE(fault);
-            FreshMachine();
-            m_setupPath = setup;
-            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-            SetupProcessRun killed = RunKept("/U", fault);
+    int kills = KillAtEveryCall(
+        {"mkdir", "open", "read", "write", "move", "exec", "delete", "restart"},
+        [&](const std::string& fault) {
+            SetupProcessRun run = RunKept("/U", fault);
             // Only the hand-over's own calls: the copy meets the faults too, and counts its own.
-            if (killed.exited || killed.journal.find("program: C:\\ZIL_Setup_run") !=
-                                     std::string::npos) {
-                break;
-            }
-            ++kills;
+            run.exited = run.exited || run.journal.find("program: C:\\ZIL_Setup_run") !=
+                                           std::string::npos;
+            return run;
+        },
+        [&](int call) {
             const bool install = call % 2 == 1;
-            SetupProcessRun next = RunSetupProcess(setup, m_root, install ? "/I" : "/U", "");
+            SetupProcessRun next =
+                RunSetupProcess(SMALL_SETUP, m_root, install ? "/I" : "/U", "");
             ASSERT_TRUE(next.exited);
             EXPECT_EQ(next.status, 0);
             EXPECT_FALSE(Exists(SETUP_RUN_DIR));
             if (install) {
-                EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(setup));
+                EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SMALL_SETUP));
                 EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
             } else {
                 ExpectProductGone();
             }
-        }
-    }
+        });
     EXPECT_GT(kills, 8) << "every kind of the hand-over's calls was reached";
 }
 
@@ -901,33 +921,24 @@ TEST_F(DeployTest, AToolsKeyBelowTheEntryGoesWithIt) {
 // record), and at every one after, an upgrade is finished by the next /I: one installation,
 // listed with its uninstaller, and nothing of setup's own left beside the program folder.
 TEST_F(DeployTest, KilledWhileClearingLeftoversTheNextRunFinishesTheJob) {
-    const std::string setup = ZIL_BINARY_DIR "/tests/faults/ZIL_Setup_sweep";
-    int kills = 0;
-    for (const char* kind : {"delete", "move", "restart"}) {
-        for (int call = 1;; ++call) {
-            const std::string fault = std::string(kind) + "@" + std::to_string(call) + "=kill";
-            SCOPED_TRACE(fault);
-            FreshMachine();
-            m_setupPath = setup;
-            ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    int kills = KillAtEveryCall(
+        {"delete", "move", "restart"},
+        [&](const std::string& fault) {
             for (const char* suffix : {"", ".2", ".3"}) {
                 WriteHostFile(Host(std::string(SETUP_SET_ASIDE_DIR) + suffix + "\\old.txt"), "old");
             }
             WriteHostFile(Host(std::string(SETUP_PROGRAM_DIR) + ".obsolete\\held.txt"), "old");
             WriteHostFile(Host(SETUP_UPGRADE_RECORD), "");
-            SetupProcessRun killed = RunSetupProcess(setup, m_root, "/I", fault);
-            if (killed.exited) {
-                break;
-            }
-            ++kills;
-            SetupProcessRun next = RunSetupProcess(setup, m_root, "/I", "");
+            return RunSetupProcess(SMALL_SETUP, m_root, "/I", fault);
+        },
+        [&](int) {
+            SetupProcessRun next = RunSetupProcess(SMALL_SETUP, m_root, "/I", "");
             ASSERT_TRUE(next.exited);
             EXPECT_EQ(next.status, 0);
             ExpectNoLeftovers();
-            EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(setup));
+            EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SMALL_SETUP));
             EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
-        }
-    }
+        });
     EXPECT_GT(kills, 6) << "the clearing's calls were reached";
 }
 
