@@ -186,8 +186,8 @@ Removal FileOperations::SetAside(const String& path, Win32Error error) {
 
 String FileOperations::MoveAside(const String& path) {
     String aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
-    if (aside.empty() || m_platform.files().moveFile(path, aside, false) != WIN_OK) {
-        return {};
+    if (!aside.empty() && m_platform.files().moveFile(path, aside, false) != WIN_OK) {
+        aside.clear();
     }
     return aside;
 }

@@ -160,8 +160,8 @@ StepOutcome InstallSequence::ClearLeftovers() {
     Upgrade::Leftovers cleared = m_upgrade.ClearLeftovers();
     StepOutcome clear;
     clear.error = cleared.error;
-    clear.runLog = cleared.runLog;
-    clear.restart = cleared.restart;
+    clear.runLog = std::move(cleared.runLog);
+    clear.restart = std::move(cleared.restart);
     return clear;
 }
 

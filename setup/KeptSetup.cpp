@@ -99,10 +99,10 @@ public:
     // cannot, the run fails, and the program keeps waiting here for the next run to put back.
     StepOutcome ComeBack() {
         FileSystem& files = m_platform.files();
-        if (!files.findFile(SETUP_PROGRAM_DIR) || files.findFile(SETUP_KEPT_SETUP)) {
-            return {};
+        StepOutcome back;
+        if (files.findFile(SETUP_PROGRAM_DIR) && !files.findFile(SETUP_KEPT_SETUP)) {
+            back.error = PutBack();
         }
-        StepOutcome back = StepOutcome::Failed(PutBack());
         if (back.error != WIN_OK) {
             back.endMessage = FailureText(StepName(), back.error);
             back.exitCode = SETUP_EXIT_FAILURE;

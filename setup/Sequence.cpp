@@ -203,9 +203,10 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     StepOutcome extracted;
     extracted.recordedAt = m_platform.clock().now();
     if (result != SFX_OK) {
-        // The outcome in the run log's words (how the run ends when the failure ends it), then
-        // the entry that failed it and the error behind that.
-        extracted.endMessage = ExtractOutcomeText(result, m_extractor.m_entryCount);
+        // The outcome in the run log's words (how the run ends when the failure ends it), from
+        // the program's own string table, then the entry that failed it and the error behind
+        // that.
+        extracted.endMessage = m_platform.windows().loadString(ExtractOutcomeStringId(result));
         extracted.failure = Format("result %d: ", result);
         extracted.failure += extracted.endMessage;
         if (!m_extractor.FailedEntry().empty()) {
@@ -315,13 +316,14 @@ bool Sequence::RunsAsHandOverCopy() {
 // place is not the listed installation: the resume brings that back, with its own.
 StepOutcome Sequence::PutBackKeptSetup() {
     FileSystem& files = m_platform.files();
+    StepOutcome put;
     if (RunsAsHandOverCopy() || UpgradeInterrupted() || !IsFolder(files, SETUP_PROGRAM_DIR) ||
         files.findFile(SETUP_KEPT_SETUP)) {
-        return {};
+        return put;
     }
     std::vector<RegistryValue> entry;
     if (m_platform.registry().readValues(SETUP_ENTRY_KEY, entry) != WIN_OK) {
-        return {};
+        return put;
     }
     Win32Error error = WIN_FILE_NOT_FOUND;
     std::vector<FolderItem> runFolders;
@@ -338,7 +340,7 @@ StepOutcome Sequence::PutBackKeptSetup() {
     if (error != WIN_OK) {
         error = m_files.KeepOwnImage(SETUP_KEPT_SETUP);
     }
-    StepOutcome put = StepOutcome::Failed(error);
+    put.error = error;
     put.runLog = error == WIN_OK ? NoteLine(SETUP_KEPT_SETUP, "missing, put back")
                                  : StepLine(StepName(), error);
     return put;

@@ -27,8 +27,9 @@ Restoration Transaction::GiveBack() {
         m_changes.pop_back();
         Undone undone = change.undo();
         restored.runLog += undone.runLog;
-        restored.restart.insert(restored.restart.end(), undone.restart.begin(),
-                                undone.restart.end());
+        for (const String& item : undone.restart) {
+            restored.restart.push_back(item);
+        }
         if (undone.error != WIN_OK) {
             restored.runLog +=
                 NoteLine(change.what, Format("not given back, error %d", undone.error).c_str());

@@ -115,8 +115,8 @@ StepOutcome UninstallSequence::ClearLeftovers() {
     m_leftoversStay = cleared.error != WIN_OK;
     StepOutcome clear;
     clear.error = cleared.error;
-    clear.runLog = cleared.runLog;
-    clear.restart = cleared.restart;
+    clear.runLog = std::move(cleared.runLog);
+    clear.restart = std::move(cleared.restart);
     return clear;
 }
 

@@ -134,18 +134,22 @@ Upgrade::Upgrade(Platform& platform, FileOperations& files, ProductService& serv
       m_show(show) {}
 
 Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
+    Resumption resumed;
     PathInfo info;
     Win32Error found = m_platform.files().pathInfo(SETUP_UPGRADE_RECORD, info);
     if (IsMissing(found)) {
-        return {};
+        return resumed;
     }
     UpgradeRecord record;
     // Only a plain file that administrators own can be a record of ours; a user may have
     // planted anything else to have setup "restore" files of their choosing.
     if (found != WIN_OK || info.kind != PathKind::File || !info.trusted || !ReadRecord(record)) {
-        return {Interrupted::Ignored, WIN_OK, ForeignRecordNote(), {}, {}};
+        resumed.outcome = Interrupted::Ignored;
+        resumed.note = ForeignRecordNote();
+        return resumed;
     }
-    Resumption resumed{Interrupted::Resumed, WIN_OK, {}, {}, RecordId(info, record)};
+    resumed.outcome = Interrupted::Resumed;
+    resumed.id = RecordId(info, record);
     if (record.folderExisted && IsRecordedFolder(record)) {
         if (restoreFolder) {
             resumed.error = RestoreFolder(record, resumed.left);
@@ -323,8 +327,9 @@ Win32Error Upgrade::SetAsideFolder() {
                 for (const Removal& removal : left) {
                     Undone removed = Undone::Removed(removal);
                     undone.runLog += removed.runLog;
-                    undone.restart.insert(undone.restart.end(), removed.restart.begin(),
-                                          removed.restart.end());
+                    for (const String& item : removed.restart) {
+                        undone.restart.push_back(item);
+                    }
                 }
                 undone.runLog += StepLine("Restore Old ZIL Directory", back);
                 return undone;

@@ -807,6 +807,21 @@ TEST_F(InstallTest, AFailureAfterTheStartOfAFirstInstallLeavesNothing) {
     EXPECT_EQ(ServiceState(), 0u);
 }
 
+// A new installation that can neither be deleted nor moved out of the way is no change given
+// back: the run log says so, and what stays is where it was.
+TEST_F(InstallTest, ANewFolderThatCannotGoIsNamedAsNotGivenBack) {
+    m_installSteps = StepsWithAFailedCheckAfterTheStart();
+    const std::string held = std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n";
+    WriteHostFile(m_root + "/undeletable.txt", held);
+    WriteHostFile(m_root + "/unmovable.txt", held);
+    SetupRun run = Run("/I");
+    EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_THAT(LogBody(LogText()),
+                HasSubstr(std::string(SETUP_PROGRAM_DIR) + ": not given back, error "));
+    EXPECT_TRUE(Exists(SETUP_PROGRAM_DIR));
+    EXPECT_EQ(ServiceState(), 0u);
+}
+
 // The old folder could not be deleted after a successful upgrade: the upgrade still ends 0, and
 // nothing it leaves lets a later failing run bring the old version back over the new one; that
 // run finishes the leftover.
