@@ -1,6 +1,6 @@
 #include "platform/FileSystem.h"
 
-#include <vector>
+#include <memory>
 
 #include "platform/WindowsPaths.h"
 
@@ -29,18 +29,18 @@ Win32Error ReadExactlyAt(File& file, std::uint64_t position, void* buffer, std::
 
 CopyOutcome CopyRest(File& from, File& to) {
     constexpr std::uint32_t chunk = 64 * 1024;
-    std::vector<unsigned char> buffer(chunk);
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[chunk]);
     CopyOutcome outcome;
     while (true) {
         std::uint32_t got = 0;
-        if ((outcome.error = from.read(buffer.data(), chunk, got)) != WIN_OK) {
+        if ((outcome.error = from.read(buffer.get(), chunk, got)) != WIN_OK) {
             outcome.readFailed = true;
             return outcome;
         }
         if (got == 0) {
             return outcome;
         }
-        if ((outcome.error = to.write(buffer.data(), got)) != WIN_OK) {
+        if ((outcome.error = to.write(buffer.get(), got)) != WIN_OK) {
             return outcome;
         }
         outcome.copied += got;

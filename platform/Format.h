@@ -6,10 +6,9 @@
 // Fills the program's fixed texts ("Query Code = %d\r\n", "entry %d starts at %d"): each "%d"
 // takes the next number, "%%" is a percent sign. Nothing else of printf is needed, and the C
 // library's printf engine would be a fifth of the Windows program's size. A "%d" without a number
-// left stays as it is.
-inline void FormatNumbersInto(String& out, const char* text,
-                              std::initializer_list<long long> numbers) {
-    out.clear();
+// left stays as it is. This one appends to `out`.
+inline void AppendFormatted(String& out, const char* text,
+                            std::initializer_list<long long> numbers) {
     const long long* next = numbers.begin();
     for (const char* at = text; *at != '\0'; ++at) {
         if (at[0] == '%' && at[1] == 'd' && next != numbers.end()) {
@@ -22,6 +21,13 @@ inline void FormatNumbersInto(String& out, const char* text,
             out += *at;
         }
     }
+}
+
+// The same, replacing what `out` held.
+inline void FormatNumbersInto(String& out, const char* text,
+                              std::initializer_list<long long> numbers) {
+    out.clear();
+    AppendFormatted(out, text, numbers);
 }
 
 // Kept out of line: inlined, the string it returns would be built and moved at every caller.
@@ -42,4 +48,10 @@ String Format(const char* text, Numbers... numbers) {
 template <class... Numbers>
 void FormatTo(String& out, const char* text, Numbers... numbers) {
     FormatNumbersInto(out, text, {static_cast<long long>(numbers)...});
+}
+
+// Format appended to `out`: a text that follows another part needs no temporary either.
+template <class... Numbers>
+void AppendFormat(String& out, const char* text, Numbers... numbers) {
+    AppendFormatted(out, text, {static_cast<long long>(numbers)...});
 }

@@ -353,12 +353,21 @@ SmallString::size_type SmallString::find_last_not_of(std::string_view set,
     return npos;
 }
 
-SmallString operator+(const SmallString& left, std::string_view right) {
+namespace {
+
+// A new string of the two parts, allocated once.
+SmallString Joined(std::string_view left, std::string_view right) {
     SmallString joined;
     joined.reserve(left.size() + right.size());
     joined.append(left);
     joined.append(right);
     return joined;
+}
+
+}  // namespace
+
+SmallString operator+(const SmallString& left, std::string_view right) {
+    return Joined(left, right);
 }
 SmallString operator+(SmallString&& left, std::string_view right) {
     return static_cast<SmallString&&>(left.append(right));
@@ -376,11 +385,7 @@ SmallString operator+(SmallString&& left, char right) {
     return static_cast<SmallString&&>(left.append(1, right));
 }
 SmallString operator+(std::string_view left, const SmallString& right) {
-    SmallString joined;
-    joined.reserve(left.size() + right.size());
-    joined.append(left);
-    joined.append(right);
-    return joined;
+    return Joined(left, right);
 }
 SmallString operator+(const char* left, const SmallString& right) {
     return std::string_view(left) + right;
@@ -414,19 +419,29 @@ unsigned DivideByTen(unsigned long long& value) {
 
 }  // namespace
 
-SmallString SmallToString(unsigned long long value) {
-    char digits[20];
+namespace {
+
+// The decimal digits of magnitude, behind a minus sign when negative.
+SmallString Decimal(unsigned long long magnitude, bool negative) {
+    char digits[21];
     char* first = digits + sizeof digits;
     do {
-        *--first = static_cast<char>('0' + DivideByTen(value));
-    } while (value != 0);
+        *--first = static_cast<char>('0' + DivideByTen(magnitude));
+    } while (magnitude != 0);
+    if (negative) {
+        *--first = '-';
+    }
     return SmallString(first, digits + sizeof digits);
 }
 
+}  // namespace
+
+SmallString SmallToString(unsigned long long value) {
+    return Decimal(value, false);
+}
+
 SmallString SmallToString(long long value) {
-    if (value >= 0) {
-        return SmallToString(static_cast<unsigned long long>(value));
-    }
     // The magnitude of the most negative value does not fit its own type.
-    return '-' + SmallToString(0ull - static_cast<unsigned long long>(value));
+    auto magnitude = static_cast<unsigned long long>(value);
+    return Decimal(value < 0 ? 0ull - magnitude : magnitude, value < 0);
 }

@@ -26,9 +26,7 @@ int truncateToInt(double value) {
 
 TextProgressCtrl::TextProgressCtrl(WindowSystem& windows)
     : m_barColor(windows.systemColor(WS_COLOR_HIGHLIGHT)),
-      m_backColor(windows.systemColor(WS_COLOR_WINDOW)),
-      m_textOnBackColor(windows.systemColor(WS_COLOR_HIGHLIGHT)),
-      m_textOnBarColor(windows.systemColor(WS_COLOR_WINDOW)) {}
+      m_backColor(windows.systemColor(WS_COLOR_WINDOW)) {}
 
 void TextProgressCtrl::SetRange(int lower, int upper) {
     m_lower = lower;
@@ -119,10 +117,10 @@ void TextProgressCtrl::OnPaint() {
     String text = PercentText();
     canvas->setTransparentText();
     canvas->setClipRect(filled);
-    canvas->setTextColor(m_textOnBarColor);
+    canvas->setTextColor(m_backColor);
     canvas->drawCenteredText(text, rc);
     canvas->setClipRect(unfilled);
-    canvas->setTextColor(m_textOnBackColor);
+    canvas->setTextColor(m_barColor);
     canvas->drawCenteredText(text, rc);
     canvas->clearClip();
 }

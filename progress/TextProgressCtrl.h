@@ -14,7 +14,7 @@
 // a negative percentage. With an empty or inverted range nothing is drawn.
 class TextProgressCtrl : public Control {
 public:
-    // Reads the four colours once from the system colours.
+    // Reads the two colours once from the system colours.
     explicit TextProgressCtrl(WindowSystem& windows);
 
     void SetRange(int lower, int upper);  // no repaint: the range shows at the next paint
@@ -51,8 +51,6 @@ private:
     // the range computes a width of -1, and its first SetPos must still paint.
     static constexpr int FILLED_WIDTH_NONE = INT_MIN;
     int m_filledWidth = FILLED_WIDTH_NONE;
-    Color m_barColor;
-    Color m_backColor;
-    Color m_textOnBackColor;
-    Color m_textOnBarColor;
+    Color m_barColor;   // and the text's over the unfilled part
+    Color m_backColor;  // and the text's over the filled part
 };

@@ -19,3 +19,5 @@ public:
 
 // How reports name an entry: "entry 3 (logo.bmp)".
 String EntryLabel(int index, const ArchiveEntry& entry);
+// The same label written into `out`, replacing what it held.
+void EntryLabelTo(String& out, int index, const ArchiveEntry& entry);

@@ -74,6 +74,6 @@ const char* EntryNameFault(const String& name) {
     return nullptr;
 }
 
-bool SameEntryName(const String& a, const String& b) {
+bool SameEntryName(std::string_view a, std::string_view b) {
     return EqualsIgnoringCase(a, b);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "StringType.h"
+#include <string_view>
 #include <vector>
+#include "StringType.h"
 
 #include "sfx/TargetFolders.h"
 
@@ -28,7 +29,7 @@ inline bool IsSafeEntryName(const String& name) {
 // True when Windows takes the two names for one file: they are equal ignoring case, for the
 // letters of the ANSI code page (Windows-1252: ASCII, the accented Latin letters, and the pairs
 // Š/š, Œ/œ, Ž/ž, Ÿ/ÿ) alike.
-bool SameEntryName(const String& a, const String& b);
+bool SameEntryName(std::string_view a, std::string_view b);
 
 // The first pair of names that Windows would take for one file, as indexes; false when the
 // count names that nameAt(index) gives are unique. At most 256 names: comparing every pair is

@@ -31,9 +31,6 @@ const char* ExtractOutcomeString(int stringId) {
 }
 
 String ExtractOutcomeText(int result, int count) {
-    int id = ExtractOutcomeStringId(result);
-    if (id != IDS_EXTRACT_OK) {
-        return ExtractOutcomeString(id);
-    }
-    return Format(ExtractOutcomeString(id), count);
+    // Only the success text holds a "%d"; the others come out as they are.
+    return Format(ExtractOutcomeString(ExtractOutcomeStringId(result)), count);
 }

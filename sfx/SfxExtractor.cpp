@@ -79,14 +79,11 @@ void SfxExtractor::Clear() {
     m_failedEntryError = WIN_OK;
 }
 
-String SfxExtractor::Label(std::uint32_t index) const {
-    return EntryLabel(static_cast<int>(index), m_entries[index]);
-}
-
-// Sets `out` to the entry's label and the text: built in place, with no sum of temporaries.
-void SfxExtractor::Labelled(String& out, std::uint32_t index, std::string_view text) const {
-    out = Label(index);
-    out += text;
+// Built in place, with no sum of temporaries.
+void SfxExtractor::LabelledNumbers(String& out, std::uint32_t index, const char* text,
+                                   std::initializer_list<long long> numbers) const {
+    EntryLabelTo(out, static_cast<int>(index), m_entries[index]);
+    AppendFormatted(out, text, numbers);
 }
 
 int SfxExtractor::ReadDirectory(File& archive) {
@@ -127,7 +124,7 @@ int SfxExtractor::ParseDirectory(File& archive, String& fault) {
         !ReadNumberAt(archive, end - SFX_COUNT_DISTANCE, count)) {
         fault = "no archive trailer of version ";
         fault.append(SFX_VERSION, SFX_VERSION_LENGTH);
-        fault += Format(" ends at %d", end);
+        AppendFormat(fault, " ends at %d", end);
         return SFX_ERR_SIGNATURE;
     }
     if (count == 0) {
@@ -208,7 +205,7 @@ int SfxExtractor::CheckNames(std::uint32_t count, String& fault) const {
     auto nameAt = [this](std::size_t index) -> const String& { return m_entries[index].m_name; };
     if (FindDuplicateNames(count, nameAt, first, second)) {
         Labelled(fault, static_cast<std::uint32_t>(second),
-                 Format(": the name of entry %d again, ignoring case", first));
+                 ": the name of entry %d again, ignoring case", first);
         return SFX_ERR_SIGNATURE;
     }
     return SFX_OK;
@@ -223,17 +220,15 @@ int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
     for (std::uint32_t k = 0; k < count; ++k) {
         const ArchiveEntry& entry = m_entries[k];
         if (entry.m_offset != position) {
-            Labelled(fault, k,
-                     Format(": stream starts at %d, not right after the previous one at %d",
-                            entry.m_offset, position));
+            Labelled(fault, k, ": stream starts at %d, not right after the previous one at %d",
+                     entry.m_offset, position);
             return SFX_ERR_SIGNATURE;
         }
         position += entry.m_packedSize;
     }
     if (position != directoryStart) {
-        Labelled(fault, count - 1,
-                 Format(": stream ends at %d, not where the directory starts at %d", position,
-                        directoryStart));
+        Labelled(fault, count - 1, ": stream ends at %d, not where the directory starts at %d",
+                 position, directoryStart);
         return SFX_ERR_SIGNATURE;
     }
     if (extent.hasCertificateTable && !extent.tableEndsFile &&
@@ -310,7 +305,7 @@ bool SfxExtractor::HasEntry(const String& name) const {
 }
 
 // The first failure is the one to report: later ones often only follow from it.
-void SfxExtractor::NoteFailure(int index, const String& fault, Win32Error error) {
+void SfxExtractor::NoteFailure(int index, std::string_view fault, Win32Error error) {
     if (m_failedEntry.empty()) {
         Labelled(m_failedEntry, static_cast<std::uint32_t>(index), ": ");
         m_failedEntry += fault;

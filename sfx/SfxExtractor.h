@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string_view>
 #include "StringType.h"
@@ -54,7 +55,7 @@ public:
 
 private:
     int ExtractEntry(File& archive, int index, ExtractTarget& target);
-    void NoteFailure(int index, const String& fault, Win32Error error);
+    void NoteFailure(int index, std::string_view fault, Win32Error error);
     void ResetEntries();
     int ParseDirectory(File& archive, String& fault);
     int ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
@@ -62,8 +63,13 @@ private:
     int CheckLayout(std::uint32_t count, std::uint64_t directoryStart, const ArchiveExtent& extent,
                     String& fault) const;
     int CheckNames(std::uint32_t count, String& fault) const;
-    String Label(std::uint32_t index) const;
-    void Labelled(String& out, std::uint32_t index, std::string_view text) const;
+    // Sets `out` to the entry's label and the text, whose "%d" take the numbers.
+    template <class... Numbers>
+    void Labelled(String& out, std::uint32_t index, const char* text, Numbers... numbers) const {
+        LabelledNumbers(out, index, text, {static_cast<long long>(numbers)...});
+    }
+    void LabelledNumbers(String& out, std::uint32_t index, const char* text,
+                         std::initializer_list<long long> numbers) const;
 
     std::array<ArchiveEntry, SFX_MAX_ENTRIES> m_entries;
     ArchiveExtent m_extent;
