@@ -1,5 +1,6 @@
 #include "setup/SetupLogFile.h"
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -52,8 +53,10 @@ bool IsHexPart(std::string_view text) {
     return true;
 }
 
-// The number of a name NumberedName gives; 0 for any other name.
-std::uint32_t LogNumber(std::string_view name) {
+// The number of a log whose name NumberedName gives; 0 for any other name.
+std::uint32_t LogNumber(const String& path) {
+    const String base = BaseName(path);
+    std::string_view name = base;
     std::string_view stem = LogStem();
     std::string_view extension = LogExtension();
     if (name.size() <= stem.size() + extension.size() ||
@@ -105,11 +108,6 @@ bool IsOwnFile(FileSystem& files, const String& path) {
 Win32Error WriteWhole(File& file, const String& content) {
     return file.write(content.data(), static_cast<std::uint32_t>(content.size()));
 }
-
-struct NumberedLog {
-    std::uint32_t number;
-    String path;
-};
 
 }  // namespace
 
@@ -240,16 +238,18 @@ void SetupLogFile::KeepPrevious(const String& usual) {
     std::vector<FolderItem> items;
     String pattern(LogStem());
     m_files.listItems(folder + pattern + "*" + String(LogExtension()), items);
-    std::vector<NumberedLog> older;
+    std::vector<String> older;
     m_nextNumber = 1;
     for (const FolderItem& item : items) {
-        std::uint32_t number = LogNumber(BaseName(item.path));
+        std::uint32_t number = LogNumber(item.path);
         if (number != 0 && IsOwnFile(m_files, item.path)) {
-            older.push_back({number, item.path});
+            older.push_back(item.path);
             m_nextNumber = number >= m_nextNumber ? number + 1 : m_nextNumber;
         }
     }
     m_previousLost = WIN_OK;
+    // The previous log, once numbered, is the newest of them: counted, but never the one to go.
+    std::size_t renamed = 0;
     if (IsOwnFile(m_files, usual)) {
         std::uint64_t seed = FreshSeed(m_clock);
         String kept = folder + NumberedName(m_nextNumber, String());
@@ -262,15 +262,16 @@ void SetupLogFile::KeepPrevious(const String& usual) {
             m_previousLost = m_files.moveFile(usual, kept, false);
         }
         if (m_previousLost == WIN_OK) {
-            older.push_back({m_nextNumber++, kept});
+            renamed = 1;
+            ++m_nextNumber;
         }
     }
-    while (older.size() > LOG_OLDER_KEPT) {
-        auto oldest = older.begin();
-        for (auto log = older.begin(); log != older.end(); ++log) {
-            oldest = log->number < oldest->number ? log : oldest;
-        }
-        m_files.removeFile(oldest->path);
+    while (older.size() + renamed > LOG_OLDER_KEPT) {
+        auto oldest = std::min_element(older.begin(), older.end(),
+                                       [](const String& one, const String& other) {
+                                           return LogNumber(one) < LogNumber(other);
+                                       });
+        m_files.removeFile(*oldest);
         older.erase(oldest);
     }
 }
