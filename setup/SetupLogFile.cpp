@@ -15,6 +15,8 @@ namespace {
 // Names a log may try where the one it would take is already taken: each was planted, and a
 // handful of unguessable names cannot all be.
 constexpr int LOG_UNGUESSABLE_ATTEMPTS = 8;
+// The attempt that gives a numbered log its plain name, before the unguessable ones.
+constexpr int LOG_PLAIN_NAME = -1;
 // A numbered log's number has at most this many digits: a longer one is not a name setup gave.
 constexpr std::size_t LOG_NUMBER_DIGITS = 9;
 
@@ -27,18 +29,6 @@ std::string_view LogStem() {
 std::string_view LogExtension() {
     std::string_view name = SetupLogFile::FILE_NAME;
     return name.substr(name.rfind('.'));
-}
-
-// ZIL_Setup.12.log, or with an unguessable part ZIL_Setup.12.0a1b2c3d.log.
-String NumberedName(std::uint32_t number, const String& unguessable) {
-    String name(LogStem());
-    name += ToString(number);
-    if (!unguessable.empty()) {
-        name += ".";
-        name += unguessable;
-    }
-    name += LogExtension();
-    return name;
 }
 
 bool IsHexPart(std::string_view text) {
@@ -215,8 +205,8 @@ Win32Error SetupLogFile::OpenLog(std::unique_ptr<File>& file) {
         return error;
     }
     if (m_path.empty()) {
-        KeepPrevious(usual);
         m_usual = usual;
+        KeepPrevious();
         m_path = usual;
     }
     Win32Error error = OpenOwnFile(m_path, file);
@@ -233,11 +223,9 @@ Win32Error SetupLogFile::OpenLog(std::unique_ptr<File>& file) {
 // deleted: what an ordinary user put at any of these names stays as it is, and counts for
 // nothing. A name taken already (planted where the next number would go) gets an unguessable
 // part.
-void SetupLogFile::KeepPrevious(const String& usual) {
-    const String folder = usual.substr(0, usual.size() - std::string_view(FILE_NAME).size());
+void SetupLogFile::KeepPrevious() {
     std::vector<FolderItem> items;
-    String pattern(LogStem());
-    m_files.listItems(folder + pattern + "*" + String(LogExtension()), items);
+    m_files.listItems(LogFolder() + LogStem() + "*" + LogExtension(), items);
     std::vector<String> older;
     m_nextNumber = 1;
     for (const FolderItem& item : items) {
@@ -250,16 +238,14 @@ void SetupLogFile::KeepPrevious(const String& usual) {
     m_previousLost = WIN_OK;
     // The previous log, once numbered, is the newest of them: counted, but never the one to go.
     std::size_t renamed = 0;
-    if (IsOwnFile(m_files, usual)) {
+    if (IsOwnFile(m_files, m_usual)) {
         std::uint64_t seed = FreshSeed(m_clock);
-        String kept = folder + NumberedName(m_nextNumber, String());
-        m_previousLost = m_files.moveFile(usual, kept, false);
-        for (int attempt = 0;
+        m_previousLost = WIN_ALREADY_EXISTS;
+        for (int attempt = LOG_PLAIN_NAME;
              attempt < LOG_UNGUESSABLE_ATTEMPTS &&
              (m_previousLost == WIN_ALREADY_EXISTS || m_previousLost == WIN_FILE_EXISTS);
              ++attempt) {
-            kept = folder + NumberedName(m_nextNumber, UnguessableSuffix(seed, attempt));
-            m_previousLost = m_files.moveFile(usual, kept, false);
+            m_previousLost = m_files.moveFile(m_usual, NumberedPath(seed, attempt), false);
         }
         if (m_previousLost == WIN_OK) {
             renamed = 1;
@@ -277,17 +263,33 @@ void SetupLogFile::KeepPrevious(const String& usual) {
 }
 
 Win32Error SetupLogFile::OpenUnguessable(std::unique_ptr<File>& file) {
-    const String folder = m_usual.substr(0, m_usual.size() - std::string_view(FILE_NAME).size());
     std::uint64_t seed = FreshSeed(m_clock);
     Win32Error error = WIN_ALREADY_EXISTS;
     for (int attempt = 0; attempt < LOG_UNGUESSABLE_ATTEMPTS && error != WIN_OK; ++attempt) {
-        String path = folder + NumberedName(m_nextNumber, UnguessableSuffix(seed, attempt));
+        String path = NumberedPath(seed, attempt);
         error = m_files.open(path, FileMode::CreateNew, file);
         if (error == WIN_OK) {
             m_path = path;
         }
     }
     return error;
+}
+
+// The folder of the log's usual path, where the numbered logs are too.
+String SetupLogFile::LogFolder() const {
+    return m_usual.substr(0, m_usual.size() - std::string_view(FILE_NAME).size());
+}
+
+// ZIL_Setup.12.log (attempt LOG_PLAIN_NAME), or with an unguessable part ZIL_Setup.12.0a1b2c3d.log,
+// for the next number.
+String SetupLogFile::NumberedPath(std::uint64_t seed, int attempt) const {
+    String path = LogFolder() + LogStem() + ToString(m_nextNumber);
+    if (attempt != LOG_PLAIN_NAME) {
+        path += ".";
+        path += UnguessableSuffix(seed, attempt);
+    }
+    path += LogExtension();
+    return path;
 }
 
 // The temporary folder is one where users may create files: what waits at the log's path may be

@@ -69,7 +69,9 @@ private:
     String Content();
     void NoteWhereItWent();
     Win32Error OpenLog(std::unique_ptr<File>& file);
-    void KeepPrevious(const String& usual);
+    void KeepPrevious();
+    String LogFolder() const;
+    String NumberedPath(std::uint64_t seed, int attempt) const;
     Win32Error OpenUnguessable(std::unique_ptr<File>& file);
     Win32Error OpenOwnFile(const String& path, std::unique_ptr<File>& file);
     Win32Error ClearPath(const String& path);
