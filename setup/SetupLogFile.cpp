@@ -21,15 +21,9 @@ constexpr int LOG_PLAIN_NAME = -1;
 constexpr std::size_t LOG_NUMBER_DIGITS = 9;
 
 // "ZIL_Setup." and ".log": a numbered log's name is the one between them.
-std::string_view LogStem() {
-    std::string_view name = SetupLogFile::FILE_NAME;
-    return name.substr(0, name.rfind('.') + 1);
-}
-
-std::string_view LogExtension() {
-    std::string_view name = SetupLogFile::FILE_NAME;
-    return name.substr(name.rfind('.'));
-}
+constexpr std::string_view LOG_NAME = SetupLogFile::FILE_NAME;
+constexpr std::string_view LOG_STEM = LOG_NAME.substr(0, LOG_NAME.rfind('.') + 1);
+constexpr std::string_view LOG_EXTENSION = LOG_NAME.substr(LOG_NAME.rfind('.'));
 
 bool IsHexPart(std::string_view text) {
     if (text.size() != 9 || text[0] != '.') {
@@ -43,27 +37,24 @@ bool IsHexPart(std::string_view text) {
     return true;
 }
 
-// The number of a log whose name NumberedName gives; 0 for any other name.
+// The number of a log whose name NumberedPath gives; 0 for any other name.
 std::uint32_t LogNumber(const String& path) {
     const String base = BaseName(path);
     std::string_view name = base;
-    std::string_view stem = LogStem();
-    std::string_view extension = LogExtension();
-    if (name.size() <= stem.size() + extension.size() ||
-        !EqualsIgnoringCase(name.substr(0, stem.size()), stem) ||
-        !EqualsIgnoringCase(name.substr(name.size() - extension.size()), extension)) {
+    if (name.size() <= LOG_STEM.size() + LOG_EXTENSION.size() ||
+        !EqualsIgnoringCase(name.substr(0, LOG_STEM.size()), LOG_STEM) ||
+        !EqualsIgnoringCase(name.substr(name.size() - LOG_EXTENSION.size()), LOG_EXTENSION)) {
         return 0;
     }
-    name = name.substr(stem.size(), name.size() - stem.size() - extension.size());
+    name = name.substr(LOG_STEM.size(), name.size() - LOG_STEM.size() - LOG_EXTENSION.size());
     std::uint32_t number = 0;
     std::size_t digits = 0;
-    for (; digits < name.size() && digits < LOG_NUMBER_DIGITS && name[digits] >= '0' &&
-           name[digits] <= '9';
-         ++digits) {
+    for (; digits < name.size() && name[digits] >= '0' && name[digits] <= '9'; ++digits) {
         number = number * 10 + static_cast<std::uint32_t>(name[digits] - '0');
     }
-    bool rest = digits == name.size() || IsHexPart(name.substr(digits));
-    return digits > 0 && name[0] != '0' && rest ? number : 0;
+    std::string_view rest = name.substr(digits);
+    bool given = digits > 0 && digits <= LOG_NUMBER_DIGITS && name[0] != '0';
+    return given && (rest.empty() || IsHexPart(rest)) ? number : 0;
 }
 
 // Why setup may not write a file at a path: null where it may (nothing there, or a plain file of
@@ -225,7 +216,7 @@ Win32Error SetupLogFile::OpenLog(std::unique_ptr<File>& file) {
 // part.
 void SetupLogFile::KeepPrevious() {
     std::vector<FolderItem> items;
-    m_files.listItems(LogFolder() + LogStem() + "*" + LogExtension(), items);
+    m_files.listItems(LogFolder() + LOG_STEM + "*" + LOG_EXTENSION, items);
     std::vector<String> older;
     m_nextNumber = 1;
     for (const FolderItem& item : items) {
@@ -283,12 +274,12 @@ String SetupLogFile::LogFolder() const {
 // ZIL_Setup.12.log (attempt LOG_PLAIN_NAME), or with an unguessable part ZIL_Setup.12.0a1b2c3d.log,
 // for the next number.
 String SetupLogFile::NumberedPath(std::uint64_t seed, int attempt) const {
-    String path = LogFolder() + LogStem() + ToString(m_nextNumber);
+    String path = LogFolder() + LOG_STEM + ToString(m_nextNumber);
     if (attempt != LOG_PLAIN_NAME) {
         path += ".";
         path += UnguessableSuffix(seed, attempt);
     }
-    path += LogExtension();
+    path += LOG_EXTENSION;
     return path;
 }
 
