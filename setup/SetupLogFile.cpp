@@ -216,7 +216,11 @@ Win32Error SetupLogFile::OpenLog(std::unique_ptr<File>& file) {
 // part.
 void SetupLogFile::KeepPrevious() {
     std::vector<FolderItem> items;
-    m_files.listItems(LogFolder() + LOG_STEM + "*" + LOG_EXTENSION, items);
+    String pattern = LogFolder();
+    pattern += LOG_STEM;
+    pattern += "*";
+    pattern += LOG_EXTENSION;
+    m_files.listItems(pattern, items);
     std::vector<String> older;
     m_nextNumber = 1;
     for (const FolderItem& item : items) {
@@ -274,7 +278,9 @@ String SetupLogFile::LogFolder() const {
 // ZIL_Setup.12.log (attempt LOG_PLAIN_NAME), or with an unguessable part ZIL_Setup.12.0a1b2c3d.log,
 // for the next number.
 String SetupLogFile::NumberedPath(std::uint64_t seed, int attempt) const {
-    String path = LogFolder() + LOG_STEM + ToString(m_nextNumber);
+    String path = LogFolder();
+    path += LOG_STEM;
+    path += ToString(m_nextNumber);
     if (attempt != LOG_PLAIN_NAME) {
         path += ".";
         path += UnguessableSuffix(seed, attempt);
