@@ -7,6 +7,7 @@
 
 #include "setup/FileOperations.h"
 
+#include "platform/Format.h"
 #include "platform/WindowsPaths.h"
 #include "sfx/TargetFolders.h"
 
@@ -161,13 +162,25 @@ Win32Error SetupLogFile::WriteLog() {
     return error == WIN_OK ? WriteWhole(*file, Content()) : error;
 }
 
+// The first line names the run and its code; the last line says it in words.
 String SetupLogFile::Content() {
     NoteWhereItWent();
-    String content = Header();
+    String content = "ZIL Setup " + m_mode;
+    content += ", ";
+    content += m_clock.localTimestamp();
+    content += Format(", exit code %d\r\n", m_exitCode);
     content += m_text;
-    content += RunLogEnd();
+    // A status line without a line end may come last in the run log: the details start on a
+    // line of their own.
+    if (!m_text.empty() && !m_text.ends_with("\r\n")) {
+        content += "\r\n";
+    }
     content += m_details.Text();
-    content += Footer();
+    content += "Result: ";
+    content += m_sequence;
+    content += " ";
+    content += OutcomeOf(m_exitCode);
+    content += Format(" (exit code %d)\r\n", m_exitCode);
     return content;
 }
 
@@ -379,32 +392,6 @@ String SetupLogFile::OutcomeOf(int exitCode) {
         default:
             return "ended";
     }
-}
-
-// A status line without a line end may come last in the run log: the details start on a line
-// of their own.
-const char* SetupLogFile::RunLogEnd() const {
-    return m_text.empty() || m_text.ends_with("\r\n") ? "" : "\r\n";
-}
-
-String SetupLogFile::Footer() const {
-    String footer = "Result: " + m_sequence;
-    footer += " ";
-    footer += OutcomeOf(m_exitCode);
-    footer += " (exit code ";
-    footer += ToString(m_exitCode);
-    footer += ")\r\n";
-    return footer;
-}
-
-String SetupLogFile::Header() {
-    String header = "ZIL Setup " + m_mode;
-    header += ", ";
-    header += m_clock.localTimestamp();
-    header += ", exit code ";
-    header += ToString(m_exitCode);
-    header += "\r\n";
-    return header;
 }
 
 // A fresh machine (the simulated one, at least) may lack the temporary folder or even its

@@ -76,9 +76,6 @@ private:
     Win32Error OpenOwnFile(const String& path, std::unique_ptr<File>& file);
     Win32Error ClearPath(const String& path);
     void OpenCopy(std::unique_ptr<File>& copy);
-    String Header();
-    String Footer() const;
-    const char* RunLogEnd() const;
     Win32Error EnsureTempFolder(const String& folder);
 
     // Names tried for what cannot be removed from the log's path: .obsolete, .obsolete.2 ...
