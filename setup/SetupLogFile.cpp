@@ -326,9 +326,11 @@ Win32Error SetupLogFile::OpenOwnFile(const String& path, std::unique_ptr<File>& 
 Win32Error SetupLogFile::ClearPath(const String& path) {
     Win32Error error = m_files.removeFile(path);
     for (int suffix = 1; error != WIN_OK && suffix <= LOG_ASIDE_NAMES; ++suffix) {
-        String aside = path + SFX_RETIRED_SUFFIX;
+        String aside = path;
+        aside += SFX_RETIRED_SUFFIX;
         if (suffix > 1) {
-            aside += "." + ToString(suffix);
+            aside += ".";
+            aside += ToString(suffix);
         }
         if (m_files.moveFile(path, aside, false) == WIN_OK) {
             error = WIN_OK;
@@ -362,14 +364,13 @@ void SetupLogFile::OpenCopy(std::unique_ptr<File>& copy) {
 }
 
 Win32Error SetupLogFile::Path(String& path) {
-    String folder;
-    if (Win32Error error = m_files.tempDirectory(folder); error != WIN_OK) {
+    if (Win32Error error = m_files.tempDirectory(path); error != WIN_OK) {
         return error;
     }
-    if (Win32Error error = EnsureTempFolder(folder); error != WIN_OK) {
+    if (Win32Error error = EnsureTempFolder(path); error != WIN_OK) {
         return error;
     }
-    path = folder + FILE_NAME;
+    path += FILE_NAME;
     return WIN_OK;
 }
 
