@@ -57,7 +57,8 @@ public:
     // A code decided after the sequence (a previous version found); rewrites a written file.
     Win32Error SetExitCode(int exitCode);
 
-    // Where the file is: the temporary folder (created when missing) and FILE_NAME.
+    // Where the file is: the temporary folder (created when missing) and FILE_NAME; after a
+    // failure, `path` means nothing.
     Win32Error Path(String& path);
     // Where this run's log is written: Path(), or the name it took where that stays someone
     // else's; "" before the first write.
