@@ -1,11 +1,13 @@
 #include "setup/SetupLogFile.h"
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "setup/FileOperations.h"
 
+#include "platform/Format.h"
 #include "platform/WindowsPaths.h"
 #include "sfx/TargetFolders.h"
 
@@ -14,31 +16,15 @@ namespace {
 // Names a log may try where the one it would take is already taken: each was planted, and a
 // handful of unguessable names cannot all be.
 constexpr int LOG_UNGUESSABLE_ATTEMPTS = 8;
+// The attempt that gives a numbered log its plain name, before the unguessable ones.
+constexpr int LOG_PLAIN_NAME = -1;
 // A numbered log's number has at most this many digits: a longer one is not a name setup gave.
 constexpr std::size_t LOG_NUMBER_DIGITS = 9;
 
 // "ZIL_Setup." and ".log": a numbered log's name is the one between them.
-std::string_view LogStem() {
-    std::string_view name = SetupLogFile::FILE_NAME;
-    return name.substr(0, name.rfind('.') + 1);
-}
-
-std::string_view LogExtension() {
-    std::string_view name = SetupLogFile::FILE_NAME;
-    return name.substr(name.rfind('.'));
-}
-
-// ZIL_Setup.12.log, or with an unguessable part ZIL_Setup.12.0a1b2c3d.log.
-String NumberedName(std::uint32_t number, const String& unguessable) {
-    String name(LogStem());
-    name += ToString(number);
-    if (!unguessable.empty()) {
-        name += ".";
-        name += unguessable;
-    }
-    name += LogExtension();
-    return name;
-}
+constexpr std::string_view LOG_NAME = SetupLogFile::FILE_NAME;
+constexpr std::string_view LOG_STEM = LOG_NAME.substr(0, LOG_NAME.rfind('.') + 1);
+constexpr std::string_view LOG_EXTENSION = LOG_NAME.substr(LOG_NAME.rfind('.'));
 
 bool IsHexPart(std::string_view text) {
     if (text.size() != 9 || text[0] != '.') {
@@ -52,25 +38,24 @@ bool IsHexPart(std::string_view text) {
     return true;
 }
 
-// The number of a name NumberedName gives; 0 for any other name.
-std::uint32_t LogNumber(std::string_view name) {
-    std::string_view stem = LogStem();
-    std::string_view extension = LogExtension();
-    if (name.size() <= stem.size() + extension.size() ||
-        !EqualsIgnoringCase(name.substr(0, stem.size()), stem) ||
-        !EqualsIgnoringCase(name.substr(name.size() - extension.size()), extension)) {
+// The number of a log whose name NumberedPath gives; 0 for any other name.
+std::uint32_t LogNumber(const String& path) {
+    const String base = BaseName(path);
+    std::string_view name = base;
+    if (name.size() <= LOG_STEM.size() + LOG_EXTENSION.size() ||
+        !EqualsIgnoringCase(name.substr(0, LOG_STEM.size()), LOG_STEM) ||
+        !EqualsIgnoringCase(name.substr(name.size() - LOG_EXTENSION.size()), LOG_EXTENSION)) {
         return 0;
     }
-    name = name.substr(stem.size(), name.size() - stem.size() - extension.size());
+    name = name.substr(LOG_STEM.size(), name.size() - LOG_STEM.size() - LOG_EXTENSION.size());
     std::uint32_t number = 0;
     std::size_t digits = 0;
-    for (; digits < name.size() && digits < LOG_NUMBER_DIGITS && name[digits] >= '0' &&
-           name[digits] <= '9';
-         ++digits) {
+    for (; digits < name.size() && name[digits] >= '0' && name[digits] <= '9'; ++digits) {
         number = number * 10 + static_cast<std::uint32_t>(name[digits] - '0');
     }
-    bool rest = digits == name.size() || IsHexPart(name.substr(digits));
-    return digits > 0 && name[0] != '0' && rest ? number : 0;
+    std::string_view rest = name.substr(digits);
+    bool given = digits > 0 && digits <= LOG_NUMBER_DIGITS && name[0] != '0';
+    return given && (rest.empty() || IsHexPart(rest)) ? number : 0;
 }
 
 // Why setup may not write a file at a path: null where it may (nothing there, or a plain file of
@@ -105,11 +90,6 @@ bool IsOwnFile(FileSystem& files, const String& path) {
 Win32Error WriteWhole(File& file, const String& content) {
     return file.write(content.data(), static_cast<std::uint32_t>(content.size()));
 }
-
-struct NumberedLog {
-    std::uint32_t number;
-    String path;
-};
 
 }  // namespace
 
@@ -182,13 +162,25 @@ Win32Error SetupLogFile::WriteLog() {
     return error == WIN_OK ? WriteWhole(*file, Content()) : error;
 }
 
+// The first line names the run and its code; the last line says it in words.
 String SetupLogFile::Content() {
     NoteWhereItWent();
-    String content = Header();
+    String content = "ZIL Setup " + m_mode;
+    content += ", ";
+    content += m_clock.localTimestamp();
+    content += Format(", exit code %d\r\n", m_exitCode);
     content += m_text;
-    content += RunLogEnd();
+    // A status line without a line end may come last in the run log: the details start on a
+    // line of their own.
+    if (!m_text.empty() && !m_text.ends_with("\r\n")) {
+        content += "\r\n";
+    }
     content += m_details.Text();
-    content += Footer();
+    content += "Result: ";
+    content += m_sequence;
+    content += " ";
+    content += OutcomeOf(m_exitCode);
+    content += Format(" (exit code %d)\r\n", m_exitCode);
     return content;
 }
 
@@ -217,8 +209,8 @@ Win32Error SetupLogFile::OpenLog(std::unique_ptr<File>& file) {
         return error;
     }
     if (m_path.empty()) {
-        KeepPrevious(usual);
         m_usual = usual;
+        KeepPrevious();
         m_path = usual;
     }
     Win32Error error = OpenOwnFile(m_path, file);
@@ -235,58 +227,79 @@ Win32Error SetupLogFile::OpenLog(std::unique_ptr<File>& file) {
 // deleted: what an ordinary user put at any of these names stays as it is, and counts for
 // nothing. A name taken already (planted where the next number would go) gets an unguessable
 // part.
-void SetupLogFile::KeepPrevious(const String& usual) {
-    const String folder = usual.substr(0, usual.size() - std::string_view(FILE_NAME).size());
+void SetupLogFile::KeepPrevious() {
     std::vector<FolderItem> items;
-    String pattern(LogStem());
-    m_files.listItems(folder + pattern + "*" + String(LogExtension()), items);
-    std::vector<NumberedLog> older;
+    String pattern = LogFolder();
+    pattern += LOG_STEM;
+    pattern += "*";
+    pattern += LOG_EXTENSION;
+    m_files.listItems(pattern, items);
+    std::vector<String> older;
     m_nextNumber = 1;
     for (const FolderItem& item : items) {
-        std::uint32_t number = LogNumber(BaseName(item.path));
+        std::uint32_t number = LogNumber(item.path);
         if (number != 0 && IsOwnFile(m_files, item.path)) {
-            older.push_back({number, item.path});
+            older.push_back(item.path);
             m_nextNumber = number >= m_nextNumber ? number + 1 : m_nextNumber;
         }
     }
     m_previousLost = WIN_OK;
-    if (IsOwnFile(m_files, usual)) {
+    // The previous log, once numbered, is the newest of them: counted, but never the one to go.
+    std::size_t renamed = 0;
+    if (IsOwnFile(m_files, m_usual)) {
         std::uint64_t seed = FreshSeed(m_clock);
-        String kept = folder + NumberedName(m_nextNumber, String());
-        m_previousLost = m_files.moveFile(usual, kept, false);
-        for (int attempt = 0;
+        m_previousLost = WIN_ALREADY_EXISTS;
+        for (int attempt = LOG_PLAIN_NAME;
              attempt < LOG_UNGUESSABLE_ATTEMPTS &&
              (m_previousLost == WIN_ALREADY_EXISTS || m_previousLost == WIN_FILE_EXISTS);
              ++attempt) {
-            kept = folder + NumberedName(m_nextNumber, UnguessableSuffix(seed, attempt));
-            m_previousLost = m_files.moveFile(usual, kept, false);
+            m_previousLost = m_files.moveFile(m_usual, NumberedPath(seed, attempt), false);
         }
         if (m_previousLost == WIN_OK) {
-            older.push_back({m_nextNumber++, kept});
+            renamed = 1;
+            ++m_nextNumber;
         }
     }
-    while (older.size() > LOG_OLDER_KEPT) {
-        auto oldest = older.begin();
-        for (auto log = older.begin(); log != older.end(); ++log) {
-            oldest = log->number < oldest->number ? log : oldest;
-        }
-        m_files.removeFile(oldest->path);
+    while (older.size() + renamed > LOG_OLDER_KEPT) {
+        auto oldest = std::min_element(older.begin(), older.end(),
+                                       [](const String& one, const String& other) {
+                                           return LogNumber(one) < LogNumber(other);
+                                       });
+        m_files.removeFile(*oldest);
         older.erase(oldest);
     }
 }
 
 Win32Error SetupLogFile::OpenUnguessable(std::unique_ptr<File>& file) {
-    const String folder = m_usual.substr(0, m_usual.size() - std::string_view(FILE_NAME).size());
     std::uint64_t seed = FreshSeed(m_clock);
     Win32Error error = WIN_ALREADY_EXISTS;
     for (int attempt = 0; attempt < LOG_UNGUESSABLE_ATTEMPTS && error != WIN_OK; ++attempt) {
-        String path = folder + NumberedName(m_nextNumber, UnguessableSuffix(seed, attempt));
+        String path = NumberedPath(seed, attempt);
         error = m_files.open(path, FileMode::CreateNew, file);
         if (error == WIN_OK) {
             m_path = path;
         }
     }
     return error;
+}
+
+// The folder of the log's usual path, where the numbered logs are too.
+String SetupLogFile::LogFolder() const {
+    return m_usual.substr(0, m_usual.size() - std::string_view(FILE_NAME).size());
+}
+
+// ZIL_Setup.12.log (attempt LOG_PLAIN_NAME), or with an unguessable part ZIL_Setup.12.0a1b2c3d.log,
+// for the next number.
+String SetupLogFile::NumberedPath(std::uint64_t seed, int attempt) const {
+    String path = LogFolder();
+    path += LOG_STEM;
+    path += ToString(m_nextNumber);
+    if (attempt != LOG_PLAIN_NAME) {
+        path += ".";
+        path += UnguessableSuffix(seed, attempt);
+    }
+    path += LOG_EXTENSION;
+    return path;
 }
 
 // The temporary folder is one where users may create files: what waits at the log's path may be
@@ -313,9 +326,11 @@ Win32Error SetupLogFile::OpenOwnFile(const String& path, std::unique_ptr<File>& 
 Win32Error SetupLogFile::ClearPath(const String& path) {
     Win32Error error = m_files.removeFile(path);
     for (int suffix = 1; error != WIN_OK && suffix <= LOG_ASIDE_NAMES; ++suffix) {
-        String aside = path + SFX_RETIRED_SUFFIX;
+        String aside = path;
+        aside += SFX_RETIRED_SUFFIX;
         if (suffix > 1) {
-            aside += "." + ToString(suffix);
+            aside += ".";
+            aside += ToString(suffix);
         }
         if (m_files.moveFile(path, aside, false) == WIN_OK) {
             error = WIN_OK;
@@ -349,14 +364,13 @@ void SetupLogFile::OpenCopy(std::unique_ptr<File>& copy) {
 }
 
 Win32Error SetupLogFile::Path(String& path) {
-    String folder;
-    if (Win32Error error = m_files.tempDirectory(folder); error != WIN_OK) {
+    if (Win32Error error = m_files.tempDirectory(path); error != WIN_OK) {
         return error;
     }
-    if (Win32Error error = EnsureTempFolder(folder); error != WIN_OK) {
+    if (Win32Error error = EnsureTempFolder(path); error != WIN_OK) {
         return error;
     }
-    path = folder + FILE_NAME;
+    path += FILE_NAME;
     return WIN_OK;
 }
 
@@ -379,32 +393,6 @@ String SetupLogFile::OutcomeOf(int exitCode) {
         default:
             return "ended";
     }
-}
-
-// A status line without a line end may come last in the run log: the details start on a line
-// of their own.
-const char* SetupLogFile::RunLogEnd() const {
-    return m_text.empty() || m_text.ends_with("\r\n") ? "" : "\r\n";
-}
-
-String SetupLogFile::Footer() const {
-    String footer = "Result: " + m_sequence;
-    footer += " ";
-    footer += OutcomeOf(m_exitCode);
-    footer += " (exit code ";
-    footer += ToString(m_exitCode);
-    footer += ")\r\n";
-    return footer;
-}
-
-String SetupLogFile::Header() {
-    String header = "ZIL Setup " + m_mode;
-    header += ", ";
-    header += m_clock.localTimestamp();
-    header += ", exit code ";
-    header += ToString(m_exitCode);
-    header += "\r\n";
-    return header;
 }
 
 // A fresh machine (the simulated one, at least) may lack the temporary folder or even its

@@ -57,7 +57,8 @@ public:
     // A code decided after the sequence (a previous version found); rewrites a written file.
     Win32Error SetExitCode(int exitCode);
 
-    // Where the file is: the temporary folder (created when missing) and FILE_NAME.
+    // Where the file is: the temporary folder (created when missing) and FILE_NAME; after a
+    // failure, `path` means nothing.
     Win32Error Path(String& path);
     // Where this run's log is written: Path(), or the name it took where that stays someone
     // else's; "" before the first write.
@@ -69,14 +70,13 @@ private:
     String Content();
     void NoteWhereItWent();
     Win32Error OpenLog(std::unique_ptr<File>& file);
-    void KeepPrevious(const String& usual);
+    void KeepPrevious();
+    String LogFolder() const;
+    String NumberedPath(std::uint64_t seed, int attempt) const;
     Win32Error OpenUnguessable(std::unique_ptr<File>& file);
     Win32Error OpenOwnFile(const String& path, std::unique_ptr<File>& file);
     Win32Error ClearPath(const String& path);
     void OpenCopy(std::unique_ptr<File>& copy);
-    String Header();
-    String Footer() const;
-    const char* RunLogEnd() const;
     Win32Error EnsureTempFolder(const String& folder);
 
     // Names tried for what cannot be removed from the log's path: .obsolete, .obsolete.2 ...

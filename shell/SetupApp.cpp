@@ -22,10 +22,9 @@ constexpr std::string_view LOG_OPTION = "LOG=";
 // after the mode's switch.
 SetupApp::SetupApp(Platform& platform, int argc, char** argv) : m_platform(platform) {
     for (int index = 1; index < argc; ++index) {
-        String argument = argv[index];
-        String path;
-        if (!IsLogOption(argument, path)) {
-            m_lastArgument = argument;
+        std::string_view path;
+        if (!IsLogOption(argv[index], path)) {
+            m_lastArgument = argv[index];
         } else if (path.empty()) {
             m_logPathMissing = true;
         } else {
@@ -34,10 +33,9 @@ SetupApp::SetupApp(Platform& platform, int argc, char** argv) : m_platform(platf
     }
 }
 
-bool SetupApp::IsLogOption(const String& argument, String& path) {
+bool SetupApp::IsLogOption(std::string_view argument, std::string_view& path) {
     bool marked = argument.starts_with('-') || argument.starts_with('/');
-    std::string_view name = std::string_view(argument).substr(marked ? 1 : 0, LOG_OPTION.size());
-    if (!marked || !EqualsIgnoringCase(name, LOG_OPTION)) {
+    if (!marked || !EqualsIgnoringCase(argument.substr(1, LOG_OPTION.size()), LOG_OPTION)) {
         return false;
     }
     path = argument.substr(1 + LOG_OPTION.size());

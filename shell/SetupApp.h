@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "StringType.h"
 
 #include "platform/Platform.h"
@@ -31,8 +33,8 @@ public:
 
     // "/LOG=<path>" or "-LOG=<path>", the name in any case, anywhere on the command line: the run
     // writes its log there as well. True for such an argument, with the path (less one pair of
-    // quotes around it; "" for none).
-    static bool IsLogOption(const String& argument, String& path);
+    // quotes around it; "" for none), which views the argument's own text.
+    static bool IsLogOption(std::string_view argument, std::string_view& path);
     // The last /LOG= option's path; "" without one.
     const String& LogPath() const { return m_logPath; }
 
