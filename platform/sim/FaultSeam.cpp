@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -12,9 +13,11 @@ using Kind = SimFaultKind;
 
 class FaultyFile : public File {
 public:
-    // `host` is the file's path on the host, for what a kill would lose of it ("" for none).
-    FaultyFile(FaultSeam& seam, std::unique_ptr<File> file, const std::string& host = "")
-        : m_seam(seam), m_file(std::move(file)) {
+    // `path` is the file's path on the machine, the subject of its calls; `host` its path on
+    // the host, for what a kill would lose of it ("" for none).
+    FaultyFile(FaultSeam& seam, std::unique_ptr<File> file, std::string path,
+               const std::string& host = "")
+        : m_seam(seam), m_file(std::move(file)), m_path(std::move(path)) {
         struct stat info {};
         m_known = !host.empty() && ::stat(host.c_str(), &info) == 0;
         m_device = info.st_dev;
@@ -23,7 +26,8 @@ public:
 
     Win32Error read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
         bytesRead = 0;
-        return m_seam.guard(Kind::Read, [&] { return m_file->read(buffer, count, bytesRead); });
+        return m_seam.guard(Kind::Read, m_path,
+                            [&] { return m_file->read(buffer, count, bytesRead); });
     }
     // A write fault is what a full disk looks like.
     Win32Error write(const void* buffer, std::uint32_t count) override {
@@ -33,15 +37,15 @@ public:
             m_seam.Unflushed(m_device, m_inode, flushed);
             m_dirty = true;
         }
-        return m_seam.guard(Kind::Write, [&] { return m_file->write(buffer, count); });
+        return m_seam.guard(Kind::Write, m_path, [&] { return m_file->write(buffer, count); });
     }
     Win32Error seek(std::int64_t offset, SeekOrigin origin) override {
-        return m_seam.guard(Kind::Seek, [&] { return m_file->seek(offset, origin); });
+        return m_seam.guard(Kind::Seek, m_path, [&] { return m_file->seek(offset, origin); });
     }
     Win32Error length(std::uint64_t& bytes) override { return m_file->length(bytes); }
     // A flush that fails is a write that never reached the disk.
     Win32Error flush() override {
-        Win32Error error = m_seam.guard(Kind::Write, [&] { return m_file->flush(); });
+        Win32Error error = m_seam.guard(Kind::Write, m_path, [&] { return m_file->flush(); });
         if (error == WIN_OK && m_dirty) {
             m_seam.Flushed(m_device, m_inode);
             m_dirty = false;
@@ -52,6 +56,7 @@ public:
 private:
     FaultSeam& m_seam;
     std::unique_ptr<File> m_file;
+    std::string m_path;
     bool m_known = false;
     bool m_dirty = false;
     std::uint64_t m_device = 0;
@@ -83,45 +88,47 @@ public:
 
     Win32Error open(TextRef path, FileMode mode, std::unique_ptr<File>& file) override {
         std::unique_ptr<File> opened;
-        Win32Error error = m_seam.take(Kind::Open);
+        Win32Error error = m_seam.take(Kind::Open, path);
         if (error == WIN_OK && (error = m_files.open(path, mode, opened)) == WIN_OK) {
             std::string host;
             if (m_seam.HostPath(path, host) != WIN_OK) {
                 host.clear();
             }
-            file = std::make_unique<FaultyFile>(m_seam, std::move(opened), host);
+            file = std::make_unique<FaultyFile>(m_seam, std::move(opened), path.c_str(), host);
         }
         return error;
     }
     Win32Error removeFile(TextRef path) override {
-        return m_seam.guard(Kind::Delete, [&] { return m_files.removeFile(path); });
+        return m_seam.guard(Kind::Delete, path, [&] { return m_files.removeFile(path); });
     }
     Win32Error createDirectory(TextRef path) override {
-        return m_seam.guard(Kind::Mkdir, [&] { return m_files.createDirectory(path); });
+        return m_seam.guard(Kind::Mkdir, path, [&] { return m_files.createDirectory(path); });
     }
     Win32Error createPrivateDirectory(TextRef path) override {
-        return m_seam.guard(Kind::Mkdir, [&] { return m_files.createPrivateDirectory(path); });
+        return m_seam.guard(Kind::Mkdir, path,
+                            [&] { return m_files.createPrivateDirectory(path); });
     }
     Win32Error removeTree(TextRef path) override {
-        return m_seam.guard(Kind::Delete, [&] { return m_files.removeTree(path); });
+        return m_seam.guard(Kind::Delete, path, [&] { return m_files.removeTree(path); });
     }
     Win32Error listItems(TextRef pattern, std::vector<FolderItem>& items) override {
         return m_files.listItems(pattern, items);
     }
     Win32Error shellMove(TextRef fromPattern, TextRef toFolder) override {
-        return m_seam.guard(Kind::Move, [&] { return m_files.shellMove(fromPattern, toFolder); });
+        return m_seam.guard(Kind::Move, fromPattern,
+                            [&] { return m_files.shellMove(fromPattern, toFolder); });
     }
     Win32Error shellDelete(TextRef pattern) override {
-        return m_seam.guard(Kind::Delete, [&] { return m_files.shellDelete(pattern); });
+        return m_seam.guard(Kind::Delete, pattern, [&] { return m_files.shellDelete(pattern); });
     }
     Win32Error moveFile(TextRef from, TextRef to, bool replace) override {
-        return m_seam.guard(Kind::Move, [&] { return m_files.moveFile(from, to, replace); });
+        return m_seam.guard(Kind::Move, from, [&] { return m_files.moveFile(from, to, replace); });
     }
     Win32Error pathInfo(TextRef path, PathInfo& info) override {
         return m_files.pathInfo(path, info);
     }
     Win32Error deleteAtRestart(TextRef path) override {
-        return m_seam.guard(Kind::Restart, [&] { return m_files.deleteAtRestart(path); });
+        return m_seam.guard(Kind::Restart, path, [&] { return m_files.deleteAtRestart(path); });
     }
     Win32Error modulePath(std::string& path) override { return m_files.modulePath(path); }
     // Opened once, so it is one open call for the seam too; its reads fail like any file's.
@@ -129,9 +136,12 @@ public:
         if (!m_imageTried) {
             m_imageTried = true;
             File* opened = nullptr;
-            m_imageError = m_seam.take(Kind::Open);
+            std::string self;
+            m_files.modulePath(self);
+            m_imageError = m_seam.take(Kind::Open, self);
             if (m_imageError == WIN_OK && (m_imageError = m_files.ownImage(opened)) == WIN_OK) {
-                m_image = std::make_unique<FaultyFile>(m_seam, std::make_unique<LentFile>(*opened));
+                m_image =
+                    std::make_unique<FaultyFile>(m_seam, std::make_unique<LentFile>(*opened), self);
             }
         }
         image = m_image.get();
@@ -150,37 +160,41 @@ private:
 
 class FaultyService : public Service {
 public:
-    FaultyService(FaultSeam& seam, std::unique_ptr<Service> service)
-        : m_seam(seam), m_service(std::move(service)) {}
+    FaultyService(FaultSeam& seam, std::unique_ptr<Service> service, std::string name)
+        : m_seam(seam), m_service(std::move(service)), m_name(std::move(name)) {}
 
     Win32Error start() override {
-        return m_seam.guard(Kind::SvcStart, [&] { return m_service->start(); });
+        return m_seam.guard(Kind::SvcStart, m_name, [&] { return m_service->start(); });
     }
     Win32Error control(std::uint32_t code, ServiceStatus& status) override {
-        return m_seam.guard(Kind::SvcControl, [&] { return m_service->control(code, status); });
+        return m_seam.guard(Kind::SvcControl, m_name + "\\" + std::to_string(code),
+                            [&] { return m_service->control(code, status); });
     }
     Win32Error remove() override {
-        return m_seam.guard(Kind::SvcDelete, [&] { return m_service->remove(); });
+        return m_seam.guard(Kind::SvcDelete, m_name, [&] { return m_service->remove(); });
     }
     Win32Error queryStatus(ServiceStatus& status) override {
-        return m_seam.guard(Kind::SvcQuery, [&] { return m_service->queryStatus(status); });
+        return m_seam.guard(Kind::SvcQuery, m_name, [&] { return m_service->queryStatus(status); });
     }
     Win32Error queryConfig(ServiceSettings& settings) override {
-        return m_seam.guard(Kind::SvcQuery, [&] { return m_service->queryConfig(settings); });
+        return m_seam.guard(Kind::SvcQuery, m_name,
+                            [&] { return m_service->queryConfig(settings); });
     }
 
 private:
     FaultSeam& m_seam;
     std::unique_ptr<Service> m_service;
+    std::string m_name;
 };
 
-// Opens a service through `open` unless the seam fails the call first.
+// Opens the named service through `open` unless the seam fails the call first.
 template <typename Open>
-Win32Error OpenFaulted(FaultSeam& seam, Kind kind, std::unique_ptr<Service>& service, Open open) {
+Win32Error OpenFaulted(FaultSeam& seam, Kind kind, const std::string& name,
+                       std::unique_ptr<Service>& service, Open open) {
     std::unique_ptr<Service> opened;
-    Win32Error error = seam.take(kind);
+    Win32Error error = seam.take(kind, name);
     if (error == WIN_OK && (error = open(opened)) == WIN_OK) {
-        service = std::make_unique<FaultyService>(seam, std::move(opened));
+        service = std::make_unique<FaultyService>(seam, std::move(opened), name);
     }
     return error;
 }
@@ -192,13 +206,14 @@ public:
 
     Win32Error openService(const std::string& name, std::uint32_t access,
                            std::unique_ptr<Service>& service) override {
-        return OpenFaulted(m_seam, Kind::SvcOpen, service, [&](std::unique_ptr<Service>& opened) {
-            return m_manager->openService(name, access, opened);
-        });
+        return OpenFaulted(m_seam, Kind::SvcOpen, name, service,
+                           [&](std::unique_ptr<Service>& opened) {
+                               return m_manager->openService(name, access, opened);
+                           });
     }
     Win32Error createService(const ServiceSettings& settings,
                              std::unique_ptr<Service>& service) override {
-        return OpenFaulted(m_seam, Kind::SvcCreate, service,
+        return OpenFaulted(m_seam, Kind::SvcCreate, settings.name, service,
                            [&](std::unique_ptr<Service>& created) {
                                return m_manager->createService(settings, created);
                            });
@@ -217,7 +232,7 @@ public:
     Win32Error openManager(std::uint32_t access,
                            std::unique_ptr<ServiceManager>& manager) override {
         std::unique_ptr<ServiceManager> opened;
-        Win32Error error = m_seam.take(Kind::SvcOpen);
+        Win32Error error = m_seam.take(Kind::SvcOpen, "");
         if (error == WIN_OK && (error = m_services.openManager(access, opened)) == WIN_OK) {
             manager = std::make_unique<FaultyServiceManager>(m_seam, std::move(opened));
         }
@@ -234,17 +249,20 @@ public:
     FaultyProcesses(FaultSeam& seam, Processes& processes) : m_seam(seam), m_processes(processes) {}
 
     Win32Error runAndWait(const std::string& file, const std::string& parameters) override {
-        return m_seam.guard(Kind::Exec, [&] { return m_processes.runAndWait(file, parameters); });
+        return m_seam.guard(Kind::Exec, file,
+                            [&] { return m_processes.runAndWait(file, parameters); });
     }
     Win32Error runForExitCode(const std::string& file, const std::string& parameters,
                               std::uint32_t& exitCode) override {
         exitCode = 0;
-        return m_seam.guard(Kind::Exec,
+        return m_seam.guard(Kind::Exec, file,
                             [&] { return m_processes.runForExitCode(file, parameters, exitCode); });
     }
     // A command processor that cannot start: the C runtime's system() returns -1.
     int runCommand(const std::string& commandLine) override {
-        return m_seam.take(Kind::System) != WIN_OK ? -1 : m_processes.runCommand(commandLine);
+        return m_seam.take(Kind::System, commandLine) != WIN_OK
+                   ? -1
+                   : m_processes.runCommand(commandLine);
     }
 
 private:
@@ -252,28 +270,35 @@ private:
     Processes& m_processes;
 };
 
+// A value's subject: its key and its name, as a path below the key.
+std::string ValuePath(TextRef key, TextRef name) {
+    return std::string(key) + "\\" + std::string(name);
+}
+
 class FaultyRegistry : public Registry {
 public:
     FaultyRegistry(FaultSeam& seam, Registry& registry) : m_seam(seam), m_registry(registry) {}
 
     Win32Error createKey(TextRef key) override {
-        return m_seam.guard(Kind::RegWrite, [&] { return m_registry.createKey(key); });
+        return m_seam.guard(Kind::RegWrite, key, [&] { return m_registry.createKey(key); });
     }
     Win32Error setValue(TextRef key, const RegistryValue& value) override {
-        return m_seam.guard(Kind::RegWrite, [&] { return m_registry.setValue(key, value); });
+        return m_seam.guard(Kind::RegWrite, ValuePath(key, value.name),
+                            [&] { return m_registry.setValue(key, value); });
     }
     Win32Error readValues(TextRef key, std::vector<RegistryValue>& values) override {
         values.clear();
-        return m_seam.guard(Kind::RegRead, [&] { return m_registry.readValues(key, values); });
+        return m_seam.guard(Kind::RegRead, key, [&] { return m_registry.readValues(key, values); });
     }
     Win32Error deleteValue(TextRef key, TextRef name) override {
-        return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteValue(key, name); });
+        return m_seam.guard(Kind::RegDelete, ValuePath(key, name),
+                            [&] { return m_registry.deleteValue(key, name); });
     }
     Win32Error deleteKey(TextRef key) override {
-        return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteKey(key); });
+        return m_seam.guard(Kind::RegDelete, key, [&] { return m_registry.deleteKey(key); });
     }
     Win32Error deleteTree(TextRef key) override {
-        return m_seam.guard(Kind::RegDelete, [&] { return m_registry.deleteTree(key); });
+        return m_seam.guard(Kind::RegDelete, key, [&] { return m_registry.deleteTree(key); });
     }
 
 private:
@@ -287,6 +312,7 @@ FaultSeam::FaultSeam(SimMachine& machine, FileSystem& files, ServiceControl& ser
                      Processes& processes, Registry& registry)
     : m_machine(machine),
       m_faults(machine.config().faults),
+      m_counted(m_faults.size(), 0),
       m_calls(static_cast<std::size_t>(Kind::Count), 0),
       m_files(std::make_unique<FaultyFileSystem>(*this, files)),
       m_services(std::make_unique<FaultyServiceControl>(*this, services)),
@@ -318,18 +344,27 @@ void FaultSeam::LoseUnflushedWrites() {
             !S_ISREG(info.st_mode)) {
             continue;
         }
-        auto cut = m_unflushed.find(std::make_pair(std::uint64_t(info.st_dev),
-                                                   std::uint64_t(info.st_ino)));
+        auto cut = m_unflushed.find(
+            std::make_pair(std::uint64_t(info.st_dev), std::uint64_t(info.st_ino)));
         if (cut != m_unflushed.end() && static_cast<std::uint64_t>(info.st_size) > cut->second) {
             ::truncate(walk->path().c_str(), static_cast<off_t>(cut->second));
         }
     }
 }
 
-Win32Error FaultSeam::take(SimFaultKind kind) {
+Win32Error FaultSeam::take(SimFaultKind kind, std::string_view subject) {
     int call = ++m_calls[static_cast<std::size_t>(kind)];
-    for (const SimFault& fault : m_faults) {
-        if (fault.kind != kind || (call != fault.nth && !(fault.fromThenOn && call > fault.nth))) {
+    // Every fault that counts this call counts it, whichever of them fails it.
+    std::vector<int> nth(m_faults.size(), 0);
+    for (std::size_t f = 0; f < m_faults.size(); ++f) {
+        const SimFault& fault = m_faults[f];
+        if (fault.kind == kind && SimFaultCounts(fault, subject)) {
+            nth[f] = fault.subject.empty() ? call : ++m_counted[f];
+        }
+    }
+    for (std::size_t f = 0; f < m_faults.size(); ++f) {
+        const SimFault& fault = m_faults[f];
+        if (nth[f] == 0 || (nth[f] != fault.nth && !(fault.fromThenOn && nth[f] > fault.nth))) {
             continue;
         }
         std::string where = std::string(SimFaultKindName(kind)) + " call " + std::to_string(call);

@@ -2,14 +2,16 @@
 
 #include <charconv>
 #include <string_view>
+#include <utility>
+
+#include "platform/WindowsPaths.h"
 
 namespace {
 
 constexpr const char* theKindNames[] = {
-    "open",        "read",       "write",     "seek",     "mkdir",      "move",
-    "delete",      "exec",       "system",    "svc-open", "svc-create", "svc-start",
-    "svc-control", "svc-delete", "svc-query", "restart",  "reg-read",   "reg-write",
-    "reg-delete",
+    "open",      "read",    "write",    "seek",       "mkdir",      "move",        "delete",
+    "exec",      "system",  "svc-open", "svc-create", "svc-start",  "svc-control", "svc-delete",
+    "svc-query", "restart", "reg-read", "reg-write",  "reg-delete",
 };
 static_assert(std::size(theKindNames) == static_cast<std::size_t>(SimFaultKind::Count));
 
@@ -21,15 +23,50 @@ bool ParseNumber(std::string_view text, long long& value) {
     return status == std::errc() && end == text.data() + text.size();
 }
 
+// Splits "KIND[GLOB]@N" into its kind, its glob ("" for none) and its call number, "1" when a
+// selector stands without one.
+bool SplitTarget(std::string_view target, std::string_view& kind, std::string& glob,
+                 std::string_view& nth, std::string& error) {
+    std::size_t open = target.find('[');
+    if (open == std::string_view::npos) {
+        std::size_t at = target.find('@');
+        if (at == std::string_view::npos) {
+            error = "expected KIND@N=ERROR";
+            return false;
+        }
+        kind = target.substr(0, at);
+        nth = target.substr(at + 1);
+        return true;
+    }
+    std::size_t close = target.find(']', open);
+    if (close == std::string_view::npos || close == open + 1) {
+        error = "expected KIND[GLOB]@N=ERROR, GLOB not empty";
+        return false;
+    }
+    kind = target.substr(0, open);
+    glob = std::string(target.substr(open + 1, close - open - 1));
+    std::string_view rest = target.substr(close + 1);
+    if (!rest.empty() && rest.front() != '@') {
+        error = "expected KIND[GLOB]@N=ERROR";
+        return false;
+    }
+    nth = rest.empty() ? std::string_view("1") : rest.substr(1);
+    return true;
+}
+
 bool ParseOne(std::string_view item, SimFault& fault, std::string& error) {
-    std::size_t at = item.find('@');
-    std::size_t equals = item.find('=');
-    if (at == std::string_view::npos || equals == std::string_view::npos || equals < at) {
+    // A glob may hold '@' and '=': the result starts at the first '=' after it.
+    std::size_t close = item.find('[') == std::string_view::npos ? 0 : item.find(']');
+    std::size_t equals = item.find('=', close == std::string_view::npos ? 0 : close);
+    if (equals == std::string_view::npos) {
         error = "expected KIND@N=ERROR";
         return false;
     }
-    std::string_view kind = item.substr(0, at);
-    std::string_view nth = item.substr(at + 1, equals - at - 1);
+    std::string_view kind;
+    std::string_view nth;
+    if (!SplitTarget(item.substr(0, equals), kind, fault.subject, nth, error)) {
+        return false;
+    }
     std::string_view result = item.substr(equals + 1);
     fault.fromThenOn = !result.empty() && result.back() == '+';
     if (fault.fromThenOn) {
@@ -63,13 +100,26 @@ bool ParseOne(std::string_view item, SimFault& fault, std::string& error) {
     return true;
 }
 
+// The length of the item that starts `rest`: up to the first comma outside a glob.
+std::size_t ItemLength(std::string_view rest) {
+    bool inGlob = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '[' || rest[i] == ']') {
+            inGlob = rest[i] == '[';
+        } else if (rest[i] == ',' && !inGlob) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 bool ParseSimFaults(const std::string& text, std::vector<SimFault>& faults, std::string& error) {
     faults.clear();
     std::string_view rest = text;
     while (!rest.empty()) {
-        std::size_t comma = rest.find(',');
+        std::size_t comma = ItemLength(rest);
         std::string_view item = rest.substr(0, comma);
         SimFault fault;
         if (!ParseOne(item, fault, error)) {
@@ -90,4 +140,12 @@ bool ParseSimFaults(const std::string& text, std::vector<SimFault>& faults, std:
 
 const char* SimFaultKindName(SimFaultKind kind) {
     return kind < SimFaultKind::Count ? theKindNames[static_cast<std::size_t>(kind)] : "?";
+}
+
+SimFault SimFaultAt(SimFaultKind kind, std::string glob, Win32Error error, bool fromThenOn) {
+    return SimFault{kind, 1, error, fromThenOn, false, std::move(glob)};
+}
+
+bool SimFaultCounts(const SimFault& fault, std::string_view subject) {
+    return fault.subject.empty() || MatchesWildcard(fault.subject, subject);
 }

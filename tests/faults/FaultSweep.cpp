@@ -236,7 +236,8 @@ public:
         std::ofstream(folders / "user-owned.txt") << "C:\\Program Files (x86)\\ZIL.previous\n";
         fs::path link = m_scratch / "planted-link";
         CopyMachine(installed, link);
-        SetupProcessRun cut = RunSetupProcess(m_program, link, "/I", "svc-delete@1=kill");
+        SetupProcessRun cut =
+            RunSetupProcess(m_program, link, "/I", FaultAt("svc-delete", theServiceName));
         if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
             std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
             return false;
@@ -257,7 +258,8 @@ public:
     bool PrepareInterrupted(const fs::path& installed) {
         fs::path cut = m_scratch / "cut";
         CopyMachine(installed, cut);
-        SetupProcessRun run = RunSetupProcess(m_program, cut, "/I", "mkdir@2=kill");
+        SetupProcessRun run =
+            RunSetupProcess(m_program, cut, "/I", FaultAt("mkdir", SETUP_PROGRAM_DIR));
         for (const char* left : {"ZIL.previous", "ZIL.upgrade"}) {
             if (run.exited || !fs::exists(cut / "C/Program Files (x86)" / left)) {
                 std::printf("fault sweep: the upgrade cut off left no %s (%d)\n", left, run.status);

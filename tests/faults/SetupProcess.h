@@ -23,10 +23,18 @@ struct SetupProcessRun {
     std::string journal;  // the machine's whole journal afterwards
 };
 
+// ZIL_FAULTS' form of a fault at the first call of KIND whose subject GLOB matches, with RESULT
+// ("kill", or a Win32 error number with or without '+'): a point of the run named by what it
+// touches, which no new call elsewhere moves.
+inline std::string FaultAt(const std::string& kind, const std::string& glob,
+                           const std::string& result = "kill") {
+    return kind + "[" + glob + "]=" + result;
+}
+
 // Runs SETUP ARGUMENT on the machine at MACHINE with the virtual clock, no window and the faults
-// in ZIL_FAULTS' form ("move@40=kill"). The virtual clock bounds every wait, so a run that takes
-// a minute of real time hangs: it is killed.
-// With several arguments, each passed as it stands.
+// in ZIL_FAULTS' form ("move[*\ZIL]=kill"). The virtual clock bounds every wait, so a run that
+// takes a minute of real time hangs: it is killed. With several arguments, each passed as it
+// stands.
 inline SetupProcessRun RunSetupProcess(const std::string& setup,
                                        const std::filesystem::path& machine,
                                        const std::vector<std::string>& arguments,

@@ -68,6 +68,25 @@ protected:
     }
 };
 
+// The points where the tests cut a run off, named by what the call there touches.
+const std::string theWmiRegistration =
+    FaultAt("system", std::string("*") + SETUP_INSTALL_MOF_SCRIPT);
+const std::string theOldServiceRemoval = FaultAt("svc-delete", theServiceName);
+const std::string theSetAside = FaultAt("move", SETUP_PROGRAM_DIR);
+const std::string theNewProgramFolder = FaultAt("mkdir", SETUP_PROGRAM_DIR);
+// Halfway through the new files' moves into the program folder.
+const std::string theNewFilesMoves =
+    FaultAt("move", std::string(SETUP_TEMP_DIR) + "\\Gauge_04.bmp");
+// A restore's removal of what is in the program folder's place, then its rename back.
+const std::string theRemovalBeforeTheRenameBack = FaultAt("delete", SETUP_PROGRAM_DIR);
+const std::string theRenameBack = FaultAt("move", SETUP_SET_ASIDE_DIR);
+const std::string theServiceCreation = FaultAt("svc-create", theServiceName);
+// The commit's removal of the old folder, once the record is gone.
+const std::string theOldFolderRemoval = FaultAt("delete", SETUP_SET_ASIDE_DIR);
+// A new file's move refused: the upgrade fails and restores.
+const std::string aRefusedMove =
+    FaultAt("move", std::string(SETUP_TEMP_DIR) + "\\Alarm_04.bmp", "32");
+
 std::size_t Count(const std::vector<std::string>& lines, const std::string& text) {
     return static_cast<std::size_t>(std::count_if(
         lines.begin(), lines.end(),
@@ -92,18 +111,18 @@ TEST_F(CrashTest, KilledAnywhereTheNextRunsFinishTheJob) {
     };
     const std::string extracted = "C:\\ZIL_Setup_temp\\ZIL_Service.exe";
     const std::vector<Case> cases = {
-        {false, {"system@1=kill"}, extracted, false},
-        {true, {"system@1=kill"}, extracted, false},
-        {true, {"mkdir@2=kill"}, SETUP_SET_ASIDE_DIR, true},
-        {true, {"move@40=kill"}, SETUP_SET_ASIDE_DIR, true},
-        {true, {"move@40=kill"}, SETUP_SET_ASIDE_DIR, false, "/U"},
-        {true, {"move@40=kill", "delete@2=kill"}, "", true},
-        {true, {"move@40=kill", "move@1=kill"}, "", true},
-        {true, {"move@5=32,delete@2=kill"}, "", true},
-        {true, {"move@5=32,svc-create@1=kill"}, "", true},
+        {false, {theWmiRegistration}, extracted, false},
+        {true, {theWmiRegistration}, extracted, false},
+        {true, {theNewProgramFolder}, SETUP_SET_ASIDE_DIR, true},
+        {true, {theNewFilesMoves}, SETUP_SET_ASIDE_DIR, true},
+        {true, {theNewFilesMoves}, SETUP_SET_ASIDE_DIR, false, "/U"},
+        {true, {theNewFilesMoves, theRemovalBeforeTheRenameBack}, "", true},
+        {true, {theNewFilesMoves, theRenameBack}, "", true},
+        {true, {aRefusedMove + "," + theRemovalBeforeTheRenameBack}, "", true},
+        {true, {aRefusedMove + "," + theServiceCreation}, "", true},
         // Inside the commit: the record is gone, the old folder not yet.
-        {true, {"delete@4=kill"}, SETUP_SET_ASIDE_DIR, false},
-        {true, {"delete@4=kill"}, SETUP_SET_ASIDE_DIR, false, "/U"},
+        {true, {theOldFolderRemoval}, SETUP_SET_ASIDE_DIR, false},
+        {true, {theOldFolderRemoval}, SETUP_SET_ASIDE_DIR, false, "/U"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kills.back() + (c.kills.size() > 1 ? " the second time" : "") + " " +
@@ -145,7 +164,7 @@ TEST_F(CrashTest, AResumedUpgradeGivesTheRegistrationBackExactly) {
             ASSERT_EQ(RunProcess("/I"), SETUP_EXIT_SUCCESS);
             ServiceSettings old = RegisterTheOldService(ran);
             Listing folder = ListBelow(Host(SETUP_PROGRAM_DIR));
-            ASSERT_EQ(RunProcess("/I", "svc-create@1=kill"), -1);
+            ASSERT_EQ(RunProcess("/I", theServiceCreation), -1);
             ASSERT_EQ(ServiceState(), 0u) << "killed before the old registration went";
             ASSERT_TRUE(Exists(SETUP_SET_ASIDE_DIR));
             if (nextFails) {
@@ -181,14 +200,14 @@ TEST_F(CrashTest, AResumedUpgradeGivesTheRegistrationBackExactly) {
 // it ran, and the old folder whole.
 TEST_F(CrashTest, TheRecordOutlivesAKillAfterIt) {
     struct Case {
-        const char* kill;
+        std::string kill;
         bool registered;  // the old registration is still there after the kill
         bool setAside;    // the old folder is set aside
     };
     const std::vector<Case> cases = {
-        {"svc-delete@1=kill", true, false},
-        {"move@1=kill", false, false},
-        {"mkdir@2=kill", false, true},
+        {theOldServiceRemoval, true, false},
+        {theSetAside, false, false},
+        {theNewProgramFolder, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kill);
@@ -233,7 +252,7 @@ TEST_F(CrashTest, PlantedStateIsNeverActedOn) {
     auto userOwned = [&](const std::string& path) {
         std::ofstream(m_root + "/user-owned.txt", std::ios::app) << path << "\n";
     };
-    auto interrupted = [&] { EXPECT_EQ(RunProcess("/I", "move@40=kill"), -1); };
+    auto interrupted = [&] { EXPECT_EQ(RunProcess("/I", theNewFilesMoves), -1); };
     const std::vector<Case> cases = {
         {"a folder at the old place",
          [&] {

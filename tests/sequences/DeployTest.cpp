@@ -24,6 +24,10 @@ using ::testing::IsEmpty;
 
 namespace {
 
+// A service that will not stop: every stop request refused, as one that cannot take it.
+const std::string theServiceWillNotStop =
+    FaultAt("svc-control", theServiceName + "\\" + std::to_string(SVC_CONTROL_STOP), "1061+");
+
 class DeployTest : public SequenceTest {
 protected:
     // The entry's values, or none; whether the key that keeps a replaced entry is there.
@@ -107,8 +111,7 @@ protected:
         int kills = 0;
         for (const char* kind : kinds) {
             for (int call = 1;; ++call) {
-                const std::string fault =
-                    std::string(kind) + "@" + std::to_string(call) + "=kill";
+                const std::string fault = std::string(kind) + "@" + std::to_string(call) + "=kill";
                 SCOPED_TRACE(fault);
                 FreshMachine();
                 m_setupPath = SMALL_SETUP;
@@ -216,19 +219,29 @@ TEST_F(DeployTest, AFailedUpgradeGivesTheOldEntryBackByteForByte) {
         bool failingStepAfter;
         bool needsOldEntry;
     };
-    // Over an entry of six values: the old entry read, and the key below it (reads 1-2); a
-    // stale copy's removal (delete 1), the key that keeps the old entry made (write 1), the
-    // upgrade it belongs to (2), its values (3-8), its mark (9); the entry read again, its six
-    // values removed (deletes 2-7), its key (write 10) and its eleven values (11-21).
+    // Over an entry of six values: the old entry read, then the key below it; a stale copy's
+    // removal, the key that keeps the old entry made, the upgrade it belongs to, its values, its
+    // mark; the entry read again, its six values removed, its key and its eleven values.
+    const std::string entry = SETUP_ENTRY_KEY;
+    const std::string copy = SETUP_ENTRY_REPLACED_KEY;
+    const Win32Error denied = WIN_ACCESS_DENIED;
     const std::vector<Case> cases = {
-        {"the read of the old entry", {SimFaultKind::RegRead, 1, WIN_ACCESS_DENIED}, false, false},
-        {"the read of the key below", {SimFaultKind::RegRead, 2, WIN_ACCESS_DENIED}, false, true},
-        {"the stale copy's removal", {SimFaultKind::RegDelete, 1, WIN_ACCESS_DENIED}, false, false},
-        {"the copy's upgrade", {SimFaultKind::RegWrite, 2, WIN_ACCESS_DENIED}, false, true},
-        {"the old entry's copy", {SimFaultKind::RegWrite, 3, WIN_ACCESS_DENIED}, false, false},
-        {"the mark of the copy", {SimFaultKind::RegWrite, 9, WIN_ACCESS_DENIED}, false, false},
-        {"an old value's removal", {SimFaultKind::RegDelete, 3, WIN_ACCESS_DENIED}, false, true},
-        {"the new entry's third value", {SimFaultKind::RegWrite, 13, WIN_DISK_FULL}, false, false},
+        {"the read of the old entry", SimFaultAt(SimFaultKind::RegRead, entry, denied), false,
+         false},
+        {"the read of the key below", SimFaultAt(SimFaultKind::RegRead, copy, denied), false, true},
+        {"the stale copy's removal", SimFaultAt(SimFaultKind::RegDelete, copy, denied), false,
+         false},
+        {"the copy's upgrade", SimFaultAt(SimFaultKind::RegWrite, copy + "\\upgrade", denied),
+         false, true},
+        // Only an old entry has values to copy.
+        {"the old entry's copy", SimFaultAt(SimFaultKind::RegWrite, copy + "\\value:*", denied),
+         false, true},
+        {"the mark of the copy", SimFaultAt(SimFaultKind::RegWrite, copy + "\\kept", denied), false,
+         false},
+        {"an old value's removal",
+         SimFaultAt(SimFaultKind::RegDelete, entry + "\\DisplayVersion", denied), false, true},
+        {"the new entry's third value",
+         SimFaultAt(SimFaultKind::RegWrite, entry + "\\Publisher", WIN_DISK_FULL), false, false},
         {"a step after the entry", {}, true, false},
     };
     for (bool installed : {true, false}) {
@@ -315,7 +328,7 @@ TEST_F(DeployTest, TheKeptSetupRemovesEverythingFromInsideTheProgramFolder) {
 
     // A service that will not stop keeps the product, and its uninstaller with it.
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-    SetupProcessRun stuck = RunKept("/U", "svc-control@4=1061+");
+    SetupProcessRun stuck = RunKept("/U", theServiceWillNotStop);
     ASSERT_TRUE(stuck.exited);
     EXPECT_EQ(stuck.status, SETUP_EXIT_FAILURE % 256);
     EXPECT_EQ(ReadHostFile(kept), ReadHostFile(SAMPLE_SETUP));
@@ -527,14 +540,13 @@ TEST_F(DeployTest, KilledAtEveryCallOfTheHandOverTheNextRunFinishesTheJob) {
         [&](const std::string& fault) {
             SetupProcessRun run = RunKept("/U", fault);
             // Only the hand-over's own calls: the copy meets the faults too, and counts its own.
-            run.exited = run.exited || run.journal.find("program: C:\\ZIL_Setup_run") !=
-                                           std::string::npos;
+            run.exited =
+                run.exited || run.journal.find("program: C:\\ZIL_Setup_run") != std::string::npos;
             return run;
         },
         [&](int call) {
             const bool install = call % 2 == 1;
-            SetupProcessRun next =
-                RunSetupProcess(SMALL_SETUP, m_root, install ? "/I" : "/U", "");
+            SetupProcessRun next = RunSetupProcess(SMALL_SETUP, m_root, install ? "/I" : "/U", "");
             ASSERT_TRUE(next.exited);
             EXPECT_EQ(next.status, 0);
             EXPECT_FALSE(Exists(SETUP_RUN_DIR));
@@ -555,7 +567,7 @@ TEST_F(DeployTest, AListedInstallationAlwaysGetsItsUninstallerBack) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     const std::string waiting = std::string(SETUP_RUN_DIR) + "\\" + SETUP_RUN_KEPT_NAME;
     WriteHostFile(m_root + "/unmovable.txt", waiting + "\n");
-    SetupProcessRun stuck = RunKept("/U", "svc-control@4=1061+");
+    SetupProcessRun stuck = RunKept("/U", theServiceWillNotStop);
     ASSERT_TRUE(stuck.exited);
     EXPECT_EQ(stuck.status, SETUP_EXIT_FAILURE % 256);
     EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
@@ -570,7 +582,7 @@ TEST_F(DeployTest, AListedInstallationAlwaysGetsItsUninstallerBack) {
         std::filesystem::create_directories(Host(SETUP_RUN_DIR));
         std::filesystem::rename(Host(SETUP_KEPT_SETUP), Host(waiting));
         // An uninstall that cannot remove the service keeps the product: its uninstaller too.
-        const std::string faults = std::string(next) == "/U" ? "svc-control@4=1061+" : "";
+        const std::string faults = std::string(next) == "/U" ? theServiceWillNotStop : "";
         SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, next, faults);
         ASSERT_TRUE(run.exited);
         EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
@@ -581,7 +593,7 @@ TEST_F(DeployTest, AListedInstallationAlwaysGetsItsUninstallerBack) {
     FreshMachine();
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     std::filesystem::remove(Host(SETUP_KEPT_SETUP));
-    SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, "/U", "svc-control@4=1061+");
+    SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, "/U", theServiceWillNotStop);
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
     EXPECT_THAT(LogBody(LogText()), HasSubstr("ZIL_Setup.exe: missing, put back !!!"));
@@ -627,7 +639,8 @@ TEST_F(DeployTest, EveryRestartThatCompletesARunIsReported) {
         SCOPED_TRACE("a resumed upgrade whose new files are held open");
         FreshMachine();
         ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-        SetupProcessRun cut = RunSetupProcess(SAMPLE_SETUP, m_root, "/I", "svc-create@1=kill");
+        SetupProcessRun cut =
+            RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-create", theServiceName));
         ASSERT_FALSE(cut.exited);
         ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
         // Held open: it can be neither deleted nor, once moved out of the way, moved again.
@@ -637,7 +650,8 @@ TEST_F(DeployTest, EveryRestartThatCompletesARunIsReported) {
         WriteHostFile(m_root + "/unmovable.txt", retired);
         EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
         const std::string log = LogText();
-        EXPECT_THAT(LogBody(log), HasSubstr("ZIL.obsolete: held open, deleted at the next restart"));
+        EXPECT_THAT(LogBody(log),
+                    HasSubstr("ZIL.obsolete: held open, deleted at the next restart"));
         EXPECT_THAT(LogDetails(log), HasSubstr(waits + "C:\\Program Files (x86)\\ZIL.obsolete"));
         EXPECT_EQ(Value("DisplayVersion"), ZIL_PRODUCT_VERSION);
     }
@@ -864,9 +878,10 @@ TEST_F(DeployTest, AFirstInstallCutOffAnywhereLeavesNoKeyForLong) {
 TEST_F(DeployTest, AStaleCopyIsNeverGivenBack) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     PlantOldEntry();
-    // The commit's drop of the copy is the upgrade's eighth deletion: a stale copy removed, the
-    // six old values, the copy.
-    InjectForNextRun({SimFaultKind::RegDelete, 8, WIN_ACCESS_DENIED});
+    // The commit's drop of the copy is the second removal at the copy's key: the first is a
+    // stale copy's, before the copy is made.
+    InjectForNextRun(
+        {SimFaultKind::RegDelete, 2, WIN_ACCESS_DENIED, false, false, SETUP_ENTRY_REPLACED_KEY});
     Run("/I");
     bool keeping = false;
     const std::vector<RegistryValue> newer = Entry(&keeping);
@@ -876,7 +891,7 @@ TEST_F(DeployTest, AStaleCopyIsNeverGivenBack) {
     std::filesystem::remove_all(machine);
     std::filesystem::copy(m_root, machine, std::filesystem::copy_options::recursive);
 
-    InjectForNextRun({SimFaultKind::RegRead, 1, WIN_ACCESS_DENIED});
+    InjectForNextRun(SimFaultAt(SimFaultKind::RegRead, SETUP_ENTRY_KEY, WIN_ACCESS_DENIED));
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
     EXPECT_EQ(Entry(), newer) << "failed at the entry's first read";
 
@@ -888,7 +903,8 @@ TEST_F(DeployTest, AStaleCopyIsNeverGivenBack) {
     std::filesystem::remove_all(m_root);
     std::filesystem::copy(machine, m_root, std::filesystem::copy_options::recursive);
     std::filesystem::remove_all(machine);
-    ASSERT_FALSE(RunSetupProcess(SAMPLE_SETUP, m_root, "/I", "svc-delete@1=kill").exited);
+    ASSERT_FALSE(
+        RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-delete", theServiceName)).exited);
     ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
     m_installSteps = FailingAfter("Restore Interrupted ZIL Upgrade");
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
@@ -973,8 +989,9 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
             return std::string(s.name) == "Write ZIL Uninstall Entry";
         });
         ASSERT_NE(entry, steps.end());
-        steps.insert(entry + 1, InstallStep{"Fail", [](Sequence&) { return StepOutcome::Failed(5); },
-                                            -1, StepFailure::Restores});
+        steps.insert(entry + 1,
+                     InstallStep{"Fail", [](Sequence&) { return StepOutcome::Failed(5); }, -1,
+                                 StepFailure::Restores});
         m_installSteps = steps;
         WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n");
         EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);

@@ -21,6 +21,14 @@ using ::testing::IsEmpty;
 
 namespace {
 
+// One new file's move refused, halfway through them: the upgrade fails and restores.
+const SimFault aNewFilesMoveRefused = SimFaultAt(
+    SimFaultKind::Move, std::string(SETUP_TEMP_DIR) + "\\Alarm_04.bmp", WIN_SHARING_VIOLATION);
+// Every stop request refused: the service will not stop.
+const SimFault theStopsRefused =
+    SimFaultAt(SimFaultKind::SvcControl, theServiceName + "\\" + std::to_string(SVC_CONTROL_STOP),
+               WIN_ACCESS_DENIED, true);
+
 // What an install on a machine without the product logs, up to the service's start.
 const std::string REMOVE_NOTHING =
     "Service Not Exist !!!\r\n"
@@ -227,7 +235,8 @@ TEST_F(InstallTest, ABadArchiveStopsBeforeAnythingIsRemoved) {
 
 // Files that cannot be written are the machine's fault, not the archive's: 1603.
 TEST_F(InstallTest, AFullDiskDuringExtractionStopsWithAFailure) {
-    InjectForNextRun({SimFaultKind::Write, 3, WIN_DISK_FULL});
+    InjectForNextRun(
+        SimFaultAt(SimFaultKind::Write, std::string(SETUP_TEMP_DIR) + "\\*", WIN_DISK_FULL));
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     EXPECT_EQ(run.statusText,
@@ -294,21 +303,20 @@ TEST_F(InstallTest, TheLogDetailsTheRunBelowTheRunLog) {
         previous = milliseconds;
         steps.push_back(lines[i].substr(lines[i].find_first_not_of(" 0123456789")));
     }
-    EXPECT_THAT(steps,
-                ElementsAre("Put Back ZIL Setup: ok", "Remove ZIL Setup Run Folder: ok",
-                            "Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
-                            "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing,
-                            "Stop ZIL Service: ok", "Restore Interrupted ZIL Upgrade: ok",
-                            "Remove Old ZIL Leftovers: ok", "Put Back ZIL Setup: ok",
-                            "Record ZIL Upgrade: ok",
-                            "Check Old ZIL Files: ok", "Delete ZIL Service: " + missing,
-                            "Set Aside Old ZIL Directory: ok", "Create ZIL Directory: ok",
-                            "Create ZIL Directory: ok", "Move ZIL Files: ok", "Keep ZIL Setup: ok",
-                            "Write ZIL Uninstall Entry: ok", "Delete ZIL Temp Directory: ok",
-                            "Create ZIL Service: error 4242: (no text for this number)",
-                            "Create ZIL Service: ok", "Start ZIL Service: " + timeout,
-                            "Install Runtime: ok", "Start ZIL Service: " + timeout,
-                            "Remove Old ZIL Directory: ok"));
+    EXPECT_THAT(
+        steps,
+        ElementsAre(
+            "Put Back ZIL Setup: ok", "Remove ZIL Setup Run Folder: ok",
+            "Create ZIL Temp Directory: ok", "Extract ZIL Files: ok",
+            "Register ZIL WMI Classes: ok", "Query ZIL Service: " + missing, "Stop ZIL Service: ok",
+            "Restore Interrupted ZIL Upgrade: ok", "Remove Old ZIL Leftovers: ok",
+            "Put Back ZIL Setup: ok", "Record ZIL Upgrade: ok", "Check Old ZIL Files: ok",
+            "Delete ZIL Service: " + missing, "Set Aside Old ZIL Directory: ok",
+            "Create ZIL Directory: ok", "Create ZIL Directory: ok", "Move ZIL Files: ok",
+            "Keep ZIL Setup: ok", "Write ZIL Uninstall Entry: ok", "Delete ZIL Temp Directory: ok",
+            "Create ZIL Service: error 4242: (no text for this number)", "Create ZIL Service: ok",
+            "Start ZIL Service: " + timeout, "Install Runtime: ok", "Start ZIL Service: " + timeout,
+            "Remove Old ZIL Directory: ok"));
     EXPECT_GT(previous, 0) << "the steps are timed";
 }
 
@@ -452,19 +460,19 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
         std::string logged;
         std::string notLogged;  // "" when nothing in particular
     };
-    // The set-aside is the first move, the fifth is in the middle of the new files. The
-    // temporary folder is the first folder made, the program folder the second. The first control
-    // is the close request.
+    // The set-aside is the program folder's move; a new file moves from the temporary folder.
+    const std::string newFiles = std::string(SETUP_TEMP_DIR) + "\\*";
     const std::vector<Case> cases = {
-        {"one move refused", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION}, moveFailed,
-         ""},
-        {"every later move refused", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION, true},
-         moveFailed, ""},
-        {"no program folder", SimFault{SimFaultKind::Mkdir, 2, WIN_ACCESS_DENIED, true},
-         folderFailed, "Create ZIL Directory Success"},
-        {"no image folder", SimFault{SimFaultKind::Mkdir, 3, WIN_ACCESS_DENIED, true}, folderFailed,
+        {"one move refused", aNewFilesMoveRefused, moveFailed, ""},
+        {"every new file's move refused",
+         SimFaultAt(SimFaultKind::Move, newFiles, WIN_SHARING_VIOLATION, true), moveFailed, ""},
+        {"no program folder",
+         SimFaultAt(SimFaultKind::Mkdir, SETUP_PROGRAM_DIR, WIN_ACCESS_DENIED, true), folderFailed,
          "Create ZIL Directory Success"},
-        {"no set-aside", SimFault{SimFaultKind::Move, 1, WIN_SHARING_VIOLATION},
+        {"no image folder",
+         SimFaultAt(SimFaultKind::Mkdir, SETUP_ICON_DIR, WIN_ACCESS_DENIED, true), folderFailed,
+         "Create ZIL Directory Success"},
+        {"no set-aside", SimFaultAt(SimFaultKind::Move, SETUP_PROGRAM_DIR, WIN_SHARING_VIOLATION),
          "Set Aside Old ZIL Directory Failed, error 32 !!!\r\n"
          "Request Successed !!!\r\n"
          "START ZIL Service retcode = 0\r\n",
@@ -472,10 +480,10 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
         {"the service's state unknown", SimFault{SimFaultKind::SvcOpen, 1, WIN_ACCESS_DENIED},
          "Error Code,5Query ZIL Service Failed, error 5 !!!\r\nInstall ZIL Failed\r\n",
          "Query Code = STOP"},
-        {"the service will not stop",
-         SimFault{SimFaultKind::SvcControl, 2, WIN_ACCESS_DENIED, true},
-         "Stop ZIL Service Failed, error 5 !!!\r\n", ""},
-        {"the old service not deleted", SimFault{SimFaultKind::SvcDelete, 1, WIN_ACCESS_DENIED},
+        {"the service will not stop", theStopsRefused, "Stop ZIL Service Failed, error 5 !!!\r\n",
+         ""},
+        {"the old service not deleted",
+         SimFaultAt(SimFaultKind::SvcDelete, theServiceName, WIN_ACCESS_DENIED),
          "Delete ZIL Service Failed, error 5 !!!\r\n", "Unistall ZIL Success"},
         {"a step after the start", std::nullopt,
          "Check New ZIL Installation Failed, error 87 !!!\r\n", ""},
@@ -525,7 +533,7 @@ TEST_F(UpgradeTest, ANewServiceThatCannotBeRegisteredGivesTheOldOneBack) {
 // A running service that will not stop keeps running with its files, and nothing is started:
 // it never stopped.
 TEST_F(UpgradeTest, AServiceThatWillNotStopIsNeverStarted) {
-    InjectForNextRun({SimFaultKind::SvcControl, 2, WIN_ACCESS_DENIED, true});
+    InjectForNextRun(theStopsRefused);
     SetupRun run = Run("/I");
     EXPECT_EQ(run.exitCode, SETUP_EXIT_FAILURE);
     for (const std::string& line : JournalOf(run.journal, "service")) {
@@ -549,10 +557,9 @@ TEST_F(UpgradeTest, TheServiceKeepsItsAccount) {
         std::string logged;
     };
     const std::vector<Case> cases = {
-        {"NT AUTHORITY\\LocalService", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION},
+        {"NT AUTHORITY\\LocalService", aNewFilesMoveRefused,
          "Restore Old ZIL Directory Success !!!"},
-        {"NT SERVICE\\JovixZIL", SimFault{SimFaultKind::Move, 5, WIN_SHARING_VIOLATION},
-         "Restore Old ZIL Directory Success !!!"},
+        {"NT SERVICE\\JovixZIL", aNewFilesMoveRefused, "Restore Old ZIL Directory Success !!!"},
         {"CORP\\zil-service", std::nullopt,
          "JovixZIL logs on as CORP\\zil-service: setup cannot know its password, nothing is "
          "replaced !!!\r\nRecord ZIL Upgrade Failed, error 50 !!!\r\n"},
@@ -691,7 +698,8 @@ TEST_F(UpgradeTest, AServiceFoundOnItsWayIsStoppedBeforeItsFolderMoves) {
         // Past the six requests (1.1 s): waited for within decision 20's half minute, then
         // asked once more.
         {"start pending for five seconds, then running", SVC_RUNNING, "2 0 5000 *", true},
-        {"pause pending for five seconds, then paused", SimServices::SIM_PAUSED, "6 0 5000 *", true},
+        {"pause pending for five seconds, then paused", SimServices::SIM_PAUSED, "6 0 5000 *",
+         true},
         {"stop pending, then stopped", SVC_STOPPED, "3 0 3000 *", true},
         {"paused", SimServices::SIM_PAUSED, "", true},
         {"continue pending, then running", SVC_RUNNING, "5 0 1500 *", true},
