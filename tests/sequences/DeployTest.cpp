@@ -599,6 +599,33 @@ TEST_F(DeployTest, AListedInstallationAlwaysGetsItsUninstallerBack) {
     EXPECT_THAT(LogBody(LogText()), HasSubstr("ZIL_Setup.exe: missing, put back !!!"));
 }
 
+// Only a listed installation is promised an uninstaller, and only a file of setup's waits as one:
+// a program folder that Apps & features does not list gets none, and a folder under the waiting
+// program's name is not moved in for it.
+TEST_F(DeployTest, OnlyAListedInstallationGetsAnUninstallerAndOnlyAFileServesAsOne) {
+    const std::string waiting = std::string(SETUP_RUN_DIR) + "\\" + SETUP_RUN_KEPT_NAME;
+    {
+        SCOPED_TRACE("not listed");
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        std::filesystem::remove(Host(SETUP_KEPT_SETUP));
+        std::filesystem::remove(m_root + "/registry.txt");
+        SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, "/U", theServiceWillNotStop);
+        ASSERT_TRUE(run.exited);
+        EXPECT_FALSE(Exists(SETUP_KEPT_SETUP));
+        EXPECT_THAT(LogBody(LogText()), ::testing::Not(HasSubstr("missing, put back")));
+    }
+    {
+        SCOPED_TRACE("a folder at the waiting program's name");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        std::filesystem::remove(Host(SETUP_KEPT_SETUP));
+        std::filesystem::create_directories(Host(waiting));
+        SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, "/U", theServiceWillNotStop);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+    }
+}
+
 // A kept program started while another setup runs (the download's /I, say) ends 1618 before it
 // makes its folder, copies itself or moves out of the program folder: the other run's set-aside
 // and restore never meet its moves.
