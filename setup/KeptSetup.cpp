@@ -181,12 +181,16 @@ int KeptSetup::RunCopy(RunMode mode, const String& arguments, const String& logC
     return observer.ExitCode();
 }
 
+bool IsRunFolder(std::string_view path) {
+    std::string_view folder = SETUP_RUN_DIR;
+    return path.size() >= folder.size() &&
+           EqualsIgnoringCase(path.substr(0, folder.size()), folder) &&
+           (path.size() == folder.size() || path[folder.size()] == '.') &&
+           path.find('\\', folder.size()) == std::string_view::npos;
+}
+
 bool IsInRunFolder(const String& path) {
     std::string_view text = path;
-    std::string_view folder = SETUP_RUN_DIR;
     std::size_t name = text.rfind('\\');
-    return name != std::string_view::npos && name >= folder.size() &&
-           EqualsIgnoringCase(text.substr(0, folder.size()), folder) &&
-           (name == folder.size() || text[folder.size()] == '.') &&
-           text.substr(0, name).find('\\', folder.size()) == std::string_view::npos;
+    return name != std::string_view::npos && IsRunFolder(text.substr(0, name));
 }

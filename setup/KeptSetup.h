@@ -39,6 +39,10 @@ private:
     Platform& m_platform;
 };
 
-// True when the path names a file in setup's run folder (or a private one beside it that a run
-// made when the usual one could not be cleared).
+// True when the path names setup's run folder, or one beside it of a name setup gives (a private
+// one a run made when the usual one could not be cleared, one moved aside to go at a restart):
+// C:\ZIL_Setup_run, C:\ZIL_Setup_run.2, C:\ZIL_Setup_run.obsolete. What merely begins with the
+// name (C:\ZIL_Setup_runbook) is someone else's.
+bool IsRunFolder(std::string_view path);
+// True when the path names a file in such a folder.
 bool IsInRunFolder(const String& path);

@@ -331,7 +331,7 @@ StepOutcome Sequence::PutBackKeptSetup() {
     for (const FolderItem& folder : runFolders) {
         String waiting = PathIn(folder.path, SETUP_RUN_KEPT_NAME);
         PathInfo info;
-        if (error != WIN_OK && IsFolder(files, folder.path) &&
+        if (error != WIN_OK && IsRunFolder(folder.path) && IsFolder(files, folder.path) &&
             files.pathInfo(waiting, info) == WIN_OK && info.kind == PathKind::File &&
             info.trusted) {
             error = files.moveFile(waiting, SETUP_KEPT_SETUP, false);
@@ -359,8 +359,8 @@ StepOutcome Sequence::ClearRunFolders() {
     files.listItems(String(SETUP_RUN_DIR) + "*", runFolders);
     for (const FolderItem& folder : runFolders) {
         PathInfo info;
-        if (files.pathInfo(folder.path, info) == WIN_OK && info.kind == PathKind::Folder &&
-            info.trusted) {
+        if (IsRunFolder(folder.path) && files.pathInfo(folder.path, info) == WIN_OK &&
+            info.kind == PathKind::Folder && info.trusted) {
             RecordNow(cleared, StepName(), files.removeTree(folder.path));
         }
     }

@@ -497,6 +497,38 @@ TEST_F(DeployTest, AnOrdinaryUsersRunFolderIsNoVeto) {
     EXPECT_THAT(run.journal, ::testing::Not(HasSubstr("delete-at-restart: C:\\ZIL_Setup_run =")));
 }
 
+// Of what lies beside the run folder, setup takes for its own only the names it gives: what only
+// begins like them, and a file under such a name, is an administrator's own, and stays.
+TEST_F(DeployTest, OnlyTheRunFoldersSetupNamesAreCleared) {
+    const std::string folder = std::string(SETUP_RUN_DIR) + "book\\notes.txt";
+    const std::string file = std::string(SETUP_RUN_DIR) + ".txt";
+    WriteHostFile(Host(folder), "an administrator's");
+    WriteHostFile(Host(file), "an administrator's");
+    for (const char* run : {"/I", "/U"}) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(Run(run).exitCode, SETUP_EXIT_SUCCESS);
+        EXPECT_EQ(ReadHostFile(Host(folder)), "an administrator's");
+        EXPECT_EQ(ReadHostFile(Host(file)), "an administrator's");
+    }
+}
+
+// A kept program whose copy could not uninstall, and that can neither move nor copy itself back
+// into the program folder, ends with a log of its own that names what failed; the next run puts
+// the uninstaller back.
+TEST_F(DeployTest, AKeptSetupThatCannotComeBackSaysSo) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string waiting = std::string(SETUP_RUN_DIR) + "\\" + SETUP_RUN_KEPT_NAME;
+    WriteHostFile(m_root + "/unmovable.txt", waiting + "\n");
+    SetupProcessRun run = RunKept("/U", theServiceWillNotStop + "," + FaultAt("open", waiting, "5+"));
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, SETUP_EXIT_FAILURE % 256);
+    EXPECT_THAT(LogBody(LogText()), HasSubstr("Move ZIL Setup Back Failed, error 5"));
+    EXPECT_FALSE(Exists(SETUP_KEPT_SETUP));
+    std::filesystem::remove(m_root + "/unmovable.txt");
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+}
+
 // A run that leaves something held open for the restart to delete has done its work and says
 // so with 3010: an install over a stale temporary folder that will not go, and an uninstall
 // whose folders will not go, from the command line and from the dialog.
