@@ -478,6 +478,27 @@ TEST_F(DeployTest, TheKeptSetupIsKnownByItsFileHoweverItsPathIsSpelled) {
     }
 }
 
+// The run folders are the names setup gives, in any case: the folder itself and the names beside
+// it with a dot; a program counts as in one only directly inside it.
+TEST_F(DeployTest, TheRunFoldersAreTheNamesSetupGives) {
+    const struct {
+        const char* path;
+        bool runFolder;
+    } folders[] = {
+        {"C:\\ZIL_Setup_run", true},          {"c:\\zil_setup_RUN", true},
+        {"C:\\ZIL_Setup_run.2", true},        {"C:\\ZIL_Setup_run.obsolete", true},
+        {"C:\\ZIL_Setup_runbook", false},     {"C:\\ZIL_Setup_ru", false},
+        {"C:\\ZIL_Setup_run\\sub", false},    {"C:\\ZIL_Setup_run.2\\sub", false},
+        {"D:\\ZIL_Setup_run", false},
+    };
+    for (const auto& folder : folders) {
+        EXPECT_EQ(IsRunFolder(folder.path), folder.runFolder) << folder.path;
+        EXPECT_EQ(IsInRunFolder(std::string(folder.path) + "\\ZIL_Setup.exe"), folder.runFolder)
+            << folder.path;
+    }
+    EXPECT_FALSE(IsInRunFolder("ZIL_Setup.exe"));
+}
+
 // An ordinary user's C:\\ZIL_Setup_run that setup can neither remove nor move aside is no veto
 // over the uninstaller that Apps & features starts: its copy runs from a private folder of
 // another name, and the user's folder stays as it was, never handed to the restart.

@@ -830,6 +830,33 @@ TEST_F(InstallTest, ANewFolderThatCannotGoIsNamedAsNotGivenBack) {
     EXPECT_EQ(ServiceState(), 0u);
 }
 
+// Where a failed upgrade's new files can neither go nor move out of the way, the old folder is
+// not copied in over them: it stays where it was set aside, whole, for a later run to bring back.
+TEST_F(UpgradeTest, AnOldFolderIsNeverCopiedOverNewFilesThatCannotGo) {
+    static std::string theMachine;
+    theMachine = m_root;
+    std::vector<InstallStep> steps = InstallSequence::Steps();
+    auto entry = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
+        return std::string(step.name) == "Write ZIL Uninstall Entry";
+    });
+    ASSERT_NE(entry, steps.end());
+    // A file in the new folder that nobody may delete or move, from here on.
+    InstallStep held{"Hold A New File",
+                     [](Sequence&) {
+                         const std::string file = std::string(SETUP_PROGRAM_DIR) + "\\held.txt";
+                         WriteHostFile(theMachine + "/C/Program Files (x86)/ZIL/held.txt", "held");
+                         WriteHostFile(theMachine + "/undeletable.txt", file + "\n");
+                         WriteHostFile(theMachine + "/unmovable.txt", file + "\n");
+                         return StepOutcome::Failed(5);
+                     },
+                     -1, StepFailure::Restores};
+    steps.insert(entry + 1, held);
+    m_installSteps = steps;
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+    EXPECT_EQ(ListBelow(Host(SETUP_SET_ASIDE_DIR)), m_old);
+    EXPECT_FALSE(Exists(std::string(SETUP_PROGRAM_DIR) + "\\old-only.txt"));
+}
+
 // The old folder could not be deleted after a successful upgrade: the upgrade still ends 0, and
 // nothing it leaves lets a later failing run bring the old version back over the new one; that
 // run finishes the leftover.

@@ -101,6 +101,20 @@ TEST_F(SetupLogFileTest, EveryRunKeepsTheLastRunsLogsTheNewestAtTheUsualName) {
     EXPECT_EQ(RunOf("ZIL_Setup.11.log"), "run 11");
 }
 
+// Install and then Uninstall in one window are two runs: each has a log of its own, the first kept
+// under a number as any earlier run's.
+TEST_F(SetupLogFileTest, EachSequenceOfOneProcessHasALogOfItsOwn) {
+    SimPlatform sim(test_support::VirtualClockMachine(m_root));
+    SetupLogFile log(sim);
+    log.Begin("install", false);
+    EXPECT_EQ(log.Write("the install\r\n", SETUP_EXIT_SUCCESS), WIN_OK);
+    log.Begin("uninstall", false);
+    EXPECT_EQ(log.Write("the uninstall\r\n", SETUP_EXIT_SUCCESS), WIN_OK);
+    EXPECT_THAT(Names(), ElementsAre("ZIL_Setup.1.log", "ZIL_Setup.log"));
+    EXPECT_EQ(RunOf("ZIL_Setup.1.log"), "the install");
+    EXPECT_EQ(RunOf("ZIL_Setup.log"), "the uninstall");
+}
+
 // What an ordinary user (or a hard link, or a link) puts at the names old logs take is neither
 // renamed, written nor deleted, and counts for nothing: setup's own logs take other names (an
 // unguessable part where the number is taken), ten of them stay, and the oldest of setup's own
