@@ -485,10 +485,10 @@ TEST_F(DeployTest, TheRunFoldersAreTheNamesSetupGives) {
         const char* path;
         bool runFolder;
     } folders[] = {
-        {"C:\\ZIL_Setup_run", true},          {"c:\\zil_setup_RUN", true},
-        {"C:\\ZIL_Setup_run.2", true},        {"C:\\ZIL_Setup_run.obsolete", true},
-        {"C:\\ZIL_Setup_runbook", false},     {"C:\\ZIL_Setup_ru", false},
-        {"C:\\ZIL_Setup_run\\sub", false},    {"C:\\ZIL_Setup_run.2\\sub", false},
+        {"C:\\ZIL_Setup_run", true},       {"c:\\zil_setup_RUN", true},
+        {"C:\\ZIL_Setup_run.2", true},     {"C:\\ZIL_Setup_run.obsolete", true},
+        {"C:\\ZIL_Setup_runbook", false},  {"C:\\ZIL_Setup_ru", false},
+        {"C:\\ZIL_Setup_run\\sub", false}, {"C:\\ZIL_Setup_run.2\\sub", false},
         {"D:\\ZIL_Setup_run", false},
     };
     for (const auto& folder : folders) {
@@ -540,7 +540,8 @@ TEST_F(DeployTest, AKeptSetupThatCannotComeBackSaysSo) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     const std::string waiting = std::string(SETUP_RUN_DIR) + "\\" + SETUP_RUN_KEPT_NAME;
     WriteHostFile(m_root + "/unmovable.txt", waiting + "\n");
-    SetupProcessRun run = RunKept("/U", theServiceWillNotStop + "," + FaultAt("open", waiting, "5+"));
+    SetupProcessRun run =
+        RunKept("/U", theServiceWillNotStop + "," + FaultAt("open", waiting, "5+"));
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, SETUP_EXIT_FAILURE % 256);
     EXPECT_THAT(LogBody(LogText()), HasSubstr("Move ZIL Setup Back Failed, error 5"));
