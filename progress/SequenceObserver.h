@@ -2,10 +2,12 @@
 
 #include "StringType.h"
 
+#include "progress/StatusDisplay.h"
+
 // What a running sequence shows a person: the two bars, their labels, the status line and its
 // message boxes, and its end. The setup dialog turns each call into control updates; tests
-// record them.
-class SequenceObserver {
+// record them. It is also where a step's operations show their status lines as they go.
+class SequenceObserver : public StatusDisplay {
 public:
     virtual ~SequenceObserver() = default;
 
@@ -21,6 +23,11 @@ public:
     virtual void SetCurrentLabel(const String& text) = 0;
     virtual void SetStatus(const String& text) = 0;
     virtual void Refresh() = 0;
+    // A status line on screen at once.
+    void ShowStatus(const String& text) final {
+        SetStatus(text);
+        Refresh();
+    }
 
     // Lets the window handle what waits for it (paints, clicks) in the middle of a long step.
     virtual void PumpMessages() = 0;

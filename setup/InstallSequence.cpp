@@ -17,8 +17,8 @@ constexpr std::uint32_t REDIST_EXIT_RESTART_STARTED = 1641;
 
 InstallSequence::InstallSequence(const SequenceContext& context)
     : Sequence(context),
-      m_upgrade(m_platform, m_files, m_service, m_transaction, *this),
-      m_entry(m_platform) {}
+      m_upgrade(platform(), files(), service(), transaction(), observer()),
+      m_entry(platform()) {}
 
 void InstallSequence::Run() {
     RunSteps(Steps());
@@ -73,9 +73,9 @@ StepOutcome InstallSequence::PrepareTemp() {
 StepOutcome InstallSequence::Extract() {
     StepOutcome extracted = ExtractPayload(true);
     if (extracted.error == WIN_OK) {
-        m_observer.SetCurrentLabel("Current Progress");
-        m_observer.SetTotalLabel("Total Progress");
-        m_observer.Refresh();
+        observer().SetCurrentLabel("Current Progress");
+        observer().SetTotalLabel("Total Progress");
+        observer().Refresh();
     }
     return extracted;
 }
@@ -88,7 +88,7 @@ StepOutcome InstallSequence::RegisterWmiClasses() {
 
 // Whether the product runs cannot be told: its files must not be replaced under it.
 StepOutcome InstallSequence::QueryOldService() {
-    ServiceQuery query = m_service.QueryServiceState();
+    ServiceQuery query = service().QueryServiceState();
     StepOutcome queried = ServiceReport(query.error, query.statusLine);
     if (query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST) {
         queried.error = static_cast<Win32Error>(query.error);
@@ -111,7 +111,7 @@ StepOutcome InstallSequence::StopOldService() {
     if (!ran && !m_oldServicePending) {
         return stop;
     }
-    ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
+    ServiceOutcome stopped = service().StartOrStopWithRetry(SERVICE_MODE_STOP, &observer());
     stop.runLog += stopped.statusLine;
     if (stopped.error != 0 && StillRunning()) {
         stop.error = static_cast<Win32Error>(stopped.error);
@@ -131,7 +131,7 @@ StepOutcome InstallSequence::RequestClose() {
 // A service that cannot be asked any more may well have stopped; the install then goes on as it
 // would.
 bool InstallSequence::StillRunning() {
-    ServiceQuery query = m_service.QueryServiceState();
+    ServiceQuery query = service().QueryServiceState();
     return query.error == 0 && query.state != SVC_STOPPED;
 }
 
@@ -176,7 +176,7 @@ StepOutcome InstallSequence::RecordUpgrade() {
 // A file of the old installation that another program holds open would make the folder's
 // move fail halfway, or leave that program without its files.
 StepOutcome InstallSequence::CheckOldFiles() {
-    FileInUse inUse = m_files.FirstFileInUse(SETUP_PROGRAM_DIR);
+    FileInUse inUse = files().FirstFileInUse(SETUP_PROGRAM_DIR);
     StepOutcome checked;
     checked.error = inUse.error;
     if (inUse.error != WIN_OK) {
@@ -200,16 +200,16 @@ StepOutcome InstallSequence::SetAsideOldFolder() {
         // The line the product has always logged here; log readers in the field match it, so
         // its spelling stays.
         setAside.runLog = "Unistall ZIL Success !!!\r\n";
-        m_observer.Refresh();
+        observer().Refresh();
     }
     return setAside;
 }
 
 StepOutcome InstallSequence::CreateProgramFolder() {
     PathInfo info;
-    bool there = m_platform.files().pathInfo(SETUP_PROGRAM_DIR, info) == WIN_OK;
+    bool there = platform().files().pathInfo(SETUP_PROGRAM_DIR, info) == WIN_OK;
     StepOutcome created;
-    created.error = m_files.EnsureDirectory(SETUP_PROGRAM_DIR);
+    created.error = files().EnsureDirectory(SETUP_PROGRAM_DIR);
     if (!there) {
         m_upgrade.MadeProgramFolder();
     }
@@ -218,7 +218,7 @@ StepOutcome InstallSequence::CreateProgramFolder() {
 
 StepOutcome InstallSequence::CreateImageFolder() {
     StepOutcome created;
-    created.error = m_files.EnsureDirectory(SETUP_ICON_DIR);
+    created.error = files().EnsureDirectory(SETUP_ICON_DIR);
     if (created.error == WIN_OK) {
         created.runLog = StepLine(StepName(), WIN_OK);
     }
@@ -227,7 +227,7 @@ StepOutcome InstallSequence::CreateImageFolder() {
 
 StepOutcome InstallSequence::MoveFiles() {
     StepOutcome moved;
-    moved.error = m_files.MoveFilesIntoPlace();
+    moved.error = files().MoveFilesIntoPlace();
     return moved;
 }
 
@@ -236,7 +236,7 @@ StepOutcome InstallSequence::MoveFiles() {
 // goes with the installation, and only administrators can change it.
 StepOutcome InstallSequence::KeepSetup() {
     StepOutcome kept;
-    kept.error = m_files.KeepOwnImage(SETUP_KEPT_SETUP);
+    kept.error = files().KeepOwnImage(SETUP_KEPT_SETUP);
     return kept;
 }
 
@@ -245,7 +245,7 @@ StepOutcome InstallSequence::KeepSetup() {
 // product's entry at the key stays as it is: the product is installed, unlisted, and the log says
 // why.
 StepOutcome InstallSequence::WriteEntry() {
-    m_transaction.Made(
+    transaction().Made(
         "the Apps & features entry",
         [this] {
             return Undone{m_entry.GiveBack(), {}, {}};
@@ -264,7 +264,7 @@ StepOutcome InstallSequence::WriteEntry() {
 }
 
 StepOutcome InstallSequence::DeleteTemp() {
-    Removal removal = m_files.DeleteTempDirectory();
+    Removal removal = files().DeleteTempDirectory();
     StepOutcome deleted;
     deleted.error = removal.error;
     deleted.runLog = StepLine(StepName(), removal.error);
@@ -276,12 +276,12 @@ StepOutcome InstallSequence::DeleteTemp() {
 // back, since a service that is not registered cannot start.
 StepOutcome InstallSequence::CreateService() {
     StepOutcome create;
-    ServiceOutcome created = m_service.CreateProductService();
+    ServiceOutcome created = service().CreateProductService();
     RecordNow(create, StepName(), static_cast<Win32Error>(created.error));
     create.runLog = Format("Install ZIL Service retcode = %d\r\n", created.error);
     if (created.error != 0) {
-        ShowStatus(created.statusLine);
-        created = m_service.CreateProductService();
+        observer().ShowStatus(created.statusLine);
+        created = service().CreateProductService();
         RecordNow(create, StepName(), static_cast<Win32Error>(created.error));
     }
     create.status = created.statusLine;
@@ -299,14 +299,14 @@ StepOutcome InstallSequence::CreateService() {
 // installer leaves at the drive roots, and try once more.
 StepOutcome InstallSequence::StartService() {
     StepOutcome start;
-    ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
+    ServiceOutcome started = service().StartOrStopWithRetry(SERVICE_MODE_START, &observer());
     RecordNow(start, StepName(), static_cast<Win32Error>(started.error));
     start.runLog = Format("START ZIL Service retcode = %d\r\n", started.error);
     start.runLog += started.statusLine;
     if (started.error != 0) {
         start.runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
         std::uint32_t redistExit = 0;
-        bool ran = m_files.RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS, redistExit);
+        bool ran = files().RunAndWait(SETUP_REDIST_EXE, SETUP_REDIST_PARAMETERS, redistExit);
         RecordNow(start, "Install Runtime", WIN_OK,
                   !ran              ? "its installer could not be started"
                   : redistExit == 0 ? ""
@@ -314,8 +314,8 @@ StepOutcome InstallSequence::StartService() {
         // The runtime is complete only once Windows restarts: so is the product that needs it.
         bool runtimeRestart = ran && (redistExit == REDIST_EXIT_RESTART_REQUIRED ||
                                       redistExit == REDIST_EXIT_RESTART_STARTED);
-        m_files.SweepRedistLeftovers();
-        started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, this);
+        files().SweepRedistLeftovers();
+        started = service().StartOrStopWithRetry(SERVICE_MODE_START, &observer());
         RecordNow(start, StepName(), static_cast<Win32Error>(started.error));
         if (started.error != 0) {
             start.error = static_cast<Win32Error>(started.error);
@@ -352,14 +352,14 @@ StepOutcome InstallSequence::SignalStarted() {
     // which log readers in the field match, although setup itself writes no registry value.
     signalled.runLog = "Write HKLM Launch_ZIL success !!!\r\n";
     Pause(SEQUENCE_PAUSE_STEP);
-    m_files.DeleteSetupTools();
+    files().DeleteSetupTools();
     signalled.showRunLog = true;
     return signalled;
 }
 
 StepOutcome InstallSequence::Launch() {
     StepOutcome launched = SendControl(SERVICE_CODE_LAUNCH);
-    if (IsCommandLine(m_mode)) {
+    if (CommandLine()) {
         Pause(SEQUENCE_PAUSE_CLOSE);
     }
     return launched;
@@ -375,11 +375,11 @@ void InstallSequence::Conclude() {
 // A step failed before the new installation was complete: back to how the machine was. What
 // cannot be given back is named, and the record stays for the next run to finish.
 void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed) {
-    m_runLog += StepLine(step, failed.error);
+    AddToRunLog(StepLine(step, failed.error));
     Restoration restored = GiveBack();
-    m_log.Step("Restore Old ZIL Installation", restored.error);
+    RecordStep("Restore Old ZIL Installation", restored.error);
     m_upgrade.Restored(restored);
-    m_files.DeleteTempDirectory();
+    files().DeleteTempDirectory();
     EndWithFailure("Install ZIL Failed", SETUP_EXIT_FAILURE);
 }
 
@@ -388,7 +388,7 @@ void InstallSequence::EndWithRestore(const char* step, const StepOutcome& failed
 // a command-line run has nobody to read a box, so the text goes to the log and the run ends.
 void InstallSequence::EndKeepingChanges(const StepOutcome& failed) {
     const char* message = "Start ZIL Service Failed ";
-    bool commandLine = IsCommandLine(m_mode);
+    bool commandLine = CommandLine();
     RunEnd end;
     end.exitCode = SETUP_EXIT_FAILURE;
     if (commandLine) {

@@ -59,13 +59,13 @@ public:
     // Whatever waits at the path may have been planted: it goes, and the folder is made afresh,
     // where nobody else may write; someone else's that stays there gets a folder of another name.
     StepOutcome MakeRunFolder() {
-        TempFolder run = m_files.MakePrivateFolder(SETUP_RUN_DIR);
+        TempFolder run = files().MakePrivateFolder(SETUP_RUN_DIR);
         if (run.error != WIN_OK) {
             return StepOutcome::Failed(run.error);
         }
         m_runFolder = run.path;
-        m_transaction.Made(m_runFolder, [this] {
-            return Undone::Removed(m_files.RemoveOrRetire(m_runFolder));
+        transaction().Made(m_runFolder, [this] {
+            return Undone::Removed(files().RemoveOrRetire(m_runFolder));
         });
         return {};
     }
@@ -73,24 +73,24 @@ public:
     // From the kept file, where only administrators write: the running program's own image
     // stays unopened, since an open image could not be renamed out of the program folder.
     StepOutcome CopyProgram() {
-        return StepOutcome::Failed(m_files.CopyFile(SETUP_KEPT_SETUP, Copy()));
+        return StepOutcome::Failed(files().CopyFile(SETUP_KEPT_SETUP, Copy()));
     }
 
     // A running program can be renamed within its volume: out of the program folder, it keeps
     // no folder of the product from going. Left inside, it would: the copy does not run then.
     StepOutcome MoveOut() {
-        if (Win32Error error = m_platform.files().moveFile(SETUP_KEPT_SETUP, Waiting(), false);
+        if (Win32Error error = platform().files().moveFile(SETUP_KEPT_SETUP, Waiting(), false);
             error != WIN_OK) {
             return StepOutcome::Failed(error);
         }
-        m_transaction.Made(SFX_KEPT_SETUP_NAME, [this] { return Undone{PutBack(), {}, {}}; });
+        transaction().Made(SFX_KEPT_SETUP_NAME, [this] { return Undone{PutBack(), {}, {}}; });
         return {};
     }
 
     StepOutcome StartCopy() {
         std::uint32_t exitCode = 0;
         StepOutcome started = StepOutcome::Failed(
-            m_platform.processes().runForExitCode(Copy(), m_arguments, exitCode));
+            platform().processes().runForExitCode(Copy(), m_arguments, exitCode));
         m_copyExitCode = static_cast<int>(exitCode);
         return started;
     }
@@ -98,7 +98,7 @@ public:
     // Where the product stayed (a failed uninstall), its uninstaller goes back with it; where it
     // cannot, the run fails, and the program keeps waiting here for the next run to put back.
     StepOutcome ComeBack() {
-        FileSystem& files = m_platform.files();
+        FileSystem& files = platform().files();
         StepOutcome back;
         if (files.findFile(SETUP_PROGRAM_DIR) && !files.findFile(SETUP_KEPT_SETUP)) {
             back.error = PutBack();
@@ -112,7 +112,7 @@ public:
 
     // The copy goes; the folder, with the waiting program in it, at the next restart.
     StepOutcome LeaveRunFolder() {
-        FileSystem& files = m_platform.files();
+        FileSystem& files = platform().files();
         files.removeFile(Copy());
         Win32Error error = files.removeTree(m_runFolder);
         if (error != WIN_OK) {
@@ -125,15 +125,15 @@ public:
 
 private:
     // The copy has run: its log is the run's, and its code the run's end.
-    void Conclude() override { m_observer.Finish(m_copyExitCode, true); }
+    void Conclude() override { observer().Finish(m_copyExitCode, true); }
 
     String Copy() const { return PathIn(m_runFolder, SFX_KEPT_SETUP_NAME); }
     String Waiting() const { return PathIn(m_runFolder, SETUP_RUN_KEPT_NAME); }
 
     // By rename, else by a copy of the waiting program's bytes.
     Win32Error PutBack() {
-        Win32Error error = m_platform.files().moveFile(Waiting(), SETUP_KEPT_SETUP, false);
-        if (error != WIN_OK && m_files.CopyFile(Waiting(), SETUP_KEPT_SETUP) == WIN_OK) {
+        Win32Error error = platform().files().moveFile(Waiting(), SETUP_KEPT_SETUP, false);
+        if (error != WIN_OK && files().CopyFile(Waiting(), SETUP_KEPT_SETUP) == WIN_OK) {
             error = WIN_OK;
         }
         return error;

@@ -4,6 +4,7 @@
 #include "StringType.h"
 
 #include "platform/Platform.h"
+#include "progress/StatusDisplay.h"
 
 // What a service operation did: its Win32 error (0 for success) and the one status line that
 // tells a person the outcome.
@@ -42,16 +43,6 @@ inline constexpr unsigned SERVICE_RETRY_PAUSE = 189;
 enum : int {
     SERVICE_MODE_START = 0,
     SERVICE_MODE_STOP = 1,
-};
-
-// Shows a status line the moment an operation has it: the retry loop's requests and queries.
-class StatusDisplay {
-public:
-    virtual void ShowStatus(const String& statusLine) = 0;
-
-protected:
-    // Never deleted through this interface.
-    ~StatusDisplay() = default;
 };
 
 // The product's Windows service through the service control manager. Every operation opens its

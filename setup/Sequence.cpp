@@ -131,7 +131,7 @@ void Sequence::Record(const char* name, const StepOutcome& outcome) {
     if (outcome.showRunLog) {
         PublishRunLog();
     } else if (!outcome.status.empty()) {
-        ShowStatus(outcome.status);
+        m_observer.ShowStatus(outcome.status);
     }
 }
 
@@ -235,13 +235,8 @@ void Sequence::RecordNow(StepOutcome& outcome, const char* name, Win32Error erro
     outcome.records.push_back({name, error, failure, m_platform.clock().now()});
 }
 
-void Sequence::ShowStatus(const String& line) {
-    m_observer.SetStatus(line);
-    m_observer.Refresh();
-}
-
 void Sequence::PublishRunLog() {
-    ShowStatus(m_runLog);
+    m_observer.ShowStatus(m_runLog);
 }
 
 void Sequence::WriteLog(int exitCode) {

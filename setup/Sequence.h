@@ -30,8 +30,10 @@ struct SequenceContext {
 // The runner takes a table of steps in order. A step does its work and returns its outcome; the
 // runner records it once in the log's details, appends its lines to the run log, shows its
 // status, moves the lower bar, and applies the step's failure policy. A step that changes the
-// machine tells the transaction at once how to give the change back.
-class Sequence : protected StatusDisplay {
+// machine tells the transaction at once how to give the change back. What a sequence holds is
+// its own: its subclasses reach the machine, the operations and the display through the
+// functions below, and add to the run's end only through outcomes and RunEnd.
+class Sequence {
 public:
     explicit Sequence(const SequenceContext& context);
     Sequence(const Sequence&) = delete;
@@ -83,8 +85,6 @@ protected:
     // (stopOnFailure), a payload without the file the install starts by name is refused first,
     // and a failed extraction is the step's failure, which ends the run.
     StepOutcome ExtractPayload(bool stopOnFailure);
-    // A status line on screen at once.
-    void ShowStatus(const String& line) override;
     // The status edit shows the whole run log.
     void PublishRunLog();
     // How a run ends, in the one order every ending takes: lines for the run log (`logged`), the
@@ -129,6 +129,19 @@ protected:
     // A success's closing box: the text, and what the restart completes when one is due.
     String SuccessMessage(const char* text) const;
 
+    // What the steps run on and show through.
+    FileOperations& files() { return m_files; }
+    ProductService& service() { return m_service; }
+    SequenceObserver& observer() { return m_observer; }
+    bool CommandLine() const { return IsCommandLine(m_mode); }
+    // A line of the run log that no step's outcome carries (a restore's, which runs after the
+    // failed step), and a step of the log's details that no table row names.
+    void AddToRunLog(const String& lines) { m_runLog += lines; }
+    void RecordStep(const char* name, Win32Error error) { m_log.Step(name, error); }
+
+private:
+    enum class StepResult { Next, Ended, CommitAndEnd };
+
     Platform& m_platform;
     RunMode m_mode;
     SfxExtractor& m_extractor;
@@ -138,9 +151,6 @@ protected:
     ProductService m_service;
     Transaction m_transaction;
     String m_runLog;  // what the run did, line by line; the status edit shows it at the end
-
-private:
-    enum class StepResult { Next, Ended, CommitAndEnd };
 
     const char* m_stepName = "";
     // What the steps so far left for the next restart, each named in the log's details.

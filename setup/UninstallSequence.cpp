@@ -6,8 +6,8 @@
 
 UninstallSequence::UninstallSequence(const SequenceContext& context)
     : Sequence(context),
-      m_upgrade(m_platform, m_files, m_service, m_transaction, *this),
-      m_entry(m_platform) {}
+      m_upgrade(platform(), files(), service(), transaction(), observer()),
+      m_entry(platform()) {}
 
 void UninstallSequence::Run() {
     RunTable("uninstall", Steps());
@@ -45,9 +45,9 @@ StepOutcome UninstallSequence::PrepareTemp() {
 // The archive only brings the uninstall script: without it the product still goes.
 StepOutcome UninstallSequence::Extract() {
     StepOutcome extracted = ExtractPayload(false);
-    m_observer.SetCurrentLabel("Current Status");
-    m_observer.SetTotalLabel("Total Status");
-    m_observer.Refresh();
+    observer().SetCurrentLabel("Current Status");
+    observer().SetTotalLabel("Total Status");
+    observer().Refresh();
     return extracted;
 }
 
@@ -77,7 +77,7 @@ StepOutcome UninstallSequence::SendUninstallLast() {
 }
 
 StepOutcome UninstallSequence::QueryService() {
-    ServiceQuery query = m_service.QueryServiceState();
+    ServiceQuery query = service().QueryServiceState();
     // One still on its way (stopping, starting) runs from the program folder just the same; and
     // one whose state cannot be read may run: its files are not removed under it unless it stops.
     bool unknown = query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST;
@@ -92,7 +92,7 @@ StepOutcome UninstallSequence::StopService() {
     if (!m_serviceRuns) {
         return stop;
     }
-    ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, this);
+    ServiceOutcome stopped = service().StartOrStopWithRetry(SERVICE_MODE_STOP, &observer());
     stop.runLog = stopped.statusLine;
     if (stopped.error != 0) {
         stop.error = static_cast<Win32Error>(stopped.error);
@@ -121,12 +121,12 @@ StepOutcome UninstallSequence::ClearLeftovers() {
 }
 
 StepOutcome UninstallSequence::DeleteService() {
-    ServiceOutcome deleted = m_service.DeleteProductService();
+    ServiceOutcome deleted = service().DeleteProductService();
     return ServiceReport(deleted.error, deleted.statusLine);
 }
 
 StepOutcome UninstallSequence::DeleteProgramFolder() {
-    Removal program = m_files.DeleteProgramDirectory();
+    Removal program = files().DeleteProgramDirectory();
     StepOutcome removal;
     removal.recordedError = program.error;
     removal.Left(program);
@@ -138,7 +138,7 @@ StepOutcome UninstallSequence::DeleteProgramFolder() {
 // stays, named in the log, and keeps no uninstall from succeeding.
 StepOutcome UninstallSequence::DeleteEntry() {
     StepOutcome removal;
-    if (!m_platform.files().findFile(SETUP_PROGRAM_DIR)) {
+    if (!platform().files().findFile(SETUP_PROGRAM_DIR)) {
         EntryOutcome removed = m_entry.Remove();
         m_entryLeft = removed.error;
         removal.recordedError = removed.error;
@@ -149,7 +149,7 @@ StepOutcome UninstallSequence::DeleteEntry() {
 }
 
 StepOutcome UninstallSequence::DeleteTemp() {
-    Removal temp = m_files.DeleteTempDirectory();
+    Removal temp = files().DeleteTempDirectory();
     StepOutcome removal;
     removal.recordedError = temp.error;
     removal.Left(temp);
@@ -160,12 +160,12 @@ StepOutcome UninstallSequence::DeleteTemp() {
 // tool) away with a broken machine.
 void UninstallSequence::Conclude() {
     bool failed = InstallationLeftBehind();
-    m_runLog += failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
-    m_observer.Refresh();
+    observer().Refresh();
     RunEnd end;
+    end.logged = failed ? "Uninstall ZIL Failed !!!\r\n" : "Unistall ZIL Success !!!\r\n";
     end.exitCode = failed ? SETUP_EXIT_FAILURE : SuccessCode();
     // A command-line run's status edit keeps its last line: nobody reads the dialog.
-    end.publish = !IsCommandLine(m_mode);
+    end.publish = !CommandLine();
     end.box = failed ? String("Uninstall ZIL Failed") : SuccessMessage("Uninstall ZIL Success");
     End(end);
 }
@@ -175,8 +175,8 @@ void UninstallSequence::Conclude() {
 // is counted as left behind. Both folders must be gone too, and setup's own leftovers beside the
 // program folder gone or marked for the restart.
 bool UninstallSequence::InstallationLeftBehind() {
-    ServiceQuery query = m_service.QueryServiceState();
-    FileSystem& files = m_platform.files();
+    ServiceQuery query = service().QueryServiceState();
+    FileSystem& machine = platform().files();
     return m_entryLeft != WIN_OK || m_leftoversStay || query.error != WIN_SERVICE_DOES_NOT_EXIST ||
-           files.findFile(SETUP_PROGRAM_DIR) || files.findFile(m_files.TempDirectory());
+           machine.findFile(SETUP_PROGRAM_DIR) || machine.findFile(files().TempDirectory());
 }
