@@ -698,6 +698,31 @@ TEST_F(DeployTest, AKeptSetupStartedWhileAnotherSetupRunsChangesNothing) {
     EXPECT_EQ(LogText(), log);
 }
 
+// A copy left in the run folder by a hand-over that was cut off is no hand-over's copy once no
+// kept program waits for it: started while another setup runs, it ends 1618 as any second setup
+// does, before it changes anything.
+TEST_F(DeployTest, ALeftoverCopyInTheRunFolderWaitsForAnotherSetupAsAnyProgramDoes) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string log = LogText();
+    const std::string leftover = Host(SETUP_RUN_DIR) + "/" + SFX_KEPT_SETUP_NAME;
+    std::filesystem::create_directories(Host(SETUP_RUN_DIR));
+    std::filesystem::copy_file(SAMPLE_SETUP, leftover);
+    SimPlatform other(test_support::VirtualClockMachine(m_root));
+    ASSERT_TRUE(other.acquireSetupLock());
+    const std::size_t journalBefore = ReadHostFile(m_root + "/journal.log").size();
+    for (const char* mode : {"/I", "/U"}) {
+        SCOPED_TRACE(mode);
+        SetupProcessRun run = RunSetupProcess(leftover, m_root, mode, "");
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.status, SETUP_EXIT_ALREADY_RUNNING % 256);
+        EXPECT_EQ(run.journal.substr(journalBefore), "");
+    }
+    EXPECT_EQ(ReadHostFile(leftover), ReadHostFile(SAMPLE_SETUP));
+    EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+    EXPECT_EQ(LogText(), log);
+    ExpectInstalled();
+}
+
 // Whatever a run leaves for the next restart ends it 3010, named in the log: a leftover of an
 // earlier run that still cannot go, a resumed upgrade whose new files are held open, a runtime
 // whose installer asks for a restart. A previous version found afterwards does not hide it.
