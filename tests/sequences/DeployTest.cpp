@@ -1064,9 +1064,10 @@ TEST_F(DeployTest, KilledWhileClearingLeftoversTheNextRunFinishesTheJob) {
     EXPECT_GT(kills, 6) << "the clearing's calls were reached";
 }
 
-// What a run leaves for the restart is counted wherever it comes from: an uninstall whose
-// temporary folder alone is held, an earlier run's leftover that can be moved aside but not
-// deleted, and the undos of a failed upgrade (named, while the run keeps its failure).
+// What a run leaves for the restart is counted wherever it comes from: an uninstall or an install
+// whose temporary folder alone is held, an earlier run's leftover that can be moved aside but not
+// deleted, the resume of a cut-off upgrade that fails once it moved held-open new files aside,
+// and the undos of a failed upgrade (named, while the runs keep their failure).
 TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
     const std::string waits = "Waits For The Next Restart: ";
     {
@@ -1075,6 +1076,14 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
         WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_TEMP_DIR) + "\\ZIL.ini\n");
         EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_RESTART_REQUIRED);
         EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + SETUP_TEMP_DIR + ".obsolete"));
+    }
+    {
+        SCOPED_TRACE("the install's temporary folder alone");
+        FreshMachine();
+        WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_TEMP_DIR) + "\\ZIL.ini\n");
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + SETUP_TEMP_DIR + ".obsolete"));
+        ExpectInstalled();
     }
     {
         SCOPED_TRACE("an earlier run's leftover that moves but does not go");
