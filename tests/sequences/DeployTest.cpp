@@ -1095,6 +1095,29 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
         EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
         EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + leftover));
     }
+    {
+        // Nothing after the resume looks at what it moved aside: the run ends at it.
+        SCOPED_TRACE(
+            "a resumed upgrade whose new files are held open and whose old folder stays out");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        SetupProcessRun cut =
+            RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-create", theServiceName));
+        ASSERT_FALSE(cut.exited);
+        ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
+        WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n");
+        // The old folder can be neither renamed back nor copied back.
+        InjectForNextRun(
+            SimFaultAt(SimFaultKind::Move, SETUP_SET_ASIDE_DIR, WIN_ACCESS_DENIED, true));
+        InjectForNextRun(
+            SimFaultAt(SimFaultKind::Mkdir, SETUP_PROGRAM_DIR, WIN_ACCESS_DENIED, true));
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+        const std::string retired = std::string(SETUP_PROGRAM_DIR) + ".obsolete";
+        EXPECT_THAT(LogBody(LogText()),
+                    HasSubstr(retired + ": held open, deleted at the next restart"));
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + retired));
+        EXPECT_TRUE(Exists(SETUP_UPGRADE_RECORD)) << "the next run resumes it again";
+    }
     // A failed upgrade whose new files are held open; where Windows refuses to delete them at the
     // restart, nothing is said to wait for one.
     for (bool refused : {false, true}) {
