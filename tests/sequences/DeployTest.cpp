@@ -698,6 +698,31 @@ TEST_F(DeployTest, AKeptSetupStartedWhileAnotherSetupRunsChangesNothing) {
     EXPECT_EQ(LogText(), log);
 }
 
+// A copy left in the run folder by a hand-over that was cut off is no hand-over's copy once no
+// kept program waits for it: started while another setup runs, it ends 1618 as any second setup
+// does, before it changes anything.
+TEST_F(DeployTest, ALeftoverCopyInTheRunFolderWaitsForAnotherSetupAsAnyProgramDoes) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string log = LogText();
+    const std::string leftover = Host(SETUP_RUN_DIR) + "/" + SFX_KEPT_SETUP_NAME;
+    std::filesystem::create_directories(Host(SETUP_RUN_DIR));
+    std::filesystem::copy_file(SAMPLE_SETUP, leftover);
+    SimPlatform other(test_support::VirtualClockMachine(m_root));
+    ASSERT_TRUE(other.acquireSetupLock());
+    const std::size_t journalBefore = ReadHostFile(m_root + "/journal.log").size();
+    for (const char* mode : {"/I", "/U"}) {
+        SCOPED_TRACE(mode);
+        SetupProcessRun run = RunSetupProcess(leftover, m_root, mode, "");
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.status, SETUP_EXIT_ALREADY_RUNNING % 256);
+        EXPECT_EQ(run.journal.substr(journalBefore), "");
+    }
+    EXPECT_EQ(ReadHostFile(leftover), ReadHostFile(SAMPLE_SETUP));
+    EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+    EXPECT_EQ(LogText(), log);
+    ExpectInstalled();
+}
+
 // Whatever a run leaves for the next restart ends it 3010, named in the log: a leftover of an
 // earlier run that still cannot go, a resumed upgrade whose new files are held open, a runtime
 // whose installer asks for a restart. A previous version found afterwards does not hide it.
@@ -1039,9 +1064,10 @@ TEST_F(DeployTest, KilledWhileClearingLeftoversTheNextRunFinishesTheJob) {
     EXPECT_GT(kills, 6) << "the clearing's calls were reached";
 }
 
-// What a run leaves for the restart is counted wherever it comes from: an uninstall whose
-// temporary folder alone is held, an earlier run's leftover that can be moved aside but not
-// deleted, and the undos of a failed upgrade (named, while the run keeps its failure).
+// What a run leaves for the restart is counted wherever it comes from: an uninstall or an install
+// whose temporary folder alone is held, an earlier run's leftover that can be moved aside but not
+// deleted, the resume of a cut-off upgrade that fails once it moved held-open new files aside,
+// and the undos of a failed upgrade (named, while the runs keep their failure).
 TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
     const std::string waits = "Waits For The Next Restart: ";
     {
@@ -1052,6 +1078,14 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
         EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + SETUP_TEMP_DIR + ".obsolete"));
     }
     {
+        SCOPED_TRACE("the install's temporary folder alone");
+        FreshMachine();
+        WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_TEMP_DIR) + "\\ZIL.ini\n");
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + SETUP_TEMP_DIR + ".obsolete"));
+        ExpectInstalled();
+    }
+    {
         SCOPED_TRACE("an earlier run's leftover that moves but does not go");
         FreshMachine();
         ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
@@ -1060,6 +1094,29 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
         WriteHostFile(m_root + "/undeletable.txt", leftover + "\\old.txt\n");
         EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
         EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + leftover));
+    }
+    {
+        // Nothing after the resume looks at what it moved aside: the run ends at it.
+        SCOPED_TRACE(
+            "a resumed upgrade whose new files are held open and whose old folder stays out");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        SetupProcessRun cut =
+            RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-create", theServiceName));
+        ASSERT_FALSE(cut.exited);
+        ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
+        WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n");
+        // The old folder can be neither renamed back nor copied back.
+        InjectForNextRun(
+            SimFaultAt(SimFaultKind::Move, SETUP_SET_ASIDE_DIR, WIN_ACCESS_DENIED, true));
+        InjectForNextRun(
+            SimFaultAt(SimFaultKind::Mkdir, SETUP_PROGRAM_DIR, WIN_ACCESS_DENIED, true));
+        EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
+        const std::string retired = std::string(SETUP_PROGRAM_DIR) + ".obsolete";
+        EXPECT_THAT(LogBody(LogText()),
+                    HasSubstr(retired + ": held open, deleted at the next restart"));
+        EXPECT_THAT(LogDetails(LogText()), HasSubstr(waits + retired));
+        EXPECT_TRUE(Exists(SETUP_UPGRADE_RECORD)) << "the next run resumes it again";
     }
     // A failed upgrade whose new files are held open; where Windows refuses to delete them at the
     // restart, nothing is said to wait for one.

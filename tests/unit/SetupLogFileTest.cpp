@@ -274,4 +274,24 @@ TEST_F(SetupLogFileTest, TheCopyGoesOnlyWhereSetupMayWrite) {
     EXPECT_FALSE(fs::exists(logs)) << "the folder is never made";
 }
 
+// A copy refused once stays refused for the run: what stood at the /LOG= path at the first write
+// and is gone by a later one must not leave a copy that begins halfway through the run, nor
+// details that say the copy is not there beside one that is.
+TEST_F(SetupLogFileTest, ACopyRefusedOnceIsNotWrittenLaterInTheRun) {
+    const std::string copy = "C:\\logs\\setup run.log";
+    const fs::path host = fs::path(m_root) / "C/logs/setup run.log";
+    fs::create_directories(host);
+    SimPlatform sim(test_support::VirtualClockMachine(m_root));
+    SetupLogFile log(sim, copy);
+    log.Begin("install", true);
+    EXPECT_EQ(log.Write("run 1\r\n", SETUP_EXIT_FAILURE), WIN_OK);
+    fs::remove(host);
+    EXPECT_EQ(log.Append("a line after the run log"), WIN_OK);
+    EXPECT_EQ(log.SetExitCode(SETUP_EXIT_SUCCESS), WIN_OK);
+    EXPECT_FALSE(fs::exists(host)) << "the copy was written after its refusal";
+    std::string text = ReadHostFile(InTemp("ZIL_Setup.log"));
+    EXPECT_THAT(text, HasSubstr("\r\n  log: not written to " + copy + ": a folder is there"));
+    EXPECT_TRUE(text.ends_with("Result: install succeeded (exit code 0)\r\n")) << text;
+}
+
 }  // namespace
