@@ -91,7 +91,7 @@ StepOutcome InstallSequence::QueryOldService() {
     ServiceQuery query = service().QueryServiceState();
     StepOutcome queried = ServiceReport(query.error, query.statusLine);
     if (query.error != 0 && query.error != WIN_SERVICE_DOES_NOT_EXIST) {
-        queried.error = static_cast<Win32Error>(query.error);
+        queried.error = query.error;
     } else if (query.state == SVC_RUNNING) {
         m_upgrade.NoteServiceRan();
     } else {
@@ -114,7 +114,7 @@ StepOutcome InstallSequence::StopOldService() {
     ServiceOutcome stopped = service().StartOrStopWithRetry(SERVICE_MODE_STOP, &observer());
     stop.runLog += stopped.statusLine;
     if (stopped.error != 0 && StillRunning()) {
-        stop.error = static_cast<Win32Error>(stopped.error);
+        stop.error = stopped.error;
     } else if (ran) {
         m_upgrade.ServiceStopped();
     }
@@ -189,7 +189,7 @@ StepOutcome InstallSequence::DeleteOldService() {
     ServiceOutcome deleted = m_upgrade.RemoveService();
     StepOutcome removal = ServiceReport(deleted.error, deleted.statusLine);
     bool gone = deleted.error == 0 || deleted.error == WIN_SERVICE_DOES_NOT_EXIST;
-    removal.error = gone ? WIN_OK : static_cast<Win32Error>(deleted.error);
+    removal.error = gone ? WIN_OK : deleted.error;
     return removal;
 }
 
@@ -277,18 +277,18 @@ StepOutcome InstallSequence::DeleteTemp() {
 StepOutcome InstallSequence::CreateService() {
     StepOutcome create;
     ServiceOutcome created = service().CreateProductService();
-    RecordNow(create, StepName(), static_cast<Win32Error>(created.error));
+    RecordNow(create, StepName(), created.error);
     create.runLog = Format("Install ZIL Service retcode = %d\r\n", created.error);
     if (created.error != 0) {
         observer().ShowStatus(created.statusLine);
         created = service().CreateProductService();
-        RecordNow(create, StepName(), static_cast<Win32Error>(created.error));
+        RecordNow(create, StepName(), created.error);
     }
     create.status = created.statusLine;
     create.runLog += created.statusLine;
     if (created.error != 0) {
         create.runLog += "Install NT Service Failed XXXXX\r\n";
-        create.error = static_cast<Win32Error>(created.error);
+        create.error = created.error;
         return create;
     }
     m_upgrade.MadeService();
@@ -300,7 +300,7 @@ StepOutcome InstallSequence::CreateService() {
 StepOutcome InstallSequence::StartService() {
     StepOutcome start;
     ServiceOutcome started = service().StartOrStopWithRetry(SERVICE_MODE_START, &observer());
-    RecordNow(start, StepName(), static_cast<Win32Error>(started.error));
+    RecordNow(start, StepName(), started.error);
     start.runLog = Format("START ZIL Service retcode = %d\r\n", started.error);
     start.runLog += started.statusLine;
     if (started.error != 0) {
@@ -316,9 +316,9 @@ StepOutcome InstallSequence::StartService() {
                                       redistExit == REDIST_EXIT_RESTART_STARTED);
         files().SweepRedistLeftovers();
         started = service().StartOrStopWithRetry(SERVICE_MODE_START, &observer());
-        RecordNow(start, StepName(), static_cast<Win32Error>(started.error));
+        RecordNow(start, StepName(), started.error);
         if (started.error != 0) {
-            start.error = static_cast<Win32Error>(started.error);
+            start.error = started.error;
             start.status = started.statusLine;
             return start;
         }

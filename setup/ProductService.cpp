@@ -32,13 +32,12 @@ String QuotedServiceImage() {
 }
 
 ServiceOutcome Reported(Win32Error error) {
-    int code = static_cast<int>(error);
-    return {code, ProductService::ReportErrorCode(code)};
+    return {error, ProductService::ReportErrorCode(error)};
 }
 
 // The status lines of the codes a person may meet; "%d" is the code.
 struct ErrorLine {
-    int code;
+    Win32Error code;
     const char* text;
 };
 const ErrorLine theErrorLines[] = {
@@ -57,14 +56,16 @@ const ErrorLine theErrorLines[] = {
 
 ProductService::ProductService(Platform& platform) : m_platform(platform) {}
 
-String ProductService::ReportErrorCode(int code) {
+String ProductService::ReportErrorCode(Win32Error code) {
+    // The status lines show a code as a signed number, as they always have.
+    const int shown = static_cast<int>(code);
     for (const ErrorLine& line : theErrorLines) {
         if (line.code == code) {
-            return Format(line.text, code);
+            return Format(line.text, shown);
         }
     }
     // No line end: whatever a run log appends next continues this line.
-    return Format("Error Code,%d", code);
+    return Format("Error Code,%d", shown);
 }
 
 Win32Error ProductService::OpenProductService(std::uint32_t managerAccess,
@@ -91,7 +92,7 @@ ServiceOutcome ProductService::SendServiceControl(int code) {
         error = service->control(static_cast<std::uint32_t>(code), status);
         line = error == WIN_OK ? "ControlService Success... \r\n" : "ControlService Failed... \r\n";
     }
-    return {static_cast<int>(error), line};
+    return {error, line};
 }
 
 ServiceQuery ProductService::QueryServiceState() {
@@ -112,7 +113,7 @@ ServiceQuery ProductService::QueryServiceState() {
         }
         if (error == WIN_OK) {
             int state = static_cast<int>(status.currentState);
-            return {state, 0, QueryLine(state)};
+            return {state, WIN_OK, QueryLine(state)};
         }
     }
     ServiceOutcome failed = Reported(error);
@@ -165,23 +166,23 @@ ServiceOutcome ProductService::DeleteProductService() {
     return Reported(error);
 }
 
-int ProductService::StopProductService() {
+Win32Error ProductService::StopProductService() {
     Handles handles;
     Win32Error error = OpenProductService(SVC_MANAGER_CONNECT, SVC_STOP, handles);
     if (error == WIN_OK) {
         ServiceStatus status;
         error = handles.service->control(SVC_CONTROL_STOP, status);
     }
-    return static_cast<int>(error);
+    return error;
 }
 
-int ProductService::StartProductService() {
+Win32Error ProductService::StartProductService() {
     Handles handles;
     Win32Error error = OpenProductService(SVC_MANAGER_CONNECT, SVC_START, handles);
     if (error == WIN_OK) {
         error = handles.service->start();
     }
-    return static_cast<int>(error);
+    return error;
 }
 
 ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* show) {
@@ -198,7 +199,7 @@ ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* sho
         if (show != nullptr) {
             show->ShowStatus(query.statusLine);
         }
-        return query.error == 0 && query.state == wanted;
+        return query.error == WIN_OK && query.state == wanted;
     };
     auto request = [&] {
         outcome.error = starting ? StartProductService() : StopProductService();
@@ -208,7 +209,7 @@ ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* sho
     };
     // Starting, stopping, continuing or pausing: the manager refuses requests until it is there.
     auto onItsWay = [&] {
-        return query.error == 0 &&
+        return query.error == WIN_OK &&
                (query.state == SVC_START_PENDING || query.state == SVC_STOP_PENDING ||
                 query.state == SVC_CONTINUE_PENDING || query.state == SVC_PAUSE_PENDING);
     };
@@ -217,7 +218,7 @@ ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* sho
     for (int attempt = 0; attempt < SERVICE_RETRY_REQUESTS; ++attempt) {
         request();
         if (reached()) {
-            outcome.error = 0;
+            outcome.error = WIN_OK;
             return outcome;
         }
     }
@@ -227,13 +228,13 @@ ServiceOutcome ProductService::StartOrStopWithRetry(int mode, StatusDisplay* sho
     // it has got where it was going.
     while (onItsWay() && m_platform.clock().now() - began < SERVICE_PENDING_LIMIT) {
         if (reached()) {
-            outcome.error = 0;
+            outcome.error = WIN_OK;
             return outcome;
         }
-        if (query.error == 0 && !onItsWay()) {
+        if (query.error == WIN_OK && !onItsWay()) {
             request();
             if (reached()) {
-                outcome.error = 0;
+                outcome.error = WIN_OK;
                 return outcome;
             }
         }

@@ -9,14 +9,14 @@
 // What a service operation did: its Win32 error (0 for success) and the one status line that
 // tells a person the outcome.
 struct ServiceOutcome {
-    int error = 0;
+    Win32Error error = WIN_OK;
     String statusLine;
 };
 
 // A state query: the state read, or the error of the step that failed (state 0 then).
 struct ServiceQuery {
     int state = 0;
-    int error = 0;
+    Win32Error error = WIN_OK;
     String statusLine;
 };
 
@@ -63,8 +63,8 @@ public:
     // A stop request, then the deletion; the outcome is that of the deletion when it was reached.
     ServiceOutcome DeleteProductService();
     // One request each, no status line.
-    int StopProductService();
-    int StartProductService();
+    Win32Error StopProductService();
+    Win32Error StartProductService();
     // Up to six requests, each followed by a pause and a query, until the service runs (start) or
     // has stopped (stop); a service still start (stop) pending after them is queried on, a pause
     // apart, until 30 s have passed since the first request. The error is 0 once the wanted
@@ -72,7 +72,7 @@ public:
     ServiceOutcome StartOrStopWithRetry(int mode, StatusDisplay* show = nullptr);
     // The status line for a Win32 error code; codes without a line of their own give
     // "Error Code,N", without a line end.
-    static String ReportErrorCode(int code);
+    static String ReportErrorCode(Win32Error code);
 
 private:
     // Closed when they go, in reverse order: the service, then the manager.

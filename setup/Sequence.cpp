@@ -272,9 +272,9 @@ void Sequence::EndWithFailure(const String& message, int exitCode) {
     End(end);
 }
 
-StepOutcome Sequence::ServiceReport(int error, const String& statusLine) {
+StepOutcome Sequence::ServiceReport(Win32Error error, const String& statusLine) {
     StepOutcome reported;
-    reported.recordedError = static_cast<Win32Error>(error);
+    reported.recordedError = error;
     reported.status = statusLine;
     reported.runLog = statusLine;
     return reported;

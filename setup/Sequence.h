@@ -113,7 +113,7 @@ protected:
     StepOutcome SendControl(int code);
     // A service request's outcome as a step tells it: its status line shown and in the run log,
     // its error in the details only (whether it fails the step is the step's to decide).
-    static StepOutcome ServiceReport(int error, const String& statusLine);
+    static StepOutcome ServiceReport(Win32Error error, const String& statusLine);
     // Runs Windows' MOF compiler on a script from the archive; a failure is a line of the run
     // log, and nothing more: the product works without its WMI classes.
     StepOutcome RunMofScript(const char* script);

@@ -95,7 +95,7 @@ StepOutcome UninstallSequence::StopService() {
     ServiceOutcome stopped = service().StartOrStopWithRetry(SERVICE_MODE_STOP, &observer());
     stop.runLog = stopped.statusLine;
     if (stopped.error != 0) {
-        stop.error = static_cast<Win32Error>(stopped.error);
+        stop.error = stopped.error;
         stop.runLog += StepLine(StepName(), stop.error);
     }
     return stop;

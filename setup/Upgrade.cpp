@@ -304,7 +304,7 @@ ServiceOutcome Upgrade::RemoveService() {
             if (m_record.serviceExisted) {
                 ServiceOutcome created = m_service.RegisterService(m_record.service);
                 m_show.ShowStatus(created.statusLine);
-                undone = {static_cast<Win32Error>(created.error), created.statusLine, {}};
+                undone = {created.error, created.statusLine, {}};
             }
             return undone;
         });
@@ -420,15 +420,15 @@ Win32Error Upgrade::RemoveCurrentService() {
         return WIN_OK;
     }
     if (query.error != 0) {
-        return static_cast<Win32Error>(query.error);
+        return query.error;
     }
     if (query.state != SVC_STOPPED) {
         ServiceOutcome stopped = m_service.StartOrStopWithRetry(SERVICE_MODE_STOP, &m_show);
         if (stopped.error != 0) {
-            return static_cast<Win32Error>(stopped.error);
+            return stopped.error;
         }
     }
-    return static_cast<Win32Error>(m_service.DeleteProductService().error);
+    return m_service.DeleteProductService().error;
 }
 
 // Whatever is registered under the name now gives way to the registration as recorded, unless
@@ -442,7 +442,7 @@ Undone Upgrade::RegisterAsRecorded(const UpgradeRecord& record) {
         return {removed, {}, {}};
     }
     ServiceOutcome created = m_service.RegisterService(record.service);
-    return {static_cast<Win32Error>(created.error), std::move(created.statusLine), {}};
+    return {created.error, std::move(created.statusLine), {}};
 }
 
 // A service that cannot even be asked is tried all the same: the log then says it failed.
@@ -452,7 +452,7 @@ Undone Upgrade::StartIfStopped() {
         return {};
     }
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, &m_show);
-    return {static_cast<Win32Error>(started.error),
+    return {started.error,
             Format("START ZIL Service retcode = %d\r\n", started.error) + started.statusLine,
             {}};
 }
