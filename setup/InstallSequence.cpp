@@ -72,7 +72,7 @@ StepOutcome InstallSequence::PrepareTemp() {
 // Nothing of the old installation has been touched yet, and a failure keeps it so.
 StepOutcome InstallSequence::Extract() {
     StepOutcome extracted = ExtractPayload(true);
-    if (extracted.error == WIN_OK) {
+    if (!extracted.Failed()) {
         observer().SetCurrentLabel("Current Progress");
         observer().SetTotalLabel("Total Progress");
         observer().Refresh();

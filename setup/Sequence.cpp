@@ -92,7 +92,7 @@ bool Sequence::BeginRun(const char* sequence, const char* behindTheWall) {
 Sequence::StepResult Sequence::Take(const char* name, int position, StepFailure onFailure,
                                     const StepOutcome& outcome) {
     Record(name, outcome);
-    if (outcome.error != WIN_OK) {
+    if (outcome.Failed()) {
         switch (onFailure) {
             case StepFailure::GoesOn:
             case StepFailure::Commits:
@@ -225,7 +225,6 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     // Nothing of the old installation has been touched yet, and it stays so: installing from a
     // partial payload would remove a working product and leave a broken one.
     m_files.DeleteTempDirectory();
-    extracted.error = static_cast<Win32Error>(result);
     extracted.exitCode = ExtractFailureExitCode(result);
     return extracted;
 }

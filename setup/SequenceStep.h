@@ -32,9 +32,9 @@ struct StepRecord {
 // what it returns. The runner records it once in the log's details (its own line, or the records
 // it gives in its place), appends its run log lines, shows its status line, folds what it leaves
 // for the next restart into the run's exit code, and applies the failure policy of its table row
-// when `error` is not 0.
+// when the step failed.
 struct [[nodiscard]] StepOutcome {
-    Win32Error error = WIN_OK;  // what the failure policy looks at
+    Win32Error error = WIN_OK;  // the Win32 error of the call that failed the step
     String runLog;              // lines for the run log, in order
     String status;              // the status line to show once the step is done; "" for none
     bool showRunLog = false;    // the status edit shows the whole run log instead
@@ -53,9 +53,15 @@ struct [[nodiscard]] StepOutcome {
     // then, and its log names each.
     std::vector<String> restart;
     // How a run that this step ends is told (the run log's last line, a person's box), and its
-    // exit code; no message: the sequence ends as it would after its last step.
+    // exit code (0: the step names none); no message: the sequence ends as it would after its
+    // last step.
     String endMessage;
     int exitCode = 0;
+
+    // A step fails with the Win32 error of a call, or, where what failed counts in numbers of its
+    // own (the extractor's results), by the exit code it gives the run, with the failure in words
+    // (`failure`, "result 1007: ..."): no number is ever read as another kind's.
+    bool Failed() const { return error != WIN_OK || exitCode != 0; }
 
     // Out of line: every step builds one, and an inline construction repeats its stores at each.
     StepOutcome();
