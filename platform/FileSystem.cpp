@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 
 Win32Error CreateFolders(FileSystem& files, TextRef path) {
     String folder = TrimSeparators(String(path));

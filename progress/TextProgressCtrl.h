@@ -3,7 +3,7 @@
 #include <climits>
 #include "StringType.h"
 
-#include "platform/Control.h"
+#include "dialog/Control.h"
 #include "platform/WindowSystem.h"
 
 // A progress bar that paints itself: filled and unfilled parts in two colours and the position

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/Format.h"
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"
 

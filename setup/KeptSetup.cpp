@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "setup/FileOperations.h"
 #include "setup/ProductPaths.h"
 #include "setup/Sequence.h"

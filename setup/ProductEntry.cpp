@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "res/ProductVersion.h"
 #include "res/resource.h"
 #include "setup/ProductPaths.h"

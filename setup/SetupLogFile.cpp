@@ -8,7 +8,7 @@
 #include "setup/FileOperations.h"
 
 #include "platform/Format.h"
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "sfx/TargetFolders.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 
 using namespace std::string_view_literals;
 

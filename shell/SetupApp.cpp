@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "setup/KeptSetup.h"
 #include "setup/SetupExitCode.h"
 #include "setup/SetupLogFile.h"

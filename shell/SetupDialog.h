@@ -2,7 +2,7 @@
 
 #include "StringType.h"
 
-#include "platform/Dialog.h"
+#include "dialog/Dialog.h"
 #include "platform/Platform.h"
 #include "progress/SequenceObserver.h"
 #include "progress/TextProgressCtrl.h"

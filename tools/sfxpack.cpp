@@ -13,7 +13,7 @@
 #include <zlib.h>
 
 #include "platform/FileSystem.h"
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "sfx/ArchiveVerifier.h"
 #include "sfx/ArchiveWriter.h"
 #include "sfx/EntryDeflater.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "platform/posix/HostFileSystem.h"
 
 SimFileSystem::SimFileSystem(SimMachine& machine) : m_machine(machine) {}

@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "platform/sim/SimStateLock.h"
 
 namespace {

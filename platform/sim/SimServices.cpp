@@ -1,6 +1,6 @@
 #include "platform/sim/SimServices.h"
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "platform/sim/SimStateLock.h"
 
 #include <algorithm>

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/Control.h"
-#include "platform/Dialog.h"
-#include "platform/WindowsPaths.h"
+#include "dialog/Control.h"
+#include "dialog/Dialog.h"
+#include "paths/WindowsPaths.h"
 #include "platform/sim/SimFrontEnd.h"
 #include "res/DialogTemplate.h"
 #include "res/StringTable.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PumpSchedule.h"
+#include "dialog/PumpSchedule.h"
 #include "platform/WindowSystem.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimWindowModel.h"

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32LastError.h"
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/Control.h"
-#include "platform/Dialog.h"
-#include "platform/WindowsPaths.h"
+#include "dialog/Control.h"
+#include "dialog/Dialog.h"
+#include "paths/WindowsPaths.h"
 #include "platform/win32/GdiCanvas.h"
 #include "platform/win32/MemoryDC.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include "StringType.h"
 
-#include "platform/PumpSchedule.h"
+#include "dialog/PumpSchedule.h"
 #include "platform/WindowSystem.h"
 
 class Win32DialogWindow;

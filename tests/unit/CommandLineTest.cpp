@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "setup/RunMode.h"
 #include "tests/unit/DialogTestSupport.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/Dialog.h"
+#include "dialog/Dialog.h"
 #include "platform/sim/SimPlatform.h"
 #include "res/DialogTemplate.h"
 #include "res/StringTable.h"

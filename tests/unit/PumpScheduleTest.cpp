@@ -1,4 +1,4 @@
-#include "platform/PumpSchedule.h"
+#include "dialog/PumpSchedule.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimMachine.h"
 #include "tests/unit/ScratchFolder.h"

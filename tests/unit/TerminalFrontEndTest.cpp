@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "platform/Dialog.h"
+#include "dialog/Dialog.h"
 #include "platform/sim/SimWindowSystem.h"
 #include "progress/TextProgressCtrl.h"
 #include "res/resource.h"

@@ -1,4 +1,4 @@
-#include "platform/Control.h"
+#include "dialog/Control.h"
 
 Control::~Control() = default;
 

@@ -5,7 +5,7 @@
 #include "StringType.h"
 #include <type_traits>
 
-#include "platform/Control.h"
+#include "dialog/Control.h"
 #include "platform/WindowSystem.h"
 
 // Message numbers and ids with the values Windows gives them, so the Win32 dialog procedure

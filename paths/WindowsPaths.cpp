@@ -1,4 +1,4 @@
-#include "platform/WindowsPaths.h"
+#include "paths/WindowsPaths.h"
 
 #include <algorithm>
 

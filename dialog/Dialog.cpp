@@ -1,4 +1,4 @@
-#include "platform/Dialog.h"
+#include "dialog/Dialog.h"
 
 DataExchange::DataExchange(Dialog& dialog, bool saveAndValidate)
     : m_saveAndValidate(saveAndValidate), m_dialog(dialog) {}

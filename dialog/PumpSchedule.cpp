@@ -1,4 +1,4 @@
-#include "platform/PumpSchedule.h"
+#include "dialog/PumpSchedule.h"
 
 bool PumpSchedule::due(std::uint64_t now) {
     if (!m_drainedOnce || now < m_lastDrain) {
