@@ -24,8 +24,8 @@ const std::array<const char*, 4> theRedistLeftovers = {"eula.*", "install.*", "V
                                                        "vcredist.*"};
 
 // The images among the extracted files, once they are in the program folder.
-constexpr auto SETUP_PROGRAM_IMAGES = JoinPath(SFX_PROGRAM_PATH, "*.bmp");
-constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SFX_PROGRAM_PATH, "*.ico");
+constexpr auto SETUP_PROGRAM_IMAGES = JoinPath(SETUP_PROGRAM_PATH, "*.bmp");
+constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SETUP_PROGRAM_PATH, "*.ico");
 
 }  // namespace
 
@@ -185,7 +185,7 @@ Removal FileOperations::SetAside(const String& path, Win32Error error) {
 }
 
 String FileOperations::MoveAside(const String& path) {
-    String aside = FreeName(TrimSeparators(path) + SFX_RETIRED_SUFFIX);
+    String aside = FreeName(TrimSeparators(path) + SETUP_RETIRED_SUFFIX);
     if (!aside.empty() && m_platform.files().moveFile(path, aside, false) != WIN_OK) {
         aside.clear();
     }
@@ -201,7 +201,7 @@ bool FileOperations::IsSetupsOwn(const String& path) {
 }
 
 String FileOperations::FreeName(TextRef base) {
-    for (int suffix = 1; suffix <= SFX_FREE_NAME_SUFFIXES; ++suffix) {
+    for (int suffix = 1; suffix <= SETUP_FREE_NAME_SUFFIXES; ++suffix) {
         String name = base.c_str();
         if (suffix > 1) {
             name += '.';

@@ -83,7 +83,7 @@ public:
             error != WIN_OK) {
             return StepOutcome::Failed(error);
         }
-        transaction().Made(SFX_KEPT_SETUP_NAME, [this] { return Undone{PutBack(), {}, {}}; });
+        transaction().Made(SETUP_KEPT_SETUP_NAME, [this] { return Undone{PutBack(), {}, {}}; });
         return {};
     }
 
@@ -127,7 +127,7 @@ private:
     // The copy has run: its log is the run's, and its code the run's end.
     void Conclude() override { observer().Finish(m_copyExitCode, true); }
 
-    String Copy() const { return PathIn(m_runFolder, SFX_KEPT_SETUP_NAME); }
+    String Copy() const { return PathIn(m_runFolder, SETUP_KEPT_SETUP_NAME); }
     String Waiting() const { return PathIn(m_runFolder, SETUP_RUN_KEPT_NAME); }
 
     // By rename, else by a copy of the waiting program's bytes.

@@ -196,7 +196,7 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     // A payload that lacks the service would remove a working product and leave none.
     // (An archive whose directory could not be read fails the extraction with its own code.)
     bool complete =
-        !stopOnFailure || m_extractor.m_entryCount == 0 || m_extractor.HasEntry(SFX_SERVICE_ENTRY);
+        !stopOnFailure || m_extractor.m_entryCount == 0 || m_extractor.HasEntry(SETUP_SERVICE_ENTRY);
     int result = complete ? ExtractOwnArchive(m_extractor, m_platform.files(),
                                               m_files.TempDirectory(), ExtractCallback, &m_observer)
                           : SFX_ERR_INCOMPLETE;

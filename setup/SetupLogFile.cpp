@@ -9,7 +9,7 @@
 
 #include "platform/Format.h"
 #include "paths/WindowsPaths.h"
-#include "sfx/TargetFolders.h"
+#include "setup/ProductPaths.h"
 
 namespace {
 
@@ -327,7 +327,7 @@ Win32Error SetupLogFile::ClearPath(const String& path) {
     Win32Error error = m_files.removeFile(path);
     for (int suffix = 1; error != WIN_OK && suffix <= LOG_ASIDE_NAMES; ++suffix) {
         String aside = path;
-        aside += SFX_RETIRED_SUFFIX;
+        aside += SETUP_RETIRED_SUFFIX;
         if (suffix > 1) {
             aside += ".";
             aside += ToString(suffix);

@@ -187,8 +187,8 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
     // Where each kind of leftover lies, and how its name goes on from there. What goes of one
     // kind never takes a name of a kind after it.
     const char* const places[][2] = {{SETUP_SET_ASIDE_DIR, ""},
-                                     {SETUP_PROGRAM_DIR, SFX_RETIRED_SUFFIX},
-                                     {SETUP_UPGRADE_RECORD, SFX_RETIRED_SUFFIX}};
+                                     {SETUP_PROGRAM_DIR, SETUP_RETIRED_SUFFIX},
+                                     {SETUP_UPGRADE_RECORD, SETUP_RETIRED_SUFFIX}};
     for (const auto& [path, suffix] : places) {
         String pattern = path;
         pattern += suffix;
@@ -227,7 +227,7 @@ void Upgrade::ClearLeftover(const String& path, Leftovers& cleared) {
     // What was moved out of the way by an earlier run is marked for the restart already; it is
     // marked once more in case that mark was lost. Either way this run is completed only by the
     // restart.
-    if (path.find(SFX_RETIRED_SUFFIX) != String::npos && files.deleteAtRestart(path) == WIN_OK) {
+    if (path.find(SETUP_RETIRED_SUFFIX) != String::npos && files.deleteAtRestart(path) == WIN_OK) {
         cleared.runLog += NoteLine(path, "held open, deleted at the next restart");
         cleared.restart.push_back(path);
         return;

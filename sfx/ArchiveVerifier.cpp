@@ -4,7 +4,7 @@
 
 #include "sfx/EntryInflater.h"
 #include "sfx/SfxExtractor.h"
-#include "sfx/TargetFolders.h"
+#include "setup/ProductPaths.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ ArchiveVerdict ArchiveVerifier::Verify(File& archive) {
         return verdict;
     }
     verdict.entryCount = reader->m_entryCount;
-    verdict.installable = reader->HasEntry(SFX_SERVICE_ENTRY);
+    verdict.installable = reader->HasEntry(SETUP_SERVICE_ENTRY);
     verdict.extent = reader->Extent();
     auto inflater = std::make_unique<EntryInflater>();
     DiscardFile sink;

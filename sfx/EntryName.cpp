@@ -68,7 +68,7 @@ const char* EntryNameFault(const String& name) {
             return "the name is a folder the installer makes";
         }
     }
-    if (SameEntryName(name, SFX_KEPT_SETUP_NAME)) {
+    if (SameEntryName(name, SETUP_KEPT_SETUP_NAME)) {
         return "the name is the setup program the installer keeps";
     }
     return nullptr;

@@ -1,15 +1,27 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <string_view>
 #include <vector>
 #include "StringType.h"
 
-#include "sfx/TargetFolders.h"
+#include "setup/ProductPaths.h"
+
+// Windows' limit on a path through its ANSI calls: MAX_PATH less the terminating NUL.
+inline constexpr std::size_t SFX_MAX_PATH = 259;
+// The longest name an entry may have: its path in the deepest folder setup puts it in stays within
+// the limit (the separator counted).
+inline constexpr std::size_t SFX_MAX_TARGET_NAME =
+    SFX_MAX_PATH - 1 -
+    std::max({sizeof(SETUP_TEMP_DIR), SETUP_PROGRAM_PATH.size(), SETUP_ICON_PATH.size(),
+              SETUP_SET_ASIDE_ICON_PATH.size(), SETUP_RENAMED_ICON_PATH_SIZE}) +
+    1;
 
 // Folders the installer makes: an entry of such a name would meet the folder, so none may have
 // one.
 inline constexpr const char* SFX_RESERVED_NAMES[] = {
-    SFX_ICON_FOLDER_NAME, SFX_SET_ASIDE_FOLDER_NAME, SFX_RETIRED_FOLDER_NAME};
+    SETUP_ICON_FOLDER_NAME, SETUP_SET_ASIDE_FOLDER_NAME, SETUP_RETIRED_FOLDER_NAME};
 
 // Why an entry's name cannot be extracted and moved into place as one plain file on Windows,
 // in words; null when it can. Refused: the empty name; "." and ".."; a separator, drive colon,

@@ -19,7 +19,7 @@
 #include "sfx/EntryDeflater.h"
 #include "sfx/ExtractOutcome.h"
 #include "sfx/SfxExtractor.h"
-#include "sfx/TargetFolders.h"
+#include "setup/ProductPaths.h"
 
 namespace {
 
@@ -385,7 +385,7 @@ int Verify(FileSystem& files, const String& path) {
     int result =
         verdict.result == SFX_OK && !verdict.installable ? SFX_ERR_INCOMPLETE : verdict.result;
     if (result == SFX_ERR_INCOMPLETE) {
-        std::printf("%s: no entry %s, which the install starts\n", path.c_str(), SFX_SERVICE_ENTRY);
+        std::printf("%s: no entry %s, which the install starts\n", path.c_str(), SETUP_SERVICE_ENTRY);
     }
     std::printf("%s: result %d, %s\n", path.c_str(), result, ReaderOutcome(result));
     if (result == SFX_OK) {

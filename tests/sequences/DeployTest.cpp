@@ -416,7 +416,7 @@ TEST_F(DeployTest, AKeptSetupThatCannotHandOverLeavesTheLogOfAFailedRun) {
 TEST_F(DeployTest, ASecondKeptSetupLeavesTheFirstAlone) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     const std::string log = LogText();
-    const std::string firstCopy = Host(SETUP_RUN_DIR) + "/" + SFX_KEPT_SETUP_NAME;
+    const std::string firstCopy = Host(SETUP_RUN_DIR) + "/" + SETUP_KEPT_SETUP_NAME;
     {
         SimPlatform first(test_support::VirtualClockMachine(m_root));
         ASSERT_TRUE(first.acquireKeptSetupLock());
@@ -704,7 +704,7 @@ TEST_F(DeployTest, AKeptSetupStartedWhileAnotherSetupRunsChangesNothing) {
 TEST_F(DeployTest, ALeftoverCopyInTheRunFolderWaitsForAnotherSetupAsAnyProgramDoes) {
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     const std::string log = LogText();
-    const std::string leftover = Host(SETUP_RUN_DIR) + "/" + SFX_KEPT_SETUP_NAME;
+    const std::string leftover = Host(SETUP_RUN_DIR) + "/" + SETUP_KEPT_SETUP_NAME;
     std::filesystem::create_directories(Host(SETUP_RUN_DIR));
     std::filesystem::copy_file(SAMPLE_SETUP, leftover);
     SimPlatform other(test_support::VirtualClockMachine(m_root));

@@ -204,7 +204,7 @@ TEST_F(InstallTest, ABadArchiveStopsBeforeAnythingIsRemoved) {
         // The first entry is extracted last: everything else was written by then.
         {DamagedSetup(names.front()), "Archive data is damaged. Extraction cannot continue."},
         // Sound, but without the service that the install starts by name.
-        {SetupWithout(SFX_SERVICE_ENTRY),
+        {SetupWithout(SETUP_SERVICE_ENTRY),
          "Archive lacks ZIL_Service.exe. Setup cannot install from it."},
     };
     for (const Case& c : cases) {

@@ -201,7 +201,7 @@ void SequenceTest::ExpectProductGone() {
 }
 
 void SequenceTest::ExpectInstalled() {
-    std::vector<std::string> expected = {SFX_KEPT_SETUP_NAME};
+    std::vector<std::string> expected = {SETUP_KEPT_SETUP_NAME};
     for (const std::string& name : ArchiveNames(m_setupPath)) {
         if (std::string path = InstalledPath(name); !path.empty()) {
             expected.push_back(path);

@@ -6,7 +6,8 @@
 
 #include "tests/unit/ArchiveTestSupport.h"
 
-#include "sfx/TargetFolders.h"
+#include "setup/ProductPaths.h"
+#include "sfx/EntryName.h"
 
 using namespace archive_test;
 

@@ -4,7 +4,7 @@
 // anything is written when the directory alone shows the fault.
 
 #include "sfx/EntryName.h"
-#include "sfx/TargetFolders.h"
+#include "setup/ProductPaths.h"
 #include "tests/unit/ArchiveTestSupport.h"
 
 using namespace archive_test;
@@ -140,9 +140,9 @@ TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
     bad.push_back(std::string(SFX_MAX_TARGET_NAME + 1, 'n'));
     // The longest name that passes still fits wherever setup may move it: the set-aside image
     // folder under the last free name, moved out of the way under its own last free name.
-    const std::string last = "." + std::to_string(SFX_FREE_NAME_SUFFIXES);
-    const std::string deepest = std::string(SFX_SET_ASIDE_PATH.data()) + last + SFX_RETIRED_SUFFIX +
-                                last + "\\" + SFX_ICON_FOLDER_NAME + "\\";
+    const std::string last = "." + std::to_string(SETUP_FREE_NAME_SUFFIXES);
+    const std::string deepest = std::string(SETUP_SET_ASIDE_PATH.data()) + last + SETUP_RETIRED_SUFFIX +
+                                last + "\\" + SETUP_ICON_FOLDER_NAME + "\\";
     EXPECT_EQ(deepest.size() + SFX_MAX_TARGET_NAME, SFX_MAX_PATH);
     for (const std::string& name : bad) {
         refused.push_back({"good.txt", name});

@@ -7,7 +7,8 @@
 
 #include "res/StringTable.h"
 #include "res/resource.h"
-#include "sfx/TargetFolders.h"
+#include "setup/ProductPaths.h"
+#include "sfx/EntryName.h"
 #include "sfx/ExtractOutcome.h"
 
 using namespace archive_test;
@@ -95,7 +96,7 @@ TEST_F(SfxpackTest, EntriesPastTheWholeEntryLimitAreDeflatedByZlibInChunks) {
                              {"at the limit", mixed, false},
                              {"one past", mixed + "x", true},
                              {"far past", TextBytes(3 * limit + 5), true},
-                             {SFX_SERVICE_ENTRY, TextBytes(limit), false}};
+                             {SETUP_SERVICE_ENTRY, TextBytes(limit), false}};
     std::vector<TestEntry> entries;
     for (const Row& row : rows) {
         entries.push_back({row.name, row.data, ""});
