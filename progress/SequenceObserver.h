@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StringType.h"
+#include "platform/StringType.h"
 
 // What a running sequence shows a person: the two bars, their labels, the status line and its
 // message boxes, and its end. The setup dialog turns each call into control updates; tests

@@ -2,7 +2,7 @@
 
 #include <string_view>
 #include <vector>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "sfx/TargetFolders.h"
 
