@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include <zlib.h>
 

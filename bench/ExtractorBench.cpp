@@ -85,7 +85,7 @@ Payload MakePayload(FileSystem& files, const std::string& folder, std::size_t to
         }
         std::string name = "file" + std::to_string(i) + "." + kind;
         std::unique_ptr<File> file;
-        if (files.open(folder + "/" + name, FileMode::CreateWrite, file) != WIN_OK ||
+        if (files.open((folder + "/" + name).c_str(), FileMode::CreateWrite, file) != WIN_OK ||
             file->write(data.data(), static_cast<std::uint32_t>(data.size())) != WIN_OK) {
             std::fprintf(stderr, "cannot write the payload\n");
             std::exit(1);
@@ -99,14 +99,14 @@ Payload MakePayload(FileSystem& files, const std::string& folder, std::size_t to
 bool Pack(FileSystem& files, const std::string& folder, const Payload& payload,
           const std::string& archivePath) {
     std::unique_ptr<File> output;
-    if (files.open(archivePath, FileMode::CreateWrite, output) != WIN_OK) {
+    if (files.open(archivePath.c_str(), FileMode::CreateWrite, output) != WIN_OK) {
         return false;
     }
     ArchiveWriter writer(*output, 0);
-    std::string error;
+    String error;
     for (const std::string& name : payload.names) {
         std::unique_ptr<File> input;
-        if (files.open(folder + "/" + name, FileMode::ReadShared, input) != WIN_OK ||
+        if (files.open((folder + "/" + name).c_str(), FileMode::ReadShared, input) != WIN_OK ||
             !writer.AddFile(name, *input, error)) {
             return false;
         }
@@ -120,8 +120,8 @@ bool PlainInflate(FileSystem& files, const std::string& archivePath, const Archi
                   std::vector<unsigned char>& out) {
     std::unique_ptr<File> archive;
     std::unique_ptr<File> output;
-    if (files.open(archivePath, FileMode::ReadShared, archive) != WIN_OK ||
-        files.open(outputPath, FileMode::CreateWrite, output) != WIN_OK ||
+    if (files.open(archivePath.c_str(), FileMode::ReadShared, archive) != WIN_OK ||
+        files.open(outputPath.c_str(), FileMode::CreateWrite, output) != WIN_OK ||
         archive->seek(entry.m_offset, SeekOrigin::Begin) != WIN_OK) {
         return false;
     }
@@ -189,14 +189,14 @@ int main(int argc, char** argv) {
     std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 100;
     std::string stub = argc > 2 ? argv[2] : ZIL_BENCH_STUB;
     std::unique_ptr<FileSystem> files = createNativeFileSystem();
-    std::string temp;
+    String temp;
     files->tempDirectory(temp);
-    std::string root = temp + "zil-bench-" + std::to_string(std::random_device{}());
+    std::string root = std::string(temp) + "zil-bench-" + std::to_string(std::random_device{}());
     std::string source = root + "/source";
     std::string target = root + "/target";
     std::string archivePath = root + "/payload.sfx";
     for (const std::string& folder : {root, source, target}) {
-        files->createDirectory(folder);
+        files->createDirectory(folder.c_str());
     }
 
     Payload payload = MakePayload(*files, source, megabytes << 20);
@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
     }
     SfxExtractor extractor;
     std::unique_ptr<File> archive;
-    std::string fault;
+    String fault;
     if (OpenArchive(*files, archivePath, archive, fault) != SFX_OK ||
         extractor.ReadDirectory(*archive) != SFX_OK) {
         std::fprintf(stderr, "cannot read the archive back\n");
@@ -224,7 +224,8 @@ int main(int argc, char** argv) {
     auto plain = [&](std::vector<unsigned char>& in, std::vector<unsigned char>& out) {
         for (int i = extractor.m_entryCount - 1; i >= 0; --i) {
             const ArchiveEntry& entry = extractor.Entry(i);
-            if (!PlainInflate(*files, archivePath, entry, target + "/" + entry.m_name, in, out)) {
+            if (!PlainInflate(*files, archivePath, entry, target + "/" + std::string(entry.m_name),
+                              in, out)) {
                 return false;
             }
         }
@@ -241,7 +242,7 @@ int main(int argc, char** argv) {
     double sfx = best[0];
     double plain4k = best[1];
     double plain256k = best[2];
-    files->removeTree(root);
+    files->removeTree(root.c_str());
 
     double megabytesOut = static_cast<double>(payload.bytes) / 1e6;
     std::printf("payload: %d files, %.1f MB inflated, %.1f MB packed; best of %d runs\n",

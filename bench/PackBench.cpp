@@ -56,7 +56,7 @@ bool ReadCorpus(FileSystem& files, const std::string& folder, std::vector<Corpus
         std::unique_ptr<File> input;
         std::uint64_t length = 0;
         std::uint32_t got = 0;
-        if (files.open(file.path, FileMode::ReadShared, input) != WIN_OK ||
+        if (files.open(file.path.c_str(), FileMode::ReadShared, input) != WIN_OK ||
             input->length(length) != WIN_OK || length == 0) {
             std::fprintf(stderr,
                          "pack_bench: %s is missing: the corpus is the i386 DLLs of Debian's "
@@ -164,12 +164,12 @@ bool PackWithWriter(FileSystem& files, const std::vector<CorpusFile>& corpus,
                     std::uint64_t& streams) {
     CountingFile archive;
     ArchiveWriter writer(archive, 0);
-    std::string error;
+    String error;
     std::uint64_t directory = SFX_TRAILER_SIZE;
     for (const CorpusFile& file : corpus) {
         std::string name = file.path.substr(file.path.find_last_of('/') + 1);
         std::unique_ptr<File> input;
-        if (files.open(file.path, FileMode::ReadShared, input) != WIN_OK ||
+        if (files.open(file.path.c_str(), FileMode::ReadShared, input) != WIN_OK ||
             !writer.AddFile(name, *input, error)) {
             std::fprintf(stderr, "pack_bench: the writer failed: %s\n", error.c_str());
             return false;

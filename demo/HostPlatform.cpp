@@ -8,9 +8,11 @@
 #include "demo/TerminalFrontEnd.h"
 #include "platform/sim/SimPlatform.h"
 
-std::unique_ptr<Platform> createPlatform(std::string& error) {
+std::unique_ptr<Platform> createPlatform(String& error) {
     SimConfig config;
-    if (!SimConfig::fromEnvironment(config, error)) {
+    std::string reason;
+    if (!SimConfig::fromEnvironment(config, reason)) {
+        error = reason;
         return nullptr;
     }
     std::unique_ptr<SimFrontEnd> frontEnd;

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <type_traits>
 
 #include "dialog/Control.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <string_view>
 #include <vector>
 

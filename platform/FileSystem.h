@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <vector>
 
 #include "platform/TextRef.h"

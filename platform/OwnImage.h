@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/FileSystem.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <vector>
 
 #include "platform/TextRef.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/Win32Error.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/RunMode.h"

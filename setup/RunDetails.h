@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <optional>
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <vector>
 
 #include "platform/Win32Error.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string_view>
 
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/RunDetails.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/Win32Error.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "setup/FileOperations.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 // One directory entry of the appended archive, as held in memory.
 class ArchiveEntry {

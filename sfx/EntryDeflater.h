@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <functional>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/FileSystem.h"
 

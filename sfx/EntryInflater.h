@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include <zlib.h>
 

@@ -1,6 +1,6 @@
 #include <cstdio>
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/SetupExitCode.h"

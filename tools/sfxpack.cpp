@@ -7,7 +7,7 @@
 
 #include <cstdio>
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <vector>
 
 #include <zlib.h>

@@ -262,7 +262,7 @@ Win32Error HostPathInfo(const std::string& path, PathInfo& info) {
     return WIN_OK;
 }
 
-FolderItem HostFolderItem(std::string path, const std::string& hostPath) {
+FolderItem HostFolderItem(String path, const std::string& hostPath) {
     PathInfo info;
     HostPathInfo(hostPath, info);  // an item gone since the listing stays a file of no bytes
     return {std::move(path), info.kind, info.kind == PathKind::File ? info.size : 0};
@@ -356,9 +356,9 @@ Win32Error HostFileSystem::listItems(TextRef windowsPatternText, std::vector<Fol
     if (pattern.empty()) {
         return WIN_FILE_NOT_FOUND;
     }
-    std::string folder;
-    std::string name;
-    SplitWindowsPath(pattern, folder, name);
+    String folder;
+    String name;
+    SplitWindowsPath(String(pattern), folder, name);
     if (!HasWildcards(name)) {
         std::string path = pattern;
         while (path.size() > 1 && path.back() == '/') {
@@ -372,13 +372,14 @@ Win32Error HostFileSystem::listItems(TextRef windowsPatternText, std::vector<Fol
     }
     std::string hostFolder = folder.empty() && pattern[0] != '/' ? "."
                              : folder.empty()                    ? "/"
-                                                                 : folder;
+                                                                 : std::string(folder);
     std::vector<std::string> names;
-    if (Win32Error error = HostListNames(hostFolder, name, names); error != WIN_OK) {
+    if (Win32Error error = HostListNames(hostFolder, std::string(name), names); error != WIN_OK) {
         return error;
     }
     for (const std::string& match : names) {
-        std::string path = folder.empty() && pattern[0] != '/' ? match : folder + "/" + match;
+        std::string path =
+            folder.empty() && pattern[0] != '/' ? match : std::string(folder) + "/" + match;
         items.push_back(HostFolderItem(path, path));
     }
     return items.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
@@ -389,7 +390,7 @@ Win32Error HostFileSystem::shellMove(TextRef fromPatternText, TextRef toPathText
     const std::string toPath(toPathText);
     std::string toFolder = HostForm(toPath);
     std::vector<FolderItem> items;
-    if (Win32Error error = listItems(fromPattern, items); error != WIN_OK) {
+    if (Win32Error error = listItems(fromPattern.c_str(), items); error != WIN_OK) {
         return error;
     }
     if (!IsDirectory(toFolder)) {
@@ -400,7 +401,7 @@ Win32Error HostFileSystem::shellMove(TextRef fromPatternText, TextRef toPathText
         }
     }
     for (const FolderItem& item : items) {
-        if (Win32Error error = HostMoveInto(item.path, toFolder); error != WIN_OK) {
+        if (Win32Error error = HostMoveInto(std::string(item.path), toFolder); error != WIN_OK) {
             return error;
         }
     }
@@ -410,18 +411,18 @@ Win32Error HostFileSystem::shellMove(TextRef fromPatternText, TextRef toPathText
 Win32Error HostFileSystem::shellDelete(TextRef patternText) {
     const std::string pattern(patternText);
     std::vector<FolderItem> items;
-    if (Win32Error error = listItems(pattern, items); error != WIN_OK) {
+    if (Win32Error error = listItems(pattern.c_str(), items); error != WIN_OK) {
         return error;
     }
     for (const FolderItem& item : items) {
-        if (Win32Error error = HostRemoveTree(item.path); error != WIN_OK) {
+        if (Win32Error error = HostRemoveTree(std::string(item.path)); error != WIN_OK) {
             return error;
         }
     }
     return WIN_OK;
 }
 
-Win32Error HostFileSystem::modulePath(std::string& path) {
+Win32Error HostFileSystem::modulePath(String& path) {
     char buffer[PATH_MAX];
     ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
     if (length < 0) {
@@ -437,12 +438,12 @@ Win32Error HostFileSystem::moveFile(TextRef fromText, TextRef toText, bool repla
     return HostRename(HostForm(from), HostForm(to), replace);
 }
 
-Win32Error HostFileSystem::systemDirectory(std::string& path) {
+Win32Error HostFileSystem::systemDirectory(String& path) {
     path.clear();
     return WIN_NOT_SUPPORTED;
 }
 
-Win32Error HostFileSystem::tempDirectory(std::string& path) {
+Win32Error HostFileSystem::tempDirectory(String& path) {
     std::error_code error;
     std::string temp = std::filesystem::temp_directory_path(error).string();
     if (error) {

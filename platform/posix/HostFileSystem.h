@@ -46,7 +46,7 @@ Win32Error HostRename(const std::string& from, const std::string& to, bool repla
 // What a host path names, a link not followed.
 Win32Error HostPathInfo(const std::string& path, PathInfo& info);
 // A listing's item named `path` for what the host path names.
-FolderItem HostFolderItem(std::string path, const std::string& hostPath);
+FolderItem HostFolderItem(String path, const std::string& hostPath);
 // Names in a host folder that match a Windows wildcard pattern, sorted by byte order.
 Win32Error HostListNames(const std::string& folder, const std::string& pattern,
                          std::vector<std::string>& names);
@@ -71,11 +71,11 @@ public:
     Win32Error moveFile(TextRef from, TextRef to, bool replace) override;
     Win32Error pathInfo(TextRef path, PathInfo& info) override;
     Win32Error deleteAtRestart(TextRef path) override;
-    Win32Error modulePath(std::string& path) override;
+    Win32Error modulePath(String& path) override;
     Win32Error ownImage(File*& image) override { return m_ownImage.Get(*this, image); }
     // Linux has no such folder.
-    Win32Error systemDirectory(std::string& path) override;
-    Win32Error tempDirectory(std::string& path) override;
+    Win32Error systemDirectory(String& path) override;
+    Win32Error tempDirectory(String& path) override;
 
 private:
     OwnImage m_ownImage;

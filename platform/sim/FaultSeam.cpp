@@ -15,7 +15,7 @@ class FaultyFile : public File {
 public:
     // `path` is the file's path on the machine, the subject of its calls; `host` its path on
     // the host, for what a kill would lose of it ("" for none).
-    FaultyFile(FaultSeam& seam, std::unique_ptr<File> file, std::string path,
+    FaultyFile(FaultSeam& seam, std::unique_ptr<File> file, String path,
                const std::string& host = "")
         : m_seam(seam), m_file(std::move(file)), m_path(std::move(path)) {
         struct stat info {};
@@ -56,7 +56,7 @@ public:
 private:
     FaultSeam& m_seam;
     std::unique_ptr<File> m_file;
-    std::string m_path;
+    String m_path;
     bool m_known = false;
     bool m_dirty = false;
     std::uint64_t m_device = 0;
@@ -130,13 +130,13 @@ public:
     Win32Error deleteAtRestart(TextRef path) override {
         return m_seam.guard(Kind::Restart, path, [&] { return m_files.deleteAtRestart(path); });
     }
-    Win32Error modulePath(std::string& path) override { return m_files.modulePath(path); }
+    Win32Error modulePath(String& path) override { return m_files.modulePath(path); }
     // Opened once, so it is one open call for the seam too; its reads fail like any file's.
     Win32Error ownImage(File*& image) override {
         if (!m_imageTried) {
             m_imageTried = true;
             File* opened = nullptr;
-            std::string self;
+            String self;
             m_files.modulePath(self);
             m_imageError = m_seam.take(Kind::Open, self);
             if (m_imageError == WIN_OK && (m_imageError = m_files.ownImage(opened)) == WIN_OK) {
@@ -147,8 +147,8 @@ public:
         image = m_image.get();
         return m_imageError;
     }
-    Win32Error systemDirectory(std::string& path) override { return m_files.systemDirectory(path); }
-    Win32Error tempDirectory(std::string& path) override { return m_files.tempDirectory(path); }
+    Win32Error systemDirectory(String& path) override { return m_files.systemDirectory(path); }
+    Win32Error tempDirectory(String& path) override { return m_files.tempDirectory(path); }
 
 private:
     FaultSeam& m_seam;
@@ -160,14 +160,14 @@ private:
 
 class FaultyService : public Service {
 public:
-    FaultyService(FaultSeam& seam, std::unique_ptr<Service> service, std::string name)
+    FaultyService(FaultSeam& seam, std::unique_ptr<Service> service, String name)
         : m_seam(seam), m_service(std::move(service)), m_name(std::move(name)) {}
 
     Win32Error start() override {
         return m_seam.guard(Kind::SvcStart, m_name, [&] { return m_service->start(); });
     }
     Win32Error control(std::uint32_t code, ServiceStatus& status) override {
-        return m_seam.guard(Kind::SvcControl, m_name + "\\" + std::to_string(code),
+        return m_seam.guard(Kind::SvcControl, m_name + "\\" + ToString(code),
                             [&] { return m_service->control(code, status); });
     }
     Win32Error remove() override {
@@ -184,12 +184,12 @@ public:
 private:
     FaultSeam& m_seam;
     std::unique_ptr<Service> m_service;
-    std::string m_name;
+    String m_name;
 };
 
 // Opens the named service through `open` unless the seam fails the call first.
 template <typename Open>
-Win32Error OpenFaulted(FaultSeam& seam, Kind kind, const std::string& name,
+Win32Error OpenFaulted(FaultSeam& seam, Kind kind, const String& name,
                        std::unique_ptr<Service>& service, Open open) {
     std::unique_ptr<Service> opened;
     Win32Error error = seam.take(kind, name);
@@ -204,7 +204,7 @@ public:
     FaultyServiceManager(FaultSeam& seam, std::unique_ptr<ServiceManager> manager)
         : m_seam(seam), m_manager(std::move(manager)) {}
 
-    Win32Error openService(const std::string& name, std::uint32_t access,
+    Win32Error openService(const String& name, std::uint32_t access,
                            std::unique_ptr<Service>& service) override {
         return OpenFaulted(m_seam, Kind::SvcOpen, name, service,
                            [&](std::unique_ptr<Service>& opened) {
@@ -248,18 +248,18 @@ class FaultyProcesses : public Processes {
 public:
     FaultyProcesses(FaultSeam& seam, Processes& processes) : m_seam(seam), m_processes(processes) {}
 
-    Win32Error runAndWait(const std::string& file, const std::string& parameters) override {
+    Win32Error runAndWait(const String& file, const String& parameters) override {
         return m_seam.guard(Kind::Exec, file,
                             [&] { return m_processes.runAndWait(file, parameters); });
     }
-    Win32Error runForExitCode(const std::string& file, const std::string& parameters,
+    Win32Error runForExitCode(const String& file, const String& parameters,
                               std::uint32_t& exitCode) override {
         exitCode = 0;
         return m_seam.guard(Kind::Exec, file,
                             [&] { return m_processes.runForExitCode(file, parameters, exitCode); });
     }
     // A command processor that cannot start: the C runtime's system() returns -1.
-    int runCommand(const std::string& commandLine) override {
+    int runCommand(const String& commandLine) override {
         return m_seam.take(Kind::System, commandLine) != WIN_OK
                    ? -1
                    : m_processes.runCommand(commandLine);
@@ -271,8 +271,8 @@ private:
 };
 
 // A value's subject: its key and its name, as a path below the key.
-std::string ValuePath(TextRef key, TextRef name) {
-    return std::string(key) + "\\" + std::string(name);
+String ValuePath(TextRef key, TextRef name) {
+    return String(key) + "\\" + String(name);
 }
 
 class FaultyRegistry : public Registry {

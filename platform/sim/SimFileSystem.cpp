@@ -56,14 +56,13 @@ auto UnlessRunning(Remove remove) {
 
 }  // namespace
 
-Win32Error SimFileSystem::record(const std::string& kind, const std::string& detail,
-                                 Win32Error outcome) {
-    m_machine.journal(kind, detail + " = " + std::to_string(outcome));
+Win32Error SimFileSystem::record(const char* kind, const String& detail, Win32Error outcome) {
+    m_machine.journal(kind, detail + " = " + ToString(outcome));
     return outcome;
 }
 
 Win32Error SimFileSystem::open(TextRef pathText, FileMode mode, std::unique_ptr<File>& file) {
-    const std::string path(pathText);
+    const String path(pathText);
     if (mode == FileMode::DeleteCheck && Listed("held-open.txt", path)) {
         return WIN_SHARING_VIOLATION;
     }
@@ -71,7 +70,7 @@ Win32Error SimFileSystem::open(TextRef pathText, FileMode mode, std::unique_ptr<
     // The program's own file by its host path, when it runs from outside the machine.
     std::string module = m_machine.modulePath();
     bool reading = mode == FileMode::ReadShared || mode == FileMode::ReadLocked;
-    if (reading && !module.empty() && path == module) {
+    if (reading && !module.empty() && path == std::string_view(module)) {
         host = module;
     } else if (Win32Error error = m_machine.hostPath(path, host); error != WIN_OK) {
         return error;
@@ -81,14 +80,14 @@ Win32Error SimFileSystem::open(TextRef pathText, FileMode mode, std::unique_ptr<
 
 // Does `act` on the path's host file; the journal line says what was asked and what came of it.
 template <typename Act>
-Win32Error SimFileSystem::onHost(const char* kind, const std::string& path, Act act) {
+Win32Error SimFileSystem::onHost(const char* kind, const String& path, Act act) {
     std::string host;
     Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
     return record(kind, path, error != WIN_OK ? error : act(host));
 }
 
 Win32Error SimFileSystem::removeFile(TextRef pathText) {
-    const std::string path(pathText);
+    const String path(pathText);
     return onHost("remove-file", path, [&](const std::string& host) {
         return HostExists(host) && Guarded("undeletable.txt", path)
                    ? WIN_ACCESS_DENIED
@@ -97,17 +96,17 @@ Win32Error SimFileSystem::removeFile(TextRef pathText) {
 }
 
 Win32Error SimFileSystem::createDirectory(TextRef pathText) {
-    const std::string path(pathText);
+    const String path(pathText);
     return onHost("create-directory", path, HostCreateDirectory);
 }
 
 Win32Error SimFileSystem::createPrivateDirectory(TextRef pathText) {
-    const std::string path(pathText);
+    const String path(pathText);
     return onHost("create-private-directory", path, HostCreatePrivateDirectory);
 }
 
 Win32Error SimFileSystem::removeTree(TextRef pathText) {
-    const std::string path(pathText);
+    const String path(pathText);
     return onHost("remove-tree", path, [&](const std::string& host) {
         return HostExists(host) && Guarded("undeletable.txt", path)
                    ? WIN_ACCESS_DENIED
@@ -116,8 +115,8 @@ Win32Error SimFileSystem::removeTree(TextRef pathText) {
 }
 
 Win32Error SimFileSystem::moveFile(TextRef fromText, TextRef toText, bool replace) {
-    const std::string from(fromText);
-    const std::string to(toText);
+    const String from(fromText);
+    const String to(toText);
     std::string hostFrom;
     std::string hostTo;
     Win32Error error = m_machine.hostPath(TrimSeparators(from), hostFrom);
@@ -136,7 +135,7 @@ Win32Error SimFileSystem::moveFile(TextRef fromText, TextRef toText, bool replac
 }
 
 Win32Error SimFileSystem::pathInfo(TextRef pathText, PathInfo& info) {
-    const std::string path(pathText);
+    const String path(pathText);
     std::string host;
     Win32Error error = m_machine.hostPath(TrimSeparators(path), host);
     if (error == WIN_OK && (error = HostPathInfo(host, info)) == WIN_OK) {
@@ -148,7 +147,7 @@ Win32Error SimFileSystem::pathInfo(TextRef pathText, PathInfo& info) {
 // Whether a list in the machine's folder names the Windows path, one a line: user-owned.txt for
 // what an ordinary user made (or planted), held-open.txt for files another program holds open
 // without sharing their deletion.
-bool SimFileSystem::Listed(const char* listName, const std::string& path) const {
+bool SimFileSystem::Listed(const char* listName, const String& path) const {
     std::ifstream list(m_machine.root() + "/" + listName);
     for (std::string line; std::getline(list, line);) {
         if (EqualsIgnoringCase(TrimSeparators(line), TrimSeparators(path))) {
@@ -160,16 +159,16 @@ bool SimFileSystem::Listed(const char* listName, const std::string& path) const 
 
 // A listed path is guarded with all it holds, and so is every folder that holds it: neither can
 // go without it.
-bool SimFileSystem::Guarded(const char* listName, const std::string& path) const {
+bool SimFileSystem::Guarded(const char* listName, const String& path) const {
     std::ifstream list(m_machine.root() + "/" + listName);
-    std::string asked = TrimSeparators(path);
+    String asked = TrimSeparators(path);
     for (std::string line; std::getline(list, line);) {
-        std::string guarded = TrimSeparators(line);
+        String guarded = TrimSeparators(line);
         if (guarded.empty()) {
             continue;
         }
-        const std::string& inner = asked.size() < guarded.size() ? guarded : asked;
-        const std::string& outer = asked.size() < guarded.size() ? asked : guarded;
+        const String& inner = asked.size() < guarded.size() ? guarded : asked;
+        const String& outer = asked.size() < guarded.size() ? asked : guarded;
         if (EqualsIgnoringCase(inner.substr(0, outer.size()), outer) &&
             (inner.size() == outer.size() || inner[outer.size()] == '\\')) {
             return true;
@@ -180,23 +179,22 @@ bool SimFileSystem::Guarded(const char* listName, const std::string& path) const
 
 // No restart comes on the simulated machine: the request is journaled for the tests to see.
 Win32Error SimFileSystem::deleteAtRestart(TextRef pathText) {
-    const std::string path(pathText);
+    const String path(pathText);
     return onHost("delete-at-restart", path, [](const std::string& host) {
         return HostExists(host) ? WIN_OK : WIN_FILE_NOT_FOUND;
     });
 }
 
-Win32Error SimFileSystem::matches(const std::string& pattern,
-                                  std::vector<std::string>& windowsPaths,
+Win32Error SimFileSystem::matches(const String& pattern, std::vector<String>& windowsPaths,
                                   std::vector<std::string>& hostPaths) {
     windowsPaths.clear();
     hostPaths.clear();
-    std::string folder;
-    std::string name;
+    String folder;
+    String name;
     SplitWindowsPath(pattern, folder, name);
     std::string host;
     if (!HasWildcards(name)) {
-        std::string path = TrimSeparators(pattern);
+        String path = TrimSeparators(pattern);
         if (Win32Error error = m_machine.hostPath(path, host); error != WIN_OK) {
             return error;
         }
@@ -212,19 +210,19 @@ Win32Error SimFileSystem::matches(const std::string& pattern,
         return error;
     }
     std::vector<std::string> names;
-    if (Win32Error error = HostListNames(host, name, names); error != WIN_OK) {
+    if (Win32Error error = HostListNames(host, std::string(name), names); error != WIN_OK) {
         return error;
     }
     for (const std::string& match : names) {
-        windowsPaths.push_back(folder + "\\" + match);
+        windowsPaths.push_back(folder + "\\" + std::string_view(match));
         hostPaths.push_back(host + "/" + match);
     }
     return names.empty() ? WIN_FILE_NOT_FOUND : WIN_OK;
 }
 
 Win32Error SimFileSystem::listItems(TextRef patternText, std::vector<FolderItem>& items) {
-    const std::string pattern(patternText);
-    std::vector<std::string> windowsPaths;
+    const String pattern(patternText);
+    std::vector<String> windowsPaths;
     std::vector<std::string> hostPaths;
     Win32Error error = matches(pattern, windowsPaths, hostPaths);
     items.clear();
@@ -238,13 +236,13 @@ Win32Error SimFileSystem::listItems(TextRef patternText, std::vector<FolderItem>
 }
 
 // A link that listed-as-folders.txt names: listings call it a folder.
-bool SimFileSystem::ListedAsFolder(const std::string& path) const {
+bool SimFileSystem::ListedAsFolder(const String& path) const {
     return Listed("listed-as-folders.txt", path);
 }
 
 // The shell goes into what its listing calls a folder: into a link that listings call one, it
 // deletes what the link points at, then the link. Only inside the machine.
-Win32Error SimFileSystem::ShellRemove(const std::string& path, const std::string& host) {
+Win32Error SimFileSystem::ShellRemove(const String& path, const std::string& host) {
     namespace fs = std::filesystem;
     std::error_code failed;
     fs::file_status status = fs::symlink_status(host, failed);
@@ -264,7 +262,8 @@ Win32Error SimFileSystem::ShellRemove(const std::string& path, const std::string
     std::vector<std::string> names;
     HostListNames(inside, "*", names);
     for (const std::string& name : names) {
-        if (Win32Error error = ShellRemove(path + "\\" + name, inside + "/" + name);
+        if (Win32Error error =
+                ShellRemove(path + "\\" + std::string_view(name), inside + "/" + name);
             error != WIN_OK) {
             return error;
         }
@@ -273,10 +272,10 @@ Win32Error SimFileSystem::ShellRemove(const std::string& path, const std::string
 }
 
 Win32Error SimFileSystem::shellMove(TextRef fromPatternText, TextRef toFolderText) {
-    const std::string fromPattern(fromPatternText);
-    const std::string toFolder(toFolderText);
-    std::string detail = fromPattern + " -> " + toFolder;
-    std::vector<std::string> windowsPaths;
+    const String fromPattern(fromPatternText);
+    const String toFolder(toFolderText);
+    String detail = fromPattern + " -> " + toFolder;
+    std::vector<String> windowsPaths;
     std::vector<std::string> hostPaths;
     std::string target;
     Win32Error error = m_machine.hostPath(TrimSeparators(toFolder), target);
@@ -296,8 +295,8 @@ Win32Error SimFileSystem::shellMove(TextRef fromPatternText, TextRef toFolderTex
 }
 
 Win32Error SimFileSystem::shellDelete(TextRef patternText) {
-    const std::string pattern(patternText);
-    std::vector<std::string> windowsPaths;
+    const String pattern(patternText);
+    std::vector<String> windowsPaths;
     std::vector<std::string> hostPaths;
     Win32Error error = matches(pattern, windowsPaths, hostPaths);
     for (size_t i = 0; error == WIN_OK && i < hostPaths.size(); ++i) {
@@ -308,7 +307,7 @@ Win32Error SimFileSystem::shellDelete(TextRef patternText) {
     return record("shell-delete", pattern, error);
 }
 
-Win32Error SimFileSystem::modulePath(std::string& path) {
+Win32Error SimFileSystem::modulePath(String& path) {
     std::string module = m_machine.modulePath();
     if (module.empty()) {
         return WIN_FILE_NOT_FOUND;
@@ -323,18 +322,19 @@ Win32Error SimFileSystem::modulePath(std::string& path) {
     if (!failed && (drive == "C" || drive == "D" || drive == "E")) {
         path = drive + ":";
         for (auto part = std::next(relative.begin()); part != relative.end(); ++part) {
-            path += "\\" + part->string();
+            path += '\\';
+            path += part->string();
         }
     }
     return WIN_OK;
 }
 
-Win32Error SimFileSystem::systemDirectory(std::string& path) {
+Win32Error SimFileSystem::systemDirectory(String& path) {
     path = "C:\\Windows\\System32";
     return WIN_OK;
 }
 
-Win32Error SimFileSystem::tempDirectory(std::string& path) {
+Win32Error SimFileSystem::tempDirectory(String& path) {
     path = "C:\\Windows\\Temp\\";
     return WIN_OK;
 }

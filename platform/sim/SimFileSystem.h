@@ -37,25 +37,25 @@ public:
     Win32Error deleteAtRestart(TextRef path) override;
     // The running setup program (SimConfig::modulePath, else this process): its Windows path
     // when it lies in the machine (a kept setup program), else its host path.
-    Win32Error modulePath(std::string& path) override;
+    Win32Error modulePath(String& path) override;
     // The host file system cannot lock the file against writers: a rename or replacement at the
     // path shows what the open file stands for, the file setup started from.
     Win32Error ownImage(File*& image) override { return m_ownImage.Get(*this, image); }
     // C:\Windows\System32, as on the machines the program is made for.
-    Win32Error systemDirectory(std::string& path) override;
-    Win32Error tempDirectory(std::string& path) override;
+    Win32Error systemDirectory(String& path) override;
+    Win32Error tempDirectory(String& path) override;
 
 private:
     // Matches of a Windows pattern as Windows paths and their host paths, sorted by name.
-    Win32Error matches(const std::string& pattern, std::vector<std::string>& windowsPaths,
+    Win32Error matches(const String& pattern, std::vector<String>& windowsPaths,
                        std::vector<std::string>& hostPaths);
-    bool Listed(const char* listName, const std::string& path) const;
-    bool ListedAsFolder(const std::string& path) const;
-    Win32Error ShellRemove(const std::string& path, const std::string& host);
-    bool Guarded(const char* listName, const std::string& path) const;
-    Win32Error record(const std::string& kind, const std::string& detail, Win32Error outcome);
+    bool Listed(const char* listName, const String& path) const;
+    bool ListedAsFolder(const String& path) const;
+    Win32Error ShellRemove(const String& path, const std::string& host);
+    bool Guarded(const char* listName, const String& path) const;
+    Win32Error record(const char* kind, const String& detail, Win32Error outcome);
     template <typename Act>
-    Win32Error onHost(const char* kind, const std::string& path, Act act);
+    Win32Error onHost(const char* kind, const String& path, Act act);
 
     SimMachine& m_machine;
     OwnImage m_ownImage;

@@ -184,8 +184,11 @@ std::string SimMachine::modulePath() const {
     return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
 }
 
-void SimMachine::journal(const std::string& kind, const std::string& detail) {
-    std::string line = kind + ": " + detail + "\n";
+void SimMachine::journal(std::string_view kind, std::string_view detail) {
+    std::string line(kind);
+    line += ": ";
+    line += detail;
+    line += '\n';
     // O_APPEND plus an exclusive lock keeps lines whole when two processes write at once.
     int fd = ::open(journalPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -221,9 +224,9 @@ std::uint64_t SimMachine::now() const {
     return m_config.virtualClock ? m_virtualNow : steadyMilliseconds() - m_realStart;
 }
 
-Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& host) const {
-    std::string drive;
-    std::vector<std::string> components = WindowsPathComponents(windowsPath, drive);
+Win32Error SimMachine::hostPath(std::string_view windowsPath, std::string& host) const {
+    String drive;
+    std::vector<String> components = WindowsPathComponents(String(windowsPath), drive);
     bool absolute =
         windowsPath.size() == 2 || (windowsPath.size() > 2 && IsPathSeparator(windowsPath[2]));
     if (drive.size() != 2 || !absolute) {
@@ -234,7 +237,8 @@ Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& hos
         return WIN_ACCESS_DENIED;
     }
     std::string path = root() + "/" + letter;
-    for (const std::string& component : components) {
+    for (const String& componentText : components) {
+        std::string component(componentText);
         if (component == ".") {
             continue;
         }
@@ -257,7 +261,7 @@ Win32Error SimMachine::hostPath(const std::string& windowsPath, std::string& hos
     return WIN_OK;
 }
 
-bool SimMachine::isFile(const std::string& windowsPath) const {
+bool SimMachine::isFile(std::string_view windowsPath) const {
     std::string host;
     struct stat info {};
     return hostPath(windowsPath, host) == WIN_OK && ::stat(host.c_str(), &info) == 0 &&

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Win32Error.h"
@@ -47,12 +48,12 @@ public:
     // trailing dots and blanks, as Windows does. A path that is not absolute on drive
     // C:, D: or E:, or that would leave the machine ("..") is refused with WIN_ACCESS_DENIED;
     // a missing parent gives WIN_PATH_NOT_FOUND only where the caller asks for existence.
-    Win32Error hostPath(const std::string& windowsPath, std::string& host) const;
+    Win32Error hostPath(std::string_view windowsPath, std::string& host) const;
     // True when the Windows path names a plain file in the machine.
-    bool isFile(const std::string& windowsPath) const;
+    bool isFile(std::string_view windowsPath) const;
 
     // Appends one line to journal.log ("kind: detail"); safe across processes.
-    void journal(const std::string& kind, const std::string& detail);
+    void journal(std::string_view kind, std::string_view detail);
     std::vector<std::string> journalLines() const;
     std::string journalPath() const { return m_config.root + "/journal.log"; }
 

@@ -21,7 +21,7 @@ public:
 
     // Log files carry the host's local time; the virtual clock only counts
     // pauses.
-    std::string localTimestamp() override {
+    String localTimestamp() override {
         std::time_t seconds =
             std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
         std::tm local{};

@@ -79,7 +79,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
-std::vector<std::string> SimProcesses::splitArguments(const std::string& parameters) {
+std::vector<std::string> SimProcesses::splitArguments(std::string_view parameters) {
     std::vector<std::string> arguments;
     std::string current;
     bool inQuotes = false;
@@ -116,12 +116,12 @@ std::uint32_t SimProcesses::WindowsExitCode(int status) {
     return static_cast<std::uint32_t>(status);
 }
 
-Win32Error SimProcesses::runAndWait(const std::string& file, const std::string& parameters) {
+Win32Error SimProcesses::runAndWait(const String& file, const String& parameters) {
     std::uint32_t ignored = 0;
     return runForExitCode(file, parameters, ignored);
 }
 
-Win32Error SimProcesses::runForExitCode(const std::string& file, const std::string& parameters,
+Win32Error SimProcesses::runForExitCode(const String& file, const String& parameters,
                                         std::uint32_t& exitCode) {
     std::string host;
     Win32Error error = m_machine.isFile(file) ? m_machine.hostPath(file, host) : WIN_FILE_NOT_FOUND;
@@ -129,16 +129,16 @@ Win32Error SimProcesses::runForExitCode(const std::string& file, const std::stri
     if (error == WIN_OK) {
         error = launch(host, parameters, status);
     }
-    std::string line = file + parameters + " -> " + std::to_string(error);
+    String line = file + parameters + " -> " + ToString(error);
     if (error == WIN_OK) {
-        line += ", exit " + std::to_string(status);
+        line += ", exit " + ToString(status);
     }
     m_machine.journal("program", line);
     exitCode = WindowsExitCode(status);
     return error;
 }
 
-Win32Error SimProcesses::launch(const std::string& hostFile, const std::string& parameters,
+Win32Error SimProcesses::launch(const std::string& hostFile, std::string_view parameters,
                                 int& status) {
     std::vector<std::string> command = interpreterOf(hostFile);
     if (command.empty() && ::access(hostFile.c_str(), X_OK) != 0) {
@@ -167,7 +167,7 @@ Win32Error SimProcesses::launch(const std::string& hostFile, const std::string& 
     return WIN_OK;
 }
 
-int SimProcesses::runCommand(const std::string& commandLine) {
+int SimProcesses::runCommand(const String& commandLine) {
     std::vector<std::string> words = splitArguments(commandLine);
     int result = 1;
     for (std::size_t i = 1; i < words.size(); ++i) {
@@ -178,6 +178,6 @@ int SimProcesses::runCommand(const std::string& commandLine) {
             break;
         }
     }
-    m_machine.journal("system", commandLine + " -> " + std::to_string(result));
+    m_machine.journal("system", commandLine + " -> " + ToString(result));
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Processes.h"
@@ -20,20 +21,20 @@ public:
 
     // WIN_FILE_NOT_FOUND at once for a program that is not in the machine, WIN_BAD_EXE_FORMAT
     // for a file that is neither a script nor executable.
-    Win32Error runAndWait(const std::string& file, const std::string& parameters) override;
+    Win32Error runAndWait(const String& file, const String& parameters) override;
     // The host process's exit status (which Linux keeps modulo 256).
-    Win32Error runForExitCode(const std::string& file, const std::string& parameters,
+    Win32Error runForExitCode(const String& file, const String& parameters,
                               std::uint32_t& exitCode) override;
     // 0 when the command's file argument (the first one with a drive, "c:\...") exists in the
     // machine, else 1.
-    int runCommand(const std::string& commandLine) override;
+    int runCommand(const String& commandLine) override;
 
     // Splits a parameter string at blanks; double quotes group, as the C runtime does.
-    static std::vector<std::string> splitArguments(const std::string& parameters);
+    static std::vector<std::string> splitArguments(std::string_view parameters);
 
 private:
     static std::uint32_t WindowsExitCode(int status);
-    Win32Error launch(const std::string& hostFile, const std::string& parameters, int& status);
+    Win32Error launch(const std::string& hostFile, std::string_view parameters, int& status);
 
     SimMachine& m_machine;
 };

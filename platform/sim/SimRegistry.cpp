@@ -20,7 +20,7 @@ bool Printable(char c) {
 
 // As an exported key writes texts: \\ and \" for the two that would end or escape them,
 // \xNN for any byte outside printable ASCII.
-std::string Quoted(const std::string& bytes) {
+std::string Quoted(std::string_view bytes) {
     std::string text = "\"";
     for (char c : bytes) {
         if (c == '"' || c == '\\') {
@@ -38,7 +38,7 @@ std::string Quoted(const std::string& bytes) {
 }
 
 // The quoted text at `at` (which holds the opening quote); `at` ends past the closing one.
-bool Unquote(const std::string& line, std::size_t& at, std::string& bytes) {
+bool Unquote(const std::string& line, std::size_t& at, String& bytes) {
     if (at >= line.size() || line[at] != '"') {
         return false;
     }
@@ -67,7 +67,7 @@ bool Unquote(const std::string& line, std::size_t& at, std::string& bytes) {
 }
 
 std::string DataText(const RegistryValue& value) {
-    const std::string& data = value.data;
+    const String& data = value.data;
     bool text = value.type == REG_VALUE_TEXT || value.type == REG_VALUE_EXPANDABLE;
     if (text && !data.empty() && data.back() == '\0') {
         return (value.type == REG_VALUE_TEXT ? "sz:" : "expand:") +
@@ -120,18 +120,18 @@ bool ParseData(const std::string& text, RegistryValue& value) {
     return true;
 }
 
-std::vector<Key>::iterator FindKey(std::vector<Key>& keys, const std::string& path) {
+std::vector<Key>::iterator FindKey(std::vector<Key>& keys, std::string_view path) {
     return std::find_if(keys.begin(), keys.end(),
                         [&](const Key& key) { return EqualsIgnoringCase(key.path, path); });
 }
 
 // Whether the key at `path` lies somewhere below the key at `above`.
-bool IsBelow(const std::string& path, const std::string& above) {
+bool IsBelow(std::string_view path, std::string_view above) {
     return path.size() > above.size() + 1 && path[above.size()] == '\\' &&
            EqualsIgnoringCase(path.substr(0, above.size()), above);
 }
 
-bool HasSubkey(const std::vector<Key>& keys, const std::string& path) {
+bool HasSubkey(const std::vector<Key>& keys, std::string_view path) {
     return std::any_of(keys.begin(), keys.end(),
                        [&](const Key& key) { return IsBelow(key.path, path); });
 }
@@ -187,7 +187,7 @@ std::vector<Key> SimRegistry::keys() const {
 }
 
 template <typename Change>
-Win32Error SimRegistry::transact(const char* request, const std::string& detail, Change change) {
+Win32Error SimRegistry::transact(const char* request, const String& detail, Change change) {
     SimStateLock lock(m_machine.root() + "/registry.lock");
     Win32Error error = WIN_ACCESS_DENIED;
     if (lock.held()) {
@@ -201,22 +201,21 @@ Win32Error SimRegistry::transact(const char* request, const std::string& detail,
             std::rename(temporary.c_str(), path().c_str());
         }
     }
-    m_machine.journal("registry",
-                      std::string(request) + " " + HIVE + detail + " -> " + std::to_string(error));
+    m_machine.journal("registry", String(request) + " " + HIVE + detail + " -> " + ToString(error));
     return error;
 }
 
 Win32Error SimRegistry::createKey(TextRef keyText) {
-    const std::string key(keyText);
+    const String key(keyText);
     return transact("create", key, [&](std::vector<Key>& keys, bool& changed) {
         // Every key on the way exists afterwards, as RegCreateKeyEx leaves them.
         for (std::size_t end = key.find('\\');; end = key.find('\\', end + 1)) {
-            std::string path = key.substr(0, end);
+            String path = key.substr(0, end);
             if (FindKey(keys, path) == keys.end()) {
-                keys.push_back({path, {}});
+                keys.push_back({std::string(path), {}});
                 changed = true;
             }
-            if (end == std::string::npos) {
+            if (end == String::npos) {
                 return WIN_OK;
             }
         }
@@ -224,7 +223,7 @@ Win32Error SimRegistry::createKey(TextRef keyText) {
 }
 
 Win32Error SimRegistry::setValue(TextRef keyText, const RegistryValue& value) {
-    const std::string key(keyText);
+    const String key(keyText);
     return transact("set", key + " " + value.name, [&](std::vector<Key>& keys, bool& changed) {
         auto found = FindKey(keys, key);
         if (found == keys.end()) {
@@ -244,7 +243,7 @@ Win32Error SimRegistry::setValue(TextRef keyText, const RegistryValue& value) {
 }
 
 Win32Error SimRegistry::readValues(TextRef keyText, std::vector<RegistryValue>& values) {
-    const std::string key(keyText);
+    const String key(keyText);
     values.clear();
     return transact("read", key, [&](std::vector<Key>& keys, bool&) {
         auto found = FindKey(keys, key);
@@ -257,8 +256,8 @@ Win32Error SimRegistry::readValues(TextRef keyText, std::vector<RegistryValue>& 
 }
 
 Win32Error SimRegistry::deleteValue(TextRef keyText, TextRef nameText) {
-    const std::string key(keyText);
-    const std::string name(nameText);
+    const String key(keyText);
+    const String name(nameText);
     return transact("delete-value", key + " " + name, [&](std::vector<Key>& keys, bool& changed) {
         auto found = FindKey(keys, key);
         if (found == keys.end()) {
@@ -272,7 +271,7 @@ Win32Error SimRegistry::deleteValue(TextRef keyText, TextRef nameText) {
 }
 
 Win32Error SimRegistry::deleteKey(TextRef keyText) {
-    const std::string key(keyText);
+    const String key(keyText);
     return transact("delete", key, [&](std::vector<Key>& keys, bool& changed) {
         auto found = FindKey(keys, key);
         if (found == keys.end()) {
@@ -288,7 +287,7 @@ Win32Error SimRegistry::deleteKey(TextRef keyText) {
 }
 
 Win32Error SimRegistry::deleteTree(TextRef keyText) {
-    const std::string key(keyText);
+    const String key(keyText);
     return transact("delete-tree", key, [&](std::vector<Key>& keys, bool& changed) {
         if (FindKey(keys, key) == keys.end()) {
             return WIN_FILE_NOT_FOUND;

@@ -47,7 +47,7 @@ public:
 
 private:
     template <typename Change>
-    Win32Error transact(const char* request, const std::string& detail, Change change);
+    Win32Error transact(const char* request, const String& detail, Change change);
 
     SimMachine& m_machine;
 };

@@ -92,12 +92,14 @@ void saveTable(const std::string& path, const Table& table) {
     {
         std::ofstream out(temporary, std::ios::trunc);
         for (const Record& r : table) {
-            out << "service " << r.settings.name << "\ndisplay " << r.settings.displayName
-                << "\nimage " << r.settings.imagePath << "\naccount " << r.settings.account
-                << "\ntype " << r.settings.serviceType << "\nstart-type " << r.settings.startType
-                << "\nerror-control " << r.settings.errorControl << "\nstate " << r.settledState
-                << "\npending " << r.pendingState << ' ' << r.pendingSince << ' ' << r.pendingFor
-                << ' ' << (r.pendingOwner.empty() ? "-" : r.pendingOwner) << "\nmarked-for-delete "
+            out << "service " << std::string_view(r.settings.name) << "\ndisplay "
+                << std::string_view(r.settings.displayName) << "\nimage "
+                << std::string_view(r.settings.imagePath) << "\naccount "
+                << std::string_view(r.settings.account) << "\ntype " << r.settings.serviceType
+                << "\nstart-type " << r.settings.startType << "\nerror-control "
+                << r.settings.errorControl << "\nstate " << r.settledState << "\npending "
+                << r.pendingState << ' ' << r.pendingSince << ' ' << r.pendingFor << ' '
+                << (r.pendingOwner.empty() ? "-" : r.pendingOwner) << "\nmarked-for-delete "
                 << r.markedForDelete << '\n';
             for (const auto& [owner, count] : r.openHandles) {
                 out << "handles " << owner << ' ' << count << '\n';
@@ -111,7 +113,7 @@ void saveTable(const std::string& path, const Table& table) {
     std::rename(temporary.c_str(), path.c_str());
 }
 
-Table::iterator findRecord(Table& table, const std::string& name) {
+Table::iterator findRecord(Table& table, std::string_view name) {
     return std::find_if(table.begin(), table.end(),
                         [&](const Record& r) { return EqualsIgnoringCase(r.settings.name, name); });
 }
@@ -128,10 +130,10 @@ std::uint32_t stateOf(const Record& r) {
     return r.pendingState != 0 ? r.pendingState : r.settledState;
 }
 
-std::string unquotedImage(const std::string& imagePath) {
+String unquotedImage(const String& imagePath) {
     if (!imagePath.empty() && imagePath.front() == '"') {
         std::size_t end = imagePath.find('"', 1);
-        return imagePath.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+        return imagePath.substr(1, end == String::npos ? String::npos : end - 1);
     }
     return imagePath;
 }
@@ -198,7 +200,7 @@ private:
 
 class SimService : public Service {
 public:
-    SimService(SimServices& services, std::string name, std::uint32_t access)
+    SimService(SimServices& services, String name, std::uint32_t access)
         : m_services(services), m_name(std::move(name)), m_access(access) {}
 
     ~SimService() override {
@@ -250,7 +252,7 @@ public:
     }
 
 private:
-    Win32Error request(const std::string& what, std::uint32_t needed,
+    Win32Error request(std::string_view what, std::uint32_t needed,
                        const std::function<Win32Error(Record&)>& act) {
         SimMachine& machine = m_services.machine();
         std::uint32_t state = 0;
@@ -266,9 +268,9 @@ private:
                 return outcome;
             });
         }
-        std::string line = m_name + " " + what + " -> " + std::to_string(error);
+        String line = m_name + " " + what + " -> " + ToString(error);
         if (what == "query" && error == WIN_OK) {
-            line += ", state " + std::to_string(state);
+            line += ", state " + ToString(state);
         }
         machine.journal("service", line);
         return error;
@@ -337,7 +339,7 @@ private:
     }
 
     SimServices& m_services;
-    std::string m_name;
+    String m_name;
     std::uint32_t m_access;
 };
 
@@ -346,10 +348,10 @@ public:
     SimServiceManager(SimServices& services, std::uint32_t access)
         : m_services(services), m_access(access) {}
 
-    Win32Error openService(const std::string& name, std::uint32_t access,
+    Win32Error openService(const String& name, std::uint32_t access,
                            std::unique_ptr<Service>& service) override {
         Win32Error error = (m_access & SVC_MANAGER_CONNECT) == 0 ? WIN_ACCESS_DENIED : WIN_OK;
-        std::string recordedName = name;
+        String recordedName = name;
         if (error == WIN_OK) {
             error = SimServiceState(m_services).transact([&](Table& table) -> Win32Error {
                 auto it = findRecord(table, name);
@@ -368,7 +370,7 @@ public:
             service = std::make_unique<SimService>(m_services, recordedName, access);
         }
         m_services.machine().journal(
-            "service", name + " open " + hex(access) + " -> " + std::to_string(error));
+            "service", name + " open " + std::string_view(hex(access)) + " -> " + ToString(error));
         return error;
     }
 
@@ -388,15 +390,14 @@ public:
             service =
                 std::make_unique<SimService>(m_services, settings.name, settings.desiredAccess);
         }
-        m_services.machine().journal("service", settings.name + " create " + settings.imagePath +
-                                                    " -> " + std::to_string(error));
+        m_services.machine().journal(
+            "service", settings.name + " create " + settings.imagePath + " -> " + ToString(error));
         return error;
     }
 
 private:
-    static bool validName(const std::string& name) {
-        return !name.empty() && name.size() <= 256 &&
-               name.find_first_of("\\/\r\n") == std::string::npos;
+    static bool validName(const String& name) {
+        return !name.empty() && name.size() <= 256 && name.find_first_of("\\/\r\n") == String::npos;
     }
 
     Win32Error addRecord(Table& table, const ServiceSettings& settings) {
@@ -457,7 +458,7 @@ SimServices::Knobs SimServices::knobs() const {
     return knobs;
 }
 
-bool SimServices::lookup(const std::string& name, Record& record) {
+bool SimServices::lookup(std::string_view name, Record& record) {
     bool found = false;
     SimServiceState(*this).transact([&](Table& table) -> Win32Error {
         auto it = findRecord(table, name);
@@ -470,7 +471,7 @@ bool SimServices::lookup(const std::string& name, Record& record) {
     return found;
 }
 
-std::uint32_t SimServices::currentState(const std::string& name) {
+std::uint32_t SimServices::currentState(std::string_view name) {
     Record record;
     return lookup(name, record) ? stateOf(record) : 0;
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Services.h"
@@ -75,9 +76,9 @@ public:
 
     // The current state of a service, pending changes settled against this object's clock.
     // False when no such service exists (deleted ones included).
-    bool lookup(const std::string& name, Record& record);
+    bool lookup(std::string_view name, Record& record);
     // The state a service reports now: SVC_STOPPED ... SVC_RUNNING, or 0 when it does not exist.
-    std::uint32_t currentState(const std::string& name);
+    std::uint32_t currentState(std::string_view name);
 
     SimMachine& machine() { return m_machine; }
     // Identifies this object's handles and clock in the shared state: "<pid>.<instance>".

@@ -58,7 +58,7 @@ WindowsVersion SimSystemInfo::windowsVersion() {
     return WindowsVersion{10, 0, 19045, "x64", true};
 }
 
-std::string SimSystemInfo::errorText(Win32Error error) {
+String SimSystemInfo::errorText(Win32Error error) {
     for (const ErrorText& known : theErrorTexts) {
         if (known.error == error) {
             return known.text;
@@ -67,7 +67,7 @@ std::string SimSystemInfo::errorText(Win32Error error) {
     return "";
 }
 
-std::string SimSystemInfo::programVersion() {
+String SimSystemInfo::programVersion() {
     constexpr unsigned parts[] = {ZIL_FILE_VERSION};
     return Format("%d.%d.%d.%d", parts[0], parts[1], parts[2], parts[3]);
 }

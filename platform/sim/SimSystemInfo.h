@@ -13,8 +13,8 @@ public:
     WindowsVersion windowsVersion() override;
     bool processElevated() override { return true; }
     bool desktopVisible() override { return !m_machine.config().desktopHidden; }
-    std::string errorText(Win32Error error) override;
-    std::string programVersion() override;
+    String errorText(Win32Error error) override;
+    String programVersion() override;
     std::uint64_t programFileSize() override;
 
 private:

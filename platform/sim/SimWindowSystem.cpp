@@ -61,12 +61,13 @@ public:
     void setClipRect(const Rect& area) override { m_clip = intersect(area, m_state.clientRect()); }
     void clearClip() override { m_clip = m_state.clientRect(); }
     void setTextColor(Color color) override { m_textColor = color; }
-    void drawCenteredText(const std::string& text, const Rect& area) override {
+    void drawCenteredText(const String& text, const Rect& area) override {
         int width = static_cast<int>(text.size()) * SIM_GLYPH_WIDTH;
         int left = area.left + (area.width() - width) / 2;
         int top = area.top + (area.height() - SIM_GLYPH_HEIGHT) / 2;
-        m_picture.texts.push_back(
-            {text, Rect{left, top, left + width, top + SIM_GLYPH_HEIGHT}, m_clip, m_textColor});
+        m_picture.texts.push_back({std::string(text),
+                                   Rect{left, top, left + width, top + SIM_GLYPH_HEIGHT}, m_clip,
+                                   m_textColor});
     }
 
 private:
@@ -102,10 +103,10 @@ public:
         m_windows.changed();
     }
     bool isEnabled() const override { return m_state->enabled; }
-    std::string text() const override { return m_state->text; }
-    void setText(const std::string& text) override {
+    String text() const override { return m_state->text; }
+    void setText(const String& text) override {
         ++m_state->textSets;
-        if (m_state->text != text) {
+        if (text != std::string_view(m_state->text)) {
             m_state->text = text;
             m_windows.changed();
         }
@@ -418,17 +419,16 @@ void SimWindowSystem::postInput(const std::string& action) {
     m_posted.push_back({action, m_machine.now(), 0});
 }
 
-int SimWindowSystem::messageBox(const std::string& text, const std::string& caption,
-                                unsigned type) {
-    m_messageBoxes.push_back({caption, text, type});
+int SimWindowSystem::messageBox(const String& text, const String& caption, unsigned type) {
+    m_messageBoxes.push_back({std::string(caption), std::string(text), type});
     m_machine.journal("messagebox", caption + ": " + text);
     if (m_frontEnd != nullptr) {
-        m_frontEnd->showMessageBox(caption, text);
+        m_frontEnd->showMessageBox(std::string(caption), std::string(text));
     }
     return DLG_IDOK;
 }
 
-std::string SimWindowSystem::loadString(int id) {
+String SimWindowSystem::loadString(int id) {
     const char* text = StringTableText(id);
     return text != nullptr ? text : "";
 }
@@ -446,7 +446,7 @@ int SimWindowSystem::systemMetric(int index) {
     return index == WS_METRIC_CXICON || index == WS_METRIC_CYICON ? SIM_ICON_SIZE : 0;
 }
 
-std::string SimWindowSystem::applicationName() {
+String SimWindowSystem::applicationName() {
     return NameWithoutExtension(m_machine.modulePath());
 }
 

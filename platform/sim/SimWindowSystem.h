@@ -24,14 +24,14 @@ public:
 
     // -1, as DialogBoxParam fails, for a template the program does not carry.
     int runModal(Dialog& dialog, int templateId) override;
-    int messageBox(const std::string& text, const std::string& caption, unsigned type) override;
+    int messageBox(const String& text, const String& caption, unsigned type) override;
     void pumpMessages() override;
     void pumpMessagesIfDue() override;
-    std::string loadString(int id) override;
+    String loadString(int id) override;
     IconHandle loadIcon(int id) override;
     Color systemColor(int index) override;
     int systemMetric(int index) override;
-    std::string applicationName() override;
+    String applicationName() override;
 
     // --- for tests -------------------------------------------------------------------------
     // The running dialog, or the last one after it ended; null before the first.

@@ -1,7 +1,7 @@
 // The real Windows machine as the program's platform.
 
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 
 #include <windows.h>
 

@@ -204,7 +204,7 @@ public:
         m_entryVersion = RegistryValue::Text("DisplayVersion", "");
         for (const RegistryValue& value : EntryOf(installed)) {
             m_entryVersion = value.name == "DisplayVersion" ? value : m_entryVersion;
-            m_entryNames.push_back(value.name);
+            m_entryNames.push_back(std::string(value.name));
         }
         // Another version's entry, unlike the one an upgrade writes: a failed upgrade must give
         // back exactly this.
@@ -236,8 +236,8 @@ public:
         std::ofstream(folders / "user-owned.txt") << "C:\\Program Files (x86)\\ZIL.previous\n";
         fs::path link = m_scratch / "planted-link";
         CopyMachine(installed, link);
-        SetupProcessRun cut =
-            RunSetupProcess(m_program, link, "/I", FaultAt("svc-delete", theServiceName));
+        SetupProcessRun cut = RunSetupProcess(m_program, link, "/I",
+                                              FaultAt("svc-delete", std::string(theServiceName)));
         if (cut.exited || !fs::exists(link / "C/Program Files (x86)/ZIL.upgrade")) {
             std::printf("fault sweep: the upgrade to cut off was not cut off (%d)\n", cut.status);
             return false;
@@ -645,8 +645,9 @@ private:
         bool productThere = fs::exists(machine / theProgramDir) || ServiceOf(machine).registered;
         Expect(productThere || named, label, "Apps & features lists a product that is not there");
         bool whole = std::all_of(m_entryNames.begin(), m_entryNames.end(), [&](const auto& name) {
-            return std::any_of(entry.begin(), entry.end(),
-                               [&](const RegistryValue& value) { return value.name == name; });
+            return std::any_of(entry.begin(), entry.end(), [&](const RegistryValue& value) {
+                return value.name == std::string_view(name);
+            });
         });
         Expect(whole || named, label, "the Apps & features entry is half written");
     }

@@ -38,8 +38,8 @@ int CountEvents(int code, void* param, void* context) {
     return 0;
 }
 
-std::string Folded(const std::string& name) {
-    std::string folded = name;
+std::string Folded(std::string_view name) {
+    std::string folded(name);
     for (char& c : folded) {
         if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool whole = false;
         for (int i = 0; i < extractor->m_entryCount; ++i) {
             const ArchiveEntry& entry = extractor->Entry(i);
-            if (entry.m_name == name) {
+            if (entry.m_name == std::string_view(name)) {
                 Require(entry.m_size == contents.size());
                 RequireInflatesTo(archive, entry, contents);
                 whole = true;

@@ -62,7 +62,7 @@ std::map<std::string, std::string> Seeds() {
         {"stored", Archive({{"s.bin", RandomBytes(300, 2), ZlibStream(RandomBytes(300, 2), 0)}})},
         {"badsize", Archive({{"a", "abc", ZlibStream("abcd")}})},
         {"garbage", Archive({{"a", alpha, sa + "junk"}})},
-        {"trailer", std::string(SFX_NUMBER_LENGTH, '\0') + SfxTrailerTail()},
+        {"trailer", std::string(SFX_NUMBER_LENGTH, '\0') + std::string(SfxTrailerTail())},
         {"overlap", WithField(two, 1, SFX_RECORD_OFFSET, Field(two, 0, SFX_RECORD_OFFSET))},
         {"gap", WithField(two, 1, SFX_RECORD_OFFSET, offsetB + 1)},
         {"packedlie", WithField(WithField(two, 0, SFX_RECORD_PACKED_SIZE, packedA - 3), 1,

@@ -71,7 +71,7 @@ protected:
 // The points where the tests cut a run off, named by what the call there touches.
 const std::string theWmiRegistration =
     FaultAt("system", std::string("*") + SETUP_INSTALL_MOF_SCRIPT);
-const std::string theOldServiceRemoval = FaultAt("svc-delete", theServiceName);
+const std::string theOldServiceRemoval = FaultAt("svc-delete", std::string(theServiceName));
 const std::string theSetAside = FaultAt("move", SETUP_PROGRAM_DIR);
 const std::string theNewProgramFolder = FaultAt("mkdir", SETUP_PROGRAM_DIR);
 // Halfway through the new files' moves into the program folder.
@@ -80,7 +80,7 @@ const std::string theNewFilesMoves =
 // A restore's removal of what is in the program folder's place, then its rename back.
 const std::string theRemovalBeforeTheRenameBack = FaultAt("delete", SETUP_PROGRAM_DIR);
 const std::string theRenameBack = FaultAt("move", SETUP_SET_ASIDE_DIR);
-const std::string theServiceCreation = FaultAt("svc-create", theServiceName);
+const std::string theServiceCreation = FaultAt("svc-create", std::string(theServiceName));
 // The commit's removal of the old folder, once the record is gone.
 const std::string theOldFolderRemoval = FaultAt("delete", SETUP_SET_ASIDE_DIR);
 // A new file's move refused: the upgrade fails and restores.

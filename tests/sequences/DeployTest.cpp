@@ -25,8 +25,8 @@ using ::testing::IsEmpty;
 namespace {
 
 // A service that will not stop: every stop request refused, as one that cannot take it.
-const std::string theServiceWillNotStop =
-    FaultAt("svc-control", theServiceName + "\\" + std::to_string(SVC_CONTROL_STOP), "1061+");
+const std::string theServiceWillNotStop = FaultAt(
+    "svc-control", std::string(theServiceName) + "\\" + std::to_string(SVC_CONTROL_STOP), "1061+");
 
 class DeployTest : public SequenceTest {
 protected:
@@ -51,9 +51,10 @@ protected:
     }
     std::string Value(const std::string& name) {
         for (const RegistryValue& value : Entry()) {
-            if (value.name == name) {
-                return value.type == REG_VALUE_TEXT ? value.data.substr(0, value.data.size() - 1)
-                                                    : value.data;
+            if (value.name == std::string_view(name)) {
+                return std::string(value.type == REG_VALUE_TEXT
+                                       ? value.data.substr(0, value.data.size() - 1)
+                                       : value.data);
             }
         }
         return "(none)";
@@ -149,7 +150,7 @@ TEST_F(DeployTest, AnInstallIsListedWithEveryValueAndTheUninstallTakesItAway) {
     std::vector<std::string> names;
     bool keeping = true;
     for (const RegistryValue& value : Entry(&keeping)) {
-        names.push_back(value.name);
+        names.push_back(std::string(value.name));
     }
     EXPECT_FALSE(keeping) << "a committed install keeps no old entry";
     EXPECT_THAT(names,
@@ -745,8 +746,8 @@ TEST_F(DeployTest, EveryRestartThatCompletesARunIsReported) {
         SCOPED_TRACE("a resumed upgrade whose new files are held open");
         FreshMachine();
         ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-        SetupProcessRun cut =
-            RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-create", theServiceName));
+        SetupProcessRun cut = RunSetupProcess(SAMPLE_SETUP, m_root, "/I",
+                                              FaultAt("svc-create", std::string(theServiceName)));
         ASSERT_FALSE(cut.exited);
         ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
         // Held open: it can be neither deleted nor, once moved out of the way, moved again.
@@ -841,8 +842,9 @@ TEST_F(DeployTest, AnotherProductsEntryIsNeitherChangedNorRemoved) {
     {
         SimPlatform sim(test_support::VirtualClockMachine(m_root));
         const std::string below = std::string(SETUP_ENTRY_KEY) + "\\Replaced";
-        ASSERT_EQ(sim.simRegistry().createKey(below), WIN_OK);
-        ASSERT_EQ(sim.simRegistry().setValue(below, RegistryValue::Text("theirs", "x")), WIN_OK);
+        ASSERT_EQ(sim.simRegistry().createKey(below.c_str()), WIN_OK);
+        ASSERT_EQ(sim.simRegistry().setValue(below.c_str(), RegistryValue::Text("theirs", "x")),
+                  WIN_OK);
     }
     const std::string registry = RegistryText();
     const std::string note =
@@ -1009,8 +1011,9 @@ TEST_F(DeployTest, AStaleCopyIsNeverGivenBack) {
     std::filesystem::remove_all(m_root);
     std::filesystem::copy(machine, m_root, std::filesystem::copy_options::recursive);
     std::filesystem::remove_all(machine);
-    ASSERT_FALSE(
-        RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-delete", theServiceName)).exited);
+    ASSERT_FALSE(RunSetupProcess(SAMPLE_SETUP, m_root, "/I",
+                                 FaultAt("svc-delete", std::string(theServiceName)))
+                     .exited);
     ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
     m_installSteps = FailingAfter("Restore Interrupted ZIL Upgrade");
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_FAILURE);
@@ -1029,8 +1032,9 @@ TEST_F(DeployTest, AToolsKeyBelowTheEntryGoesWithIt) {
     {
         SimPlatform sim(test_support::VirtualClockMachine(m_root));
         const std::string tool = std::string(SETUP_ENTRY_KEY) + "\\Inventory\\Scan";
-        ASSERT_EQ(sim.simRegistry().createKey(tool), WIN_OK);
-        ASSERT_EQ(sim.simRegistry().setValue(tool, RegistryValue::Text("Seen", "2024")), WIN_OK);
+        ASSERT_EQ(sim.simRegistry().createKey(tool.c_str()), WIN_OK);
+        ASSERT_EQ(sim.simRegistry().setValue(tool.c_str(), RegistryValue::Text("Seen", "2024")),
+                  WIN_OK);
     }
     ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
     EXPECT_EQ(Run("/U").exitCode, SETUP_EXIT_SUCCESS);
@@ -1102,7 +1106,7 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
         FreshMachine();
         ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
         SetupProcessRun cut =
-            RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-create", theServiceName));
+            RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-create", std::string(theServiceName)));
         ASSERT_FALSE(cut.exited);
         ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
         WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n");

@@ -25,9 +25,9 @@ namespace {
 const SimFault aNewFilesMoveRefused = SimFaultAt(
     SimFaultKind::Move, std::string(SETUP_TEMP_DIR) + "\\Alarm_04.bmp", WIN_SHARING_VIOLATION);
 // Every stop request refused: the service will not stop.
-const SimFault theStopsRefused =
-    SimFaultAt(SimFaultKind::SvcControl, theServiceName + "\\" + std::to_string(SVC_CONTROL_STOP),
-               WIN_ACCESS_DENIED, true);
+const SimFault theStopsRefused = SimFaultAt(
+    SimFaultKind::SvcControl, std::string(theServiceName) + "\\" + std::to_string(SVC_CONTROL_STOP),
+    WIN_ACCESS_DENIED, true);
 
 // What an install on a machine without the product logs, up to the service's start.
 const std::string REMOVE_NOTHING =
@@ -483,7 +483,7 @@ TEST_F(UpgradeTest, AFailedStepBringsTheOldInstallationBack) {
         {"the service will not stop", theStopsRefused, "Stop ZIL Service Failed, error 5 !!!\r\n",
          ""},
         {"the old service not deleted",
-         SimFaultAt(SimFaultKind::SvcDelete, theServiceName, WIN_ACCESS_DENIED),
+         SimFaultAt(SimFaultKind::SvcDelete, std::string(theServiceName), WIN_ACCESS_DENIED),
          "Delete ZIL Service Failed, error 5 !!!\r\n", "Unistall ZIL Success"},
         {"a step after the start", std::nullopt,
          "Check New ZIL Installation Failed, error 87 !!!\r\n", ""},

@@ -29,7 +29,7 @@ std::vector<ArchiveEntry> EntriesOf(const std::string& setupPath) {
     std::unique_ptr<FileSystem> files = createNativeFileSystem();
     SfxExtractor reader;
     std::unique_ptr<File> archive;
-    std::string fault;
+    String fault;
     std::vector<ArchiveEntry> entries;
     if (OpenArchive(*files, setupPath, archive, fault) == SFX_OK &&
         reader.ReadDirectory(*archive) == SFX_OK) {
@@ -80,7 +80,7 @@ SetupRun SequenceTest::Run(const std::string& argument, const std::vector<std::s
 
     // What the dialog gives a sequence: the directory it read when it opened, the log file.
     SfxExtractor extractor;
-    std::string fault;
+    String fault;
     ReadOwnDirectory(extractor, sim.files(), fault);
     SetupLogFile log(sim);
     test_support::RecordingObserver observer;
@@ -166,7 +166,7 @@ std::vector<std::string> SequenceTest::FilesBelow(const std::string& hostFolder)
 std::vector<std::string> SequenceTest::ArchiveNames(const std::string& setupPath) {
     std::vector<std::string> names;
     for (const ArchiveEntry& entry : EntriesOf(setupPath)) {
-        names.push_back(entry.m_name);
+        names.push_back(std::string(entry.m_name));
     }
     return names;
 }
@@ -177,7 +177,7 @@ std::string SequenceTest::DamagedSetup(const std::string& entry) {
     std::vector<ArchiveEntry> entries = EntriesOf(copy);
     EXPECT_FALSE(entries.empty()) << "the sample setup cannot be read";
     for (const ArchiveEntry& found : entries) {
-        if (found.m_name == entry) {
+        if (found.m_name == std::string_view(entry)) {
             EXPECT_GT(found.m_packedSize, 4u) << entry;
             std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
             file.seekg(found.m_offset + found.m_packedSize / 2);
@@ -253,7 +253,8 @@ std::vector<std::string> PausesAndControls(const std::vector<std::string>& journ
         if (std::string pause = FieldAfter(line, "sleep: "); !pause.empty()) {
             events.push_back("sleep " + pause);
         }
-        std::string request = FieldAfter(line, "service: " + theServiceName + " control ");
+        std::string request =
+            FieldAfter(line, "service: " + std::string(theServiceName) + " control ");
         if (!request.empty()) {
             events.push_back("control " + request.substr(0, request.find(' ')));
         }

@@ -31,12 +31,12 @@ StepOutcome Logged(const char* line) {
 // A change that registers its undo; the undo of "refused" cannot be given back.
 template <int N>
 StepOutcome Change(Sequence& sequence) {
-    std::string name = Format("change %d", N);
-    theActs.push_back(name);
+    String name = Format("change %d", N);
+    theActs.push_back(std::string(name));
     // An undo keeps no more than a pointer or two: it names its change anew.
     sequence.transaction().Made(name, [] {
-        std::string undone = Format("change %d", N);
-        theActs.push_back("undo " + undone);
+        String undone = Format("change %d", N);
+        theActs.push_back("undo " + std::string(undone));
         return Undone{N == 3 ? WIN_ACCESS_DENIED : WIN_OK, "gave back " + undone + "\r\n", {}};
     });
     return Logged(name.c_str());

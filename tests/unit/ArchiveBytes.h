@@ -30,18 +30,21 @@ inline std::string WriteArchive(const std::vector<TestEntry>& entries, const std
     MemoryFile out(image);
     out.seek(0, SeekOrigin::End);
     ArchiveWriter writer(out, image.size(), wholeEntryLimit);
+    String reason(error);
+    bool written = true;
     for (const TestEntry& entry : entries) {
         MemoryFile input(entry.data);
-        bool added =
-            entry.stream.empty()
-                ? writer.AddFile(entry.name, input, error)
-                : writer.AddStream(entry.name, static_cast<std::uint32_t>(entry.data.size()),
-                                   entry.stream, error);
-        if (!added) {
-            return "";
+        written = entry.stream.empty()
+                      ? writer.AddFile(entry.name, input, reason)
+                      : writer.AddStream(entry.name, static_cast<std::uint32_t>(entry.data.size()),
+                                         entry.stream, reason);
+        if (!written) {
+            break;
         }
     }
-    return writer.Finish(error) ? out.data() : "";
+    written = written && writer.Finish(reason);
+    error = std::string(reason);
+    return written ? out.data() : "";
 }
 
 inline std::string RandomBytes(std::size_t count, std::uint32_t seed) {

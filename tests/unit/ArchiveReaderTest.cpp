@@ -42,7 +42,7 @@ TEST(ArchiveReaderTest, ArchiveWrittenByHandIsReadAndExtracted) {
     auto record = [](int code, void* param, void* context) {
         if (code == EXTRACT_ENTRY_DONE) {
             static_cast<std::vector<std::string>*>(context)->push_back(
-                static_cast<ArchiveEntry*>(param)->m_name);
+                std::string(static_cast<ArchiveEntry*>(param)->m_name));
         }
         return 0;
     };
@@ -71,7 +71,7 @@ TEST(ArchiveReaderTest, DirectoryIsReadBackwardsIntoFileOrder) {
     std::uint32_t offset = static_cast<std::uint32_t>(image.size());
     for (int i = 0; i < 4; ++i) {
         const ArchiveEntry& entry = reader.Entry(i);
-        EXPECT_EQ(entry.m_name, entries[i].name);
+        EXPECT_EQ(std::string(entry.m_name), entries[i].name);
         EXPECT_EQ(entry.m_size, entries[i].data.size());
         EXPECT_EQ(entry.m_offset, offset);
         EXPECT_EQ(static_cast<unsigned char>(archive[offset]), 0x78);

@@ -176,9 +176,9 @@ namespace {
 // The fault a directory read gives, into a string that held something before.
 std::string DirectoryFault(const std::string& bytes) {
     MemoryFile archive(bytes);
-    std::string fault = "left over";
+    String fault = "left over";
     EXPECT_EQ(SfxExtractor().ReadDirectory(archive, fault), SFX_ERR_SIGNATURE);
-    return fault;
+    return std::string(fault);
 }
 
 std::string Number(std::uint64_t value) {
@@ -201,7 +201,7 @@ TEST(ArchiveFaultTextTest, FaultsNameTheEntryAndTheNumbers) {
     ASSERT_NE(problem, nullptr);
     struct Case {
         std::string bytes;
-        std::string fault;
+        String fault;
     };
     for (const Case& c : std::vector<Case>{
              {version, "no archive trailer of version " +
@@ -228,6 +228,6 @@ TEST(ArchiveFaultTextTest, FaultsNameTheEntryAndTheNumbers) {
     SfxExtractor extractor;
     EXPECT_EQ(extractor.Extract(archive, target, nullptr, nullptr), SFX_ERR_CORRUPT);
     const std::string prefix = "entry 0 (a): stream damaged: ";
-    EXPECT_EQ(extractor.FailedEntry().substr(0, prefix.size()), prefix);
+    EXPECT_EQ(std::string(extractor.FailedEntry().substr(0, prefix.size())), prefix);
     EXPECT_GT(extractor.FailedEntry().size(), prefix.size());
 }

@@ -81,7 +81,7 @@ protected:
             // By index, not by name: a flipped name that is still a plain name comes out whole
             // under its new name.
             for (int i = 0; i < extractor->m_entryCount; ++i) {
-                if (extractor->Entry(i).m_name != name) {
+                if (extractor->Entry(i).m_name != std::string_view(name)) {
                     continue;
                 }
                 EXPECT_LT(static_cast<std::size_t>(i), m_entries.size()) << label;
@@ -135,7 +135,7 @@ protected:
             EXPECT_EQ(judgement.setup, SFX_ERR_CORRUPT) << label << ": " << entry.name;
             std::string named = "entry " + std::to_string(i) + " (" + entry.name + ")";
             bool reported = false;
-            for (const std::string& fault : judgement.verify.faults) {
+            for (const String& fault : judgement.verify.faults) {
                 reported = reported || fault.rfind(named, 0) == 0;
             }
             EXPECT_TRUE(reported) << label << ": " << named;

@@ -18,7 +18,7 @@ protected:
     std::string ArgumentOf(const std::vector<std::string>& arguments) {
         SimPlatform platform(Config());
         ReadCommandLine(platform, arguments);
-        return theCommandLineArg;
+        return std::string(theCommandLineArg);
     }
 };
 
@@ -104,8 +104,8 @@ TEST_F(CommandLineTest, LogOptionsAreNoModesArgumentsWhereverTheyStand) {
         SimPlatform platform(Config());
         SetupApp app(platform, line.argc(), line.argv());
         app.ReadCommandLine();
-        EXPECT_EQ(theCommandLineArg, c.argument) << shown;
-        EXPECT_EQ(app.LogPath(), c.path) << shown;
+        EXPECT_EQ(std::string(theCommandLineArg), c.argument) << shown;
+        EXPECT_EQ(std::string(app.LogPath()), c.path) << shown;
         EXPECT_EQ(app.Mode(), c.mode) << shown;
     }
 }

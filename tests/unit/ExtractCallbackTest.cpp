@@ -73,7 +73,7 @@ public:
         m_sim.simWindows().showDialog();
         BeginSequence();
         SfxExtractor extractor;
-        std::string fault;
+        String fault;
         ReadOwnDirectory(extractor, m_sim.files(), fault);
         static_cast<SequenceObserver&>(*this).SetTotalRange(0, extractor.m_entryCount);
         ExtractOwnArchive(extractor, m_sim.files(), "C:\\T", &Watch, this);
@@ -156,7 +156,7 @@ public:
         m_sim.simWindows().showDialog();
         BeginSequence();
         SfxExtractor extractor;
-        std::string fault;
+        String fault;
         ReadOwnDirectory(extractor, m_sim.files(), fault);
         static_cast<SequenceObserver&>(*this).SetTotalRange(0, extractor.m_entryCount);
         theResult = ExtractOwnArchive(extractor, m_sim.files(), "C:\\T", &Paced, this);

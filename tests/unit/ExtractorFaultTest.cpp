@@ -131,7 +131,7 @@ TEST(EntryInflaterTest, NothingIsWrittenPastTheRecordedSize) {
         entry.m_packedSize = static_cast<std::uint32_t>(packed);
         entry.m_size = recorded;
         MemoryFile output;
-        std::string fault;
+        String fault;
         EXPECT_EQ(EntryInflater().Inflate(archive, entry, output, nullptr, nullptr, fault),
                   SFX_ERR_CORRUPT);
         EXPECT_EQ(output.data(), std::string(recorded, '\0')) << recorded << ": " << fault;

@@ -113,7 +113,7 @@ TEST_F(ExtractorTest, CallbacksRunLastEntryFirstWithRisingPercent) {
         ASSERT_LT(at, m_events.size());
         EXPECT_EQ(m_events[at].code, EXTRACT_ENTRY_BEGIN);
         auto* entry = static_cast<const ArchiveEntry*>(m_events[at].param);
-        EXPECT_EQ(entry->m_name, entries[index].name);
+        EXPECT_EQ(std::string(entry->m_name), entries[index].name);
         int last = 0;
         for (++at; at < m_events.size() && m_events[at].code == EXTRACT_PROGRESS; ++at) {
             EXPECT_GE(m_events[at].percent, last);
@@ -233,7 +233,7 @@ TEST_F(ExtractorTest, NoArchiveTouchesNothing) {
 // the start, so the other archive is never read, let alone installed.
 TEST_F(ExtractorTest, OnlyTheFileSetupStartedFromIsRead) {
     UseArchive(BuildArchive({{"ZIL_Service.exe", "the vendor's", ""}}));
-    std::string fault;
+    String fault;
     ASSERT_EQ(ReadOwnDirectory(m_extractor, *m_files, fault), SFX_OK);
     std::string planted = BuildArchive({{"ZIL_Service.exe", "the user's", ""}, {"x.dll", "x", ""}});
     const std::vector<std::pair<std::string, std::function<void()>>> swaps = {

@@ -65,11 +65,12 @@ TEST_F(FileOperationsTest, EnsureDirectoryPausesUntilTheFolderShows) {
     for (const Case& c : cases) {
         std::size_t from = journalSize();
         std::uint64_t before = m_platform->clock().now();
-        EXPECT_EQ(m_files->EnsureDirectory(c.path), c.creatable ? WIN_OK : WIN_PATH_NOT_FOUND);
+        EXPECT_EQ(m_files->EnsureDirectory(c.path.c_str()),
+                  c.creatable ? WIN_OK : WIN_PATH_NOT_FOUND);
         std::size_t pauses = c.creatable ? 1 : 9;
         EXPECT_EQ(sleeps(from), std::vector<std::string>(pauses, "123")) << c.path;
         EXPECT_EQ(m_platform->clock().now() - before, 123 * pauses);
-        EXPECT_EQ(m_platform->files().findFile(c.path), c.creatable);
+        EXPECT_EQ(m_platform->files().findFile(c.path.c_str()), c.creatable);
         std::vector<std::string> lines = journalSince(from);
         bool created = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
             return line.rfind("create-directory: ", 0) == 0;
@@ -175,8 +176,8 @@ TEST_F(FileOperationsTest, ALinkListedAsAFolderIsNeitherDeletedNorReadThrough) {
     EXPECT_EQ(m_files->DeleteTempDirectory().error, WIN_OK);
     EXPECT_EQ(m_files->DeleteProgramDirectory().error, WIN_OK);
     for (const std::string& folder : cleared) {
-        EXPECT_EQ(m_files->RemoveOrRetire(folder).error, WIN_OK) << folder;
-        EXPECT_FALSE(m_platform->files().findFile(folder)) << folder;
+        EXPECT_EQ(m_files->RemoveOrRetire(folder.c_str()).error, WIN_OK) << folder;
+        EXPECT_FALSE(m_platform->files().findFile(folder.c_str())) << folder;
     }
     EXPECT_EQ(read("C/Users/joe/docs/a.txt"), "joe's");
     EXPECT_EQ(read("C/Users/joe/docs/sub/b.txt"), "joe's too");
@@ -198,7 +199,7 @@ TEST_F(FileOperationsTest, TheInUseCheckTellsWhatItFound) {
         m_platform->faults().fail(SimFaultKind::Open, 1, c.error, true);
         FileInUse inUse = m_files->FirstFileInUse("C:\\Program Files (x86)\\ZIL");
         EXPECT_EQ(inUse.error, c.error);
-        EXPECT_EQ(InUseLine(inUse),
+        EXPECT_EQ(std::string(InUseLine(inUse)),
                   std::string("C:\\Program Files (x86)\\ZIL\\ZIL.ini: ") + c.line + " !!!\r\n");
         SetUp();
     }
@@ -335,8 +336,9 @@ TEST_F(FileOperationsTest, OnlySetupsOwnLeftoversAreHandedToTheRestart) {
             EXPECT_TRUE(scheduled.empty());
         }
         if (c.leftover == Leftover::SomeoneElses) {
-            std::string theirs =
-                exists("D/elsewhere") ? "D/elsewhere" : "C/" + removal.leftAt.substr(3);
+            std::string theirs = exists("D/elsewhere")
+                                     ? "D/elsewhere"
+                                     : "C/" + std::string(removal.leftAt.substr(3));
             EXPECT_EQ(read(theirs + "/theirs.txt"), "someone else's");
         }
     }
@@ -357,7 +359,7 @@ TEST_F(FileOperationsTest, AFolderThatCannotBeClearedGetsAPrivateSubstitute) {
     EXPECT_EQ(made.error, WIN_OK);
     EXPECT_TRUE(made.substitute);
     EXPECT_EQ(made.cleared.leftover, Leftover::SomeoneElses);
-    const std::string folder = m_files->TempDirectory();
+    const String folder = m_files->TempDirectory();
     ASSERT_EQ(folder.size(), std::string("C:\\ZIL_Setup_temp.").size() + 8) << folder;
     EXPECT_TRUE(folder.starts_with("C:\\ZIL_Setup_temp."));
     std::vector<std::string> created =
@@ -367,7 +369,7 @@ TEST_F(FileOperationsTest, AFolderThatCannotBeClearedGetsAPrivateSubstitute) {
     EXPECT_TRUE(test_support::JournalOf(journalSince(from), "delete-at-restart").empty());
     EXPECT_EQ(read("C/ZIL_Setup_temp/theirs.mof"), "someone else's");
 
-    write("C/" + folder.substr(3) + "/ZARN_ZIL.mof", "ours");
+    write("C/" + std::string(folder.substr(3)) + "/ZARN_ZIL.mof", "ours");
     from = journalSize();
     m_files->CompileMof(SETUP_INSTALL_MOF_SCRIPT);
     std::vector<std::string> commands = test_support::JournalOf(journalSince(from), "system");
@@ -376,7 +378,7 @@ TEST_F(FileOperationsTest, AFolderThatCannotBeClearedGetsAPrivateSubstitute) {
         << commands[0];
 
     EXPECT_EQ(m_files->DeleteTempDirectory().error, WIN_OK);
-    EXPECT_FALSE(exists("C/" + folder.substr(3)));
+    EXPECT_FALSE(exists("C/" + std::string(folder.substr(3))));
     EXPECT_EQ(read("C/ZIL_Setup_temp/theirs.mof"), "someone else's");
 }
 

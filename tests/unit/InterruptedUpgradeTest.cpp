@@ -50,7 +50,7 @@ protected:
               files(sim),
               service(sim),
               upgrade(sim, files, service, transaction, *this) {}
-        void ShowStatus(const std::string&) override {}
+        void ShowStatus(const String&) override {}
         SimPlatform sim;
         FileOperations files;
         ProductService service;
@@ -72,7 +72,7 @@ protected:
     std::string RegisteredImage() {
         Machine machine(m_root);
         ServiceRegistration registration = machine.service.QueryRegistration();
-        return registration.error == WIN_OK ? registration.settings.imagePath : "";
+        return registration.error == WIN_OK ? std::string(registration.settings.imagePath) : "";
     }
 
     test_support::ScratchFolder m_folder{"zil-interrupted"};

@@ -36,17 +36,17 @@ public:
         barsShown = true;
         Pass([](SequenceObserver& o) { o.ShowBars(); });
     }
-    void SetTotalLabel(const std::string& text) override {
-        Note("total-label " + text);
+    void SetTotalLabel(const String& text) override {
+        Note("total-label " + std::string(text));
         totalLabel = text;
         Pass([&](SequenceObserver& o) { o.SetTotalLabel(text); });
     }
-    void SetCurrentLabel(const std::string& text) override {
-        Note("label " + text);
+    void SetCurrentLabel(const String& text) override {
+        Note("label " + std::string(text));
         currentLabel = text;
         Pass([&](SequenceObserver& o) { o.SetCurrentLabel(text); });
     }
-    void SetStatus(const std::string& text) override {
+    void SetStatus(const String& text) override {
         status = text;
         Pass([&](SequenceObserver& o) { o.SetStatus(text); });
     }
@@ -71,9 +71,9 @@ public:
             onPump();
         }
     }
-    void ShowMessage(const std::string& text) override {
-        Note("box " + text);
-        boxes.push_back(text);
+    void ShowMessage(const String& text) override {
+        Note("box " + std::string(text));
+        boxes.push_back(std::string(text));
         Pass([&](SequenceObserver& o) { o.ShowMessage(text); });
     }
     void Finish(int code, bool close) override {

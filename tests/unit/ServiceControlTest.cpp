@@ -87,14 +87,15 @@ TEST_F(ServiceControlTest, EachKnownCodeHasItsOwnLine) {
         {WIN_SERVICE_EXISTS, "ERROR_SERVICE_EXISTS = 1073\r\n"},
     };
     for (const auto& [code, line] : lines) {
-        EXPECT_EQ(ProductService::ReportErrorCode(code), line) << code;
+        EXPECT_EQ(std::string(ProductService::ReportErrorCode(code)), line) << code;
     }
 }
 
 // Any other code is a number.
 TEST_F(ServiceControlTest, ACodeWithoutALineOfItsOwnIsReportedByNumber) {
     for (int code : {-1, 1, 5, 996, 998, 1053, 1059, 1063, 65535, 2147483647}) {
-        EXPECT_EQ(ProductService::ReportErrorCode(code), "Error Code," + std::to_string(code));
+        EXPECT_EQ(std::string(ProductService::ReportErrorCode(code)),
+                  "Error Code," + std::to_string(code));
     }
 }
 

@@ -265,7 +265,7 @@ TEST(ArchiveWriterTest, FileThatChangesSizeWhilePackedFails) {
     };
     MemoryFile out;
     ArchiveWriter writer(out, 0);
-    std::string error;
+    String error;
     GrowingFile growing(TextBytes(200000));
     EXPECT_FALSE(writer.AddFile("log.txt", growing, error));
     EXPECT_NE(error.find("changed size while it was packed"), std::string::npos) << error;
@@ -334,7 +334,7 @@ TEST(ExtractOutcomeTest, EveryResultHasItsTableText) {
         int id = ExtractOutcomeStringId(result);
         EXPECT_GE(id, IDS_EXTRACT_NO_DATA);
         EXPECT_LE(id, IDS_EXTRACT_INCOMPLETE);
-        std::string text = ExtractOutcomeText(result, 7);
+        String text = ExtractOutcomeText(result, 7);
         EXPECT_FALSE(text.empty());
         EXPECT_EQ(id == IDS_EXTRACT_INTERNAL, text == StringTableText(IDS_EXTRACT_INTERNAL))
             << result;

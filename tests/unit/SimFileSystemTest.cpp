@@ -150,7 +150,7 @@ std::vector<std::string> Described(const std::vector<FolderItem>& items) {
     std::vector<std::string> lines;
     for (const FolderItem& item : items) {
         const char* kinds[] = {"file", "folder", "link", "other"};
-        lines.push_back(item.path + " " + kinds[static_cast<int>(item.kind)] + " " +
+        lines.push_back(std::string(item.path) + " " + kinds[static_cast<int>(item.kind)] + " " +
                         std::to_string(item.size));
     }
     return lines;
@@ -254,11 +254,11 @@ TEST_F(SimFileSystemTest, FilesGiveWindowsErrorsAndInjectedFaults) {
     EXPECT_EQ(m_files->createDirectory("C:\\a\\b"), WIN_PATH_NOT_FOUND);
     EXPECT_EQ(m_files->removeFile("C:\\New"), WIN_ACCESS_DENIED);
 
-    std::string temp;
+    String temp;
     EXPECT_EQ(m_files->tempDirectory(temp), WIN_OK);
     EXPECT_EQ(temp, "C:\\Windows\\Temp\\");
     // The running program is the one host file outside the machine that can be read.
-    std::string module;
+    String module;
     ASSERT_EQ(m_files->modulePath(module), WIN_OK);
     EXPECT_EQ(m_files->open(module, FileMode::ReadShared, file), WIN_OK);
     EXPECT_NE(m_files->open(module, FileMode::CreateWrite, file), WIN_OK);

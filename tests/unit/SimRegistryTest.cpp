@@ -73,15 +73,15 @@ TEST_F(SimRegistryTest, KeysBehaveAsWindowsKeysDo) {
     ASSERT_EQ(m_registry.readValues(kKey, values), WIN_OK);
     EXPECT_EQ(values, std::vector<RegistryValue>{RegistryValue::Dword("FIRST", 7)});
 
-    const std::string parent = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    const String parent = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
     EXPECT_EQ(m_registry.readValues(parent, values), WIN_OK);
     EXPECT_TRUE(values.empty());
     EXPECT_EQ(m_registry.deleteKey(parent), WIN_ACCESS_DENIED);
     // A sibling whose name starts like the key is no key below it.
-    ASSERT_EQ(m_registry.createKey(std::string(kKey) + "2"), WIN_OK);
+    ASSERT_EQ(m_registry.createKey(String(kKey) + "2"), WIN_OK);
     EXPECT_EQ(m_registry.deleteKey(kKey), WIN_OK);
     EXPECT_EQ(m_registry.readValues(kKey, values), WIN_FILE_NOT_FOUND);
-    EXPECT_EQ(m_registry.readValues(std::string(kKey) + "2", values), WIN_OK);
+    EXPECT_EQ(m_registry.readValues(String(kKey) + "2", values), WIN_OK);
     EXPECT_EQ(m_registry.deleteKey(parent), WIN_ACCESS_DENIED);
 }
 
@@ -90,8 +90,8 @@ TEST_F(SimRegistryTest, KeysBehaveAsWindowsKeysDo) {
 TEST_F(SimRegistryTest, ATreeGoesWithEveryKeyBelowItAndNothingElse) {
     const std::string key = kKey;
     for (const std::string& made : {key + "\\Replaced", key + "\\Inventory\\Deep", key + "2"}) {
-        ASSERT_EQ(m_registry.createKey(made), WIN_OK);
-        ASSERT_EQ(m_registry.setValue(made, RegistryValue::Text("v", made)), WIN_OK);
+        ASSERT_EQ(m_registry.createKey(made.c_str()), WIN_OK);
+        ASSERT_EQ(m_registry.setValue(made.c_str(), RegistryValue::Text("v", made)), WIN_OK);
     }
     ASSERT_EQ(m_registry.setValue(kKey, RegistryValue::Text("DisplayName", "ZIL")), WIN_OK);
     std::vector<SimRegistry::Key> before = m_registry.keys();
@@ -101,7 +101,7 @@ TEST_F(SimRegistryTest, ATreeGoesWithEveryKeyBelowItAndNothingElse) {
     EXPECT_EQ(sim.registry().deleteTree(kKey), WIN_ACCESS_DENIED);
     EXPECT_EQ(m_registry.keys(), before);
 
-    const std::string otherCase = "software\\microsoft\\windows\\currentversion\\uninstall\\zil";
+    const String otherCase = "software\\microsoft\\windows\\currentversion\\uninstall\\zil";
     EXPECT_EQ(sim.registry().deleteTree(otherCase), WIN_OK);
     std::vector<std::string> left;
     for (const SimRegistry::Key& stays : m_registry.keys()) {

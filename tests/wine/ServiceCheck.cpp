@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include "StringType.h"
+#include "platform/StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"
