@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include <zlib.h>
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 #include <type_traits>
 
 #include "dialog/Control.h"

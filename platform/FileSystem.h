@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 #include <vector>
 
-#include "platform/TextRef.h"
+#include "text/TextRef.h"
 #include "platform/Win32Error.h"
 
 // The file part of the platform layer: what the program knows of files and folders.

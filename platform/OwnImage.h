@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/FileSystem.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/Win32Error.h"
 

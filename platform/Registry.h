@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 #include <vector>
 
-#include "platform/TextRef.h"
+#include "text/TextRef.h"
 #include "platform/Win32Error.h"
 
 // Value types, as the registry numbers them.

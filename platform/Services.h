@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/Win32Error.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // The window part of the platform layer: just enough of a windowing framework for one modal
 // dialog built from a template, its child controls, message boxes and the message pump.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // Shows a status line the moment an operation has it: the service's retry loop and the upgrade's
 // undos, which run inside one step.

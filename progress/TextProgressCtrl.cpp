@@ -3,7 +3,7 @@
 #include <climits>
 #include <cmath>
 
-#include "platform/Format.h"
+#include "text/Format.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <climits>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "dialog/Control.h"
 #include "platform/WindowSystem.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <memory>
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "paths/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"

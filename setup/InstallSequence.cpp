@@ -1,6 +1,6 @@
 #include "setup/InstallSequence.h"
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "setup/ProductPaths.h"
 #include "setup/SetupExitCode.h"
 #include "setup/StepLine.h"

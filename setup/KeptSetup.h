@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/RunMode.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstddef>
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // A folder and a name in it, joined when the program is compiled: one source for each part, and
 // no code to run.

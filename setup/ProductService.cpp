@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "setup/ProductPaths.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "setup/RunDetails.h"
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "res/ProductVersion.h"
 #include "res/resource.h"
 #include "sfx/ExtractCodes.h"

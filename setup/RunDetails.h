@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"

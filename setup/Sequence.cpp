@@ -1,6 +1,6 @@
 #include "setup/Sequence.h"
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "progress/ExtractCallback.h"
 #include "setup/KeptSetup.h"
 #include "setup/ProductPaths.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <optional>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 #include <vector>
 
 #include "platform/Win32Error.h"

@@ -7,7 +7,7 @@
 
 #include "setup/FileOperations.h"
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "paths/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/RunDetails.h"

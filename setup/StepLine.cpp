@@ -1,6 +1,6 @@
 #include "setup/StepLine.h"
 
-#include "platform/Format.h"
+#include "text/Format.h"
 
 String FailureText(const char* step, Win32Error error) {
     return Format(" Failed, error %d", error).insert(0, step);

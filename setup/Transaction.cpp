@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "setup/StepLine.h"
 
 void Transaction::Add(const String& what, const Action<Undone>& undo,

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "setup/FileOperations.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"
 

@@ -1,6 +1,6 @@
 #include "sfx/ArchiveEntry.h"
 
-#include "platform/Format.h"
+#include "text/Format.h"
 
 // Out of line: GCC 12's link-time optimiser for mingw fails on this one when it is inline.
 void EntryLabelTo(String& out, int index, const ArchiveEntry& entry) {

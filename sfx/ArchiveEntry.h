@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // One directory entry of the appended archive, as held in memory.
 class ArchiveEntry {

@@ -1,4 +1,4 @@
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "sfx/ArchiveExtent.h"
 
 #include "sfx/ArchiveFormat.h"

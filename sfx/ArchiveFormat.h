@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // The appended archive, byte for byte. Behind the executable image: the entries' zlib streams
 // back to back, then one directory record per entry, then an 18-byte trailer that ends the

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 #include <vector>
 
 #include "platform/FileSystem.h"

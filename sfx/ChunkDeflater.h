@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include <zlib.h>
 

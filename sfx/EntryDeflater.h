@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <functional>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/FileSystem.h"
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 #include <vector>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "setup/ProductPaths.h"
 

@@ -1,6 +1,6 @@
 #include "sfx/ExtractOutcome.h"
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "res/StringTable.h"
 #include "sfx/SfxExtractor.h"
 

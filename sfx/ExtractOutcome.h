@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // The words for an extraction's result code, as the setup program's string table carries them
 // (entries 3 to 8), so that the tool and the setup program's logs say the same thing.

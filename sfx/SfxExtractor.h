@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string_view>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/FileSystem.h"
 #include "sfx/ArchiveEntry.h"

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/RunMode.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "dialog/Dialog.h"
 #include "platform/Platform.h"

@@ -1,6 +1,6 @@
 #include <cstdio>
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "platform/Platform.h"
 #include "setup/SetupExitCode.h"

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 #include <vector>
 
 #include <zlib.h>

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "res/resource.h"
 
 namespace {

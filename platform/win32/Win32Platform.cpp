@@ -1,7 +1,7 @@
 // The real Windows machine as the program's platform.
 
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include <windows.h>
 

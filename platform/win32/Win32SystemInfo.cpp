@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "platform/win32/Win32Handle.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 #include "dialog/PumpSchedule.h"
 #include "platform/WindowSystem.h"

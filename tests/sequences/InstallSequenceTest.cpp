@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "res/ProductVersion.h"
 #include "sfx/SfxExtractor.h"
 #include "tests/faults/MachineFiles.h"

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceHarness.h"
-#include "platform/Format.h"
+#include "text/Format.h"
 #include "tests/faults/MachineFiles.h"
 
 using ::testing::ElementsAre;

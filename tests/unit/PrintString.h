@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 inline std::ostream& operator<<(std::ostream& out, const SmallString& text) {
     return out << std::string_view(text);

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 #include <vector>
 
 #include "platform/Platform.h"

@@ -1,10 +1,10 @@
 #pragma once
 
-// The program's string, in both builds: its own small one (platform/SmallString.h), so that the
+// The program's string, in both builds: its own small one (text/SmallString.h), so that the
 // library's string template is not compiled into the setup program, and so that the host build's
 // tests, fault sweep and demo run the very string that ships. The simulated machine, the tools
 // and the tests keep std::string for their own work and convert where they meet the program.
-#include "platform/SmallString.h"
+#include "text/SmallString.h"
 
 using String = SmallString;
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // A zero-terminated text that a call only reads: a path, a key or a name handed to the platform.
 // It is one pointer, as cheap to pass as a reference, but a literal or a constant passed for it

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <initializer_list>
-#include "platform/StringType.h"
+#include "text/StringType.h"
 
 // Fills the program's fixed texts ("Query Code = %d\r\n", "entry %d starts at %d"): each "%d"
 // takes the next number, "%%" is a percent sign. Nothing else of printf is needed, and the C

@@ -1,4 +1,4 @@
-#include "platform/SmallString.h"
+#include "text/SmallString.h"
 
 #include <cstring>
 
