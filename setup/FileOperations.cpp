@@ -30,7 +30,7 @@ constexpr auto SETUP_PROGRAM_ICONS = JoinPath(SETUP_PROGRAM_PATH, "*.ico");
 }  // namespace
 
 // The stack's address adds what the clock alone would let someone guess.
-[[gnu::noinline]] std::uint64_t FreshSeed(Clock& clock) {
+std::uint64_t FreshSeed(Clock& clock) {
     std::uint64_t seed = clock.now();
     return seed ^ reinterpret_cast<std::uintptr_t>(&seed);
 }

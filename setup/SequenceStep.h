@@ -63,7 +63,8 @@ struct [[nodiscard]] StepOutcome {
     // (`failure`, "result 1007: ..."): no number is ever read as another kind's.
     bool Failed() const { return error != WIN_OK || exitCode != 0; }
 
-    // Out of line: every step builds one, and an inline construction repeats its stores at each.
+    // Out of line: every step builds one, and an inline construction repeats its stores at each
+    // (inline, the 32-bit program grows by about 1 KB).
     StepOutcome();
     // A step that failed with this error and has nothing more to say.
     static StepOutcome Failed(Win32Error failed) {

@@ -30,7 +30,8 @@ inline void FormatNumbersInto(String& out, const char* text,
     AppendFormatted(out, text, numbers);
 }
 
-// Kept out of line: inlined, the string it returns would be built and moved at every caller.
+// Kept out of line: inlined, the string it returns would be built and moved at every caller
+// (80 bytes of the 32-bit program's code).
 [[gnu::noinline]] inline String FormatNumbers(const char* text,
                                               std::initializer_list<long long> numbers) {
     String out;
