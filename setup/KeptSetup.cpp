@@ -98,9 +98,9 @@ public:
     // Where the product stayed (a failed uninstall), its uninstaller goes back with it; where it
     // cannot, the run fails, and the program keeps waiting here for the next run to put back.
     StepOutcome ComeBack() {
-        FileSystem& files = platform().files();
+        FileSystem& machine = platform().files();
         StepOutcome back;
-        if (files.findFile(SETUP_PROGRAM_DIR) && !files.findFile(SETUP_KEPT_SETUP)) {
+        if (machine.findFile(SETUP_PROGRAM_DIR) && !machine.findFile(SETUP_KEPT_SETUP)) {
             back.error = PutBack();
         }
         if (back.error != WIN_OK) {
@@ -112,11 +112,11 @@ public:
 
     // The copy goes; the folder, with the waiting program in it, at the next restart.
     StepOutcome LeaveRunFolder() {
-        FileSystem& files = platform().files();
-        files.removeFile(Copy());
-        Win32Error error = files.removeTree(m_runFolder);
+        FileSystem& machine = platform().files();
+        machine.removeFile(Copy());
+        Win32Error error = machine.removeTree(m_runFolder);
         if (error != WIN_OK) {
-            error = files.deleteAtRestart(m_runFolder);
+            error = machine.deleteAtRestart(m_runFolder);
         }
         StepOutcome left;
         left.recordedError = error;

@@ -62,8 +62,8 @@ inline constexpr int SETUP_FREE_NAME_SUFFIXES = 9;
 inline constexpr std::size_t SETUP_RENAMED_ICON_PATH_SIZE =
     SETUP_SET_ASIDE_ICON_PATH.size() + 2 * 2 + (sizeof(SETUP_RETIRED_SUFFIX) - 1);
 
-// The product's places beside them, and the scripts that register its WMI classes. None is
-// configurable: deployment scripts and the product's own service rely on them.
+// The same places as the operations take them, the product's other places beside them, and the
+// scripts that register its WMI classes. None is configurable either.
 inline constexpr const char* SETUP_PROGRAM_DIR = SETUP_PROGRAM_PATH.data();
 inline constexpr const char* SETUP_ICON_DIR = SETUP_ICON_PATH.data();
 inline constexpr auto SETUP_SERVICE_PATH = JoinPath(SETUP_PROGRAM_PATH, SETUP_SERVICE_ENTRY);
