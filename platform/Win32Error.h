@@ -43,3 +43,9 @@ enum : Win32Error {
     WIN_CANCELLED = 1223,
     WIN_INVALID_WINDOW_HANDLE = 1400,
 };
+
+// Nothing is at the path (or at a folder on the way to it): what a check for a file or folder
+// answers when it has gone, as against one that could not look.
+constexpr bool IsMissing(Win32Error error) {
+    return error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND;
+}

@@ -143,14 +143,14 @@ Removal FileOperations::DeleteIfPresent(const String& path) {
 
 Removal FileOperations::RemoveOrRetire(TextRef path) {
     Win32Error error = m_platform.files().removeTree(path);
-    if (error == WIN_OK || error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {
+    if (error == WIN_OK || IsMissing(error)) {
         return {};
     }
     // What is not there any more has gone, whatever the removal answered: nothing is left to
     // move aside, and nothing of someone else's to name.
     PathInfo info;
     Win32Error found = m_platform.files().pathInfo(path, info);
-    if (found == WIN_FILE_NOT_FOUND || found == WIN_PATH_NOT_FOUND) {
+    if (IsMissing(found)) {
         return {};
     }
     return Retire(path.c_str(), error);
@@ -209,7 +209,7 @@ String FileOperations::FreeName(TextRef base) {
         }
         PathInfo info;
         Win32Error error = m_platform.files().pathInfo(name, info);
-        if (error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND) {
+        if (IsMissing(error)) {
             return name;
         }
     }

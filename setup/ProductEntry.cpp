@@ -28,10 +28,6 @@ constexpr const char* ENTRY_UNINSTALL = "UninstallString";
 constexpr const char* ENTRY_QUIET_UNINSTALL = "QuietUninstallString";
 constexpr const char* ENTRY_LEFT_ALONE = "another product's entry, left alone";
 
-bool Missing(Win32Error error) {
-    return error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND;
-}
-
 // The programs and scripts that only setup needs, by their names in the program folder.
 bool IsSetupOnly(std::string_view name) {
     for (const char* program : SETUP_ONLY_PROGRAMS) {
@@ -171,7 +167,7 @@ std::vector<RegistryValue> ProductEntry::Values() {
 Win32Error ProductEntry::Read(std::vector<RegistryValue>& values, bool& keptBelow) {
     keptBelow = false;
     Win32Error error = m_registry.readValues(SETUP_ENTRY_KEY, values);
-    if (Missing(error)) {
+    if (IsMissing(error)) {
         return WIN_OK;
     }
     std::vector<RegistryValue> kept;
@@ -179,7 +175,7 @@ Win32Error ProductEntry::Read(std::vector<RegistryValue>& values, bool& keptBelo
         error = m_registry.readValues(SETUP_ENTRY_REPLACED_KEY, kept);
         keptBelow = error == WIN_OK && Find(kept, KEPT_MARK) != nullptr;
     }
-    return Missing(error) ? WIN_OK : error;
+    return IsMissing(error) ? WIN_OK : error;
 }
 
 // Setup's own: it names the kept setup program, it is a key without values (a run cut off once
@@ -221,7 +217,7 @@ EntryOutcome ProductEntry::Write(const String& upgrade) {
 // it goes, never given back, before this run keeps its own.
 Win32Error ProductEntry::KeepReplaced(const String& upgrade) {
     if (Win32Error error = m_registry.deleteTree(SETUP_ENTRY_REPLACED_KEY);
-        error != WIN_OK && !Missing(error)) {
+        error != WIN_OK && !IsMissing(error)) {
         return error;
     }
     // From here on a give-back has something to do.
@@ -251,12 +247,12 @@ Win32Error ProductEntry::KeepReplaced(const String& upgrade) {
 Win32Error ProductEntry::ReplaceValues(const std::vector<RegistryValue>& values) {
     std::vector<RegistryValue> old;
     Win32Error error = m_registry.readValues(SETUP_ENTRY_KEY, old);
-    if (error != WIN_OK && !Missing(error)) {
+    if (error != WIN_OK && !IsMissing(error)) {
         return error;
     }
     for (const RegistryValue& value : old) {
         if (error = m_registry.deleteValue(SETUP_ENTRY_KEY, value.name);
-            error != WIN_OK && !Missing(error)) {
+            error != WIN_OK && !IsMissing(error)) {
             return error;
         }
     }
@@ -274,7 +270,7 @@ Win32Error ProductEntry::ReplaceValues(const std::vector<RegistryValue>& values)
 // The key goes whole: whatever a run made where there was no entry, and whatever is below it.
 Win32Error ProductEntry::DeleteEntryKey() {
     Win32Error error = m_registry.deleteTree(SETUP_ENTRY_KEY);
-    return Missing(error) ? WIN_OK : error;
+    return IsMissing(error) ? WIN_OK : error;
 }
 
 // From what this run knows, not from the key below: a copy that is not this run's is never
@@ -293,7 +289,7 @@ Win32Error ProductEntry::GiveBack() {
         }
     }
     Win32Error error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
-    return Missing(error) ? WIN_OK : error;
+    return IsMissing(error) ? WIN_OK : error;
 }
 
 // A kept key without its mark was cut off while it was written, before the entry's values were
@@ -302,7 +298,7 @@ Win32Error ProductEntry::GiveBack() {
 Win32Error ProductEntry::GiveBackInterrupted(const String& upgrade) {
     std::vector<RegistryValue> kept;
     Win32Error error = m_registry.readValues(SETUP_ENTRY_REPLACED_KEY, kept);
-    if (Missing(error)) {
+    if (IsMissing(error)) {
         return WIN_OK;
     }
     if (error != WIN_OK) {
@@ -315,7 +311,7 @@ Win32Error ProductEntry::GiveBackInterrupted(const String& upgrade) {
     if (!copy.marked) {
         std::vector<RegistryValue> values;
         if (error = m_registry.readValues(SETUP_ENTRY_KEY, values);
-            error != WIN_OK && !Missing(error)) {
+            error != WIN_OK && !IsMissing(error)) {
             return error;
         }
         copy.existed = !values.empty();
@@ -328,7 +324,7 @@ Win32Error ProductEntry::GiveBackInterrupted(const String& upgrade) {
         return error;
     }
     error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
-    return Missing(error) ? WIN_OK : error;
+    return IsMissing(error) ? WIN_OK : error;
 }
 
 Win32Error ProductEntry::Commit() {
@@ -336,7 +332,7 @@ Win32Error ProductEntry::Commit() {
         return WIN_OK;
     }
     Win32Error error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
-    return Missing(error) ? WIN_OK : error;
+    return IsMissing(error) ? WIN_OK : error;
 }
 
 EntryOutcome ProductEntry::Remove() {

@@ -89,10 +89,6 @@ String ForeignRecordNote() {
     return NoteLine(SETUP_UPGRADE_RECORD, "not a record of this setup, left alone");
 }
 
-bool IsMissing(Win32Error error) {
-    return error == WIN_FILE_NOT_FOUND || error == WIN_PATH_NOT_FOUND;
-}
-
 bool SameRegistration(const ServiceSettings& a, const ServiceSettings& b) {
     return a.displayName == b.displayName && a.serviceType == b.serviceType &&
            a.startType == b.startType && a.errorControl == b.errorControl &&
@@ -340,8 +336,9 @@ Win32Error Upgrade::SetAsideFolder() {
 }
 
 void Upgrade::MadeProgramFolder() {
-    m_transaction.Made(SETUP_PROGRAM_DIR,
-                       [this] { return Undone::Removed(m_files.RemoveOrRetire(SETUP_PROGRAM_DIR)); });
+    m_transaction.Made(SETUP_PROGRAM_DIR, [this] {
+        return Undone::Removed(m_files.RemoveOrRetire(SETUP_PROGRAM_DIR));
+    });
 }
 
 void Upgrade::MadeService() {
