@@ -368,7 +368,7 @@ StepOutcome InstallSequence::Launch() {
 void InstallSequence::Conclude() {
     RunEnd end;
     end.exitCode = SuccessCode();
-    end.box = SuccessMessage("Install ZIL Success");
+    end.box = SuccessMessage("Install ZIL Success", end.exitCode);
     End(end);
 }
 

@@ -94,6 +94,10 @@ void RunDetails::WaitsForRestart(const String& what) {
     Record("Waits For The Next Restart", what, m_clock.now());
 }
 
+void RunDetails::RemovedBeforeRestart(const String& what) {
+    Record("Removed Before The Next Restart", what, m_clock.now());
+}
+
 String RunDetails::WindowsLine() const {
     WindowsVersion version = m_system.windowsVersion();
     return Format("%d.%d.%d on ", version.major, version.minor, version.build) +

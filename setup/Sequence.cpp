@@ -195,8 +195,8 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     m_observer.Refresh();
     // A payload that lacks the service would remove a working product and leave none.
     // (An archive whose directory could not be read fails the extraction with its own code.)
-    bool complete =
-        !stopOnFailure || m_extractor.m_entryCount == 0 || m_extractor.HasEntry(SETUP_SERVICE_ENTRY);
+    bool complete = !stopOnFailure || m_extractor.m_entryCount == 0 ||
+                    m_extractor.HasEntry(SETUP_SERVICE_ENTRY);
     int result = complete ? ExtractOwnArchive(m_extractor, m_platform.files(),
                                               m_files.TempDirectory(), ExtractCallback, &m_observer)
                           : SFX_ERR_INCOMPLETE;
@@ -361,12 +361,22 @@ StepOutcome Sequence::ClearRunFolders() {
     return cleared;
 }
 
-int Sequence::SuccessCode() const {
-    return m_restart.empty() ? SETUP_EXIT_SUCCESS : SETUP_EXIT_RESTART_REQUIRED;
+int Sequence::SuccessCode() {
+    bool waits = false;
+    for (const String& item : m_restart) {
+        PathInfo info;
+        if (IsMissing(m_platform.files().pathInfo(item, info))) {
+            m_log.Details().RemovedBeforeRestart(item);
+        } else {
+            waits = true;
+        }
+    }
+    return waits ? SETUP_EXIT_RESTART_REQUIRED : SETUP_EXIT_SUCCESS;
 }
 
-String Sequence::SuccessMessage(const char* text) const {
-    return m_restart.empty() ? String(text) : String(text) + "\r\n" + SETUP_RESTART_NOTE;
+String Sequence::SuccessMessage(const char* text, int exitCode) {
+    return exitCode == SETUP_EXIT_RESTART_REQUIRED ? String(text) + "\r\n" + SETUP_RESTART_NOTE
+                                                   : String(text);
 }
 
 void Sequence::Pause(unsigned milliseconds) {

@@ -124,10 +124,11 @@ protected:
     void RecordNow(StepOutcome& outcome, const char* name, Win32Error error,
                    const char* failure = "");
     // The code of a run that did its work: 3010 when something it left waits for the next
-    // restart, so that a deployment tool schedules one.
-    int SuccessCode() const;
-    // A success's closing box: the text, and what the restart completes when one is due.
-    String SuccessMessage(const char* text) const;
+    // restart, so that a deployment tool schedules one. What a later step removed after all
+    // (a file that was held open only for a moment) waits for nothing, and is named so.
+    int SuccessCode();
+    // A success's closing box: the text, and for 3010 that a restart completes the run.
+    static String SuccessMessage(const char* text, int exitCode);
 
     // What the steps run on and show through.
     FileOperations& files() { return m_files; }

@@ -166,7 +166,8 @@ void UninstallSequence::Conclude() {
     end.exitCode = failed ? SETUP_EXIT_FAILURE : SuccessCode();
     // A command-line run's status edit keeps its last line: nobody reads the dialog.
     end.publish = !CommandLine();
-    end.box = failed ? String("Uninstall ZIL Failed") : SuccessMessage("Uninstall ZIL Success");
+    end.box = failed ? String("Uninstall ZIL Failed")
+                     : SuccessMessage("Uninstall ZIL Success", end.exitCode);
     End(end);
 }
 

@@ -520,7 +520,7 @@ private:
         CheckEntry(label, machine);
         CheckOthersFiles(label, machine, run);
         CheckUninstaller(label, machine);
-        CheckRestart(label, exitCode, run);
+        CheckRestart(label, exitCode, run, machine);
 
         // Every run leaves its log: its first line carries the exit code, its last states it.
         std::string log = RunLog(machine);
@@ -614,18 +614,29 @@ private:
                label, "Apps & features lists the product, but its uninstaller is not there");
     }
 
-    // Whatever a run leaves for the next restart to delete completes it only then: a run that
-    // did its work says so with 3010 (the hand-over's own run folder aside, which is no part of
-    // the product).
-    void CheckRestart(const std::string& label, int exitCode, const SetupProcessRun& run) {
+    // Whatever a run leaves for the next restart to delete, and is still there when it ends,
+    // completes it only then: a run that did its work says so with 3010 (the hand-over's own run
+    // folder aside, which is no part of the product). What a later step removed after all waits
+    // for nothing.
+    void CheckRestart(const std::string& label, int exitCode, const SetupProcessRun& run,
+                      const fs::path& machine) {
+        SimConfig config;
+        config.root = machine.string();
+        const SimMachine onMachine(config);
         std::istringstream journal(run.journal);
         const std::string scheduled = "delete-at-restart: ";
+        const std::string done = " = 0";
         for (std::string line; std::getline(journal, line);) {
-            if (line.starts_with(scheduled) && line.ends_with(" = 0") &&
-                !line.starts_with(scheduled + "C:\\ZIL_Setup_run")) {
-                Expect(exitCode != 0, label, line.substr(scheduled.size()) +
-                                                 " waits for the restart, but the run ended 0");
+            if (!line.starts_with(scheduled) || !line.ends_with(done) ||
+                line.starts_with(scheduled + "C:\\ZIL_Setup_run")) {
+                continue;
             }
+            std::string path =
+                line.substr(scheduled.size(), line.size() - scheduled.size() - done.size());
+            std::string host;
+            bool there = onMachine.hostPath(path, host) != WIN_OK || fs::exists(host);
+            Expect(exitCode != 0 || !there, label,
+                   path + " waits for the restart, but the run ended 0");
         }
     }
 

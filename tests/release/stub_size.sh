@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 96,256
+# The bare 32-bit setup program (build/win32/zil-setup.exe, or the image named): at most 96,768
 # bytes (the goal: 91,648), and it loads no library but Windows' own (no C++ runtime, thread or zlib DLL that a
 # download folder could supply). What its bytes are made of: tests/release/size_table.py.
 set -uo pipefail
@@ -28,9 +28,12 @@ name=$(basename "$stub")
 # than range-inserted and copied, one outcome built in place where a step had several, the
 # extraction's words read from the program's own string table rather than a second copy, the
 # logs counted from their listing with their names made by one function (96,256 bytes, still
-# 4,608 over the goal). This limit holds the program there until the rest is paid back:
-# nothing may grow it further.
-limit=96256
+# 4,608 over the goal). Then one fault's fix cost a block: a run whose leftover, moved aside for
+# the restart, was deleted after all by a later step asked for a restart that nothing needed;
+# what waits is now looked at once more at the run's end (96,768 bytes, 5,120 over the goal).
+# This limit holds the program there until the rest is paid back: only a fix of a fault may
+# grow it, by what it costs.
+limit=96768
 # Libraries that Windows always loads from its system folder (its known DLLs), wherever the
 # program is started from. Any other import, even a Windows library such as comctl32, would be
 # looked for beside the setup program before it can restrict the search.

@@ -1105,8 +1105,8 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
             "a resumed upgrade whose new files are held open and whose old folder stays out");
         FreshMachine();
         ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-        SetupProcessRun cut =
-            RunSetupProcess(SAMPLE_SETUP, m_root, "/I", FaultAt("svc-create", std::string(theServiceName)));
+        SetupProcessRun cut = RunSetupProcess(SAMPLE_SETUP, m_root, "/I",
+                                              FaultAt("svc-create", std::string(theServiceName)));
         ASSERT_FALSE(cut.exited);
         ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
         WriteHostFile(m_root + "/undeletable.txt", std::string(SETUP_PROGRAM_DIR) + "\\ZIL.ini\n");
@@ -1151,6 +1151,27 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
                         HasSubstr(waits + "C:\\Program Files (x86)\\ZIL.obsolete"));
         }
     }
+}
+
+// A file held open for a moment (a scanner's look) keeps the resume from deleting the new files:
+// they go aside for the restart, and "Remove Old ZIL Leftovers" then deletes them after all.
+// Nothing is left for a restart to complete, so the run does not ask for one.
+TEST_F(DeployTest, WhatALaterStepRemovesWaitsForNoRestart) {
+    ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    SetupProcessRun cut = RunSetupProcess(SAMPLE_SETUP, m_root, "/I",
+                                          FaultAt("svc-create", std::string(theServiceName)));
+    ASSERT_FALSE(cut.exited);
+    ASSERT_TRUE(Exists(SETUP_UPGRADE_RECORD));
+    InjectForNextRun(SimFaultAt(SimFaultKind::Delete, std::string(SETUP_PROGRAM_DIR) + "*",
+                                WIN_SHARING_VIOLATION));
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+    const std::string retired = std::string(SETUP_PROGRAM_DIR) + ".obsolete";
+    EXPECT_FALSE(Exists(retired));
+    const std::string details = LogDetails(LogText());
+    EXPECT_THAT(details, HasSubstr("Waits For The Next Restart: " + retired));
+    EXPECT_THAT(details, HasSubstr("Removed Before The Next Restart: " + retired));
+    EXPECT_THAT(LogText(), HasSubstr("install succeeded (exit code 0)"));
+    ExpectInstalled();
 }
 
 }  // namespace
