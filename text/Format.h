@@ -7,37 +7,11 @@
 // takes the next number, "%%" is a percent sign. Nothing else of printf is needed, and the C
 // library's printf engine would be a fifth of the Windows program's size. A "%d" without a number
 // left stays as it is. This one appends to `out`.
-inline void AppendFormatted(String& out, const char* text,
-                            std::initializer_list<long long> numbers) {
-    const long long* next = numbers.begin();
-    for (const char* at = text; *at != '\0'; ++at) {
-        if (at[0] == '%' && at[1] == 'd' && next != numbers.end()) {
-            out += ToString(*next++);
-            ++at;
-        } else if (at[0] == '%' && at[1] == '%') {
-            out += '%';
-            ++at;
-        } else {
-            out += *at;
-        }
-    }
-}
-
+void AppendFormatted(String& out, const char* text, std::initializer_list<long long> numbers);
 // The same, replacing what `out` held.
-inline void FormatNumbersInto(String& out, const char* text,
-                              std::initializer_list<long long> numbers) {
-    out.clear();
-    AppendFormatted(out, text, numbers);
-}
-
-// Kept out of line: inlined, the string it returns would be built and moved at every caller
-// (80 bytes of the 32-bit program's code).
-[[gnu::noinline]] inline String FormatNumbers(const char* text,
-                                              std::initializer_list<long long> numbers) {
-    String out;
-    FormatNumbersInto(out, text, numbers);
-    return out;
-}
+void FormatNumbersInto(String& out, const char* text, std::initializer_list<long long> numbers);
+// The same, as a new string.
+String FormatNumbers(const char* text, std::initializer_list<long long> numbers);
 
 template <class... Numbers>
 String Format(const char* text, Numbers... numbers) {
