@@ -71,6 +71,17 @@ for dpi in 96 144 192; do
     pid=$!
     window=$(wine_find_window "ZIL Setup Program" 120 "$pid") || {
         expect "the dialog appeared at $dpi DPI" no yes
+        # Whether the program ended or the window never came, and what Wine said meanwhile:
+        # without them a failure seen once cannot be told from a slow machine.
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "     no window after 120 s, the program still running"
+            kill -KILL "$pid" 2>/dev/null
+        else
+            wait "$pid"
+            echo "     the program ended first, exit code $?"
+        fi
+        tail -n 20 "$WINE_CHECK_DIR/wine-$dpi.out" | sed 's/^/     wine: /'
+        "$WINESERVER" -k >/dev/null 2>&1
         continue
     }
     sleep 1  # the first paint
