@@ -94,8 +94,8 @@ void RunDetails::WaitsForRestart(const String& what) {
     Record("Waits For The Next Restart", what, m_clock.now());
 }
 
-void RunDetails::RemovedBeforeRestart(const String& what) {
-    Record("Removed Before The Next Restart", what, m_clock.now());
+void RunDetails::NoLongerWaitsForRestart(const String& what) {
+    Record("No Longer Waits For The Next Restart", what, m_clock.now());
 }
 
 String RunDetails::WindowsLine() const {

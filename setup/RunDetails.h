@@ -36,8 +36,9 @@ public:
     // Something the run leaves for the next restart of Windows to finish, as a line among the
     // steps.
     void WaitsForRestart(const String& what);
-    // Something that was to wait for the restart and that a later step removed after all.
-    void RemovedBeforeRestart(const String& what);
+    // Something that was to wait for the restart and is no longer at its path when the run ends:
+    // a later step removed it after all, or moved it on (what it became is named on its own).
+    void NoLongerWaitsForRestart(const String& what);
 
     // Where this run's log went other than its usual place, or why not where it was asked to go
     // (lines after "elevated", starting "log: "): none for a log where it always was.

@@ -366,7 +366,7 @@ int Sequence::SuccessCode() {
     for (const String& item : m_restart) {
         PathInfo info;
         if (IsMissing(m_platform.files().pathInfo(item, info))) {
-            m_log.Details().RemovedBeforeRestart(item);
+            m_log.Details().NoLongerWaitsForRestart(item);
         } else {
             waits = true;
         }

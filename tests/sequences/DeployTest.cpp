@@ -1169,7 +1169,7 @@ TEST_F(DeployTest, WhatALaterStepRemovesWaitsForNoRestart) {
     EXPECT_FALSE(Exists(retired));
     const std::string details = LogDetails(LogText());
     EXPECT_THAT(details, HasSubstr("Waits For The Next Restart: " + retired));
-    EXPECT_THAT(details, HasSubstr("Removed Before The Next Restart: " + retired));
+    EXPECT_THAT(details, HasSubstr("No Longer Waits For The Next Restart: " + retired));
     EXPECT_THAT(LogText(), HasSubstr("install succeeded (exit code 0)"));
     ExpectInstalled();
 }
