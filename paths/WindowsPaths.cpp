@@ -38,6 +38,14 @@ bool IsPathSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
+bool IsDrivePath(std::string_view text) {
+    if (text.size() < 3 || text[1] != ':' || !IsPathSeparator(text[2])) {
+        return false;
+    }
+    char drive = text[0];
+    return (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
+}
+
 bool HasWildcards(std::string_view text) {
     return text.find_first_of("*?") != std::string_view::npos;
 }

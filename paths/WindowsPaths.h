@@ -11,6 +11,10 @@
 // '\' or '/': Windows takes either.
 bool IsPathSeparator(char c);
 
+// True for a path from a drive's root ("C:\a", "d:/b"): a text that names a file or folder on
+// the machine, as against one Windows would take relative to the current folder.
+bool IsDrivePath(std::string_view text);
+
 // True when the text holds '*' or '?'.
 bool HasWildcards(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "setup/Sequence.h"
 
 #include "text/Format.h"
+#include "paths/WindowsPaths.h"
 #include "progress/ExtractCallback.h"
 #include "setup/KeptSetup.h"
 #include "setup/ProductPaths.h"
@@ -364,8 +365,10 @@ StepOutcome Sequence::ClearRunFolders() {
 int Sequence::SuccessCode() {
     bool waits = false;
     for (const String& item : m_restart) {
+        // What waits at a path may have gone since; a restart that something asked for (the
+        // runtime's installer) waits whatever the run did after it.
         PathInfo info;
-        if (IsMissing(m_platform.files().pathInfo(item, info))) {
+        if (IsDrivePath(item) && IsMissing(m_platform.files().pathInfo(item, info))) {
             m_log.Details().NoLongerWaitsForRestart(item);
         } else {
             waits = true;

@@ -573,6 +573,14 @@ TEST_F(DeployTest, WhatWaitsForTheRestartEnds3010) {
     EXPECT_EQ(uninstall.boxes[0].text,
               "Uninstall ZIL Success\r\nA restart of Windows completes it.");
     ExpectProductGone();
+
+    // The install's box says it too, for a person who clicked Install.
+    WriteHostFile(Host(SETUP_TEMP_DIR) + "/stale.txt", "held");
+    InjectForNextRun({SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION});
+    SetupRun clicked = Run("", {"click:1000"});
+    EXPECT_EQ(clicked.exitCode, SETUP_EXIT_RESTART_REQUIRED);
+    ASSERT_EQ(clicked.boxes.size(), 1u);
+    EXPECT_EQ(clicked.boxes[0].text, "Install ZIL Success\r\nA restart of Windows completes it.");
 }
 
 // An entry the registry will not let go still lists the product in Apps & features: the
@@ -1172,6 +1180,29 @@ TEST_F(DeployTest, WhatALaterStepRemovesWaitsForNoRestart) {
     EXPECT_THAT(details, HasSubstr("No Longer Waits For The Next Restart: " + retired));
     EXPECT_THAT(LogText(), HasSubstr("install succeeded (exit code 0)"));
     ExpectInstalled();
+
+    SCOPED_TRACE("what still waits counts, whatever is found gone after it");
+    FreshMachine();
+    WriteHostFile(Host("C:\\waits.txt"), "held");
+    std::vector<InstallStep> steps = InstallSequence::Steps();
+    steps.push_back({"Leave A File",
+                     [](Sequence&) {
+                         StepOutcome left;
+                         left.restart.push_back("C:\\waits.txt");
+                         return left;
+                     },
+                     -1, StepFailure::GoesOn});
+    steps.push_back({"Leave Another",
+                     [](Sequence&) {
+                         StepOutcome left;
+                         left.restart.push_back("C:\\gone.txt");
+                         return left;
+                     },
+                     -1, StepFailure::GoesOn});
+    m_installSteps = steps;
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+    EXPECT_THAT(LogDetails(LogText()),
+                HasSubstr("No Longer Waits For The Next Restart: C:\\gone.txt"));
 }
 
 }  // namespace

@@ -85,6 +85,19 @@ TEST(WildcardTest, MatchesAsTheWindowsShellDoes) {
     }
 }
 
+// What the run's end looks for again must name a place on a drive: a text such as the runtime's
+// "the runtime redistributable (its installer ended 3010)" would be taken, on Windows, relative
+// to the current folder and found missing.
+TEST(WindowsPathTest, ADrivePathStartsAtADrivesRoot) {
+    for (const char* path : {"C:\\Program Files (x86)\\ZIL.obsolete", "d:/x", "Z:\\"}) {
+        EXPECT_TRUE(IsDrivePath(path)) << path;
+    }
+    for (const char* text : {"the runtime redistributable (its installer ended 3010)", "C:",
+                             "C:relative", "\\\\server\\share", "ZIL.obsolete", "1:\\x", ""}) {
+        EXPECT_FALSE(IsDrivePath(text)) << text;
+    }
+}
+
 TEST_F(SimFileSystemTest, PathsMapBelowTheMachineOrAreRefused) {
     Touch("C/Program Files (x86)/ZIL/a.exe");
     EXPECT_EQ(Host("C:\\PROGRAM FILES (X86)\\zil\\A.EXE"), "C/Program Files (x86)/ZIL/a.exe");
