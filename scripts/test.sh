@@ -58,7 +58,7 @@ wine_checks=(
     "services win32" "interactive win32" "dpi win32" "install win32" "slowstart win32" "damaged win32"
     "nostart win32" "dialog win32" "planted win32" "second win32" "runtime win32"
     "signed win32" "held win32" "swapped win32" "tempveto win32" "deploy win32" "account win32"
-    "links win32"
+    "links win32" "redist win32"
     "install win64" "dialog win64"
 )
 run_wine_check() {  # name, build

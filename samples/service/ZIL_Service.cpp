@@ -1,8 +1,10 @@
 // The sample product's Windows service. It does no work of its own: it runs until it is told to
 // stop and appends every control code it receives, one decimal number a line, to a log outside
 // the program directory, so that the log outlives an uninstall and the checks can read it.
-// Built in variants that differ only in how long the service says it is starting
-// (ZIL_SERVICE_START_DELAY_MS): at once, after a while, or never.
+// Built in variants that differ in how long the service says it is starting
+// (ZIL_SERVICE_START_DELAY_MS): at once, after a while, or never; and in whether it needs the
+// runtime that the redistributable's stand-in installs (ZIL_SERVICE_NEEDS_RUNTIME): without it,
+// such a service stops at once, as a program whose runtime library is missing does.
 
 #include <windows.h>
 
@@ -16,6 +18,7 @@ const char* const SERVICE_CONTROL_LOG = "C:\\ZIL_Service_controls.log";
 // Milliseconds of START_PENDING before the service runs; a negative value never runs.
 constexpr long SERVICE_START_DELAY_MS = ZIL_SERVICE_START_DELAY_MS;
 constexpr DWORD SERVICE_CHECKPOINT_MS = 500;
+constexpr bool SERVICE_NEEDS_RUNTIME = ZIL_SERVICE_NEEDS_RUNTIME != 0;
 
 SERVICE_STATUS_HANDLE theStatusHandle = nullptr;
 HANDLE theStopEvent = nullptr;
@@ -28,12 +31,12 @@ void AppendControl(DWORD code) {
     }
 }
 
-void ReportState(DWORD state, DWORD checkPoint = 0) {
+void ReportState(DWORD state, DWORD checkPoint = 0, DWORD exitCode = NO_ERROR) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-    status.dwWin32ExitCode = NO_ERROR;
+    status.dwWin32ExitCode = exitCode;
     status.dwCheckPoint = checkPoint;
     status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 3000;
     SetServiceStatus(theStatusHandle, &status);
@@ -63,9 +66,24 @@ DWORD WINAPI OnControl(DWORD code, DWORD, LPVOID, LPVOID) {
     return ERROR_CALL_NOT_IMPLEMENTED;
 }
 
+// The marker that the redistributable's stand-in leaves in the system folder.
+bool RuntimeInstalled() {
+    char path[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + 32 >= MAX_PATH) {
+        return false;
+    }
+    lstrcatA(path, "\\System32\\msvcr_zil.marker");
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
 void WINAPI ServiceMain(DWORD, LPSTR*) {
     theStatusHandle = RegisterServiceCtrlHandlerExA(SERVICE_NAME, OnControl, nullptr);
     if (theStatusHandle == nullptr) {
+        return;
+    }
+    if (SERVICE_NEEDS_RUNTIME && !RuntimeInstalled()) {
+        ReportState(SERVICE_STOPPED, 0, ERROR_MOD_NOT_FOUND);
         return;
     }
     theStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

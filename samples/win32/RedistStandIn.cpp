@@ -1,6 +1,8 @@
 // Stand-in for the runtime redistributable's installer: marks the runtime as installed and,
 // like the real one, leaves its unpacked files at the root of drive C: for setup to sweep.
 // Each run adds a line to a log that the sweep leaves alone, so the checks can count the runs.
+// It ends ZIL_REDIST_EXIT_CODE when it has done so: 0, or 3010 for the variant that asks for a
+// restart, as the real installer does when a runtime file was in use.
 #include <windows.h>
 
 #include <cstdio>
@@ -37,5 +39,5 @@ int main() {
         return 1;
     }
     std::snprintf(path, sizeof(path), "%s\\System32\\msvcr_zil.marker", windowsDir);
-    return writeText(path, "1\r\n") && ok ? 0 : 1;
+    return writeText(path, "1\r\n") && ok ? ZIL_REDIST_EXIT_CODE : 1;
 }
