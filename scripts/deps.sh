@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build python3 python3-yaml zlib1g-dev libdeflate-dev libgtest-dev libgmock-dev
     libbenchmark-dev
-    clang libclang-rt-14-dev pigz osslsigncode openssl
+    clang libclang-rt-14-dev clang-format pigz osslsigncode openssl
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick xdotool

@@ -36,7 +36,7 @@ if [ -n "$ctest_passed" ]; then
 fi
 [ "$ctest_status" -ne 0 ] && [ -z "$ctest_passed" ] && failed=$((failed + 1))
 
-for check in tests/fuzz/run.sh tests/signing/run.sh tests/wine/resources.sh \
+for check in tests/style/format.sh tests/fuzz/run.sh tests/signing/run.sh tests/wine/resources.sh \
     tests/release/stub_size.sh tests/release/reproducible.sh tests/release/winget.sh; do
     bash "$check"
     count "$check" $?

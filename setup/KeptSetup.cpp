@@ -64,9 +64,8 @@ public:
             return StepOutcome::Failed(run.error);
         }
         m_runFolder = run.path;
-        transaction().Made(m_runFolder, [this] {
-            return Undone::Removed(files().RemoveOrRetire(m_runFolder));
-        });
+        transaction().Made(m_runFolder,
+                           [this] { return Undone::Removed(files().RemoveOrRetire(m_runFolder)); });
         return {};
     }
 

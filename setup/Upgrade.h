@@ -46,7 +46,7 @@ public:
         String note;  // a run log line naming what was left alone
         // What the resume could not delete now: moved out of the way, for the restart.
         std::vector<Removal> left;
-        String id;    // the upgrade resumed, as Id() told it to the run that was cut off
+        String id;  // the upgrade resumed, as Id() told it to the run that was cut off
     };
     // Gives back what an upgrade cut off halfway had changed, once the service is stopped: its
     // folder back in place and the service registered as recorded, whether or not the folder

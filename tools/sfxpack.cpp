@@ -385,7 +385,8 @@ int Verify(FileSystem& files, const String& path) {
     int result =
         verdict.result == SFX_OK && !verdict.installable ? SFX_ERR_INCOMPLETE : verdict.result;
     if (result == SFX_ERR_INCOMPLETE) {
-        std::printf("%s: no entry %s, which the install starts\n", path.c_str(), SETUP_SERVICE_ENTRY);
+        std::printf("%s: no entry %s, which the install starts\n", path.c_str(),
+                    SETUP_SERVICE_ENTRY);
     }
     std::printf("%s: result %d, %s\n", path.c_str(), result, ReaderOutcome(result));
     if (result == SFX_OK) {

@@ -603,14 +603,14 @@ private:
     // names the installation that the next run brings back.
     void CheckUninstaller(const std::string& label, const fs::path& machine) {
         std::error_code error;
-        bool interrupted = fs::file_size(machine / "C/Program Files (x86)/ZIL.upgrade", error) > 0 &&
-                           !error;
+        bool interrupted =
+            fs::file_size(machine / "C/Program Files (x86)/ZIL.upgrade", error) > 0 && !error;
         if (EntryOf(machine).empty() || !fs::is_directory(machine / theProgramDir) || interrupted) {
             return;
         }
         fs::path kept = machine / theProgramDir / "ZIL_Setup.exe";
-        Expect(fs::exists(kept) && test_support::ReadHostFile(kept) ==
-                                       test_support::ReadHostFile(m_program),
+        Expect(fs::exists(kept) &&
+                   test_support::ReadHostFile(kept) == test_support::ReadHostFile(m_program),
                label, "Apps & features lists the product, but its uninstaller is not there");
     }
 

@@ -141,8 +141,8 @@ TEST_F(ArchiveRulesTest, NamesTheInstallerCannotPlaceAreRefused) {
     // The longest name that passes still fits wherever setup may move it: the set-aside image
     // folder under the last free name, moved out of the way under its own last free name.
     const std::string last = "." + std::to_string(SETUP_FREE_NAME_SUFFIXES);
-    const std::string deepest = std::string(SETUP_SET_ASIDE_PATH.data()) + last + SETUP_RETIRED_SUFFIX +
-                                last + "\\" + SETUP_ICON_FOLDER_NAME + "\\";
+    const std::string deepest = std::string(SETUP_SET_ASIDE_PATH.data()) + last +
+                                SETUP_RETIRED_SUFFIX + last + "\\" + SETUP_ICON_FOLDER_NAME + "\\";
     EXPECT_EQ(deepest.size() + SFX_MAX_TARGET_NAME, SFX_MAX_PATH);
     for (const std::string& name : bad) {
         refused.push_back({"good.txt", name});

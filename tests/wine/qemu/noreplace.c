@@ -37,8 +37,8 @@ static void* map_pages(void* addr, size_t length, int prot, int flags, int fd, u
         errno = EINVAL;
         return MAP_FAILED;
     }
-    long result = syscall(SYS_mmap2, addr, length, prot, flags, fd,
-                          (unsigned long)(offset >> PAGE_SHIFT));
+    long result =
+        syscall(SYS_mmap2, addr, length, prot, flags, fd, (unsigned long)(offset >> PAGE_SHIFT));
     return checked(addr, (void*)result, length, flags);
 }
 
