@@ -1203,6 +1203,23 @@ TEST_F(DeployTest, WhatALaterStepRemovesWaitsForNoRestart) {
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
     EXPECT_THAT(LogDetails(LogText()),
                 HasSubstr("No Longer Waits For The Next Restart: C:\\gone.txt"));
+
+    SCOPED_TRACE("what cannot be looked at still waits");
+    FreshMachine();
+    // The simulated machine refuses a look at a drive it does not have (error 5), as Windows
+    // refuses one at a folder its account may not read.
+    steps = InstallSequence::Steps();
+    steps.push_back({"Leave A File Out Of Sight",
+                     [](Sequence&) {
+                         StepOutcome left;
+                         left.restart.push_back("F:\\unreadable.txt");
+                         return left;
+                     },
+                     -1, StepFailure::GoesOn});
+    m_installSteps = steps;
+    EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
+    EXPECT_THAT(LogDetails(LogText()),
+                ::testing::Not(HasSubstr("No Longer Waits For The Next Restart")));
 }
 
 }  // namespace
