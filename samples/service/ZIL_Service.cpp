@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include "../common/RuntimeMarker.h"
+
 namespace {
 
 const char* const SERVICE_NAME = "JovixZIL";
@@ -70,10 +72,10 @@ DWORD WINAPI OnControl(DWORD code, DWORD, LPVOID, LPVOID) {
 bool RuntimeInstalled() {
     char path[MAX_PATH] = {};
     UINT length = GetWindowsDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + 32 >= MAX_PATH) {
+    if (length == 0 || length + lstrlenA(SAMPLE_RUNTIME_MARKER) >= MAX_PATH) {
         return false;
     }
-    lstrcatA(path, "\\System32\\msvcr_zil.marker");
+    lstrcatA(path, SAMPLE_RUNTIME_MARKER);
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 

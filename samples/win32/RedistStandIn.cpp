@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include "../common/RuntimeMarker.h"
+
 namespace {
 
 const char* const REDIST_RUN_LOG = "C:\\ZIL_Redist_runs.log";
@@ -38,6 +40,6 @@ int main() {
     if (length == 0 || length >= MAX_PATH) {
         return 1;
     }
-    std::snprintf(path, sizeof(path), "%s\\System32\\msvcr_zil.marker", windowsDir);
+    std::snprintf(path, sizeof(path), "%s%s", windowsDir, SAMPLE_RUNTIME_MARKER);
     return writeText(path, "1\r\n") && ok ? ZIL_REDIST_EXIT_CODE : 1;
 }
