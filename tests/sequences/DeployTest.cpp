@@ -1161,6 +1161,18 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
     }
 }
 
+// What the steps below leave for the restart. The step table takes plain functions, so each
+// path gets a function of its own.
+constexpr char theWaitingFile[] = "C:\\waits.txt";
+constexpr char theGoneFile[] = "C:\\gone.txt";
+constexpr char theUnreadableFile[] = "F:\\unreadable.txt";
+template <const char* path>
+StepOutcome LeaveForRestart(Sequence&) {
+    StepOutcome left;
+    left.restart.push_back(path);
+    return left;
+}
+
 // A file held open for a moment (a scanner's look) keeps the resume from deleting the new files:
 // they go aside for the restart, and "Remove Old ZIL Leftovers" then deletes them after all.
 // Nothing is left for a restart to complete, so the run does not ask for one.
@@ -1183,39 +1195,22 @@ TEST_F(DeployTest, WhatALaterStepRemovesWaitsForNoRestart) {
 
     SCOPED_TRACE("what still waits counts, whatever is found gone after it");
     FreshMachine();
-    WriteHostFile(Host("C:\\waits.txt"), "held");
+    WriteHostFile(Host(theWaitingFile), "held");
     std::vector<InstallStep> steps = InstallSequence::Steps();
-    steps.push_back({"Leave A File",
-                     [](Sequence&) {
-                         StepOutcome left;
-                         left.restart.push_back("C:\\waits.txt");
-                         return left;
-                     },
-                     -1, StepFailure::GoesOn});
-    steps.push_back({"Leave Another",
-                     [](Sequence&) {
-                         StepOutcome left;
-                         left.restart.push_back("C:\\gone.txt");
-                         return left;
-                     },
-                     -1, StepFailure::GoesOn});
+    steps.push_back({"Leave A File", LeaveForRestart<theWaitingFile>, -1, StepFailure::GoesOn});
+    steps.push_back({"Leave Another", LeaveForRestart<theGoneFile>, -1, StepFailure::GoesOn});
     m_installSteps = steps;
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
     EXPECT_THAT(LogDetails(LogText()),
-                HasSubstr("No Longer Waits For The Next Restart: C:\\gone.txt"));
+                HasSubstr(std::string("No Longer Waits For The Next Restart: ") + theGoneFile));
 
     SCOPED_TRACE("what cannot be looked at still waits");
     FreshMachine();
     // The simulated machine refuses a look at a drive it does not have (error 5), as Windows
     // refuses one at a folder its account may not read.
     steps = InstallSequence::Steps();
-    steps.push_back({"Leave A File Out Of Sight",
-                     [](Sequence&) {
-                         StepOutcome left;
-                         left.restart.push_back("F:\\unreadable.txt");
-                         return left;
-                     },
-                     -1, StepFailure::GoesOn});
+    steps.push_back(
+        {"Leave A File Out Of Sight", LeaveForRestart<theUnreadableFile>, -1, StepFailure::GoesOn});
     m_installSteps = steps;
     EXPECT_EQ(Run("/I").exitCode, SETUP_EXIT_RESTART_REQUIRED);
     EXPECT_THAT(LogDetails(LogText()),
