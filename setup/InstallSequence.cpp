@@ -27,10 +27,10 @@ void InstallSequence::Run() {
 // Every step up to the commit that changes the machine gives its change back when a later one
 // fails: a step added among them is covered without more ado. After the commit nothing is given
 // back.
-std::vector<InstallStep> InstallSequence::Steps() {
+StepTable InstallSequence::Steps() {
     using S = InstallSequence;
     using F = StepFailure;
-    return {
+    static constexpr InstallStep steps[] = {
         {"Put Back ZIL Setup", RunStep<Sequence, &S::PutBackKeptSetup>, -1, F::GoesOn},
         {"Remove ZIL Setup Run Folder", RunStep<Sequence, &S::ClearRunFolders>, -1, F::GoesOn},
         {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
@@ -59,9 +59,10 @@ std::vector<InstallStep> InstallSequence::Steps() {
         {"Send ZIL Service Control 137", RunStep<S, &S::SignalStarted>, 100, F::GoesOn},
         {"Send ZIL Service Control 133", RunStep<S, &S::Launch>, -1, F::GoesOn},
     };
+    return steps;
 }
 
-void InstallSequence::RunSteps(const std::vector<InstallStep>& steps) {
+void InstallSequence::RunSteps(StepTable steps) {
     RunTable("install", steps);
 }
 

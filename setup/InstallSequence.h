@@ -30,9 +30,9 @@ public:
 
     void Run() override;
     // The install's steps in order; Run takes them as they are.
-    static std::vector<InstallStep> Steps();
+    static StepTable Steps();
     // Runs the given steps (the install's own, or a table that a test has added to).
-    void RunSteps(const std::vector<InstallStep>& steps);
+    void RunSteps(StepTable steps);
 
     StepOutcome PrepareTemp();
     StepOutcome Extract();

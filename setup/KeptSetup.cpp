@@ -43,10 +43,10 @@ public:
 
     void Run() override { RunTable(nullptr, Steps()); }
 
-    static std::vector<SequenceStep> Steps() {
+    static StepTable Steps() {
         using H = HandOver;
         using F = StepFailure;
-        return {
+        static constexpr SequenceStep steps[] = {
             {"Make ZIL Setup Run Folder", RunStep<H, &H::MakeRunFolder>, -1, F::Restores},
             {"Copy ZIL Setup", RunStep<H, &H::CopyProgram>, -1, F::Restores},
             {"Move ZIL Setup Out Of Program Folder", RunStep<H, &H::MoveOut>, -1, F::Restores},
@@ -54,6 +54,7 @@ public:
             {"Move ZIL Setup Back", RunStep<H, &H::ComeBack>, -1, F::Ends},
             {"Leave ZIL Setup Run Folder", RunStep<H, &H::LeaveRunFolder>, -1, F::GoesOn},
         };
+        return steps;
     }
 
     // Whatever waits at the path may have been planted: it goes, and the folder is made afresh,

@@ -37,7 +37,7 @@ Sequence::Sequence(const SequenceContext& context)
       m_files(context.platform),
       m_service(context.platform) {}
 
-const char* StepBehindTheWall(const std::vector<SequenceStep>& steps) {
+const char* StepBehindTheWall(StepTable steps) {
     bool committed = false;
     for (const SequenceStep& step : steps) {
         if (committed && step.onFailure == StepFailure::Restores) {
@@ -48,7 +48,7 @@ const char* StepBehindTheWall(const std::vector<SequenceStep>& steps) {
     return nullptr;
 }
 
-void Sequence::RunTable(const char* sequence, const std::vector<SequenceStep>& steps) {
+void Sequence::RunTable(const char* sequence, StepTable steps) {
     if (!BeginRun(sequence, StepBehindTheWall(steps))) {
         return;
     }

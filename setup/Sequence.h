@@ -66,7 +66,7 @@ protected:
 
     // Runs a sequence's table ("install" or "uninstall" names it in the log file). A table with
     // a restore behind the commit is refused before any step runs.
-    void RunTable(const char* sequence, const std::vector<SequenceStep>& steps);
+    void RunTable(const char* sequence, StepTable steps);
 
     // How a sequence ends after its last step, or after a step that ends the run without a
     // message of its own.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include "text/StringType.h"
 #include <vector>
 
@@ -99,5 +100,8 @@ StepOutcome RunStep(Sequence& sequence) {
     return (static_cast<S&>(sequence).*step)();
 }
 
+// A sequence's table: constant rows, in the order they run.
+using StepTable = std::span<const SequenceStep>;
+
 // The first row after the commit that asks for a restore; null when the table keeps the wall.
-const char* StepBehindTheWall(const std::vector<SequenceStep>& steps);
+const char* StepBehindTheWall(StepTable steps);

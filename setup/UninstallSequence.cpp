@@ -15,10 +15,10 @@ void UninstallSequence::Run() {
 
 // No failure but the temporary folder's, and a running service that would not stop, changes
 // the course: what is left behind at the end makes the run a failure.
-std::vector<UninstallStep> UninstallSequence::Steps() {
+StepTable UninstallSequence::Steps() {
     using S = UninstallSequence;
     using F = StepFailure;
-    return {
+    static constexpr UninstallStep steps[] = {
         {"Put Back ZIL Setup", RunStep<Sequence, &S::PutBackKeptSetup>, -1, F::GoesOn},
         {"Remove ZIL Setup Run Folder", RunStep<Sequence, &S::ClearRunFolders>, -1, F::GoesOn},
         {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
@@ -36,6 +36,7 @@ std::vector<UninstallStep> UninstallSequence::Steps() {
         {"Delete ZIL Uninstall Entry", RunStep<S, &S::DeleteEntry>, -1, F::GoesOn},
         {"Delete ZIL Temp Directory", RunStep<S, &S::DeleteTemp>, 100, F::GoesOn},
     };
+    return steps;
 }
 
 StepOutcome UninstallSequence::PrepareTemp() {

@@ -19,7 +19,7 @@ public:
     explicit UninstallSequence(const SequenceContext& context);
     void Run() override;
     // The uninstall's steps in order; no step of it is given back.
-    static std::vector<UninstallStep> Steps();
+    static StepTable Steps();
 
     StepOutcome PrepareTemp();
     StepOutcome Extract();

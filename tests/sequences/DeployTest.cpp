@@ -95,7 +95,7 @@ protected:
     std::string RegistryText() { return ReadHostFile(m_root + "/registry.txt"); }
     // The install's steps with one that fails right after the named one.
     static std::vector<InstallStep> FailingAfter(const char* name) {
-        std::vector<InstallStep> steps = InstallSequence::Steps();
+        std::vector<InstallStep> steps = InstallSteps();
         auto step = std::find_if(steps.begin(), steps.end(),
                                  [&](const InstallStep& s) { return std::string(s.name) == name; });
         EXPECT_NE(step, steps.end()) << name;
@@ -1136,7 +1136,7 @@ TEST_F(DeployTest, EachPlaceThatLeavesSomethingForTheRestartIsCounted) {
         SCOPED_TRACE(refused ? "held open, the restart refused" : "a failed upgrade, held open");
         FreshMachine();
         ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
-        std::vector<InstallStep> steps = InstallSequence::Steps();
+        std::vector<InstallStep> steps = InstallSteps();
         auto entry = std::find_if(steps.begin(), steps.end(), [](const InstallStep& s) {
             return std::string(s.name) == "Write ZIL Uninstall Entry";
         });
@@ -1196,7 +1196,7 @@ TEST_F(DeployTest, WhatALaterStepRemovesWaitsForNoRestart) {
     SCOPED_TRACE("what still waits counts, whatever is found gone after it");
     FreshMachine();
     WriteHostFile(Host(theWaitingFile), "held");
-    std::vector<InstallStep> steps = InstallSequence::Steps();
+    std::vector<InstallStep> steps = InstallSteps();
     steps.push_back({"Leave A File", LeaveForRestart<theWaitingFile>, -1, StepFailure::GoesOn});
     steps.push_back({"Leave Another", LeaveForRestart<theGoneFile>, -1, StepFailure::GoesOn});
     m_installSteps = steps;
@@ -1208,7 +1208,7 @@ TEST_F(DeployTest, WhatALaterStepRemovesWaitsForNoRestart) {
     FreshMachine();
     // The simulated machine refuses a look at a drive it does not have (error 5), as Windows
     // refuses one at a folder its account may not read.
-    steps = InstallSequence::Steps();
+    steps = InstallSteps();
     steps.push_back(
         {"Leave A File Out Of Sight", LeaveForRestart<theUnreadableFile>, -1, StepFailure::GoesOn});
     m_installSteps = steps;

@@ -835,7 +835,7 @@ TEST_F(InstallTest, ANewFolderThatCannotGoIsNamedAsNotGivenBack) {
 TEST_F(UpgradeTest, AnOldFolderIsNeverCopiedOverNewFilesThatCannotGo) {
     static std::string theMachine;
     theMachine = m_root;
-    std::vector<InstallStep> steps = InstallSequence::Steps();
+    std::vector<InstallStep> steps = InstallSteps();
     auto entry = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
         return std::string(step.name) == "Write ZIL Uninstall Entry";
     });

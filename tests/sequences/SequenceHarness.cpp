@@ -236,8 +236,13 @@ bool SequenceTest::ServiceRecord(SimServices::Record& record) {
     return sim.simServices().lookup(theServiceName, record);
 }
 
+std::vector<InstallStep> InstallSteps() {
+    StepTable own = InstallSequence::Steps();
+    return {own.begin(), own.end()};
+}
+
 std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart() {
-    std::vector<InstallStep> steps = InstallSequence::Steps();
+    std::vector<InstallStep> steps = InstallSteps();
     auto commit = std::find_if(steps.begin(), steps.end(), [](const InstallStep& step) {
         return step.onFailure == StepFailure::Commits;
     });

@@ -102,6 +102,8 @@ private:
     std::vector<SimFault> m_faults;
 };
 
+// The install's own table, as rows a test can add to.
+std::vector<InstallStep> InstallSteps();
 // The install with one more step after the new service's start, one that fails and asks for the
 // restore, as a later change could add.
 std::vector<InstallStep> StepsWithAFailedCheckAfterTheStart();

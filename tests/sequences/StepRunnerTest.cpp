@@ -144,7 +144,7 @@ TEST_F(StepRunnerTest, AFailureGivesTheChangesBackLatestFirst) {
 // before any step runs, whether it is a test's table or the install's own with such a step added.
 TEST_F(StepRunnerTest, NoRestoreBehindTheCommit) {
     using F = StepFailure;
-    std::vector<InstallStep> own = InstallSequence::Steps();
+    std::vector<InstallStep> own = InstallSteps();
     EXPECT_EQ(StepBehindTheWall(own), nullptr);
     own.push_back({"Late Check", Change<1>, -1, F::Restores});
     const std::vector<std::vector<InstallStep>> tables = {
