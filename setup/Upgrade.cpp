@@ -110,10 +110,16 @@ const String SERVICE_REGISTRATION_CHANGE = theServiceName + " registration";
 }  // namespace
 
 bool AccountNeedsPassword(const String& account) {
+    static constexpr const char* builtIn[] = {"",
+                                              "localsystem",
+                                              ".\\localsystem",
+                                              "nt authority\\system",
+                                              "nt authority\\localservice",
+                                              "nt authority\\local service",
+                                              "nt authority\\networkservice",
+                                              "nt authority\\network service"};
     String name = Lower(account);
-    for (const char* known : {"", "localsystem", ".\\localsystem", "nt authority\\system",
-                              "nt authority\\localservice", "nt authority\\local service",
-                              "nt authority\\networkservice", "nt authority\\network service"}) {
+    for (const char* known : builtIn) {
         if (name == known) {
             return false;
         }
@@ -182,9 +188,9 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
     Leftovers cleared;
     // Where each kind of leftover lies, and how its name goes on from there. What goes of one
     // kind never takes a name of a kind after it.
-    const char* const places[][2] = {{SETUP_SET_ASIDE_DIR, ""},
-                                     {SETUP_PROGRAM_DIR, SETUP_RETIRED_SUFFIX},
-                                     {SETUP_UPGRADE_RECORD, SETUP_RETIRED_SUFFIX}};
+    static constexpr const char* places[][2] = {{SETUP_SET_ASIDE_DIR, ""},
+                                                {SETUP_PROGRAM_DIR, SETUP_RETIRED_SUFFIX},
+                                                {SETUP_UPGRADE_RECORD, SETUP_RETIRED_SUFFIX}};
     for (const auto& [path, suffix] : places) {
         String pattern = path;
         pattern += suffix;
