@@ -321,14 +321,11 @@ StepOutcome Sequence::PutBackKeptSetup() {
         return put;
     }
     Win32Error error = WIN_FILE_NOT_FOUND;
-    std::vector<FolderItem> runFolders;
-    files.listItems(String(SETUP_RUN_DIR) + "*", runFolders);
-    for (const FolderItem& folder : runFolders) {
-        String waiting = PathIn(folder.path, SETUP_RUN_KEPT_NAME);
+    for (const String& folder : OwnRunFolders()) {
+        String waiting = PathIn(folder, SETUP_RUN_KEPT_NAME);
         PathInfo info;
-        if (error != WIN_OK && IsRunFolder(folder.path) && IsFolder(files, folder.path) &&
-            files.pathInfo(waiting, info) == WIN_OK && info.kind == PathKind::File &&
-            info.trusted) {
+        if (error != WIN_OK && files.pathInfo(waiting, info) == WIN_OK &&
+            info.kind == PathKind::File && info.trusted) {
             error = files.moveFile(waiting, SETUP_KEPT_SETUP, false);
         }
     }
@@ -349,17 +346,27 @@ StepOutcome Sequence::ClearRunFolders() {
     if (RunsAsHandOverCopy()) {
         return cleared;
     }
+    for (const String& folder : OwnRunFolders()) {
+        RecordNow(cleared, StepName(), m_platform.files().removeTree(folder));
+    }
+    return cleared;
+}
+
+// Only a folder that administrators own can be one that a hand-over made: in anyone else's, what
+// was checked could be swapped before it is moved or deleted.
+std::vector<String> Sequence::OwnRunFolders() {
     FileSystem& files = m_platform.files();
-    std::vector<FolderItem> runFolders;
-    files.listItems(String(SETUP_RUN_DIR) + "*", runFolders);
-    for (const FolderItem& folder : runFolders) {
+    std::vector<FolderItem> listed;
+    files.listItems(String(SETUP_RUN_DIR) + "*", listed);
+    std::vector<String> own;
+    for (FolderItem& folder : listed) {
         PathInfo info;
         if (IsRunFolder(folder.path) && files.pathInfo(folder.path, info) == WIN_OK &&
             info.kind == PathKind::Folder && info.trusted) {
-            RecordNow(cleared, StepName(), files.removeTree(folder.path));
+            own.push_back(std::move(folder.path));
         }
     }
-    return cleared;
+    return own;
 }
 
 int Sequence::SuccessCode() {

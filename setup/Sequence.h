@@ -165,6 +165,8 @@ private:
     void Record(const char* name, const StepOutcome& outcome);
     void WaitsForRestart(const std::vector<String>& what, bool counts);
     bool RunsAsHandOverCopy();
+    // The run folders of earlier hand-overs: setup's own by their name and their owner.
+    std::vector<String> OwnRunFolders();
     // A record of an upgrade that was cut off is there, for a later run to finish.
     bool UpgradeInterrupted();
     void WriteLog(int exitCode);

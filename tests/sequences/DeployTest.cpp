@@ -663,8 +663,9 @@ TEST_F(DeployTest, AListedInstallationAlwaysGetsItsUninstallerBack) {
 }
 
 // Only a listed installation is promised an uninstaller, and only a file of setup's waits as one:
-// a program folder that Apps & features does not list gets none, and a folder under the waiting
-// program's name is not moved in for it.
+// a program folder that Apps & features does not list gets none, and neither a folder under the
+// waiting program's name nor a file in a run folder that someone else owns (who could swap it
+// between the look and the move) is moved in for it.
 TEST_F(DeployTest, OnlyAListedInstallationGetsAnUninstallerAndOnlyAFileServesAsOne) {
     const std::string waiting = std::string(SETUP_RUN_DIR) + "\\" + SETUP_RUN_KEPT_NAME;
     {
@@ -686,6 +687,18 @@ TEST_F(DeployTest, OnlyAListedInstallationGetsAnUninstallerAndOnlyAFileServesAsO
         SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, "/U", theServiceWillNotStop);
         ASSERT_TRUE(run.exited);
         EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+    }
+    {
+        SCOPED_TRACE("a waiting program in someone else's run folder");
+        FreshMachine();
+        ASSERT_EQ(Run("/I").exitCode, SETUP_EXIT_SUCCESS);
+        std::filesystem::remove(Host(SETUP_KEPT_SETUP));
+        WriteHostFile(Host(waiting), "swapped in by its folder's owner");
+        WriteHostFile(m_root + "/user-owned.txt", std::string(SETUP_RUN_DIR) + "\n");
+        SetupProcessRun run = RunSetupProcess(SAMPLE_SETUP, m_root, "/U", theServiceWillNotStop);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(ReadHostFile(Host(SETUP_KEPT_SETUP)), ReadHostFile(SAMPLE_SETUP));
+        EXPECT_EQ(ReadHostFile(Host(waiting)), "swapped in by its folder's owner");
     }
 }
 
