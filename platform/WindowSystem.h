@@ -96,7 +96,6 @@ public:
     virtual bool hasEnded() const = 0;
     // SetWindowPos with no insert-after window and SWP_NOZORDER.
     virtual void setWindowPos(int x, int y, int width, int height) = 0;
-    virtual Rect windowRect() const = 0;  // screen coordinates
     virtual Rect clientRect() const = 0;
     virtual bool isIconic() const = 0;
     // WM_SETICON with ICON_BIG, then with ICON_SMALL.

@@ -244,7 +244,6 @@ public:
         exposeNewlySeen(before);
         m_windows.changed();
     }
-    Rect windowRect() const override { return m_state.windowRect; }
     Rect clientRect() const override { return m_state.clientRect; }
     bool isIconic() const override { return m_state.iconic; }
     void setIcon(IconHandle icon) override { m_state.icon = icon; }

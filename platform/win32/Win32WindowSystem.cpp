@@ -257,11 +257,6 @@ public:
     void setWindowPos(int x, int y, int width, int height) override {
         SetWindowPos(m_window, nullptr, x, y, width, height, SWP_NOZORDER);
     }
-    Rect windowRect() const override {
-        RECT rect{};
-        GetWindowRect(m_window, &rect);
-        return toRect(rect);
-    }
     Rect clientRect() const override {
         RECT rect{};
         GetClientRect(m_window, &rect);

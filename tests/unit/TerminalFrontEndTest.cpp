@@ -260,7 +260,7 @@ public:
     explicit HidingDialog(SimWindowSystem& windows)
         : Dialog(windows, IDD_SETUP_DIALOG), m_sim(windows) {}
     bool OnInitDialog() override {
-        Rect whole = window()->windowRect();
+        Rect whole = m_sim.dialogState()->windowRect;
         auto label = [&](const char* text) { GetDlgItem(IDC_CURRENT_LABEL)->setText(text); };
         label("before");
         m_sim.showDialog();
