@@ -87,8 +87,8 @@ class Sequence;
 // A row of a sequence's table: the step's name (written here only), what it does, the lower
 // bar's position once it is done (-1: none) and what its failure does. One row type serves
 // every sequence, so that one runner runs them all. The position (a percent) and the policy
-// take a byte each, as much as they hold: a row is 12 bytes rather than 16, 192 bytes over the
-// program's tables, which is what keeps its constant data inside one 512-byte block fewer.
+// take a byte each, as much as they hold: a row is 12 bytes rather than 16, which over the
+// program's tables is 192 bytes and one 512-byte block of its constant data.
 struct SequenceStep {
     const char* name;
     StepOutcome (*run)(Sequence& sequence);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "text/Format.h"
+#include "paths/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"
 
@@ -95,15 +96,6 @@ bool SameRegistration(const ServiceSettings& a, const ServiceSettings& b) {
            a.imagePath == b.imagePath && a.account == b.account;
 }
 
-String Lower(String text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 const String SERVICE_RUNNING_CHANGE = theServiceName + " running";
 const String SERVICE_REGISTRATION_CHANGE = theServiceName + " registration";
 
@@ -118,13 +110,15 @@ bool AccountNeedsPassword(const String& account) {
                                               "nt authority\\local service",
                                               "nt authority\\networkservice",
                                               "nt authority\\network service"};
-    String name = Lower(account);
+    std::string_view name = account;
     for (const char* known : builtIn) {
-        if (name == known) {
+        if (EqualsIgnoringCase(name, known)) {
             return false;
         }
     }
-    return !name.starts_with("nt service\\") && !name.ends_with("$");
+    constexpr std::string_view serviceAccounts = "nt service\\";
+    return !EqualsIgnoringCase(name.substr(0, serviceAccounts.size()), serviceAccounts) &&
+           !name.ends_with('$');
 }
 
 Upgrade::Upgrade(Platform& platform, FileOperations& files, ProductService& service,
