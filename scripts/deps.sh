@@ -27,6 +27,19 @@ zlib_parent=/usr/local/src/zil
 zlib_folder=zlib-1.2.13.dfsg
 zlib_apt_list=/etc/apt/sources.list.d/zil-zlib-source.sources
 
+# A mirror in mid-sync serves an index that does not match its release file, and apt-get update
+# then fails although the lists this script needs may have arrived. Try again a few times, then go
+# on with what did arrive: apt-get install below says plainly what it still cannot find.
+update_package_lists() {
+    local attempt
+    for attempt in 1 2 3; do
+        apt-get update -qq && return 0
+        echo "deps: apt-get update failed (attempt $attempt of 3)" >&2
+        [ "$attempt" -lt 3 ] && sleep 20
+    done
+    echo "deps: going on with the package lists that did arrive" >&2
+}
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
@@ -49,7 +62,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
-    apt-get update -qq
+    update_package_lists
     apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
