@@ -75,11 +75,6 @@ struct [[nodiscard]] StepOutcome {
     }
     // What a removal could not delete now: its run log line, and what waits for the restart.
     void Left(const Removal& removal);
-    void Left(const std::vector<Removal>& removals) {
-        for (const Removal& removal : removals) {
-            Left(removal);
-        }
-    }
 };
 
 class Sequence;

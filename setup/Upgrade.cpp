@@ -150,9 +150,8 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
         if (restoreFolder) {
             resumed.error = RestoreFolder(record, resumed.left);
         } else {
-            Removal removed = m_files.RemoveOrRetire(record.setAsidePath);
-            resumed.error = removed.error;
-            resumed.left.push_back(std::move(removed));
+            resumed.left = m_files.RemoveOrRetire(record.setAsidePath);
+            resumed.error = resumed.left.error;
         }
     } else if (PathInfo other; record.folderExisted &&
                                m_platform.files().pathInfo(record.setAsidePath, other) == WIN_OK) {
@@ -317,16 +316,10 @@ Win32Error Upgrade::SetAsideFolder() {
         m_transaction.Made(
             SETUP_PROGRAM_DIR,
             [this] {
-                std::vector<Removal> left;
-                Win32Error back = RestoreFolder(m_record, left);
-                Undone undone{back, {}, {}};
-                for (const Removal& removal : left) {
-                    Undone removed = Undone::Removed(removal);
-                    undone.runLog += removed.runLog;
-                    for (const String& item : removed.restart) {
-                        undone.restart.push_back(item);
-                    }
-                }
+                Removal cleared;
+                Win32Error back = RestoreFolder(m_record, cleared);
+                Undone undone = Undone::Removed(cleared);
+                undone.error = back;
                 undone.runLog += StepLine("Restore Old ZIL Directory", back);
                 return undone;
             },
@@ -401,13 +394,12 @@ bool Upgrade::IsRecordedFolder(const UpgradeRecord& record) {
            info.fileId == record.fileId;
 }
 
-// The new files go (or, held open, out of the way: `left` says so), and the old folder comes
+// The new files go (or, held open, out of the way: `cleared` says so), and the old folder comes
 // back whole.
-Win32Error Upgrade::RestoreFolder(const UpgradeRecord& record, std::vector<Removal>& left) {
-    Removal cleared = m_files.RemoveOrRetire(SETUP_PROGRAM_DIR);
-    Win32Error error = cleared.error;
-    left.push_back(std::move(cleared));
-    return error != WIN_OK ? error : m_files.MoveBack(record.setAsidePath, SETUP_PROGRAM_DIR);
+Win32Error Upgrade::RestoreFolder(const UpgradeRecord& record, Removal& cleared) {
+    cleared = m_files.RemoveOrRetire(SETUP_PROGRAM_DIR);
+    return cleared.error != WIN_OK ? cleared.error
+                                   : m_files.MoveBack(record.setAsidePath, SETUP_PROGRAM_DIR);
 }
 
 // The service registered now is stopped and unregistered, so that another can take its name.

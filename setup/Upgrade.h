@@ -45,7 +45,7 @@ public:
         Win32Error error = WIN_OK;
         String note;  // a run log line naming what was left alone
         // What the resume could not delete now: moved out of the way, for the restart.
-        std::vector<Removal> left;
+        Removal left;
         String id;  // the upgrade resumed, as Id() told it to the run that was cut off
     };
     // Gives back what an upgrade cut off halfway had changed, once the service is stopped: its
@@ -109,7 +109,7 @@ private:
     Win32Error WriteRecord();
     bool ReadRecord(UpgradeRecord& record);
     bool IsRecordedFolder(const UpgradeRecord& record);
-    Win32Error RestoreFolder(const UpgradeRecord& record, std::vector<Removal>& left);
+    Win32Error RestoreFolder(const UpgradeRecord& record, Removal& cleared);
     Win32Error RemoveCurrentService();
     Undone RegisterAsRecorded(const UpgradeRecord& record);
     Undone StartIfStopped();
