@@ -161,8 +161,7 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
         // The record is there, so the cut-off run never committed: whatever is registered now
         // came from it, and the old registration comes back as it was. It is not started: the
         // upgrade that follows would only stop it again, and starts it if it fails.
-        resumed.error =
-            record.serviceExisted ? RegisterAsRecorded(record).error : RemoveCurrentService();
+        resumed.error = record.serviceExisted ? RegisterAsRecorded(record) : RemoveCurrentService();
         if (resumed.error == WIN_OK && record.serviceExisted && record.serviceRan) {
             NoteServiceRan();
             ServiceStopped();
@@ -422,16 +421,15 @@ Win32Error Upgrade::RemoveCurrentService() {
 
 // Whatever is registered under the name now gives way to the registration as recorded, unless
 // it is that registration already.
-Undone Upgrade::RegisterAsRecorded(const UpgradeRecord& record) {
+Win32Error Upgrade::RegisterAsRecorded(const UpgradeRecord& record) {
     ServiceRegistration now = m_service.QueryRegistration();
     if (now.error == WIN_OK && SameRegistration(now.settings, record.service)) {
-        return {};
+        return WIN_OK;
     }
     if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
-        return {removed, {}, {}};
+        return removed;
     }
-    ServiceOutcome created = m_service.RegisterService(record.service);
-    return {created.error, std::move(created.statusLine), {}};
+    return m_service.RegisterService(record.service).error;
 }
 
 // A service that cannot even be asked is tried all the same: the log then says it failed.

@@ -111,7 +111,7 @@ private:
     bool IsRecordedFolder(const UpgradeRecord& record);
     Win32Error RestoreFolder(const UpgradeRecord& record, Removal& cleared);
     Win32Error RemoveCurrentService();
-    Undone RegisterAsRecorded(const UpgradeRecord& record);
+    Win32Error RegisterAsRecorded(const UpgradeRecord& record);
     Undone StartIfStopped();
     void DeleteRecord();
 
