@@ -116,8 +116,7 @@ ServiceQuery ProductService::QueryServiceState() {
             return {state, WIN_OK, QueryLine(state)};
         }
     }
-    ServiceOutcome failed = Reported(error);
-    return {0, failed.error, failed.statusLine};
+    return {0, error, ReportErrorCode(error)};
 }
 
 ServiceOutcome ProductService::CreateProductService() {
