@@ -158,12 +158,7 @@ StepOutcome InstallSequence::ResumeInterruptedUpgrade() {
 // What an earlier run left beside the program folder goes before this upgrade sets anything
 // aside there; what can neither go nor be moved out of the way stops the upgrade.
 StepOutcome InstallSequence::ClearLeftovers() {
-    Upgrade::Leftovers cleared = m_upgrade.ClearLeftovers();
-    StepOutcome clear;
-    clear.error = cleared.error;
-    clear.runLog = std::move(cleared.runLog);
-    clear.restart = std::move(cleared.restart);
-    return clear;
+    return m_upgrade.ClearLeftovers();
 }
 
 StepOutcome InstallSequence::RecordUpgrade() {

@@ -112,13 +112,9 @@ StepOutcome UninstallSequence::ClearInterruptedUpgrade() {
 }
 
 StepOutcome UninstallSequence::ClearLeftovers() {
-    Upgrade::Leftovers cleared = m_upgrade.ClearLeftovers();
+    StepOutcome cleared = m_upgrade.ClearLeftovers();
     m_leftoversStay = cleared.error != WIN_OK;
-    StepOutcome clear;
-    clear.error = cleared.error;
-    clear.runLog = std::move(cleared.runLog);
-    clear.restart = std::move(cleared.restart);
-    return clear;
+    return cleared;
 }
 
 StepOutcome UninstallSequence::DeleteService() {

@@ -175,9 +175,9 @@ Upgrade::Resumption Upgrade::ResumeInterrupted(bool restoreFolder) {
     return resumed;
 }
 
-Upgrade::Leftovers Upgrade::ClearLeftovers() {
+StepOutcome Upgrade::ClearLeftovers() {
     FileSystem& files = m_platform.files();
-    Leftovers cleared;
+    StepOutcome cleared;
     // Where each kind of leftover lies, and how its name goes on from there. What goes of one
     // kind never takes a name of a kind after it.
     static constexpr const char* places[][2] = {{SETUP_SET_ASIDE_DIR, ""},
@@ -202,7 +202,7 @@ Upgrade::Leftovers Upgrade::ClearLeftovers() {
 }
 
 // Adds what became of the leftover at `path` to `cleared`.
-void Upgrade::ClearLeftover(const String& path, Leftovers& cleared) {
+void Upgrade::ClearLeftover(const String& path, StepOutcome& cleared) {
     FileSystem& files = m_platform.files();
     PathInfo info;
     bool ours = files.pathInfo(path, info) == WIN_OK && info.trusted &&
@@ -212,10 +212,7 @@ void Upgrade::ClearLeftover(const String& path, Leftovers& cleared) {
     }
     Removal removal = m_files.RemoveOrRetire(path);
     if (removal.error == WIN_OK) {
-        cleared.runLog += LeftoverLine(removal);
-        if (removal.leftover == Leftover::AtRestart) {
-            cleared.restart.push_back(removal.leftAt);
-        }
+        cleared.Left(removal);
         return;
     }
     // What was moved out of the way by an earlier run is marked for the restart already; it is

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "setup/FileOperations.h"
 #include "setup/ProductService.h"
+#include "setup/SequenceStep.h"
 #include "setup/Transaction.h"
 
 // An install over an installation: the changes it makes to the old installation (its service
@@ -63,14 +64,9 @@ public:
     // with: set-aside folders that no record names (an upgrade cut off inside its commit),
     // folders and files moved out of the way to go at a restart, an emptied record. Only real
     // folders and files of administrators count as setup's. Each goes now, or out of the way to
-    // go at the next restart; the error is that of the first that can do neither, and the run
-    // log names each.
-    struct [[nodiscard]] Leftovers {
-        Win32Error error = WIN_OK;
-        String runLog;
-        std::vector<String> restart;  // what waits for the next restart to go
-    };
-    Leftovers ClearLeftovers();
+    // go at the next restart; as a step tells it, the error is that of the first that can do
+    // neither, the run log names each, and what waits for the next restart is the step's.
+    StepOutcome ClearLeftovers();
     // The running service has been stopped: a restore starts it again.
     void ServiceStopped();
     // Reads what is installed now and writes the record before anything else is changed; a
@@ -105,7 +101,7 @@ public:
     std::vector<Removal> Commit();
 
 private:
-    void ClearLeftover(const String& path, Leftovers& cleared);
+    void ClearLeftover(const String& path, StepOutcome& cleared);
     Win32Error WriteRecord();
     bool ReadRecord(UpgradeRecord& record);
     bool IsRecordedFolder(const UpgradeRecord& record);
