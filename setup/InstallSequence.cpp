@@ -274,7 +274,7 @@ StepOutcome InstallSequence::CreateService() {
     StepOutcome create;
     ServiceOutcome created = service().CreateProductService();
     RecordNow(create, StepName(), created.error);
-    create.runLog = Format("Install ZIL Service retcode = %d\r\n", created.error);
+    FormatTo(create.runLog, "Install ZIL Service retcode = %d\r\n", created.error);
     if (created.error != 0) {
         observer().ShowStatus(created.statusLine);
         created = service().CreateProductService();
@@ -297,7 +297,7 @@ StepOutcome InstallSequence::StartService() {
     StepOutcome start;
     ServiceOutcome started = service().StartOrStopWithRetry(SERVICE_MODE_START, &observer());
     RecordNow(start, StepName(), started.error);
-    start.runLog = Format("START ZIL Service retcode = %d\r\n", started.error);
+    FormatTo(start.runLog, "START ZIL Service retcode = %d\r\n", started.error);
     start.runLog += started.statusLine;
     if (started.error != 0) {
         start.runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";

@@ -208,7 +208,7 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
         // the program's own string table, then the entry that failed it and the error behind
         // that.
         extracted.endMessage = m_platform.windows().loadString(ExtractOutcomeStringId(result));
-        extracted.failure = Format("result %d: ", result);
+        FormatTo(extracted.failure, "result %d: ", result);
         extracted.failure += extracted.endMessage;
         if (!m_extractor.FailedEntry().empty()) {
             extracted.failure += ' ';
@@ -286,7 +286,7 @@ StepOutcome Sequence::RunMofScript(const char* script) {
     StepOutcome compiled;
     compiled.recordedAt = m_platform.clock().now();
     if (result != 0) {
-        compiled.failure = Format("exit code %d", result);
+        FormatTo(compiled.failure, "exit code %d", result);
         compiled.runLog = step + Format(" Failed, exit code %d !!!\r\n", result);
     }
     return compiled;
