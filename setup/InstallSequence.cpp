@@ -72,13 +72,7 @@ StepOutcome InstallSequence::PrepareTemp() {
 
 // Nothing of the old installation has been touched yet, and a failure keeps it so.
 StepOutcome InstallSequence::Extract() {
-    StepOutcome extracted = ExtractPayload(true);
-    if (!extracted.Failed()) {
-        observer().SetCurrentLabel("Current Progress");
-        observer().SetTotalLabel("Total Progress");
-        observer().Refresh();
-    }
-    return extracted;
+    return ExtractPayload(true, "Current Progress", "Total Progress");
 }
 
 StepOutcome InstallSequence::RegisterWmiClasses() {

@@ -188,7 +188,8 @@ StepOutcome Sequence::PrepareTempDirectory() {
     return prepared;
 }
 
-StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
+StepOutcome Sequence::ExtractPayload(bool stopOnFailure, const char* currentLabel,
+                                     const char* totalLabel) {
     m_observer.SetTotalRange(0, m_extractor.m_entryCount);
     m_observer.ShowBars();
     m_observer.SetStatus(m_files.TempDirectory());
@@ -221,6 +222,9 @@ StepOutcome Sequence::ExtractPayload(bool stopOnFailure) {
     }
     m_observer.ShowBars();
     if (result == SFX_OK || !stopOnFailure) {
+        m_observer.SetCurrentLabel(currentLabel);
+        m_observer.SetTotalLabel(totalLabel);
+        m_observer.Refresh();
         return extracted;
     }
     // Nothing of the old installation has been touched yet, and it stays so: installing from a

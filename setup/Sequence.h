@@ -83,8 +83,10 @@ protected:
     StepOutcome PrepareTempDirectory();
     // Sets up the bars and extracts the archive into the temporary directory. For the install
     // (stopOnFailure), a payload without the file the install starts by name is refused first,
-    // and a failed extraction is the step's failure, which ends the run.
-    StepOutcome ExtractPayload(bool stopOnFailure);
+    // and a failed extraction is the step's failure, which ends the run. A run that goes on
+    // labels the bars for the steps that follow.
+    StepOutcome ExtractPayload(bool stopOnFailure, const char* currentLabel,
+                               const char* totalLabel);
     // The status edit shows the whole run log.
     void PublishRunLog();
     // How a run ends, in the one order every ending takes: lines for the run log (`logged`), the

@@ -45,11 +45,7 @@ StepOutcome UninstallSequence::PrepareTemp() {
 
 // The archive only brings the uninstall script: without it the product still goes.
 StepOutcome UninstallSequence::Extract() {
-    StepOutcome extracted = ExtractPayload(false);
-    observer().SetCurrentLabel("Current Status");
-    observer().SetTotalLabel("Total Status");
-    observer().Refresh();
-    return extracted;
+    return ExtractPayload(false, "Current Status", "Total Status");
 }
 
 // The product hears, a pause apart each, that it is about to go.
