@@ -118,9 +118,7 @@ StepOutcome InstallSequence::StopOldService() {
 
 StepOutcome InstallSequence::RequestClose() {
     Pause(SEQUENCE_PAUSE_CONTROL);
-    StepOutcome requested = SendControl(SERVICE_CODE_CLOSE);
-    Pause(SEQUENCE_PAUSE_CONTROL);
-    return requested;
+    return SendControl(SERVICE_CODE_CLOSE, SEQUENCE_PAUSE_CONTROL);
 }
 
 // A service that cannot be asked any more may well have stopped; the install then goes on as it
@@ -337,11 +335,10 @@ StepOutcome InstallSequence::CommitUpgrade() {
 
 // The running service is told that it was installed, and setup's own helpers go.
 StepOutcome InstallSequence::SignalStarted() {
-    StepOutcome signalled = SendControl(SERVICE_CODE_STARTED);
+    StepOutcome signalled = SendControl(SERVICE_CODE_STARTED, SEQUENCE_PAUSE_STEP);
     // Logged whatever the control's outcome: the line the product has always written here,
     // which log readers in the field match, although setup itself writes no registry value.
     signalled.runLog = "Write HKLM Launch_ZIL success !!!\r\n";
-    Pause(SEQUENCE_PAUSE_STEP);
     files().DeleteSetupTools();
     signalled.showRunLog = true;
     return signalled;

@@ -397,10 +397,13 @@ void Sequence::Pause(unsigned milliseconds) {
     m_platform.clock().sleep(milliseconds);
 }
 
-StepOutcome Sequence::SendControl(int code) {
+StepOutcome Sequence::SendControl(int code, unsigned pauseAfter) {
     ServiceOutcome sent = m_service.SendServiceControl(code);
     StepOutcome signalled;
     RecordNow(signalled, Format("Send ZIL Service Control %d", code).c_str(), sent.error);
     m_observer.SetStatus(sent.statusLine);
+    if (pauseAfter != 0) {
+        Pause(pauseAfter);
+    }
     return signalled;
 }

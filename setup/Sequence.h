@@ -110,9 +110,9 @@ protected:
     // run log, and what the undos left for the next restart in the log's details.
     Restoration GiveBack();
     void Pause(unsigned milliseconds);
-    // A user-defined control code to the service; its status line shows, the run log keeps
-    // nothing of it.
-    StepOutcome SendControl(int code);
+    // A user-defined control code to the service, then a pause for the service to act on it
+    // (none for 0); its status line shows, the run log keeps nothing of it.
+    StepOutcome SendControl(int code, unsigned pauseAfter = 0);
     // A service request's outcome as a step tells it: its status line shown and in the run log,
     // its error in the details only (whether it fails the step is the step's to decide).
     static StepOutcome ServiceReport(Win32Error error, const String& statusLine);

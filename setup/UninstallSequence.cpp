@@ -56,21 +56,15 @@ StepOutcome UninstallSequence::UnregisterWmiClasses() {
 
 StepOutcome UninstallSequence::SendClose() {
     Pause(SEQUENCE_PAUSE_STEP);
-    StepOutcome sent = SendControl(SERVICE_CODE_CLOSE);
-    Pause(SEQUENCE_PAUSE_STEP);
-    return sent;
+    return SendControl(SERVICE_CODE_CLOSE, SEQUENCE_PAUSE_STEP);
 }
 
 StepOutcome UninstallSequence::SendUninstall() {
-    StepOutcome sent = SendControl(SERVICE_CODE_UNINSTALL);
-    Pause(SEQUENCE_PAUSE_STEP);
-    return sent;
+    return SendControl(SERVICE_CODE_UNINSTALL, SEQUENCE_PAUSE_STEP);
 }
 
 StepOutcome UninstallSequence::SendUninstallLast() {
-    StepOutcome sent = SendControl(SERVICE_CODE_UNINSTALL_LAST);
-    Pause(SEQUENCE_PAUSE_STEP);
-    return sent;
+    return SendControl(SERVICE_CODE_UNINSTALL_LAST, SEQUENCE_PAUSE_STEP);
 }
 
 StepOutcome UninstallSequence::QueryService() {
