@@ -384,11 +384,12 @@ void FileOperations::SweepRedistLeftovers() {
     }
     FileSystem& files = m_platform.files();
     for (const char* drive : theSweptDrives) {
-        if (NewMatches(String(drive) + theRedistLeftovers[0]).empty()) {
-            continue;
-        }
         for (const char* pattern : theRedistLeftovers) {
-            for (const String& path : NewMatches(String(drive) + pattern)) {
+            std::vector<String> added = NewMatches(String(drive) + pattern);
+            if (added.empty() && pattern == theRedistLeftovers[0]) {
+                break;
+            }
+            for (const String& path : added) {
                 files.shellDelete(path);
             }
         }
