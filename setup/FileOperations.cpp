@@ -164,13 +164,13 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
     }
     String retired = MoveAside(path);
     if (retired.empty()) {
-        return {error, {}, Leftover::None, {}};
+        return {error, Leftover::None, {}};
     }
     // A scheduling refused is told as such: the leftover then waits for a person.
     FileSystem& files = m_platform.files();
     Leftover leftover =
         files.deleteAtRestart(retired) == WIN_OK ? Leftover::AtRestart : Leftover::Stays;
-    return {WIN_OK, retired, leftover, retired};
+    return {WIN_OK, leftover, retired};
 }
 
 // The restart deletes by name, as SYSTEM, long after this run: the owner of a tree could swap a
@@ -179,9 +179,9 @@ Removal FileOperations::Retire(const String& path, Win32Error error) {
 Removal FileOperations::SetAside(const String& path, Win32Error error) {
     String aside = MoveAside(path);
     if (!aside.empty()) {
-        return {WIN_OK, aside, Leftover::SomeoneElses, aside};
+        return {WIN_OK, Leftover::SomeoneElses, aside};
     }
-    return {error, {}, Leftover::SomeoneElses, TrimSeparators(path)};
+    return {error, Leftover::SomeoneElses, TrimSeparators(path)};
 }
 
 String FileOperations::MoveAside(const String& path) {

@@ -19,11 +19,10 @@ enum class Leftover {
 };
 
 // What a removal did: its error (0 when the path is gone from its place, or was never there),
-// where what could not be deleted now was moved ("" when it was not), what became of it, and
-// where it is now.
+// what became of what could not be deleted now, and where that is now (moved out of the way, or
+// left at its path).
 struct Removal {
     Win32Error error = WIN_OK;
-    String retiredTo;
     Leftover leftover = Leftover::None;
     String leftAt;
 };

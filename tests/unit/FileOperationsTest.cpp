@@ -242,7 +242,7 @@ TEST_F(FileOperationsTest, LeftoversGoOutOfTheWayAndLinksAreNotFollowed) {
     m_platform->faults().fail(SimFaultKind::Delete, 1, WIN_SHARING_VIOLATION);
     Removal removal = m_files->RemoveOrRetire("C:\\Old");
     EXPECT_EQ(removal.error, WIN_OK);
-    EXPECT_EQ(removal.retiredTo, "C:\\Old.obsolete.3");
+    EXPECT_EQ(removal.leftAt, "C:\\Old.obsolete.3");
     EXPECT_EQ(read("C/Old.obsolete.3/file.txt"), "held");
     for (int suffix = 4; suffix <= 8; ++suffix) {
         fs::create_directories(host("C/Old.obsolete." + std::to_string(suffix)));
