@@ -287,17 +287,16 @@ ServiceOutcome Upgrade::RemoveService() {
     ServiceOutcome deleted = m_service.DeleteProductService();
     if (deleted.error == 0) {
         m_transaction.Made(SERVICE_REGISTRATION_CHANGE, [this] {
-            Undone undone;
             // Whatever took the name meanwhile gives way (a new service that was let be).
             if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
                 return Undone{removed, {}, {}};
             }
-            if (m_record.serviceExisted) {
-                ServiceOutcome created = m_service.RegisterService(m_record.service);
-                m_show.ShowStatus(created.statusLine);
-                undone = {created.error, created.statusLine, {}};
+            if (!m_record.serviceExisted) {
+                return Undone{};
             }
-            return undone;
+            ServiceOutcome created = m_service.RegisterService(m_record.service);
+            m_show.ShowStatus(created.statusLine);
+            return Undone{created.error, std::move(created.statusLine), {}};
         });
     }
     return deleted;
