@@ -41,12 +41,14 @@ String RecordBytes(const UpgradeRecord& record) {
     header.folderExisted = record.folderExisted;
     header.volume = record.volume;
     header.fileId = record.fileId;
-    String bytes;
     for (int i = 0; i < 4; ++i) {
         header.lengths[i] = static_cast<std::uint32_t>(texts[i]->size());
-        bytes += *texts[i];
     }
-    return String(reinterpret_cast<const char*>(&header), sizeof(header)) + bytes;
+    String bytes(reinterpret_cast<const char*>(&header), sizeof(header));
+    for (const String* text : texts) {
+        bytes += *text;
+    }
+    return bytes;
 }
 
 bool ParseRecord(const String& bytes, UpgradeRecord& record) {
