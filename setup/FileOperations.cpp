@@ -241,11 +241,10 @@ Win32Error FileOperations::MoveFilesIntoPlace() {
 // A folder that is a link holds nothing of setup's: what it points at is never read through,
 // and the upgrade moves or removes the link itself.
 FileInUse FileOperations::FirstFileInUse(TextRef folder) {
-    return IsFolder(m_platform.files(), folder) ? FirstFileInUseBelow(folder) : FileInUse{};
-}
-
-FileInUse FileOperations::FirstFileInUseBelow(TextRef folder) {
     FileSystem& files = m_platform.files();
+    if (!IsFolder(files, folder)) {
+        return {};
+    }
     std::vector<FolderItem> items;
     files.listItems(PathIn(folder, "*"), items);
     for (const FolderItem& item : items) {
@@ -253,10 +252,7 @@ FileInUse FileOperations::FirstFileInUseBelow(TextRef folder) {
             continue;
         }
         if (item.kind == PathKind::Folder) {
-            if (!IsFolder(files, item.path)) {
-                continue;
-            }
-            if (FileInUse inUse = FirstFileInUseBelow(item.path); inUse.error != WIN_OK) {
+            if (FileInUse inUse = FirstFileInUse(item.path); inUse.error != WIN_OK) {
                 return inUse;
             }
             continue;

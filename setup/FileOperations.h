@@ -126,7 +126,6 @@ public:
 
 private:
     Removal DeleteIfPresent(const String& path);
-    FileInUse FirstFileInUseBelow(TextRef folder);
     Removal Retire(const String& path, Win32Error error);
     Removal SetAside(const String& path, Win32Error error);
     // Renames what is at the path to a free name beside it: that name, "" when it could not move.
