@@ -33,7 +33,7 @@ StepTable InstallSequence::Steps() {
     static constexpr InstallStep steps[] = {
         {"Put Back ZIL Setup", RunStep<Sequence, &S::PutBackKeptSetup>, -1, F::GoesOn},
         {"Remove ZIL Setup Run Folder", RunStep<Sequence, &S::ClearRunFolders>, -1, F::GoesOn},
-        {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
+        {"Create ZIL Temp Directory", RunStep<Sequence, &S::PrepareTempDirectory>, -1, F::Ends},
         {"Extract ZIL Files", RunStep<S, &S::Extract>, -1, F::Ends},
         {"Register ZIL WMI Classes", RunStep<S, &S::RegisterWmiClasses>, -1, F::GoesOn},
         {"Query ZIL Service", RunStep<S, &S::QueryOldService>, -1, F::Restores},
@@ -64,10 +64,6 @@ StepTable InstallSequence::Steps() {
 
 void InstallSequence::RunSteps(StepTable steps) {
     RunTable("install", steps);
-}
-
-StepOutcome InstallSequence::PrepareTemp() {
-    return PrepareTempDirectory();
 }
 
 // Nothing of the old installation has been touched yet, and a failure keeps it so.

@@ -34,7 +34,6 @@ public:
     // Runs the given steps (the install's own, or a table that a test has added to).
     void RunSteps(StepTable steps);
 
-    StepOutcome PrepareTemp();
     StepOutcome Extract();
     StepOutcome RegisterWmiClasses();
     StepOutcome QueryOldService();

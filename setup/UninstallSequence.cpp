@@ -21,7 +21,7 @@ StepTable UninstallSequence::Steps() {
     static constexpr UninstallStep steps[] = {
         {"Put Back ZIL Setup", RunStep<Sequence, &S::PutBackKeptSetup>, -1, F::GoesOn},
         {"Remove ZIL Setup Run Folder", RunStep<Sequence, &S::ClearRunFolders>, -1, F::GoesOn},
-        {"Create ZIL Temp Directory", RunStep<S, &S::PrepareTemp>, -1, F::Ends},
+        {"Create ZIL Temp Directory", RunStep<Sequence, &S::PrepareTempDirectory>, -1, F::Ends},
         {"Extract ZIL Files", RunStep<S, &S::Extract>, -1, F::GoesOn},
         {"Unregister ZIL WMI Classes", RunStep<S, &S::UnregisterWmiClasses>, 58, F::GoesOn},
         {"Send ZIL Service Control 139", RunStep<S, &S::SendClose>, 66, F::GoesOn},
@@ -37,10 +37,6 @@ StepTable UninstallSequence::Steps() {
         {"Delete ZIL Temp Directory", RunStep<S, &S::DeleteTemp>, 100, F::GoesOn},
     };
     return steps;
-}
-
-StepOutcome UninstallSequence::PrepareTemp() {
-    return PrepareTempDirectory();
 }
 
 // The archive only brings the uninstall script: without it the product still goes.

@@ -21,7 +21,6 @@ public:
     // The uninstall's steps in order; no step of it is given back.
     static StepTable Steps();
 
-    StepOutcome PrepareTemp();
     StepOutcome Extract();
     StepOutcome UnregisterWmiClasses();
     StepOutcome SendClose();
