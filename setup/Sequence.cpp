@@ -53,20 +53,7 @@ void Sequence::RunTable(const char* sequence, StepTable steps) {
         return;
     }
     for (const SequenceStep& step : steps) {
-        m_stepName = step.name;
-        StepOutcome outcome = step.run(*this);
-        StepResult result = Take(step.name, step.position, step.onFailure, outcome);
-        if (result == StepResult::Ended) {
-            return;
-        }
-        if (result == StepResult::CommitAndEnd) {
-            for (const SequenceStep& commit : steps) {
-                if (commit.onFailure == StepFailure::Commits) {
-                    m_stepName = commit.name;
-                    Record(commit.name, commit.run(*this));
-                }
-            }
-            EndKeepingChanges(outcome);
+        if (!Take(step, steps)) {
             return;
         }
     }
@@ -90,11 +77,12 @@ bool Sequence::BeginRun(const char* sequence, const char* behindTheWall) {
     return true;
 }
 
-Sequence::StepResult Sequence::Take(const char* name, int position, StepFailure onFailure,
-                                    const StepOutcome& outcome) {
-    Record(name, outcome);
+bool Sequence::Take(const SequenceStep& step, StepTable steps) {
+    m_stepName = step.name;
+    StepOutcome outcome = step.run(*this);
+    Record(step.name, outcome);
     if (outcome.Failed()) {
-        switch (onFailure) {
+        switch (step.onFailure) {
             case StepFailure::GoesOn:
             case StepFailure::Commits:
                 break;
@@ -104,18 +92,25 @@ Sequence::StepResult Sequence::Take(const char* name, int position, StepFailure 
                 } else {
                     EndWithFailure(outcome.endMessage, outcome.exitCode);
                 }
-                return StepResult::Ended;
+                return false;
             case StepFailure::Restores:
-                EndWithRestore(name, outcome);
-                return StepResult::Ended;
+                EndWithRestore(step.name, outcome);
+                return false;
             case StepFailure::KeepsAndEnds:
-                return StepResult::CommitAndEnd;
+                for (const SequenceStep& commit : steps) {
+                    if (commit.onFailure == StepFailure::Commits) {
+                        m_stepName = commit.name;
+                        Record(commit.name, commit.run(*this));
+                    }
+                }
+                EndKeepingChanges(outcome);
+                return false;
         }
     }
-    if (position >= 0) {
-        m_observer.SetCurrentPos(position);
+    if (step.position >= 0) {
+        m_observer.SetCurrentPos(step.position);
     }
-    return StepResult::Next;
+    return true;
 }
 
 void Sequence::Record(const char* name, const StepOutcome& outcome) {

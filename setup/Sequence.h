@@ -143,8 +143,6 @@ protected:
     void RecordStep(const char* name, Win32Error error) { m_log.Step(name, error); }
 
 private:
-    enum class StepResult { Next, Ended, CommitAndEnd };
-
     Platform& m_platform;
     RunMode m_mode;
     SfxExtractor& m_extractor;
@@ -161,9 +159,9 @@ private:
 
     // Starts the log of the run; false when the table is refused (the run has ended).
     bool BeginRun(const char* sequence, const char* behindTheWall);
-    // Records a step's outcome and applies its failure policy.
-    StepResult Take(const char* name, int position, StepFailure onFailure,
-                    const StepOutcome& outcome);
+    // Runs a step of the table, records its outcome and applies its failure policy: false when
+    // that ended the run.
+    bool Take(const SequenceStep& step, StepTable steps);
     void Record(const char* name, const StepOutcome& outcome);
     void WaitsForRestart(const std::vector<String>& what, bool counts);
     bool RunsAsHandOverCopy();
