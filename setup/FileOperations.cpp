@@ -337,11 +337,11 @@ Win32Error FileOperations::CopyFile(TextRef from, TextRef to) {
 }
 
 int FileOperations::CompileMof(const String& script) {
-    String system;
-    if (m_platform.files().systemDirectory(system) != WIN_OK) {
+    String command;
+    if (m_platform.files().systemDirectory(command) != WIN_OK) {
         return -1;
     }
-    String command = system + "\\wbem\\mofcomp.exe";
+    command += "\\wbem\\mofcomp.exe";
     if (command.find(' ') != String::npos) {
         command.insert(0, "\"");
         command += '"';
