@@ -45,10 +45,7 @@ std::vector<Removal> Transaction::Commit() {
     std::vector<Removal> released;
     m_committed = true;
     for (const Change& change : m_changes) {
-        Removal removal = change.release();
-        if (removal.error != WIN_OK || removal.leftover != Leftover::None) {
-            released.push_back(std::move(removal));
-        }
+        released.push_back(change.release());
     }
     m_changes.clear();
     return released;

@@ -48,7 +48,8 @@ public:
     // Every change given back, the latest first; each one that could not be is named in the run
     // log. After the commit there is nothing to give back.
     Restoration GiveBack();
-    // The changes stay: what each leaves to let go of goes now, in the order they were made.
+    // The changes stay: what each leaves to let go of goes now, in the order they were made, each
+    // release's removal returned as it came.
     std::vector<Removal> Commit();
     bool Committed() const { return m_committed; }
 
