@@ -19,18 +19,6 @@ void AppendLine(String& section, const String& line) {
     section += "\r\n";
 }
 
-String ArchiveEnd(const ArchiveExtent& extent) {
-    String end = Format("ends at byte %d", extent.end);
-    if (!extent.hasCertificateTable) {
-        return end + ", the end of the file (unsigned)";
-    }
-    if (extent.tableEndsFile) {
-        return end +
-               Format(", in front of a certificate table of %d bytes (signed)", extent.tableSize);
-    }
-    return end + ", the end of the file (the program was signed before it was packed)";
-}
-
 }  // namespace
 
 RunDetails::RunDetails(SystemInfo& system, Clock& clock)
@@ -50,8 +38,20 @@ void RunDetails::Restart() {
 
 void RunDetails::SetArchive(int result, const String& fault, int entries,
                             const ArchiveExtent& extent) {
-    m_archive = result == SFX_OK ? Format("%d entries, ", entries) + ArchiveEnd(extent)
-                                 : Format("not read, result %d: ", result) + fault;
+    if (result != SFX_OK) {
+        FormatTo(m_archive, "not read, result %d: ", result);
+        m_archive += fault;
+        return;
+    }
+    FormatTo(m_archive, "%d entries, ends at byte %d", entries, extent.end);
+    if (!extent.hasCertificateTable) {
+        m_archive += ", the end of the file (unsigned)";
+    } else if (extent.tableEndsFile) {
+        AppendFormat(m_archive, ", in front of a certificate table of %d bytes (signed)",
+                     extent.tableSize);
+    } else {
+        m_archive += ", the end of the file (the program was signed before it was packed)";
+    }
 }
 
 void RunDetails::Step(const char* name, Win32Error error) {
@@ -105,13 +105,13 @@ String RunDetails::WindowsLine() const {
            (version.wow64 ? ", this 32-bit program under WOW64" : "");
 }
 
-String RunDetails::Text() const {
-    String text = "Details:\r\n";
+void RunDetails::AppendTo(String& text) const {
+    text += "Details:\r\n";
     AppendLine(text, "setup program: " + m_program);
     AppendLine(text, "archive: " + m_archive);
     AppendLine(text, "Windows: " + m_windows);
     AppendLine(text, m_elevated ? "elevated: yes" : "elevated: no");
     text += m_logNotes;
     AppendLine(text, m_steps.empty() ? "steps: none" : "steps (milliseconds since the start):");
-    return text + m_steps;
+    text += m_steps;
 }

@@ -48,8 +48,8 @@ public:
     // "error 5: Access is denied.", with the system's words for the number.
     String ErrorInWords(Win32Error error) const;
 
-    // The section, from its "Details:" line on; each line ends in CR LF.
-    String Text() const;
+    // The section, from its "Details:" line on, appended to `text`; each line ends in CR LF.
+    void AppendTo(String& text) const;
 
 private:
     void Record(const char* name, const String& outcome, std::uint64_t at);

@@ -175,7 +175,7 @@ String SetupLogFile::Content() {
     if (!m_text.empty() && !m_text.ends_with("\r\n")) {
         content += "\r\n";
     }
-    content += m_details.Text();
+    m_details.AppendTo(content);
     content += "Result: ";
     content += m_sequence;
     content += " ";
