@@ -273,6 +273,12 @@ Win32Error ProductEntry::DeleteEntryKey() {
     return IsMissing(error) ? WIN_OK : error;
 }
 
+// The kept copy goes, once what it kept is given back or no longer needed.
+Win32Error ProductEntry::DeleteKeptKey() {
+    Win32Error error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
+    return IsMissing(error) ? WIN_OK : error;
+}
+
 // From what this run knows, not from the key below: a copy that is not this run's is never
 // given back. The entry's values go back first, the kept key last: cut off anywhere, the next
 // run still finds what to give back.
@@ -288,8 +294,7 @@ Win32Error ProductEntry::GiveBack() {
             return error;
         }
     }
-    Win32Error error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
-    return IsMissing(error) ? WIN_OK : error;
+    return DeleteKeptKey();
 }
 
 // A kept key without its mark was cut off while it was written, before the entry's values were
@@ -323,16 +328,14 @@ Win32Error ProductEntry::GiveBackInterrupted(const String& upgrade) {
     if (copy.marked && (error = ReplaceValues(copy.replaced)) != WIN_OK) {
         return error;
     }
-    error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
-    return IsMissing(error) ? WIN_OK : error;
+    return DeleteKeptKey();
 }
 
 Win32Error ProductEntry::Commit() {
     if (!m_keeping) {
         return WIN_OK;
     }
-    Win32Error error = m_registry.deleteKey(SETUP_ENTRY_REPLACED_KEY);
-    return IsMissing(error) ? WIN_OK : error;
+    return DeleteKeptKey();
 }
 
 EntryOutcome ProductEntry::Remove() {

@@ -57,6 +57,7 @@ private:
     Win32Error KeepReplaced(const String& upgrade);
     Win32Error ReplaceValues(const std::vector<RegistryValue>& values);
     Win32Error DeleteEntryKey();
+    Win32Error DeleteKeptKey();
     std::uint32_t InstalledKiB();
 
     Registry& m_registry;
