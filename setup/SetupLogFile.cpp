@@ -168,7 +168,7 @@ String SetupLogFile::Content() {
     String content = "ZIL Setup " + m_mode;
     content += ", ";
     content += m_clock.localTimestamp();
-    content += Format(", exit code %d\r\n", m_exitCode);
+    AppendFormat(content, ", exit code %d\r\n", m_exitCode);
     content += m_text;
     // A status line without a line end may come last in the run log: the details start on a
     // line of their own.
@@ -180,7 +180,7 @@ String SetupLogFile::Content() {
     content += m_sequence;
     content += " ";
     content += OutcomeOf(m_exitCode);
-    content += Format(" (exit code %d)\r\n", m_exitCode);
+    AppendFormat(content, " (exit code %d)\r\n", m_exitCode);
     return content;
 }
 
