@@ -99,9 +99,10 @@ SetupLogFile::SetupLogFile(Platform& platform, const String& copyPath)
       m_details(platform.system(), platform.clock()),
       m_copyPath(copyPath) {}
 
-void SetupLogFile::Begin(const String& sequence, bool commandLine) {
+void SetupLogFile::Begin(const char* sequence, bool commandLine) {
     m_sequence = sequence;
-    m_mode = sequence + (commandLine ? " (command line)" : " (interactive)");
+    m_mode = sequence;
+    m_mode += commandLine ? " (command line)" : " (interactive)";
     m_text.clear();
     m_details.Restart();
     // Each sequence is a run of its own, with a log of its own: the one before stays.

@@ -41,7 +41,7 @@ public:
     explicit SetupLogFile(Platform& platform, const String& copyPath = String());
 
     // Starts the log of one sequence ("install" or "uninstall", from the command line or not).
-    void Begin(const String& sequence, bool commandLine);
+    void Begin(const char* sequence, bool commandLine);
     // A step the sequence took and its Win32 error (0: it succeeded), timed from Begin; it shows
     // in the details at the next write.
     void Step(const char* name, Win32Error error) { m_details.Step(name, error); }
@@ -94,7 +94,7 @@ private:
     // The copy: its path, and why it is not written ("" while it is).
     String m_copyPath;
     String m_copyRefused;
-    String m_sequence = "setup";
+    const char* m_sequence = "setup";
     String m_mode = "run";
     String m_text;
     int m_exitCode = SETUP_EXIT_CLOSED;
