@@ -1,5 +1,7 @@
 #include "setup/ProductEntry.h"
 
+#include <array>
+#include <cstddef>
 #include <utility>
 
 #include "paths/WindowsPaths.h"
@@ -71,24 +73,40 @@ const RegistryValue* Find(const std::vector<RegistryValue>& values, std::string_
     return nullptr;
 }
 
-// The kept setup program, quoted for the blanks of "Program Files (x86)": without an argument it
-// shows its dialog, where a person clicks Uninstall; with /U it removes the product unattended.
-String UninstallCommand(bool quiet) {
-    String command = "\"" + String(SETUP_KEPT_SETUP) + "\"";
-    return quiet ? command + " /U" : command;
+// The kept setup program, quoted for the blanks of "Program Files (x86)", and its arguments:
+// joined when the program is compiled.
+template <std::size_t N>
+constexpr auto KeptSetupCommand(const char (&arguments)[N]) {
+    std::array<char, SETUP_KEPT_SETUP_PATH.size() + 1 + N> command{};
+    std::size_t at = 0;
+    command[at++] = '"';
+    for (std::size_t i = 0; i + 1 < SETUP_KEPT_SETUP_PATH.size(); ++i) {
+        command[at++] = SETUP_KEPT_SETUP_PATH[i];
+    }
+    command[at++] = '"';
+    for (std::size_t i = 0; i < N; ++i) {
+        command[at++] = arguments[i];
+    }
+    return command;
 }
+
+// Without an argument the kept program shows its dialog, where a person clicks Uninstall; with
+// /U it removes the product unattended.
+constexpr auto UNINSTALL_COMMAND = KeptSetupCommand("");
+constexpr auto QUIET_UNINSTALL_COMMAND = KeptSetupCommand(" /U");
 
 // One of the entry's commands is the kept setup program's, as every release of setup wrote it
 // (the case aside: a person or a tool may have retyped it).
 bool NamesKeptSetup(const std::vector<RegistryValue>& values) {
-    for (bool quiet : {false, true}) {
-        const RegistryValue* command =
-            Find(values, quiet ? ENTRY_QUIET_UNINSTALL : ENTRY_UNINSTALL);
+    const char* const commands[][2] = {{ENTRY_UNINSTALL, UNINSTALL_COMMAND.data()},
+                                       {ENTRY_QUIET_UNINSTALL, QUIET_UNINSTALL_COMMAND.data()}};
+    for (const auto& [name, text] : commands) {
+        const RegistryValue* command = Find(values, name);
         if (command != nullptr &&
             (command->type == REG_VALUE_TEXT || command->type == REG_VALUE_EXPANDABLE) &&
             !command->data.empty() && command->data.back() == '\0' &&
             EqualsIgnoringCase(std::string_view(command->data).substr(0, command->data.size() - 1),
-                               UninstallCommand(quiet))) {
+                               text)) {
             return true;
         }
     }
@@ -141,14 +159,16 @@ std::vector<RegistryValue> ProductEntry::Values() {
     // "YYYY-MM-DD HH:MM:SS" gives "YYYYMMDD".
     String date = m_clock.localTimestamp();
     date.erase(10).erase(7, 1).erase(4, 1);
-    String uninstall = UninstallCommand(false);
-    String quietUninstall = UninstallCommand(true);
     // Made into values in one place: a String for each text here would cost each its own code.
     const char* const texts[][2] = {
-        {"DisplayName", ZIL_PRODUCT_NAME},    {"DisplayVersion", DISPLAY_VERSION},
-        {"Publisher", ZIL_PUBLISHER},         {"InstallLocation", SETUP_PROGRAM_DIR},
-        {"DisplayIcon", SETUP_KEPT_SETUP},    {"InstallDate", date.c_str()},
-        {ENTRY_UNINSTALL, uninstall.c_str()}, {ENTRY_QUIET_UNINSTALL, quietUninstall.c_str()},
+        {"DisplayName", ZIL_PRODUCT_NAME},
+        {"DisplayVersion", DISPLAY_VERSION},
+        {"Publisher", ZIL_PUBLISHER},
+        {"InstallLocation", SETUP_PROGRAM_DIR},
+        {"DisplayIcon", SETUP_KEPT_SETUP},
+        {"InstallDate", date.c_str()},
+        {ENTRY_UNINSTALL, UNINSTALL_COMMAND.data()},
+        {ENTRY_QUIET_UNINSTALL, QUIET_UNINSTALL_COMMAND.data()},
     };
     std::vector<RegistryValue> values;
     for (const auto& [name, text] : texts) {
