@@ -100,9 +100,12 @@ void RunDetails::NoLongerWaitsForRestart(const String& what) {
 
 String RunDetails::WindowsLine() const {
     WindowsVersion version = m_system.windowsVersion();
-    return Format("%d.%d.%d on ", version.major, version.minor, version.build) +
-           (version.machine.empty() ? "an unknown machine" : version.machine) +
-           (version.wow64 ? ", this 32-bit program under WOW64" : "");
+    String line = Format("%d.%d.%d on ", version.major, version.minor, version.build);
+    line += version.machine.empty() ? "an unknown machine" : version.machine.c_str();
+    if (version.wow64) {
+        line += ", this 32-bit program under WOW64";
+    }
+    return line;
 }
 
 void RunDetails::AppendTo(String& text) const {
