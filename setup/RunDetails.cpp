@@ -69,7 +69,10 @@ void RunDetails::StepAt(std::uint64_t at, const char* name, Win32Error error,
 
 String RunDetails::ErrorInWords(Win32Error error) const {
     String text = m_system.errorText(error);
-    return Format("error %d: ", error) + (text.empty() ? "(no text for this number)" : text);
+    if (text.empty()) {
+        text = "(no text for this number)";
+    }
+    return Format("error %d: ", error) + text;
 }
 
 void RunDetails::Step(const char* name, const String& failure) {
