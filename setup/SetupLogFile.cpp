@@ -91,6 +91,37 @@ Win32Error WriteWhole(File& file, const String& content) {
     return file.write(content.data(), static_cast<std::uint32_t>(content.size()));
 }
 
+// What an exit code says of a run, after the sequence's name on the log's last line.
+void AppendOutcome(String& line, int exitCode) {
+    switch (exitCode) {
+        case SETUP_EXIT_SUCCESS:
+            line += "succeeded";
+            return;
+        case SETUP_EXIT_RESTART_REQUIRED:
+            line += "succeeded. ";
+            line += SETUP_RESTART_NOTE;
+            return;
+        case SETUP_EXIT_FAILURE:
+            line += "failed";
+            return;
+        case SETUP_EXIT_BAD_ARCHIVE:
+            line += "failed: the archive is missing, damaged or unreadable";
+            return;
+        case SETUP_EXIT_PREVIOUS_VERSION:
+            line += "found a previous version";
+            return;
+        case SETUP_EXIT_CLOSED:
+            line += "was closed";
+            return;
+        case SETUP_EXIT_USAGE:
+            line += "did not understand its command line";
+            return;
+        default:
+            line += "ended";
+            return;
+    }
+}
+
 }  // namespace
 
 SetupLogFile::SetupLogFile(Platform& platform, const String& copyPath)
@@ -180,7 +211,7 @@ String SetupLogFile::Content() {
     content += "Result: ";
     content += m_sequence;
     content += " ";
-    content += OutcomeOf(m_exitCode);
+    AppendOutcome(content, m_exitCode);
     AppendFormat(content, " (exit code %d)\r\n", m_exitCode);
     return content;
 }
@@ -373,27 +404,6 @@ Win32Error SetupLogFile::Path(String& path) {
     }
     path += FILE_NAME;
     return WIN_OK;
-}
-
-String SetupLogFile::OutcomeOf(int exitCode) {
-    switch (exitCode) {
-        case SETUP_EXIT_SUCCESS:
-            return "succeeded";
-        case SETUP_EXIT_RESTART_REQUIRED:
-            return String("succeeded. ") + SETUP_RESTART_NOTE;
-        case SETUP_EXIT_FAILURE:
-            return "failed";
-        case SETUP_EXIT_BAD_ARCHIVE:
-            return "failed: the archive is missing, damaged or unreadable";
-        case SETUP_EXIT_PREVIOUS_VERSION:
-            return "found a previous version";
-        case SETUP_EXIT_CLOSED:
-            return "was closed";
-        case SETUP_EXIT_USAGE:
-            return "did not understand its command line";
-        default:
-            return "ended";
-    }
 }
 
 // A fresh machine (the simulated one, at least) may lack the temporary folder or even its

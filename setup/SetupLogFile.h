@@ -47,8 +47,6 @@ public:
     void Step(const char* name, Win32Error error) { m_details.Step(name, error); }
     // The details section, for the facts and the steps whose outcome is no Win32 error.
     RunDetails& Details() { return m_details; }
-    // What an exit code says of a run: "succeeded", "failed", ...
-    static String OutcomeOf(int exitCode);
     // The run log so far and the exit code it ends with.
     Win32Error Write(const String& runLog, int exitCode);
     // Adds a line after the run log (a message that a command-line run may not show in a box);
