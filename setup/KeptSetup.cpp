@@ -132,8 +132,9 @@ private:
 
     // By rename, else by a copy of the waiting program's bytes.
     Win32Error PutBack() {
-        Win32Error error = platform().files().moveFile(Waiting(), SETUP_KEPT_SETUP, false);
-        if (error != WIN_OK && files().CopyFile(Waiting(), SETUP_KEPT_SETUP) == WIN_OK) {
+        String waiting = Waiting();
+        Win32Error error = platform().files().moveFile(waiting, SETUP_KEPT_SETUP, false);
+        if (error != WIN_OK && files().CopyFile(waiting, SETUP_KEPT_SETUP) == WIN_OK) {
             error = WIN_OK;
         }
         return error;
