@@ -144,9 +144,6 @@ KeptCopy ParseKept(std::vector<RegistryValue>& kept) {
             copy.replaced.push_back(std::move(value));
         }
     }
-    if (!copy.existed) {
-        copy.replaced.clear();
-    }
     return copy;
 }
 
@@ -340,7 +337,6 @@ Win32Error ProductEntry::GiveBackInterrupted(const String& upgrade) {
             return error;
         }
         copy.existed = !values.empty();
-        copy.replaced = std::move(values);
     }
     if (!copy.existed) {
         return DeleteEntryKey();
