@@ -222,7 +222,11 @@ EntryOutcome ProductEntry::Write(const String& upgrade) {
     // What a run cut off while it wrote these values left is no entry to give back: a failure of
     // this run leaves none rather than half of one.
     m_existed = !found.empty() && (!keptBelow || IsWhole(found, values));
-    m_replaced = m_existed ? std::move(found) : std::vector<RegistryValue>();
+    if (m_existed) {
+        m_replaced = std::move(found);
+    } else {
+        m_replaced.clear();
+    }
     if (Win32Error kept = KeepReplaced(upgrade); kept != WIN_OK) {
         return {kept, {}, {}};
     }
