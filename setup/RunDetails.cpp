@@ -75,10 +75,6 @@ String RunDetails::ErrorInWords(Win32Error error) const {
     return Format("error %d: ", error) + text;
 }
 
-void RunDetails::Step(const char* name, const String& failure) {
-    Record(name, failure.empty() ? "ok" : failure, m_clock.now());
-}
-
 void RunDetails::NoteLog(const String& note) {
     AppendLine(m_logNotes, "log: " + note);
 }

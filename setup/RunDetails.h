@@ -26,9 +26,6 @@ public:
     void SetArchive(int result, const String& fault, int entries, const ArchiveExtent& extent);
     // One step of the sequence, with its Win32 error (0: it succeeded).
     void Step(const char* name, Win32Error error);
-    // A step whose outcome is not a Win32 error (an extraction's result, a program's exit code):
-    // empty `failure` when it succeeded, else what went wrong in words.
-    void Step(const char* name, const String& failure);
     // A step's line taken at an earlier moment of the clock (an attempt inside a longer step):
     // `failure` in words when not empty, else the Win32 error.
     void StepAt(std::uint64_t at, const char* name, Win32Error error, const String& failure);
