@@ -203,10 +203,8 @@ bool ProductEntry::IsOwn(const std::vector<RegistryValue>& values, bool keptBelo
 }
 
 EntryOutcome ProductEntry::LeftAlone() {
-    EntryOutcome left;
-    left.note = NoteLine(String("HKLM\\") + SETUP_ENTRY_KEY, ENTRY_LEFT_ALONE);
-    left.detail = ENTRY_LEFT_ALONE;
-    return left;
+    return {WIN_OK, NoteLine(String("HKLM\\") + SETUP_ENTRY_KEY, ENTRY_LEFT_ALONE),
+            ENTRY_LEFT_ALONE};
 }
 
 EntryOutcome ProductEntry::Write(const String& upgrade) {
