@@ -3,12 +3,6 @@
 
 #include <algorithm>
 
-EntryInflater::EntryInflater() {
-    m_stream.zalloc = nullptr;
-    m_stream.zfree = nullptr;
-    m_stream.opaque = nullptr;
-}
-
 int EntryInflater::Inflate(File& archive, const ArchiveEntry& entry, File& output,
                            ExtractCallbackFn callback, void* context, String& fault) {
     fault.clear();

@@ -22,7 +22,7 @@ enum : int {
 // The zlib state and both buffers live in the object: no allocation per entry but zlib's own.
 class EntryInflater {
 public:
-    EntryInflater();
+    EntryInflater() = default;
     EntryInflater(const EntryInflater&) = delete;
     EntryInflater& operator=(const EntryInflater&) = delete;
 
@@ -48,8 +48,8 @@ private:
     int StreamFault(const ArchiveEntry& entry, int status, String& fault) const;
 
     z_stream m_stream{};
-    std::array<unsigned char, SFX_BUFFER_SIZE> m_inBuf{};
-    std::array<unsigned char, SFX_BUFFER_SIZE> m_outBuf{};
+    std::array<unsigned char, SFX_BUFFER_SIZE> m_inBuf;
+    std::array<unsigned char, SFX_BUFFER_SIZE> m_outBuf;
     std::uint32_t m_currentPackedSize = 0;
     std::uint32_t m_packedLeft = 0;    // bytes of the stream not read yet
     std::uint64_t m_recordedSize = 0;  // the most that may be written
