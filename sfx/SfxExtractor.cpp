@@ -65,15 +65,11 @@ int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const String& 
     return extractor.Extract(*archive, target, callback, context);
 }
 
-void SfxExtractor::ResetEntries() {
+void SfxExtractor::Clear() {
     for (ArchiveEntry& entry : m_entries) {
         entry.Reset();
     }
     m_entryCount = 0;
-}
-
-void SfxExtractor::Clear() {
-    ResetEntries();
     m_extent = ArchiveExtent();
     m_failedEntry.clear();
     m_failedEntryError = WIN_OK;
@@ -97,7 +93,7 @@ int SfxExtractor::ReadDirectory(File& archive, String& fault) {
     int result = ParseDirectory(archive, fault);
     if (result != SFX_OK) {
         // A rejected directory leaves nothing behind that a later extraction could act on.
-        ResetEntries();
+        Clear();
     }
     return result;
 }
@@ -108,11 +104,10 @@ int SfxExtractor::ParseDirectory(File& archive, String& fault) {
         fault = "cannot read the file's length";
         return SFX_ERR_SIGNATURE;
     }
-    ArchiveExtent extent;
-    if (int result = FindArchiveExtent(archive, fileLength, extent, fault); result != SFX_OK) {
+    if (int result = FindArchiveExtent(archive, fileLength, m_extent, fault); result != SFX_OK) {
         return result;
     }
-    std::uint64_t end = extent.end;
+    std::uint64_t end = m_extent.end;
     char magic[SFX_MAGIC_LENGTH];
     char version[SFX_VERSION_LENGTH];
     std::uint32_t count = 0;
@@ -142,11 +137,10 @@ int SfxExtractor::ParseDirectory(File& archive, String& fault) {
     if (int result = CheckNames(count, fault); result != SFX_OK) {
         return result;
     }
-    if (int result = CheckLayout(count, directoryStart, extent, fault); result != SFX_OK) {
+    if (int result = CheckLayout(count, directoryStart, fault); result != SFX_OK) {
         return result;
     }
     m_entryCount = static_cast<int>(count);
-    m_extent = extent;
     return SFX_OK;
 }
 
@@ -215,7 +209,7 @@ int SfxExtractor::CheckNames(std::uint32_t count, String& fault) const {
 // where the directory starts. So no byte is inflated twice, none is skipped, and every stream
 // lies within the file. A certificate table inside the file must end before the first stream.
 int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
-                              const ArchiveExtent& extent, String& fault) const {
+                              String& fault) const {
     std::uint64_t position = m_entries[0].m_offset;
     for (std::uint32_t k = 0; k < count; ++k) {
         const ArchiveEntry& entry = m_entries[k];
@@ -231,11 +225,11 @@ int SfxExtractor::CheckLayout(std::uint32_t count, std::uint64_t directoryStart,
                  position, directoryStart);
         return SFX_ERR_SIGNATURE;
     }
-    if (extent.hasCertificateTable && !extent.tableEndsFile &&
-        extent.tableStart + extent.tableSize > m_entries[0].m_offset) {
+    if (m_extent.hasCertificateTable && !m_extent.tableEndsFile &&
+        m_extent.tableStart + m_extent.tableSize > m_entries[0].m_offset) {
         FormatTo(fault,
                  "the certificate table at %d of %d bytes overlaps the archive, which starts at %d",
-                 extent.tableStart, extent.tableSize, m_entries[0].m_offset);
+                 m_extent.tableStart, m_extent.tableSize, m_entries[0].m_offset);
         return SFX_ERR_SIGNATURE;
     }
     return SFX_OK;

@@ -56,12 +56,10 @@ public:
 private:
     int ExtractEntry(File& archive, int index, ExtractTarget& target);
     void NoteFailure(int index, std::string_view fault, Win32Error error);
-    void ResetEntries();
     int ParseDirectory(File& archive, String& fault);
     int ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
                      std::uint64_t& directoryStart, String& fault);
-    int CheckLayout(std::uint32_t count, std::uint64_t directoryStart, const ArchiveExtent& extent,
-                    String& fault) const;
+    int CheckLayout(std::uint32_t count, std::uint64_t directoryStart, String& fault) const;
     int CheckNames(std::uint32_t count, String& fault) const;
     // Sets `out` to the entry's label and the text, whose "%d" take the numbers.
     template <class... Numbers>
