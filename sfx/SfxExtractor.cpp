@@ -108,20 +108,19 @@ int SfxExtractor::ParseDirectory(File& archive, String& fault) {
         return result;
     }
     std::uint64_t end = m_extent.end;
-    char magic[SFX_MAGIC_LENGTH];
-    char version[SFX_VERSION_LENGTH];
-    std::uint32_t count = 0;
+    // The trailer in one read; its fields lie at their distances from its end.
+    unsigned char trailer[SFX_TRAILER_SIZE];
+    const unsigned char* trailerEnd = trailer + SFX_TRAILER_SIZE;
     if (end < SFX_TRAILER_SIZE ||
-        !ReadAt(archive, end - SFX_MAGIC_DISTANCE, magic, sizeof(magic)) ||
-        std::memcmp(magic, SFX_MAGIC, sizeof(magic)) != 0 ||
-        !ReadAt(archive, end - SFX_VERSION_DISTANCE, version, sizeof(version)) ||
-        std::memcmp(version, SFX_VERSION, sizeof(version)) != 0 ||
-        !ReadNumberAt(archive, end - SFX_COUNT_DISTANCE, count)) {
+        !ReadAt(archive, end - SFX_TRAILER_SIZE, trailer, sizeof(trailer)) ||
+        std::memcmp(trailerEnd - SFX_MAGIC_DISTANCE, SFX_MAGIC, SFX_MAGIC_LENGTH) != 0 ||
+        std::memcmp(trailerEnd - SFX_VERSION_DISTANCE, SFX_VERSION, SFX_VERSION_LENGTH) != 0) {
         fault = "no archive trailer of version ";
         fault.append(SFX_VERSION, SFX_VERSION_LENGTH);
         AppendFormat(fault, " ends at %d", end);
         return SFX_ERR_SIGNATURE;
     }
+    std::uint32_t count = SfxReadNumber(trailerEnd - SFX_COUNT_DISTANCE);
     if (count == 0) {
         fault = "the archive holds no entries";
         return SFX_ERR_NO_DATA;
