@@ -35,31 +35,32 @@ int OpenArchive(FileSystem& files, const String& path, std::unique_ptr<File>& ar
 namespace {
 
 // The file the program started from, open since start-up: never the path again, where another
-// file may stand by now.
-int OpenOwnArchive(SfxExtractor& extractor, FileSystem& files, File*& archive, String& fault) {
+// file may stand by now. Null, with the extractor cleared, when it could not be opened.
+File* OwnArchive(SfxExtractor& extractor, FileSystem& files) {
+    File* archive = nullptr;
     if (files.ownImage(archive) != WIN_OK) {
         extractor.Clear();
-        fault = "cannot open the file";
-        return SFX_ERR_OPEN;
+        return nullptr;
     }
-    return SFX_OK;
+    return archive;
 }
 
 }  // namespace
 
 int ReadOwnDirectory(SfxExtractor& extractor, FileSystem& files, String& fault) {
-    File* archive = nullptr;
-    int result = OpenOwnArchive(extractor, files, archive, fault);
-    return result == SFX_OK ? extractor.ReadDirectory(*archive, fault) : result;
+    File* archive = OwnArchive(extractor, files);
+    if (archive == nullptr) {
+        fault = "cannot open the file";
+        return SFX_ERR_OPEN;
+    }
+    return extractor.ReadDirectory(*archive, fault);
 }
 
 int ExtractOwnArchive(SfxExtractor& extractor, FileSystem& files, const String& folder,
                       ExtractCallbackFn callback, void* context) {
-    File* archive = nullptr;
-    String fault;
-    int result = OpenOwnArchive(extractor, files, archive, fault);
-    if (result != SFX_OK) {
-        return result;
+    File* archive = OwnArchive(extractor, files);
+    if (archive == nullptr) {
+        return SFX_ERR_OPEN;
     }
     FolderTarget target(files, folder);
     return extractor.Extract(*archive, target, callback, context);
