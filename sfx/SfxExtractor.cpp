@@ -240,18 +240,16 @@ int SfxExtractor::Extract(File& archive, ExtractTarget& target, ExtractCallbackF
     if (int result = ReadDirectory(archive); result != SFX_OK) {
         return result;
     }
-    m_callback = callback;
-    m_context = context;
     int createFailures = 0;
     int corruptEntries = 0;
     for (int index = m_entryCount - 1; index >= 0; --index) {
-        if (m_callback != nullptr) {
-            m_callback(EXTRACT_ENTRY_BEGIN, &m_entries[index], m_context);
+        if (callback != nullptr) {
+            callback(EXTRACT_ENTRY_BEGIN, &m_entries[index], context);
         }
-        int result = ExtractEntry(archive, index, target);
+        int result = ExtractEntry(archive, index, target, callback, context);
         if (result == SFX_OK) {
-            if (m_callback != nullptr) {
-                m_callback(EXTRACT_ENTRY_DONE, &m_entries[index], m_context);
+            if (callback != nullptr) {
+                callback(EXTRACT_ENTRY_DONE, &m_entries[index], context);
             }
         } else if (result == SFX_ERR_WRITE) {
             // The archive or the disk has failed: later entries would fail the same way.
@@ -268,7 +266,8 @@ int SfxExtractor::Extract(File& archive, ExtractTarget& target, ExtractCallbackF
     return corruptEntries > 0 ? SFX_ERR_CORRUPT : SFX_OK;
 }
 
-int SfxExtractor::ExtractEntry(File& archive, int index, ExtractTarget& target) {
+int SfxExtractor::ExtractEntry(File& archive, int index, ExtractTarget& target,
+                               ExtractCallbackFn callback, void* context) {
     const ArchiveEntry& entry = m_entries[index];
     int result = SFX_OK;
     {
@@ -278,7 +277,7 @@ int SfxExtractor::ExtractEntry(File& archive, int index, ExtractTarget& target) 
             return SFX_ERR_CREATE_OUTPUT;
         }
         String fault;
-        result = m_inflater.Inflate(archive, entry, *output, m_callback, m_context, fault);
+        result = m_inflater.Inflate(archive, entry, *output, callback, context, fault);
         if (result != SFX_OK) {
             NoteFailure(index, fault, m_inflater.IoError());
         }

@@ -54,7 +54,8 @@ public:
     int m_entryCount = 0;  // read by the owner before an extraction
 
 private:
-    int ExtractEntry(File& archive, int index, ExtractTarget& target);
+    int ExtractEntry(File& archive, int index, ExtractTarget& target, ExtractCallbackFn callback,
+                     void* context);
     void NoteFailure(int index, std::string_view fault, Win32Error error);
     int ParseDirectory(File& archive, String& fault);
     int ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
@@ -73,8 +74,6 @@ private:
     ArchiveExtent m_extent;
     String m_failedEntry;
     Win32Error m_failedEntryError = WIN_OK;
-    ExtractCallbackFn m_callback = nullptr;
-    void* m_context = nullptr;
     EntryInflater m_inflater;
 };
 
