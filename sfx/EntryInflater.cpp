@@ -36,7 +36,6 @@ bool EntryInflater::Start(const ArchiveEntry& entry) {
     m_stream.avail_in = 0;
     m_stream.next_out = m_outBuf.data();
     m_stream.avail_out = SFX_BUFFER_SIZE;
-    m_currentPackedSize = entry.m_packedSize;
     m_recordedSize = entry.m_size;
     m_packedLeft = entry.m_packedSize;
     m_inflated = 0;
@@ -59,7 +58,7 @@ Win32Error EntryInflater::InflatePasses(File& archive, File& output, const Archi
             break;
         }
         if (callback != nullptr) {
-            int percent = GetEntryPercent();
+            int percent = GetEntryPercent(entry.m_packedSize);
             callback(EXTRACT_PROGRESS, &percent, context);
         }
     }
@@ -134,8 +133,8 @@ Win32Error EntryInflater::FlushOutput(File& output, std::uint32_t& written) {
     return error;
 }
 
-int EntryInflater::GetEntryPercent() const {
-    auto packed = static_cast<std::int32_t>(m_currentPackedSize);
+int EntryInflater::GetEntryPercent(std::uint32_t packedSize) const {
+    auto packed = static_cast<std::int32_t>(packedSize);
     auto consumed = static_cast<std::uint32_t>(m_stream.total_in);
     if (packed == 0) {
         return 100;
@@ -143,5 +142,5 @@ int EntryInflater::GetEntryPercent() const {
     if (packed > 10000000) {
         return static_cast<int>(consumed / (static_cast<std::uint32_t>(packed) / 100));
     }
-    return static_cast<int>(consumed * 100 / m_currentPackedSize);
+    return static_cast<int>(consumed * 100 / packedSize);
 }

@@ -43,14 +43,14 @@ private:
     Win32Error FlushRest(File& output, int& status);
     Win32Error FillInput(File& archive, std::uint32_t& available);
     Win32Error FlushOutput(File& output, std::uint32_t& written);
-    int GetEntryPercent() const;
+    // The percent of a stream of packedSize bytes consumed so far.
+    int GetEntryPercent(std::uint32_t packedSize) const;
     // Why a stream that did not end well failed, once the loops are done.
     int StreamFault(const ArchiveEntry& entry, int status, String& fault) const;
 
     z_stream m_stream{};
     std::array<unsigned char, SFX_BUFFER_SIZE> m_inBuf;
     std::array<unsigned char, SFX_BUFFER_SIZE> m_outBuf;
-    std::uint32_t m_currentPackedSize = 0;
     std::uint32_t m_packedLeft = 0;    // bytes of the stream not read yet
     std::uint64_t m_recordedSize = 0;  // the most that may be written
     std::uint64_t m_inflated = 0;      // bytes written so far
