@@ -89,14 +89,14 @@ bool SetupApp::AcquireSetupLock() {
 // The copy reads the same command line: the mode's argument, which it takes as its last, and the
 // log's path, which arrives whole however many blanks it holds.
 String SetupApp::CopyParameters() const {
-    if (m_logPath.empty()) {
-        return m_lastArgument;
-    }
     String parameters = m_lastArgument;
-    if (!parameters.empty()) {
-        parameters += " ";
+    if (!m_logPath.empty()) {
+        if (!parameters.empty()) {
+            parameters += " ";
+        }
+        parameters += QuoteArgument("/" + String(LOG_OPTION) + m_logPath);
     }
-    return parameters + QuoteArgument("/" + String(LOG_OPTION) + m_logPath);
+    return parameters;
 }
 
 bool SetupApp::InitInstance() {
