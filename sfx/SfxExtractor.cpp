@@ -149,7 +149,6 @@ int SfxExtractor::ParseDirectory(File& archive, String& fault) {
 int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uint32_t count,
                                std::uint64_t& directoryStart, String& fault) {
     std::uint64_t distance = SFX_TRAILER_SIZE;
-    char name[SFX_MAX_NAME_LENGTH];
     for (int k = static_cast<int>(count) - 1; k >= 0; --k) {
         ArchiveEntry& entry = m_entries[k];
         std::uint32_t nameLength = 0;
@@ -164,14 +163,14 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
             return SFX_ERR_SIGNATURE;
         }
         distance += nameLength + SFX_RECORD_NAME;
-        if (distance > archiveEnd ||
-            !ReadAt(archive, archiveEnd - distance + SFX_RECORD_NAME, name, nameLength)) {
+        entry.m_name.resize(nameLength);
+        if (distance > archiveEnd || !ReadAt(archive, archiveEnd - distance + SFX_RECORD_NAME,
+                                             entry.m_name.data(), nameLength)) {
             FormatTo(fault, "record of entry %d lies outside the file", k);
             return SFX_ERR_SIGNATURE;
         }
         // A zero byte ends the name early.
-        std::string_view stored(name, nameLength);
-        entry.m_name.assign(stored.substr(0, stored.find('\0')));
+        entry.m_name.erase(entry.m_name.find('\0'));
         std::uint64_t record = archiveEnd - distance;
         if (!ReadNumberAt(archive, record + SFX_RECORD_PACKED_SIZE, entry.m_packedSize) ||
             !ReadNumberAt(archive, record + SFX_RECORD_SIZE, entry.m_size) ||
