@@ -171,13 +171,14 @@ int SfxExtractor::ParseRecords(File& archive, std::uint64_t archiveEnd, std::uin
         }
         // A zero byte ends the name early.
         entry.m_name.erase(entry.m_name.find('\0'));
-        std::uint64_t record = archiveEnd - distance;
-        if (!ReadNumberAt(archive, record + SFX_RECORD_PACKED_SIZE, entry.m_packedSize) ||
-            !ReadNumberAt(archive, record + SFX_RECORD_SIZE, entry.m_size) ||
-            !ReadNumberAt(archive, record + SFX_RECORD_OFFSET, entry.m_offset)) {
+        unsigned char numbers[SFX_RECORD_NAME];
+        if (!ReadAt(archive, archiveEnd - distance, numbers, sizeof(numbers))) {
             FormatTo(fault, "cannot read the record of entry %d", k);
             return SFX_ERR_SIGNATURE;
         }
+        entry.m_offset = SfxReadNumber(numbers + SFX_RECORD_OFFSET);
+        entry.m_size = SfxReadNumber(numbers + SFX_RECORD_SIZE);
+        entry.m_packedSize = SfxReadNumber(numbers + SFX_RECORD_PACKED_SIZE);
     }
     directoryStart = archiveEnd - distance;
     return SFX_OK;
