@@ -90,7 +90,11 @@ int EntryInflater::StreamFault(const ArchiveEntry& entry, int status, String& fa
             Format("stream does not end within its packed size of %d bytes", entry.m_packedSize);
     } else if (status != Z_STREAM_END) {
         fault = "stream damaged: ";
-        fault += m_stream.msg != nullptr ? m_stream.msg : Format("inflate error %d", status);
+        if (m_stream.msg != nullptr) {
+            fault += m_stream.msg;
+        } else {
+            AppendFormat(fault, "inflate error %d", status);
+        }
     }
     return fault.empty() ? SFX_OK : SFX_ERR_CORRUPT;
 }
