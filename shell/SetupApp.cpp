@@ -28,7 +28,7 @@ SetupApp::SetupApp(Platform& platform, int argc, char** argv) : m_platform(platf
         } else if (path.empty()) {
             m_logPathMissing = true;
         } else {
-            m_logPath = path;
+            m_logPath.assign(path);
         }
     }
 }
