@@ -8,9 +8,8 @@
 class Processes {
 public:
     virtual ~Processes() = default;
-    // Starts a program with the default verb and waits for its end, with no time limit.
-    virtual Win32Error runAndWait(const String& file, const String& parameters) = 0;
-    // The same, with the exit code of the process it waited for.
+    // Starts a program with the default verb and waits for its end, with no time limit; gives
+    // the exit code of the process it waited for.
     virtual Win32Error runForExitCode(const String& file, const String& parameters,
                                       std::uint32_t& exitCode) = 0;
     // A command line through the command processor; returns what the command processor returns.

@@ -248,10 +248,6 @@ class FaultyProcesses : public Processes {
 public:
     FaultyProcesses(FaultSeam& seam, Processes& processes) : m_seam(seam), m_processes(processes) {}
 
-    Win32Error runAndWait(const String& file, const String& parameters) override {
-        return m_seam.guard(Kind::Exec, file,
-                            [&] { return m_processes.runAndWait(file, parameters); });
-    }
     Win32Error runForExitCode(const String& file, const String& parameters,
                               std::uint32_t& exitCode) override {
         exitCode = 0;

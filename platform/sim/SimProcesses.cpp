@@ -116,11 +116,6 @@ std::uint32_t SimProcesses::WindowsExitCode(int status) {
     return static_cast<std::uint32_t>(status);
 }
 
-Win32Error SimProcesses::runAndWait(const String& file, const String& parameters) {
-    std::uint32_t ignored = 0;
-    return runForExitCode(file, parameters, ignored);
-}
-
 Win32Error SimProcesses::runForExitCode(const String& file, const String& parameters,
                                         std::uint32_t& exitCode) {
     std::string host;

@@ -20,9 +20,8 @@ public:
     explicit SimProcesses(SimMachine& machine) : m_machine(machine) {}
 
     // WIN_FILE_NOT_FOUND at once for a program that is not in the machine, WIN_BAD_EXE_FORMAT
-    // for a file that is neither a script nor executable.
-    Win32Error runAndWait(const String& file, const String& parameters) override;
-    // The host process's exit status (which Linux keeps modulo 256).
+    // for a file that is neither a script nor executable. The exit code is the host process's
+    // exit status (which Linux keeps modulo 256).
     Win32Error runForExitCode(const String& file, const String& parameters,
                               std::uint32_t& exitCode) override;
     // 0 when the command's file argument (the first one with a drive, "c:\...") exists in the

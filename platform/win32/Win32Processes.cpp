@@ -8,11 +8,6 @@
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32LastError.h"
 
-Win32Error Win32Processes::runAndWait(const String& file, const String& parameters) {
-    std::uint32_t ignored = 0;
-    return runForExitCode(file, parameters, ignored);
-}
-
 Win32Error Win32Processes::runForExitCode(const String& file, const String& parameters,
                                           std::uint32_t& exitCode) {
     exitCode = 0;

@@ -8,7 +8,6 @@ class Win32Processes : public Processes {
 public:
     // Waits without a time limit for the started process. Fails at once, without waiting, when
     // the shell cannot start the program (2 on Windows; Wine answers 1400 for a missing file).
-    Win32Error runAndWait(const String& file, const String& parameters) override;
     Win32Error runForExitCode(const String& file, const String& parameters,
                               std::uint32_t& exitCode) override;
     int runCommand(const String& commandLine) override;

@@ -32,11 +32,12 @@ protected:
 TEST_F(SimProcessesTest, WhatCannotRunFailsAtOnce) {
     hostFile("C/data.txt", "just text\n");
     std::string tool = hostFile("C/tool", "#!/definitely/not/here\n");
-    EXPECT_EQ(m_processes->runAndWait("C:\\missing.exe", ""), WIN_FILE_NOT_FOUND);
-    EXPECT_EQ(m_processes->runAndWait("C:\\", ""), WIN_FILE_NOT_FOUND);
-    EXPECT_EQ(m_processes->runAndWait("Z:\\elsewhere.exe", ""), WIN_FILE_NOT_FOUND);
-    EXPECT_EQ(m_processes->runAndWait("C:\\data.txt", ""), WIN_BAD_EXE_FORMAT);
-    EXPECT_NE(m_processes->runAndWait("C:\\tool", ""), WIN_OK);
+    std::uint32_t exitCode = 0;
+    EXPECT_EQ(m_processes->runForExitCode("C:\\missing.exe", "", exitCode), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_processes->runForExitCode("C:\\", "", exitCode), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_processes->runForExitCode("Z:\\elsewhere.exe", "", exitCode), WIN_FILE_NOT_FOUND);
+    EXPECT_EQ(m_processes->runForExitCode("C:\\data.txt", "", exitCode), WIN_BAD_EXE_FORMAT);
+    EXPECT_NE(m_processes->runForExitCode("C:\\tool", "", exitCode), WIN_OK);
     EXPECT_EQ(test_support::JournalOf(m_machine->journalLines(), "program").front(),
               "C:\\missing.exe -> 2");
     EXPECT_EQ(m_machine->now(), 0u);  // nothing waited

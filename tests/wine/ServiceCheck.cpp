@@ -121,7 +121,9 @@ bool RunStep(Platform& platform, Operations& operations, const String& step, int
         String parameters = bar == String::npos ? "" : command.substr(bar + 1);
         result = files.RunAndWait(command.substr(0, bar), parameters) ? 1 : 0;
     } else if (startsWith(step, "exec:")) {
-        result = static_cast<int>(platform.processes().runAndWait(step.substr(5), ""));
+        std::uint32_t exitCode = 0;
+        result =
+            static_cast<int>(platform.processes().runForExitCode(step.substr(5), "", exitCode));
     } else if (step == "hold") {
         result = HoldService(platform);
     } else if (startsWith(step, "ensure:")) {
