@@ -135,14 +135,10 @@ String Win32SystemInfo::programVersion() {
 std::uint64_t Win32SystemInfo::programFileSize() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    // A search finds the size without opening the file (and with a call the program makes
-    // anyway).
-    WIN32_FIND_DATAA data{};
-    if (length == 0 || length >= MAX_PATH) {
-        return 0;
-    }
-    FindHandle found(FindFirstFileA(path, &data));
-    if (!found.valid()) {
+    // The attributes tell the size without opening the file.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (length == 0 || length >= MAX_PATH ||
+        !GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
         return 0;
     }
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
