@@ -64,18 +64,22 @@ private:
     ServiceHandle m_handle;
 };
 
+// The service that a call opened or created, or the error it left.
+Win32Error Opened(SC_HANDLE handle, std::unique_ptr<Service>& service) {
+    if (handle == nullptr) {
+        return LastError();
+    }
+    service = std::make_unique<Win32Service>(handle);
+    return WIN_OK;
+}
+
 class Win32ServiceManager : public ServiceManager {
 public:
     explicit Win32ServiceManager(SC_HANDLE handle) : m_handle(handle) {}
 
     Win32Error openService(const String& name, std::uint32_t access,
                            std::unique_ptr<Service>& service) override {
-        SC_HANDLE handle = OpenServiceA(m_handle.get(), name.c_str(), access);
-        if (handle == nullptr) {
-            return LastError();
-        }
-        service = std::make_unique<Win32Service>(handle);
-        return WIN_OK;
+        return Opened(OpenServiceA(m_handle.get(), name.c_str(), access), service);
     }
 
     Win32Error createService(const ServiceSettings& settings,
@@ -85,11 +89,7 @@ public:
             settings.desiredAccess, settings.serviceType, settings.startType, settings.errorControl,
             settings.imagePath.c_str(), nullptr, nullptr, nullptr,
             settings.account.empty() ? nullptr : settings.account.c_str(), nullptr);
-        if (handle == nullptr) {
-            return LastError();
-        }
-        service = std::make_unique<Win32Service>(handle);
-        return WIN_OK;
+        return Opened(handle, service);
     }
 
 private:
