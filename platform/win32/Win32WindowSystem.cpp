@@ -47,7 +47,9 @@ public:
     explicit PaintCanvas(HWND window) : OffscreenPaint(window), GdiCanvas(m_memory.handle()) {}
 };
 
-Rect toRect(const RECT& rect) {
+Rect clientRectOf(HWND window) {
+    RECT rect{};
+    GetClientRect(window, &rect);
     return Rect{rect.left, rect.top, rect.right, rect.bottom};
 }
 
@@ -109,11 +111,7 @@ public:
 
     int id() const override { return m_id; }
     bool exists() const override { return IsWindow(m_window) != FALSE; }
-    Rect clientRect() const override {
-        RECT rect{};
-        GetClientRect(m_window, &rect);
-        return toRect(rect);
-    }
+    Rect clientRect() const override { return clientRectOf(m_window); }
     void show(bool visible) override { ShowWindow(m_window, visible ? SW_SHOW : SW_HIDE); }
     void enable(bool enabled) override { EnableWindow(m_window, enabled ? TRUE : FALSE); }
     bool isEnabled() const override { return IsWindowEnabled(m_window) != FALSE; }
@@ -257,11 +255,7 @@ public:
     void setWindowPos(int x, int y, int width, int height) override {
         SetWindowPos(m_window, nullptr, x, y, width, height, SWP_NOZORDER);
     }
-    Rect clientRect() const override {
-        RECT rect{};
-        GetClientRect(m_window, &rect);
-        return toRect(rect);
-    }
+    Rect clientRect() const override { return clientRectOf(m_window); }
     bool isIconic() const override { return IsIconic(m_window) != FALSE; }
     void setIcon(IconHandle icon) override {
         SendMessageA(m_window, WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
