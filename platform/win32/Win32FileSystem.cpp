@@ -211,9 +211,9 @@ Win32Error NamesIn(HANDLE folder, std::vector<String>& names) {
             char name[MAX_PATH * 2];
             int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, name, sizeof(name),
                                              nullptr, nullptr);
-            String found(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+            std::string_view found(name, length > 0 ? static_cast<std::size_t>(length) : 0);
             if (!IsDotName(found)) {
-                names.push_back(found);
+                names.push_back(String(found));
             }
             if (entry->NextEntryOffset == 0) {
                 break;
