@@ -139,20 +139,18 @@ bool IsTrustedOwner(PSID owner) {
         return true;
     }
     // Wine, and an unelevated test run, record the running account as the owner.
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.address())) {
         return false;
     }
-    KernelHandle token(raw);
+    // The user and its SID, which is never longer than SECURITY_MAX_SID_SIZE.
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } buffer;
     DWORD needed = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
-    String buffer(needed, '\0');
-    if (needed == 0 ||
-        !GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) {
-        return false;
-    }
-    auto* user = reinterpret_cast<TOKEN_USER*>(buffer.data());
-    return EqualSid(owner, user->User.Sid) != 0;
+    return GetTokenInformation(token.get(), TokenUser, &buffer, sizeof buffer, &needed) &&
+           EqualSid(owner, buffer.user.User.Sid);
 }
 
 bool OwnerIsTrusted(TextRef path) {
