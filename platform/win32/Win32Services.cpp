@@ -37,18 +37,12 @@ public:
     }
 
     Win32Error queryConfig(ServiceSettings& settings) override {
-        DWORD needed = 0;
-        if (QueryServiceConfigA(m_handle.get(), nullptr, 0, &needed)) {
-            return WIN_INVALID_PARAMETER;  // no configuration fits in no room
-        }
-        if (Win32Error error = LastError(); error != WIN_INSUFFICIENT_BUFFER) {
-            return error;
-        }
-        // The strings follow the record in the same buffer. A String of that size holds it on
-        // the heap, aligned for the record.
-        String buffer(needed, '\0');
+        // The strings follow the record in the same buffer, which the system never fills beyond
+        // 8 KB. A String of that size holds it on the heap, aligned for the record.
+        String buffer(8192, '\0');
         auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-        if (!QueryServiceConfigA(m_handle.get(), config, needed, &needed)) {
+        DWORD needed = 0;
+        if (!QueryServiceConfigA(m_handle.get(), config, buffer.size(), &needed)) {
             return LastError();
         }
         settings.displayName = config->lpDisplayName != nullptr ? config->lpDisplayName : "";
