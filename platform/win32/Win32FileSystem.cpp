@@ -89,13 +89,17 @@ bool PathIsLink(const String& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes);
 }
 
+// A handle to the file or folder at the path itself, a reparse point not followed but opened.
+HANDLE OpenItself(const String& path, DWORD access, DWORD sharing) {
+    return CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 // Whether a handle opened on the path without following a reparse point shows one itself: then
 // what is done through it (a deletion, a rename) is done to the link, not to what it points at.
 bool HandleShowsLink(const String& path) {
-    KernelHandle handle(
-        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    KernelHandle handle(OpenItself(path, FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     FILE_BASIC_INFO basic{};
     return handle.valid() &&
            GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof(basic)) &&
@@ -320,10 +324,9 @@ Win32Error Win32FileSystem::createPrivateDirectory(TextRef path) {
 // is refused while this handle holds the folder.)
 Win32Error Win32FileSystem::removeTree(TextRef windowsPath) {
     String path = TrimSeparators(windowsPath);
-    KernelHandle item(CreateFileA(
-        path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    KernelHandle item(OpenItself(
+        path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY,
+        FILE_SHARE_READ | FILE_SHARE_WRITE));
     if (!item.valid()) {
         return LastError();
     }
@@ -466,9 +469,8 @@ Win32Error Win32FileSystem::tempDirectory(String& path) {
 Win32Error Win32FileSystem::pathInfo(TextRef path, PathInfo& info) {
     // Only the file's identity and kind: a reparse point is opened itself.
     String trimmed = TrimSeparators(path);
-    KernelHandle handle(CreateFileA(
-        trimmed.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    KernelHandle handle(
+        OpenItself(trimmed, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     if (!handle.valid()) {
         return LastError();
     }
