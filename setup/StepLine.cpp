@@ -11,6 +11,10 @@ String StepLine(const char* step, Win32Error error) {
                            : FailureText(step, error) + " !!!\r\n";
 }
 
-String NoteLine(const String& what, const char* why) {
-    return what + ": " + why + " !!!\r\n";
+String NoteLine(TextRef what, const char* why) {
+    String line = what.c_str();
+    line += ": ";
+    line += why;
+    line += " !!!\r\n";
+    return line;
 }

@@ -3,6 +3,7 @@
 #include "text/StringType.h"
 
 #include "platform/Win32Error.h"
+#include "text/TextRef.h"
 
 // What ends a run at a failed step, in the log and in the dialog's box: "<step> Failed, error N".
 String FailureText(const char* step, Win32Error error);
@@ -12,4 +13,4 @@ String FailureText(const char* step, Win32Error error);
 String StepLine(const char* step, Win32Error error);
 
 // A run log line that names what setup found but left alone, or moved out of the way.
-String NoteLine(const String& what, const char* why);
+String NoteLine(TextRef what, const char* why);
