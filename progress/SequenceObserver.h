@@ -1,6 +1,7 @@
 #pragma once
 
 #include "text/StringType.h"
+#include "text/TextRef.h"
 
 #include "progress/StatusDisplay.h"
 
@@ -18,9 +19,10 @@ public:
     virtual void SetCurrentPos(int position) = 0;
     virtual void ShowBars() = 0;
 
-    // Texts reach the screen together, at the next Refresh.
-    virtual void SetTotalLabel(const String& text) = 0;
-    virtual void SetCurrentLabel(const String& text) = 0;
+    // Texts reach the screen together, at the next Refresh. The labels are mostly constant
+    // texts, which a TextRef takes without building a String at the call.
+    virtual void SetTotalLabel(TextRef text) = 0;
+    virtual void SetCurrentLabel(TextRef text) = 0;
     virtual void SetStatus(const String& text) = 0;
     virtual void Refresh() = 0;
     // A status line on screen at once.

@@ -19,8 +19,8 @@ public:
     void StepTotal() override {}
     void SetCurrentPos(int) override {}
     void ShowBars() override {}
-    void SetTotalLabel(const String&) override {}
-    void SetCurrentLabel(const String&) override {}
+    void SetTotalLabel(TextRef) override {}
+    void SetCurrentLabel(TextRef) override {}
     void SetStatus(const String&) override {}
     void Refresh() override {}
     void PumpMessages() override {}

@@ -62,8 +62,8 @@ private:
     void StepTotal() override { m_totalProgress.StepIt(); }
     void SetCurrentPos(int position) override { m_currentProgress.SetPos(position); }
     void ShowBars() override;
-    void SetTotalLabel(const String& text) override { m_totalLabel = text; }
-    void SetCurrentLabel(const String& text) override { m_currentLabel = text; }
+    void SetTotalLabel(TextRef text) override { m_totalLabel = text.c_str(); }
+    void SetCurrentLabel(TextRef text) override { m_currentLabel = text.c_str(); }
     void SetStatus(const String& text) override { m_statusText = text; }
     void Refresh() override { UpdateData(false); }
     void PumpMessages() override { m_windows.pumpMessages(); }

@@ -36,12 +36,12 @@ public:
         barsShown = true;
         Pass([](SequenceObserver& o) { o.ShowBars(); });
     }
-    void SetTotalLabel(const String& text) override {
+    void SetTotalLabel(TextRef text) override {
         Note("total-label " + std::string(text));
         totalLabel = text;
         Pass([&](SequenceObserver& o) { o.SetTotalLabel(text); });
     }
-    void SetCurrentLabel(const String& text) override {
+    void SetCurrentLabel(TextRef text) override {
         Note("label " + std::string(text));
         currentLabel = text;
         Pass([&](SequenceObserver& o) { o.SetCurrentLabel(text); });
