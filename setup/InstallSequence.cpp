@@ -150,11 +150,7 @@ StepOutcome InstallSequence::ClearLeftovers() {
 }
 
 StepOutcome InstallSequence::RecordUpgrade() {
-    Upgrade::Beginning begun = m_upgrade.Begin();
-    StepOutcome recorded;
-    recorded.error = begun.error;
-    recorded.runLog = begun.note;
-    return recorded;
+    return m_upgrade.Begin();
 }
 
 // A file of the old installation that another program holds open would make the folder's

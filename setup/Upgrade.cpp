@@ -236,8 +236,9 @@ void Upgrade::ServiceStopped() {
     m_transaction.Made(SERVICE_RUNNING_CHANGE, [this] { return StartIfStopped(); });
 }
 
-Upgrade::Beginning Upgrade::Begin() {
+StepOutcome Upgrade::Begin() {
     FileSystem& files = m_platform.files();
+    StepOutcome begun;
     PathInfo info;
     bool recordable = true;
     if (Win32Error found = files.pathInfo(SETUP_UPGRADE_RECORD, info); found == WIN_OK) {
@@ -245,19 +246,22 @@ Upgrade::Beginning Upgrade::Begin() {
         // with what it keeps in memory, which gives everything back unless the run is cut off.
         recordable = info.kind == PathKind::File && info.trusted;
     } else if (!IsMissing(found)) {
-        return {found, {}};
+        begun.error = found;
+        return begun;
     }
     ServiceRegistration registration = m_service.QueryRegistration();
     if (registration.error != WIN_OK && registration.error != WIN_SERVICE_DOES_NOT_EXIST) {
-        return {registration.error, {}};
+        begun.error = registration.error;
+        return begun;
     }
     m_record.serviceExisted = registration.error == WIN_OK;
     m_record.service = std::move(registration.settings);
     // A registration that setup cannot give back as it was must not be taken away.
     if (m_record.serviceExisted && AccountNeedsPassword(m_record.service.account)) {
-        return {WIN_NOT_SUPPORTED,
-                NoteLine(theServiceName + " logs on as " + m_record.service.account,
-                         "setup cannot know its password, nothing is replaced")};
+        begun.error = WIN_NOT_SUPPORTED;
+        begun.runLog = NoteLine(theServiceName + " logs on as " + m_record.service.account,
+                                "setup cannot know its password, nothing is replaced");
+        return begun;
     }
     if (Win32Error error = files.pathInfo(SETUP_PROGRAM_DIR, info); error == WIN_OK) {
         m_record.folderExisted = true;
@@ -266,23 +270,27 @@ Upgrade::Beginning Upgrade::Begin() {
         // A folder left alone at the usual place keeps it; the old folder waits beside it.
         m_record.setAsidePath = m_files.FreeName(SETUP_SET_ASIDE_DIR);
         if (m_record.setAsidePath.empty()) {
-            return {WIN_ALREADY_EXISTS, {}};
+            begun.error = WIN_ALREADY_EXISTS;
+            return begun;
         }
     } else if (!IsMissing(error)) {
-        return {error, {}};
+        begun.error = error;
+        return begun;
     }
     if (!m_record.serviceExisted && !m_record.folderExisted) {
-        return {};  // a first install: nothing to give back
+        return begun;  // a first install: nothing to give back
     }
     if (!recordable) {
-        return {WIN_OK, ForeignRecordNote()};
+        begun.runLog = ForeignRecordNote();
+        return begun;
     }
     Win32Error written = WriteRecord();
     m_recordWritten = written == WIN_OK;
     if (m_recordWritten && files.pathInfo(SETUP_UPGRADE_RECORD, info) == WIN_OK) {
         m_id = RecordId(info, m_record);
     }
-    return {written, {}};
+    begun.error = written;
+    return begun;
 }
 
 ServiceOutcome Upgrade::RemoveService() {

@@ -72,13 +72,9 @@ public:
     // Reads what is installed now and writes the record before anything else is changed; a
     // record that cannot be written, or an old service that logs on with a password setup
     // cannot know, stops the upgrade. Where something that is not a record of ours takes the
-    // record's place, it is left alone (and named in `note`), and the upgrade goes on without
-    // a record.
-    struct [[nodiscard]] Beginning {
-        Win32Error error = WIN_OK;
-        String note;
-    };
-    Beginning Begin();
+    // record's place, it is left alone (named in the run log), and the upgrade goes on without
+    // a record. As a step tells it.
+    StepOutcome Begin();
     // Which upgrade this run is, once Begin wrote its record (empty without one): the record's
     // file (volume and file id) and the folder it names. Another upgrade's record, even one
     // written later at the same place in a file that took this one's number, names another

@@ -139,8 +139,8 @@ bool RunStep(Platform& platform, Operations& operations, const String& step, int
     } else if (step == "sweep") {
         files.SweepRedistLeftovers();
     } else if (step == "upgrade") {
-        Upgrade::Beginning begun = operations.upgrade.Begin();
-        status = begun.note;
+        StepOutcome begun = operations.upgrade.Begin();
+        status = begun.runLog;
         result = static_cast<int>(begun.error);
     } else if (step == "removeservice") {
         result = Printed(operations.upgrade.RemoveService(), status);
