@@ -200,13 +200,18 @@ bool FileOperations::IsSetupsOwn(const String& path) {
            info.trusted;
 }
 
+String AsideName(TextRef base, int number) {
+    String name = base.c_str();
+    if (number > 1) {
+        name += '.';
+        name += static_cast<char>('0' + number);
+    }
+    return name;
+}
+
 String FileOperations::FreeName(TextRef base) {
     for (int suffix = 1; suffix <= SETUP_FREE_NAME_SUFFIXES; ++suffix) {
-        String name = base.c_str();
-        if (suffix > 1) {
-            name += '.';
-            name += static_cast<char>('0' + suffix);
-        }
+        String name = AsideName(base, suffix);
         PathInfo info;
         Win32Error error = m_platform.files().pathInfo(name, info);
         if (IsMissing(error)) {

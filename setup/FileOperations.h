@@ -42,6 +42,9 @@ struct TempFolder {
 String LeftoverLine(const Removal& removal);
 // The path of `name` in `folder`.
 String PathIn(TextRef folder, const char* name);
+// The names something moved out of the way beside `base` tries in turn (number 1 to
+// SETUP_FREE_NAME_SUFFIXES): base itself, then base.2 ... base.9.
+String AsideName(TextRef base, int number);
 
 // A name part that differs from run to run and from attempt to attempt (eight hex digits), for
 // what setup creates exclusively where others may have taken the names it could guess: the

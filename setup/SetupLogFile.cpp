@@ -354,17 +354,12 @@ Win32Error SetupLogFile::OpenOwnFile(const String& path, std::unique_ptr<File>& 
 }
 
 // Removing a name never touches the file behind another name; what cannot be removed (a folder,
-// a file held open) is renamed aside under the first free name.
+// a file held open) is renamed aside under the first free name, as setup's folders are.
 Win32Error SetupLogFile::ClearPath(const String& path) {
     Win32Error error = m_files.removeFile(path);
-    for (int suffix = 1; error != WIN_OK && suffix <= LOG_ASIDE_NAMES; ++suffix) {
-        String aside = path;
-        aside += SETUP_RETIRED_SUFFIX;
-        if (suffix > 1) {
-            aside += ".";
-            aside += ToString(suffix);
-        }
-        if (m_files.moveFile(path, aside, false) == WIN_OK) {
+    const String retired = path + SETUP_RETIRED_SUFFIX;
+    for (int suffix = 1; error != WIN_OK && suffix <= SETUP_FREE_NAME_SUFFIXES; ++suffix) {
+        if (m_files.moveFile(path, AsideName(retired, suffix), false) == WIN_OK) {
             error = WIN_OK;
         }
     }

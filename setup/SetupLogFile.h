@@ -77,9 +77,6 @@ private:
     void OpenCopy(std::unique_ptr<File>& copy);
     Win32Error EnsureTempFolder(const String& folder);
 
-    // Names tried for what cannot be removed from the log's path: .obsolete, .obsolete.2 ...
-    static constexpr int LOG_ASIDE_NAMES = 9;
-
     FileSystem& m_files;
     Clock& m_clock;
     RunDetails m_details;
