@@ -5,10 +5,9 @@
 #include "text/Format.h"
 #include "setup/StepLine.h"
 
-void Transaction::Add(const String& what, const Action<Undone>& undo,
-                      const Action<Removal>& release) {
+void Transaction::Add(TextRef what, const Action<Undone>& undo, const Action<Removal>& release) {
     if (!m_committed) {
-        m_changes.push_back({what, undo, release});
+        m_changes.push_back({what.c_str(), undo, release});
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "text/StringType.h"
+#include "text/TextRef.h"
 
 #include "setup/FileOperations.h"
 
@@ -38,11 +39,11 @@ public:
     // gives it back (an Undone), `release` is what letting go of it takes at the commit (a
     // Removal: the old folder deleted, say).
     template <class Undo>
-    void Made(const String& what, Undo undo) {
+    void Made(TextRef what, Undo undo) {
         Add(what, Action<Undone>(undo), Action<Removal>());
     }
     template <class Undo, class Release>
-    void Made(const String& what, Undo undo, Release release) {
+    void Made(TextRef what, Undo undo, Release release) {
         Add(what, Action<Undone>(undo), Action<Removal>(release));
     }
     // Every change given back, the latest first; each one that could not be is named in the run
@@ -88,7 +89,7 @@ private:
         Action<Undone> undo;
         Action<Removal> release;
     };
-    void Add(const String& what, const Action<Undone>& undo, const Action<Removal>& release);
+    void Add(TextRef what, const Action<Undone>& undo, const Action<Removal>& release);
 
     std::vector<Change> m_changes;
     bool m_committed = false;
