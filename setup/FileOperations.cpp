@@ -134,7 +134,7 @@ Removal FileOperations::DeleteTempDirectory() {
 // Not the shell's delete: it goes into whatever its listing calls a folder (Wine's shell into a
 // Unix symbolic link, and so deletes what it points at). The tree removal proves each folder by
 // its own handle first.
-Removal FileOperations::DeleteIfPresent(const String& path) {
+Removal FileOperations::DeleteIfPresent(TextRef path) {
     if (!m_platform.files().findFile(path)) {
         return {};
     }

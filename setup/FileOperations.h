@@ -128,7 +128,7 @@ public:
     void SweepRedistLeftovers();
 
 private:
-    Removal DeleteIfPresent(const String& path);
+    Removal DeleteIfPresent(TextRef path);
     Removal Retire(const String& path, Win32Error error);
     Removal SetAside(const String& path, Win32Error error);
     // Renames what is at the path to a free name beside it: that name, "" when it could not move.
