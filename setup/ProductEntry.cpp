@@ -7,6 +7,7 @@
 #include "paths/WindowsPaths.h"
 #include "res/ProductVersion.h"
 #include "res/resource.h"
+#include "setup/FileOperations.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"
 
@@ -43,10 +44,10 @@ bool IsSetupOnly(std::string_view name) {
 // The bytes of the files in the folder and below it. Setup's own tools in the program folder
 // are deleted once the service runs, after the entry is written: they are no part of the
 // installation's size.
-std::uint64_t FileBytes(FileSystem& files, const String& folder, bool programFolder) {
+std::uint64_t FileBytes(FileSystem& files, TextRef folder, bool programFolder) {
     std::uint64_t bytes = 0;
     std::vector<FolderItem> items;
-    files.listItems(folder + "\\*", items);
+    files.listItems(PathIn(folder, "*"), items);
     for (const FolderItem& item : items) {
         // A link is not counted through (one to a folder above would never end).
         if (IsListedFolder(files, item)) {
