@@ -175,7 +175,8 @@ StepOutcome Sequence::PrepareTempDirectory() {
     prepared.error = made.error;
     prepared.recordedAt = m_platform.clock().now();
     if (prepared.error != WIN_OK) {
-        prepared.endMessage = "Cannot create " + folder + Format(", error %d", prepared.error);
+        prepared.endMessage = "Cannot create " + folder;
+        AppendFormat(prepared.endMessage, ", error %d", prepared.error);
         prepared.exitCode = SETUP_EXIT_FAILURE;
         return prepared;
     }
