@@ -25,11 +25,12 @@ RunDetails::RunDetails(SystemInfo& system, Clock& clock)
     : m_system(system),
       m_clock(clock),
       m_start(clock.now()),
-      m_program("version " + system.programVersion() +
-                Format(", %d bytes", system.programFileSize()) +
-                ", installs " ZIL_PRODUCT_NAME " " ZIL_PRODUCT_VERSION),
+      m_program("version " + system.programVersion()),
       m_windows(WindowsLine()),
-      m_elevated(system.processElevated()) {}
+      m_elevated(system.processElevated()) {
+    AppendFormat(m_program, ", %d bytes", system.programFileSize());
+    m_program += ", installs " ZIL_PRODUCT_NAME " " ZIL_PRODUCT_VERSION;
+}
 
 void RunDetails::Restart() {
     m_start = m_clock.now();
