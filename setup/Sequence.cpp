@@ -385,8 +385,12 @@ int Sequence::SuccessCode() {
 }
 
 String Sequence::SuccessMessage(const char* text, int exitCode) {
-    return exitCode == SETUP_EXIT_RESTART_REQUIRED ? String(text) + "\r\n" + SETUP_RESTART_NOTE
-                                                   : String(text);
+    String message = text;
+    if (exitCode == SETUP_EXIT_RESTART_REQUIRED) {
+        message += "\r\n";
+        message += SETUP_RESTART_NOTE;
+    }
+    return message;
 }
 
 void Sequence::Pause(unsigned milliseconds) {
