@@ -259,8 +259,9 @@ StepOutcome Upgrade::Begin() {
     // A registration that setup cannot give back as it was must not be taken away.
     if (m_record.serviceExisted && AccountNeedsPassword(m_record.service.account)) {
         begun.error = WIN_NOT_SUPPORTED;
-        begun.runLog = NoteLine(theServiceName + " logs on as " + m_record.service.account,
-                                "setup cannot know its password, nothing is replaced");
+        String logsOnAs = theServiceName + " logs on as ";
+        logsOnAs += m_record.service.account;
+        begun.runLog = NoteLine(logsOnAs, "setup cannot know its password, nothing is replaced");
         return begun;
     }
     if (Win32Error error = files.pathInfo(SETUP_PROGRAM_DIR, info); error == WIN_OK) {
