@@ -4,7 +4,6 @@
 #include <array>
 #include <memory>
 
-#include "text/Format.h"
 #include "paths/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"
@@ -438,7 +437,7 @@ String InUseLine(const FileInUse& inUse) {
     if (inUse.error == WIN_SHARING_VIOLATION || inUse.error == WIN_LOCK_VIOLATION) {
         return NoteLine(inUse.path, "held open by another program");
     }
-    return NoteLine(inUse.path, Format("cannot be checked, error %d", inUse.error).c_str());
+    return NoteLine(inUse.path, "cannot be checked", inUse.error);
 }
 
 String LeftoverLine(const Removal& removal) {

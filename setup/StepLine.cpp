@@ -11,10 +11,26 @@ String StepLine(const char* step, Win32Error error) {
                            : FailureText(step, error) + " !!!\r\n";
 }
 
-String NoteLine(TextRef what, const char* why) {
+namespace {
+
+// What a note names and why, before the line's end.
+String NoteStart(TextRef what, const char* why) {
     String line = what.c_str();
     line += ": ";
     line += why;
+    return line;
+}
+
+}  // namespace
+
+String NoteLine(TextRef what, const char* why) {
+    String line = NoteStart(what, why);
     line += " !!!\r\n";
+    return line;
+}
+
+String NoteLine(TextRef what, const char* why, Win32Error error) {
+    String line = NoteStart(what, why);
+    AppendFormat(line, ", error %d !!!\r\n", error);
     return line;
 }

@@ -14,3 +14,5 @@ String StepLine(const char* step, Win32Error error);
 
 // A run log line that names what setup found but left alone, or moved out of the way.
 String NoteLine(TextRef what, const char* why);
+// One that names what setup could not do with it, and the error: "<what>: <why>, error N !!!".
+String NoteLine(TextRef what, const char* why, Win32Error error);

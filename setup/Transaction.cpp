@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "text/Format.h"
 #include "setup/StepLine.h"
 
 void Transaction::Add(TextRef what, const Action<Undone>& undo, const Action<Removal>& release) {
@@ -30,8 +29,7 @@ Restoration Transaction::GiveBack() {
             restored.restart.push_back(item);
         }
         if (undone.error != WIN_OK) {
-            restored.runLog +=
-                NoteLine(change.what, Format("not given back, error %d", undone.error).c_str());
+            restored.runLog += NoteLine(change.what, "not given back", undone.error);
             if (restored.error == WIN_OK) {
                 restored.error = undone.error;
             }

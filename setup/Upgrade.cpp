@@ -225,8 +225,7 @@ void Upgrade::ClearLeftover(const String& path, StepOutcome& cleared) {
         cleared.restart.push_back(path);
         return;
     }
-    cleared.runLog += NoteLine(
-        path, Format("left by an earlier run, cannot be removed, error %d", removal.error).c_str());
+    cleared.runLog += NoteLine(path, "left by an earlier run, cannot be removed", removal.error);
     if (cleared.error == WIN_OK) {
         cleared.error = removal.error;
     }
