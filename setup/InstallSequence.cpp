@@ -371,7 +371,8 @@ void InstallSequence::EndKeepingChanges(const StepOutcome& failed) {
     RunEnd end;
     end.exitCode = SETUP_EXIT_FAILURE;
     if (commandLine) {
-        end.logged = String(message) + "\r\n";
+        end.logged = message;
+        end.logged += "\r\n";
     }
     end.box = message;
     end.afterBox = failed.status;
