@@ -32,10 +32,6 @@ void Control::Enable(bool enable) {
     }
 }
 
-bool Control::IsEnabled() const {
-    return IsWindow() && m_window->isEnabled();
-}
-
 void Control::SetText(const String& text) {
     if (IsWindow()) {
         m_window->replaceText(text);

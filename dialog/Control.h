@@ -22,7 +22,6 @@ public:
     void Show();
     void Hide();
     void Enable(bool enable);
-    bool IsEnabled() const;
     void SetText(const String& text);  // SetWindowText, when the text differs
     // Whether a paint could show anything now (see ControlWindow::hasVisiblePixels).
     bool HasVisiblePixels() const;
@@ -50,5 +49,6 @@ protected:
     ControlWindow* m_window = nullptr;
 };
 
-class EditControl : public Control {};
-class ButtonControl : public Control {};
+// The dialog's edit and buttons need nothing that every control lacks: the names say what they are.
+using EditControl = Control;
+using ButtonControl = Control;

@@ -60,7 +60,6 @@ public:
     virtual Rect clientRect() const = 0;
     virtual void show(bool visible) = 0;
     virtual void enable(bool enabled) = 0;
-    virtual bool isEnabled() const = 0;
     virtual String text() const = 0;               // GetWindowText
     virtual void setText(const String& text) = 0;  // SetWindowText
     // SetWindowText only when the window shows another text: an edit given its own text again

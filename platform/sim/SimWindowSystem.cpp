@@ -102,7 +102,6 @@ public:
         m_state->enabled = enabled;
         m_windows.changed();
     }
-    bool isEnabled() const override { return m_state->enabled; }
     String text() const override { return m_state->text; }
     void setText(const String& text) override {
         ++m_state->textSets;

@@ -114,7 +114,6 @@ public:
     Rect clientRect() const override { return clientRectOf(m_window); }
     void show(bool visible) override { ShowWindow(m_window, visible ? SW_SHOW : SW_HIDE); }
     void enable(bool enabled) override { EnableWindow(m_window, enabled ? TRUE : FALSE); }
-    bool isEnabled() const override { return IsWindowEnabled(m_window) != FALSE; }
     String text() const override {
         int length = GetWindowTextLengthA(m_window);
         if (length <= 0) {
