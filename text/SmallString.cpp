@@ -26,8 +26,6 @@ bool InSet(std::string_view set, char c) {
 
 }  // namespace
 
-SmallString::SmallString() noexcept {}
-
 SmallString::SmallString(const char* text) : SmallString(text, std::strlen(text)) {}
 
 SmallString::SmallString(const char* bytes, size_type count) {

@@ -19,7 +19,7 @@ public:
     using const_iterator = const char*;
     static constexpr size_type npos = static_cast<size_type>(-1);
 
-    SmallString() noexcept;
+    SmallString() noexcept = default;
     SmallString(const char* text);
     SmallString(const char* bytes, size_type count);
     SmallString(size_type count, char c);
