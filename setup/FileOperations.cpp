@@ -418,8 +418,7 @@ std::vector<String> FileOperations::NewMatches(const String& pattern) {
     std::vector<String> added;
     for (const FolderItem& match : matches) {
         if (match.kind == PathKind::File &&
-            std::find(m_redistBaseline.begin(), m_redistBaseline.end(), match.path) ==
-                m_redistBaseline.end()) {
+            std::ranges::find(m_redistBaseline, match.path) == m_redistBaseline.end()) {
             added.push_back(match.path);
         }
     }
