@@ -6,19 +6,22 @@
 
 #include "text/StringType.h"
 
-// A folder and a name in it, joined when the program is compiled: one source for each part, and
-// no code to run.
+// Two texts, or a folder and a name in it, joined when the program is compiled: one source for
+// each part, and no code to run.
+template <std::size_t F, std::size_t N>
+constexpr std::array<char, F + N - 1> Join(const char (&first)[F], const char (&second)[N]) {
+    std::array<char, F + N - 1> joined{};
+    std::copy(first, first + F - 1, joined.begin());
+    std::copy(second, second + N, joined.begin() + (F - 1));
+    return joined;
+}
+
 template <std::size_t F, std::size_t N>
 constexpr std::array<char, F + N> JoinPath(const char (&folder)[F], const char (&name)[N]) {
     std::array<char, F + N> path{};
-    std::size_t at = 0;
-    for (std::size_t i = 0; i + 1 < F; ++i) {
-        path[at++] = folder[i];
-    }
-    path[at++] = '\\';
-    for (std::size_t i = 0; i < N; ++i) {
-        path[at++] = name[i];
-    }
+    std::copy(folder, folder + F - 1, path.begin());
+    path[F - 1] = '\\';
+    std::copy(name, name + N, path.begin() + F);
     return path;
 }
 
@@ -119,4 +122,5 @@ inline constexpr auto SETUP_UNINSTALL_MOF_PATH =
 inline constexpr const char* SETUP_UNINSTALL_MOF_SCRIPT = SETUP_UNINSTALL_MOF_PATH.data();
 
 // Name and display name of the product's Windows service.
-inline const String theServiceName = "JovixZIL";
+inline constexpr char SETUP_SERVICE_NAME[] = "JovixZIL";
+inline const String theServiceName = SETUP_SERVICE_NAME;

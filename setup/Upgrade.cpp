@@ -98,8 +98,8 @@ bool SameRegistration(const ServiceSettings& a, const ServiceSettings& b) {
            a.imagePath == b.imagePath && a.account == b.account;
 }
 
-const String SERVICE_RUNNING_CHANGE = theServiceName + " running";
-const String SERVICE_REGISTRATION_CHANGE = theServiceName + " registration";
+constexpr auto SERVICE_RUNNING_CHANGE = Join(SETUP_SERVICE_NAME, " running");
+constexpr auto SERVICE_REGISTRATION_CHANGE = Join(SETUP_SERVICE_NAME, " registration");
 
 }  // namespace
 
@@ -232,7 +232,7 @@ void Upgrade::ClearLeftover(const String& path, StepOutcome& cleared) {
 }
 
 void Upgrade::ServiceStopped() {
-    m_transaction.Made(SERVICE_RUNNING_CHANGE, [this] { return StartIfStopped(); });
+    m_transaction.Made(SERVICE_RUNNING_CHANGE.data(), [this] { return StartIfStopped(); });
 }
 
 StepOutcome Upgrade::Begin() {
@@ -296,7 +296,7 @@ StepOutcome Upgrade::Begin() {
 ServiceOutcome Upgrade::RemoveService() {
     ServiceOutcome deleted = m_service.DeleteProductService();
     if (deleted.error == 0) {
-        m_transaction.Made(SERVICE_REGISTRATION_CHANGE, [this] {
+        m_transaction.Made(SERVICE_REGISTRATION_CHANGE.data(), [this] {
             // Whatever took the name meanwhile gives way (a new service that was let be).
             if (Win32Error removed = RemoveCurrentService(); removed != WIN_OK) {
                 return Undone{removed, {}, {}};
@@ -340,7 +340,7 @@ void Upgrade::MadeProgramFolder() {
 }
 
 void Upgrade::MadeService() {
-    m_transaction.Made(SERVICE_REGISTRATION_CHANGE, [this] {
+    m_transaction.Made(SERVICE_REGISTRATION_CHANGE.data(), [this] {
         return Undone{RemoveCurrentService(), {}, {}};
     });
 }
