@@ -36,11 +36,9 @@ enum : std::uint32_t {
     SVC_PAUSE_PENDING = 6,
 };
 
+// Setup decides on the state alone: whether to wait, stop, start or give up.
 struct ServiceStatus {
-    std::uint32_t serviceType = 0;
     std::uint32_t currentState = 0;
-    std::uint32_t controlsAccepted = 0;
-    std::uint32_t win32ExitCode = 0;
 };
 
 struct ServiceSettings {

@@ -328,15 +328,7 @@ private:
         return WIN_OK;
     }
 
-    static void fill(const Record& r, ServiceStatus& status) {
-        status.serviceType = r.settings.serviceType;
-        status.currentState = stateOf(r);
-        status.controlsAccepted =
-            status.currentState == SVC_RUNNING || status.currentState == SimServices::SIM_PAUSED
-                ? 1u
-                : 0u;
-        status.win32ExitCode = 0;
-    }
+    static void fill(const Record& r, ServiceStatus& status) { status.currentState = stateOf(r); }
 
     SimServices& m_services;
     String m_name;

@@ -8,10 +8,7 @@
 namespace {
 
 void copyStatus(const SERVICE_STATUS& from, ServiceStatus& to) {
-    to.serviceType = from.dwServiceType;
     to.currentState = from.dwCurrentState;
-    to.controlsAccepted = from.dwControlsAccepted;
-    to.win32ExitCode = from.dwWin32ExitCode;
 }
 
 class Win32Service : public Service {
