@@ -287,7 +287,8 @@ StepOutcome Sequence::RunMofScript(const char* script) {
     compiled.recordedAt = m_platform.clock().now();
     if (result != 0) {
         FormatTo(compiled.failure, "exit code %d", result);
-        compiled.runLog = step + Format(" Failed, exit code %d !!!\r\n", result);
+        compiled.runLog = step;
+        AppendFormat(compiled.runLog, " Failed, exit code %d !!!\r\n", result);
     }
     return compiled;
 }

@@ -71,8 +71,8 @@ bool SetupDialog::OnInitDialog() {
             for (TextProgressCtrl* bar : {&m_totalProgress, &m_currentProgress}) {
                 bar->ShowText(true);
                 bar->SetStep(1);
-                bar->Show();
             }
+            ShowBars();
             UpdateData(false);
             break;
         case RunMode::Uninstall:
