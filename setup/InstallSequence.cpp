@@ -281,8 +281,7 @@ StepOutcome InstallSequence::StartService() {
     StepOutcome start;
     ServiceOutcome started = service().StartOrStopWithRetry(SERVICE_MODE_START, &observer());
     RecordNow(start, StepName(), started.error);
-    FormatTo(start.runLog, "START ZIL Service retcode = %d\r\n", started.error);
-    start.runLog += started.statusLine;
+    start.runLog = StartLines(started);
     if (started.error != 0) {
         start.runLog += "Start Service Failed XXXXX Install Vcredist_x86 \r\n";
         std::uint32_t redistExit = 0;

@@ -54,6 +54,12 @@ const ErrorLine theErrorLines[] = {
 
 }  // namespace
 
+String StartLines(const ServiceOutcome& started) {
+    String lines = Format("START ZIL Service retcode = %d\r\n", started.error);
+    lines += started.statusLine;
+    return lines;
+}
+
 ProductService::ProductService(Platform& platform) : m_platform(platform) {}
 
 String ProductService::ReportErrorCode(Win32Error code) {

@@ -13,6 +13,10 @@ struct ServiceOutcome {
     String statusLine;
 };
 
+// What a start of the service leaves in the run log, the install's and an upgrade's restore
+// alike: its code, then its status line.
+String StartLines(const ServiceOutcome& started);
+
 // A state query: the state read, or the error of the step that failed (state 0 then).
 struct ServiceQuery {
     int state = 0;

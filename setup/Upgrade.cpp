@@ -445,9 +445,7 @@ Undone Upgrade::StartIfStopped() {
         return {};
     }
     ServiceOutcome started = m_service.StartOrStopWithRetry(SERVICE_MODE_START, &m_show);
-    return {started.error,
-            Format("START ZIL Service retcode = %d\r\n", started.error) + started.statusLine,
-            {}};
+    return {started.error, StartLines(started), {}};
 }
 
 // A record that cannot be deleted is emptied: an empty record names nothing to bring back.
