@@ -3,7 +3,6 @@
 #include <cstring>
 #include <memory>
 
-#include "text/Format.h"
 #include "paths/WindowsPaths.h"
 #include "setup/ProductPaths.h"
 #include "setup/StepLine.h"
